@@ -1,0 +1,889 @@
+#include "base/strings.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "base/arrays.h"
+
+// ---------------------------------------------------------------------------
+// VQStringBuffer
+
+int VQStringCapacityFor(int n) {
+    if (n < 0) n = 0;
+    int r = (n + 17) & ~15;
+    if (r > 1008) return r;
+    int capacity = 16;
+    while (capacity < r) capacity <<= 1;
+    return capacity;
+}
+
+char* VQStringBuffer::AllocateBlock(int bytes, VQAllocator* allocator) {
+    if (allocator) return static_cast<char*>(allocator->Allocate(bytes));
+    return new char[bytes];
+}
+
+void VQStringBuffer::FreeBlock(char* block, VQAllocator* allocator) {
+    if (!block) return;
+    if (allocator) {
+        allocator->Free(block);
+    } else {
+        delete[] block;
+    }
+}
+
+VQStringBuffer* VQStringBuffer::Create(int bytes, VQAllocator* allocator, int capacity) {
+    if (bytes < 0) bytes = 0;
+    if (capacity < bytes) capacity = VQStringCapacityFor(bytes);
+    VQStringBuffer* b = new VQStringBuffer;
+    b->data = AllocateBlock(capacity, allocator);
+    b->length = 0;
+    b->capacity = capacity;
+    b->refCount = 1;
+    b->unterminated = 0;
+    b->allocator = allocator;
+    b->SetLengthAndTerminate(0);
+    return b;
+}
+
+VQStringBuffer* VQStringBuffer::Adopt(char* block, int length, int capacity, VQAllocator* allocator) {
+    VQStringBuffer* b = new VQStringBuffer;
+    b->data = block;
+    b->length = length < 0 ? 0 : static_cast<uint32_t>(length);
+    b->capacity = capacity == 0 ? length : capacity;
+    b->refCount = 1;
+    b->allocator = allocator;
+    b->unterminated = 1;
+    if (block && b->capacity >= 0 && static_cast<int64_t>(b->length) + 1 < b->capacity) {
+        block[b->length] = 0;
+        block[b->length + 1] = 0;
+        b->unterminated = 0;
+    }
+    return b;
+}
+
+void VQStringBuffer::SetLengthAndTerminate(uint32_t n) {
+    length = n;
+    if (data && capacity >= 0 && static_cast<int64_t>(n) + 1 < capacity) {
+        data[n] = 0;
+        data[n + 1] = 0;
+        unterminated = 0;
+    } else {
+        unterminated = 1;
+    }
+}
+
+void VQStringBuffer::Release() {
+    if (--refCount > 0) return;
+    if (capacity >= 0) FreeBlock(data, allocator);
+    data = nullptr;
+    length = 0;
+    capacity = 0;
+    refCount = 0;
+    allocator = nullptr;
+    delete this;
+}
+
+// ---------------------------------------------------------------------------
+// VQWString
+
+namespace {
+
+int WideLength(const wchar_t* text) { return text ? static_cast<int>(wcslen(text)) : 0; }
+
+VQStringBuffer* NewWideBuffer(const wchar_t* text, int units) {
+    VQStringBuffer* b = VQStringBuffer::Create(units * 2);
+    if (units > 0) memcpy(b->data, text, units * 2);
+    b->SetLengthAndTerminate(units * 2);
+    return b;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+}  // namespace
+
+VQWString::VQWString(const wchar_t* text) : data(nullptr), buffer(nullptr) {
+    if (text) AssignBuffer(NewWideBuffer(text, WideLength(text)));
+}
+
+VQWString::VQWString(const VQWString& other) : data(nullptr), buffer(nullptr) {
+    if (other.buffer && other.data) {
+        other.buffer->AddRef();
+        AssignBuffer(other.buffer);
+    }
+}
+
+VQWString::VQWString(VQWString&& other) noexcept : data(other.data), buffer(other.buffer) {
+    other.data = nullptr;
+    other.buffer = nullptr;
+}
+
+VQWString::VQWString(const VQString& narrow) : data(nullptr), buffer(nullptr) {
+    *this = FromAnsi(narrow.GetData(), narrow.GetLength());
+}
+
+VQWString::~VQWString() { ReleaseBuffer(); }
+
+void VQWString::ReleaseBuffer() {
+    if (buffer) buffer->Release();
+    buffer = nullptr;
+    data = nullptr;
+}
+
+void VQWString::AssignBuffer(VQStringBuffer* b) {
+    buffer = b;
+    data = b ? reinterpret_cast<wchar_t*>(b->data) : nullptr;
+}
+
+VQWString& VQWString::operator=(const VQWString& other) {
+    if (this == &other) return *this;
+    VQStringBuffer* b = (other.buffer && other.data) ? other.buffer : nullptr;
+    if (b) b->AddRef();
+    ReleaseBuffer();
+    AssignBuffer(b);
+    return *this;
+}
+
+VQWString& VQWString::operator=(VQWString&& other) noexcept {
+    if (this == &other) return *this;
+    ReleaseBuffer();
+    data = other.data;
+    buffer = other.buffer;
+    other.data = nullptr;
+    other.buffer = nullptr;
+    return *this;
+}
+
+VQWString& VQWString::operator=(const wchar_t* text) {
+    // The text may point into this string's own buffer: build first.
+    VQStringBuffer* b = text ? NewWideBuffer(text, WideLength(text)) : nullptr;
+    ReleaseBuffer();
+    AssignBuffer(b);
+    return *this;
+}
+
+int VQWString::GetLength(bool inBytes) const {
+    if (!buffer) return 0;
+    return inBytes ? static_cast<int>(buffer->length) : static_cast<int>(buffer->length / 2);
+}
+
+wchar_t VQWString::GetAt(int index) const {
+    return (index >= 0 && index < GetLength()) ? data[index] : L'\0';
+}
+
+bool VQWString::Equals(const wchar_t* text) const {
+    return Compare(data, GetLength(), text, WideLength(text)) == 0;
+}
+
+bool VQWString::operator==(const VQWString& other) const { return Compare(other) == 0; }
+
+int VQWString::Compare(const VQWString& other) const {
+    return Compare(data, GetLength(), other.data, other.GetLength());
+}
+
+void VQWString::Reserve(int newUnits, int keepUnits) {
+    int newBytes = newUnits * 2;
+    if (buffer && buffer->data && buffer->IsPrivate() && newBytes + 2 <= buffer->capacity) return;
+    VQAllocator* allocator = buffer ? buffer->allocator : nullptr;
+    VQStringBuffer* b = VQStringBuffer::Create(newBytes, allocator);
+    int keep = keepUnits < GetLength() ? keepUnits : GetLength();
+    if (keep > 0) memcpy(b->data, data, keep * 2);
+    b->length = keep * 2;
+    ReleaseBuffer();
+    AssignBuffer(b);
+}
+
+void VQWString::SetLength(int n, bool inBytes) {
+    if (n < 0) n = 0;
+    int bytes = inBytes ? n : n * 2;
+    int units = (bytes + 1) / 2;
+    Reserve(units, units);
+    buffer->SetLengthAndTerminate(bytes);
+}
+
+void VQWString::MakeUnique() {
+    if (!buffer) {
+        AssignBuffer(VQStringBuffer::Create(0));
+        return;
+    }
+    if (buffer->IsPrivate() && buffer->data) return;
+    int units = GetLength();
+    VQStringBuffer* b = NewWideBuffer(data, units);
+    ReleaseBuffer();
+    AssignBuffer(b);
+}
+
+VQWString VQWString::DeepCopy() const {
+    VQWString copy;
+    if (buffer) copy.AssignBuffer(NewWideBuffer(data, GetLength()));
+    return copy;
+}
+
+void VQWString::Attach(char* bytes, int byteLength, int capacity) {
+    ReleaseBuffer();
+    AssignBuffer(VQStringBuffer::Adopt(bytes, byteLength, capacity == 0 ? byteLength : capacity));
+}
+
+VQWString VQWString::Append(const wchar_t* src, int count) {
+    if (src && count == 0) count = WideLength(src);
+    if (count <= 0) return *this;
+    int old = GetLength();
+    // The source may live in this buffer; keep it alive while growing.
+    VQWString hold(*this);
+    Reserve(old + count, old);
+    if (src) memmove(data + old, src, count * 2);
+    buffer->SetLengthAndTerminate((old + count) * 2);
+    return *this;
+}
+
+VQWString VQWString::Append(wchar_t ch) { return Append(&ch, 1); }
+
+VQWString VQWString::Append(const VQWString& other) {
+    VQWString copy(other);
+    if (copy.GetLength() == 0) return *this;
+    return Append(copy.data, copy.GetLength());
+}
+
+int VQWString::Compare(const wchar_t* a, int aLen, const wchar_t* b, int bLen) {
+    if (!a) return (!b || bLen == 0) ? 0 : -1;
+    if (!b) return aLen > 0 ? 1 : 0;
+    if (aLen != bLen) return aLen < bLen ? -1 : 1;
+    int r = memcmp(a, b, static_cast<size_t>(aLen) * 2);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+int VQWString::CompareNoCase(const wchar_t* a, int aLen, const wchar_t* b, int bLen, int n) {
+    if (!a) return (!b || bLen <= 0) ? 0 : -1;
+    if (!b) return aLen > 0 ? 1 : 0;
+    int units = n;
+    if (aLen < n || bLen < n) {
+        if (aLen != bLen) return aLen < bLen ? -1 : 1;
+        units = aLen;
+    }
+    for (int i = 0; i < units; ++i) {
+        unsigned x = a[i];
+        unsigned y = b[i];
+        bool xLower = x >= L'a' && x <= L'z';
+        bool yLower = y >= L'a' && y <= L'z';
+        unsigned fx = x, fy = y;
+        if (xLower && !yLower) fy += 32;
+        if (yLower && !xLower) fx += 32;
+        if (fx != fy) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+VQWString VQWString::Mid(int start, int count) const {
+    int length = GetLength();
+    if (start < 0 || count <= 0 || start >= length) return VQWString();
+    if (count > length - start) count = length - start;
+    if (start == 0 && count == length) return *this;
+    VQWString result;
+    result.AssignBuffer(NewWideBuffer(data + start, count));
+    return result;
+}
+
+VQWString VQWString::Mid(int start) const { return Mid(start, GetLength() - start); }
+
+VQWString VQWString::Left(int count) const { return Mid(0, count); }
+
+VQWString VQWString::Trim() const {
+    int length = GetLength();
+    int first = 0;
+    while (first < length && IsBlank(data[first])) ++first;
+    int end = length;
+    while (end > first && IsBlank(data[end - 1])) --end;
+    if (first == 0 && end == length) return *this;
+    if (end == first) return VQWString(L"");
+    VQWString result;
+    result.AssignBuffer(NewWideBuffer(data + first, end - first));
+    return result;
+}
+
+int VQWString::FindOneOf(const wchar_t* set, int start) const {
+    int length = GetLength();
+    if (!set || !*set || start < 0 || start >= length) return -1;
+    for (int i = start; i < length; ++i) {
+        if (wcschr(set, data[i])) return i;
+    }
+    return -1;
+}
+
+void VQWString::InsertRaw(int index, const wchar_t* src, int count, wchar_t fill) {
+    if (index < 0 || count <= 0) return;
+    int length = GetLength();
+    int gap = index > length ? index - length : 0;
+    int newLength = length + gap + count;
+    if (buffer && buffer->data && buffer->IsPrivate() &&
+        VQStringCapacityFor(newLength * 2) <= buffer->capacity) {
+        if (index < length) memmove(data + index + count, data + index, (length - index) * 2);
+    } else {
+        VQStringBuffer* b = VQStringBuffer::Create(newLength * 2, buffer ? buffer->allocator : nullptr);
+        wchar_t* d = reinterpret_cast<wchar_t*>(b->data);
+        int head = index < length ? index : length;
+        if (head > 0) memcpy(d, data, head * 2);
+        if (index < length) memcpy(d + index + count, data + index, (length - index) * 2);
+        // Copy the inserted text before the old buffer (its possible home) goes.
+        if (src) {
+            memcpy(d + index, src, count * 2);
+        } else {
+            for (int i = 0; i < count; ++i) d[index + i] = fill;
+        }
+        for (int i = length; i < index; ++i) d[i] = L'\0';
+        ReleaseBuffer();
+        AssignBuffer(b);
+        buffer->SetLengthAndTerminate(newLength * 2);
+        return;
+    }
+    for (int i = length; i < index; ++i) data[i] = L'\0';
+    if (src) {
+        memmove(data + index, src, count * 2);
+    } else {
+        for (int i = 0; i < count; ++i) data[index + i] = fill;
+    }
+    buffer->SetLengthAndTerminate(newLength * 2);
+}
+
+void VQWString::Insert(int index, const VQWString& s) {
+    VQWString copy(s);  // s may be this string
+    InsertRaw(index, copy.data, copy.GetLength(), L'\0');
+}
+
+void VQWString::InsertSpaces(int index, int count) { InsertRaw(index, nullptr, count, L' '); }
+
+void VQWString::Delete(int index, int count) {
+    int length = GetLength();
+    if (index < 0 || count <= 0 || index >= length) return;
+    if (count > length - index) count = length - index;
+    int newLength = length - count;
+    if (buffer->data && buffer->IsPrivate() && VQStringCapacityFor(newLength * 2) <= buffer->capacity) {
+        memmove(data + index, data + index + count, (length - index - count) * 2);
+        buffer->SetLengthAndTerminate(newLength * 2);
+        return;
+    }
+    VQStringBuffer* b = VQStringBuffer::Create(newLength * 2, buffer->allocator);
+    wchar_t* d = reinterpret_cast<wchar_t*>(b->data);
+    memcpy(d, data, index * 2);
+    memcpy(d + index, data + index + count, (length - index - count) * 2);
+    b->SetLengthAndTerminate(newLength * 2);
+    ReleaseBuffer();
+    AssignBuffer(b);
+}
+
+void VQWString::ReplaceLineBreaks(const VQWString& with) {
+    VQWString replacement(with);
+    int withLength = replacement.GetLength();
+    if (withLength == 0 || GetLength() == 0) return;
+    int i = 0;
+    bool unique = false;
+    while (i < GetLength()) {
+        if (data[i] != L'\r' && data[i] != L'\n') {
+            ++i;
+            continue;
+        }
+        if (!unique) {
+            MakeUnique();
+            unique = true;
+        }
+        if (withLength == 1) {
+            data[i] = replacement.data[0];
+            ++i;
+        } else {
+            Delete(i, 1);
+            Insert(i, replacement);
+            i += withLength;
+        }
+    }
+}
+
+int VQWString::Split(VQArray<VQWString, VQWString>& out) const {
+    int length = GetLength();
+    int separators = 0;
+    for (int i = 0; i < length; ++i) {
+        if (data[i] == L';') ++separators;
+    }
+    out.RemoveAll();
+    out.SetSize(-(separators + 1));
+    int pieceStart = 0;
+    for (int i = 0; i < length; ++i) {
+        if (data[i] != L';') continue;
+        VQWString piece;
+        piece.AssignBuffer(NewWideBuffer(data + pieceStart, i - pieceStart));
+        out.Add(piece);
+        pieceStart = i + 1;
+    }
+    if (pieceStart < length) {
+        VQWString piece;
+        piece.AssignBuffer(NewWideBuffer(data + pieceStart, length - pieceStart));
+        out.Add(piece);
+    }
+    return out.GetCount();
+}
+
+VQWString VQWString::Format(const wchar_t* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    VQWString result = FormatV(fmt, args);
+    va_end(args);
+    return result;
+}
+
+VQWString VQWString::FormatV(const wchar_t* fmt, va_list args) {
+    if (!fmt) {
+        ReleaseBuffer();
+        return *this;
+    }
+    // _vsnwprintf is the system library's own formatter, which reads %s as a
+    // wide string in a wide format; the C99 vswprintf that MinGW may select
+    // reads it as a narrow one.
+    int units = (WideLength(fmt) / 256) * 256 + 260;
+    // The system formatter has no other reason to report a text that does not
+    // fit; the bound only keeps a broken argument from looping for ever.
+    const int kGiveUp = 64 * 1024 * 1024;
+    for (;;) {
+        char* block = new char[units * 2];
+        va_list copy;
+        va_copy(copy, args);
+        int written = _vsnwprintf(reinterpret_cast<wchar_t*>(block), units - 1, fmt, copy);
+        va_end(copy);
+        if (written >= 0) {
+            Attach(block, written * 2, units * 2);
+            return *this;
+        }
+        delete[] block;
+        if (units > kGiveUp) {
+            ReleaseBuffer();
+            return *this;
+        }
+        units += 256;
+    }
+}
+
+void VQWString::CopyTo(wchar_t* dst) const {
+    if (!dst) return;
+    int n = GetLength();
+    if (n > 519) n = 519;
+    if (n > 0) memcpy(dst, data, n * 2);
+    dst[n] = L'\0';
+}
+
+VQWString VQWString::FromAnsi(const char* text, int byteCount) {
+    if (!text) return VQWString();
+    if (byteCount < 0) byteCount = static_cast<int>(strlen(text));
+    if (byteCount == 0) return VQWString();
+    int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, byteCount, nullptr, 0);
+    if (units <= 0) return VQWString();
+    VQWString result;
+    result.SetLength(units);
+    int written = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, byteCount, result.data, units);
+    if (written <= 0) return VQWString();
+    result.SetLength(written);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// VQString
+
+VQString::VQString(const char* bytes) : text(nullptr), size(0), buffer(nullptr) { Assign(bytes); }
+
+VQString::VQString(char fill, int count) : text(nullptr), size(0), buffer(nullptr) {
+    if (count <= 0) return;
+    buffer = VQStringBuffer::Create(count);
+    memset(buffer->data, static_cast<unsigned char>(fill), count);
+    buffer->SetLengthAndTerminate(count);
+    text = buffer->data;
+    size = count;
+}
+
+VQString::VQString(const VQString& other) : text(other.text), size(other.size), buffer(other.buffer) {
+    if (buffer) buffer->AddRef();
+}
+
+VQString::VQString(VQString&& other) noexcept : text(other.text), size(other.size), buffer(other.buffer) {
+    other.text = nullptr;
+    other.size = 0;
+    other.buffer = nullptr;
+}
+
+VQString::~VQString() { ReleaseBuffer(); }
+
+void VQString::ReleaseBuffer() {
+    if (buffer) buffer->Release();
+    buffer = nullptr;
+    text = nullptr;
+    size = 0;
+}
+
+VQString& VQString::operator=(const VQString& other) {
+    if (this == &other) return *this;
+    if (other.buffer) other.buffer->AddRef();
+    ReleaseBuffer();
+    text = other.text;
+    size = other.size;
+    buffer = other.buffer;
+    return *this;
+}
+
+VQString& VQString::operator=(VQString&& other) noexcept {
+    if (this == &other) return *this;
+    ReleaseBuffer();
+    text = other.text;
+    size = other.size;
+    buffer = other.buffer;
+    other.text = nullptr;
+    other.size = 0;
+    other.buffer = nullptr;
+    return *this;
+}
+
+void VQString::Assign(const char* bytes) {
+    VQStringBuffer* b = nullptr;
+    int n = 0;
+    if (bytes) {
+        n = static_cast<int>(strlen(bytes));
+        b = VQStringBuffer::Create(n);
+        memcpy(b->data, bytes, n);
+        b->SetLengthAndTerminate(n);
+    }
+    ReleaseBuffer();
+    buffer = b;
+    text = b ? b->data : nullptr;
+    size = n;
+}
+
+void VQString::AssignSub(const VQString& src, int start, int count) {
+    if (src.size == 0 || !src.buffer) {
+        ReleaseBuffer();
+        return;
+    }
+    if (start < 0) start = 0;
+    if (start > src.size) start = src.size;
+    if (count < 0 || count > src.size - start) count = src.size - start;
+    VQStringBuffer* b = src.buffer;
+    char* t = src.text + start;
+    b->AddRef();
+    ReleaseBuffer();
+    buffer = b;
+    text = t;
+    size = count;
+}
+
+void VQString::Attach(char* bytes, int length, int capacity) {
+    ReleaseBuffer();
+    buffer = VQStringBuffer::Adopt(bytes, length, capacity);
+    text = buffer->data;
+    size = length;
+}
+
+void VQString::SetLength(int n, int capacity, bool shrinkInPlace) {
+    if (n < 0) n = 0;
+    if (shrinkInPlace && buffer && !buffer->IsPrivate() && n < static_cast<int>(buffer->length)) {
+        if (n < size) size = n;
+        return;
+    }
+    int wanted = capacity >= n && capacity > 0 ? capacity : VQStringCapacityFor(n);
+    if (buffer && buffer->IsPrivate() && buffer->data) {
+        // Private and owned: move the view to the front, grow when short.
+        if (text != buffer->data && size > 0) memmove(buffer->data, text, size);
+        if (n + 2 > buffer->capacity) {
+            char* block = VQStringBuffer::AllocateBlock(wanted, buffer->allocator);
+            int keep = buffer->capacity < wanted ? buffer->capacity : wanted;
+            memcpy(block, buffer->data, keep);
+            VQStringBuffer::FreeBlock(buffer->data, buffer->allocator);
+            buffer->data = block;
+            buffer->capacity = wanted;
+        }
+    } else {
+        VQStringBuffer* b = VQStringBuffer::Create(n, buffer ? buffer->allocator : nullptr, wanted);
+        int keep = size < n ? size : n;
+        if (keep > 0) memcpy(b->data, text, keep);
+        ReleaseBuffer();
+        buffer = b;
+    }
+    text = buffer->data;
+    buffer->SetLengthAndTerminate(n);
+    size = n;
+}
+
+VQString& VQString::CStr() {
+    if (!buffer) {
+        buffer = VQStringBuffer::Create(0);
+        text = buffer->data;
+        size = 0;
+        return *this;
+    }
+    int64_t end = (text - buffer->data) + static_cast<int64_t>(size);
+    bool inside = buffer->data && buffer->capacity >= 0 && end < buffer->capacity;
+    if (inside && text[size] == 0) return *this;
+    VQStringBuffer* b = VQStringBuffer::Create(size, buffer->allocator);
+    if (size > 0) memcpy(b->data, text, size);
+    b->SetLengthAndTerminate(size);
+    int n = size;
+    ReleaseBuffer();
+    buffer = b;
+    text = b->data;
+    size = n;
+    return *this;
+}
+
+const char* VQString::Text() {
+    CStr();
+    return text;
+}
+
+bool VQString::Equals(const char* bytes) const {
+    int n = bytes ? static_cast<int>(strlen(bytes)) : 0;
+    return n == size && (n == 0 || memcmp(text, bytes, n) == 0);
+}
+
+VQString VQString::Append(const void* bytes, int count) {
+    if (count <= 0) return *this;
+    int old = size;
+    VQString hold(*this);  // bytes may point into this buffer
+    SetLength(old + count, 0, false);
+    if (bytes) memmove(text + old, bytes, count);
+    return *this;
+}
+
+VQString operator+(const VQString& a, const VQString& b) {
+    VQString result;
+    int n = a.size + b.size;
+    result.buffer = VQStringBuffer::Create(n);
+    if (a.size > 0) memcpy(result.buffer->data, a.text, a.size);
+    if (b.size > 0) memcpy(result.buffer->data + a.size, b.text, b.size);
+    result.buffer->SetLengthAndTerminate(n);
+    result.text = result.buffer->data;
+    result.size = n;
+    return result;
+}
+
+VQString VQString::Format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    VQString result = FormatV(fmt, args);
+    va_end(args);
+    return result;
+}
+
+VQString VQString::FormatV(const char* fmt, va_list args) {
+    if (!fmt) {
+        ReleaseBuffer();
+        return *this;
+    }
+    va_list copy;
+    va_copy(copy, args);
+    int needed = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (needed < 0) {
+        ReleaseBuffer();
+        return *this;
+    }
+    int capacity = VQStringCapacityFor(needed);
+    char* block = new char[capacity];
+    va_copy(copy, args);
+    int written = vsnprintf(block, capacity, fmt, copy);
+    va_end(copy);
+    if (written < 0) {
+        delete[] block;
+        ReleaseBuffer();
+        return *this;
+    }
+    Attach(block, needed, capacity);
+    return *this;
+}
+
+VQString VQString::FromInt(int value) { return VQString().Format("%d", value); }
+VQString VQString::FromInt64(int64_t value) { return VQString().Format("%lld", static_cast<long long>(value)); }
+VQString VQString::FromUInt64(uint64_t value) {
+    return VQString().Format("%llu", static_cast<unsigned long long>(value));
+}
+
+VQString VQString::DropFirst() const {
+    VQString result;
+    if (size <= 1) return result;
+    result.AssignSub(*this, 1, -1);
+    return result;
+}
+
+VQString VQString::DeepCopy() const {
+    VQString result;
+    if (!buffer) return result;
+    result.buffer = VQStringBuffer::Create(size, buffer->allocator);
+    if (size > 0) memcpy(result.buffer->data, text, size);
+    result.buffer->SetLengthAndTerminate(size);
+    result.text = result.buffer->data;
+    result.size = size;
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Number parsing
+
+namespace {
+
+// Splits off the sign and checks the digits; returns false with status set.
+bool ScanDigits(const char* text, int offset, int count, int maxDigits, bool* negative, const char** digits,
+                int* digitCount, int* status) {
+    *status = VQParseOk;
+    if (!text) {
+        *status = VQParseEmpty;
+        return false;
+    }
+    const char* p = text + offset;
+    int n = count < 0 ? static_cast<int>(strlen(p)) : count;
+    if (n <= 0) {
+        *status = VQParseEmpty;
+        return false;
+    }
+    *negative = false;
+    if (*p == '+' || *p == '-') {
+        *negative = *p == '-';
+        ++p;
+        --n;
+    }
+    if (n > maxDigits) {
+        *status = VQParseTooLong;
+        return false;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (p[i] < '0' || p[i] > '9') {
+            *status = VQParseBadDigit;
+            return false;
+        }
+    }
+    *digits = p;
+    *digitCount = n;
+    return true;
+}
+
+// Accumulates up to 20 digits; false when the value passes 2^64 - 1.
+bool Accumulate(const char* digits, int n, uint64_t* value) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        unsigned d = static_cast<unsigned>(digits[i] - '0');
+        if (v > (UINT64_MAX - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    *value = v;
+    return true;
+}
+
+int* StatusSlot(int* status, int* local) { return status ? status : local; }
+
+}  // namespace
+
+int32_t ParseInt32(const char* text, int offset, int count, int* status) {
+    int local;
+    status = StatusSlot(status, &local);
+    bool negative;
+    const char* digits;
+    int n;
+    uint64_t v = 0;
+    if (!ScanDigits(text, offset, count, 10, &negative, &digits, &n, status)) return 0;
+    Accumulate(digits, n, &v);
+    if (negative ? v > 2147483648ULL : v > 2147483647ULL) {
+        *status = VQParseRange;
+        return 0;
+    }
+    return negative ? static_cast<int32_t>(-static_cast<int64_t>(v)) : static_cast<int32_t>(v);
+}
+
+uint32_t ParseUInt32(const char* text, int offset, int count, int* status) {
+    int local;
+    status = StatusSlot(status, &local);
+    bool negative;
+    const char* digits;
+    int n;
+    uint64_t v = 0;
+    if (!ScanDigits(text, offset, count, 10, &negative, &digits, &n, status)) return 0;
+    Accumulate(digits, n, &v);
+    if (v > 4294967295ULL) {
+        *status = VQParseRange;
+        return 0;
+    }
+    uint32_t r = static_cast<uint32_t>(v);
+    return negative ? static_cast<uint32_t>(0u - r) : r;
+}
+
+int64_t ParseInt64(const char* text, int offset, int count, int* status) {
+    int local;
+    status = StatusSlot(status, &local);
+    bool negative;
+    const char* digits;
+    int n;
+    uint64_t v = 0;
+    if (!ScanDigits(text, offset, count, 19, &negative, &digits, &n, status)) return 0;
+    Accumulate(digits, n, &v);
+    if (negative ? v > 9223372036854775808ULL : v > 9223372036854775807ULL) {
+        *status = VQParseRange;
+        return 0;
+    }
+    if (negative) return v == 9223372036854775808ULL ? INT64_MIN : -static_cast<int64_t>(v);
+    return static_cast<int64_t>(v);
+}
+
+uint64_t ParseUInt64(const char* text, int offset, int count, int* status) {
+    int local;
+    status = StatusSlot(status, &local);
+    bool negative;
+    const char* digits;
+    int n;
+    uint64_t v = 0;
+    if (!ScanDigits(text, offset, count, 20, &negative, &digits, &n, status)) return 0;
+    if (!Accumulate(digits, n, &v)) {
+        *status = VQParseRange;
+        return 0;
+    }
+    return negative ? 0 - v : v;
+}
+
+double ParseDouble(const char* text, int offset, int count, int* status) {
+    int local;
+    status = StatusSlot(status, &local);
+    *status = VQParseOk;
+    if (!text) {
+        *status = VQParseEmpty;
+        return 0;
+    }
+    const char* p = text + offset;
+    int n = count < 0 ? static_cast<int>(strlen(p)) : count;
+    if (n <= 0) {
+        *status = VQParseEmpty;
+        return 0;
+    }
+    // strtod needs a terminated text; the caller's count may stop short of one.
+    char small[64];
+    char* copy = n < static_cast<int>(sizeof small) ? small : new char[n + 1];
+    memcpy(copy, p, n);
+    copy[n] = 0;
+    char* end = nullptr;
+    errno = 0;
+    double v = strtod(copy, &end);
+    bool ok = errno != ERANGE && end == copy + n;
+    if (copy != small) delete[] copy;
+    if (!ok) {
+        *status = VQParseTooLong;
+        return 0;
+    }
+    return v;
+}
+
+int ShiftJisByteKind(const char* text, int offset, int index) {
+    if (!text) return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    int i = offset;
+    while (i < index) {
+        if (IsShiftJisLeadByte(p[i]) && p[i + 1] != 0) {
+            if (i + 1 == index) return -1;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (i == index && IsShiftJisLeadByte(p[i])) return 1;
+    return 0;
+}
