@@ -39,6 +39,9 @@ public:
     enum { kBufferSize = 16384, kMessageSize = 1024, kMaxIndent = 31 };
 
     VQLog();
+    // Takes the lock over; one that reports IsCreated() false is dropped
+    // with a debugger message, and writing goes on unlocked.
+    explicit VQLog(VQSemaphore* lock);
     ~VQLog();
     VQLog(const VQLog&) = delete;
     VQLog& operator=(const VQLog&) = delete;
