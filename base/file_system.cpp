@@ -1,0 +1,170 @@
+// Folder enumeration, the safe replace-on-save and the directory helpers.
+#include "base/files.h"
+
+#include <cwchar>
+
+#include "base/log.h"
+
+namespace {
+
+bool StartsWith(const wchar_t* text, const wchar_t* prefix) { return wcsncmp(text, prefix, wcslen(prefix)) == 0; }
+
+// The form of a path to hand to the system: unchanged while it fits the
+// classic limit, the \\?\ form beyond it (which takes only full paths).
+VQWString SystemForm(const VQWString& path) {
+    if (path.GetLength() < MAX_PATH || StartsWith(path.Text(), L"\\\\?\\")) return path;
+    DWORD needed = GetFullPathNameW(path.Text(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    VQWString full;
+    full.SetLength(static_cast<int>(needed));
+    DWORD got = GetFullPathNameW(path.Text(), needed, full.GetData(), nullptr);
+    if (got == 0 || got >= needed) return path;
+    full.SetLength(static_cast<int>(got));
+    if (StartsWith(full.Text(), L"\\\\?\\") || StartsWith(full.Text(), L"\\\\.\\")) return full;
+    if (StartsWith(full.Text(), L"\\\\")) return VQWString(L"\\\\?\\UNC").Append(full.Mid(1));
+    return VQWString(L"\\\\?\\").Append(full);
+}
+
+HANDLE FindFirstIn(const VQWString& dir, const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
+    VQWString search;
+    if (pattern && *pattern) {
+        search.Format(L"%s\\%s", dir.Text(), pattern);
+    } else {
+        search.Format(L"%s\\*.*", dir.Text());
+    }
+    return FindFirstFileW(SystemForm(search).Text(), entry);
+}
+
+// "." and "..", and names such as "..old" along with them.
+bool IsSkippedFolderName(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || name[1] == L'.'); }
+
+struct SearchLevel {
+    HANDLE find = INVALID_HANDLE_VALUE;  // owned: closed when the level is left
+    VQWString dir;
+};
+
+}  // namespace
+
+bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wchar_t* pattern, bool recurse) {
+    // The open searches live on the heap rather than the call stack, so a
+    // very deep tree cannot exhaust the stack.
+    VQArray<SearchLevel, const SearchLevel&> levels;
+    WIN32_FIND_DATAW entry;
+    SearchLevel first;
+    first.dir = VQWString(dir ? dir : L"");
+    first.find = FindFirstIn(first.dir, pattern, &entry);
+    if (first.find == INVALID_HANDLE_VALUE) return true;
+    levels.Add(first);
+    bool haveEntry = true;
+    while (levels.GetCount() > 0) {
+        SearchLevel& top = levels[levels.GetCount() - 1];
+        if (!haveEntry) {
+            if (!FindNextFileW(top.find, &entry)) {
+                bool finished = GetLastError() == ERROR_NO_MORE_FILES;
+                FindClose(top.find);
+                levels.RemoveAt(levels.GetCount() - 1);
+                if (!finished) {
+                    for (int i = levels.GetCount() - 1; i >= 0; --i) FindClose(levels[i].find);
+                    return false;
+                }
+                continue;
+            }
+        }
+        haveEntry = false;
+        VQWString full;
+        full.Format(L"%s\\%s", top.dir.Text(), entry.cFileName);
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            out.Add(full);
+        } else if (recurse && !IsSkippedFolderName(entry.cFileName)) {
+            SearchLevel inner;
+            inner.dir = full;
+            inner.find = FindFirstIn(full, pattern, &entry);
+            if (inner.find != INVALID_HANDLE_VALUE) {
+                levels.Add(inner);
+                haveEntry = true;
+            }
+        }
+    }
+    return true;
+}
+
+VQWString MakeReplaceTempName(const wchar_t* path) {
+    if (!path) return VQWString();
+    DWORD tick = GetTickCount();
+    for (DWORD i = 0; i < 10; ++i) {
+        VQWString name;
+        name.Format(L"%s.tmp.%08x", path, static_cast<unsigned>(tick + i));
+        if (GetFileAttributesW(name.Text()) == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return name;
+        }
+    }
+    return VQWString();
+}
+
+bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath) {
+    if (!path || !tempPath) return false;
+    DWORD attributes = GetFileAttributesW(path);
+    bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+    if (existed && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // One rename that replaces: whatever happens, either the old file or the
+    // new one is at the path. No copy fallback, as a copy that stops half
+    // way would leave neither.
+    if (MoveFileExW(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (!existed) return false;
+    DWORD error = GetLastError();
+    vqLog.Write("[VQWin32ReplaceFile]delete failure:%08x\n", static_cast<unsigned>(error));
+    DeleteFileW(tempPath);
+    return false;
+}
+
+VQWString GetCurrentDirectoryPath() {
+    int size = MAX_PATH;
+    for (int attempt = 0; attempt < 5; ++attempt, size += 2) {
+        VQWString dir;
+        dir.SetLength(size);
+        if (CurrentDirectoryWithSlash(dir.GetData(), size)) {
+            dir.SetLength(static_cast<int>(wcslen(dir.GetData())));
+            return dir;
+        }
+    }
+    return VQWString();
+}
+
+bool CurrentDirectoryWithSlash(wchar_t* buffer, int size) {
+    if (!buffer || size <= 0) return false;
+    DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(size), buffer);
+    if (n == 0 || n >= static_cast<DWORD>(size)) return false;
+    if (static_cast<int>(n) >= size - 1) return false;
+    if (buffer[n - 1] != L'\\') {
+        buffer[n] = L'\\';
+        buffer[n + 1] = 0;
+    }
+    return true;
+}
+
+VQString GetModuleDirectory() {
+    for (DWORD size = MAX_PATH; size <= 65536; size *= 2) {
+        VQString path;
+        path.SetLength(static_cast<int>(size));
+        char* text = path.GetData();
+        DWORD n = GetModuleFileNameA(nullptr, text, size);
+        if (n == 0) return VQString();
+        if (n >= size) continue;
+        // The trail byte of a double-byte character can be 0x5C.
+        int cut = -1;
+        for (DWORD i = 0; i < n;) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            if (IsShiftJisLeadByte(c) && i + 1 < n) {
+                i += 2;
+                continue;
+            }
+            if (c == '\\') cut = static_cast<int>(i);
+            ++i;
+        }
+        if (cut < 0) return VQString();
+        path.SetLength(cut + 1);
+        return path;
+    }
+    return VQString();
+}

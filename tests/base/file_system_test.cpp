@@ -1,0 +1,228 @@
+#include "base/files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/log.h"
+#include "tests/support/debug_output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::vector<std::wstring> Listed(const wchar_t* dir, const wchar_t* pattern, bool recurse, bool* result = nullptr) {
+    VQWStringArray out;
+    bool ok = EnumFiles(out, dir, pattern, recurse);
+    if (result) *result = ok;
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < out.GetCount(); ++i) paths.push_back(out[i].Text());
+    return paths;
+}
+
+int IndexOf(const std::vector<std::wstring>& paths, const std::wstring& path) {
+    auto it = std::find(paths.begin(), paths.end(), path);
+    return it == paths.end() ? -1 : static_cast<int>(it - paths.begin());
+}
+
+// Turns the program's log to the debugger for one test.
+class LogToDebugger {
+public:
+    LogToDebugger() : wasEnabled(vqLog.enabled), wasToFile(vqLog.toFile) {
+        vqLog.enabled = 1;
+        vqLog.toFile = 0;
+    }
+    ~LogToDebugger() {
+        vqLog.enabled = wasEnabled;
+        vqLog.toFile = wasToFile;
+    }
+
+private:
+    uint8_t wasEnabled;
+    uint8_t wasToFile;
+};
+
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const std::wstring& dir) {
+        wchar_t old[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, old);
+        saved = old;
+        SetCurrentDirectoryW(dir.c_str());
+    }
+    ~CurrentDirectory() { SetCurrentDirectoryW(saved.c_str()); }
+
+private:
+    std::wstring saved;
+};
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+TEST(EnumFiles, DepthFirstWhereFoldersAreMet) {
+    TempDir dir;
+    dir.WriteFile(L"a.txt", "");
+    dir.WriteFile(L"z.dat", "");
+    dir.WriteFile(L"sub\\s1.txt", "");
+    dir.WriteFile(L"sub\\deeper\\d1.txt", "");
+    dir.WriteFile(L"sub\\s2.txt", "");
+    dir.MakeDir(L"empty");
+    bool ok = false;
+    std::vector<std::wstring> all = Listed(dir.Path().c_str(), nullptr, true, &ok);
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(5u, all.size());
+    // Everything under sub forms one run, with deeper's file inside it.
+    int s1 = IndexOf(all, dir.Join(L"sub\\s1.txt"));
+    int s2 = IndexOf(all, dir.Join(L"sub\\s2.txt"));
+    int d1 = IndexOf(all, dir.Join(L"sub\\deeper\\d1.txt"));
+    ASSERT_TRUE(s1 >= 0 && s2 >= 0 && d1 >= 0);
+    int first = std::min({s1, s2, d1});
+    EXPECT_EQ(2, std::max({s1, s2, d1}) - first);
+    EXPECT_GE(IndexOf(all, dir.Join(L"a.txt")), 0);
+    EXPECT_GE(IndexOf(all, dir.Join(L"z.dat")), 0);
+
+    std::vector<std::wstring> top = Listed(dir.Path().c_str(), nullptr, false);
+    EXPECT_EQ(2u, top.size());
+}
+
+TEST(EnumFiles, PatternAndDotRules) {
+    TempDir dir;
+    dir.WriteFile(L"keep.txt", "");
+    dir.WriteFile(L"skip.dat", "");
+    dir.WriteFile(L"folder.txt\\inside.txt", "");  // a folder that matches
+    dir.WriteFile(L"plain\\hidden.txt", "");        // one that does not
+    ASSERT_TRUE(Exists(dir.WriteFile(L"..old\\never.txt", "")));
+    std::vector<std::wstring> found = Listed(dir.Path().c_str(), L"*.txt", true);
+    std::sort(found.begin(), found.end());
+    std::vector<std::wstring> expected = {dir.Join(L"folder.txt\\inside.txt"), dir.Join(L"keep.txt")};
+    EXPECT_EQ(expected, found);
+    EXPECT_EQ(-1, IndexOf(Listed(dir.Path().c_str(), nullptr, true), dir.Join(L"..old\\never.txt")));
+}
+
+TEST(EnumFiles, EmptyAndMissingFoldersGiveTrueAndNothing) {
+    TempDir dir;
+    bool ok = false;
+    EXPECT_TRUE(Listed(dir.MakeDir(L"empty").c_str(), nullptr, true, &ok).empty());
+    EXPECT_TRUE(ok);
+    ok = false;
+    EXPECT_TRUE(Listed(dir.Join(L"missing").c_str(), nullptr, true, &ok).empty());
+    EXPECT_TRUE(ok);
+}
+
+TEST(EnumFiles, DeepTreePastTheOldLimitIsListedWhole) {
+    TempDir dir;
+    std::wstring deep;
+    for (int i = 0; i < 12; ++i) deep += L"folder_level_" + std::to_wstring(i) + L"_abcdefghij\\";
+    dir.WriteFile(deep + L"bottom.txt", "");
+    dir.WriteFile(L"folder_level_0_abcdefghij\\near.txt", "");
+    std::vector<std::wstring> found = Listed(dir.Path().c_str(), nullptr, true);
+    ASSERT_EQ(2u, found.size());
+    std::wstring bottom = dir.Join(deep + L"bottom.txt");
+    ASSERT_GT(bottom.size(), 300u);
+    EXPECT_GE(IndexOf(found, bottom), 0) << "listed in its ordinary form";
+
+    // A relative folder must be made absolute before it can take the long form.
+    CurrentDirectory here(dir.Path());
+    std::vector<std::wstring> relative = Listed(L"folder_level_0_abcdefghij", nullptr, true);
+    EXPECT_GE(IndexOf(relative, deep + L"bottom.txt"), 0);
+    EXPECT_EQ(2u, relative.size());
+}
+
+TEST(SafeReplace, TempNamesBesideThePath) {
+    TempDir dir;
+    std::wstring path = dir.Join(L"s.ini");
+    std::wstring name = MakeReplaceTempName(path.c_str()).Text();
+    ASSERT_EQ(path.size() + 13, name.size());
+    EXPECT_EQ(path + L".tmp.", name.substr(0, path.size() + 5));
+    EXPECT_EQ(std::wstring::npos, name.find_first_not_of(L"0123456789abcdef", path.size() + 5));
+    EXPECT_FALSE(Exists(name));
+
+    // With every name from now on taken, there is none to give.
+    DWORD now = GetTickCount();
+    for (DWORD t = now; t < now + 200; ++t) {
+        wchar_t taken[64];
+        _snwprintf(taken, 64, L".tmp.%08x", static_cast<unsigned>(t));
+        dir.WriteFile(std::wstring(L"s.ini") + taken, "");
+    }
+    EXPECT_TRUE(MakeReplaceTempName(path.c_str()).IsEmpty());
+}
+
+TEST(SafeReplace, ExistingAndMissingTargets) {
+    TempDir dir;
+    std::wstring path = dir.WriteFile(L"job.ini", "old");
+    std::wstring temp = dir.WriteFile(L"job.ini.tmp.1", "new");
+    EXPECT_TRUE(VQWin32ReplaceFile(path.c_str(), temp.c_str()));
+    EXPECT_EQ("new", dir.ReadFile(L"job.ini"));
+    EXPECT_FALSE(Exists(temp));
+
+    std::wstring fresh = dir.Join(L"fresh.ini");
+    temp = dir.WriteFile(L"fresh.ini.tmp.1", "made");
+    EXPECT_TRUE(VQWin32ReplaceFile(fresh.c_str(), temp.c_str()));
+    EXPECT_EQ("made", dir.ReadFile(L"fresh.ini"));
+    EXPECT_FALSE(Exists(temp));
+}
+
+TEST(SafeReplace, LockedTargetIsKeptAndTheTempGoes) {
+    TempDir dir;
+    std::wstring path = dir.WriteFile(L"locked.ini", "old");
+    std::wstring temp = dir.WriteFile(L"locked.ini.tmp.1", "new");
+    // Another program holds the file without letting it be deleted.
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    DebugOutputCapture debug;
+    bool replaced;
+    {
+        LogToDebugger log;
+        replaced = VQWin32ReplaceFile(path.c_str(), temp.c_str());
+    }
+    CloseHandle(holder);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ("old", dir.ReadFile(L"locked.ini"));
+    EXPECT_FALSE(Exists(temp));
+    std::string line = debug.Text();
+    const std::string head = "[VQWin32ReplaceFile]delete failure:";
+    ASSERT_EQ(head.size() + 9, line.size()) << line;
+    EXPECT_EQ(head, line.substr(0, head.size()));
+    std::string code = line.substr(head.size(), 8);
+    EXPECT_EQ(std::string::npos, code.find_first_not_of("0123456789abcdef")) << code;
+    EXPECT_NE("00000000", code);
+    EXPECT_EQ('\n', line.back());
+}
+
+TEST(SafeReplace, FolderAtThePathIsRefused) {
+    TempDir dir;
+    std::wstring path = dir.MakeDir(L"busy");
+    std::wstring temp = dir.WriteFile(L"busy.tmp.1", "new");
+    EXPECT_FALSE(VQWin32ReplaceFile(path.c_str(), temp.c_str()));
+    EXPECT_TRUE(Exists(temp));
+    EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(Directories, CurrentDirectoryEndsInOneBackslash) {
+    TempDir dir;
+    {
+        CurrentDirectory here(dir.Path());
+        EXPECT_EQ(dir.Path() + L"\\", GetCurrentDirectoryPath().Text());
+        int length = static_cast<int>(dir.Path().size());
+        wchar_t buf[MAX_PATH + 4];
+        EXPECT_TRUE(CurrentDirectoryWithSlash(buf, length + 2));
+        EXPECT_EQ(dir.Path() + L"\\", buf);
+        EXPECT_FALSE(CurrentDirectoryWithSlash(buf, length + 1));  // no room for the backslash
+        EXPECT_FALSE(CurrentDirectoryWithSlash(buf, length));
+    }
+    CurrentDirectory root(L"C:\\");
+    wchar_t buf[MAX_PATH];
+    EXPECT_TRUE(CurrentDirectoryWithSlash(buf, MAX_PATH));
+    EXPECT_STREQ(L"C:\\", buf);
+}
+
+TEST(Directories, ModuleDirectoryHoldsTheProgram) {
+    VQString dir = GetModuleDirectory();
+    ASSERT_FALSE(dir.IsEmpty());
+    EXPECT_EQ('\\', dir.GetData()[dir.GetLength() - 1]);
+    VQString program = dir + VQString("base_tests.exe");
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(program.Text()));
+}
