@@ -34,6 +34,14 @@ OpenMode ModeFor(unsigned flags) {
     return mode;
 }
 
+HANDLE CreateFor(const char* name, const OpenMode& mode) {
+    return CreateFileA(name, mode.access, mode.share, nullptr, mode.creation, mode.attributes, nullptr);
+}
+
+HANDLE CreateFor(const wchar_t* name, const OpenMode& mode) {
+    return CreateFileW(name, mode.access, mode.share, nullptr, mode.creation, mode.attributes, nullptr);
+}
+
 }  // namespace
 
 VQWin32File::VQWin32File() : handle(INVALID_HANDLE_VALUE), windowStart(-1), windowEnd(-1) {}
@@ -42,18 +50,12 @@ VQWin32File::~VQWin32File() { Close(true); }
 
 bool VQWin32File::Open(const char* name, unsigned openFlags, int openBufferSize) {
     Close(true);
-    if (!name) return false;
-    OpenMode mode = ModeFor(openFlags);
-    HANDLE opened = CreateFileA(name, mode.access, mode.share, nullptr, mode.creation, mode.attributes, nullptr);
-    return FinishOpen(opened, openFlags, openBufferSize);
+    return name && FinishOpen(CreateFor(name, ModeFor(openFlags)), openFlags, openBufferSize);
 }
 
 bool VQWin32File::Open(const wchar_t* name, unsigned openFlags, int openBufferSize) {
     Close(true);
-    if (!name) return false;
-    OpenMode mode = ModeFor(openFlags);
-    HANDLE opened = CreateFileW(name, mode.access, mode.share, nullptr, mode.creation, mode.attributes, nullptr);
-    return FinishOpen(opened, openFlags, openBufferSize);
+    return name && FinishOpen(CreateFor(name, ModeFor(openFlags)), openFlags, openBufferSize);
 }
 
 bool VQWin32File::FinishOpen(HANDLE opened, unsigned openFlags, int openBufferSize) {
