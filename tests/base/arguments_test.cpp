@@ -74,16 +74,6 @@ TEST(NextArgument, NothingLeft) {
     EXPECT_EQ(Args({L"prog.exe", L"x.ini"}), Split(L"prog.exe x.ini \r\n"));
 }
 
-TEST(NextArgument, StartUpTakesTheFirstArgumentAfterTheProgram) {
-    wchar_t program[520];
-    wchar_t first[260];
-    const wchar_t* rest = NextArgument(program, 520, L"\"C:\\Tools\\Quenbrix.exe\" \"D:\\my jobs\\a.ini\" extra");
-    ASSERT_NE(nullptr, rest);
-    NextArgument(first, 260, rest);
-    EXPECT_STREQ(L"C:\\Tools\\Quenbrix.exe", program);
-    EXPECT_STREQ(L"D:\\my jobs\\a.ini", first);
-}
-
 TEST(CutAtDot, CutsTheLastExtensionOnly) {
     wchar_t name[32] = L"a.b.txt";
     EXPECT_EQ(3, CutAtDot(name));
