@@ -77,6 +77,42 @@ void VQStringBuffer::SetLengthAndTerminate(uint32_t n) {
     }
 }
 
+VQStringBuffer* VQStringBuffer::Copy(const char* bytes, int n, VQAllocator* allocator) {
+    if (n < 0) n = 0;
+    VQStringBuffer* b = Create(n, allocator);
+    if (n > 0 && bytes) memcpy(b->data, bytes, n);
+    b->SetLengthAndTerminate(n);
+    return b;
+}
+
+void VQStringBuffer::MakeWritable(VQStringBuffer*& b, const char* text, int size, int n, int capacity) {
+    int wanted = capacity >= n && capacity > 0 ? capacity : VQStringCapacityFor(n);
+    if (b && b->IsPrivate() && b->data) {
+        if (text != b->data && size > 0) memmove(b->data, text, size);
+        if (n + 2 > b->capacity) {
+            char* block = AllocateBlock(wanted, b->allocator);
+            int keep = b->capacity < wanted ? b->capacity : wanted;
+            memcpy(block, b->data, keep);
+            FreeBlock(b->data, b->allocator);
+            b->data = block;
+            b->capacity = wanted;
+        }
+    } else {
+        VQStringBuffer* fresh = Create(n, b ? b->allocator : nullptr, wanted);
+        int keep = size < n ? size : n;
+        if (keep > 0) memcpy(fresh->data, text, keep);
+        if (b) b->Release();
+        b = fresh;
+    }
+    b->SetLengthAndTerminate(n);
+}
+
+bool VQStringBuffer::IsTerminatedAfter(const char* text, int size) const {
+    if (!data || capacity < 0) return false;
+    int64_t end = (text - data) + static_cast<int64_t>(size);
+    return end < capacity && text[size] == 0;
+}
+
 void VQStringBuffer::Release() {
     if (--refCount > 0) return;
     if (capacity >= 0) FreeBlock(data, allocator);
@@ -541,18 +577,11 @@ VQString& VQString::operator=(VQString&& other) noexcept {
 }
 
 void VQString::Assign(const char* bytes) {
-    VQStringBuffer* b = nullptr;
-    int n = 0;
-    if (bytes) {
-        n = static_cast<int>(strlen(bytes));
-        b = VQStringBuffer::Create(n);
-        memcpy(b->data, bytes, n);
-        b->SetLengthAndTerminate(n);
-    }
+    VQStringBuffer* b = bytes ? VQStringBuffer::Copy(bytes, static_cast<int>(strlen(bytes)), nullptr) : nullptr;
     ReleaseBuffer();
     buffer = b;
     text = b ? b->data : nullptr;
-    size = n;
+    size = b ? static_cast<int>(b->length) : 0;
 }
 
 void VQString::AssignSub(const VQString& src, int start, int count) {
@@ -585,27 +614,8 @@ void VQString::SetLength(int n, int capacity, bool shrinkInPlace) {
         if (n < size) size = n;
         return;
     }
-    int wanted = capacity >= n && capacity > 0 ? capacity : VQStringCapacityFor(n);
-    if (buffer && buffer->IsPrivate() && buffer->data) {
-        // Private and owned: move the view to the front, grow when short.
-        if (text != buffer->data && size > 0) memmove(buffer->data, text, size);
-        if (n + 2 > buffer->capacity) {
-            char* block = VQStringBuffer::AllocateBlock(wanted, buffer->allocator);
-            int keep = buffer->capacity < wanted ? buffer->capacity : wanted;
-            memcpy(block, buffer->data, keep);
-            VQStringBuffer::FreeBlock(buffer->data, buffer->allocator);
-            buffer->data = block;
-            buffer->capacity = wanted;
-        }
-    } else {
-        VQStringBuffer* b = VQStringBuffer::Create(n, buffer ? buffer->allocator : nullptr, wanted);
-        int keep = size < n ? size : n;
-        if (keep > 0) memcpy(b->data, text, keep);
-        ReleaseBuffer();
-        buffer = b;
-    }
+    VQStringBuffer::MakeWritable(buffer, text, size, n, capacity);
     text = buffer->data;
-    buffer->SetLengthAndTerminate(n);
     size = n;
 }
 
@@ -616,12 +626,8 @@ VQString& VQString::CStr() {
         size = 0;
         return *this;
     }
-    int64_t end = (text - buffer->data) + static_cast<int64_t>(size);
-    bool inside = buffer->data && buffer->capacity >= 0 && end < buffer->capacity;
-    if (inside && text[size] == 0) return *this;
-    VQStringBuffer* b = VQStringBuffer::Create(size, buffer->allocator);
-    if (size > 0) memcpy(b->data, text, size);
-    b->SetLengthAndTerminate(size);
+    if (buffer->IsTerminatedAfter(text, size)) return *this;
+    VQStringBuffer* b = VQStringBuffer::Copy(text, size, buffer->allocator);
     int n = size;
     ReleaseBuffer();
     buffer = b;
@@ -712,9 +718,7 @@ VQString VQString::DropFirst() const {
 VQString VQString::DeepCopy() const {
     VQString result;
     if (!buffer) return result;
-    result.buffer = VQStringBuffer::Create(size, buffer->allocator);
-    if (size > 0) memcpy(result.buffer->data, text, size);
-    result.buffer->SetLengthAndTerminate(size);
+    result.buffer = VQStringBuffer::Copy(text, size, buffer->allocator);
     result.text = result.buffer->data;
     result.size = size;
     return result;

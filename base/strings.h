@@ -49,6 +49,17 @@ struct VQStringBuffer {
 
     static char* AllocateBlock(int bytes, VQAllocator* allocator);
     static void FreeBlock(char* block, VQAllocator* allocator);
+
+    // The steps that the narrow string views (VQString, VMString) share.
+    // A new private, terminated buffer holding n bytes copied from `bytes`.
+    static VQStringBuffer* Copy(const char* bytes, int n, VQAllocator* allocator);
+    // Makes the view of `size` bytes at `text` inside `b` (which may be null)
+    // writable for n bytes: a private, owned buffer moves the view to its start
+    // and grows by the capacity rule (or to `capacity` when that is not below
+    // n); any other is copied, keeping min(size, n) bytes. Ends with length n.
+    static void MakeWritable(VQStringBuffer*& b, const char* text, int size, int n, int capacity);
+    // A zero byte follows the view inside the block, so it can be read as C text.
+    bool IsTerminatedAfter(const char* text, int size) const;
 };
 
 class VQString;
