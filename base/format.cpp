@@ -213,8 +213,9 @@ int Convert(Output& out, const Specification& spec, char letter, va_list& args) 
         if (!s) s = "";
         int size;
         if (spec.precision >= 0) {
-            const void* zero = memchr(s, 0, spec.precision);
-            size = zero ? static_cast<int>(static_cast<const char*>(zero) - s) : spec.precision;
+            // The text may be shorter than the precision and end its block there.
+            size = 0;
+            while (size < spec.precision && s[size]) ++size;
         } else {
             size = static_cast<int>(strlen(s));
         }

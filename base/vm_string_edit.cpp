@@ -223,22 +223,16 @@ int VMString::ReplaceCharsWith(const char* set, const VMString* s) {
     return count;
 }
 
-void VMString::ToLower() {
+void VMString::ChangeCase(bool upper) {
     bool unique = false;
     for (int i = 0; i < length; i += CharSize(i)) {
-        if (CharSize(i) != 1 || !IsAsciiUpper(text[i])) continue;
+        if (CharSize(i) != 1 || !(upper ? IsAsciiLower(text[i]) : IsAsciiUpper(text[i]))) continue;
         if (!unique) MakeUnique();
         unique = true;
-        text[i] = static_cast<char>(text[i] + 32);
+        text[i] = static_cast<char>(upper ? text[i] - 32 : text[i] + 32);
     }
 }
 
-void VMString::ToUpper() {
-    bool unique = false;
-    for (int i = 0; i < length; i += CharSize(i)) {
-        if (CharSize(i) != 1 || !IsAsciiLower(text[i])) continue;
-        if (!unique) MakeUnique();
-        unique = true;
-        text[i] = static_cast<char>(text[i] - 32);
-    }
-}
+void VMString::ToLower() { ChangeCase(false); }
+
+void VMString::ToUpper() { ChangeCase(true); }

@@ -35,42 +35,32 @@ void VMString::TrimRange(const char* set, int* first, int* end) const {
     *first = i;
 }
 
-VMString* VMString::Mid(int start, int count) const {
+VMString* VMString::MidPart(int start, int count, bool view) const {
     int first, end;
-    return MidRange(start, count, &first, &end) ? NewCopy(first, end - first) : new VMString;
+    if (!MidRange(start, count, &first, &end)) return new VMString;
+    return view ? NewView(first, end - first) : NewCopy(first, end - first);
 }
 
-VMString* VMString::Left(int count) const { return Mid(0, count); }
-
-VMString* VMString::Mid(int start) const { return Mid(start, length - start); }
-
-VMString* VMString::Trim(const char* set, int* removedFront) const {
+VMString* VMString::TrimPart(const char* set, int* removedFront, bool view) const {
     int first, end;
     TrimRange(set ? set : kBlanks, &first, &end);
     if (removedFront) *removedFront += first;
-    if (first == 0 && end == length) return Clone();
+    // Nothing stripped: the copy shares the whole text too.
+    if (view || (first == 0 && end == length)) return NewView(first, end - first);
     return NewCopy(first, end - first);
 }
 
-VMString* VMString::Trim() const { return Trim(kWhiteSpace, nullptr); }
+VMString* VMString::Mid(int start, int count) const { return MidPart(start, count, false); }
+VMString* VMString::Left(int count) const { return MidPart(0, count, false); }
+VMString* VMString::Mid(int start) const { return MidPart(start, length - start, false); }
+VMString* VMString::Trim(const char* set, int* removedFront) const { return TrimPart(set, removedFront, false); }
+VMString* VMString::Trim() const { return TrimPart(kWhiteSpace, nullptr, false); }
 
-VMString* VMString::MidView(int start, int count) const {
-    int first, end;
-    return MidRange(start, count, &first, &end) ? NewView(first, end - first) : new VMString;
-}
-
-VMString* VMString::LeftView(int count) const { return MidView(0, count); }
-
-VMString* VMString::MidView(int start) const { return MidView(start, length - start); }
-
-VMString* VMString::TrimView(const char* set, int* removedFront) const {
-    int first, end;
-    TrimRange(set ? set : kBlanks, &first, &end);
-    if (removedFront) *removedFront += first;
-    return NewView(first, end - first);
-}
-
-VMString* VMString::TrimView() const { return TrimView(kWhiteSpace, nullptr); }
+VMString* VMString::MidView(int start, int count) const { return MidPart(start, count, true); }
+VMString* VMString::LeftView(int count) const { return MidPart(0, count, true); }
+VMString* VMString::MidView(int start) const { return MidPart(start, length - start, true); }
+VMString* VMString::TrimView(const char* set, int* removedFront) const { return TrimPart(set, removedFront, true); }
+VMString* VMString::TrimView() const { return TrimPart(kWhiteSpace, nullptr, true); }
 
 void VMString::MidInPlace(int start, int count) {
     int first, end;

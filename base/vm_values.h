@@ -275,6 +275,9 @@ private:
                      const VMString* bString);
     bool MidRange(int start, int count, int* first, int* end) const;
     void TrimRange(const char* set, int* first, int* end) const;
+    VMString* MidPart(int start, int count, bool view) const;
+    VMString* TrimPart(const char* set, int* removedFront, bool view) const;
+    void ChangeCase(bool upper);
     int Scan(int from, int to, const char* set, char c, bool negate, bool last) const;
     int FindPattern(const char* pattern, int patternLength, bool returnEnd, int start, bool noCase) const;
     // `pairs` holds the byte after the backslash and its replacement, in turn.
