@@ -32,8 +32,9 @@ void VMString::SetView(VQStringBuffer* b, int viewOffset, int viewLength) {
     VQStringBuffer* old = buffer;
     buffer = b;
     base = b ? b->data : nullptr;
-    offset = b ? viewOffset : 0;
-    length = b ? viewLength : 0;
+    // A buffer without memory (borrowing null) holds no view.
+    offset = base ? viewOffset : 0;
+    length = base ? viewLength : 0;
     text = base ? base + offset : nullptr;
     // Last, so that `b` may be the buffer this string held.
     if (old) old->Release();

@@ -165,6 +165,12 @@ TEST(VMString, BorrowedMemoryIsNeverWrittenOrFreed) {
     t.Clear();
     EXPECT_TRUE(t.IsNull());
     EXPECT_STREQ("borrowed!", memory);
+
+    t.AssignBytes(nullptr, 5, -1);
+    EXPECT_TRUE(t.IsNull());
+    EXPECT_EQ(0, t.GetLength()) << "no memory, no view";
+    t.Append("ok");
+    EXPECT_EQ("ok", Bytes(&t));
 }
 
 TEST(VMString, AllocatorHook) {
