@@ -9,6 +9,8 @@
 #include "base/arrays.h"
 #include "base/strings.h"
 
+class VMString;
+
 // Open flags.
 enum : unsigned {
     kFileWrite = 0x01,       // without it: read
@@ -45,6 +47,8 @@ public:
     virtual int Read(bool* ok, void* buf, int offset, int n);
     virtual bool ReadExact(void* buf, int offset, int n);
     virtual int CopyTo(VQFile* dst, int n);
+    // A new VMString of up to n bytes: cut to what was read, empty on a read error.
+    virtual VMString* ReadVMString(int n);
     virtual VQString ReadString(int n);
     virtual int Read(bool* ok, void* buf, int n);
     virtual int Read(void* buf, int n);
@@ -66,6 +70,8 @@ public:
     virtual int ReadCString(bool* ok, char* buf, int offset, int max);
     virtual VQString ReadLengthString(bool* ok);
     virtual VQWString ReadLengthWString(bool* ok);
+    // A new VMString; empty unless every byte was there.
+    virtual VMString* ReadLengthVMString(bool* ok);
     // One line without its CR LF or LF, at most max - 1 units, terminated.
     // Returns the length, or -1 at the end of the file.
     virtual int ReadLine(char* buf, int offset, int max);
@@ -102,6 +108,10 @@ public:
     virtual bool WriteLengthWString(const VQWString& s);
     // A 32-bit count n, then the bytes when data is not null.
     virtual bool WriteLengthData(const void* data, int offset, int n);
+    // Null writes nothing and succeeds.
+    virtual bool WriteVMString(const VMString* s);
+    // Null writes a count of 0.
+    virtual bool WriteLengthVMString(const VMString* s);
     // Everything still unread in src.
     virtual bool WriteFrom(VQFile* src);
     virtual char* GetBuffer();
