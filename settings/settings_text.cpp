@@ -52,12 +52,10 @@ bool GrowBlock(HGLOBAL* block, int32_t* count, int32_t* capacity, int64_t newCap
     return true;
 }
 
-// Small blocks grow by the fixed step; large ones by a quarter, so that a
-// file with many more keys than its length suggests still loads in linear time.
-int64_t GrowthStep(int32_t capacity, int fixedStep) {
-    int64_t quarter = capacity / 4;
-    return quarter > fixedStep ? quarter : fixedStep;
-}
+// Small blocks grow by the fixed step; from 256 records on they double, so
+// that a file with many more keys than its length suggests still loads in
+// linear time (every growth copies the whole block).
+int64_t GrowthStep(int32_t capacity, int fixedStep) { return capacity < 256 ? fixedStep : capacity; }
 
 int FieldLength(const wchar_t* field) { return static_cast<int>(wcsnlen(field, 1028)); }
 
