@@ -520,7 +520,7 @@ TEST_F(SettingsText, RandomAndDamagedFilesKeepTheStoreWellFormed) {
     VQSettingsText* store = new VQSettingsText;
     int loaded = 0, compared = 0;
     auto startTime = std::chrono::steady_clock::now();
-    for (int i = 0; i < 3000 && std::chrono::steady_clock::now() - startTime < std::chrono::seconds(8); ++i) {
+    for (int i = 0; i < 2000 && std::chrono::steady_clock::now() - startTime < std::chrono::seconds(5); ++i) {
         if (i % 64 == 0) {
             delete store;
             store = new VQSettingsText;
