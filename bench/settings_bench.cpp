@@ -90,7 +90,7 @@ int main() {
                 VQSettingsText store;
                 LARGE_INTEGER from, to;
                 QueryPerformanceCounter(&from);
-                bool ok = store.Load(NewFile(path.c_str(), 8));
+                bool ok = store.Load(NewFile(path.c_str(), kFileShareRead));
                 QueryPerformanceCounter(&to);
                 if (!ok) {
                     std::printf("%s: load failed\n", shape.name);

@@ -280,7 +280,7 @@ bool VQSettingsText::SetValue(VQSettingsSection* section, const wchar_t* name, c
 
 bool VQSettingsText::Save(const wchar_t* path) {
     if (!path) return false;
-    VQFile* file = NewFile(path, 1);
+    VQFile* file = NewFile(path, kFileWrite);
     if (!file) return false;
     bool ok = file->WriteUInt16(0xFEFF);
     {

@@ -88,7 +88,7 @@ class SettingsText : public ::testing::Test {
 protected:
     bool Load(VQSettingsText& store, const std::string& bytes, const wchar_t* name = L"in.ini") {
         std::wstring path = dir.WriteFile(name, bytes);
-        VQFile* file = NewFile(path.c_str(), 8);
+        VQFile* file = NewFile(path.c_str(), kFileShareRead);
         if (!file) {
             ADD_FAILURE() << "cannot open the test file";
             return false;
@@ -395,7 +395,7 @@ TEST_F(SettingsText, FailedReservationLeavesTheBlockEmpty) {
 
     VQSettingsText store;
     Fill(store);
-    EXPECT_FALSE(store.Load(NewFile(path.c_str(), 8)));
+    EXPECT_FALSE(store.Load(NewFile(path.c_str(), kFileShareRead)));
     EXPECT_EQ(0, store.GetSectionCount());
     EXPECT_EQ(0, store.GetSectionCapacity());
     EXPECT_EQ(nullptr, store.FindSection(L"", false));
@@ -408,7 +408,7 @@ TEST_F(SettingsText, SaveFailsWhenTheDeviceRefusesTheBytes) {
     // Wine maps drive Z: to the root of the host, where /dev/full takes a
     // file's creation but answers every write with "no space left".
     const wchar_t* full = L"Z:\\dev\\full";
-    VQFile* probe = NewFile(full, 1);
+    VQFile* probe = NewFile(full, kFileWrite);
     if (!probe) GTEST_SKIP() << "no device that refuses writes here";
     delete probe;
 
@@ -539,7 +539,7 @@ TEST_F(SettingsText, RandomAndDamagedFilesKeepTheStoreWellFormed) {
         ++compared;
         ASSERT_TRUE(store->Save(dir.Join(L"round.ini").c_str()));
         VQSettingsText again;
-        ASSERT_TRUE(again.Load(NewFile(dir.Join(L"round.ini").c_str(), 8))) << "file " << i;
+        ASSERT_TRUE(again.Load(NewFile(dir.Join(L"round.ini").c_str(), kFileShareRead))) << "file " << i;
         ASSERT_EQ(Render(*store, true), Render(again, true)) << "file " << i;
     }
     delete store;
