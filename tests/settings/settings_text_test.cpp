@@ -122,9 +122,9 @@ protected:
 TEST_F(SettingsText, LoadNeedsTheLittleEndianMark) {
     const std::string bad[] = {
         "\xFE\xFF" + Utf16(L"a = 1\r\n"),  // big-endian mark
-        Utf16(L"a = 1\r\n"),                         // no mark
-        "",                                          // empty file
-        "\xFF",                                      // too short for the mark
+        Utf16(L"a = 1\r\n"),               // no mark
+        "",                                // empty file
+        "\xFF",                            // too short for the mark
     };
     for (const std::string& bytes : bad) {
         VQSettingsText store;
