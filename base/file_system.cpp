@@ -88,9 +88,10 @@ bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wch
     return true;
 }
 
-VQWString MakeReplaceTempName(const wchar_t* path) {
+VQWString MakeReplaceTempName(const wchar_t* path) { return MakeReplaceTempName(path, GetTickCount()); }
+
+VQWString MakeReplaceTempName(const wchar_t* path, DWORD tick) {
     if (!path) return VQWString();
-    DWORD tick = GetTickCount();
     for (DWORD i = 0; i < 10; ++i) {
         VQWString name;
         name.Format(L"%s.tmp.%08x", path, static_cast<unsigned>(tick + i));

@@ -184,8 +184,10 @@ VQFile* NewFile(const wchar_t* name, unsigned flags);
 // False only when a search ends other than at its last entry.
 bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wchar_t* pattern, bool recurse);
 
-// "<path>.tmp.<8 hex digits>" that does not exist yet, or empty.
+// "<path>.tmp.<8 hex digits>" that does not exist yet, or empty. The digits
+// are the tick count, or one of the nine after it when that name is taken.
 VQWString MakeReplaceTempName(const wchar_t* path);
+VQWString MakeReplaceTempName(const wchar_t* path, DWORD tick);
 // Puts the finished temporary file in the place of path in one step.
 bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath);
 

@@ -135,14 +135,16 @@ TEST(SafeReplace, TempNamesBesideThePath) {
     EXPECT_EQ(path + L".tmp.", name.substr(0, path.size() + 5));
     EXPECT_EQ(std::wstring::npos, name.find_first_not_of(L"0123456789abcdef", path.size() + 5));
 
-    // With every name from now on taken, there is none to give.
-    DWORD now = GetTickCount();
-    for (DWORD t = now; t < now + 200; ++t) {
+    // Ten names are tried from the tick on: with all ten taken there is none.
+    const DWORD tick = 0x7ffffff8;
+    for (DWORD t = tick; t < tick + 10; ++t) {
         wchar_t taken[64];
         _snwprintf(taken, 64, L".tmp.%08x", static_cast<unsigned>(t));
         dir.WriteFile(std::wstring(L"s.ini") + taken, "");
     }
-    EXPECT_TRUE(MakeReplaceTempName(path.c_str()).IsEmpty());
+    EXPECT_TRUE(MakeReplaceTempName(path.c_str(), tick).IsEmpty());
+    DeleteFileW((path + L".tmp.80000001").c_str());
+    EXPECT_EQ(path + L".tmp.80000001", std::wstring(MakeReplaceTempName(path.c_str(), tick).Text()));
 }
 
 TEST(SafeReplace, ExistingAndMissingTargets) {
