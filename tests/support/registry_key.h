@@ -1,0 +1,25 @@
+// A fresh registry key of a test's own under HKEY_CURRENT_USER\Software,
+// deleted with everything below it when the object goes, so that tests never
+// touch the program's real key.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class TestRegistryKey {
+public:
+    TestRegistryKey();
+    ~TestRegistryKey();
+    TestRegistryKey(const TestRegistryKey&) = delete;
+    TestRegistryKey& operator=(const TestRegistryKey&) = delete;
+
+    // The key's path below HKEY_CURRENT_USER (narrow, as the window base wants it).
+    const std::string& Path() const { return path; }
+    // A value's bytes and type; false when it is missing.
+    bool Read(const char* valueName, std::string* bytes, DWORD* type) const;
+    bool Write(const char* valueName, DWORD type, const void* data, DWORD size) const;
+
+private:
+    std::string path;
+};
