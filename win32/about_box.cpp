@@ -1,0 +1,131 @@
+// The about box: VQWin32StandardWindow::DialogBox and FillAboutBox, the
+// box's dialog procedure, and VQWin32VersionInfo.
+#include "win32/about_box.h"
+
+#include <cstring>
+
+#include "win32/standard_window.h"
+
+namespace {
+
+// The static texts to fill; one about box is open at a time.
+struct AboutBoxIds {
+    int description;
+    int version;
+    int legalNotice;
+};
+AboutBoxIds g_aboutIds = {0, 0, 0};
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        HWND owner = GetParent(dialog);
+        if (!owner) return 1;
+        RECT ownerRect, box;
+        GetWindowRect(owner, &ownerRect);
+        GetWindowRect(dialog, &box);
+        int x = (ownerRect.left + ownerRect.right) / 2 - (box.right - box.left) / 2;
+        int y = (ownerRect.top + ownerRect.bottom) / 2 - (box.bottom - box.top) / 2;
+        SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (auto* window = dynamic_cast<VQWin32StandardWindow*>(VQWin32Window::FromHandle(owner))) {
+            window->FillAboutBox(dialog);
+        }
+        // The system disables only the box's owner; the main window's other
+        // popups must not take input while the box is up.
+        if (VQWin32Window* main = VQWin32GetMainWindow()) main->EnableOwned(false, nullptr);
+        return 1;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+        return 1;
+    case WM_DESTROY:
+        if (VQWin32Window* main = VQWin32GetMainWindow()) main->EnableOwned(true, nullptr);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+int VQWin32StandardWindow::DialogBox(int templateId, int descriptionId, int versionId, int legalNoticeId) {
+    g_aboutIds = {descriptionId, versionId, legalNoticeId};
+    return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), handle, AboutProc, 0));
+}
+
+void VQWin32StandardWindow::FillAboutBox(HWND dialog) {
+    VQWin32VersionInfo info;
+    if (!info.Load()) return;
+    const struct {
+        int id;
+        const char* name;
+    } fields[] = {
+        {g_aboutIds.description, "FileDescription"},
+        {g_aboutIds.version, "FileVersion"},
+        {g_aboutIds.legalNotice, "LegalCopyright"},
+    };
+    for (const auto& field : fields) {
+        if (field.id == 0) continue;
+        VQString text = info.Query(field.name);
+        HWND control = GetDlgItem(dialog, field.id);
+        if (text.IsEmpty() || !control) continue;
+        if (field.id == g_aboutIds.version) text = VQString().Format("Version %s", text.Text());
+        SetWindowTextA(control, text.Text());
+    }
+}
+
+VQWin32VersionInfo::VQWin32VersionInfo() : block(nullptr), fixedInfo(nullptr), blockSize(0) {}
+
+VQWin32VersionInfo::~VQWin32VersionInfo() { Free(); }
+
+void VQWin32VersionInfo::Free() {
+    if (block) GlobalFree(block);
+    block = nullptr;
+    blockSize = 0;
+    fixedInfo = nullptr;
+}
+
+bool VQWin32VersionInfo::Load() {
+    Free();
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    DWORD unused = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    if (size == 0) return false;
+    // GMEM_FIXED: the handle is the block's address.
+    block = GlobalAlloc(GMEM_ZEROINIT, size);
+    if (!block) return false;
+    blockSize = size;
+    void* translation = nullptr;
+    UINT translationBytes = 0;
+    void* fixed = nullptr;
+    UINT fixedBytes = 0;
+    if (!GetFileVersionInfoA(path, 0, size, block) || !VerQueryValueA(block, "\\", &fixed, &fixedBytes) ||
+        !VerQueryValueA(block, "\\VarFileInfo\\Translation", &translation, &translationBytes) ||
+        translationBytes < 2 * sizeof(WORD)) {
+        Free();
+        return false;
+    }
+    fixedInfo = static_cast<VS_FIXEDFILEINFO*>(fixed);
+    const WORD* pair = static_cast<const WORD*>(translation);
+    translationKey = VQString().Format("%04x%04x", pair[0], pair[1]);
+    return true;
+}
+
+VQString VQWin32VersionInfo::Query(const char* name) {
+    VQString result;
+    if (!block) return result;
+    VQString path = VQString().Format("\\StringFileInfo\\%s\\%s", translationKey.Text(), name);
+    void* value = nullptr;
+    UINT reported = 0;
+    if (!VerQueryValueA(block, path.Text(), &value, &reported) || !value) return result;
+    // The reported size may count characters or the terminator; the string
+    // ends at its NUL, inside the block.
+    const char* text = static_cast<const char*>(value);
+    size_t room = static_cast<const char*>(block) + blockSize - text;
+    int n = static_cast<int>(strnlen(text, room));
+    result.SetLength(n);
+    if (n > 0) memcpy(result.GetData(), text, n);
+    return result;
+}
