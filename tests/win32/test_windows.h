@@ -1,0 +1,113 @@
+// Windows and helpers shared by the window framework's tests.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/message_pump.h"
+#include "tests/win32/test_resources.h"
+#include "win32/dialog_window.h"
+
+inline HINSTANCE TestInstance() { return GetModuleHandleW(nullptr); }
+
+inline std::wstring WindowText(HWND hwnd) {
+    wchar_t buffer[1024] = {0};
+    GetWindowTextW(hwnd, buffer, 1024);
+    return buffer;
+}
+
+inline std::wstring ClassName(HWND hwnd) {
+    wchar_t buffer[256] = {0};
+    GetClassNameW(hwnd, buffer, 256);
+    return buffer;
+}
+
+inline POINT ClientOrigin(HWND hwnd) {
+    POINT origin = {0, 0};
+    ClientToScreen(hwnd, &origin);
+    return origin;
+}
+
+inline SIZE ClientSize(HWND hwnd) {
+    RECT rect;
+    GetClientRect(hwnd, &rect);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// A control's rectangle in its parent's client coordinates.
+inline RECT RectInParent(HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// The narrow (code page 932) form of a wide text, as the log and the ANSI
+// window functions see it.
+inline std::string ToAnsi(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// Sets the main-window pointer for one test and clears it again.
+class MainWindowScope {
+public:
+    explicit MainWindowScope(VQWin32Window* window) { VQWin32SetMainWindow(window); }
+    ~MainWindowScope() { VQWin32SetMainWindow(nullptr); }
+};
+
+// Destroys a framework window (if it still exists) and swallows the WM_QUIT
+// that a top-level window posts.
+inline void DestroyAndPump(VQWin32Window& window) {
+    if (window.handle && IsWindow(window.handle)) DestroyWindow(window.handle);
+    PumpPending();
+}
+
+struct NotifyRecord {
+    int controlId;
+    WPARAM value1;
+    LPARAM value2;
+};
+
+struct CommandRecord {
+    int id;
+    int code;
+};
+
+// A dialog window that records what reaches its handlers.
+class TestPanel : public VQWin32DialogWindow {
+public:
+    TestPanel() : VQWin32DialogWindow(TestInstance()) {}
+
+    int OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) override {
+        commands.push_back({LOWORD(wParam), HIWORD(wParam)});
+        if (LOWORD(wParam) == IDOK && closeOnOk) Close();
+        return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
+    }
+    bool OnItemNotify(HWND, int controlId, WPARAM value1, LPARAM value2, WPARAM, WPARAM, WPARAM) override {
+        notifications.push_back({controlId, value1, value2});
+        return takeNotifications;
+    }
+    bool SawCommand(int id) const {
+        for (const CommandRecord& c : commands) {
+            if (c.id == id) return true;
+        }
+        return false;
+    }
+
+    std::vector<CommandRecord> commands;
+    std::vector<NotifyRecord> notifications;
+    bool closeOnOk = false;
+    bool takeNotifications = true;
+};
+
+// Points a dialog create info at the test panel, under a class of its own.
+inline void UseTestPanel(VQWin32DialogWindowCreateInfo* info, const wchar_t* className) {
+    info->className = className;
+    info->caption = L"テストパネル";
+    info->templateId = IDD_TEST_PANEL;
+}
