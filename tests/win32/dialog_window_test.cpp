@@ -1,0 +1,334 @@
+#include "win32/dialog_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/registry_key.h"
+#include "tests/win32/test_windows.h"
+
+namespace {
+
+// An edit box that records the keys its subclassed control receives.
+class KeyEditBox : public VQWin32DialogItemEditBoxW {
+public:
+    explicit KeyEditBox(int id) : VQWin32DialogItemEditBoxW(id, nullptr, -1) { subclass = 1; }
+    LRESULT ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_KEYDOWN && wParam == VK_RETURN) ++returnKeys;
+        if (message == WM_CHAR && wParam == L'\r') ++returnChars;
+        return VQWin32DialogItemEditBoxW::ControlProc(control, message, wParam, lParam);
+    }
+    int returnKeys = 0;
+    int returnChars = 0;
+};
+
+std::vector<UINT>* g_defaultMessages = nullptr;
+
+LRESULT CALLBACK RecordingDefaultProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_defaultMessages && message == WM_COMMAND) g_defaultMessages->push_back(LOWORD(wParam));
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(DialogWindowCreation, AFixedFrameFitsItsDialogAndRemembersItsPlace) {
+    TestRegistryKey key;
+    RECT saved;
+    {
+        TestPanel panel;
+        MainWindowScope scope(&panel);
+        panel.registryKey = key.Path().c_str();
+        panel.savePlacement = 1;
+        VQWin32DialogWindowCreateInfo info({new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, L"x", -1),
+                                            new VQWin32DialogItem(IDOK)});
+        UseTestPanel(&info, L"QBTestFixed");
+        info.style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
+        ASSERT_TRUE(panel.Open(&info));
+
+        LONG_PTR style = GetWindowLongPtrW(panel.handle, GWL_STYLE);
+        EXPECT_FALSE(style & WS_THICKFRAME);
+        EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+        EXPECT_EQ(L"テストパネル", WindowText(panel.handle));
+        EXPECT_EQ(panel.handle, GetParent(panel.dialogHandle));
+        EXPECT_EQ(2, panel.items.GetCount());
+        EXPECT_EQ(nullptr, info.items[0]);
+        ASSERT_EQ(1, panel.dialogWindows.GetCount());
+        EXPECT_EQ(&panel, panel.dialogWindows[0]);
+
+        // No saved placement yet: the client area starts at (32, 48), sized to the dialog.
+        POINT origin = ClientOrigin(panel.handle);
+        EXPECT_EQ(32, origin.x);
+        EXPECT_EQ(48, origin.y);
+        RECT dialogRect;
+        GetWindowRect(panel.dialogHandle, &dialogRect);
+        SIZE client = ClientSize(panel.handle);
+        EXPECT_EQ(dialogRect.right - dialogRect.left, client.cx);
+        EXPECT_EQ(dialogRect.bottom - dialogRect.top, client.cy);
+        EXPECT_EQ(client.cx, panel.dialogWidth);
+
+        // Moved by code, then closed: the new place is what is saved.
+        SetWindowPos(panel.handle, nullptr, 150, 170, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        origin = ClientOrigin(panel.handle);
+        saved = RECT{origin.x, origin.y, origin.x + client.cx, origin.y + client.cy};
+        SendMessageW(panel.handle, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(IsWindow(panel.handle));
+        EXPECT_EQ(0, panel.items.GetCount());
+        EXPECT_EQ(0, panel.dialogWindows.GetCount());
+        EXPECT_TRUE(PumpPending());
+    }
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(key.Read("ClientRect", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    ASSERT_EQ(16u, bytes.size());
+    RECT stored;
+    memcpy(&stored, bytes.data(), 16);
+    EXPECT_TRUE(EqualRect(&saved, &stored));
+
+    // The next open comes back at the saved place.
+    TestPanel again;
+    again.registryKey = key.Path().c_str();
+    again.savePlacement = 1;
+    VQWin32DialogWindowCreateInfo info;
+    UseTestPanel(&info, L"QBTestFixed");
+    ASSERT_TRUE(again.Open(&info));
+    POINT origin = ClientOrigin(again.handle);
+    EXPECT_EQ(saved.left, origin.x);
+    EXPECT_EQ(saved.top, origin.y);
+    DestroyAndPump(again);
+}
+
+TEST(DialogWindowCreation, ADamagedPlacementValueIsIgnored) {
+    TestRegistryKey key;
+    const LONG half[2] = {300, 300};
+    ASSERT_TRUE(key.Write("ClientRect", REG_BINARY, half, sizeof half));
+    TestPanel panel;
+    panel.registryKey = key.Path().c_str();
+    panel.savePlacement = 1;
+    VQWin32DialogWindowCreateInfo info;
+    UseTestPanel(&info, L"QBTestDamaged");
+    ASSERT_TRUE(panel.Open(&info));
+    POINT origin = ClientOrigin(panel.handle);
+    EXPECT_EQ(32, origin.x);
+    EXPECT_EQ(48, origin.y);
+    DestroyAndPump(panel);
+}
+
+TEST(DialogWindowCreation, PositionsPlaceTheFrameOnItsReference) {
+    VQWin32Window reference(TestInstance());
+    VQWin32WindowCreateInfo referenceInfo;
+    referenceInfo.className = L"QBTestReference";
+    referenceInfo.rect = RECT{100, 120, 900, 720};
+    ASSERT_TRUE(reference.Open(&referenceInfo));
+    POINT origin = ClientOrigin(reference.handle);
+    SIZE area = ClientSize(reference.handle);
+
+    const int positions[] = {4, 8, 0, -1};
+    for (int position : positions) {
+        SCOPED_TRACE(position);
+        TestPanel panel;
+        VQWin32DialogWindowCreateInfo info;
+        UseTestPanel(&info, L"QBTestPosition");
+        info.position = position;
+        info.positionReference = reference.handle;
+        ASSERT_TRUE(panel.Open(&info));
+        RECT frame;
+        GetWindowRect(panel.handle, &frame);
+        int width = frame.right - frame.left;
+        int height = frame.bottom - frame.top;
+        if (position == 4) {
+            EXPECT_EQ(origin.x + (area.cx - width) / 2, frame.left);
+            EXPECT_EQ(origin.y + (area.cy - height) / 2, frame.top);
+        } else if (position == 8) {
+            EXPECT_EQ(origin.x + area.cx - width, frame.left);
+            EXPECT_EQ(origin.y + area.cy - height, frame.top);
+        } else if (position == 0) {
+            EXPECT_EQ(origin.x, frame.left);
+            EXPECT_EQ(origin.y, frame.top);
+        } else {
+            EXPECT_EQ(32, ClientOrigin(panel.handle).x);
+            EXPECT_EQ(48, ClientOrigin(panel.handle).y);
+        }
+        DestroyAndPump(panel);
+    }
+    DestroyAndPump(reference);
+}
+
+TEST(DialogWindowRouting, CommandsReachTheirItemsAndUnclaimedOnesGoOn) {
+    auto* check = new VQWin32DialogItemCheckBox(IDC_TEST_CHECK, false);
+    VQWin32DialogWindowCreateInfo info({check, new VQWin32DialogItem(IDOK)});
+    UseTestPanel(&info, L"QBTestRouting");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    std::vector<UINT> defaults;
+    g_defaultMessages = &defaults;
+    panel.defaultProc = RecordingDefaultProc;
+
+    // A control notification: the item handles it, through the dialog.
+    SendMessageW(GetDlgItem(panel.dialogHandle, IDC_TEST_CHECK), BM_CLICK, 0, 0);
+    EXPECT_EQ(1, check->checkState);
+    EXPECT_TRUE(panel.SawCommand(IDC_TEST_CHECK));
+    // A control without an item: OnCommand answers 1, nothing else happens.
+    SendMessageW(panel.dialogHandle, WM_COMMAND, MAKEWPARAM(IDC_TEST_RUN, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(panel.dialogHandle, IDC_TEST_RUN)));
+    EXPECT_TRUE(panel.SawCommand(IDC_TEST_RUN));
+    EXPECT_TRUE(defaults.empty());
+    // A menu command to the frame that no item claims goes on to DefaultProc.
+    SendMessageW(panel.handle, WM_COMMAND, 3001, 0);
+    ASSERT_EQ(1u, defaults.size());
+    EXPECT_EQ(3001u, defaults[0]);
+
+    EXPECT_EQ(check, panel.FindItemById(IDC_TEST_CHECK));
+    EXPECT_EQ(check, panel.FindItemByHandle(check->GetHandle()));
+    EXPECT_EQ(1, panel.IndexOfItem(IDOK));
+    EXPECT_EQ(-1, panel.IndexOfItem(IDC_TEST_RUN));
+    EXPECT_EQ(nullptr, panel.ItemAt(2));
+    EXPECT_EQ(nullptr, panel.ItemAt(-1));
+
+    EXPECT_EQ(2, panel.EnableItems(false));
+    EXPECT_FALSE(IsWindowEnabled(check->GetHandle()));
+    check->Enable(true);
+    EXPECT_EQ(2, panel.ToggleItems());
+    EXPECT_FALSE(IsWindowEnabled(check->GetHandle()));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(panel.dialogHandle, IDOK)));
+
+    panel.defaultProc = DefWindowProcW;
+    g_defaultMessages = nullptr;
+    DestroyAndPump(panel);
+}
+
+TEST(DialogWindowKeys, EnterInAModelessPanelReachesTheEditBoxAsAKey) {
+    auto* edit = new KeyEditBox(IDC_TEST_NAME);
+    VQWin32DialogWindowCreateInfo info({edit, new VQWin32DialogItem(IDOK)});
+    UseTestPanel(&info, L"QBTestModeless");
+    TestPanel panel;
+    MainWindowScope scope(&panel);
+    ASSERT_TRUE(panel.Open(&info));
+    SetFocus(edit->GetHandle());
+    PumpPending();
+    panel.commands.clear();
+
+    // Typing first, so that the dialog manager has seen the edit box.
+    PostMessageW(edit->GetHandle(), WM_KEYDOWN, 'A', 0x001E0001);
+    PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostQuitMessage(3);
+    QuitWatchdog watchdog(5000, -1);
+    EXPECT_EQ(3, panel.Run(0));
+    EXPECT_EQ(1, edit->returnKeys);
+    EXPECT_EQ(1, edit->returnChars);
+    EXPECT_FALSE(panel.SawCommand(IDOK)) << "Enter pressed the default button";
+    DestroyAndPump(panel);
+}
+
+TEST(DialogWindowKeys, EnterInAModalWindowPressesItsDefaultButton) {
+    TestPanel main;
+    MainWindowScope scope(&main);
+    VQWin32DialogWindowCreateInfo mainInfo;
+    UseTestPanel(&mainInfo, L"QBTestModalOwner");
+    ASSERT_TRUE(main.Open(&mainInfo));
+
+    auto* edit = new KeyEditBox(IDC_TEST_NAME);
+    VQWin32DialogWindowCreateInfo info({edit, new VQWin32DialogItem(IDOK)});
+    UseTestPanel(&info, L"QBTestModal");
+    info.modal = true;
+    info.parentWindow = &main;
+    info.position = 4;
+    TestPanel modal;
+    modal.closeOnOk = true;
+    modal.exitCode = 5;
+    ASSERT_TRUE(modal.Open(&info));
+    EXPECT_TRUE(modal.IsModal());
+    EXPECT_FALSE(IsWindowEnabled(main.handle)) << "a modal window disables its owner";
+    EXPECT_TRUE(IsWindowEnabled(modal.handle));
+    EXPECT_EQ(2, main.dialogWindows.GetCount());
+    SetFocus(edit->GetHandle());
+    PumpPending();
+
+    PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    QuitWatchdog watchdog(5000, -1);
+    EXPECT_EQ(5, modal.Run(0)) << "the modal window's loop ends with its exit code";
+    EXPECT_TRUE(modal.SawCommand(IDOK));
+    EXPECT_FALSE(IsWindow(modal.handle));
+    EXPECT_TRUE(IsWindowEnabled(main.handle));
+    EXPECT_EQ(1, main.enableCount);
+    EXPECT_EQ(1, main.dialogWindows.GetCount());
+    DestroyAndPump(main);
+}
+
+TEST(DialogWindowKeys, AcceleratorsFireWhileTheFocusIsInThePanel) {
+    auto* edit = new KeyEditBox(IDC_TEST_NAME);
+    VQWin32DialogWindowCreateInfo info({edit});
+    UseTestPanel(&info, L"QBTestAccelerators");
+    TestPanel panel;
+    MainWindowScope scope(&panel);
+    ASSERT_TRUE(panel.Open(&info));
+    ACCEL table[] = {{FVIRTKEY, VK_F5, 2001}};
+    ASSERT_TRUE(panel.SetAccelerators(table, 1));
+    EXPECT_NE(nullptr, panel.ownedAccelerators);
+    SetFocus(edit->GetHandle());
+    PumpPending();
+    panel.commands.clear();
+
+    PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_F5, 0x003F0001);
+    PostQuitMessage(0);
+    QuitWatchdog watchdog(5000, -1);
+    panel.Run(0);
+    ASSERT_TRUE(panel.SawCommand(2001));
+
+    // Switched off, the same key is an ordinary key again.
+    panel.commands.clear();
+    EXPECT_TRUE(panel.EnableAccelerators(false));
+    PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_F5, 0x003F0001);
+    PostQuitMessage(0);
+    panel.Run(0);
+    EXPECT_FALSE(panel.SawCommand(2001));
+    DestroyAndPump(panel);
+    EXPECT_EQ(nullptr, panel.ownedAccelerators) << "freed when the window went";
+}
+
+TEST(DialogWindowFocus, ABackgroundClickSendsTheFocusToTheFirstTabStop) {
+    VQWin32DialogWindowCreateInfo info;
+    UseTestPanel(&info, L"QBTestFocus");
+    info.focusFirstTabStop = true;
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    SetFocus(GetDlgItem(panel.dialogHandle, IDC_TEST_RUN));
+    SendMessageW(panel.dialogHandle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    EXPECT_EQ(GetDlgItem(panel.dialogHandle, IDC_TEST_NAME), GetFocus());
+    DestroyAndPump(panel);
+}
+
+TEST(DialogWindowLayout, AResizableFrameKeepsTheDialogSizeAsItsMinimum) {
+    auto* list = new VQWin32DialogItemListBoxW(IDC_TEST_LIST);
+    list->anchorFlags = VQWin32AnchorStretchRight | VQWin32AnchorStretchDown;
+    VQWin32DialogWindowCreateInfo info({list});
+    UseTestPanel(&info, L"QBTestResizable");
+    info.resizable = true;
+    info.style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
+    info.rect = RECT{40, 60, 40 + 500, 60 + 300};
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    LONG_PTR style = GetWindowLongPtrW(panel.handle, GWL_STYLE);
+    EXPECT_TRUE(style & WS_THICKFRAME);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_EQ(panel.dialogWidth, panel.minWidth);
+    EXPECT_EQ(panel.dialogHeight, panel.minHeight);
+
+    // The frame opened larger than the dialog: the dialog fills it at once.
+    SIZE client = ClientSize(panel.handle);
+    SIZE dialog = ClientSize(panel.dialogHandle);
+    EXPECT_EQ(client.cx, dialog.cx);
+    EXPECT_EQ(client.cy, dialog.cy);
+    RECT listRect = RectInParent(list->GetHandle());
+    int growth = client.cx > panel.dialogWidth ? client.cx - panel.dialogWidth : 0;
+    EXPECT_GT(growth, 0) << "the test wants a frame larger than its dialog";
+    EXPECT_EQ(list->initialRect.right + growth, listRect.right);
+
+    RECT proposal = {0, 0, panel.frameWidth + 10, panel.frameHeight + 10};
+    SendMessageW(panel.handle, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&proposal));
+    EXPECT_EQ(panel.dialogWidth, proposal.right - proposal.left - panel.frameWidth);
+    EXPECT_EQ(panel.dialogHeight, proposal.bottom - proposal.top - panel.frameHeight);
+    DestroyAndPump(panel);
+}
