@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/support/log_capture.h"
 #include "tests/win32/test_windows.h"
 
 namespace {
@@ -32,7 +33,12 @@ TEST(DialogItemBinding, AMissingControlStopsBindingAndCreation) {
     VQWin32DialogWindowCreateInfo info({edit, missing, check});
     UseTestPanel(&info, L"QBTestBindFail");
     TestPanel panel;
-    EXPECT_FALSE(panel.Open(&info));
+    {
+        LogCapture log;
+        EXPECT_FALSE(panel.Open(&info));
+        EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログにアイテムID4242が存在しません\r\n"),
+                  log.Text());
+    }
     ASSERT_NE(nullptr, panel.handle) << "the frame stays; nothing is undone";
     // The window owns what it took; the rest stays with the info.
     ASSERT_EQ(2, panel.items.GetCount());
@@ -48,6 +54,7 @@ TEST(DialogItemBinding, AMissingControlStopsBindingAndCreation) {
 }
 
 TEST(DialogItemBinding, ItemsWithoutADialogOrATemplateFail) {
+    LogCapture log;
     VQWin32DialogItem item(IDC_TEST_NAME);
     EXPECT_FALSE(item.OnInitDialog(nullptr, nullptr, nullptr));
 
@@ -56,6 +63,9 @@ TEST(DialogItemBinding, ItemsWithoutADialogOrATemplateFail) {
     info.templateId = IDD_MISSING;
     TestPanel panel;
     EXPECT_FALSE(panel.Open(&info));
+    EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログが生成されていません。\r\n"
+                     L"[VQWin32DialogWindow::PostCreate]ダイアログの作成に失敗した。リソースID=299\r\n"),
+              log.Text());
     EXPECT_EQ(nullptr, panel.dialogHandle);
     DestroyAndPump(panel);
 }

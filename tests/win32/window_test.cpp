@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/log_capture.h"
 #include "tests/support/registry_key.h"
 #include "tests/win32/test_windows.h"
 #include "win32/standard_window.h"
@@ -101,7 +102,11 @@ TEST(WindowCreation, OpenWithoutInfoMakesTheDefaultTopLevelWindow) {
 
     // The class name is taken: a second top-level window with it fails in Regist.
     ProbeWindow second;
-    EXPECT_FALSE(second.Open(nullptr));
+    {
+        LogCapture log;
+        EXPECT_FALSE(second.Open(nullptr));
+        EXPECT_EQ(ToAnsi(L"[VQWin32Window::Regist]ウィンドウクラスの登録ができませんでした。\r\n"), log.Text());
+    }
     EXPECT_EQ(nullptr, second.handle);
     EXPECT_EQ(0, second.classRegistered);
 
@@ -127,6 +132,45 @@ TEST(WindowCreation, MessagesBeforeTheLinkGoToTheMainWindow) {
 
     DestroyAndPump(other);
     DestroyAndPump(main);
+}
+
+TEST(WindowCreation, AttachHandleAdoptsAWindowOfAFrameworkClass) {
+    ProbeWindow source;
+    VQWin32WindowCreateInfo info = TopLevelInfo(L"QBTestAttach", 10, 10, 210, 110);
+    ASSERT_TRUE(source.Open(&info));
+    HWND raw = CreateWindowExW(0, L"QBTestAttach", L"adopted", WS_OVERLAPPEDWINDOW, 300, 200, 240, 160, nullptr,
+                               nullptr, TestInstance(), nullptr);
+    ASSERT_NE(nullptr, raw);
+    ProbeWindow adopted;
+    ASSERT_TRUE(adopted.AttachHandle(raw, nullptr, SW_SHOW));
+    EXPECT_EQ(&adopted, VQWin32Window::FromHandle(raw));
+    EXPECT_TRUE(IsWindowVisible(raw));
+    POINT origin = ClientOrigin(raw);
+    EXPECT_EQ(origin.x, adopted.clientScreenRect.left);
+    EXPECT_EQ(origin.y, adopted.clientScreenRect.top);
+    EXPECT_EQ(ClientSize(raw).cx, adopted.clientWidth);
+    SendMessageW(raw, WM_COMMAND, 5, 0);
+    ASSERT_EQ(1u, adopted.commands.size());
+    EXPECT_TRUE(source.commands.empty());
+
+    DestroyAndPump(adopted);
+    DestroyAndPump(source);
+}
+
+TEST(WindowCreation, OperationsWithoutAWindowLogAndFail) {
+    LogCapture log;
+    VQWin32Window window(nullptr);
+    EXPECT_FALSE(window.Show(SW_SHOW));
+    EXPECT_FALSE(window.Update());
+    window.Enable(false, nullptr);
+    EXPECT_EQ(0, window.enableCount) << "counting goes on without a window";
+    EXPECT_FALSE(window.Create(static_cast<HWND>(nullptr), nullptr));
+    EXPECT_EQ(ToAnsi(L"[VQWin32Window::VQWin32Window]インスタンスが指定されていません。\r\n"
+                     L"[VQWin32Window::Show]ウィンドウが作成されていません。\r\n"
+                     L"[VQWin32Window::Update]ウィンドウが作成されていません。\r\n"
+                     L"[VQWin32Window::Enable]ウィンドウが作成されていません。\r\n"
+                     L"[VQWin32Window::Create]ウィンドウハンドルが指定されていません。\r\n"),
+              log.Text());
 }
 
 TEST(WindowCreation, ChildrenNumberedByTheirParentGiveTheLastNumberBack) {
