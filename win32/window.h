@@ -64,7 +64,7 @@ public:
     DWORD exStyle;
     int showCommand;            // SW_SHOW
     VQWin32Window* parentWindow;
-    HWND parentHandle;          // used when parentWindow is null
+    HWND parentHandle;          // borrowed; used when parentWindow is null
     int childId;                // 0: the parent hands out a number
     int dockMode;
     bool idleLoop;
@@ -205,7 +205,7 @@ public:
 
     // The state is public, as a record: derived windows, start-up and tests
     // read and set it directly.
-    HINSTANCE instance;
+    HINSTANCE instance;  // borrowed: the module, for classes, windows and resources
     HWND handle;  // not owned: destroyed by the close path, never by the destructor
     uint8_t hasMenu;
     HACCEL accelerators;       // borrowed: the loaded table or ownedAccelerators

@@ -205,21 +205,6 @@ TEST(WindowCreation, ChildrenNumberedByTheirParentGiveTheLastNumberBack) {
     DestroyAndPump(parent);
 }
 
-TEST(WindowCreation, ChildrenInReverseOrderGiveEveryNumberBack) {
-    ProbeWindow parent;
-    VQWin32WindowCreateInfo parentInfo = TopLevelInfo(L"QBTestParent", 10, 10, 300, 200);
-    ASSERT_TRUE(parent.Open(&parentInfo));
-    ProbeWindow first, second;
-    VQWin32WindowCreateInfo firstInfo = ChildInfo(&parent);
-    VQWin32WindowCreateInfo secondInfo = ChildInfo(&parent);
-    ASSERT_TRUE(first.Open(&firstInfo));
-    ASSERT_TRUE(second.Open(&secondInfo));
-    DestroyWindow(second.handle);
-    DestroyWindow(first.handle);
-    EXPECT_EQ(1000, parent.nextChildId);
-    DestroyAndPump(parent);
-}
-
 TEST(WindowEnabling, EnableIsCountedAndReachesOwnedWindows) {
     ProbeWindow owner;
     VQWin32WindowCreateInfo ownerInfo = TopLevelInfo(L"QBTestOwner", 10, 10, 300, 200);
