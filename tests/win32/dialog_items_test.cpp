@@ -63,8 +63,14 @@ TEST(DialogItemBinding, ItemsWithoutADialogOrATemplateFail) {
     info.templateId = IDD_MISSING;
     TestPanel panel;
     EXPECT_FALSE(panel.Open(&info));
+    // A dialog window needs a dialog create info.
+    EXPECT_FALSE(panel.PreCreate(nullptr));
+    VQWin32WindowCreateInfo plain;
+    EXPECT_FALSE(panel.PostCreate(&plain));
     EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログが生成されていません。\r\n"
-                     L"[VQWin32DialogWindow::PostCreate]ダイアログの作成に失敗した。リソースID=299\r\n"),
+                     L"[VQWin32DialogWindow::PostCreate]ダイアログの作成に失敗した。リソースID=299\r\n"
+                     L"[VQWin32DialogWindow::PreCreate]ウィンドウ生成情報が指定されていません。\r\n"
+                     L"[VQWin32DialogWindow::PostCreate]ウィンドウ生成情報が指定されていません。\r\n"),
               log.Text());
     EXPECT_EQ(nullptr, panel.dialogHandle);
     DestroyAndPump(panel);

@@ -165,11 +165,18 @@ TEST(WindowCreation, OperationsWithoutAWindowLogAndFail) {
     window.Enable(false, nullptr);
     EXPECT_EQ(0, window.enableCount) << "counting goes on without a window";
     EXPECT_FALSE(window.Create(static_cast<HWND>(nullptr), nullptr));
+    // A child style without a parent: the system refuses the window.
+    VQWin32WindowCreateInfo orphanInfo = TopLevelInfo(L"QBTestOrphan", 0, 0, 10, 10);
+    orphanInfo.style = WS_CHILD;
+    ProbeWindow orphan;
+    EXPECT_FALSE(orphan.Open(&orphanInfo));
+    EXPECT_EQ(nullptr, orphan.handle);
     EXPECT_EQ(ToAnsi(L"[VQWin32Window::VQWin32Window]インスタンスが指定されていません。\r\n"
                      L"[VQWin32Window::Show]ウィンドウが作成されていません。\r\n"
                      L"[VQWin32Window::Update]ウィンドウが作成されていません。\r\n"
                      L"[VQWin32Window::Enable]ウィンドウが作成されていません。\r\n"
-                     L"[VQWin32Window::Create]ウィンドウハンドルが指定されていません。\r\n"),
+                     L"[VQWin32Window::Create]ウィンドウハンドルが指定されていません。\r\n"
+                     L"[VQWin32Window::Create]ウィンドウの作成に失敗しました。\r\n"),
               log.Text());
 }
 
