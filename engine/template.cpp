@@ -1,0 +1,111 @@
+#include "engine/template.h"
+
+#include "engine/file_variables.h"
+
+namespace {
+
+enum Variable {
+    kExt, kDir, kPre, kName, kPath, kTitle, kDrive, kLevel,
+    kHashDir, kFullName, kHashName, kHashPath, kFullTitle, kHashTitle, kHashLevel, kDollar
+};
+
+struct VariableName {
+    const wchar_t* name;
+    int letters;
+    Variable variable;
+};
+
+// The order decides between names that share a beginning: it is part of the language.
+const VariableName kNames[] = {
+    {L"ext", 3, kExt},           {L"dir", 3, kDir},           {L"pre", 3, kPre},
+    {L"name", 4, kName},         {L"path", 4, kPath},         {L"title", 5, kTitle},
+    {L"drive", 5, kDrive},       {L"level", 5, kLevel},       {L"hashdir", 7, kHashDir},
+    {L"fullname", 8, kFullName}, {L"hashname", 8, kHashName}, {L"hashpath", 8, kHashPath},
+    {L"fulltitle", 9, kFullTitle}, {L"hashtitle", 9, kHashTitle}, {L"hashlevel", 9, kHashLevel},
+    {L"$", 1, kDollar},
+};
+
+enum Match { kNoMatch, kMatched, kBadSyntax };
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// The argument "d" or "d/e" after a level name of `letters` units: a rest too
+// short for the digit is no match at all, a wrong digit or "/e" is a syntax error.
+Match ParseLevelArgument(const wchar_t* rest, int restLength, int letters, int* skip, int* keep, int* replaced) {
+    if (restLength < letters + 1) return kNoMatch;
+    wchar_t d = rest[letters];
+    if (!IsDigit(d)) return kBadSyntax;
+    *skip = d - L'0';
+    *keep = 0;
+    *replaced = letters + 2;
+    if (restLength >= letters + 3 && rest[letters + 1] == L'/') {
+        wchar_t e = rest[letters + 2];
+        if (!IsDigit(e) || e <= d) return kBadSyntax;
+        *keep = e - d;
+        *replaced = letters + 4;
+    }
+    return kMatched;
+}
+
+}  // namespace
+
+bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText) {
+    int pos = text.FindOneOf(L"$", 0);
+    while (pos >= 0) {
+        const wchar_t* rest = text.Text() + pos + 1;
+        int restLength = text.GetLength() - pos - 1;
+        Match match = kNoMatch;
+        Variable variable = kDollar;
+        int replaced = 0, skip = 0, keep = 0;
+        for (const VariableName& candidate : kNames) {
+            if (VQWString::CompareNoCase(rest, restLength, candidate.name, candidate.letters, candidate.letters) != 0) {
+                continue;
+            }
+            variable = candidate.variable;
+            replaced = candidate.letters + 1;
+            if (variable == kLevel || variable == kHashLevel) {
+                match = ParseLevelArgument(rest, restLength, candidate.letters, &skip, &keep, &replaced);
+                if (match == kNoMatch) continue;
+            } else {
+                match = kMatched;
+            }
+            break;
+        }
+        if (match != kMatched) {
+            errorText.Format(L"文法が間違ってます。\n%s >> %s", text.Left(pos).Text(), text.Mid(pos).Text());
+            return false;
+        }
+
+        const VQWString& t = target;
+        VQWString value;
+        switch (variable) {
+            case kExt: value = GetFileExt(t); break;
+            case kDir: value = GetDirWithoutDrive(t); break;
+            case kPre: value = preOutput; break;
+            case kName: value = GetFileName(t); break;
+            case kPath: value = GetDirPath(t); break;
+            case kTitle: value = GetFileTitle(t); break;
+            case kDrive: value = GetDrive(t); break;
+            case kHashDir: value = ToHashForm(GetDirWithoutDrive(t)); break;
+            case kFullName: value = t; break;
+            case kHashName: value = ToHashForm(t); break;
+            case kHashPath: value = ToHashForm(GetDirPath(t)); break;
+            case kFullTitle: value = GetFullTitle(t); break;
+            case kHashTitle: value = ToHashForm(GetFullTitle(t)); break;
+            case kDollar: value = L"$"; break;
+            case kLevel:
+            case kHashLevel:
+                if (!GetLevelPath(t, skip, keep, value)) {
+                    errorText.Format(L"level指定で存在しないパスが指定されています。\n%s >> %s", text.Left(pos).Text(),
+                                     text.Mid(pos).Text());
+                    return false;
+                }
+                if (variable == kHashLevel) value = ToHashForm(value);
+                break;
+        }
+        text.Delete(pos, replaced);
+        text.Insert(pos, value);
+        pos = text.FindOneOf(L"$", pos + value.GetLength());
+    }
+    return true;
+}
