@@ -1,0 +1,122 @@
+// Console helper that the engine tests start as a child process. It carries
+// out its arguments in order:
+//   out TEXT       write TEXT to standard output
+//   err TEXT       write TEXT to standard error
+//   fill N         write N bytes of ChildFillByte(0 .. N-1) to standard output
+//   sleep MS       sleep
+//   write FILE TEXT  create FILE holding TEXT
+//   cwd FILE       create FILE holding the current directory (UTF-8)
+//   exit CODE      end with that exit code
+// TEXT understands \r, \n, \t, \\ and \xHH; other characters go out as UTF-8.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/child_program.h"
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+int HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    return -1;
+}
+
+std::string Unescape(const std::wstring& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t c = text[i];
+        if (c != L'\\' || i + 1 == text.size()) {
+            out += Utf8(std::wstring(1, c));
+            continue;
+        }
+        wchar_t next = text[++i];
+        if (next == L'r') {
+            out += '\r';
+        } else if (next == L'n') {
+            out += '\n';
+        } else if (next == L't') {
+            out += '\t';
+        } else if (next == L'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += Utf8(std::wstring(1, next));
+        }
+    }
+    return out;
+}
+
+bool WriteAll(HANDLE handle, const char* bytes, size_t count) {
+    while (count > 0) {
+        DWORD chunk = count > 65536 ? 65536 : static_cast<DWORD>(count);
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) return false;
+        bytes += written;
+        count -= written;
+    }
+    return true;
+}
+
+bool WriteNewFile(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = WriteAll(file, bytes.data(), bytes.size());
+    CloseHandle(file);
+    return ok;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 100;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    for (int i = 1; i < argc; ++i) {
+        std::wstring action = argv[i];
+        bool hasArg = i + 1 < argc;
+        if (action == L"out" && hasArg) {
+            std::string bytes = Unescape(argv[++i]);
+            WriteAll(out, bytes.data(), bytes.size());
+        } else if (action == L"err" && hasArg) {
+            std::string bytes = Unescape(argv[++i]);
+            WriteAll(err, bytes.data(), bytes.size());
+        } else if (action == L"fill" && hasArg) {
+            size_t n = static_cast<size_t>(_wtoi64(argv[++i]));
+            std::string block(65536, '\0');
+            for (size_t done = 0; done < n;) {
+                size_t count = n - done < block.size() ? n - done : block.size();
+                for (size_t k = 0; k < count; ++k) block[k] = ChildFillByte(done + k);
+                if (!WriteAll(out, block.data(), count)) return 101;
+                done += count;
+            }
+        } else if (action == L"sleep" && hasArg) {
+            Sleep(static_cast<DWORD>(_wtoi(argv[++i])));
+        } else if (action == L"write" && i + 2 < argc) {
+            std::wstring path = argv[++i];
+            if (!WriteNewFile(path, Unescape(argv[++i]))) return 102;
+        } else if (action == L"cwd" && hasArg) {
+            wchar_t dir[MAX_PATH * 2];
+            DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, dir);
+            if (!WriteNewFile(argv[++i], Utf8(std::wstring(dir, n)))) return 103;
+        } else if (action == L"exit" && hasArg) {
+            return _wtoi(argv[++i]);
+        } else {
+            return 99;
+        }
+    }
+    return 0;
+}
