@@ -8,15 +8,17 @@
 namespace {
 
 const DWORD kPollMs = 200;
-const int kReadSize = 2048;
+// Each read is a system call: large reads keep a fast child's output cheap.
+const DWORD kReadSize = 65536;
 // Past this the decoded text would no longer fit a string's int length.
 const int kMaxCapture = (1 << 30) - 64;
 
-// Appends with geometric growth, so output of any size is collected in
-// linear time. False when the capture would pass kMaxCapture.
-bool AppendCapture(VQString& bytes, const char* chunk, int count) {
+// Lengthens the capture by `count` bytes for the caller to fill, growing the
+// buffer geometrically so that output of any size is collected in linear
+// time. Null when the capture would pass kMaxCapture.
+char* ExtendCapture(VQString& bytes, int count) {
     int length = bytes.GetLength();
-    if (count > kMaxCapture - length) return false;
+    if (count > kMaxCapture - length) return nullptr;
     int needed = length + count;
     VQStringBuffer* buffer = bytes.GetBuffer();
     int64_t capacity = buffer ? buffer->capacity : 0;
@@ -29,19 +31,19 @@ bool AppendCapture(VQString& bytes, const char* chunk, int count) {
         grow = static_cast<int>(wanted);
     }
     bytes.SetLength(needed, grow);
-    memcpy(bytes.GetData() + length, chunk, count);
-    return true;
+    return bytes.GetData() + length;
 }
 
-// How long to wait on the child after finding its pipe empty for the
+// How long to wait on a captured child after finding its pipe empty for the
 // `quietPasses`-th time in a row: a child in the middle of writing refills
-// the pipe at once, a quiet one gets polled less and less often.
+// the pipe at once, and one that starts slowly or pauses is looked at every
+// few milliseconds, so its output is not left waiting for a whole poll.
 DWORD QuietWaitMs(int quietPasses) {
+    const DWORD kQuietMaxMs = 10;
     if (quietPasses < 4) return 0;
-    int shift = quietPasses - 4;
-    if (shift > 8) return kPollMs;
-    DWORD ms = 1u << shift;
-    return ms < kPollMs ? ms : kPollMs;
+    if (quietPasses > 8) return kQuietMaxMs;
+    DWORD ms = 1u << (quietPasses - 4);
+    return ms < kQuietMaxMs ? ms : kQuietMaxMs;
 }
 
 void CloseIfOpen(HANDLE handle) {
@@ -176,7 +178,6 @@ bool BatchRunner::RunStep(VQWin32ThreadEx& worker, VQWString templateText, VQWSt
     bool readFailed = false;
     int quietPasses = 0;
     VQString bytes;
-    char chunk[kReadSize];
     for (;;) {
         if (StopRequested(worker)) {
             result = false;
@@ -188,19 +189,19 @@ bool BatchRunner::RunStep(VQWin32ThreadEx& worker, VQWString templateText, VQWSt
             DWORD available = 0;
             if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;
             if (available > 0) {
-                // Every read asks for no more than the peek found, so none blocks.
+                // No read asks for more than the peek found, so none blocks.
                 while (available > 0) {
-                    DWORD ask = available < static_cast<DWORD>(kReadSize) ? available : kReadSize;
+                    DWORD ask = available < kReadSize ? available : kReadSize;
+                    int length = bytes.GetLength();
+                    char* space = ExtendCapture(bytes, static_cast<int>(ask));
                     DWORD got = 0;
-                    if (!ReadFile(readEnd, chunk, ask, &got, nullptr)) {
+                    if (!space || !ReadFile(readEnd, space, ask, &got, nullptr)) {
+                        bytes.SetLength(length);
                         readFailed = true;
                         break;
                     }
+                    bytes.SetLength(length + static_cast<int>(got));
                     if (got == 0) break;
-                    if (!AppendCapture(bytes, chunk, static_cast<int>(got))) {
-                        readFailed = true;
-                        break;
-                    }
                     available -= got < available ? got : available;
                 }
                 if (readFailed) {
