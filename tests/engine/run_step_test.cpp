@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -124,19 +125,20 @@ TEST_F(RunStepTest, StopReturnsSoonAndLeavesTheChildRunning) {
     for (bool capturing : {true, false}) {
         std::wstring marker = temp.Join(capturing ? L"alive1.txt" : L"alive2.txt");
         worker.cancel = false;
-        std::thread stopper([this] {
-            Sleep(400);
+        std::atomic<DWORD> stoppedAt{0};
+        std::thread stopper([this, &stoppedAt] {
+            Sleep(800);
+            stoppedAt = GetTickCount();
             worker.cancel = true;
         });
         VQWString capture;
-        DWORD start = GetTickCount();
         // Only the captured child prints: the other one's output would land in the test's own.
         std::wstring print = capturing ? L" out early" : L"";
-        bool ok = Step(child + print + L" sleep 2500 write \"" + marker + L"\" x", capturing ? &capture : nullptr);
-        DWORD elapsed = GetTickCount() - start;
+        bool ok = Step(child + print + L" sleep 3000 write \"" + marker + L"\" x", capturing ? &capture : nullptr);
+        DWORD returnedAt = GetTickCount();
         stopper.join();
         EXPECT_FALSE(ok);
-        EXPECT_LT(elapsed, 2000u);
+        EXPECT_LT(returnedAt - stoppedAt, 2000u);
         EXPECT_FALSE(Exists(marker)) << "the step returned before the child ended";
         if (capturing) {
             EXPECT_EQ(L"early", W(capture)) << "what was read before the stop is kept";
