@@ -12,17 +12,6 @@ namespace {
 
 std::wstring W(const VQWString& s) { return std::wstring(s.Text(), s.GetLength()); }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool AppearsWithin(const std::wstring& path, DWORD ms) {
-    DWORD start = GetTickCount();
-    while (!Exists(path)) {
-        if (GetTickCount() - start > ms) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 std::wstring CurrentDirectory() {
     wchar_t dir[MAX_PATH * 2];
     DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, dir);
@@ -130,10 +119,11 @@ TEST_F(BatchRunnerTest, AFailedStepEndsTheRunButTheRestIsCounted) {
                   L"\" x",
               W(runner.errorText));
     for (const wchar_t* ran : {L"t1.pre", L"t1.done", L"t2.pre", L"t2.done"}) {
-        EXPECT_TRUE(Exists(temp.Join(ran))) << "missing " << std::string(ran, ran + wcslen(ran)).c_str();
+        EXPECT_TRUE(FileExists(temp.Join(ran))) << "missing " << std::string(ran, ran + wcslen(ran)).c_str();
     }
     for (const wchar_t* skipped : {L"t3.done", L"t4.pre", L"t4.done", L"t5.pre", L"t5.done"}) {
-        EXPECT_FALSE(Exists(temp.Join(skipped))) << "ran " << std::string(skipped, skipped + wcslen(skipped)).c_str();
+        EXPECT_FALSE(FileExists(temp.Join(skipped)))
+            << "ran " << std::string(skipped, skipped + wcslen(skipped)).c_str();
     }
 }
 
@@ -154,7 +144,7 @@ TEST_F(BatchRunnerTest, StopEndsTheRunWithinTheStepThatRuns) {
     std::wstring cmd = child + L" write \"$path$title.started\" x sleep $ext";
     ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(),
                                                     Targets({L"a.0", L"b.8000", L"c.0"})));
-    ASSERT_TRUE(AppearsWithin(temp.Join(L"b.started"), 20000));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"b.started"), 20000));
     EXPECT_EQ(2, runner.startedCount.load()) << "the caption's count is the running target";
     DWORD start = GetTickCount();
     EXPECT_TRUE(runner.RequestStop());
@@ -164,7 +154,7 @@ TEST_F(BatchRunnerTest, StopEndsTheRunWithinTheStepThatRuns) {
     EXPECT_EQ(1, runner.succeededCount.load());
     EXPECT_TRUE(runner.errorText.IsEmpty());
     Sleep(300);
-    EXPECT_FALSE(Exists(temp.Join(L"c.started")));
+    EXPECT_FALSE(FileExists(temp.Join(L"c.started")));
     EXPECT_FALSE(runner.RequestStop()) << "nothing left to stop";
 }
 
@@ -172,14 +162,14 @@ TEST_F(BatchRunnerTest, DestroyingTheWorkerDuringARunStopsIt) {
     std::wstring cmd = child + L" write \"$path$title.started\" x sleep 8000";
     ASSERT_EQ(BatchRunner::Started,
               runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), Targets({L"a.txt", L"b.txt"})));
-    ASSERT_TRUE(AppearsWithin(temp.Join(L"a.started"), 20000));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.started"), 20000));
     DWORD start = GetTickCount();
     runner.DestroyWorker();
     EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_EQ(nullptr, runner.thread);
     EXPECT_EQ(1, runner.startedCount.load());
     EXPECT_EQ(0, runner.succeededCount.load());
-    EXPECT_FALSE(Exists(temp.Join(L"b.started")));
+    EXPECT_FALSE(FileExists(temp.Join(L"b.started")));
 }
 
 TEST_F(BatchRunnerTest, StartRunChecksItsInputsAndTheWorkerState) {

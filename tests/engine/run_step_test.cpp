@@ -12,17 +12,6 @@ namespace {
 
 std::wstring W(const VQWString& s) { return std::wstring(s.Text(), s.GetLength()); }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool AppearsWithin(const std::wstring& path, DWORD ms) {
-    DWORD start = GetTickCount();
-    while (!Exists(path)) {
-        if (GetTickCount() - start > ms) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
 std::wstring FillPattern(size_t n) {
     std::wstring text;
     for (size_t i = 0; i < n; ++i) text += static_cast<wchar_t>(ChildFillByte(i));
@@ -37,6 +26,13 @@ protected:
                               capture);
     }
 
+    // Runs a captured step that must succeed; returns what it captured.
+    std::wstring Captured(const std::wstring& arguments, const wchar_t* pre = L"") {
+        VQWString capture(L"stale");
+        EXPECT_TRUE(Step(child + arguments, &capture, pre));
+        return W(capture);
+    }
+
     BatchRunner runner;
     VQWin32ThreadEx worker{nullptr};
     TempDir temp;
@@ -46,55 +42,41 @@ protected:
 }  // namespace
 
 TEST_F(RunStepTest, CapturesNothingFromASilentChild) {
-    VQWString capture(L"stale");
-    EXPECT_TRUE(Step(child, &capture));
-    EXPECT_TRUE(capture.IsEmpty());
+    EXPECT_EQ(L"", Captured(L""));
     EXPECT_TRUE(runner.errorText.IsEmpty());
 }
 
 TEST_F(RunStepTest, CapturesLargeOutputWhole) {
     for (size_t n : {size_t(2049), size_t(300000)}) {
-        VQWString capture;
-        EXPECT_TRUE(Step(child + L" fill " + std::to_wstring(n), &capture));
-        EXPECT_EQ(n, static_cast<size_t>(capture.GetLength()));
-        EXPECT_TRUE(W(capture) == FillPattern(n)) << "bytes lost or out of order for " << n;
+        EXPECT_TRUE(Captured(L" fill " + std::to_wstring(n)) == FillPattern(n))
+            << "bytes lost or out of order for " << n;
     }
 }
 
 TEST_F(RunStepTest, StandardErrorGoesToTheSamePipe) {
-    VQWString capture;
-    EXPECT_TRUE(Step(child + L" err \"only errors\\n\"", &capture));
-    EXPECT_EQ(L"only errors\n", W(capture));
-    EXPECT_TRUE(Step(child + L" out one, err two, out three", &capture));
-    EXPECT_EQ(L"one,two,three", W(capture));
+    EXPECT_EQ(L"only errors\n", Captured(L" err \"only errors\\n\""));
+    EXPECT_EQ(L"one,two,three", Captured(L" out one, err two, out three"));
 }
 
 TEST_F(RunStepTest, CaptureIsDecodedInTheAnsiCodePageWithoutDetection) {
-    VQWString capture;
     // UTF-8 for 日本, read byte for byte as Shift-JIS.
-    EXPECT_TRUE(Step(child + L" out \\xE6\\x97\\xA5\\xE6\\x9C\\xAC", &capture));
-    EXPECT_EQ(L"\u8b4c\uff65\u8b5b\uff6c", W(capture));
-    EXPECT_TRUE(Step(child + L" out \\x82\\xA0\\x82\\xA2", &capture));
-    EXPECT_EQ(L"\u3042\u3044", W(capture));
+    EXPECT_EQ(L"\u8b4c\uff65\u8b5b\uff6c", Captured(L" out \\xE6\\x97\\xA5\\xE6\\x9C\\xAC"));
+    EXPECT_EQ(L"\u3042\u3044", Captured(L" out \\x82\\xA0\\x82\\xA2"));
 }
 
 TEST_F(RunStepTest, ExpandsTheTemplateWithThePreOutput) {
-    VQWString capture;
-    EXPECT_TRUE(Step(child + L" out \"$title|$pre|$$\"", &capture, L"a  b  "));
-    EXPECT_EQ(L"img01|a  b  |$", W(capture));
+    EXPECT_EQ(L"img01|a  b  |$", Captured(L" out \"$title|$pre|$$\"", L"a  b  "));
 }
 
 TEST_F(RunStepTest, ExitCodeIsNotLookedAt) {
-    VQWString capture;
-    EXPECT_TRUE(Step(child + L" out bye exit 3", &capture));
-    EXPECT_EQ(L"bye", W(capture));
+    EXPECT_EQ(L"bye", Captured(L" out bye exit 3"));
     EXPECT_TRUE(Step(child + L" exit 1", nullptr));
 }
 
 TEST_F(RunStepTest, UncapturedCommandRunsToItsEnd) {
     std::wstring marker = temp.Join(L"done.txt");
     EXPECT_TRUE(Step(child + L" sleep 300 write \"" + marker + L"\" x", nullptr));
-    EXPECT_TRUE(Exists(marker)) << "the step waits for the child";
+    EXPECT_TRUE(FileExists(marker)) << "the step waits for the child";
 }
 
 TEST_F(RunStepTest, MissingProgramFailsWithTheCommandLine) {
@@ -118,7 +100,7 @@ TEST_F(RunStepTest, AFailedExpansionLaunchesNothing) {
     EXPECT_EQ(L"文法が間違ってます。\n" + expanded + L" >> $bogus", W(runner.errorText));
     EXPECT_EQ(L"kept", W(capture));
     Sleep(300);
-    EXPECT_FALSE(Exists(marker));
+    EXPECT_FALSE(FileExists(marker));
 }
 
 TEST_F(RunStepTest, StopReturnsSoonAndLeavesTheChildRunning) {
@@ -139,11 +121,11 @@ TEST_F(RunStepTest, StopReturnsSoonAndLeavesTheChildRunning) {
         stopper.join();
         EXPECT_FALSE(ok);
         EXPECT_LT(returnedAt - stoppedAt, 2000u);
-        EXPECT_FALSE(Exists(marker)) << "the step returned before the child ended";
+        EXPECT_FALSE(FileExists(marker)) << "the step returned before the child ended";
         if (capturing) {
             EXPECT_EQ(L"early", W(capture)) << "what was read before the stop is kept";
         }
-        EXPECT_TRUE(AppearsWithin(marker, 15000)) << "the child was not killed";
+        EXPECT_TRUE(FileAppearsWithin(marker, 15000)) << "the child was not killed";
         EXPECT_TRUE(runner.errorText.IsEmpty());
     }
 }

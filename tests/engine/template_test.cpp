@@ -38,6 +38,15 @@ std::wstring LevelError(const std::wstring& before, const std::wstring& after) {
     return L"level指定で存在しないパスが指定されています。\n" + before + L" >> " + after;
 }
 
+// Expands a template that must fail, and checks the message and the text left behind.
+void ExpectFailure(const wchar_t* templ, const std::wstring& message, const std::wstring& left,
+                   const wchar_t* target = kPhoto) {
+    Expansion e = Expand(templ, target);
+    EXPECT_FALSE(e.ok) << std::string(templ, templ + wcslen(templ)).c_str();
+    EXPECT_EQ(message, e.error);
+    EXPECT_EQ(left, e.text);
+}
+
 }  // namespace
 
 TEST(Template, EveryVariableOnTheWorkedExamplePath) {
@@ -95,44 +104,23 @@ TEST(Template, LevelKeepsWhatFollowsItsArgument) {
     EXPECT_EQ(L"photos^ /", Value(L"$hashlevel1/"));
     EXPECT_EQ(L"photos\\-/", Value(L"$level1-/"));
     // With a unit after the "/", that unit must be the second digit.
-    Expansion e = Expand(L"$level1/ tail");
-    EXPECT_FALSE(e.ok);
-    EXPECT_EQ(Syntax(L"", L"$level1/ tail"), e.error);
+    ExpectFailure(L"$level1/ tail", Syntax(L"", L"$level1/ tail"), L"$level1/ tail");
 }
 
 TEST(Template, SyntaxErrorsNameBothHalves) {
-    Expansion e = Expand(L"a $title b $");
-    EXPECT_FALSE(e.ok);
-    EXPECT_EQ(Syntax(L"a img01 b ", L"$"), e.error);
-    EXPECT_EQ(L"a img01 b $", e.text);
-
-    e = Expand(L"copy $name $unknown $ext");
-    EXPECT_FALSE(e.ok);
-    EXPECT_EQ(Syntax(L"copy img01.jpg ", L"$unknown $ext"), e.error);
-    EXPECT_EQ(L"copy img01.jpg $unknown $ext", e.text);
-
+    ExpectFailure(L"a $title b $", Syntax(L"a img01 b ", L"$"), L"a img01 b $");
+    ExpectFailure(L"copy $name $unknown $ext", Syntax(L"copy img01.jpg ", L"$unknown $ext"),
+                  L"copy img01.jpg $unknown $ext");
     for (const wchar_t* bad : {L"$level2/2", L"$level3/1", L"$level1/x", L"$levelx", L"$level", L"$hashlevel",
                                L"$hashlevelx", L"$hashlevel3/3", L"$LEVEL", L"$hash"}) {
-        e = Expand(bad);
-        EXPECT_FALSE(e.ok) << std::string(bad, bad + wcslen(bad)).c_str();
-        EXPECT_EQ(Syntax(L"", bad), e.error);
-        EXPECT_EQ(bad, e.text);
+        ExpectFailure(bad, Syntax(L"", bad), bad);
     }
 }
 
 TEST(Template, LevelErrorsWhenTheDirectoryIsTooShallow) {
-    Expansion e = Expand(L"x $title $level3 $ext");
-    EXPECT_FALSE(e.ok);
-    EXPECT_EQ(LevelError(L"x img01 ", L"$level3 $ext"), e.error);
-    EXPECT_EQ(L"x img01 $level3 $ext", e.text);
-
-    e = Expand(L"$level0/3");
-    EXPECT_FALSE(e.ok);
-    EXPECT_EQ(LevelError(L"", L"$level0/3"), e.error);
-
-    e = Expand(L"$hashlevel1", L"img.jpg");
-    EXPECT_FALSE(e.ok);
-    EXPECT_EQ(LevelError(L"", L"$hashlevel1"), e.error);
+    ExpectFailure(L"x $title $level3 $ext", LevelError(L"x img01 ", L"$level3 $ext"), L"x img01 $level3 $ext");
+    ExpectFailure(L"$level0/3", LevelError(L"", L"$level0/3"), L"$level0/3");
+    ExpectFailure(L"$hashlevel1", LevelError(L"", L"$hashlevel1"), L"$hashlevel1", L"img.jpg");
 }
 
 TEST(Template, DollarAtTheEndOfAValueDoesNotJoinTheTextAfterIt) {

@@ -10,3 +10,14 @@ std::wstring ChildProgram() {
     dir = slash == std::wstring::npos ? std::wstring(L".") : dir.substr(0, slash);
     return L"\"" + dir + L"\\qb_child.exe\"";
 }
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool FileAppearsWithin(const std::wstring& path, unsigned ms) {
+    DWORD start = GetTickCount();
+    while (!FileExists(path)) {
+        if (GetTickCount() - start > ms) return false;
+        Sleep(20);
+    }
+    return true;
+}

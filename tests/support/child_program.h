@@ -1,4 +1,5 @@
-// Where the console helper (tests/support/child) is, and what it writes.
+// Where the console helper (tests/support/child) is, what it writes, and
+// how a test sees the files it leaves.
 #pragma once
 
 #include <cstddef>
@@ -11,3 +12,7 @@ std::wstring ChildProgram();
 // Byte i of the helper's "fill" output: a pattern whose period (94) does not
 // divide the read size, so lost or reordered pieces show.
 inline char ChildFillByte(size_t i) { return static_cast<char>(0x21 + i % 94); }
+
+bool FileExists(const std::wstring& path);
+// Polls until the file exists; false when it has not appeared within `ms`.
+bool FileAppearsWithin(const std::wstring& path, unsigned ms);
