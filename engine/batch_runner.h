@@ -5,8 +5,9 @@
 //
 // Hand-over: the window thread writes the job's inputs only while the worker
 // is idle (StartRun), and reads errorText and succeededCount only after the
-// worker's done event has been seen (worker->Wait(0, true, false)). While a
-// job runs it touches only the counters and the worker's cancel and quit flags.
+// worker's done event has been seen (thread->Wait(0, true, false)). While a
+// job runs it reads only the counters and the number of targets, and writes
+// only the worker's cancel and quit flags.
 #pragma once
 
 #include <atomic>
