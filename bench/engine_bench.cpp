@@ -91,7 +91,8 @@ double RunnerLaunches(const std::wstring& line) {
     runner.thread->Wait(-1, true, false);
     double elapsed = Seconds() - start;
     if (runner.succeededCount != kTargets) {
-        fprintf(stderr, "run failed: %d of %d\n", runner.succeededCount.load(), kTargets);
+        fprintf(stderr, "run failed: %d of %d: %ls (error %lu)\n", runner.succeededCount.load(), kTargets,
+                runner.errorText.Text(), GetLastError());
         exit(2);
     }
     return elapsed;
