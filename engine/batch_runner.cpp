@@ -8,8 +8,9 @@
 namespace {
 
 const DWORD kPollMs = 200;
-// Each read is a system call: large reads keep a fast child's output cheap.
-const DWORD kReadSize = 65536;
+// One read never asks for more; a full pipe is drained piece after piece
+// without waiting in between.
+const DWORD kReadSize = 2048;
 // Past this the decoded text would no longer fit a string's int length.
 const int kMaxCapture = (1 << 30) - 64;
 
