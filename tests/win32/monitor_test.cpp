@@ -1,0 +1,101 @@
+#include "win32/monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Simulated displays for one test; the real ones again afterwards.
+class Monitors : public ::testing::Test {
+protected:
+    void Use(std::vector<RECT> monitors) { VQWin32ReplaceMonitors(monitors.data(), static_cast<int>(monitors.size())); }
+    void TearDown() override { VQWin32ReplaceMonitors(nullptr, -1); }
+};
+
+RECT Fit(RECT rect) {
+    FitRectToMonitor(&rect);
+    return rect;
+}
+
+::testing::AssertionResult Same(const RECT& expected, const RECT& actual) {
+    if (EqualRect(&expected, &actual)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected (" << expected.left << ", " << expected.top << ", "
+                                         << expected.right << ", " << expected.bottom << ") got (" << actual.left
+                                         << ", " << actual.top << ", " << actual.right << ", " << actual.bottom
+                                         << ")";
+}
+
+const RECT kPrimary = {0, 0, 1280, 1024};
+const RECT kSecond = {1280, 0, 2560, 1024};
+
+}  // namespace
+
+TEST_F(Monitors, ARectangleOnOneMonitorIsPulledInsideIt) {
+    Use({kPrimary});
+    // Inside already: unchanged.
+    EXPECT_TRUE(Same(RECT{100, 100, 400, 300}, Fit(RECT{100, 100, 400, 300})));
+    // Straddling the right edge: back inside, size kept.
+    EXPECT_TRUE(Same(RECT{980, 100, 1280, 300}, Fit(RECT{1100, 100, 1400, 300})));
+    // Straddling the left and the top edge.
+    EXPECT_TRUE(Same(RECT{0, 0, 300, 200}, Fit(RECT{-50, -20, 250, 180})));
+    // Below the monitor: the centre is on no monitor, the column of the
+    // centre still chooses it, and the rectangle moves up inside.
+    EXPECT_TRUE(Same(RECT{100, 824, 400, 1024}, Fit(RECT{100, 2000, 400, 2200})));
+}
+
+TEST_F(Monitors, ARectangleTooLargeForTheMonitorIsCentredOnItsOwnCentre) {
+    Use({kPrimary});
+    // Wider than the monitor: centred on its centre, the height fitted.
+    EXPECT_TRUE(Same(RECT{-160, 824, 1440, 1024}, Fit(RECT{-160, 900, 1440, 1100})));
+    // Its centre right of every monitor is first brought to the right edge.
+    EXPECT_TRUE(Same(RECT{480, 100, 2080, 300}, Fit(RECT{2000, 100, 3600, 300})));
+    // Exactly as wide: centred as well, which leaves it where it is.
+    EXPECT_TRUE(Same(RECT{0, 10, 1280, 50}, Fit(RECT{0, 10, 1280, 50})));
+    // Taller than the monitor and above it: the centre (-637.5) is rounded
+    // toward zero, which moves the rectangle down by one.
+    EXPECT_TRUE(Same(RECT{10, -1199, 110, -74}, Fit(RECT{10, -1200, 110, -75})));
+}
+
+TEST_F(Monitors, TheMonitorUnderTheCentreIsTheOneThatCounts) {
+    Use({kPrimary, kSecond});
+    // Centre on the second monitor: pulled onto it, not onto the first.
+    EXPECT_TRUE(Same(RECT{1280, 100, 1680, 300}, Fit(RECT{1200, 100, 1600, 300})));
+    // Straddling the right edge of the second.
+    EXPECT_TRUE(Same(RECT{2260, 500, 2560, 600}, Fit(RECT{2400, 500, 2700, 600})));
+    // A centre on the shared edge belongs to the first monitor listed.
+    EXPECT_TRUE(Same(RECT{1080, 100, 1280, 200}, Fit(RECT{1180, 100, 1380, 200})));
+    // Listed the other way round, the shared edge goes to the second display.
+    Use({kSecond, kPrimary});
+    EXPECT_TRUE(Same(RECT{1280, 100, 1480, 200}, Fit(RECT{1180, 100, 1380, 200})));
+}
+
+TEST_F(Monitors, NoMonitorOrNoColumnLeavesTheRectangleAlone) {
+    Use({});
+    EXPECT_TRUE(Same(RECT{-500, -500, -100, -300}, Fit(RECT{-500, -500, -100, -300})));
+    // A monitor away from the origin: the bounds still hold (0, 0), so a
+    // centre at 100 lies in no monitor's column.
+    Use({RECT{200, 0, 800, 600}});
+    EXPECT_TRUE(Same(RECT{0, 0, 200, 100}, Fit(RECT{0, 0, 200, 100})));
+    // An inverted monitor is kept but does not widen the bounds: the centre
+    // at 3000 is clamped to 1280, inside the primary.
+    Use({kPrimary, RECT{4000, 0, 2000, 1024}});
+    EXPECT_TRUE(Same(RECT{1180, 0, 1280, 100}, Fit(RECT{2950, 0, 3050, 100})));
+}
+
+TEST_F(Monitors, OnlySixteenMonitorsAreKept) {
+    std::vector<RECT> many;
+    for (int i = 0; i < 17; ++i) many.push_back(RECT{i * 100, 0, i * 100 + 100, 100});
+    Use(many);
+    // The seventeenth (1600 ... 1700) is not known: its column is 1600 at
+    // most, the right edge of the sixteenth.
+    EXPECT_TRUE(Same(RECT{1520, 0, 1600, 40}, Fit(RECT{1610, 0, 1690, 40})));
+}
+
+TEST_F(Monitors, TheRealDisplayIsEnumeratedOnFirstUse) {
+    VQWin32ReplaceMonitors(nullptr, -1);
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    RECT fitted = Fit(RECT{width - 100, height - 50, width + 200, height + 100});
+    EXPECT_TRUE(Same(RECT{width - 300, height - 150, width, height}, fitted));
+}
