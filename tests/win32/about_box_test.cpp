@@ -35,16 +35,9 @@ struct AboutSnapshot {
 AboutSnapshot g_snapshot;
 UINT_PTR g_aboutTimer = 0;
 
-BOOL CALLBACK FindAboutBox(HWND hwnd, LPARAM) {
-    if (ClassName(hwnd) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
-    g_snapshot.box = hwnd;
-    return FALSE;
-}
-
 // Runs inside the box's modal loop: reads the box, then presses OK.
 void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR, DWORD) {
-    g_snapshot.box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindAboutBox, 0);
+    g_snapshot.box = FindThreadWindow(L"#32770");
     if (!g_snapshot.box) return;  // not up yet: try at the next tick
     KillTimer(nullptr, g_aboutTimer);
     HWND box = g_snapshot.box;

@@ -44,6 +44,23 @@ inline RECT RectInParent(HWND control) {
     return rect;
 }
 
+// The first visible window of this thread with the class name, or null:
+// the dialog a modal loop of the test's own thread is showing.
+inline HWND FindThreadWindow(const wchar_t* className) {
+    struct Search {
+        const wchar_t* className;
+        HWND found;
+        static BOOL CALLBACK Visit(HWND hwnd, LPARAM param) {
+            auto* search = reinterpret_cast<Search*>(param);
+            if (ClassName(hwnd) != search->className || !IsWindowVisible(hwnd)) return TRUE;
+            search->found = hwnd;
+            return FALSE;
+        }
+    } search = {className, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), Search::Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // The narrow (code page 932) form of a wide text, as the log and the ANSI
 // window functions see it.
 inline std::string ToAnsi(const std::wstring& text) {

@@ -1,0 +1,261 @@
+#include "win32/common_dialogs.h"
+
+#include <commdlg.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "tests/support/timer_script.h"
+#include "tests/win32/test_windows.h"
+
+namespace {
+
+// Control ids of the explorer-style file dialog.
+constexpr int kFileNameBox = 1148;  // cmb13
+constexpr int kFilterBox = 1136;    // cmb1
+// The folder dialog's title text.
+constexpr int kFolderTitle = 14146;
+
+std::vector<std::wstring> WalkSelection(const wchar_t* result) {
+    std::vector<std::wstring> paths;
+    VQWString path;
+    const wchar_t* cursor = nullptr;
+    while ((cursor = NextSelectedPath(path, result, cursor)) != nullptr) {
+        paths.push_back(path.Text());
+        if (paths.size() > 10) break;
+    }
+    return paths;
+}
+
+std::wstring ComboItem(HWND combo, int index) {
+    wchar_t text[512] = {0};
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// The current directory is where the file dialogs open.
+class InFolder {
+public:
+    explicit InFolder(const std::wstring& folder) {
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~InFolder() { SetCurrentDirectoryW(previous); }
+
+private:
+    wchar_t previous[MAX_PATH];
+};
+
+std::wstring LongPath(const std::wstring& path) {
+    wchar_t full[MAX_PATH];
+    DWORD n = GetLongPathNameW(path.c_str(), full, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(full) : path;
+}
+
+// What a script saw of a dialog while it was open.
+struct DialogView {
+    std::wstring caption;
+    std::wstring title;
+    std::vector<std::wstring> filters;
+};
+
+// Waits for the file dialog, notes what it shows, types `name` and presses
+// OK (or Cancel when name is null); filterIndex >= 0 picks that filter first.
+TimerScript::Step AnswerFileDialog(DialogView* view, const wchar_t* name, int filterIndex = -1) {
+    return [=] {
+        HWND dialog = FindThreadWindow(L"#32770");
+        if (!dialog) return false;
+        view->caption = WindowText(dialog);
+        HWND filters = GetDlgItem(dialog, kFilterBox);
+        int count = static_cast<int>(SendMessageW(filters, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) view->filters.push_back(ComboItem(filters, i));
+        if (filterIndex >= 0) {
+            SendMessageW(filters, CB_SETCURSEL, filterIndex, 0);
+            // As the list does when a user picks an entry.
+            for (WORD code : {CBN_SELCHANGE, CBN_SELENDOK}) {
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFilterBox, code), reinterpret_cast<LPARAM>(filters));
+            }
+        }
+        if (!name) {
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            return true;
+        }
+        SendMessageW(dialog, CDM_SETCONTROLTEXT, kFileNameBox, reinterpret_cast<LPARAM>(name));
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return true;
+    };
+}
+
+const wchar_t kAddFilter[] = L"対象ファイル(*.txt)\0*.txt\0全てのファイル(*.*)\0*.*\0";
+
+}  // namespace
+
+TEST(NextSelectedPath, JoinsTheFolderWithEachNameInOrder) {
+    const wchar_t result[] = L"C:\\data\\in\0a.txt\0b b.txt\0c.txt\0";
+    std::vector<std::wstring> paths = WalkSelection(result);
+    ASSERT_EQ(3u, paths.size());
+    EXPECT_EQ(L"C:\\data\\in\\a.txt", paths[0]);
+    EXPECT_EQ(L"C:\\data\\in\\b b.txt", paths[1]);
+    EXPECT_EQ(L"C:\\data\\in\\c.txt", paths[2]);
+
+    // A drive root from the dialog already ends in a backslash.
+    const wchar_t atRoot[] = L"C:\\\0x.txt\0y.txt\0";
+    paths = WalkSelection(atRoot);
+    ASSERT_EQ(2u, paths.size());
+    EXPECT_EQ(L"C:\\\\x.txt", paths[0]);
+}
+
+TEST(NextSelectedPath, GivesOneChosenFileOnceAndNothingForAnEmptyResult) {
+    const wchar_t result[] = L"C:\\data\\in\\only.txt\0";
+    std::vector<std::wstring> paths = WalkSelection(result);
+    ASSERT_EQ(1u, paths.size());
+    EXPECT_EQ(L"C:\\data\\in\\only.txt", paths[0]);
+
+    const wchar_t empty[4] = {0, 0, 0, 0};
+    EXPECT_TRUE(WalkSelection(empty).empty());
+}
+
+TEST(SingleTypeFilter, HoldsTheDescriptionAndThePatternAndRefusesWhatDoesNotFit) {
+    wchar_t filter[kVQSingleFilterUnits];
+    ASSERT_TRUE(BuildSingleTypeFilter(filter, L"リストファイル", L"txt"));
+    const wchar_t expected[] = L"リストファイル(*.txt)\0*.txt\0";
+    EXPECT_EQ(0, memcmp(expected, filter, sizeof expected));
+
+    std::wstring longDescription(kVQSingleFilterUnits - 10, L'説');
+    EXPECT_FALSE(BuildSingleTypeFilter(filter, longDescription.c_str(), L"txt"));
+    EXPECT_EQ(L'\0', filter[0]);
+    EXPECT_EQ(L'\0', filter[1]);
+    // Exactly full: the description, "(*.)", NUL, "*.", NUL and the final NUL.
+    std::wstring fits(kVQSingleFilterUnits - 11, L'a');
+    EXPECT_TRUE(BuildSingleTypeFilter(filter, fits.c_str(), L"x"));
+    std::wstring oneMore(kVQSingleFilterUnits - 10, L'a');
+    EXPECT_FALSE(BuildSingleTypeFilter(filter, oneMore.c_str(), L"x"));
+}
+
+TEST(FileDialogs, AddingThreeFilesGivesTheirPathsAndTheChosenFilter) {
+    TempDir dir;
+    dir.WriteFile(L"a.txt", "a");
+    dir.WriteFile(L"b.txt", "b");
+    dir.WriteFile(L"c.txt", "c");
+    InFolder in(dir.Path());
+    std::wstring folder = LongPath(dir.Path());
+
+    std::vector<wchar_t> result(kVQFilesToAddUnits, L'\0');
+    int filterIndex = 2;
+    DialogView view;
+    TimerScript script;
+    script.Then(AnswerFileDialog(&view, L"\"a.txt\" \"b.txt\" \"c.txt\"", 0));
+    script.Start();
+    QuitWatchdog watchdog(20000, 99);
+    ASSERT_TRUE(ChooseFilesToAdd(result.data(), &filterIndex, kAddFilter, nullptr));
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(L"ファイルを追加", view.caption);
+    ASSERT_EQ(2u, view.filters.size());
+    EXPECT_EQ(L"対象ファイル(*.txt)", view.filters[0]);
+    EXPECT_EQ(1, filterIndex);
+
+    std::vector<std::wstring> paths = WalkSelection(result.data());
+    ASSERT_EQ(3u, paths.size());
+    EXPECT_EQ(folder + L"\\a.txt", LongPath(paths[0]));
+    EXPECT_EQ(folder + L"\\b.txt", LongPath(paths[1]));
+    EXPECT_EQ(folder + L"\\c.txt", LongPath(paths[2]));
+
+    // One file: its full path once.
+    std::fill(result.begin(), result.end(), L'\0');
+    DialogView one;
+    TimerScript again;
+    again.Then(AnswerFileDialog(&one, L"b.txt"));
+    again.Start();
+    ASSERT_TRUE(ChooseFilesToAdd(result.data(), &filterIndex, kAddFilter, nullptr));
+    paths = WalkSelection(result.data());
+    ASSERT_EQ(1u, paths.size());
+    EXPECT_EQ(folder + L"\\b.txt", LongPath(paths[0]));
+
+    // Cancelled: false, and the filter index stays as it was.
+    filterIndex = 2;
+    DialogView cancelled;
+    TimerScript cancel;
+    cancel.Then(AnswerFileDialog(&cancelled, nullptr, 0));
+    cancel.Start();
+    EXPECT_FALSE(ChooseFilesToAdd(result.data(), &filterIndex, kAddFilter, nullptr));
+    EXPECT_EQ(2, filterIndex);
+    PumpPending();
+}
+
+TEST(FileDialogs, OpenAndSaveShowTheirTitleAndFilterAndSaveAddsTheExtension) {
+    TempDir dir;
+    dir.WriteFile(L"list.txt", "x");
+    InFolder in(dir.Path());
+    std::wstring folder = LongPath(dir.Path());
+    QuitWatchdog watchdog(30000, 99);
+
+    wchar_t file[MAX_PATH] = L"";
+    DialogView open;
+    TimerScript openScript;
+    openScript.Then(AnswerFileDialog(&open, L"list.txt"));
+    openScript.Start();
+    ASSERT_TRUE(ChooseOpenFile(file, L"ファイルリストを選択", L"リストファイル", L"txt", nullptr));
+    EXPECT_EQ(L"ファイルリストを選択", open.caption);
+    ASSERT_EQ(1u, open.filters.size());
+    EXPECT_EQ(L"リストファイル(*.txt)", open.filters[0]);
+    EXPECT_EQ(folder + L"\\list.txt", LongPath(file));
+
+    DialogView cancelled;
+    TimerScript cancelScript;
+    cancelScript.Then(AnswerFileDialog(&cancelled, nullptr));
+    cancelScript.Start();
+    EXPECT_FALSE(ChooseOpenFile(file, L"設定を読み込む", L"設定ファイル", L"ini", nullptr));
+    EXPECT_EQ(L"設定を読み込む", cancelled.caption);
+
+    wchar_t target[MAX_PATH] = L"";
+    DialogView save;
+    TimerScript saveScript;
+    saveScript.Then(AnswerFileDialog(&save, L"new"));
+    saveScript.Start();
+    ASSERT_TRUE(ChooseSettingsSavePath(target));
+    EXPECT_EQ(L"設定を保存", save.caption);
+    ASSERT_EQ(1u, save.filters.size());
+    EXPECT_EQ(L"設定ファイル(*.ini)", save.filters[0]);
+    EXPECT_EQ(folder + L"\\new.ini", std::wstring(target));
+    EXPECT_FALSE(watchdog.Fired());
+    PumpPending();
+}
+
+TEST(FolderDialog, OpensAtTheInitialFolderAndCancelLeavesThePath) {
+    TempDir dir;
+    std::wstring inner = LongPath(dir.MakeDir(L"作業"));
+    QuitWatchdog watchdog(20000, 99);
+
+    wchar_t path[MAX_PATH];
+    lstrcpynW(path, inner.c_str(), MAX_PATH);
+    std::wstring title;
+    TimerScript okScript;
+    okScript.Then([&title] {
+        HWND dialog = FindThreadWindow(L"#32770");
+        if (!dialog) return false;
+        title = WindowText(GetDlgItem(dialog, kFolderTitle));
+        // OK at once: the answer is whatever the dialog opened at.
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return true;
+    });
+    okScript.Start();
+    EXPECT_EQ(1, ChooseFolder(path));
+    EXPECT_EQ(L"カレントディレクトリの選択", title);
+    EXPECT_EQ(inner, LongPath(path));
+
+    wchar_t kept[MAX_PATH] = L"C:\\no\\such\\folder";
+    TimerScript cancelScript;
+    cancelScript.Then([] {
+        HWND dialog = FindThreadWindow(L"#32770");
+        if (!dialog) return false;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return true;
+    });
+    cancelScript.Start();
+    EXPECT_EQ(-1, ChooseFolder(kept));
+    EXPECT_EQ(std::wstring(L"C:\\no\\such\\folder"), kept);
+    EXPECT_FALSE(watchdog.Fired());
+    PumpPending();
+}

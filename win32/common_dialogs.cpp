@@ -1,0 +1,133 @@
+// The open, add, save and folder dialogs.
+#include "win32/common_dialogs.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+namespace {
+
+// A hooked dialog stays the classic explorer-style one on systems that would
+// otherwise show a newer kind; the hook itself does nothing.
+UINT_PTR CALLBACK OpenHook(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+// Claims the type-change notification and changes nothing in the dialog.
+UINT_PTR CALLBACK SaveHook(HWND, UINT message, WPARAM, LPARAM lParam) {
+    if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_TYPECHANGE) return 1;
+    return 0;
+}
+
+void InitFileDialog(OPENFILENAMEW* ofn, wchar_t* file, int units, const wchar_t* filter, DWORD flags,
+                    LPOFNHOOKPROC hook) {
+    ZeroMemory(ofn, sizeof *ofn);
+    ofn->lStructSize = sizeof *ofn;
+    ofn->lpstrFilter = filter;
+    ofn->nFilterIndex = 1;
+    ofn->lpstrFile = file;
+    ofn->nMaxFile = static_cast<DWORD>(units);
+    ofn->Flags = flags;
+    ofn->lpfnHook = hook;
+}
+
+int CALLBACK FolderCallback(HWND dialog, UINT message, LPARAM, LPARAM initialPath) {
+    if (message == BFFM_INITIALIZED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, initialPath);
+    return 0;
+}
+
+}  // namespace
+
+bool BuildSingleTypeFilter(wchar_t* filter, const wchar_t* description, const wchar_t* extension) {
+    // _snwprintf reads %s as wide and reports a result that does not fit as -1.
+    int n = _snwprintf(filter, kVQSingleFilterUnits, L"%s(*.%s)", description, extension);
+    if (n >= 0 && n + 1 < kVQSingleFilterUnits) {
+        wchar_t* pattern = filter + n + 1;
+        int room = kVQSingleFilterUnits - (n + 1);
+        int m = _snwprintf(pattern, room, L"*.%s", extension);
+        if (m >= 0 && m + 1 < room) {
+            pattern[m] = L'\0';
+            pattern[m + 1] = L'\0';
+            return true;
+        }
+    }
+    filter[0] = filter[1] = L'\0';
+    return false;
+}
+
+bool ChooseOpenFile(wchar_t* file, const wchar_t* title, const wchar_t* description, const wchar_t* extension,
+                    HWND owner) {
+    wchar_t filter[kVQSingleFilterUnits];
+    if (!BuildSingleTypeFilter(filter, description, extension)) return false;
+    OPENFILENAMEW ofn;
+    InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00881024, OpenHook);
+    ofn.hwndOwner = owner;
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = extension;
+    return GetOpenFileNameW(&ofn) != 0;
+}
+
+bool ChooseFilesToAdd(wchar_t* result, int* filterIndex, const wchar_t* filter, HWND owner, int units) {
+    OPENFILENAMEW ofn;
+    InitFileDialog(&ofn, result, units, filter, 0x00881224, OpenHook);
+    ofn.nFilterIndex = static_cast<DWORD>(*filterIndex);
+    ofn.hwndOwner = owner;
+    ofn.lpstrTitle = L"ファイルを追加";
+    if (!GetOpenFileNameW(&ofn)) return false;
+    *filterIndex = static_cast<int>(ofn.nFilterIndex);
+    return true;
+}
+
+const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wchar_t* cursor) {
+    const wchar_t* first = result;
+    size_t firstLength = wcslen(first);
+    // Nothing chosen: there is no path to give.
+    if (firstLength == 0) return nullptr;
+    const wchar_t* rest = first + firstLength + 1;
+    if (*rest == L'\0') {
+        if (cursor) return nullptr;
+        out = first;
+        return rest;
+    }
+    const wchar_t* name = cursor ? cursor : rest;
+    if (*name == L'\0') return nullptr;
+    out = VQWString().Format(L"%s\\%s", first, name);
+    return name + wcslen(name) + 1;
+}
+
+bool ChooseSettingsSavePath(wchar_t* file) {
+    wchar_t filter[kVQSingleFilterUnits];
+    BuildSingleTypeFilter(filter, L"設定ファイル", L"ini");
+    OPENFILENAMEW ofn;
+    InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00880026, SaveHook);
+    ofn.lpstrTitle = L"設定を保存";
+    ofn.lpstrDefExt = L"ini";
+    return GetSaveFileNameW(&ofn) != 0;
+}
+
+int ChooseFolder(wchar_t* path) {
+    IMalloc* shellMalloc = nullptr;
+    if (FAILED(SHGetMalloc(&shellMalloc)) || !shellMalloc) return 0;
+    wchar_t initial[MAX_PATH];
+    lstrcpynW(initial, path, MAX_PATH);
+    BROWSEINFOW info;
+    ZeroMemory(&info, sizeof info);
+    info.lpszTitle = L"カレントディレクトリの選択";
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    info.lpfn = FolderCallback;
+    info.lParam = reinterpret_cast<LPARAM>(initial);
+    LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+    if (!chosen) {
+        shellMalloc->Release();
+        return -1;
+    }
+    // A failed conversion leaves the caller's path as it was.
+    wchar_t folder[MAX_PATH];
+    int result = 0;
+    if (SHGetPathFromIDListW(chosen, folder)) {
+        lstrcpynW(path, folder, MAX_PATH);
+        result = 1;
+    }
+    shellMalloc->Free(chosen);
+    shellMalloc->Release();
+    return result;
+}
