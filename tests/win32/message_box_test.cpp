@@ -1,0 +1,452 @@
+#include "win32/message_box.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/timer_script.h"
+#include "tests/win32/test_windows.h"
+#include "win32/standard_window.h"
+
+namespace {
+
+HWND Box() { return FindThreadWindow(L"VQMsgBox"); }
+
+// The box's buttons from left to right.
+std::vector<HWND> Buttons(HWND box) {
+    std::vector<HWND> buttons;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) buttons.push_back(child);
+    std::sort(buttons.begin(), buttons.end(), [](HWND a, HWND b) { return RectInParent(a).left < RectInParent(b).left; });
+    return buttons;
+}
+
+std::vector<std::wstring> Labels(HWND box) {
+    std::vector<std::wstring> labels;
+    for (HWND button : Buttons(box)) labels.push_back(WindowText(button));
+    return labels;
+}
+
+std::vector<int> Ids(HWND box) {
+    std::vector<int> ids;
+    for (HWND button : Buttons(box)) ids.push_back(GetDlgCtrlID(button));
+    return ids;
+}
+
+bool IsDefaultButton(HWND button) { return (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; }
+
+// Index of the focused button, -1 when the focus is elsewhere; every other
+// button must have lost the default outline, else -2.
+int FocusedAndDefault(HWND box) {
+    std::vector<HWND> buttons = Buttons(box);
+    int focused = -1;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        if (buttons[i] == GetFocus()) focused = static_cast<int>(i);
+    }
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        if (IsDefaultButton(buttons[i]) != (static_cast<int>(i) == focused)) return -2;
+    }
+    return focused;
+}
+
+// A key as the keyboard sends it: TranslateMessage in the box's loop makes
+// the character message.
+void PressKey(WPARAM key) {
+    HWND target = GetFocus();
+    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(target, WM_KEYDOWN, key, scan | 1);
+    PostMessageW(target, WM_KEYUP, key, scan | 1 | (3u << 30));
+}
+
+void SetShift(bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = down ? 0x80 : 0;
+    keys[VK_LSHIFT] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+// Shows a box and, once it is up, runs `act` on it from the thread's timer.
+// A box that no action closes is ended by a watchdog, which fails the test.
+int AnswerBox(std::function<void(HWND)> act, VQWin32Window* owner, const wchar_t* text, const wchar_t* caption,
+              int layout, int defaultButton) {
+    TimerScript script;
+    script.Then([act] {
+        HWND box = Box();
+        if (!box) return false;
+        act(box);
+        return true;
+    });
+    script.Start();
+    QuitWatchdog watchdog(10000, 99);
+    int result = MsgBox(owner, text, caption, layout, defaultButton);
+    EXPECT_FALSE(watchdog.Fired()) << "the box was not answered";
+    PumpPending();
+    return result;
+}
+
+bool ClassIsRegistered() {
+    WNDCLASSEXW wc;
+    wc.cbSize = sizeof wc;
+    return GetClassInfoExW(GetModuleHandleW(nullptr), L"VQMsgBox", &wc) != 0;
+}
+
+}  // namespace
+
+TEST(MsgBoxAnswers, YesNoWithNoPreselected) {
+    std::vector<std::wstring> labels;
+    std::vector<int> ids;
+    std::wstring caption;
+    int focused = -3;
+    bool registered = false;
+    int result = AnswerBox(
+        [&](HWND box) {
+            labels = Labels(box);
+            ids = Ids(box);
+            caption = WindowText(box);
+            focused = FocusedAndDefault(box);
+            registered = ClassIsRegistered();
+            PressKey(VK_RETURN);
+        },
+        nullptr, L"全ファイルを削除しますか？", L"確認", VQMB_YESNO, 2);
+    EXPECT_EQ(IDNO, result);
+    EXPECT_EQ((std::vector<std::wstring>{L"はい", L"いいえ"}), labels);
+    EXPECT_EQ((std::vector<int>{IDYES, IDNO}), ids);
+    EXPECT_EQ(L"確認", caption);
+    EXPECT_EQ(1, focused);
+    // Registered for the call, gone after it.
+    EXPECT_TRUE(registered);
+    EXPECT_FALSE(ClassIsRegistered());
+
+    EXPECT_EQ(IDCANCEL, AnswerBox([](HWND) { PressKey(VK_ESCAPE); }, nullptr, L"?", L"確認", VQMB_YESNO, 2));
+    EXPECT_EQ(IDCANCEL, AnswerBox([](HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, nullptr, L"?",
+                                  L"確認", VQMB_YESNO, 2));
+    // A click answers with the button's own id.
+    EXPECT_EQ(IDYES, AnswerBox([](HWND box) { SendMessageW(Buttons(box)[0], BM_CLICK, 0, 0); }, nullptr, L"?",
+                               L"確認", VQMB_YESNO, 2));
+}
+
+TEST(MsgBoxAnswers, EveryNamedLayoutHasItsLabelsAndResults) {
+    struct Expected {
+        int layout;
+        std::vector<std::wstring> labels;
+        std::vector<int> ids;
+    } cases[] = {
+        {VQMB_OK, {L"OK"}, {IDOK}},
+        {VQMB_OKCANCEL, {L"OK", L"ｷｬﾝｾﾙ"}, {IDOK, IDCANCEL}},
+        {VQMB_YESNOCANCEL, {L"はい", L"いいえ", L"ｷｬﾝｾﾙ"}, {IDYES, IDNO, IDCANCEL}},
+        {VQMB_YESALLNOALLCANCEL,
+         {L"はい", L"すべてはい", L"いいえ", L"すべていいえ", L"ｷｬﾝｾﾙ"},
+         {IDYES, kVQIdYesAll, IDNO, kVQIdNoAll, IDCANCEL}},
+        {VQMB_RETRYCANCEL, {L"再試行", L"ｷｬﾝｾﾙ"}, {IDRETRY, IDCANCEL}},
+        {VQMB_CONTINUEABORT, {L"継続", L"中止"}, {IDCONTINUE, IDABORT}},
+        {VQMB_ABORTRETRYIGNORE, {L"中止", L"再試行", L"無視"}, {IDABORT, IDRETRY, IDIGNORE}},
+    };
+    for (const Expected& c : cases) {
+        std::vector<std::wstring> labels;
+        std::vector<int> ids;
+        // The last button answers through Enter once it has the focus.
+        int result = AnswerBox(
+            [&](HWND box) {
+                labels = Labels(box);
+                ids = Ids(box);
+                PressKey(VK_RETURN);
+            },
+            nullptr, L"text", L"caption", c.layout, static_cast<int>(c.labels.size()));
+        EXPECT_EQ(c.labels, labels) << c.layout;
+        EXPECT_EQ(c.ids, ids) << c.layout;
+        EXPECT_EQ(c.ids.back(), result) << c.layout;
+        // Escape is 2 for every named layout, also where no button says so.
+        EXPECT_EQ(IDCANCEL, AnswerBox([](HWND) { PressKey(VK_ESCAPE); }, nullptr, L"text", L"caption", c.layout, 1))
+            << c.layout;
+    }
+}
+
+TEST(MsgBoxAnswers, NumberedButtonsAnswerTheirNumberAndCloseGivesZero) {
+    std::vector<std::wstring> labels;
+    std::vector<int> ids;
+    for (int pressed = 1; pressed <= 3; ++pressed) {
+        int result = AnswerBox(
+            [&](HWND box) {
+                labels = Labels(box);
+                ids = Ids(box);
+                PressKey(VK_RETURN);
+            },
+            nullptr, L"どれにしますか", L"選択", 3, pressed);
+        EXPECT_EQ(pressed, result);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"ボタン1", L"ボタン2", L"ボタン3"}), labels);
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), ids);
+    EXPECT_EQ(0, AnswerBox([](HWND) { PressKey(VK_ESCAPE); }, nullptr, L"?", L"選択", 3, 1));
+    EXPECT_EQ(0, AnswerBox([](HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, nullptr, L"?", L"選択", 3,
+                           1));
+    // No buttons at all: only the close box answers.
+    size_t count = 99;
+    EXPECT_EQ(0, AnswerBox(
+                     [&](HWND box) {
+                         count = Buttons(box).size();
+                         PostMessageW(box, WM_CLOSE, 0, 0);
+                     },
+                     nullptr, L"お知らせ", L"情報", 0, 1));
+    EXPECT_EQ(0u, count);
+}
+
+TEST(MsgBoxAnswers, InvalidCodesAndASecondBoxGiveMinusOneAtOnce) {
+    for (int layout : {-1000, -991, -1, -100000}) {
+        EXPECT_EQ(-1, MsgBox(nullptr, L"text", L"caption", layout, 1)) << layout;
+        EXPECT_FALSE(ClassIsRegistered());
+        EXPECT_EQ(nullptr, Box());
+    }
+    int nested = 0;
+    int result = AnswerBox(
+        [&](HWND) {
+            nested = MsgBox(nullptr, L"二つ目", L"caption", VQMB_OK, 1);
+            PressKey(VK_RETURN);
+        },
+        nullptr, L"一つ目", L"caption", VQMB_OKCANCEL, 2);
+    EXPECT_EQ(-1, nested);
+    EXPECT_EQ(IDCANCEL, result);
+}
+
+TEST(MsgBoxKeys, ArrowsAndTabCycleTheFocusAndTheDefaultOutline) {
+    struct Move {
+        WPARAM key;
+        bool shift;
+        int expected;
+    } moves[] = {
+        {VK_RIGHT, false, 1}, {VK_RIGHT, false, 2}, {VK_RIGHT, false, 0}, {VK_LEFT, false, 2},
+        {VK_UP, false, 1},    {VK_DOWN, false, 2},  {VK_DOWN, false, 0},  {VK_UP, false, 2},
+        {VK_TAB, false, 0},   {VK_TAB, false, 1},   {VK_TAB, true, 0},    {VK_TAB, true, 2},
+        {VK_LEFT, false, 1},
+    };
+    std::vector<int> seen;
+    int initial = -3;
+    HWND box = nullptr;
+    TimerScript script;
+    script.Then([&] {
+        box = Box();
+        if (!box) return false;
+        initial = FocusedAndDefault(box);
+        return true;
+    });
+    for (const Move& move : moves) {
+        script.Then([move] {
+            SetShift(move.shift);
+            PressKey(move.key);
+            return true;
+        });
+        script.Then([&] {
+            seen.push_back(FocusedAndDefault(box));
+            SetShift(false);
+            return true;
+        });
+    }
+    script.Then([] {
+        PressKey(VK_RETURN);
+        return true;
+    });
+    script.Start();
+    QuitWatchdog watchdog(10000, 99);
+    int result = MsgBox(nullptr, L"保存しますか？", L"確認", VQMB_YESNOCANCEL, 1);
+    EXPECT_FALSE(watchdog.Fired());
+    PumpPending();
+
+    EXPECT_EQ(0, initial);
+    std::vector<int> expected;
+    for (const Move& move : moves) expected.push_back(move.expected);
+    EXPECT_EQ(expected, seen);
+    // Enter answers for the button that the keys moved to.
+    EXPECT_EQ(IDNO, result);
+}
+
+TEST(MsgBoxKeys, TheDefaultArgumentPicksTheFocusedButtonAndItsTopBitTheForeground) {
+    int focused = -3;
+    bool foreground = false;
+    auto note = [&](HWND box) {
+        focused = FocusedAndDefault(box);
+        foreground = GetForegroundWindow() == box;
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    };
+    AnswerBox(note, nullptr, L"?", L"?", VQMB_YESNOCANCEL, 3 | kVQMsgBoxForeground);
+    EXPECT_EQ(2, focused);
+    EXPECT_TRUE(foreground);
+    // Outside 1 ... count: the first button.
+    for (int outside : {0, 4, -5}) {
+        AnswerBox(note, nullptr, L"?", L"?", VQMB_YESNOCANCEL, outside);
+        EXPECT_EQ(0, focused) << outside;
+    }
+}
+
+TEST(MsgBoxOwner, TheMainWindowIsEnabledAfterwardsOnlyIfItWasBefore) {
+    VQWin32StandardWindow main(TestInstance());
+    MainWindowScope scope(&main);
+    VQWin32WindowCreateInfo mainInfo;
+    mainInfo.className = L"QBTestMsgBoxMain";
+    mainInfo.rect = RECT{100, 100, 700, 500};
+    ASSERT_TRUE(main.Open(&mainInfo));
+    VQWin32StandardWindow popup(TestInstance());
+    VQWin32WindowCreateInfo popupInfo;
+    popupInfo.className = L"QBTestMsgBoxPopup";
+    popupInfo.parentWindow = &main;
+    popupInfo.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
+    popupInfo.rect = RECT{800, 100, 1000, 200};
+    ASSERT_TRUE(popup.Open(&popupInfo));
+    PumpPending();
+
+    bool mainEnabled = true, popupEnabled = true;
+    HWND boxOwner = nullptr;
+    RECT boxRect = {0, 0, 0, 0};
+    auto note = [&](HWND box) {
+        mainEnabled = IsWindowEnabled(main.handle) != 0;
+        popupEnabled = IsWindowEnabled(popup.handle) != 0;
+        boxOwner = GetWindow(box, GW_OWNER);
+        GetWindowRect(box, &boxRect);
+        PressKey(VK_RETURN);
+    };
+    EXPECT_EQ(IDOK, AnswerBox(note, &main, L"エラーです。", L"エラー", VQMB_OK, 1));
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_FALSE(popupEnabled);
+    EXPECT_EQ(main.handle, boxOwner);
+    EXPECT_TRUE(IsWindowEnabled(main.handle));
+    EXPECT_TRUE(IsWindowEnabled(popup.handle));
+    EXPECT_EQ(1, main.enableCount);
+    EXPECT_EQ(1, popup.enableCount);
+    // Centred on its owner.
+    RECT mainRect;
+    GetWindowRect(main.handle, &mainRect);
+    EXPECT_NEAR((mainRect.left + mainRect.right) / 2, (boxRect.left + boxRect.right) / 2, 1);
+    EXPECT_NEAR((mainRect.top + mainRect.bottom) / 2, (boxRect.top + boxRect.bottom) / 2, 1);
+
+    // Disabled before the box: left disabled, and its count untouched.
+    main.Enable(false, nullptr);
+    EXPECT_EQ(IDCANCEL, AnswerBox([](HWND) { PressKey(VK_ESCAPE); }, &main, L"?", L"エラー", VQMB_OK, 1));
+    EXPECT_FALSE(IsWindowEnabled(main.handle));
+    EXPECT_EQ(0, main.enableCount);
+    EXPECT_EQ(0, popup.enableCount);
+    main.Enable(true, nullptr);
+
+    // The close box enables it again too.
+    EXPECT_EQ(IDCANCEL, AnswerBox([](HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, &main, L"?",
+                                  L"エラー", VQMB_OKCANCEL, 1));
+    EXPECT_TRUE(IsWindowEnabled(main.handle));
+    EXPECT_EQ(1, main.enableCount);
+
+    DestroyWindow(popup.handle);
+    DestroyAndPump(main);
+}
+
+TEST(MsgBoxOwner, AQuitForTheOuterLoopClosesTheBoxAndIsPassedOn) {
+    VQWin32StandardWindow main(TestInstance());
+    MainWindowScope scope(&main);
+    VQWin32WindowCreateInfo mainInfo;
+    mainInfo.className = L"QBTestMsgBoxQuit";
+    ASSERT_TRUE(main.Open(&mainInfo));
+    PumpPending();
+
+    TimerScript script;
+    script.Then([] {
+        if (!Box()) return false;
+        PostQuitMessage(42);
+        return true;
+    });
+    script.Start();
+    int result = MsgBox(&main, L"終了します", L"確認", VQMB_YESNO, 1);
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(nullptr, Box());
+    EXPECT_FALSE(ClassIsRegistered());
+    EXPECT_TRUE(IsWindowEnabled(main.handle));
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(42, static_cast<int>(quit.wParam));
+    DestroyAndPump(main);
+}
+
+namespace {
+
+struct BoxLayout {
+    SIZE client = {0, 0};
+    RECT window = {0, 0, 0, 0};
+    std::vector<RECT> buttons;
+    LOGFONTW font = {};
+    int lineHeight = 0;
+};
+
+BoxLayout Measure(const wchar_t* text, int layout) {
+    BoxLayout seen;
+    AnswerBox(
+        [&](HWND box) {
+            seen.client = ClientSize(box);
+            GetWindowRect(box, &seen.window);
+            for (HWND button : Buttons(box)) seen.buttons.push_back(RectInParent(button));
+            HFONT font = reinterpret_cast<HFONT>(SendMessageW(Buttons(box)[0], WM_GETFONT, 0, 0));
+            GetObjectW(font, sizeof seen.font, &seen.font);
+            HDC dc = GetDC(box);
+            HGDIOBJ old = SelectObject(dc, font);
+            TEXTMETRICW metrics;
+            GetTextMetricsW(dc, &metrics);
+            seen.lineHeight = metrics.tmHeight;
+            SelectObject(dc, old);
+            ReleaseDC(box, dc);
+            PostMessageW(box, WM_CLOSE, 0, 0);
+        },
+        nullptr, text, L"エラー", layout, 1);
+    return seen;
+}
+
+}  // namespace
+
+TEST(MsgBoxLayout, ThreeLinesMakeATallerBoxWithTheOkButtonCentredBelow) {
+    HDC screen = GetDC(nullptr);
+    int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
+    int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    int unit = MulDiv(9, dpiY, 72);
+
+    BoxLayout one = Measure(L"一行目", VQMB_OK);
+    BoxLayout three = Measure(L"一行目\n二行目は少し長めの行です\n三行目", VQMB_OK);
+    ASSERT_EQ(1u, one.buttons.size());
+    ASSERT_EQ(1u, three.buttons.size());
+
+    EXPECT_STREQ(L"ＭＳ Ｐゴシック", three.font.lfFaceName);
+    EXPECT_EQ(SHIFTJIS_CHARSET, three.font.lfCharSet);
+    EXPECT_EQ(-unit, three.font.lfHeight);
+
+    // Two more lines of text, nothing else.
+    EXPECT_EQ(one.client.cy + 2 * three.lineHeight, three.client.cy);
+    const RECT& ok = three.buttons[0];
+    EXPECT_GE(ok.right - ok.left, MulDiv(64, dpiX, 72));
+    EXPECT_EQ(MulDiv(16, dpiY, 72), ok.bottom - ok.top);
+    EXPECT_NEAR(three.client.cx / 2, (ok.left + ok.right) / 2, 1);
+    // A margin of one unit below the text and below the button.
+    EXPECT_EQ(three.client.cy - unit, ok.bottom);
+    EXPECT_EQ(unit + 3 * three.lineHeight + unit, ok.top);
+    // The long line sets the width, with a margin of one unit on each side.
+    EXPECT_GT(three.client.cx, one.client.cx);
+
+    // Centred on the screen without an owner.
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NEAR(screenWidth / 2, (three.window.left + three.window.right) / 2, 1);
+    EXPECT_NEAR(screenHeight / 2, (three.window.top + three.window.bottom) / 2, 1);
+}
+
+TEST(MsgBoxLayout, ButtonsSitInOneCentredRowAndLongLabelsWiden) {
+    BoxLayout seen = Measure(L"短い", VQMB_YESALLNOALLCANCEL);
+    ASSERT_EQ(5u, seen.buttons.size());
+    HDC screen = GetDC(nullptr);
+    int unit = MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    int minWidth = MulDiv(64, GetDeviceCaps(screen, LOGPIXELSX), 72);
+    ReleaseDC(nullptr, screen);
+    // The row sets the width: one unit before, between and after the buttons.
+    EXPECT_EQ(unit, seen.buttons[0].left);
+    for (size_t i = 1; i < seen.buttons.size(); ++i) {
+        EXPECT_EQ(seen.buttons[i - 1].right + unit, seen.buttons[i].left);
+        EXPECT_EQ(seen.buttons[0].top, seen.buttons[i].top);
+    }
+    EXPECT_EQ(seen.client.cx - unit, seen.buttons.back().right);
+    // "はい" keeps the least width, "すべていいえ" needs more.
+    EXPECT_EQ(minWidth, seen.buttons[0].right - seen.buttons[0].left);
+    EXPECT_GT(seen.buttons[3].right - seen.buttons[3].left, minWidth);
+}

@@ -1,0 +1,342 @@
+// MsgBox: the layouts, the box and its buttons, and the private loop.
+#include "win32/message_box.h"
+
+#include "base/strings.h"
+#include "win32/monitor.h"
+#include "win32/window.h"
+
+namespace {
+
+const wchar_t kClassName[] = L"VQMsgBox";
+
+struct MsgBoxLayout {
+    int count;
+    const wchar_t* const* labels;  // null: "ボタン%d"
+    const int* ids;                // null: 1 ... count
+    int closeResult;
+};
+
+const wchar_t* const kOkLabels[] = {L"OK"};
+const int kOkIds[] = {IDOK};
+const wchar_t* const kOkCancelLabels[] = {L"OK", L"ｷｬﾝｾﾙ"};
+const int kOkCancelIds[] = {IDOK, IDCANCEL};
+const wchar_t* const kYesNoLabels[] = {L"はい", L"いいえ"};
+const int kYesNoIds[] = {IDYES, IDNO};
+const wchar_t* const kYesNoCancelLabels[] = {L"はい", L"いいえ", L"ｷｬﾝｾﾙ"};
+const int kYesNoCancelIds[] = {IDYES, IDNO, IDCANCEL};
+const wchar_t* const kYesAllNoAllLabels[] = {L"はい", L"すべてはい", L"いいえ", L"すべていいえ", L"ｷｬﾝｾﾙ"};
+const int kYesAllNoAllIds[] = {IDYES, kVQIdYesAll, IDNO, kVQIdNoAll, IDCANCEL};
+const wchar_t* const kRetryCancelLabels[] = {L"再試行", L"ｷｬﾝｾﾙ"};
+const int kRetryCancelIds[] = {IDRETRY, IDCANCEL};
+const wchar_t* const kContinueAbortLabels[] = {L"継続", L"中止"};
+const int kContinueAbortIds[] = {IDCONTINUE, IDABORT};
+const wchar_t* const kAbortRetryIgnoreLabels[] = {L"中止", L"再試行", L"無視"};
+const int kAbortRetryIgnoreIds[] = {IDABORT, IDRETRY, IDIGNORE};
+
+// Indexed by layout code + 999.
+const MsgBoxLayout kLayouts[] = {
+    {1, kOkLabels, kOkIds, IDCANCEL},
+    {2, kOkCancelLabels, kOkCancelIds, IDCANCEL},
+    {2, kYesNoLabels, kYesNoIds, IDCANCEL},
+    {3, kYesNoCancelLabels, kYesNoCancelIds, IDCANCEL},
+    {5, kYesAllNoAllLabels, kYesAllNoAllIds, IDCANCEL},
+    {2, kRetryCancelLabels, kRetryCancelIds, IDCANCEL},
+    {2, kContinueAbortLabels, kContinueAbortIds, IDCANCEL},
+    {3, kAbortRetryIgnoreLabels, kAbortRetryIgnoreIds, IDCANCEL},
+};
+
+}  // namespace
+
+struct VQMsgBoxButton {
+    HWND handle;  // not owned: a child of the box
+    WNDPROC previousProc;
+    int id;
+    int width;
+};
+
+// One call's state, on the caller's stack; the box and its buttons find it
+// through their GWLP_USERDATA.
+struct VQMsgBox {
+    MsgBoxLayout layout;
+    VQWin32Window* owner;       // borrowed, may be null
+    VQWin32Window* mainWindow;  // borrowed: disabled while the box is up
+    bool mainWasEnabled;        // and so must be enabled again
+    const wchar_t* text;
+    const wchar_t* caption;
+    int focused;
+    HFONT font;                // owned: deleted on WM_DESTROY
+    VQMsgBoxButton* buttons;   // owned: GlobalAlloc, freed on WM_DESTROY
+    RECT textRect;
+    int result;
+
+    VQWString Label(int index) const {
+        if (layout.labels) return layout.labels[index];
+        return VQWString().Format(L"ボタン%d", index + 1);
+    }
+    int Id(int index) const { return layout.ids ? layout.ids[index] : index + 1; }
+
+    void SetDefaultButton(int index) {
+        if (!buttons || index >= layout.count) return;
+        for (int i = 0; i < layout.count; ++i) {
+            LONG_PTR style = GetWindowLongPtrW(buttons[i].handle, GWL_STYLE);
+            LONG_PTR wanted = i == index ? (style | BS_DEFPUSHBUTTON) : (style & ~static_cast<LONG_PTR>(BS_DEFPUSHBUTTON));
+            if (wanted != style) SetWindowLongPtrW(buttons[i].handle, GWL_STYLE, wanted);
+        }
+        if (index >= 0) SetFocus(buttons[index].handle);
+    }
+
+    void EnableMainAgain() {
+        if (!mainWasEnabled) return;
+        // Once only: a second answer must not count a second enable.
+        mainWasEnabled = false;
+        mainWindow->Enable(true, nullptr);
+    }
+
+    void Finish(HWND box, int answer) {
+        EnableMainAgain();
+        result = answer;
+        DestroyWindow(box);
+    }
+
+    void Lay(HWND box);
+};
+
+namespace {
+
+VQMsgBox* RecordOf(HWND hwnd) { return reinterpret_cast<VQMsgBox*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+
+int Wrap(int index, int count) { return (index % count + count) % count; }
+
+LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    VQMsgBox* box = RecordOf(button);
+    int self = -1;
+    for (int i = 0; box && box->buttons && i < box->layout.count; ++i) {
+        if (box->buttons[i].handle == button) self = i;
+    }
+    if (self < 0) return 0;
+    const VQMsgBoxButton& entry = box->buttons[self];
+    int count = box->layout.count;
+    if (message == WM_KEYDOWN) {
+        if (wParam == VK_LEFT || wParam == VK_UP || wParam == VK_RIGHT || wParam == VK_DOWN) {
+            int step = (wParam == VK_LEFT || wParam == VK_UP) ? -1 : 1;
+            box->focused = Wrap(box->focused + step, count);
+            box->SetDefaultButton(box->focused);
+            return 0;
+        }
+    } else if (message == WM_CHAR) {
+        HWND owner = GetParent(button);
+        if (wParam == VK_RETURN) {
+            PostMessageW(owner, WM_COMMAND, static_cast<WPARAM>(entry.id), reinterpret_cast<LPARAM>(button));
+            return 0;
+        }
+        if (wParam == VK_ESCAPE && box->layout.closeResult >= 0) {
+            PostMessageW(owner, WM_COMMAND, static_cast<WPARAM>(box->layout.closeResult), 0);
+            return 0;
+        }
+        if (wParam == VK_TAB) {
+            int step = GetKeyState(VK_SHIFT) < 0 ? -1 : 1;
+            box->focused = Wrap(box->focused + step, count);
+            box->SetDefaultButton(box->focused);
+            return 0;
+        }
+    }
+    return CallWindowProcW(entry.previousProc, button, message, wParam, lParam);
+}
+
+LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    VQMsgBox* box = RecordOf(hwnd);
+    // Messages of CreateWindowExW come before the record is linked.
+    if (!box) return DefWindowProcW(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        int saved = SaveDC(dc);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkMode(dc, TRANSPARENT);
+        if (box->font) SelectObject(dc, box->font);
+        DrawTextW(dc, box->text, -1, &box->textRect, DT_NOCLIP | DT_EXPANDTABS);
+        RestoreDC(dc, saved);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_SETFOCUS:
+        if (box->buttons) box->SetDefaultButton(box->focused);
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0) box->Finish(hwnd, LOWORD(wParam));
+        return 0;
+    case WM_CLOSE:
+        box->Finish(hwnd, box->layout.closeResult);
+        return 0;
+    case WM_DESTROY:
+        if (box->buttons) {
+            for (int i = 0; i < box->layout.count; ++i) {
+                VQMsgBoxButton& entry = box->buttons[i];
+                if (!entry.handle) continue;
+                SetWindowLongPtrW(entry.handle, GWLP_USERDATA, 0);
+                if (entry.previousProc) {
+                    SetWindowLongPtrW(entry.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(entry.previousProc));
+                }
+            }
+            GlobalFree(box->buttons);
+            box->buttons = nullptr;
+        }
+        if (box->font) DeleteObject(box->font);
+        box->font = nullptr;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        PostQuitMessage(box->result);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+SIZE MeasureText(HDC dc, const wchar_t* text) {
+    RECT rect = {0, 0, 0, 0};
+    // No width to wrap to: lines break only at line breaks.
+    DrawTextW(dc, text, -1, &rect, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+}  // namespace
+
+void VQMsgBox::Lay(HWND box) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    HDC dc = GetDC(box);
+    int dpiX = GetDeviceCaps(dc, LOGPIXELSX);
+    int dpiY = GetDeviceCaps(dc, LOGPIXELSY);
+    int unit = MulDiv(9, dpiY, 72);
+    int buttonHeight = MulDiv(16, dpiY, 72);
+    int minButtonWidth = MulDiv(64, dpiX, 72);
+    font = CreateFontW(-unit, 0, 0, 0, 0, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック");
+    HGDIOBJ previousFont = font ? SelectObject(dc, font) : nullptr;
+
+    SIZE textSize = MeasureText(dc, text);
+    int textBlockWidth = textSize.cx + 2 * unit;
+    int textBlockHeight = textSize.cy + 2 * unit;
+
+    int count = layout.count;
+    // Zero-filled, so a half-built table is still safe to tear down.
+    buttons = static_cast<VQMsgBoxButton*>(GlobalAlloc(GPTR, sizeof(VQMsgBoxButton) * (count > 0 ? count : 1)));
+    int rowWidth = unit;
+    for (int i = 0; buttons && i < count; ++i) {
+        int width = MeasureText(dc, Label(i).Text()).cx + 2 * unit;
+        buttons[i].width = width > minButtonWidth ? width : minButtonWidth;
+        buttons[i].id = Id(i);
+        rowWidth += buttons[i].width + unit;
+    }
+    if (previousFont) SelectObject(dc, previousFont);
+    ReleaseDC(box, dc);
+
+    int clientWidth = textBlockWidth > rowWidth ? textBlockWidth : rowWidth;
+    int clientHeight = textBlockHeight + (count > 0 ? unit + buttonHeight : 0);
+    textRect = RECT{unit, unit, unit + textSize.cx, unit + textSize.cy};
+
+    int x = unit + (clientWidth - rowWidth) / 2;
+    for (int i = 0; buttons && i < count; ++i) {
+        VQMsgBoxButton& entry = buttons[i];
+        entry.handle = CreateWindowExW(0, L"BUTTON", Label(i).Text(), WS_CHILD | WS_VISIBLE, x, textBlockHeight,
+                                       entry.width, buttonHeight, box,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), module, nullptr);
+        x += entry.width + unit;
+        if (!entry.handle) continue;
+        SetWindowLongPtrW(entry.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        entry.previousProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(entry.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc)));
+        SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    }
+
+    RECT frame = {0, 0, clientWidth, clientHeight};
+    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_STYLE));
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_EXSTYLE));
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    RECT around;
+    if (owner && owner->handle) {
+        GetWindowRect(owner->handle, &around);
+    } else {
+        around = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    RECT placed;
+    placed.left = ((around.left + around.right) >> 1) - (width >> 1);
+    placed.top = ((around.top + around.bottom) >> 1) - (height >> 1);
+    placed.right = placed.left + width;
+    placed.bottom = placed.top + height;
+    FitRectToMonitor(&placed);
+    SetWindowPos(box, nullptr, placed.left, placed.top, width, height, SWP_NOZORDER);
+    SetWindowTextW(box, caption);
+
+    if (mainWasEnabled) mainWindow->Enable(false, nullptr);
+}
+
+int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, int layout, int defaultButton) {
+    VQMsgBox box;
+    if (layout >= 0) {
+        box.layout = MsgBoxLayout{layout, nullptr, nullptr, 0};
+    } else if (layout >= VQMB_OK && layout <= VQMB_ABORTRETRYIGNORE) {
+        box.layout = kLayouts[layout - VQMB_OK];
+    } else {
+        return -1;
+    }
+    box.owner = owner;
+    box.mainWindow = VQWin32GetMainWindow();
+    box.mainWasEnabled = box.mainWindow && box.mainWindow->handle && IsWindowEnabled(box.mainWindow->handle);
+    box.text = text ? text : L"";
+    box.caption = caption ? caption : L"";
+    box.focused = (defaultButton & 0x7fffffff) - 1;
+    if (box.focused < 0 || box.focused >= box.layout.count) box.focused = 0;
+    box.font = nullptr;
+    box.buttons = nullptr;
+    box.textRect = RECT{0, 0, 0, 0};
+    box.result = -1;
+
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_BYTEALIGNCLIENT;
+    wc.lpfnWndProc = BoxProc;
+    wc.hInstance = module;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    // Registered for this call only, so a second box while one is open fails here.
+    if (!RegisterClassExW(&wc)) return -1;
+
+    HWND ownerHandle = owner ? owner->handle : nullptr;
+    HWND hwnd = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, kClassName, WS_POPUPWINDOW | WS_DLGFRAME, 0, 0, 0, 0,
+                                ownerHandle, nullptr, module, nullptr);
+    if (!hwnd) {
+        UnregisterClassW(kClassName, module);
+        return -1;
+    }
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&box));
+    box.Lay(hwnd);
+    ShowWindow(hwnd, SW_SHOW);
+    UpdateWindow(hwnd);
+    if (defaultButton & kVQMsgBoxForeground) SetForegroundWindow(hwnd);
+
+    MSG msg;
+    msg.wParam = static_cast<WPARAM>(-1);
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    int result = static_cast<int>(msg.wParam);
+    if (IsWindow(hwnd)) {
+        // Someone else asked the thread to quit while the box was up: close
+        // the box (its record lives on this stack), take the quit that its
+        // destruction posts, and pass the other one on to the outer loop.
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+        MSG own;
+        PeekMessageW(&own, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        PostQuitMessage(result);
+        result = box.result;
+    }
+    UnregisterClassW(kClassName, module);
+    return result;
+}
