@@ -79,7 +79,8 @@ struct VQMsgBox {
         if (!buttons || index >= layout.count) return;
         for (int i = 0; i < layout.count; ++i) {
             LONG_PTR style = GetWindowLongPtrW(buttons[i].handle, GWL_STYLE);
-            LONG_PTR wanted = i == index ? (style | BS_DEFPUSHBUTTON) : (style & ~static_cast<LONG_PTR>(BS_DEFPUSHBUTTON));
+            LONG_PTR outline = BS_DEFPUSHBUTTON;
+            LONG_PTR wanted = i == index ? (style | outline) : (style & ~outline);
             if (wanted != style) SetWindowLongPtrW(buttons[i].handle, GWL_STYLE, wanted);
         }
         if (index >= 0) SetFocus(buttons[index].handle);
