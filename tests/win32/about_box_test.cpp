@@ -56,20 +56,10 @@ void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR, DWORD) {
 }  // namespace
 
 TEST(AboutBox, ShowsTheVersionTextsCentredAndLocksTheOwnedWindows) {
-    VQWin32StandardWindow main(TestInstance());
-    MainWindowScope scope(&main);
-    VQWin32WindowCreateInfo mainInfo;
-    mainInfo.className = L"QBTestAboutMain";
-    mainInfo.rect = RECT{100, 100, 700, 500};
-    ASSERT_TRUE(main.Open(&mainInfo));
-    VQWin32StandardWindow popup(TestInstance());
-    VQWin32WindowCreateInfo popupInfo;
-    popupInfo.className = L"QBTestAboutPopup";
-    popupInfo.parentWindow = &main;
-    popupInfo.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
-    popupInfo.rect = RECT{800, 100, 1000, 200};
-    ASSERT_TRUE(popup.Open(&popupInfo));
-    PumpPending();
+    MainWithPopup windows(L"QBTestAboutMain", L"QBTestAboutPopup");
+    ASSERT_TRUE(windows.opened);
+    VQWin32StandardWindow& main = windows.main;
+    VQWin32StandardWindow& popup = windows.popup;
 
     g_snapshot = AboutSnapshot();
     g_aboutTimer = SetTimer(nullptr, 0, 20, InspectAboutBox);
@@ -105,6 +95,4 @@ TEST(AboutBox, ShowsTheVersionTextsCentredAndLocksTheOwnedWindows) {
     EXPECT_EQ(L"Version", g_snapshot.version);
     EXPECT_EQ(L"著作権", g_snapshot.legal);
 
-    DestroyWindow(popup.handle);
-    DestroyAndPump(main);
 }

@@ -278,20 +278,10 @@ TEST(MsgBoxKeys, TheDefaultArgumentPicksTheFocusedButtonWhateverItsTopBit) {
 }
 
 TEST(MsgBoxOwner, TheMainWindowIsEnabledAfterwardsOnlyIfItWasBefore) {
-    VQWin32StandardWindow main(TestInstance());
-    MainWindowScope scope(&main);
-    VQWin32WindowCreateInfo mainInfo;
-    mainInfo.className = L"QBTestMsgBoxMain";
-    mainInfo.rect = RECT{100, 100, 700, 500};
-    ASSERT_TRUE(main.Open(&mainInfo));
-    VQWin32StandardWindow popup(TestInstance());
-    VQWin32WindowCreateInfo popupInfo;
-    popupInfo.className = L"QBTestMsgBoxPopup";
-    popupInfo.parentWindow = &main;
-    popupInfo.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
-    popupInfo.rect = RECT{800, 100, 1000, 200};
-    ASSERT_TRUE(popup.Open(&popupInfo));
-    PumpPending();
+    MainWithPopup windows(L"QBTestMsgBoxMain", L"QBTestMsgBoxPopup");
+    ASSERT_TRUE(windows.opened);
+    VQWin32StandardWindow& main = windows.main;
+    VQWin32StandardWindow& popup = windows.popup;
 
     bool mainEnabled = true, popupEnabled = true;
     HWND boxOwner = nullptr;
@@ -330,9 +320,6 @@ TEST(MsgBoxOwner, TheMainWindowIsEnabledAfterwardsOnlyIfItWasBefore) {
                                   L"エラー", VQMB_OKCANCEL, 1));
     EXPECT_TRUE(IsWindowEnabled(main.handle));
     EXPECT_EQ(1, main.enableCount);
-
-    DestroyWindow(popup.handle);
-    DestroyAndPump(main);
 }
 
 TEST(MsgBoxOwner, AQuitForTheOuterLoopClosesTheBoxAndIsPassedOn) {

@@ -84,6 +84,34 @@ inline void DestroyAndPump(VQWin32Window& window) {
     PumpPending();
 }
 
+// The main window (client 100, 100 - 700, 500, set as the main-window
+// pointer) and one popup that it owns, both open: what a modal box must lock.
+class MainWithPopup {
+public:
+    MainWithPopup(const wchar_t* mainClass, const wchar_t* popupClass)
+        : main(TestInstance()), scope(&main), popup(TestInstance()) {
+        VQWin32WindowCreateInfo mainInfo;
+        mainInfo.className = mainClass;
+        mainInfo.rect = RECT{100, 100, 700, 500};
+        VQWin32WindowCreateInfo popupInfo;
+        popupInfo.className = popupClass;
+        popupInfo.parentWindow = &main;
+        popupInfo.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
+        popupInfo.rect = RECT{800, 100, 1000, 200};
+        opened = main.Open(&mainInfo) && popup.Open(&popupInfo);
+        PumpPending();
+    }
+    ~MainWithPopup() {
+        if (popup.handle && IsWindow(popup.handle)) DestroyWindow(popup.handle);
+        DestroyAndPump(main);
+    }
+
+    VQWin32StandardWindow main;
+    MainWindowScope scope;
+    VQWin32StandardWindow popup;
+    bool opened;
+};
+
 struct NotifyRecord {
     int controlId;
     WPARAM value1;
