@@ -90,7 +90,9 @@ const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wch
     }
     const wchar_t* name = cursor ? cursor : rest;
     if (*name == L'\0') return nullptr;
-    out = VQWString().Format(L"%s\\%s", first, name);
+    // At a drive root the folder already ends in its backslash ("C:\\").
+    const wchar_t* separator = first[firstLength - 1] == L'\\' ? L"" : L"\\";
+    out = VQWString().Format(L"%s%s%s", first, separator, name);
     return name + wcslen(name) + 1;
 }
 

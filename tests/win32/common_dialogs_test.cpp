@@ -100,11 +100,12 @@ TEST(NextSelectedPath, JoinsTheFolderWithEachNameInOrder) {
     EXPECT_EQ(L"C:\\data\\in\\b b.txt", paths[1]);
     EXPECT_EQ(L"C:\\data\\in\\c.txt", paths[2]);
 
-    // A drive root from the dialog already ends in a backslash.
+    // At a drive root the folder already ends in a backslash: no second one.
     const wchar_t atRoot[] = L"C:\\\0x.txt\0y.txt\0";
     paths = WalkSelection(atRoot);
     ASSERT_EQ(2u, paths.size());
-    EXPECT_EQ(L"C:\\\\x.txt", paths[0]);
+    EXPECT_EQ(L"C:\\x.txt", paths[0]);
+    EXPECT_EQ(L"C:\\y.txt", paths[1]);
 }
 
 TEST(NextSelectedPath, GivesOneChosenFileOnceAndNothingForAnEmptyResult) {
