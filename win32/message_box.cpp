@@ -45,8 +45,6 @@ const MsgBoxLayout kLayouts[] = {
     {3, kAbortRetryIgnoreLabels, kAbortRetryIgnoreIds, IDCANCEL},
 };
 
-}  // namespace
-
 struct VQMsgBoxButton {
     HWND handle;  // not owned: a child of the box
     WNDPROC previousProc;
@@ -101,8 +99,6 @@ struct VQMsgBox {
 
     void Lay(HWND box);
 };
-
-namespace {
 
 VQMsgBox* RecordOf(HWND hwnd) { return reinterpret_cast<VQMsgBox*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
