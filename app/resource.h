@@ -1,0 +1,33 @@
+// Resource ids of Quenbrix.exe; the numbers are fixed (settings, tests and
+// the about box refer to them).
+#pragma once
+
+#define IDD_ABOUT 103
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDR_ACCELERATORS 109
+#define IDR_MENU 109
+#define IDD_MAIN 129
+#define IDI_APP 129
+
+#define IDC_COMMAND_EDIT 1000
+#define IDC_DIRECTORY_EDIT 1001
+#define IDC_RUN_BUTTON 1002
+#define IDC_FILEEXT_EDIT 1003
+#define IDC_TARGET_LIST 1004
+#define IDC_ADD_BUTTON 1005
+#define IDC_DELETE_BUTTON 1006
+#define IDC_DELETE_ALL_BUTTON 1007
+#define IDC_SELECT_DIRECTORY_BUTTON 1008
+#define IDC_LIST_ADD_BUTTON 1009
+#define IDC_LOAD_BUTTON 1010
+#define IDC_SAVE_BUTTON 1011
+#define IDC_DELETE_CHECK 1012
+#define IDC_PRECOMMAND_EDIT 1014
+
+#define IDC_ABOUT_DESCRIPTION 1325
+#define IDC_ABOUT_VERSION 1326
+#define IDC_ABOUT_COPYRIGHT 1327
+
+#define QUENBRIX_VERSION_TEXT "1.0.0.0"
+#define QUENBRIX_VERSION_NUMBERS 1, 0, 0, 0
