@@ -178,7 +178,9 @@ void VQSettingsReader::ParseKeyLine(const wchar_t* line, int window, bool atEnd)
     while (valueEnd < window && !IsLineEnd(line[valueEnd])) ++valueEnd;
     bool cut = valueEnd == window && !atEnd;
     int valueLength = valueEnd - valueStart;
-    if (keyOk && !cut && valueLength < kMaxLength) StoreKey(line, keyLength, line + valueStart, valueLength);
+    // Values as long as SetValue accepts read back: a saved 1024-unit
+    // command must not come back empty.
+    if (keyOk && !cut && valueLength <= kMaxLength) StoreKey(line, keyLength, line + valueStart, valueLength);
     Consume(valueEnd < window ? valueEnd + 1 : window);
 }
 

@@ -70,7 +70,7 @@ std::string CheckInvariants(VQSettingsText& store) {
             VQSettingsKey* key = store.GetKey(index);
             if (key->previousKey != previous) fail("broken back link");
             if (++seen[index] > 1) fail("key reached twice");
-            if (wcsnlen(key->name, 1028) > 1023 || wcsnlen(key->value, 1028) > 1023) {
+            if (wcsnlen(key->name, 1028) > 1023 || wcsnlen(key->value, 1028) > 1024) {
                 fail("key name or value too long or unterminated");
             }
             previous = index;
@@ -196,10 +196,11 @@ TEST_F(SettingsText, KeyLinesAreTrimmedButValuesKeepTrailingBlanks) {
     EXPECT_EQ(L"[]\n  key | value  \n", LoadAndRender(L"   key   =   value  \r\n"));
     EXPECT_EQ(L"[]\n  key | v \t\n", LoadAndRender(L"\tkey\t\v=\v\tv \t\n"));
     EXPECT_EQ(L"[]\n  bare | \n  empty | \n", LoadAndRender(L"bare\r\nempty =   \r\n"));
-    // Lines that store nothing: an empty key, a key or a value of 1024 units.
-    const std::wstring k1023(1023, L'k'), v1023(1023, L'v');
-    EXPECT_EQ(L"[]\n  after | \n", LoadAndRender(L"= lost\r\n" + k1023 + L"k = x\r\ny = " + v1023 + L"v\r\nafter\r\n"));
-    EXPECT_EQ(L"[]\n  " + k1023 + L" | \n  y | " + v1023 + L"\n", LoadAndRender(k1023 + L"\r\ny = " + v1023 + L"\r\n"));
+    // Lines that store nothing: an empty key, a key of 1024 units, a value of 1025.
+    const std::wstring k1023(1023, L'k'), v1024(1024, L'v');
+    EXPECT_EQ(L"[]\n  after | \n", LoadAndRender(L"= lost\r\n" + k1023 + L"k = x\r\ny = " + v1024 + L"v\r\nafter\r\n"));
+    // A value as long as SetValue accepts (1024 units) reads back whole.
+    EXPECT_EQ(L"[]\n  " + k1023 + L" | \n  y | " + v1024 + L"\n", LoadAndRender(k1023 + L"\r\ny = " + v1024 + L"\r\n"));
     // Form feed, LF and a lone CR each end a line.
     EXPECT_EQ(L"[]\n  a | 1\n  b | 2\n  c | 3\n", LoadAndRender(L"a = 1\fb = 2\rc = 3\n"));
 }
