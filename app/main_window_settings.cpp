@@ -101,7 +101,11 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path) {
         DeleteFileW(tempPath.Text());
         return false;
     }
-    if (!VQWin32ReplaceFile(path, tempPath.Text())) return false;
+    if (!VQWin32ReplaceFile(path, tempPath.Text())) {
+        // The file at the path stays as it was; the new content has no use.
+        DeleteFileW(tempPath.Text());
+        return false;
+    }
     settingsPath = path;
     return true;
 }
