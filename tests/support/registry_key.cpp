@@ -1,6 +1,9 @@
 #include "tests/support/registry_key.h"
 
+#include <winternl.h>
+
 #include <atomic>
+#include <cstring>
 
 TestRegistryKey::TestRegistryKey() {
     static std::atomic<int> counter{0};
@@ -18,24 +21,49 @@ TestRegistryKey::~TestRegistryKey() {
     RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
 }
 
+namespace {
+
+// Value names are ASCII; the wide calls keep REG_SZ data as the UTF-16 bytes
+// the program stores (the narrow ones would convert it).
+std::wstring WideName(const char* name) { return std::wstring(name, name + strlen(name)); }
+
+}  // namespace
+
 bool TestRegistryKey::Read(const char* valueName, std::string* bytes, DWORD* type) const {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    DWORD size = 0;
-    LONG status = RegQueryValueExA(key, valueName, nullptr, type, nullptr, &size);
-    if (status == ERROR_SUCCESS) {
-        bytes->assign(size, '\0');
-        status = RegQueryValueExA(key, valueName, nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size);
-        bytes->resize(size);
-    }
+    // The stored bytes exactly as they are: Wine's RegQueryValueExW makes
+    // room for a terminator that text stored without one does not have.
+    typedef LONG(WINAPI * QueryValue)(HANDLE, UNICODE_STRING*, int, void*, ULONG, ULONG*);
+    static QueryValue query =
+        reinterpret_cast<QueryValue>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryValueKey"));
+    std::wstring name = WideName(valueName);
+    UNICODE_STRING ntName;
+    ntName.Buffer = &name[0];
+    ntName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    ntName.MaximumLength = ntName.Length;
+    struct PartialInformation {
+        ULONG titleIndex;
+        ULONG type;
+        ULONG dataLength;
+        UCHAR data[1];
+    };
+    const int kPartialInformation = 2;
+    std::string info(sizeof(PartialInformation) + 65536, '\0');
+    ULONG got = 0;
+    LONG status = query(key, &ntName, kPartialInformation, &info[0], static_cast<ULONG>(info.size()), &got);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    if (status != 0) return false;
+    const auto* partial = reinterpret_cast<const PartialInformation*>(info.data());
+    *type = partial->type;
+    bytes->assign(reinterpret_cast<const char*>(partial->data), partial->dataLength);
+    return true;
 }
 
 bool TestRegistryKey::Write(const char* valueName, DWORD type, const void* data, DWORD size) const {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
-    LONG status = RegSetValueExA(key, valueName, 0, type, static_cast<const BYTE*>(data), size);
+    LONG status = RegSetValueExW(key, WideName(valueName).c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }

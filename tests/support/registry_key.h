@@ -16,7 +16,7 @@ public:
 
     // The key's path below HKEY_CURRENT_USER (narrow, as the window base wants it).
     const std::string& Path() const { return path; }
-    // A value's bytes and type; false when it is missing.
+    // A value's stored bytes and type; false when it is missing.
     bool Read(const char* valueName, std::string* bytes, DWORD* type) const;
     bool Write(const char* valueName, DWORD type, const void* data, DWORD size) const;
 

@@ -7,22 +7,11 @@
 #include <vector>
 
 #include "tests/support/message_pump.h"
+#include "tests/support/window_queries.h"
 #include "tests/win32/test_resources.h"
 #include "win32/dialog_window.h"
 
 inline HINSTANCE TestInstance() { return GetModuleHandleW(nullptr); }
-
-inline std::wstring WindowText(HWND hwnd) {
-    wchar_t buffer[1024] = {0};
-    GetWindowTextW(hwnd, buffer, 1024);
-    return buffer;
-}
-
-inline std::wstring ClassName(HWND hwnd) {
-    wchar_t buffer[256] = {0};
-    GetClassNameW(hwnd, buffer, 256);
-    return buffer;
-}
 
 inline POINT ClientOrigin(HWND hwnd) {
     POINT origin = {0, 0};
@@ -42,23 +31,6 @@ inline RECT RectInParent(HWND control) {
     GetWindowRect(control, &rect);
     MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
-}
-
-// The first visible window of this thread with the class name, or null:
-// the dialog a modal loop of the test's own thread is showing.
-inline HWND FindThreadWindow(const wchar_t* className) {
-    struct Search {
-        const wchar_t* className;
-        HWND found;
-        static BOOL CALLBACK Visit(HWND hwnd, LPARAM param) {
-            auto* search = reinterpret_cast<Search*>(param);
-            if (ClassName(hwnd) != search->className || !IsWindowVisible(hwnd)) return TRUE;
-            search->found = hwnd;
-            return FALSE;
-        }
-    } search = {className, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), Search::Visit, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 // The narrow (code page 932) form of a wide text, as the log and the ANSI

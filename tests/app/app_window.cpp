@@ -1,0 +1,89 @@
+#include "tests/app/app_window.h"
+
+#include <cwchar>
+
+#include "tests/support/message_pump.h"
+#include "win32/window.h"
+
+AppWindow::AppWindow(const JobSettings* settings) : window(new MainWindow(GetModuleHandleW(nullptr))), opened(false) {
+    VQWin32SetMainWindow(window);
+    window->registryKey = key.Path().c_str();
+    window->savePlacement = 1;
+    JobSettings defaults = MakeSettings(L"", L"", L"", L"", true);
+    VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings ? *settings : defaults, SW_SHOWNOACTIVATE);
+    opened = window->Open(info);
+    delete info;
+    PumpPending();
+}
+
+AppWindow::~AppWindow() {
+    Close();
+    delete window;
+    VQWin32SetMainWindow(nullptr);
+}
+
+std::wstring AppWindow::Text(int id) const {
+    wchar_t buffer[4096] = {0};
+    GetDlgItemTextW(Panel(), id, buffer, 4096);
+    return buffer;
+}
+
+void AppWindow::SetText(int id, const std::wstring& text) const { SetDlgItemTextW(Panel(), id, text.c_str()); }
+
+bool AppWindow::IsChecked(int id) const { return IsDlgButtonChecked(Panel(), id) == BST_CHECKED; }
+
+void AppWindow::SetChecked(int id, bool checked) const {
+    CheckDlgButton(Panel(), id, checked ? BST_CHECKED : BST_UNCHECKED);
+    SendMessageW(Panel(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+}
+
+void AppWindow::Click(int id) const {
+    SendMessageW(Panel(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+}
+
+std::vector<std::wstring> AppWindow::List() const {
+    std::vector<std::wstring> items;
+    HWND list = Control(IDC_TARGET_LIST);
+    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        int length = static_cast<int>(SendMessageW(list, LB_GETTEXTLEN, i, 0));
+        std::wstring item(length + 1, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        item.resize(length);
+        items.push_back(item);
+    }
+    return items;
+}
+
+void AppWindow::Select(int index) const { SendMessageW(Control(IDC_TARGET_LIST), LB_SETCURSEL, index, 0); }
+
+bool AppWindow::WaitForRunEnd(int ms) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+        PumpFor(20);
+        if (window->thread && window->thread->IsIdle()) return true;
+    }
+    return false;
+}
+
+void AppWindow::Close() {
+    if (window->handle && IsWindow(window->handle)) {
+        SendMessageW(window->handle, WM_CLOSE, 0, 0);
+        PumpPending();
+    }
+}
+
+JobSettings MakeSettings(const wchar_t* fileExt, const wchar_t* preCommand, const wchar_t* command,
+                         const wchar_t* directory, bool deleteFinished) {
+    JobSettings s;
+    const wchar_t* texts[] = {fileExt, preCommand, command, directory};
+    wchar_t* buffers[] = {s.fileExt, s.preCommand, s.command, s.directory};
+    const int limits[] = {JobSettings::kFileExtLimit, JobSettings::kPreCommandLimit, JobSettings::kCommandLimit,
+                          JobSettings::kDirectoryLimit};
+    for (int i = 0; i < 4; ++i) {
+        wcsncpy(buffers[i], texts[i], limits[i]);
+        buffers[i][limits[i]] = L'\0';
+    }
+    s.deleteFinished = deleteFinished ? 1 : 0;
+    return s;
+}

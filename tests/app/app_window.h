@@ -1,0 +1,53 @@
+// The real main window, opened in the test program under a registry key of
+// the test's own, and what a test does with it as a user would.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "tests/support/registry_key.h"
+
+class AppWindow {
+public:
+    // Opens the window with these settings (null: all empty, Delete checked).
+    explicit AppWindow(const JobSettings* settings = nullptr);
+    ~AppWindow();
+    AppWindow(const AppWindow&) = delete;
+    AppWindow& operator=(const AppWindow&) = delete;
+
+    bool IsOpen() const { return opened; }
+    HWND Frame() const { return window->handle; }
+    HWND Panel() const { return window->dialogHandle; }
+    HWND Control(int id) const { return GetDlgItem(Panel(), id); }
+
+    std::wstring Text(int id) const;
+    void SetText(int id, const std::wstring& text) const;
+    bool IsChecked(int id) const;
+    // As a click on the check box does: the state flips to `checked` and the
+    // dialog reports the click.
+    void SetChecked(int id, bool checked) const;
+    bool IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+    // The button's click, as the dialog reports it to the window.
+    void Click(int id) const;
+    std::vector<std::wstring> List() const;
+    void Select(int index) const;
+
+    // Runs the message loop until the timer has seen the job end (or `ms`
+    // pass); false on time-out.
+    bool WaitForRunEnd(int ms = 30000);
+    // Closes the window as the close box does; the object stays for reading.
+    void Close();
+
+    TestRegistryKey key;
+    MainWindow* window;
+
+private:
+    bool opened;
+};
+
+// A JobSettings with the given texts and Delete switch.
+JobSettings MakeSettings(const wchar_t* fileExt, const wchar_t* preCommand, const wchar_t* command,
+                         const wchar_t* directory, bool deleteFinished);

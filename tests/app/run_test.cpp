@@ -1,0 +1,215 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "tests/app/app_window.h"
+#include "tests/support/child_program.h"
+#include "tests/support/drawn_text.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/timer_script.h"
+#include "tests/support/window_queries.h"
+
+namespace {
+
+typedef std::vector<std::wstring> Paths;
+
+const int kLocked[] = {IDC_FILEEXT_EDIT,      IDC_PRECOMMAND_EDIT,    IDC_COMMAND_EDIT,
+                       IDC_DIRECTORY_EDIT,    IDC_TARGET_LIST,        IDC_ADD_BUTTON,
+                       IDC_LIST_ADD_BUTTON,   IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
+                       IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON};
+
+void AddTargets(AppWindow& app, const Paths& paths) {
+    VQArray<VQWString, VQWString> batch;
+    for (const std::wstring& p : paths) batch.Add(VQWString(p.c_str()));
+    app.window->AddTargets(&batch);
+}
+
+// Closes the message box of this thread once it is up, noting its caption.
+TimerScript::Step CloseBox(std::wstring* caption) {
+    return [caption] {
+        HWND box = FindThreadWindow(L"VQMsgBox");
+        if (!box) return false;
+        *caption = WindowText(box);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return true;
+    };
+}
+
+// Presses Run and answers the error box that must come at once.
+std::wstring RunExpectingBox(AppWindow& app, DrawnText& drawn, const std::wstring& message) {
+    std::wstring caption;
+    TimerScript script;
+    script.Then(CloseBox(&caption));
+    script.Start();
+    QuitWatchdog watchdog(10000, 99);
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_TRUE(drawn.Saw(message)) << "no box with the text";
+    return caption;
+}
+
+}  // namespace
+
+TEST(RunButton, NothingStartsWithoutTargetsOrCommand) {
+    AppWindow app;
+    DrawnText drawn;
+    // An empty list is reported first, even when the command is empty too.
+    EXPECT_EQ(L"エラー", RunExpectingBox(app, drawn, L"対象ファイルを指定してください。"));
+    AddTargets(app, {L"C:\\a.txt"});
+    drawn.Clear();
+    EXPECT_EQ(L"エラー", RunExpectingBox(app, drawn, L"コマンドを入力してください。"));
+    EXPECT_TRUE(app.window->thread->IsIdle());
+    EXPECT_EQ(L"実行(&E)", app.Text(IDC_RUN_BUTTON));
+}
+
+TEST(RunButton, EveryTargetRunsAndFinishedEntriesLeaveTheList) {
+    TempDir dir;
+    Paths targets;
+    for (const wchar_t* name : {L"写真 01.jpg", L"写真 02.jpg", L"memo.txt"}) {
+        targets.push_back(dir.WriteFile(std::wstring(L"in put\\") + name, "x"));
+    }
+    std::wstring command = ChildProgram() + L" write \"$path$title.done\" $ext";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    AddTargets(app, targets);
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_EQ("jpg", dir.ReadFile(L"in put\\写真 01.done"));
+    EXPECT_EQ("jpg", dir.ReadFile(L"in put\\写真 02.done"));
+    EXPECT_EQ("txt", dir.ReadFile(L"in put\\memo.done"));
+    EXPECT_EQ(3, app.window->succeededCount.load());
+    EXPECT_TRUE(app.List().empty()) << "all finished: the whole list goes";
+    EXPECT_EQ(kIdleCaption, WindowText(app.Frame()));
+}
+
+TEST(RunButton, ThirdOfFiveFailingLeavesItAtTheTop) {
+    TempDir dir;
+    // Each target is itself the program to run; the third does not exist.
+    Paths targets;
+    for (const wchar_t* name : {L"t1.exe", L"t2.exe", L"t3.exe", L"t4.exe", L"t5.exe"}) {
+        targets.push_back(dir.Join(name));
+    }
+    std::wstring child = ChildProgram().substr(1, ChildProgram().size() - 2);
+    for (int i : {0, 1, 3, 4}) CopyFileW(child.c_str(), targets[i].c_str(), FALSE);
+    std::wstring command = L"\"$fullname\" write \"$fulltitle.ran\" ok";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    AddTargets(app, targets);
+
+    DrawnText drawn;
+    std::wstring caption;
+    TimerScript script;
+    script.Then(CloseBox(&caption));
+    script.Start();
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_TRUE(script.Finished()) << "the failure was not shown";
+    EXPECT_EQ(L"エラー", caption);
+    EXPECT_TRUE(drawn.Saw(L"コマンドの実行に失敗しました。\n\"" + targets[2] + L"\" write \"" + dir.Join(L"t3") +
+                          L".ran\" ok"));
+    EXPECT_TRUE(FileExists(dir.Join(L"t1.ran")));
+    EXPECT_TRUE(FileExists(dir.Join(L"t2.ran")));
+    EXPECT_FALSE(FileExists(dir.Join(L"t4.ran"))) << "nothing runs after a failed step";
+    EXPECT_EQ(5, app.window->startedCount.load());
+    EXPECT_EQ(2, app.window->succeededCount.load());
+    EXPECT_EQ((Paths{targets[2], targets[3], targets[4]}), app.List());
+}
+
+TEST(RunButton, ProgressCaptionLockedInputsAndStop) {
+    TempDir dir;
+    Paths targets;
+    for (int i = 0; i < 6; ++i) targets.push_back(dir.Join(L"f" + std::to_wstring(i) + L".txt"));
+    std::wstring command = ChildProgram() + L" write \"$fulltitle.started\" x sleep 1500";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    AddTargets(app, targets);
+    app.Click(IDC_RUN_BUTTON);
+
+    EXPECT_EQ(L"停止(&T)", app.Text(IDC_RUN_BUTTON));
+    for (int id : kLocked) EXPECT_FALSE(app.IsEnabled(id)) << id;
+    EXPECT_TRUE(app.IsEnabled(IDC_RUN_BUTTON));
+    EXPECT_TRUE(app.IsEnabled(IDC_DELETE_CHECK));
+
+    // The caption counts the target being worked on.
+    std::wstring second = L"処理中(2/6) - 対象ファイルにコマンドを実行する";
+    DWORD start = GetTickCount();
+    while (WindowText(app.Frame()) != second && GetTickCount() - start < 20000) PumpFor(20);
+    ASSERT_EQ(second, WindowText(app.Frame()));
+
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd(5000)) << "Stop is noticed within a poll";
+    EXPECT_EQ(kIdleCaption, WindowText(app.Frame()));
+    EXPECT_EQ(L"実行(&E)", app.Text(IDC_RUN_BUTTON));
+    for (int id : kLocked) EXPECT_TRUE(app.IsEnabled(id)) << id;
+    EXPECT_FALSE(FileExists(dir.Join(L"f2.started"))) << "no target starts after Stop";
+    // The first target finished; the stopped second one and the rest stay.
+    EXPECT_EQ(1, app.window->succeededCount.load());
+    EXPECT_EQ((Paths(targets.begin() + 1, targets.end())), app.List());
+}
+
+TEST(RunButton, TheCheckBoxAtTheEndDecidesAndLateDropsStay) {
+    TempDir dir;
+    Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt")};
+    std::wstring command = ChildProgram() + L" sleep 300";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
+    AppWindow app(&settings);
+    AddTargets(app, targets);
+    app.Click(IDC_RUN_BUTTON);
+    // During the run: the box is ticked and one more file arrives.
+    app.SetChecked(IDC_DELETE_CHECK, true);
+    AddTargets(app, {dir.Join(L"late.txt")});
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_EQ(2, app.window->succeededCount.load());
+    EXPECT_EQ((Paths{dir.Join(L"late.txt")}), app.List()) << "only the run's targets are finished";
+}
+
+TEST(RunButton, WorkingDirectoryIsDirectoryOrTheStartDirectory) {
+    TempDir dir;
+    std::wstring work = dir.MakeDir(L"work dir");
+    std::wstring command = ChildProgram() + L" cwd \"" + dir.Join(L"$title.cwd") + L"\"";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), work.c_str(), true);
+    AppWindow app(&settings);
+    AddTargets(app, {L"X:\\set.txt"});
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_NE(std::string::npos, dir.ReadFile(L"set.cwd").find("work dir"));
+
+    app.SetText(IDC_DIRECTORY_EDIT, L"");
+    AddTargets(app, {L"X:\\empty.txt"});
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    std::string started = dir.ReadFile(L"empty.cwd");
+    VQWString expected = app.window->startDirectory;
+    char narrow[MAX_PATH * 3] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, expected.Text(), -1, narrow, sizeof narrow, nullptr, nullptr);
+    std::string want = narrow;
+    if (!want.empty() && want.back() == '\\') want.pop_back();
+    std::string got = started;
+    if (!got.empty() && got.back() == '\\') got.pop_back();
+    EXPECT_EQ(want, got);
+}
+
+TEST(Closing, WhileRunningStopsTheJobAndStillSavesTheSettings) {
+    TempDir dir;
+    std::wstring command = ChildProgram() + L" sleep 3000";
+    JobSettings settings = MakeSettings(L"txt", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    AddTargets(app, {dir.Join(L"a.txt"), dir.Join(L"b.txt")});
+    app.Click(IDC_RUN_BUTTON);
+    PumpFor(300);
+    DWORD start = GetTickCount();
+    app.Close();
+    EXPECT_LT(GetTickCount() - start, 5000u) << "the running step is left within a poll";
+    EXPECT_EQ(nullptr, app.window->thread);
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(app.key.Read("Command", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    ASSERT_GE(bytes.size(), command.size() * sizeof(wchar_t));
+    EXPECT_EQ(0, std::wmemcmp(command.c_str(), reinterpret_cast<const wchar_t*>(bytes.data()), command.size()));
+}

@@ -1,0 +1,20 @@
+// Records every text the test program draws with DrawTextW while the object
+// lives: what a user reads in a window that draws its own text (the message
+// box) rather than keeping it in a control.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class DrawnText {
+public:
+    DrawnText();
+    ~DrawnText();
+    DrawnText(const DrawnText&) = delete;
+    DrawnText& operator=(const DrawnText&) = delete;
+
+    // Texts drawn (not only measured) so far, oldest first.
+    std::vector<std::wstring> Texts() const;
+    bool Saw(const std::wstring& text) const;
+    void Clear();
+};
