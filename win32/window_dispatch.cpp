@@ -72,7 +72,9 @@ LRESULT VQWin32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_COPYDATA: result = OnCopyData(hwnd, wParam, lParam); break;
     default: result = 1; break;
     }
-    if (result == 0) return 0;
+    // The window has closed itself (and saved what it keeps) at the end of
+    // the session: it agrees that the session ends rather than holding it up.
+    if (result == 0) return message == WM_QUERYENDSESSION ? TRUE : 0;
     return DefaultProc(hwnd, message, wParam, lParam);
 }
 

@@ -411,6 +411,15 @@ TEST(WindowDispatch, HooksRangesAndHandlersDecideTheResult) {
     EXPECT_TRUE(PumpPending());
 }
 
+TEST(WindowDispatch, EndOfSessionClosesTheWindowAndLetsTheSessionEnd) {
+    ProbeWindow window;
+    VQWin32WindowCreateInfo info = TopLevelInfo(L"QBTestEndSession", 10, 10, 210, 110);
+    ASSERT_TRUE(window.Open(&info));
+    EXPECT_EQ(TRUE, SendMessageW(window.handle, WM_QUERYENDSESSION, 0, 0));
+    EXPECT_FALSE(IsWindow(window.handle));
+    EXPECT_TRUE(PumpPending());
+}
+
 TEST(WindowLoop, RunDispatchesUntilQuitAndReturnsItsCode) {
     ProbeWindow window;
     VQWin32WindowCreateInfo info = TopLevelInfo(L"QBTestLoop", 10, 10, 210, 110);
