@@ -3,7 +3,7 @@
 // that already holds 50,000 entries. Prints the time of the whole drop and of
 // the enumeration alone, and of dropping the same folder again.
 //   app_bench.exe [files]
-// The files are made in a temporary folder and removed afterwards.
+// The files are made in a temporary folder, removed afterwards.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -12,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -35,25 +36,6 @@ bool MakeFiles(const std::wstring& root, int count) {
     return true;
 }
 
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 int ListCount(MainWindow& window) {
     return static_cast<int>(SendDlgItemMessageW(window.dialogHandle, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0));
 }
@@ -66,9 +48,8 @@ int main() {
     int files = argc >= 2 ? _wtoi(argv[1]) : 100000;
     const int kExisting = 50000;
 
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring root = std::wstring(temp) + L"qb_app_bench_" + std::to_wstring(GetCurrentProcessId());
+    TempDir dir;
+    std::wstring root = dir.Join(L"drop");
     double t0 = Now();
     if (!MakeFiles(root, files)) {
         printf("could not make the files\n");
@@ -119,8 +100,5 @@ int main() {
     DestroyWindow(window.handle);
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
-    double t5 = Now();
-    RemoveTree(root);
-    printf("files removed in %.1f s\n", Now() - t5);
     return 0;
 }
