@@ -5,16 +5,27 @@
 #include <atomic>
 #include <cstring>
 
-TestRegistryKey::TestRegistryKey() {
-    static std::atomic<int> counter{0};
-    path = "Software\\QuenbrixTests\\key_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(GetTickCount()) + "_" + std::to_string(counter++);
+namespace {
+
+void CreateEmptyKey(const std::string& path) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
         ERROR_SUCCESS) {
         RegCloseKey(key);
     }
 }
+
+}  // namespace
+
+TestRegistryKey::TestRegistryKey() {
+    static std::atomic<int> counter{0};
+    path = "Software\\QuenbrixTests\\key_" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(GetTickCount()) + "_" + std::to_string(counter++);
+    CreateEmptyKey(path);
+}
+
+TestRegistryKey::TestRegistryKey(const std::string& keyPath) : path(keyPath) { CreateEmptyKey(path); }
 
 TestRegistryKey::~TestRegistryKey() {
     RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());

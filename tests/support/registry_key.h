@@ -1,6 +1,7 @@
 // A fresh registry key of a test's own under HKEY_CURRENT_USER\Software,
 // deleted with everything below it when the object goes, so that tests never
-// touch the program's real key.
+// touch the program's real key (except the end-to-end tests, which start the
+// program itself and empty its key first).
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,9 @@
 class TestRegistryKey {
 public:
     TestRegistryKey();
+    // The key at `path` below HKEY_CURRENT_USER, for a program that has a key
+    // of its own: emptied now, and removed when the object goes.
+    explicit TestRegistryKey(const std::string& path);
     ~TestRegistryKey();
     TestRegistryKey(const TestRegistryKey&) = delete;
     TestRegistryKey& operator=(const TestRegistryKey&) = delete;
