@@ -1,0 +1,192 @@
+#include "tests/app/quenbrix_process.h"
+
+#include "app/resource.h"
+#include "tests/support/window_queries.h"
+
+namespace {
+
+// A program that does not answer within this time is taken as hung.
+const UINT kSendTimeoutMs = 10000;
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)) return -1;
+    return static_cast<LRESULT>(result);
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start > ms) return false;
+        Sleep(20);
+    }
+}
+
+std::wstring RemoteText(HWND hwnd) {
+    LRESULT length = Send(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    LRESULT got = Send(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className) {
+    std::vector<HWND> found;
+    for (HWND child = FindWindowExW(parent, nullptr, className, nullptr); child;
+         child = FindWindowExW(parent, child, className, nullptr)) {
+        if (IsWindowVisible(child)) found.push_back(child);
+    }
+    return found;
+}
+
+bool PressButton(HWND parent, const std::wstring& label) {
+    for (HWND button : ChildWindows(parent, L"Button")) {
+        if (RemoteText(button) != label) continue;
+        PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        return true;
+    }
+    return false;
+}
+
+QuenbrixProcess::~QuenbrixProcess() { End(); }
+
+std::wstring QuenbrixProcess::ProgramPath() {
+    wchar_t module[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH * 2);
+    std::wstring path(module, n);
+    path = path.substr(0, path.rfind(L'\\') + 1) + L"..\\Quenbrix.exe";
+    wchar_t full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    return length > 0 && length < MAX_PATH * 2 ? std::wstring(full) : path;
+}
+
+bool QuenbrixProcess::Start(const std::wstring& arguments) {
+    End();
+    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        info = PROCESS_INFORMATION();
+        return false;
+    }
+    if (!WaitUntil([this] { return (frame = FindProcessWindow(info.dwProcessId, L"Quenbrix")) != nullptr; })) {
+        return false;
+    }
+    if (!WaitUntil([this] { return (panel = FindWindowExW(frame, nullptr, L"#32770", nullptr)) != nullptr; })) {
+        return false;
+    }
+    return Sync();
+}
+
+bool QuenbrixProcess::IsRunning() const {
+    return info.hProcess && WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::wstring QuenbrixProcess::Caption() const { return WindowText(frame); }
+
+std::wstring QuenbrixProcess::Text(int id) const { return RemoteText(Control(id)); }
+
+void QuenbrixProcess::SetText(int id, const std::wstring& text) const {
+    Send(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool QuenbrixProcess::IsChecked(int id) const { return Send(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void QuenbrixProcess::Click(int id) const {
+    PostMessageW(panel, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+}
+
+std::vector<std::wstring> QuenbrixProcess::List() const {
+    std::vector<std::wstring> items;
+    HWND list = Control(IDC_TARGET_LIST);
+    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = Send(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0) break;
+        std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+        LRESULT got = Send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        item.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        items.push_back(item);
+    }
+    return items;
+}
+
+bool QuenbrixProcess::TypeAltChord(WORD virtualKey, bool shift) const {
+    SetForegroundWindow(frame);
+    if (!WaitUntil([this] { return GetForegroundWindow() == frame; })) return false;
+    std::vector<WORD> keys = {VK_MENU};
+    if (shift) keys.push_back(VK_SHIFT);
+    keys.push_back(virtualKey);
+    // Pressed in order, released in reverse, in one call so that nothing
+    // else comes between and no key is left down.
+    std::vector<INPUT> input;
+    for (WORD key : keys) {
+        INPUT down = {};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = key;
+        input.push_back(down);
+    }
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        INPUT up = {};
+        up.type = INPUT_KEYBOARD;
+        up.ki.wVk = *key;
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        input.push_back(up);
+    }
+    UINT count = static_cast<UINT>(input.size());
+    return SendInput(count, input.data(), sizeof(INPUT)) == count;
+}
+
+RECT QuenbrixProcess::ClientScreenRect() const {
+    RECT client = {};
+    GetClientRect(frame, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(frame, &origin);
+    OffsetRect(&client, origin.x, origin.y);
+    return client;
+}
+
+bool QuenbrixProcess::Sync() const {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(frame, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result) != 0;
+}
+
+HWND QuenbrixProcess::FindOwnWindow(const wchar_t* className, const wchar_t* caption) const {
+    return FindProcessWindow(info.dwProcessId, className, caption);
+}
+
+HWND QuenbrixProcess::WaitForWindow(const wchar_t* className, const wchar_t* caption, DWORD ms) const {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindOwnWindow(className, caption)) != nullptr; }, ms);
+    return found;
+}
+
+DWORD QuenbrixProcess::Close(DWORD ms) {
+    if (!info.hProcess) return STILL_ACTIVE;
+    PostMessageW(frame, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    End();
+    return code;
+}
+
+void QuenbrixProcess::End() {
+    if (info.hProcess) {
+        // A test that failed half-way may leave the program in a modal box.
+        if (IsRunning()) {
+            TerminateProcess(info.hProcess, 1);
+            WaitForSingleObject(info.hProcess, 10000);
+        }
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    info = PROCESS_INFORMATION();
+    frame = nullptr;
+    panel = nullptr;
+}

@@ -1,0 +1,87 @@
+// The real Quenbrix.exe in a process of its own, met as a user meets it:
+// its window found by class and process, its controls read and set with
+// window messages, its buttons pressed, its boxes and dialogs found and
+// answered, and the process closed for its exit code. A process still
+// running when the object goes is ended, so a failed test leaves nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QuenbrixProcess {
+public:
+    // The windows of a slow start or a slow dialog appear within this time.
+    enum { kWindowWaitMs = 20000 };
+
+    QuenbrixProcess() = default;
+    ~QuenbrixProcess();
+    QuenbrixProcess(const QuenbrixProcess&) = delete;
+    QuenbrixProcess& operator=(const QuenbrixProcess&) = delete;
+
+    // Build/Quenbrix.exe, beside the folder of the running test program.
+    static std::wstring ProgramPath();
+
+    // Starts the program with the arguments (as they follow its quoted path
+    // on the command line) and waits until its main window and panel are up
+    // and the start-up (the command-line import) is over.
+    bool Start(const std::wstring& arguments = std::wstring());
+    bool IsRunning() const;
+
+    HWND Frame() const { return frame; }
+    HWND Panel() const { return panel; }
+    HWND Control(int id) const { return GetDlgItem(panel, id); }
+    DWORD ProcessId() const { return info.dwProcessId; }
+
+    std::wstring Caption() const;
+    std::wstring Text(int id) const;
+    void SetText(int id, const std::wstring& text) const;
+    bool IsChecked(int id) const;
+    bool IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+    // The button's click as the panel hears it; posted, so that a command
+    // that opens a modal box does not hold the test up.
+    void Click(int id) const;
+    std::vector<std::wstring> List() const;
+    // Brings the window to the foreground and types Alt (and Shift) with the
+    // key, as real keystrokes: the program's thread sees the key state, so
+    // its accelerators work as they do for a user. False when the window
+    // did not come to the foreground or the input was refused.
+    bool TypeAltChord(WORD virtualKey, bool shift) const;
+    // The client area in screen coordinates.
+    RECT ClientScreenRect() const;
+
+    // Waits until every message sent before has been handled: the program's
+    // thread is back in a message loop.
+    bool Sync() const;
+    // A visible top-level window of the program, polled for up to `ms`.
+    HWND WaitForWindow(const wchar_t* className, const wchar_t* caption = nullptr, DWORD ms = kWindowWaitMs) const;
+    HWND FindOwnWindow(const wchar_t* className, const wchar_t* caption = nullptr) const;
+
+    // Closes the main window as the close box does; the exit code, or
+    // STILL_ACTIVE when the process has not ended within `ms`.
+    DWORD Close(DWORD ms = kWindowWaitMs);
+
+private:
+    void End();
+
+    PROCESS_INFORMATION info = {};
+    HWND frame = nullptr;  // borrowed: the program's window
+    HWND panel = nullptr;  // borrowed: its hosted main panel
+};
+
+// Polls `condition` every 20 ms for up to `ms`; true once it holds.
+bool WaitUntil(const std::function<bool()>& condition, DWORD ms = QuenbrixProcess::kWindowWaitMs);
+
+// The text of a window or control of another process (asked with
+// WM_GETTEXT, which the control itself answers).
+std::wstring RemoteText(HWND hwnd);
+
+// The visible child windows of a window with the class name, in order.
+std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className);
+
+// Clicks the button with this label in a box or dialog of another process:
+// its parent hears the click, posted as the button would. False when there
+// is no such button.
+bool PressButton(HWND parent, const std::wstring& label);
