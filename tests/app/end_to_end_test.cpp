@@ -1,0 +1,286 @@
+// The real Quenbrix.exe, started as a process of its own and driven through
+// its windows as a user would: settings file on the command line, a list file
+// through the List add dialog, runs, Stop, the error box, closing and the
+// next start, and the about box from the keyboard.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "tests/app/quenbrix_process.h"
+#include "tests/support/child_program.h"
+#include "tests/support/registry_key.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+typedef std::vector<std::wstring> Paths;
+
+const wchar_t kIdle[] = L"対象ファイルにコマンドを実行する";
+const int kEdits[] = {IDC_FILEEXT_EDIT, IDC_PRECOMMAND_EDIT, IDC_COMMAND_EDIT, IDC_DIRECTORY_EDIT};
+// The file-name box of the explorer-style file dialog.
+const int kFileNameBox = 1148;
+
+// The program's own key, emptied for each test.
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd() : key("Software\\velqo\\Quenbrix") {}
+
+    std::wstring RegistryText(const char* name) {
+        std::string bytes;
+        DWORD type = 0;
+        if (!key.Read(name, &bytes, &type) || type != REG_SZ) return L"<missing>";
+        std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+        // The program stores the text alone; the system adds a terminator.
+        if (!text.empty() && text.back() == L'\0') text.pop_back();
+        return text;
+    }
+    void WriteRegistryText(const char* name, const std::wstring& text) {
+        key.Write(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t)));
+    }
+
+    TestRegistryKey key;
+};
+
+// UTF-16LE with the byte-order mark, as settings and list files are written.
+std::string Utf16File(const std::wstring& text) {
+    std::string bytes("\xFF\xFE", 2);
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return bytes;
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// Presses List add, picks the list file in the open dialog by typing its
+// path, and waits for the dialog to go.
+void AddListFile(QuenbrixProcess& app, const std::wstring& listFile) {
+    app.Click(IDC_LIST_ADD_BUTTON);
+    HWND dialog = app.WaitForWindow(L"#32770", L"ファイルリストを選択");
+    ASSERT_NE(nullptr, dialog) << "no open dialog";
+    HWND name = GetDlgItem(dialog, kFileNameBox);
+    ASSERT_NE(nullptr, name) << "no file-name box";
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(listFile.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stays open";
+}
+
+// Writes the targets, and a UTF-16 list file naming them, into dir.
+Paths MakeTargets(const TempDir& dir, const std::vector<std::wstring>& names, std::wstring* listFile) {
+    Paths targets;
+    std::wstring lines;
+    for (const std::wstring& name : names) {
+        targets.push_back(dir.WriteFile(name, "x"));
+        lines += targets.back() + L"\r\n";
+    }
+    *listFile = dir.WriteFile(L"対象 リスト.txt", Utf16File(lines));
+    return targets;
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeepsTheRegistry) {
+    WriteRegistryText("FileExt", L"jpg");
+    WriteRegistryText("Command", L"registry command");
+    DWORD keep = 1;
+    key.Write("Delete", REG_DWORD, &keep, sizeof keep);
+    TempDir dir;
+    std::wstring settings = dir.WriteFile(L"設定 フォルダ\\ジョブ 設定.ini",
+                                          Utf16File(L"[Quenbrix]\r\n"
+                                                    L"FileExt = txt; log\r\n"
+                                                    L"PreCommand = echo $name\r\n"
+                                                    L"Command = copy \"$fullname\" \"D:\\出力 先\\$name\"\r\n"
+                                                    L"Directory = C:\\作業 場所\r\n"
+                                                    L"Delete = 0\r\n"
+                                                    L"\r\n"));
+    {
+        QuenbrixProcess app;
+        ASSERT_TRUE(app.Start(Quoted(settings)));
+        EXPECT_EQ(L"txt; log", app.Text(IDC_FILEEXT_EDIT));
+        EXPECT_EQ(L"echo $name", app.Text(IDC_PRECOMMAND_EDIT));
+        EXPECT_EQ(L"copy \"$fullname\" \"D:\\出力 先\\$name\"", app.Text(IDC_COMMAND_EDIT));
+        EXPECT_EQ(L"C:\\作業 場所", app.Text(IDC_DIRECTORY_EDIT));
+        EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
+        EXPECT_EQ(kIdle, app.Caption());
+        EXPECT_EQ(0u, app.Close());
+    }
+    // The file's values went to the registry at closing; put others back.
+    WriteRegistryText("FileExt", L"jpg");
+    WriteRegistryText("PreCommand", L"");
+    WriteRegistryText("Command", L"registry command");
+    WriteRegistryText("Directory", L"");
+    key.Write("Delete", REG_DWORD, &keep, sizeof keep);
+    {
+        QuenbrixProcess app;
+        ASSERT_TRUE(app.Start(Quoted(dir.Join(L"設定 フォルダ\\無い 設定.ini"))));
+        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a missing file is ignored silently";
+        EXPECT_EQ(L"jpg", app.Text(IDC_FILEEXT_EDIT));
+        EXPECT_EQ(L"", app.Text(IDC_PRECOMMAND_EDIT));
+        EXPECT_EQ(L"registry command", app.Text(IDC_COMMAND_EDIT));
+        EXPECT_EQ(L"", app.Text(IDC_DIRECTORY_EDIT));
+        EXPECT_TRUE(app.IsChecked(IDC_DELETE_CHECK));
+        EXPECT_EQ(0u, app.Close());
+    }
+}
+
+TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
+    TempDir dir;
+    std::wstring listFile;
+    Paths targets = MakeTargets(dir, {L"写真 フォルダ\\夏 休み 01.jpg", L"写真 フォルダ\\夏 休み 02.jpg",
+                                      L"memo file.txt"},
+                                &listFile);
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(app.IsChecked(IDC_DELETE_CHECK)) << "Delete is ticked on a first start";
+    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+    EXPECT_TRUE(WaitUntil([&] { return app.List() == targets; })) << "the list holds the three paths";
+
+    app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fulltitle 処理済.txt\" \"$name\"");
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_TRUE(WaitUntil([&] { return app.List().empty(); })) << "finished targets leave the list";
+    EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
+    EXPECT_EQ(kIdle, app.Caption());
+    EXPECT_EQ("夏 休み 01.jpg", dir.ReadFile(L"写真 フォルダ\\夏 休み 01 処理済.txt"));
+    EXPECT_EQ("夏 休み 02.jpg", dir.ReadFile(L"写真 フォルダ\\夏 休み 02 処理済.txt"));
+    EXPECT_EQ("memo file.txt", dir.ReadFile(L"memo file 処理済.txt"));
+    EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a run without failure shows nothing";
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
+    TempDir dir;
+    std::wstring listFile;
+    Paths targets = MakeTargets(dir, {L"一.txt", L"二.txt", L"三.txt", L"四.txt"}, &listFile);
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+    ASSERT_TRUE(WaitUntil([&] { return app.List().size() == 4; }));
+    // Each target takes long enough for the test to see it and press Stop.
+    app.SetText(IDC_COMMAND_EDIT,
+                ChildProgram() + L" write \"$fullname.started\" x sleep 2500 write \"$fullname.done\" x");
+    app.Click(IDC_RUN_BUTTON);
+
+    EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"停止(&T)"; }));
+    EXPECT_FALSE(app.IsEnabled(IDC_TARGET_LIST));
+    EXPECT_FALSE(app.IsEnabled(IDC_COMMAND_EDIT));
+    EXPECT_TRUE(app.IsEnabled(IDC_RUN_BUTTON));
+    EXPECT_TRUE(WaitUntil([&] { return app.Caption() == L"処理中(1/4) - 対象ファイルにコマンドを実行する"; }));
+    ASSERT_TRUE(WaitUntil([&] { return app.Caption() == L"処理中(2/4) - 対象ファイルにコマンドを実行する"; }));
+    app.Click(IDC_RUN_BUTTON);
+
+    EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
+    EXPECT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
+    EXPECT_TRUE(app.IsEnabled(IDC_TARGET_LIST));
+    EXPECT_TRUE(app.IsEnabled(IDC_COMMAND_EDIT));
+    EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a stop is no error";
+    EXPECT_TRUE(FileExists(targets[0] + L".done"));
+    EXPECT_TRUE(FileExists(targets[1] + L".started"));
+    EXPECT_FALSE(FileExists(targets[2] + L".started")) << "no target starts after Stop";
+    EXPECT_FALSE(FileExists(targets[3] + L".started"));
+    // Only the first target finished; the stopped one and the rest stay.
+    EXPECT_EQ(Paths(targets.begin() + 1, targets.end()), app.List());
+    EXPECT_EQ(0u, app.Close());
+    // The stopped child is left to finish by itself; it must not outlive the test.
+    EXPECT_TRUE(FileAppearsWithin(targets[1] + L".done", 10000));
+}
+
+TEST_F(EndToEnd, AMissingProgramShowsTheErrorBoxAndKeepsTheTarget) {
+    TempDir dir;
+    std::wstring listFile;
+    Paths targets = MakeTargets(dir, {L"対象 ファイル.txt"}, &listFile);
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+    ASSERT_TRUE(WaitUntil([&] { return app.List() == targets; }));
+    app.SetText(IDC_COMMAND_EDIT, L"\"" + dir.Join(L"無い プログラム.exe") + L"\" \"$fullname\"");
+    app.Click(IDC_RUN_BUTTON);
+
+    HWND box = app.WaitForWindow(L"VQMsgBox");
+    ASSERT_NE(nullptr, box) << "no error box";
+    EXPECT_EQ(L"エラー", RemoteText(box));
+    std::vector<std::wstring> labels;
+    for (HWND button : ChildWindows(box, L"Button")) labels.push_back(RemoteText(button));
+    EXPECT_EQ((std::vector<std::wstring>{L"OK"}), labels);
+    // The box is modal: the main window takes no input while it is up.
+    EXPECT_FALSE(IsWindowEnabled(app.Frame()));
+    ASSERT_TRUE(PressButton(box, L"OK"));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); })) << "OK closes the box";
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.Frame()) != FALSE; }));
+
+    EXPECT_EQ(L"実行(&E)", app.Text(IDC_RUN_BUTTON));
+    EXPECT_EQ(kIdle, app.Caption());
+    EXPECT_EQ(targets, app.List()) << "the failed target stays";
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(EndToEnd, ClosingSavesTheSettingsAndThePlaceAndTheNextStartRestoresThem) {
+    // A Command as long as the box takes.
+    std::wstring command = L"\"C:\\ツール 類\\conv.exe\" \"$fullname\" ";
+    command += std::wstring(1024 - command.size(), L'c');
+    const std::wstring texts[] = {L"jpg; PNG", L"echo 先行 $name", command, L"C:\\作業 場所"};
+    RECT placed = {};
+    {
+        QuenbrixProcess app;
+        ASSERT_TRUE(app.Start());
+        for (int i = 0; i < 4; ++i) app.SetText(kEdits[i], texts[i]);
+        // The user unticks Delete.
+        SendMessageW(app.Control(IDC_DELETE_CHECK), BM_CLICK, 0, 0);
+        ASSERT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
+        // Moved away from where a first start puts it.
+        SetWindowPos(app.Frame(), nullptr, 173, 139, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(app.Sync());
+        placed = app.ClientScreenRect();
+        EXPECT_EQ(0u, app.Close()) << "closing ends with exit code 0";
+    }
+    const char* names[] = {"FileExt", "PreCommand", "Command", "Directory"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(texts[i], RegistryText(names[i])) << names[i];
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(key.Read("Delete", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(std::string("\0\0\0\0", 4), bytes);
+    ASSERT_TRUE(key.Read("ClientRect", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    ASSERT_EQ(16u, bytes.size());
+    RECT saved;
+    std::memcpy(&saved, bytes.data(), sizeof saved);
+    EXPECT_EQ(placed.left, saved.left);
+    EXPECT_EQ(placed.top, saved.top);
+    EXPECT_EQ(placed.right, saved.right);
+    EXPECT_EQ(placed.bottom, saved.bottom);
+
+    QuenbrixProcess again;
+    ASSERT_TRUE(again.Start());
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(texts[i], again.Text(kEdits[i])) << names[i];
+    EXPECT_FALSE(again.IsChecked(IDC_DELETE_CHECK));
+    RECT reopened = again.ClientScreenRect();
+    EXPECT_EQ(saved.left, reopened.left);
+    EXPECT_EQ(saved.top, reopened.top);
+    EXPECT_EQ(saved.right, reopened.right);
+    EXPECT_EQ(saved.bottom, reopened.bottom);
+    EXPECT_EQ(0u, again.Close());
+}
+
+TEST_F(EndToEnd, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start());
+    // "?" is Shift and the "/" key, on the US and the Japanese layout alike.
+    const struct {
+        const char* name;
+        bool shift;
+    } chords[] = {{"Alt+?", true}, {"Alt+/", false}};
+    for (const auto& chord : chords) {
+        ASSERT_TRUE(app.TypeAltChord(VK_OEM_2, chord.shift)) << chord.name;
+        HWND about = app.WaitForWindow(L"#32770", L"バージョン情報");
+        ASSERT_NE(nullptr, about) << "no about box for " << chord.name;
+        EXPECT_EQ(L"Version 1.0.0.0", RemoteText(GetDlgItem(about, IDC_ABOUT_VERSION)));
+        EXPECT_FALSE(IsWindowEnabled(app.Frame())) << "the box is modal";
+        ASSERT_TRUE(PressButton(about, L"OK"));
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.Frame()) != FALSE; }));
+    }
+    EXPECT_EQ(0u, app.Close());
+}
