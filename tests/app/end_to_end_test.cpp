@@ -63,7 +63,7 @@ void AddListFile(QuenbrixProcess& app, const std::wstring& listFile) {
     ASSERT_NE(nullptr, dialog) << "no open dialog";
     HWND name = GetDlgItem(dialog, kFileNameBox);
     ASSERT_NE(nullptr, name) << "no file-name box";
-    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(listFile.c_str()));
+    SetRemoteText(name, listFile);
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stays open";
 }
@@ -126,6 +126,30 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
     }
 }
 
+TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItsQuotesDecideWhereItEnds) {
+    TempDir dir;
+    ASSERT_EQ(std::wstring::npos, dir.Path().find(L' ')) << "the unquoted case needs a folder without blanks";
+    auto settingsWithCommand = [](const wchar_t* command) {
+        return Utf16File(std::wstring(L"[Quenbrix]\r\nCommand = ") + command + L"\r\n");
+    };
+    dir.WriteFile(L"ジョブ", settingsWithCommand(L"from the name before the blank"));
+    std::wstring named = dir.WriteFile(L"ジョブ 設定.ini", settingsWithCommand(L"from the whole name"));
+    std::wstring other = dir.WriteFile(L"other.ini", settingsWithCommand(L"from the second argument"));
+    const struct {
+        std::wstring arguments;
+        const wchar_t* command;
+    } starts[] = {
+        {named, L"from the name before the blank"},
+        {L"'" + named + L"' " + Quoted(other), L"from the whole name"},
+    };
+    for (const auto& start : starts) {
+        QuenbrixProcess app;
+        ASSERT_TRUE(app.Start(start.arguments));
+        EXPECT_EQ(start.command, app.Text(IDC_COMMAND_EDIT)) << start.arguments;
+        EXPECT_EQ(0u, app.Close());
+    }
+}
+
 TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
     TempDir dir;
     std::wstring listFile;
@@ -167,8 +191,10 @@ TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
     EXPECT_FALSE(app.IsEnabled(IDC_TARGET_LIST));
     EXPECT_FALSE(app.IsEnabled(IDC_COMMAND_EDIT));
     EXPECT_TRUE(app.IsEnabled(IDC_RUN_BUTTON));
-    EXPECT_TRUE(WaitUntil([&] { return app.Caption() == L"処理中(1/4) - 対象ファイルにコマンドを実行する"; }));
-    ASSERT_TRUE(WaitUntil([&] { return app.Caption() == L"処理中(2/4) - 対象ファイルにコマンドを実行する"; }));
+    const std::wstring first = L"処理中(1/4) - 対象ファイルにコマンドを実行する";
+    const std::wstring second = L"処理中(2/4) - 対象ファイルにコマンドを実行する";
+    EXPECT_TRUE(WaitUntil([&] { return app.Caption() == first; }));
+    ASSERT_TRUE(WaitUntil([&] { return app.Caption() == second; }));
     app.Click(IDC_RUN_BUTTON);
 
     EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
@@ -225,9 +251,13 @@ TEST_F(EndToEnd, ClosingSavesTheSettingsAndThePlaceAndTheNextStartRestoresThem) 
     {
         QuenbrixProcess app;
         ASSERT_TRUE(app.Start());
+        // Nothing saved yet: the client area starts at (32, 48).
+        RECT first = app.ClientScreenRect();
+        EXPECT_EQ(32, first.left);
+        EXPECT_EQ(48, first.top);
         for (int i = 0; i < 4; ++i) app.SetText(kEdits[i], texts[i]);
         // The user unticks Delete.
-        SendMessageW(app.Control(IDC_DELETE_CHECK), BM_CLICK, 0, 0);
+        SendRemote(app.Control(IDC_DELETE_CHECK), BM_CLICK, 0, 0);
         ASSERT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
         // Moved away from where a first start puts it.
         SetWindowPos(app.Frame(), nullptr, 173, 139, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -276,7 +306,10 @@ TEST_F(EndToEnd, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
         ASSERT_TRUE(app.TypeAltChord(VK_OEM_2, chord.shift)) << chord.name;
         HWND about = app.WaitForWindow(L"#32770", L"バージョン情報");
         ASSERT_NE(nullptr, about) << "no about box for " << chord.name;
+        // Read from the program's own version block.
+        EXPECT_EQ(L"Quenbrix - 一括コマンド実行", RemoteText(GetDlgItem(about, IDC_ABOUT_DESCRIPTION)));
         EXPECT_EQ(L"Version 1.0.0.0", RemoteText(GetDlgItem(about, IDC_ABOUT_VERSION)));
+        EXPECT_EQ(L"(C) 2026 velqo", RemoteText(GetDlgItem(about, IDC_ABOUT_COPYRIGHT)));
         EXPECT_FALSE(IsWindowEnabled(app.Frame())) << "the box is modal";
         ASSERT_TRUE(PressButton(about, L"OK"));
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));

@@ -8,13 +8,13 @@ namespace {
 // A program that does not answer within this time is taken as hung.
 const UINT kSendTimeoutMs = 10000;
 
-LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+}  // namespace
+
+LRESULT SendRemote(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)) return -1;
     return static_cast<LRESULT>(result);
 }
-
-}  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
     DWORD start = GetTickCount();
@@ -26,12 +26,16 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
 }
 
 std::wstring RemoteText(HWND hwnd) {
-    LRESULT length = Send(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    LRESULT length = SendRemote(hwnd, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return std::wstring();
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    LRESULT got = Send(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    LRESULT got = SendRemote(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return text;
+}
+
+void SetRemoteText(HWND hwnd, const std::wstring& text) {
+    SendRemote(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className) {
@@ -46,7 +50,8 @@ std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className) {
 bool PressButton(HWND parent, const std::wstring& label) {
     for (HWND button : ChildWindows(parent, L"Button")) {
         if (RemoteText(button) != label) continue;
-        PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        WPARAM click = MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED);
+        PostMessageW(parent, WM_COMMAND, click, reinterpret_cast<LPARAM>(button));
         return true;
     }
     return false;
@@ -91,11 +96,11 @@ std::wstring QuenbrixProcess::Caption() const { return WindowText(frame); }
 
 std::wstring QuenbrixProcess::Text(int id) const { return RemoteText(Control(id)); }
 
-void QuenbrixProcess::SetText(int id, const std::wstring& text) const {
-    Send(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
+void QuenbrixProcess::SetText(int id, const std::wstring& text) const { SetRemoteText(Control(id), text); }
 
-bool QuenbrixProcess::IsChecked(int id) const { return Send(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool QuenbrixProcess::IsChecked(int id) const {
+    return SendRemote(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 void QuenbrixProcess::Click(int id) const {
     PostMessageW(panel, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
@@ -104,12 +109,12 @@ void QuenbrixProcess::Click(int id) const {
 std::vector<std::wstring> QuenbrixProcess::List() const {
     std::vector<std::wstring> items;
     HWND list = Control(IDC_TARGET_LIST);
-    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+    LRESULT count = SendRemote(list, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = Send(list, LB_GETTEXTLEN, i, 0);
+        LRESULT length = SendRemote(list, LB_GETTEXTLEN, i, 0);
         if (length < 0) break;
         std::wstring item(static_cast<size_t>(length) + 1, L'\0');
-        LRESULT got = Send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        LRESULT got = SendRemote(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
         item.resize(got > 0 ? static_cast<size_t>(got) : 0);
         items.push_back(item);
     }

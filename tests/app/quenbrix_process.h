@@ -74,9 +74,14 @@ private:
 // Polls `condition` every 20 ms for up to `ms`; true once it holds.
 bool WaitUntil(const std::function<bool()>& condition, DWORD ms = QuenbrixProcess::kWindowWaitMs);
 
+// Sends to a window of another process; -1 when it does not answer within
+// 10 seconds (a hung program fails the test instead of holding it).
+LRESULT SendRemote(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
 // The text of a window or control of another process (asked with
-// WM_GETTEXT, which the control itself answers).
+// WM_GETTEXT, which the control itself answers), and setting it.
 std::wstring RemoteText(HWND hwnd);
+void SetRemoteText(HWND hwnd, const std::wstring& text);
 
 // The visible child windows of a window with the class name, in order.
 std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className);
