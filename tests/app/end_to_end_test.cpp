@@ -22,8 +22,9 @@ typedef std::vector<std::wstring> Paths;
 
 const wchar_t kIdle[] = L"対象ファイルにコマンドを実行する";
 const int kEdits[] = {IDC_FILEEXT_EDIT, IDC_PRECOMMAND_EDIT, IDC_COMMAND_EDIT, IDC_DIRECTORY_EDIT};
-// The file-name box of the explorer-style file dialog.
+// The file-name box and the file-type list of the explorer-style file dialog.
 const int kFileNameBox = 1148;
+const int kFilterBox = 1136;
 
 // The program's own key, emptied for each test.
 class EndToEnd : public ::testing::Test {
@@ -61,6 +62,12 @@ void AddListFile(QuenbrixProcess& app, const std::wstring& listFile) {
     app.Click(IDC_LIST_ADD_BUTTON);
     HWND dialog = app.WaitForWindow(L"#32770", L"ファイルリストを選択");
     ASSERT_NE(nullptr, dialog) << "no open dialog";
+    HWND filters = GetDlgItem(dialog, kFilterBox);
+    wchar_t filter[128] = {};
+    if (SendRemote(filters, CB_GETCOUNT, 0, 0) == 1) {
+        SendRemote(filters, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(filter));
+    }
+    EXPECT_STREQ(L"リストファイル(*.txt)", filter) << "the one filter of list files";
     HWND name = GetDlgItem(dialog, kFileNameBox);
     ASSERT_NE(nullptr, name) << "no file-name box";
     SetRemoteText(name, listFile);
