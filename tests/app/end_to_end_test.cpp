@@ -26,6 +26,11 @@ const int kEdits[] = {IDC_FILEEXT_EDIT, IDC_PRECOMMAND_EDIT, IDC_COMMAND_EDIT, I
 const int kFileNameBox = 1148;
 const int kFilterBox = 1136;
 
+std::string Corners(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + " - " + std::to_string(rect.right) + "," +
+           std::to_string(rect.bottom);
+}
+
 // The program's own key, emptied for each test.
 class EndToEnd : public ::testing::Test {
 protected:
@@ -39,6 +44,17 @@ protected:
         // The program stores the text alone; the system adds a terminator.
         if (!text.empty() && text.back() == L'\0') text.pop_back();
         return text;
+    }
+    // "ClientRect": 16 bytes of REG_BINARY, or "<missing>".
+    std::string SavedClientRect() {
+        std::string bytes;
+        DWORD type = 0;
+        RECT saved;
+        if (!key.Read("ClientRect", &bytes, &type) || type != REG_BINARY || bytes.size() != sizeof saved) {
+            return "<missing>";
+        }
+        std::memcpy(&saved, bytes.data(), sizeof saved);
+        return Corners(saved);
     }
     void WriteRegistryText(const char* name, const std::wstring& text) {
         key.Write(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t)));
@@ -262,6 +278,7 @@ TEST_F(EndToEnd, ClosingSavesTheSettingsAndThePlaceAndTheNextStartRestoresThem) 
         RECT first = app.ClientScreenRect();
         EXPECT_EQ(32, first.left);
         EXPECT_EQ(48, first.top);
+        EXPECT_EQ("<missing>", SavedClientRect());
         for (int i = 0; i < 4; ++i) app.SetText(kEdits[i], texts[i]);
         // The user unticks Delete.
         SendRemote(app.Control(IDC_DELETE_CHECK), BM_CLICK, 0, 0);
@@ -279,26 +296,27 @@ TEST_F(EndToEnd, ClosingSavesTheSettingsAndThePlaceAndTheNextStartRestoresThem) 
     ASSERT_TRUE(key.Read("Delete", &bytes, &type));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(std::string("\0\0\0\0", 4), bytes);
-    ASSERT_TRUE(key.Read("ClientRect", &bytes, &type));
-    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-    ASSERT_EQ(16u, bytes.size());
-    RECT saved;
-    std::memcpy(&saved, bytes.data(), sizeof saved);
-    EXPECT_EQ(placed.left, saved.left);
-    EXPECT_EQ(placed.top, saved.top);
-    EXPECT_EQ(placed.right, saved.right);
-    EXPECT_EQ(placed.bottom, saved.bottom);
+    EXPECT_EQ(Corners(placed), SavedClientRect());
 
     QuenbrixProcess again;
     ASSERT_TRUE(again.Start());
     for (int i = 0; i < 4; ++i) EXPECT_EQ(texts[i], again.Text(kEdits[i])) << names[i];
     EXPECT_FALSE(again.IsChecked(IDC_DELETE_CHECK));
-    RECT reopened = again.ClientScreenRect();
-    EXPECT_EQ(saved.left, reopened.left);
-    EXPECT_EQ(saved.top, reopened.top);
-    EXPECT_EQ(saved.right, reopened.right);
-    EXPECT_EQ(saved.bottom, reopened.bottom);
+    EXPECT_EQ(Corners(placed), Corners(again.ClientScreenRect())) << "reopened where it was";
     EXPECT_EQ(0u, again.Close());
+}
+
+TEST_F(EndToEnd, ClosingWhileMinimisedKeepsTheLastPlace) {
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start());
+    SetWindowPos(app.Frame(), nullptr, 211, 97, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT placed = app.ClientScreenRect();
+    // Closed from the task bar while it is an icon somewhere else.
+    ShowWindow(app.Frame(), SW_MINIMIZE);
+    ASSERT_TRUE(app.Sync());
+    ASSERT_TRUE(IsIconic(app.Frame()));
+    EXPECT_EQ(0u, app.Close());
+    EXPECT_EQ(Corners(placed), SavedClientRect());
 }
 
 TEST_F(EndToEnd, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
