@@ -236,6 +236,25 @@ TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
     EXPECT_TRUE(FileAppearsWithin(targets[1] + L".done", 10000));
 }
 
+TEST_F(EndToEnd, ClosingDuringARunEndsTheProcessAndSavesTheSettings) {
+    TempDir dir;
+    std::wstring listFile;
+    Paths targets = MakeTargets(dir, {L"長い 処理.txt"}, &listFile);
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+    ASSERT_TRUE(WaitUntil([&] { return app.List() == targets; }));
+    std::wstring command = ChildProgram() + L" sleep 3000 write \"$fullname.done\" x";
+    app.SetText(IDC_COMMAND_EDIT, command);
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(WaitUntil([&] { return app.Caption() == L"処理中(1/1) - 対象ファイルにコマンドを実行する"; }));
+    EXPECT_EQ(0u, app.Close());
+    // The program did not wait for the running child, which goes on alone.
+    EXPECT_FALSE(FileExists(targets[0] + L".done"));
+    EXPECT_EQ(command, RegistryText("Command"));
+    EXPECT_TRUE(FileAppearsWithin(targets[0] + L".done", 10000));
+}
+
 TEST_F(EndToEnd, AMissingProgramShowsTheErrorBoxAndKeepsTheTarget) {
     TempDir dir;
     std::wstring listFile;
