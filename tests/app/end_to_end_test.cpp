@@ -103,6 +103,17 @@ Paths MakeTargets(const TempDir& dir, const std::vector<std::wstring>& names, st
     return targets;
 }
 
+// Starts the program and fills its list through List add with a list file
+// naming new files of these names in dir; the paths, in list order.
+void StartWithTargets(QuenbrixProcess& app, const TempDir& dir, const std::vector<std::wstring>& names,
+                      Paths* targets) {
+    std::wstring listFile;
+    *targets = MakeTargets(dir, names, &listFile);
+    ASSERT_TRUE(app.Start());
+    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+    ASSERT_TRUE(WaitUntil([&] { return app.List() == *targets; })) << "the list holds the files in order";
+}
+
 }  // namespace
 
 TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeepsTheRegistry) {
@@ -175,15 +186,11 @@ TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItsQuotesDecideWhereItEnds) {
 
 TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
     TempDir dir;
-    std::wstring listFile;
-    Paths targets = MakeTargets(dir, {L"写真 フォルダ\\夏 休み 01.jpg", L"写真 フォルダ\\夏 休み 02.jpg",
-                                      L"memo file.txt"},
-                                &listFile);
     QuenbrixProcess app;
-    ASSERT_TRUE(app.Start());
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(
+        app, dir, {L"写真 フォルダ\\夏 休み 01.jpg", L"写真 フォルダ\\夏 休み 02.jpg", L"memo file.txt"}, &targets));
     ASSERT_TRUE(app.IsChecked(IDC_DELETE_CHECK)) << "Delete is ticked on a first start";
-    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
-    EXPECT_TRUE(WaitUntil([&] { return app.List() == targets; })) << "the list holds the three paths";
 
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fulltitle 処理済.txt\" \"$name\"");
     app.Click(IDC_RUN_BUTTON);
@@ -199,12 +206,9 @@ TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
 
 TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
     TempDir dir;
-    std::wstring listFile;
-    Paths targets = MakeTargets(dir, {L"一.txt", L"二.txt", L"三.txt", L"四.txt"}, &listFile);
     QuenbrixProcess app;
-    ASSERT_TRUE(app.Start());
-    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
-    ASSERT_TRUE(WaitUntil([&] { return app.List().size() == 4; }));
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"一.txt", L"二.txt", L"三.txt", L"四.txt"}, &targets));
     // Each target takes long enough for the test to see it and press Stop.
     app.SetText(IDC_COMMAND_EDIT,
                 ChildProgram() + L" write \"$fullname.started\" x sleep 2500 write \"$fullname.done\" x");
@@ -238,12 +242,9 @@ TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
 
 TEST_F(EndToEnd, ClosingDuringARunEndsTheProcessAndSavesTheSettings) {
     TempDir dir;
-    std::wstring listFile;
-    Paths targets = MakeTargets(dir, {L"長い 処理.txt"}, &listFile);
     QuenbrixProcess app;
-    ASSERT_TRUE(app.Start());
-    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
-    ASSERT_TRUE(WaitUntil([&] { return app.List() == targets; }));
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"長い 処理.txt"}, &targets));
     std::wstring command = ChildProgram() + L" sleep 3000 write \"$fullname.done\" x";
     app.SetText(IDC_COMMAND_EDIT, command);
     app.Click(IDC_RUN_BUTTON);
@@ -257,12 +258,9 @@ TEST_F(EndToEnd, ClosingDuringARunEndsTheProcessAndSavesTheSettings) {
 
 TEST_F(EndToEnd, AMissingProgramShowsTheErrorBoxAndKeepsTheTarget) {
     TempDir dir;
-    std::wstring listFile;
-    Paths targets = MakeTargets(dir, {L"対象 ファイル.txt"}, &listFile);
     QuenbrixProcess app;
-    ASSERT_TRUE(app.Start());
-    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
-    ASSERT_TRUE(WaitUntil([&] { return app.List() == targets; }));
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"対象 ファイル.txt"}, &targets));
     app.SetText(IDC_COMMAND_EDIT, L"\"" + dir.Join(L"無い プログラム.exe") + L"\" \"$fullname\"");
     app.Click(IDC_RUN_BUTTON);
 
