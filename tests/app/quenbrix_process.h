@@ -21,7 +21,8 @@ public:
     QuenbrixProcess(const QuenbrixProcess&) = delete;
     QuenbrixProcess& operator=(const QuenbrixProcess&) = delete;
 
-    // Build/Quenbrix.exe, beside the folder of the running test program.
+    // Quenbrix.exe in the folder above the running test program's (the
+    // tests run from build/tests; the program is build/Quenbrix.exe).
     static std::wstring ProgramPath();
 
     // Starts the program with the arguments (as they follow its quoted path
@@ -33,7 +34,6 @@ public:
     HWND Frame() const { return frame; }
     HWND Panel() const { return panel; }
     HWND Control(int id) const { return GetDlgItem(panel, id); }
-    DWORD ProcessId() const { return info.dwProcessId; }
 
     std::wstring Caption() const;
     std::wstring Text(int id) const;
