@@ -268,8 +268,10 @@ VQWString VQWString::Append(const wchar_t* src, int count) {
     if (src && count == 0) count = WideLength(src);
     if (count <= 0) return *this;
     int old = GetLength();
-    // The source may live in this buffer; keep it alive while growing.
-    VQWString hold(*this);
+    // A source inside this buffer must outlive a growth: only then is the
+    // buffer held (and so copied); a sole owner otherwise appends in place.
+    VQWString hold;
+    if (src && data && src >= data && src < data + old) hold = *this;
     Reserve(old + count, old);
     if (src) memmove(data + old, src, count * 2);
     buffer->SetLengthAndTerminate((old + count) * 2);

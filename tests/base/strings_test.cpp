@@ -80,6 +80,21 @@ TEST(WString, CopiesShareUntilOneChanges) {
     EXPECT_STREQ(L"x--yz", d.Text());
 }
 
+TEST(WString, AppendToASoleOwnerWorksInPlace) {
+    VQWString s(L"abcd");  // 16 bytes: room for two more units and the terminator
+    // One step only: a block freed by a copy could come back at the same address.
+    const wchar_t* before = s.GetData();
+    s.Append(L"ef", 2);
+    EXPECT_EQ(before, s.GetData()) << "no copy while the block has room";
+    EXPECT_STREQ(L"abcdef", s.Text());
+
+    // A source inside the string's own buffer survives the growth.
+    s.Append(s.GetData() + 1, 3);
+    EXPECT_STREQ(L"abcdefbcd", s.Text());
+    s.Append(s);
+    EXPECT_STREQ(L"abcdefbcdabcdefbcd", s.Text());
+}
+
 TEST(WString, DeepCopySharesNothing) {
     VQWString a(L"worker");
     VQWString b = a.DeepCopy();
