@@ -651,7 +651,11 @@ bool VQString::Equals(const char* bytes) const {
 VQString VQString::Append(const void* bytes, int count) {
     if (count <= 0) return *this;
     int old = size;
-    VQString hold(*this);  // bytes may point into this buffer
+    // Bytes inside this buffer must outlive a growth or a move of the view:
+    // only then is the buffer held (and so copied).
+    const char* from = static_cast<const char*>(bytes);
+    VQString hold;
+    if (from && buffer && buffer->data && from >= buffer->data && from < buffer->data + buffer->length) hold = *this;
     SetLength(old + count, 0, false);
     if (bytes) memmove(text + old, bytes, count);
     return *this;

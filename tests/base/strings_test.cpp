@@ -297,6 +297,26 @@ TEST(NarrowString, SetLengthCopiesASharedBufferAndKeepsTheView) {
     EXPECT_EQ(4096, grow.GetBuffer()->capacity) << "no reallocation while it fits";
 }
 
+TEST(NarrowString, AppendToASoleOwnerWorksInPlace) {
+    VQString s("abc");  // 16 bytes
+    const char* before = s.GetData();
+    s.Append("de", 2);
+    EXPECT_EQ(before, s.GetData()) << "no copy while the block has room";
+    EXPECT_TRUE(s.Equals("abcde"));
+
+    // A source inside the string's own buffer survives the growth.
+    s.Append(s.GetData(), 5);
+    s.Append(s.GetData() + 1, 9);
+    EXPECT_STREQ("abcdeabcdebcdeabcde", s.Text());
+    // ... and a move of a view to the start of its buffer.
+    VQString whole("abcdef");
+    VQString view;
+    view.AssignSub(whole, 2, 3);
+    whole = VQString();
+    view.Append(view.GetData(), 3);
+    EXPECT_STREQ("cdecde", view.Text());
+}
+
 TEST(NarrowString, AppendConcatDropFirstFormat) {
     VQString s("ab");
     s.Append("cd", 2);
