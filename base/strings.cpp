@@ -475,30 +475,34 @@ VQWString VQWString::FormatV(const wchar_t* fmt, va_list args) {
         ReleaseBuffer();
         return *this;
     }
-    // _vsnwprintf is the system library's own formatter, which reads %s as a
-    // wide string in a wide format; the C99 vswprintf that MinGW may select
-    // reads it as a narrow one.
-    int units = (WideLength(fmt) / 256) * 256 + 260;
-    // The system formatter has no other reason to report a text that does not
-    // fit; the bound only keeps a broken argument from looping for ever.
-    const int kGiveUp = 64 * 1024 * 1024;
-    for (;;) {
-        char* block = new char[units * 2];
-        va_list copy;
-        va_copy(copy, args);
-        int written = _vsnwprintf(reinterpret_cast<wchar_t*>(block), units - 1, fmt, copy);
-        va_end(copy);
-        if (written >= 0) {
-            Attach(block, written * 2, units * 2);
-            return *this;
-        }
-        delete[] block;
-        if (units > kGiveUp) {
-            ReleaseBuffer();
-            return *this;
-        }
-        units += 256;
+    // _vscwprintf and _vsnwprintf are the system library's own formatters,
+    // which read %s as a wide string in a wide format; the C99 vswprintf that
+    // MinGW may select reads it as a narrow one.
+    va_list copy;
+    va_copy(copy, args);
+    int needed = _vscwprintf(fmt, copy);
+    va_end(copy);
+    // The block grows by 256 units until the text and its terminator fit.
+    // Counting first finds that block at once: trying each size in turn
+    // formats a long text (an error message quoting a command line of a few
+    // megabytes) tens of thousands of times.
+    int64_t units = (WideLength(fmt) / 256) * 256 + 260;
+    if (needed >= units) units += (static_cast<int64_t>(needed - units) / 256 + 1) * 256;
+    if (needed < 0 || units > INT32_MAX / 2) {
+        ReleaseBuffer();
+        return *this;
     }
+    char* block = new char[units * 2];
+    va_copy(copy, args);
+    int written = _vsnwprintf(reinterpret_cast<wchar_t*>(block), static_cast<size_t>(units - 1), fmt, copy);
+    va_end(copy);
+    if (written < 0) {
+        delete[] block;
+        ReleaseBuffer();
+        return *this;
+    }
+    Attach(block, written * 2, static_cast<int>(units * 2));
+    return *this;
 }
 
 void VQWString::CopyTo(wchar_t* dst) const {

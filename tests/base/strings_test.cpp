@@ -239,6 +239,18 @@ TEST(WString, FormatRetriesPastTheFirstBlock) {
     ASSERT_EQ(5002, s.GetLength());
     EXPECT_EQ(L'[', s.GetAt(0));
     EXPECT_EQ(L']', s.GetAt(5001));
+
+    // The block is 260 units for a short format, 256 more for every time the
+    // text (with room for its terminator) does not fit.
+    for (int n : {257, 258, 513, 514, 200000}) {
+        VQWString t;
+        t.Format(L"[%s]", std::wstring(n, L'y').c_str());
+        ASSERT_EQ(n + 2, t.GetLength());
+        EXPECT_EQ(L']', t.GetAt(n + 1));
+        int units = 260;
+        while (units - 1 < n + 2) units += 256;
+        EXPECT_EQ(units * 2, BufferOf(t)->capacity) << n;
+    }
 }
 
 TEST(WString, FromAnsiUsesCodePage932) {
