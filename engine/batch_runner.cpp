@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/files.h"
 #include "engine/template.h"
 
 namespace {
@@ -55,14 +56,8 @@ bool StopRequested(const VQThread& thread) { return thread.quit || thread.cancel
 
 }  // namespace
 
-BatchRunner::BatchRunner() : thread(nullptr), startedCount(0), succeededCount(0) {
-    DWORD size = GetCurrentDirectoryW(0, nullptr);
-    if (size > 0) {
-        startDirectory.SetLength(static_cast<int>(size));
-        DWORD got = GetCurrentDirectoryW(size, startDirectory.GetData());
-        startDirectory.SetLength(got < size ? static_cast<int>(got) : 0);
-    }
-}
+BatchRunner::BatchRunner()
+    : startDirectory(GetCurrentDirectoryPath()), thread(nullptr), startedCount(0), succeededCount(0) {}
 
 BatchRunner::~BatchRunner() { DestroyWorker(); }
 
