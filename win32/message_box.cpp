@@ -316,6 +316,7 @@ int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, in
     UpdateWindow(hwnd);
     if (defaultButton & kVQMsgBoxForeground) SetForegroundWindow(hwnd);
 
+    HWND mainHandle = box.mainWindow && IsWindow(box.mainWindow->handle) ? box.mainWindow->handle : nullptr;
     MSG msg;
     msg.wParam = static_cast<WPARAM>(-1);
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -331,6 +332,12 @@ int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, in
         if (IsWindow(hwnd)) DestroyWindow(hwnd);
         MSG own;
         PeekMessageW(&own, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        PostQuitMessage(result);
+        result = box.result;
+    } else if (mainHandle && !IsWindow(mainHandle)) {
+        // The main window was destroyed under the box (closed from outside)
+        // and took the box with it: the one quit this loop took is the main
+        // window's as much as the box's, and the application loop needs it.
         PostQuitMessage(result);
         result = box.result;
     }

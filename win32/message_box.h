@@ -32,5 +32,6 @@ constexpr int kVQMsgBoxForeground = static_cast<int>(0x80000000u);
 // focused (outside 1 ... count: the first). Returns the pressed button's
 // result; Escape and the close box give 2 for the named layouts and 0 for
 // the numbered ones. -1: a layout code below -999 or between -991 and -1,
-// another box still open, or no window could be made.
+// another box still open, no window could be made, or the main window was
+// closed under the box, which went with it unanswered.
 int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, int layout, int defaultButton);

@@ -282,6 +282,21 @@ TEST_F(EndToEnd, AMissingProgramShowsTheErrorBoxAndKeepsTheTarget) {
     EXPECT_EQ(0u, app.Close());
 }
 
+TEST_F(EndToEnd, ClosingWhileTheErrorBoxIsUpEndsTheProcessAndSavesTheSettings) {
+    TempDir dir;
+    QuenbrixProcess app;
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"対象.txt"}, &targets));
+    std::wstring command = L"\"" + dir.Join(L"無い.exe") + L"\" \"$fullname\"";
+    app.SetText(IDC_COMMAND_EDIT, command);
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_NE(nullptr, app.WaitForWindow(L"VQMsgBox")) << "no error box";
+    // Closed from outside (the task list, the end of the session) while the
+    // box waits for its answer.
+    EXPECT_EQ(0u, app.Close());
+    EXPECT_EQ(command, RegistryText("Command"));
+}
+
 TEST_F(EndToEnd, ClosingSavesTheSettingsAndThePlaceAndTheNextStartRestoresThem) {
     // A Command as long as the box takes.
     std::wstring command = L"\"C:\\ツール 類\\conv.exe\" \"$fullname\" ";
