@@ -42,6 +42,14 @@ void SplitExtensions(const VQWString& fileExt, bool lowerCase, VQArray<VQWString
     }
 }
 
+// A line that fills its piece right up to its CR gets the LF only with the
+// next piece (an empty line): the CR belongs to the line end, not the path.
+template <class Unit>
+int DropCrBeforeNextPiece(Unit* line, int length) {
+    if (length == MAX_PATH - 1 && line[length - 1] == '\r') line[--length] = 0;
+    return length;
+}
+
 // Adds many items at once: one reservation, no redrawing in between (a list
 // box that grows item by item repaints and reallocates for each).
 class ListBoxFiller {
@@ -146,6 +154,7 @@ void MainWindow::AddListFile(const wchar_t* path) {
         wchar_t line[MAX_PATH];
         int length;
         while ((length = file->ReadLineW(line, 0, MAX_PATH)) >= 0) {
+            length = DropCrBeforeNextPiece(line, length);
             if (length > 0) batch.Add(VQWString(line));
         }
     } else {
@@ -153,6 +162,7 @@ void MainWindow::AddListFile(const wchar_t* path) {
         char line[MAX_PATH];
         int length;
         while ((length = file->ReadLine(line, 0, MAX_PATH)) >= 0) {
+            length = DropCrBeforeNextPiece(line, length);
             if (length > 0) batch.Add(VQWString::FromAnsi(line, length));
         }
     }

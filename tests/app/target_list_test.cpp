@@ -180,6 +180,21 @@ TEST(ListFiles, LongLinesComeInPiecesOf259Units) {
     EXPECT_EQ(2u, app.List().size());
 }
 
+TEST(ListFiles, ALineThatEndsWhereTheBufferEndsLosesItsCarriageReturnToo) {
+    // 258 units and the CR fill one piece; the LF comes only with the next.
+    TempDir dir;
+    std::wstring wide(258, L'w');
+    std::wstring text = L"\xFEFF" + wide + L"\r\nnext.txt\r\n";
+    std::wstring utf16 = dir.WriteFile(
+        L"wide.txt", std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+    std::string narrow(258, 'n');
+    std::wstring ansi = dir.WriteFile(L"narrow.txt", narrow + "\r\nlast.txt\r\n");
+    AppWindow app;
+    app.window->AddListFile(utf16.c_str());
+    app.window->AddListFile(ansi.c_str());
+    EXPECT_EQ((Paths{wide, L"next.txt", std::wstring(258, L'n'), L"last.txt"}), app.List());
+}
+
 TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {
     AppWindow app;
     VQArray<VQWString, VQWString> batch = Batch({L"a", L"b", L"c"});
