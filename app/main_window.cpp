@@ -159,10 +159,14 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::OnJobEnded() {
     SetRunning(false);
-    if (!errorText.IsEmpty()) ShowError(errorText.Text());
     SetWindowTextW(handle, kIdleCaption);
     // The box's state when the run ends decides, not its state at the start.
     if (IsDeleteChecked()) RemoveFinishedTargets();
+    // The error comes last, from a copy: while its box waits, the next run
+    // may already start (an about box closed under it gives the window back)
+    // and reset the counters and errorText of this one.
+    VQWString error = errorText;
+    if (!error.IsEmpty()) ShowError(error.Text());
 }
 
 void MainWindow::OnSelectDirectory() {

@@ -297,6 +297,53 @@ TEST_F(EndToEnd, ClosingWhileTheErrorBoxIsUpEndsTheProcessAndSavesTheSettings) {
     EXPECT_EQ(command, RegistryText("Command"));
 }
 
+TEST_F(EndToEnd, ARunStartedWhileTheLastErrorIsStillShownDoesNotLoseEntries) {
+    TempDir dir;
+    QuenbrixProcess app;
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"一.exe", L"二.exe", L"三.exe"}, &targets));
+    // The first and third are programs; the second is missing.
+    std::wstring child = ChildProgram().substr(1, ChildProgram().size() - 2);
+    ASSERT_TRUE(CopyFileW(child.c_str(), targets[0].c_str(), FALSE));
+    ASSERT_TRUE(DeleteFileW(targets[1].c_str()));
+    ASSERT_TRUE(CopyFileW(child.c_str(), targets[2].c_str(), FALSE));
+
+    // A first run that fails on its first target, a moment after it starts.
+    app.SetText(IDC_PRECOMMAND_EDIT, ChildProgram() + L" sleep 1500");
+    app.SetText(IDC_COMMAND_EDIT, L"\"" + dir.Join(L"無い.exe") + L"\"");
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"停止(&T)"; }));
+    // The user looks at the about box meanwhile; the error comes up over it.
+    PostMessageW(app.Frame(), WM_COMMAND, IDM_ABOUT, 0);
+    HWND about = app.WaitForWindow(L"#32770", L"バージョン情報");
+    ASSERT_NE(nullptr, about);
+    HWND box = app.WaitForWindow(L"VQMsgBox");
+    ASSERT_NE(nullptr, box) << "no error box";
+    // Closing the about box first gives the main window back to the user.
+    ASSERT_TRUE(PressButton(about, L"OK"));
+    // Hidden at once; destroyed only when the box's loop gives way to its own.
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(about); }));
+    ASSERT_TRUE(app.Sync());
+    bool secondRun = IsWindowEnabled(app.Frame()) != FALSE;
+    if (secondRun) {
+        // A second run: the first target succeeds, the second fails.
+        app.SetText(IDC_PRECOMMAND_EDIT, L"");
+        app.SetText(IDC_COMMAND_EDIT, L"\"$fullname\" write \"$fulltitle.ran\" ok");
+        app.Click(IDC_RUN_BUTTON);
+        ASSERT_TRUE(FileAppearsWithin(dir.Join(L"一.ran"), 10000));
+        ASSERT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
+    }
+    ASSERT_TRUE(IsWindow(box));
+    ASSERT_TRUE(PressButton(box, L"OK"));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    ASSERT_TRUE(app.Sync());
+    // Only what a run finished leaves the list, once: the first run
+    // finished nothing, the second one the first target.
+    EXPECT_EQ(secondRun ? Paths(targets.begin() + 1, targets.end()) : targets, app.List());
+    EXPECT_EQ(kIdle, app.Caption());
+    EXPECT_EQ(0u, app.Close());
+}
+
 TEST_F(EndToEnd, ClosingSavesTheSettingsAndThePlaceAndTheNextStartRestoresThem) {
     // A Command as long as the box takes.
     std::wstring command = L"\"C:\\ツール 類\\conv.exe\" \"$fullname\" ";
