@@ -52,6 +52,11 @@ void DropOn(HWND window, const Paths& paths) {
     SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
 }
 
+// Writes a UTF-16LE list file (the text brings its own mark) into dir.
+std::wstring WriteUtf16(const TempDir& dir, const std::wstring& name, const std::wstring& text) {
+    return dir.WriteFile(name, std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+}
+
 // Answers the next message box of this thread by pressing the button with
 // id `answer`, noting its caption and the text it drew.
 struct BoxAnswer {
@@ -147,8 +152,7 @@ TEST(Drops, OneFolderTwiceInOneDropIsAddedTwice) {
 TEST(ListFiles, Utf16WithCrLfGivesOneEntryPerLine) {
     TempDir dir;
     std::wstring text = L"\xFEFF" L"C:\\データ\\a.txt\r\n\r\nD:\\b c.txt\r\n";
-    std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    std::wstring path = dir.WriteFile(L"list.txt", bytes);
+    std::wstring path = WriteUtf16(dir, L"list.txt", text);
     AppWindow app;
     app.window->AddListFile(path.c_str());
     EXPECT_EQ((Paths{L"C:\\データ\\a.txt", L"D:\\b c.txt"}), app.List());
@@ -171,8 +175,7 @@ TEST(ListFiles, LongLinesComeInPiecesOf259Units) {
     TempDir dir;
     std::wstring longLine(300, L'p');
     std::wstring text = L"\xFEFF" + longLine + L"\n";
-    std::wstring path = dir.WriteFile(
-        L"long.txt", std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+    std::wstring path = WriteUtf16(dir, L"long.txt", text);
     AppWindow app;
     app.window->AddListFile(path.c_str());
     EXPECT_EQ((Paths{std::wstring(259, L'p'), std::wstring(41, L'p')}), app.List());
@@ -185,8 +188,7 @@ TEST(ListFiles, ALineThatEndsWhereTheBufferEndsLosesItsCarriageReturnToo) {
     TempDir dir;
     std::wstring wide(258, L'w');
     std::wstring text = L"\xFEFF" + wide + L"\r\nnext.txt\r\n";
-    std::wstring utf16 = dir.WriteFile(
-        L"wide.txt", std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+    std::wstring utf16 = WriteUtf16(dir, L"wide.txt", text);
     std::string narrow(258, 'n');
     std::wstring ansi = dir.WriteFile(L"narrow.txt", narrow + "\r\nlast.txt\r\n");
     AppWindow app;
