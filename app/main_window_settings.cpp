@@ -38,11 +38,12 @@ void MainWindow::LoadRegistrySettings(JobSettings& settings) {
     for (int i = 0; i < 4; ++i) {
         const TextSetting& setting = kTextSettings[i];
         wchar_t* text = SettingBuffer(settings, i);
+        // Room for the limit and a terminator the data may carry; the data
+        // need not have one, and a NUL inside it ends the text.
         int bytes = ReadValue(setting.name, text, (setting.limit + 1) * static_cast<int>(sizeof(wchar_t)));
         int units = bytes / static_cast<int>(sizeof(wchar_t));
-        // The data need not carry its own NUL; a NUL inside it ends the text.
+        if (units > setting.limit) units = text[setting.limit] == L'\0' ? setting.limit : 0;
         text[units] = L'\0';
-        if (wcslen(text) > static_cast<size_t>(setting.limit)) text[0] = L'\0';
     }
     settings.deleteFinished = 1;
     DWORD value = 1;
