@@ -1,6 +1,8 @@
 // VQWin32StandardWindow: saved placement and the owner's list of owned windows.
 #include "win32/standard_window.h"
 
+#include "win32/monitor.h"
+
 VQWin32StandardWindow::VQWin32StandardWindow(HINSTANCE instance)
     : VQWin32Window(instance), savePlacement(0), placementValueName("ClientRect") {}
 
@@ -8,7 +10,11 @@ void VQWin32StandardWindow::ReadPlacement(VQWin32WindowCreateInfo* info) {
     if (!savePlacement) return;
     RECT saved;
     // A shorter (damaged) value would leave a rectangle half old, half new.
-    if (ReadBlock16(placementValueName.Text(), &saved) == static_cast<int>(sizeof saved)) info->rect = saved;
+    if (ReadBlock16(placementValueName.Text(), &saved) != static_cast<int>(sizeof saved)) return;
+    // A place saved on a display that is gone (a laptop taken off its dock)
+    // would open the window where nobody can see it: bring it onto one.
+    if (!MonitorFromRect(&saved, MONITOR_DEFAULTTONULL)) FitRectToMonitor(&saved);
+    info->rect = saved;
 }
 
 bool VQWin32StandardWindow::PreCreate(VQWin32WindowCreateInfo* info) {

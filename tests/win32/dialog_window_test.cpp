@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/registry_key.h"
+#include "win32/monitor.h"
 #include "tests/win32/test_windows.h"
 
 namespace {
@@ -113,6 +114,23 @@ TEST(DialogWindowCreation, ADamagedPlacementValueIsIgnored) {
     POINT origin = ClientOrigin(panel.handle);
     EXPECT_EQ(32, origin.x);
     EXPECT_EQ(48, origin.y);
+    DestroyAndPump(panel);
+}
+
+TEST(DialogWindowCreation, APlaceOnADisplayThatIsGoneComesBackOnScreen) {
+    TestRegistryKey key;
+    VQWin32ReplaceMonitors(nullptr, -1);
+    const RECT offScreen = {6000, 5000, 6300, 5200};
+    ASSERT_TRUE(key.Write("ClientRect", REG_BINARY, &offScreen, sizeof offScreen));
+    TestPanel panel;
+    panel.registryKey = key.Path().c_str();
+    panel.savePlacement = 1;
+    VQWin32DialogWindowCreateInfo info;
+    UseTestPanel(&info, L"QBTestOffScreen");
+    ASSERT_TRUE(panel.Open(&info));
+    RECT frame;
+    GetWindowRect(panel.handle, &frame);
+    EXPECT_NE(nullptr, MonitorFromRect(&frame, MONITOR_DEFAULTTONULL)) << frame.left << "," << frame.top;
     DestroyAndPump(panel);
 }
 
