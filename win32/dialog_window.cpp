@@ -38,7 +38,8 @@ VQWin32DialogWindow::VQWin32DialogWindow(HINSTANCE instance)
       modal(0),
       ownerWasEnabled(0),
       exitCode(0),
-      relayoutInProgress(0) {}
+      relayoutInProgress(0),
+      savedFocus(nullptr) {}
 
 bool VQWin32DialogWindow::IsModal() { return modal != 0; }
 

@@ -34,6 +34,7 @@ public:
     int OnDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
+    int OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnSetFocus(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnSize(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnEnterSizeMove(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
@@ -71,6 +72,7 @@ public:
     uint8_t ownerWasEnabled;
     int exitCode;  // wParam of the WM_QUIT that a modal window posts
     uint8_t relayoutInProgress;
+    HWND savedFocus;  // borrowed: the panel's control that had the focus when the frame was deactivated
 
 private:
     void PlaceWindow(const VQWin32DialogWindowCreateInfo* info);

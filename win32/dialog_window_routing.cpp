@@ -88,7 +88,22 @@ BOOL CALLBACK FindFirstTabStop(HWND child, LPARAM lParam) {
 
 }  // namespace
 
+int VQWin32DialogWindow::OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    // Deactivation comes before the focus leaves: note where it was, so that
+    // the user comes back to the same control after a box or another program.
+    if (LOWORD(wParam) == WA_INACTIVE && dialogHandle) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(dialogHandle, focus)) savedFocus = focus;
+    }
+    return VQWin32StandardWindow::OnActivate(hwnd, wParam, lParam);
+}
+
 int VQWin32DialogWindow::OnSetFocus(HWND, WPARAM, LPARAM) {
+    if (savedFocus && dialogHandle && IsChild(dialogHandle, savedFocus) && IsWindowVisible(savedFocus) &&
+        IsWindowEnabled(savedFocus)) {
+        SetFocus(savedFocus);
+        return defaultProc == DefMDIChildProcW ? 1 : 0;
+    }
     if (focusFirstTabStop && dialogHandle) {
         HWND first = nullptr;
         EnumChildWindows(dialogHandle, FindFirstTabStop, reinterpret_cast<LPARAM>(&first));

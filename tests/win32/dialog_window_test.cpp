@@ -318,6 +318,27 @@ TEST(DialogWindowFocus, ABackgroundClickSendsTheFocusToTheFirstTabStop) {
     DestroyAndPump(panel);
 }
 
+TEST(DialogWindowFocus, TheFocusComesBackToItsControlAfterTheWindowWasLeft) {
+    VQWin32DialogWindowCreateInfo info({new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, L"x", -1)});
+    UseTestPanel(&info, L"QBTestFocusBack");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    HWND run = GetDlgItem(panel.dialogHandle, IDC_TEST_RUN);
+    SetFocus(run);
+    // As when a box or another program takes over: deactivated, then the
+    // system gives the focus back to the frame.
+    SendMessageW(panel.handle, WM_ACTIVATE, WA_INACTIVE, 0);
+    SetFocus(panel.handle);
+    EXPECT_EQ(run, GetFocus());
+
+    // A control that has been disabled meanwhile is not given the focus.
+    SendMessageW(panel.handle, WM_ACTIVATE, WA_INACTIVE, 0);
+    EnableWindow(run, FALSE);
+    SetFocus(panel.handle);
+    EXPECT_EQ(panel.handle, GetFocus());
+    DestroyAndPump(panel);
+}
+
 TEST(DialogWindowLayout, AResizableFrameKeepsTheDialogSizeAsItsMinimum) {
     auto* list = new VQWin32DialogItemListBoxW(IDC_TEST_LIST);
     list->anchorFlags = VQWin32AnchorStretchRight | VQWin32AnchorStretchDown;
