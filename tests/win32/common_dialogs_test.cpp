@@ -1,5 +1,6 @@
 #include "win32/common_dialogs.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <gtest/gtest.h>
 
@@ -236,8 +237,21 @@ TEST(FolderDialog, OpensAtTheInitialFolderAndCancelLeavesThePath) {
     okScript.Then([&title] {
         HWND dialog = FindThreadWindow(L"#32770");
         if (!dialog) return false;
+        // The initial folder is selected once the dialog has initialised:
+        // until the tree shows it selected, look again at the next tick.
+        HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+        HTREEITEM selected = tree ? TreeView_GetSelection(tree) : nullptr;
+        if (!selected) return false;
+        wchar_t name[MAX_PATH] = {0};
+        TVITEMW item = {};
+        item.mask = TVIF_TEXT;
+        item.hItem = selected;
+        item.pszText = name;
+        item.cchTextMax = MAX_PATH;
+        TreeView_GetItem(tree, &item);
+        if (std::wstring(name) != L"作業") return false;
         title = WindowText(GetDlgItem(dialog, kFolderTitle));
-        // OK at once: the answer is whatever the dialog opened at.
+        // OK with nothing else done: the answer is the folder it opened at.
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         return true;
     });
