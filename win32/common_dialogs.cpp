@@ -106,7 +106,25 @@ bool ChooseSettingsSavePath(wchar_t* file) {
     return GetSaveFileNameW(&ofn) != 0;
 }
 
+namespace {
+
+// The folder browser is a shell (COM) object: the calling thread must have
+// COM for the time of the call.
+class ComScope {
+public:
+    ComScope() : initialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ComScope() {
+        if (initialized) CoUninitialize();
+    }
+
+private:
+    bool initialized;
+};
+
+}  // namespace
+
 int ChooseFolder(wchar_t* path) {
+    ComScope com;
     IMalloc* shellMalloc = nullptr;
     if (FAILED(SHGetMalloc(&shellMalloc)) || !shellMalloc) return 0;
     wchar_t initial[MAX_PATH];
