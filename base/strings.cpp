@@ -513,15 +513,17 @@ void VQWString::CopyTo(wchar_t* dst) const {
     dst[n] = L'\0';
 }
 
-VQWString VQWString::FromAnsi(const char* text, int byteCount) {
+VQWString VQWString::FromAnsi(const char* text, int byteCount) { return FromCodePage(CP_ACP, text, byteCount); }
+
+VQWString VQWString::FromCodePage(unsigned codePage, const char* text, int byteCount) {
     if (!text) return VQWString();
     if (byteCount < 0) byteCount = static_cast<int>(strlen(text));
     if (byteCount == 0) return VQWString();
-    int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, byteCount, nullptr, 0);
+    int units = MultiByteToWideChar(codePage, 0, text, byteCount, nullptr, 0);
     if (units <= 0) return VQWString();
     VQWString result;
     result.SetLength(units);
-    int written = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, byteCount, result.data, units);
+    int written = MultiByteToWideChar(codePage, 0, text, byteCount, result.data, units);
     if (written <= 0) return VQWString();
     result.SetLength(written);
     return result;

@@ -123,7 +123,10 @@ public:
     // Copies at most 519 units into a 520-unit buffer, always terminated.
     void CopyTo(wchar_t* dst) const;
 
+    // The system ANSI code page (which may itself be UTF-8).
     static VQWString FromAnsi(const char* text, int byteCount);
+    // Any code page; no conversion flags, since UTF-8 and some others refuse them.
+    static VQWString FromCodePage(unsigned codePage, const char* text, int byteCount);
 
 private:
     void ReleaseBuffer();
