@@ -128,6 +128,12 @@ void MainWindow::RunOrStop() {
         case Started: SetRunning(true); break;
         case NoTargets: ShowError(L"対象ファイルを指定してください。"); break;
         case NoCommand: ShowError(L"コマンドを入力してください。"); break;
+        case NoDirectory: {
+            VQWString message;
+            message.Format(L"カレントディレクトリが見つかりません。\n%s", runDirectory.Text());
+            ShowError(message.Text());
+            break;
+        }
         case NotStarted: break;
         }
     } else if (thread->IsBusy(true)) {

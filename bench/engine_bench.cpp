@@ -19,6 +19,7 @@
 #include <string>
 
 #include "engine/batch_runner.h"
+#include "engine/child_process.h"
 
 namespace {
 
@@ -89,7 +90,8 @@ double RunnerLaunches(const std::wstring& line) {
         fprintf(stderr, "run not started\n");
         exit(2);
     }
-    runner.thread->Wait(-1, true, false);
+    while (runner.GetState() != RunState::Ended) Sleep(1);
+    runner.FinishRun();
     double elapsed = Seconds() - start;
     if (runner.succeededCount != kTargets) {
         fprintf(stderr, "run failed: %d of %d: %ls (error %lu)\n", runner.succeededCount.load(), kTargets,
@@ -137,17 +139,30 @@ double PlainCapture(const std::wstring& line, int readSize) {
     return elapsed;
 }
 
-// The engine: the pre-command step, decoding included.
+// The engine's capture: the overlapped pipe read by completion routines.
 double RunnerCapture(const std::wstring& line) {
-    BatchRunner runner;
-    VQWin32ThreadEx worker(nullptr);
-    VQWString capture;
     double start = Seconds();
-    bool ok = runner.RunStep(worker, VQWString(line.c_str()), VQWString(L"C:\\bench\\target.txt"), VQWString(),
-                             &capture);
+    OutputPipe pipe(int64_t(1) << 30);
+    VQWString commandLine(line.c_str());
+    if (!pipe.Create()) {
+        fprintf(stderr, "pipe not created\n");
+        exit(2);
+    }
+    LaunchRequest request = {&commandLine, nullptr, nullptr, pipe.WriteEnd()};
+    HANDLE process = LaunchChild(request);
+    if (!process) {
+        fprintf(stderr, "engine capture launch failed: %lu\n", GetLastError());
+        exit(2);
+    }
+    pipe.CloseWriteEnd();
+    pipe.StartReading();
+    while (WaitForSingleObjectEx(process, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
+    }
+    pipe.Finish();
+    CloseHandle(process);
     double elapsed = Seconds() - start;
-    if (!ok || capture.GetLength() != kCaptureBytes) {
-        fprintf(stderr, "runner capture failed: %d units\n", capture.GetLength());
+    if (pipe.Bytes().GetLength() != kCaptureBytes) {
+        fprintf(stderr, "engine capture got %d bytes\n", pipe.Bytes().GetLength());
         exit(2);
     }
     return elapsed;

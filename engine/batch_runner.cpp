@@ -1,81 +1,354 @@
 #include "engine/batch_runner.h"
 
-#include <cstdint>
-#include <cstring>
+#include <vector>
 
 #include "base/files.h"
+#include "base/text_decode.h"
+#include "engine/child_process.h"
+#include "engine/file_variables.h"
+#include "engine/run_report.h"
 #include "engine/template.h"
 
 namespace {
 
-const DWORD kPollMs = 200;
-// One read never asks for more; a full pipe is drained piece after piece
-// without waiting in between.
-const DWORD kReadSize = 2048;
-// Past this the decoded text would no longer fit a string's int length.
-const int kMaxCapture = (1 << 30) - 64;
+// $pre goes into a command line of at most 32,767 units: this much pre-command
+// output is plenty, and more fails the target rather than the memory.
+const int64_t kPreOutputLimit = int64_t(64) << 20;
+const int64_t kCommandOutputLimit = 64 * 1024;
+// A run of 100,000 hidden commands that each print their limit must not keep 6 GB.
+const int64_t kOutputBudget = int64_t(64) << 20;
+// Once the budget is spent, each record still gets the start of its output.
+const int64_t kOutputAfterBudget = 1024;
+// The code a child ended by the second Stop gets.
+const UINT kEndedExitCode = ERROR_CANCELLED;
 
-// Lengthens the capture by `count` bytes for the caller to fill, growing the
-// buffer geometrically so that output of any size is collected in linear
-// time. Null when the capture would pass kMaxCapture.
-char* ExtendCapture(VQString& bytes, int count) {
-    int length = bytes.GetLength();
-    if (count > kMaxCapture - length) return nullptr;
-    int needed = length + count;
-    VQStringBuffer* buffer = bytes.GetBuffer();
-    int64_t capacity = buffer ? buffer->capacity : 0;
-    int grow = 0;
-    if (needed + 2 > capacity) {
-        int64_t wanted = capacity * 2;
-        if (wanted < needed + 2) wanted = needed + 2;
-        if (wanted < 4096) wanted = 4096;
-        if (wanted > kMaxCapture + 2) wanted = kMaxCapture + 2;
-        grow = static_cast<int>(wanted);
-    }
-    bytes.SetLength(needed, grow);
-    return bytes.GetData() + length;
+// Console programs write the OEM code page unless they say otherwise with a
+// byte-order mark, UTF-16 (cmd /u) or UTF-8. A NUL can never be passed on.
+VQWString DecodeOutput(const VQString& bytes) {
+    VQWString text = DecodeText(bytes.GetData(), bytes.GetLength(), kDetectAll, CP_OEMCP);
+    RemoveNuls(text);
+    return text;
 }
 
-// How long to wait on a captured child after finding its pipe empty for the
-// `quietPasses`-th time in a row: a child in the middle of writing refills
-// the pipe at once, and one that starts slowly or pauses is looked at every
-// few milliseconds, so its output is not left waiting for a whole poll.
-DWORD QuietWaitMs(int quietPasses) {
-    const DWORD kQuietMaxMs = 10;
-    if (quietPasses < 4) return 0;
-    if (quietPasses > 8) return kQuietMaxMs;
-    DWORD ms = 1u << (quietPasses - 4);
-    return ms < kQuietMaxMs ? ms : kQuietMaxMs;
+bool ExitedSince(HANDLE process, const FILETIME& since) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return true;
+    return CompareFileTime(&exited, &since) >= 0;
 }
-
-void CloseIfOpen(HANDLE handle) {
-    if (handle) CloseHandle(handle);
-}
-
-bool StopRequested(const VQThread& thread) { return thread.quit || thread.cancel; }
 
 }  // namespace
 
-BatchRunner::BatchRunner()
-    : startDirectory(GetCurrentDirectoryPath()), thread(nullptr), startedCount(0), succeededCount(0) {}
+// One place for a target in progress; target < 0 when free. While the target
+// runs, exactly one of its steps has a live process.
+struct BatchRunner::Slot {
+    int target = -1;
+    int step = 0;  // 0: pre-command, 1: command
+    HANDLE process = nullptr;  // owned: closed when the step ends
+    std::unique_ptr<OutputPipe> pipe;
+    VQWString preOutput;  // this target's $pre
+    DWORD startTick = 0;
+};
 
-BatchRunner::~BatchRunner() { DestroyWorker(); }
+// One job on the worker thread: the slots, the job object and the wait loop.
+class BatchRunner::RunLoop {
+public:
+    RunLoop(BatchRunner& runner, VQWin32ThreadEx& worker);
+    ~RunLoop();
+    void Go();
+    bool Failed() const { return failed; }
+    bool Stopped() const { return Stage() > 0; }
+
+private:
+    int Stage() const;
+    void BeginTarget(Slot& slot, int index);
+    void StartStep(Slot& slot, int step);
+    void StepEnded(Slot& slot);
+    void FinishTarget(Slot& slot, TargetStatus status, const VQWString& error);
+    void EndChildren();
+    int WaitForStepEnd();
+
+    BatchRunner& runner;
+    VQWin32ThreadEx& worker;
+    HANDLE job;  // owned: closing it leaves the children be
+    std::vector<Slot> slots;
+    int next = 0;
+    bool failed = false;
+    bool childrenEnded = false;
+    FILETIME endedAt = {};
+    int64_t budgetLeft;
+};
+
+BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
+    : runner(r), worker(w), job(CreateJobObjectW(nullptr, nullptr)), slots(r.runOptions.parallel),
+      budgetLeft(r.outputBudget) {}
+
+BatchRunner::RunLoop::~RunLoop() {
+    for (Slot& slot : slots) {
+        if (slot.process) CloseHandle(slot.process);
+    }
+    if (job) CloseHandle(job);
+}
+
+int BatchRunner::RunLoop::Stage() const {
+    if (worker.quit) return 2;
+    return runner.stopStage.load();
+}
+
+void BatchRunner::RunLoop::Go() {
+    int count = runner.targets.GetCount();
+    for (;;) {
+        int stage = Stage();
+        if (stage >= 2 && !childrenEnded) EndChildren();
+        bool busy = false;
+        for (Slot& slot : slots) {
+            // Targets begin in list order, each in the first free slot.
+            if (slot.target < 0 && stage == 0 && !failed && next < count) BeginTarget(slot, next++);
+            busy = busy || slot.target >= 0;
+        }
+        if (!busy) break;
+        int ended = WaitForStepEnd();
+        if (ended >= 0) StepEnded(slots[ended]);
+    }
+}
+
+void BatchRunner::RunLoop::BeginTarget(Slot& slot, int index) {
+    TargetRecord& record = runner.records[index];
+    ++runner.startedCount;
+    slot.target = index;
+    slot.preOutput = VQWString();
+    slot.startTick = GetTickCount();
+    GetLocalTime(&record.startTime);
+    record.status = static_cast<int>(TargetStatus::Running);
+    StartStep(slot, runner.preCommand.IsEmpty() ? 1 : 0);
+}
+
+void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
+    TargetRecord& record = runner.records[slot.target];
+    StepRecord& stepRecord = step == 0 ? record.pre : record.command;
+    VQWString line = step == 0 ? runner.preCommand : runner.command;
+    VQWString error;
+    // A command line that could not be expanded is not run: launching it half
+    // expanded would hand the command literal "$" markers as arguments.
+    if (!ExpandTemplate(line, runner.targets[slot.target], slot.preOutput, error, kMaxCommandLineUnits)) {
+        FinishTarget(slot, TargetStatus::TemplateError, error);
+        return;
+    }
+    stepRecord.commandLine = line;
+
+    std::unique_ptr<OutputPipe> pipe;
+    if (step == 0 || runner.runOptions.hideCommand) {
+        int64_t keep = runner.preOutputLimit;
+        if (step == 1) {
+            keep = runner.commandOutputLimit;
+            if (budgetLeft < keep) keep = budgetLeft > kOutputAfterBudget ? budgetLeft : kOutputAfterBudget;
+        }
+        pipe.reset(new OutputPipe(keep));
+        if (!pipe->Create()) {
+            error.Format(L"パイプの作成に失敗しました。\n%s", line.Text());
+            FinishTarget(slot, TargetStatus::LaunchFailed, error);
+            return;
+        }
+    }
+    LaunchRequest request = {&line, runner.runDirectory.IsEmpty() ? nullptr : runner.runDirectory.Text(), job,
+                             pipe ? pipe->WriteEnd() : nullptr};
+    HANDLE process = LaunchChild(request);
+    if (!process) {
+        error.Format(L"コマンドの実行に失敗しました。\n%s", line.Text());
+        FinishTarget(slot, TargetStatus::LaunchFailed, error);
+        return;
+    }
+    if (pipe) {
+        pipe->CloseWriteEnd();
+        pipe->StartReading();
+    }
+    stepRecord.ran = true;
+    slot.step = step;
+    slot.process = process;
+    slot.pipe = std::move(pipe);
+}
+
+void BatchRunner::RunLoop::StepEnded(Slot& slot) {
+    TargetRecord& record = runner.records[slot.target];
+    StepRecord& stepRecord = slot.step == 0 ? record.pre : record.command;
+    DWORD code = 0;
+    GetExitCodeProcess(slot.process, &code);
+    // After the children were ended, one that ended before that still counts.
+    bool endedByStop = childrenEnded && ExitedSince(slot.process, endedAt);
+    CloseHandle(slot.process);
+    slot.process = nullptr;
+    std::unique_ptr<OutputPipe> pipe = std::move(slot.pipe);
+    if (pipe) pipe->Finish();
+    stepRecord.ended = true;
+    stepRecord.exitCode = code;
+    if (endedByStop) {
+        FinishTarget(slot, TargetStatus::Stopped, VQWString());
+        return;
+    }
+
+    VQWString error;
+    if (slot.step == 0) {
+        if (pipe->Failed()) {
+            error.Format(L"先行コマンドの出力を読み込めませんでした。\n%s", stepRecord.commandLine.Text());
+            FinishTarget(slot, TargetStatus::ReadFailed, error);
+            return;
+        }
+        if (pipe->Cut()) {
+            error.Format(L"先行コマンドの出力が大きすぎます（%lld バイトまで）。\n%s",
+                         static_cast<long long>(runner.preOutputLimit), stepRecord.commandLine.Text());
+            FinishTarget(slot, TargetStatus::ReadFailed, error);
+            return;
+        }
+        slot.preOutput = DecodeOutput(pipe->Bytes());
+        slot.preOutput.ReplaceLineBreaks(VQWString(L" "));
+    } else if (pipe) {
+        record.output = DecodeOutput(pipe->Bytes());
+        record.outputCut = pipe->Cut() || pipe->Failed();
+        budgetLeft -= pipe->Bytes().GetLength();
+    }
+    if (runner.runOptions.checkExitCode && code != 0) {
+        error.Format(L"終了コード %s で終了しました。\n%s", FormatExitCode(code).Text(), stepRecord.commandLine.Text());
+        FinishTarget(slot, TargetStatus::NonZeroExit, error);
+        return;
+    }
+    if (slot.step == 1) {
+        FinishTarget(slot, TargetStatus::Done, VQWString());
+    } else if (Stage() > 0) {
+        // A stop lets running steps end but starts no new one.
+        FinishTarget(slot, TargetStatus::Stopped, VQWString());
+    } else {
+        StartStep(slot, 1);
+    }
+}
+
+void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const VQWString& error) {
+    TargetRecord& record = runner.records[slot.target];
+    record.errorText = error;
+    record.milliseconds = GetTickCount() - slot.startTick;
+    if (status == TargetStatus::Done) ++runner.succeededCount;
+    if (IsFailure(status)) {
+        // After the first failure nothing new starts; the message shown is that one's.
+        if (!failed) runner.errorText = error;
+        failed = true;
+        runner.failureSeen = true;
+    }
+    record.status = static_cast<int>(status);
+    ++runner.finishedCount;
+    slot.target = -1;
+    slot.preOutput = VQWString();
+}
+
+void BatchRunner::RunLoop::EndChildren() {
+    childrenEnded = true;
+    GetSystemTimeAsFileTime(&endedAt);
+    // The job takes every descendant with it (cmd /c starts grandchildren).
+    if (job) TerminateJobObject(job, kEndedExitCode);
+    for (Slot& slot : slots) {
+        if (slot.process) TerminateProcess(slot.process, kEndedExitCode);
+    }
+}
+
+// Waits, reading pipes meanwhile, until a step's process ends (its slot's
+// index) or something else wants a look (-1): a stop, or read completions.
+int BatchRunner::RunLoop::WaitForStepEnd() {
+    HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+    int owners[MAXIMUM_WAIT_OBJECTS];
+    DWORD n = 0;
+    handles[n] = runner.wakeEvent;
+    owners[n++] = -1;
+    bool overflow = false;
+    for (size_t i = 0; i < slots.size(); ++i) {
+        if (!slots[i].process) continue;
+        if (n < MAXIMUM_WAIT_OBJECTS) {
+            handles[n] = slots[i].process;
+            owners[n++] = static_cast<int>(i);
+        } else {
+            overflow = true;
+        }
+    }
+    // Only with all 64 slots busy does one child fall outside the wait; it is
+    // looked at between short waits.
+    DWORD result = WaitForMultipleObjectsEx(n, handles, FALSE, overflow ? 20 : INFINITE, TRUE);
+    if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + n) return owners[result - WAIT_OBJECT_0];
+    if (result == WAIT_TIMEOUT && overflow) {
+        for (size_t i = 0; i < slots.size(); ++i) {
+            if (slots[i].process && WaitForSingleObject(slots[i].process, 0) == WAIT_OBJECT_0) {
+                return static_cast<int>(i);
+            }
+        }
+    }
+    if (result == WAIT_FAILED) Sleep(10);
+    return -1;
+}
+
+BatchRunner::BatchRunner()
+    : startDirectory(GetCurrentDirectoryPath()),
+      thread(nullptr),
+      startedCount(0),
+      succeededCount(0),
+      preOutputLimit(kPreOutputLimit),
+      commandOutputLimit(kCommandOutputLimit),
+      outputBudget(kOutputBudget),
+      recordCount(0),
+      finishedCount(0),
+      failureSeen(false),
+      stopStage(0),
+      wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      firstFailed(-1) {}
+
+BatchRunner::~BatchRunner() {
+    DestroyWorker();
+    if (wakeEvent) CloseHandle(wakeEvent);
+}
 
 bool BatchRunner::CreateWorker() {
+    if (!wakeEvent) return false;
     if (!thread) thread = new VQWin32ThreadEx(OnThreadJob);
     return thread->Create();
 }
 
 void BatchRunner::DestroyWorker() {
     if (!thread) return;
+    if (thread->IsCreated() && !thread->IsIdle()) {
+        ForceStop();
+        thread->Wait(-1, false, false);
+    }
     thread->Destroy();
     delete thread;
     thread = nullptr;
 }
 
+VQWString BatchRunner::ResolveDirectory(const VQWString& text, const VQWString& startDir) {
+    if (text.IsEmpty()) return startDir;
+    VQWString combined;
+    bool drive = HasDrivePrefix(text);
+    bool rooted = text.GetAt(0) == L'\\';
+    if (!drive && !rooted) {
+        // Relative to where the program started, the same on every run.
+        combined = startDir;
+        if (!combined.IsEmpty() && combined.GetAt(combined.GetLength() - 1) != L'\\') combined.Append(L'\\');
+        combined.Append(text);
+    } else if (rooted && !(text.GetLength() > 1 && text.GetAt(1) == L'\\') && HasDrivePrefix(startDir)) {
+        // "\x" is on the start directory's drive.
+        combined = startDir.Left(2);
+        combined.Append(text);
+    } else {
+        combined = text;
+    }
+    // Resolves "." and ".." without asking the process's current directory.
+    DWORD units = GetFullPathNameW(combined.Text(), 0, nullptr, nullptr);
+    if (units == 0) return combined;
+    VQWString full;
+    full.SetLength(static_cast<int>(units));
+    DWORD written = GetFullPathNameW(combined.Text(), units, full.GetData(), nullptr);
+    if (written == 0 || written >= units) return combined;
+    full.SetLength(static_cast<int>(written));
+    return full;
+}
+
 BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, const VQWString& commandText,
                                                const VQWString& directoryText,
-                                               const VQArray<VQWString, VQWString>& targetList) {
+                                               const VQArray<VQWString, VQWString>& targetList,
+                                               const RunOptions& options) {
     // A running job reads these fields: they change only while the worker is idle.
     if (!thread || !thread->IsIdle()) return NotStarted;
     // Reference counts are plain ints: the worker gets strings that share nothing.
@@ -88,18 +361,71 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     for (int i = 0; i < count; ++i) targets.Add(targetList[i].DeepCopy());
     if (targets.GetCount() == 0) return NoTargets;
     if (command.IsEmpty()) return NoCommand;
+    runDirectory = ResolveDirectory(directory, startDirectory).DeepCopy();
+    DWORD attributes = GetFileAttributesW(runDirectory.Text());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return NoDirectory;
+
+    runOptions = options;
+    if (runOptions.parallel < 1) runOptions.parallel = 1;
+    if (runOptions.parallel > kMaxParallel) runOptions.parallel = kMaxParallel;
+    records.reset(new TargetRecord[count]);
+    recordCount = count;
     startedCount = 0;
     succeededCount = 0;
+    finishedCount = 0;
+    failureSeen = false;
+    firstFailed = -1;
+    stopStage = 0;
+    ResetEvent(wakeEvent);
     errorText = VQWString();
+    lastResultsFile = VQWString();
+    resultsFolder = resultsFolder.DeepCopy();
     thread->cancel = false;
     return thread->Post(1, this, false) ? Started : NotStarted;
 }
 
 bool BatchRunner::RequestStop() {
-    if (!thread || !thread->IsBusy(true)) return false;
+    RunState state = GetState();
+    if (state == RunState::Idle || state == RunState::Ended) return false;
+    int stage = stopStage.load();
+    if (stage < 2) stopStage = stage + 1;
     thread->cancel = true;
+    SetEvent(wakeEvent);
     return true;
 }
+
+void BatchRunner::ForceStop() {
+    stopStage = 2;
+    if (thread) thread->cancel = true;
+    SetEvent(wakeEvent);
+}
+
+RunState BatchRunner::GetState() {
+    if (!thread || !thread->IsCreated() || thread->IsIdle()) return RunState::Idle;
+    if (thread->Wait(0, false, false)) return RunState::Ended;
+    switch (stopStage.load()) {
+    case 0: return RunState::Running;
+    case 1: return RunState::Stopping;
+    default: return RunState::Forcing;
+    }
+}
+
+bool BatchRunner::FinishRun() {
+    if (GetState() != RunState::Ended) return false;
+    return thread->Wait(0, true, false);
+}
+
+TargetStatus BatchRunner::GetLiveStatus(int index) const {
+    if (!records || index < 0 || index >= recordCount) return TargetStatus::NotRun;
+    return records[index].Status();
+}
+
+const TargetRecord* BatchRunner::GetRecord(int index) const {
+    if (!records || index < 0 || index >= recordCount) return nullptr;
+    return &records[index];
+}
+
+int BatchRunner::GetFirstFailedIndex() const { return firstFailed; }
 
 int BatchRunner::OnThreadJob(VQThread* thread, void* param) {
     if (thread->code != 1 || !param) return 0;
@@ -109,120 +435,25 @@ int BatchRunner::OnThreadJob(VQThread* thread, void* param) {
 }
 
 void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
-    SetCurrentDirectoryW(directory.IsEmpty() ? startDirectory.Text() : directory.Text());
-    bool last = true;
-    VQWString preOutput;
-    for (int i = 0; i < targets.GetCount(); ++i) {
-        if (StopRequested(worker)) return;
-        ++startedCount;
-        preOutput = VQWString();
-        // After a failed step the rest of the list is only counted.
-        if (!last) continue;
-        for (int step = 0; step < 2; ++step) {
-            if (StopRequested(worker)) return;
-            VQWString templateText = step == 0 ? preCommand : command;
-            if (templateText.IsEmpty()) continue;
-            last = RunStep(worker, templateText, targets[i], preOutput, step == 0 ? &preOutput : nullptr);
-            if (!last) break;
-            if (step == 0) preOutput.ReplaceLineBreaks(VQWString(L" "));
-        }
-        if (last) ++succeededCount;
+    SYSTEMTIME runStart;
+    GetLocalTime(&runStart);
+    {
+        RunLoop run(*this, worker);
+        run.Go();
+        // After a failure the rest of the list is counted, though not run.
+        if (run.Failed() && !run.Stopped()) startedCount = targets.GetCount();
     }
-}
-
-bool BatchRunner::RunStep(VQWin32ThreadEx& worker, VQWString templateText, VQWString target, VQWString preOutput,
-                          VQWString* capture) {
-    // A command line that could not be expanded is not run: launching it half
-    // expanded would hand the command literal "$" markers as arguments.
-    if (!ExpandTemplate(templateText, target, preOutput, errorText)) return false;
-    VQWString& commandLine = templateText;
-
-    HANDLE readEnd = nullptr;   // owned: closed before returning
-    HANDLE writeEnd = nullptr;  // owned: kept open until the end, so the pipe never reports end-of-data
-    if (capture) {
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, TRUE};
-        if (!CreatePipe(&readEnd, &writeEnd, &attributes, 0)) {
-            errorText.Format(L"パイプの作成に失敗しました。\n%s", commandLine.Text());
-            return false;
-        }
-    }
-
-    STARTUPINFOW startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    if (capture) {
-        startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
-        startup.wShowWindow = SW_HIDE;
-    }
-    PROCESS_INFORMATION process;
-    memset(&process, 0, sizeof process);
-    // CreateProcessW may write into the command line: give it a private buffer.
-    VQWString writable = commandLine;
-    writable.MakeUnique();
-    if (!CreateProcessW(nullptr, writable.GetData(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        errorText.Format(L"コマンドの実行に失敗しました。\n%s", commandLine.Text());
-        CloseIfOpen(writeEnd);
-        CloseIfOpen(readEnd);
-        return false;
-    }
-
-    bool result = true;
-    bool ended = false;
-    bool readFailed = false;
-    int quietPasses = 0;
-    VQString bytes;
-    for (;;) {
-        if (StopRequested(worker)) {
-            result = false;
+    for (int i = 0; i < recordCount; ++i) {
+        if (IsFailure(records[i].Status())) {
+            firstFailed = i;
             break;
         }
-        // Seen before the peek: an ended child has already written everything.
-        if (!ended && WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) ended = true;
-        if (capture) {
-            DWORD available = 0;
-            if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;
-            if (available > 0) {
-                // No read asks for more than the peek found, so none blocks.
-                while (available > 0) {
-                    DWORD ask = available < kReadSize ? available : kReadSize;
-                    int length = bytes.GetLength();
-                    char* space = ExtendCapture(bytes, static_cast<int>(ask));
-                    DWORD got = 0;
-                    if (!space || !ReadFile(readEnd, space, ask, &got, nullptr)) {
-                        bytes.SetLength(length);
-                        readFailed = true;
-                        break;
-                    }
-                    bytes.SetLength(length + static_cast<int>(got));
-                    if (got == 0) break;
-                    available -= got < available ? got : available;
-                }
-                if (readFailed) {
-                    result = false;
-                    break;
-                }
-                quietPasses = 0;
-                // A running child may be writing more at this moment: look again at once.
-                if (ended) break;
-                continue;
-            }
-        }
-        if (ended) break;
-        DWORD waitMs = capture ? QuietWaitMs(quietPasses++) : kPollMs;
-        if (waitMs == 0) {
-            SwitchToThread();
-        } else {
-            WaitForSingleObject(process.hProcess, waitMs);
-        }
     }
+    WriteResults(runStart);
+}
 
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseIfOpen(writeEnd);
-    CloseIfOpen(readEnd);
-    if (capture && !readFailed) *capture = VQWString::FromAnsi(bytes.GetData(), bytes.GetLength());
-    return result;
+void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
+    if (resultsFolder.IsEmpty()) return;
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount);
+    lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }

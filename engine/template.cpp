@@ -1,5 +1,7 @@
 #include "engine/template.h"
 
+#include <cstdint>
+
 #include "engine/file_variables.h"
 
 namespace {
@@ -47,9 +49,18 @@ Match ParseLevelArgument(const wchar_t* rest, int restLength, int letters, int* 
     return kMatched;
 }
 
+// The start of an over-long text is enough to recognise it.
+void SetTooLongError(const VQWString& text, int maxLength, VQWString& errorText) {
+    const int kShown = 200;
+    VQWString start = text.Left(kShown);
+    errorText.Format(L"コマンドラインが長すぎます（%d 文字まで）。\n%s%s", maxLength, start.Text(),
+                     text.GetLength() > kShown ? L"…" : L"");
+}
+
 }  // namespace
 
-bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText) {
+bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
+                    int maxLength) {
     int pos = text.FindOneOf(L"$", 0);
     while (pos >= 0) {
         const wchar_t* rest = text.Text() + pos + 1;
@@ -103,9 +114,17 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
                 if (variable == kHashLevel) value = ToHashForm(value);
                 break;
         }
+        if (maxLength >= 0 && static_cast<int64_t>(text.GetLength()) - replaced + value.GetLength() > maxLength) {
+            SetTooLongError(text, maxLength, errorText);
+            return false;
+        }
         text.Delete(pos, replaced);
         text.Insert(pos, value);
         pos = text.FindOneOf(L"$", pos + value.GetLength());
+    }
+    if (maxLength >= 0 && text.GetLength() > maxLength) {
+        SetTooLongError(text, maxLength, errorText);
+        return false;
     }
     return true;
 }

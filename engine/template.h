@@ -9,4 +9,12 @@
 // stays literal. On an unknown name or a bad $level argument it writes the
 // message to `errorText` and returns false, leaving `text` expanded up to the
 // failing marker and literal from there.
-bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText);
+//
+// With maxLength >= 0, an expansion whose text would grow past maxLength units
+// stops before the value is inserted, with its own message: values such as
+// $pre can be megabytes, and a command line has a hard limit anyway.
+bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
+                    int maxLength = -1);
+
+// The longest command line CreateProcessW takes, without its terminating NUL.
+const int kMaxCommandLineUnits = 32766;

@@ -4,8 +4,6 @@
 
 namespace {
 
-const DWORD kDestroyWaitMs = 10000;
-
 void CloseIfOpen(HANDLE& handle) {
     if (handle) CloseHandle(handle);
     handle = nullptr;
@@ -19,7 +17,8 @@ VQWin32ThreadEx::VQWin32ThreadEx(VQThreadProcedure procedure)
       threadId(0),
       startEvent(nullptr),
       doneEvent(nullptr),
-      created(false) {}
+      created(false),
+      destroyWaitMs(10000) {}
 
 VQWin32ThreadEx::~VQWin32ThreadEx() { Destroy(); }
 
@@ -46,9 +45,11 @@ bool VQWin32ThreadEx::Create() {
 void VQWin32ThreadEx::Destroy() {
     if (!created) return;
     quit = true;
-    WaitForSingleObject(doneEvent, kDestroyWaitMs);
+    WaitForSingleObject(doneEvent, destroyWaitMs);
     SetEvent(startEvent);
-    WaitForSingleObject(threadHandle, kDestroyWaitMs);
+    // The thread reads this object until its last line: whatever the job is
+    // doing, the object must not go before the thread has ended.
+    WaitForSingleObject(threadHandle, INFINITE);
     CloseHandles();
     created = false;
     threadId = 0;

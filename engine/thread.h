@@ -51,8 +51,9 @@ public:
     ~VQWin32ThreadEx() override;
 
     bool Create() override;
-    // Asks the thread to quit, waits at most 10 s for the job and 10 s for
-    // the thread, then closes the handles whatever happened.
+    // Asks the thread to quit, waits at most 10 s for the job, then for the
+    // thread to end (without a limit: it still reads this object), and
+    // closes the handles.
     void Destroy() override;
     bool IsCreated() override;
     bool IsBusy(bool checkDone) override;
@@ -66,6 +67,7 @@ public:
     HANDLE startEvent;  // owned: auto-reset, wakes the thread; closed by Destroy
     HANDLE doneEvent;   // owned: manual-reset, signalled while no job is in progress; closed by Destroy
     bool created;
+    DWORD destroyWaitMs;  // how long Destroy waits for a running job before it wakes the thread
 
 private:
     static unsigned __stdcall ThreadMain(void* self);

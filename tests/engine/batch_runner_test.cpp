@@ -50,22 +50,25 @@ protected:
         return list;
     }
 
-    // What the window's timer does: Wait(0, true, false) until the job has ended.
+    // What the window's timer does: look at the state until the job has ended, then collect it.
     bool WaitForEnd(DWORD limitMs = 60000) {
         DWORD start = GetTickCount();
-        while (!runner.thread->Wait(0, true, false)) {
+        while (runner.GetState() != RunState::Ended) {
             if (GetTickCount() - start > limitMs) return false;
             Sleep(20);
         }
-        return true;
+        return runner.FinishRun();
     }
 
     void Run(const std::wstring& pre, const std::wstring& cmd, const std::vector<std::wstring>& names,
-             const std::wstring& dir = L"") {
+             const std::wstring& dir = L"", const RunOptions& options = RunOptions()) {
         ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(pre.c_str()), VQWString(cmd.c_str()),
-                                                        VQWString(dir.c_str()), Targets(names)));
+                                                        VQWString(dir.c_str()), Targets(names), options));
         ASSERT_TRUE(WaitForEnd());
     }
+
+    TargetStatus Status(int index) { return runner.GetRecord(index)->Status(); }
+    std::wstring Error(int index) { return W(runner.GetRecord(index)->errorText); }
 
     std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
@@ -125,6 +128,19 @@ TEST_F(BatchRunnerTest, AFailedStepEndsTheRunButTheRestIsCounted) {
         EXPECT_FALSE(FileExists(temp.Join(skipped)))
             << "ran " << std::string(skipped, skipped + wcslen(skipped)).c_str();
     }
+    // Every target has its own result.
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_EQ(TargetStatus::Done, Status(1));
+    EXPECT_EQ(TargetStatus::LaunchFailed, Status(2));
+    EXPECT_EQ(W(runner.errorText), Error(2));
+    EXPECT_TRUE(runner.GetRecord(2)->pre.commandLine.Equals(
+        (L"\"" + temp.Join(L"t3.exe") + L"\" write \"" + temp.Join(L"t3.pre") + L"\" x").c_str()));
+    EXPECT_FALSE(runner.GetRecord(2)->pre.ran);
+    EXPECT_FALSE(runner.GetRecord(2)->command.ran);
+    EXPECT_EQ(TargetStatus::NotRun, Status(3));
+    EXPECT_EQ(TargetStatus::NotRun, Status(4));
+    EXPECT_EQ(2, runner.GetFirstFailedIndex());
+    EXPECT_TRUE(runner.HasFailure());
 }
 
 TEST_F(BatchRunnerTest, ChildrenStartInTheDirectoryOrElseInTheStartDirectory) {
@@ -137,40 +153,247 @@ TEST_F(BatchRunnerTest, ChildrenStartInTheDirectoryOrElseInTheStartDirectory) {
 
     Run(L"", child + L" cwd " + Quoted(report), {L"x.txt"}, L"");
     EXPECT_EQ(NormalPath(start), NormalPath(FromUtf8(TempDir::ReadWholeFile(report))));
+
+    // A relative directory is taken from the start directory, the same on every run.
+    std::wstring sub = temp.MakeDir(L"start\\sub");
+    for (int run = 0; run < 2; ++run) {
+        Run(L"", child + L" cwd " + Quoted(report), {L"x.txt"}, L"sub");
+        EXPECT_EQ(NormalPath(sub), NormalPath(FromUtf8(TempDir::ReadWholeFile(report))));
+    }
+    EXPECT_EQ(NormalPath(savedDirectory), NormalPath(CurrentDirectory())) << "the program's own directory never moves";
 }
 
-TEST_F(BatchRunnerTest, StopEndsTheRunWithinTheStepThatRuns) {
-    // $ext is the helper's sleep: the second target keeps it busy.
-    std::wstring cmd = child + L" write \"$path$title.started\" x sleep $ext";
-    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(),
-                                                    Targets({L"a.0", L"b.8000", L"c.0"})));
-    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"b.started"), 20000));
-    EXPECT_EQ(2, runner.startedCount.load()) << "the caption's count is the running target";
-    DWORD start = GetTickCount();
-    EXPECT_TRUE(runner.RequestStop());
-    ASSERT_TRUE(WaitForEnd(10000));
-    EXPECT_LT(GetTickCount() - start, 2000u);
-    EXPECT_EQ(2, runner.startedCount.load());
+TEST_F(BatchRunnerTest, AMissingDirectoryStartsNothing) {
+    std::wstring marker = temp.Join(L"ran.txt");
+    VQWString cmd((child + L" write " + Quoted(marker) + L" x").c_str());
+    std::wstring missing = temp.Join(L"no such dir");
+    EXPECT_EQ(BatchRunner::NoDirectory,
+              runner.StartRun(VQWString(), cmd, VQWString(missing.c_str()), Targets({L"a.txt"})));
+    EXPECT_EQ(NormalPath(missing), NormalPath(W(runner.runDirectory)));
+    EXPECT_EQ(RunState::Idle, runner.GetState());
+    // A file is not a directory either.
+    std::wstring file = temp.WriteFile(L"plain.txt", "x");
+    EXPECT_EQ(BatchRunner::NoDirectory, runner.StartRun(VQWString(), cmd, VQWString(file.c_str()), Targets({L"a"})));
+    Sleep(200);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+TEST(ResolveDirectory, TakesRelativeForms) {
+    VQWString start(L"C:\\work\\start");
+    auto resolve = [&](const wchar_t* text) { return W(BatchRunner::ResolveDirectory(VQWString(text), start)); };
+    EXPECT_EQ(L"C:\\work\\start", resolve(L""));
+    EXPECT_EQ(L"C:\\work\\start\\sub", resolve(L"sub"));
+    EXPECT_EQ(L"C:\\work\\other", resolve(L"..\\other"));
+    EXPECT_EQ(L"C:\\top", resolve(L"\\top"));
+    EXPECT_EQ(L"D:\\data", resolve(L"D:\\data\\."));
+    EXPECT_EQ(L"\\\\server\\share\\x", resolve(L"\\\\server\\share\\x"));
+}
+
+TEST_F(BatchRunnerTest, PreOutputIsDecodedByWhatItIs) {
+    // UTF-8 for 日本, Shift-JIS for あい, UTF-16 as cmd /u writes it, and NULs among 8-bit text.
+    Run(child + L" out \\xE6\\x97\\xA5\\xE6\\x9C\\xAC", child + L" write \"$path$title.out\" \"[$pre]\"", {L"utf8.txt"});
+    Run(child + L" out \\x82\\xA0\\x82\\xA2", child + L" write \"$path$title.out\" \"[$pre]\"", {L"sjis.txt"});
+    Run(child + L" outw hello", child + L" write \"$path$title.out\" \"[$pre]-tail\"", {L"utf16.txt"});
+    Run(child + L" out abcdef\\x00ghijkl\\x00mn", child + L" write \"$path$title.out\" \"[$pre]-tail\"", {L"zeros.txt"});
+    EXPECT_EQ("[\xE6\x97\xA5\xE6\x9C\xAC]", temp.ReadFile(L"utf8.out"));
+    EXPECT_EQ("[\xE3\x81\x82\xE3\x81\x84]", temp.ReadFile(L"sjis.out"));
+    EXPECT_EQ("[hello]-tail", temp.ReadFile(L"utf16.out")) << "a NUL would have cut the command line";
+    EXPECT_EQ("[abcdefghijklmn]-tail", temp.ReadFile(L"zeros.out"));
+}
+
+TEST_F(BatchRunnerTest, RecordsHoldTheLinesTimesAndExitCodes) {
+    Run(child + L" out \"$title\" exit 4", child + L" exit 5 write \"$path$title.out\" \"[$pre]\"", {L"a.txt"});
+    const TargetRecord* record = runner.GetRecord(0);
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(TargetStatus::Done, record->Status()) << "codes are recorded, not judged";
+    EXPECT_TRUE(record->pre.ran && record->pre.ended);
+    EXPECT_EQ(4u, record->pre.exitCode);
+    EXPECT_EQ(5u, record->command.exitCode);
+    EXPECT_EQ(child + L" out \"a\" exit 4", W(record->pre.commandLine));
+    EXPECT_EQ(child + L" exit 5 write \"" + temp.Join(L"a.out") + L"\" \"[a]\"", W(record->command.commandLine));
+    EXPECT_NE(0, record->startTime.wYear);
+    EXPECT_TRUE(record->errorText.IsEmpty());
     EXPECT_EQ(1, runner.succeededCount.load());
+    EXPECT_EQ(1, runner.GetFinishedCount());
     EXPECT_TRUE(runner.errorText.IsEmpty());
-    Sleep(300);
+}
+
+TEST_F(BatchRunnerTest, CheckedExitCodesFailTheTargetAndEndTheRun) {
+    RunOptions options;
+    options.checkExitCode = true;
+    std::wstring cmd = child + L" write \"$path$title.done\" x exit $ext";
+    Run(L"", cmd, {L"a.0", L"b.3", L"c.0"}, L"", options);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(1));
+    EXPECT_EQ(TargetStatus::NotRun, Status(2));
+    EXPECT_EQ(L"終了コード 3 で終了しました。\n" + child + L" write \"" + temp.Join(L"b.done") + L"\" x exit 3",
+              W(runner.errorText));
+    EXPECT_EQ(1, runner.succeededCount.load());
+    EXPECT_FALSE(FileExists(temp.Join(L"c.done")));
+
+    // The pre-command's code counts too, and the command then does not run.
+    Run(child + L" exit 2", cmd, {L"d.0"}, L"", options);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_FALSE(runner.GetRecord(0)->command.ran);
+    EXPECT_FALSE(FileExists(temp.Join(L"d.done")));
+}
+
+TEST_F(BatchRunnerTest, TemplateErrorsAndOverLongLinesLaunchNothing) {
+    std::wstring marker = temp.Join(L"ran.txt");
+    Run(L"", child + L" write " + Quoted(marker) + L" $name$bogus", {L"a.txt"});
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(L"文法が間違ってます。\n" + child + L" write " + Quoted(marker) + L" a.txt >> $bogus", W(runner.errorText));
+    EXPECT_FALSE(runner.GetRecord(0)->command.ran);
+
+    // 40,000 units of pre-command output cannot go into one command line.
+    Run(child + L" fill 40000", child + L" write " + Quoted(marker) + L" $pre", {L"b.txt"});
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(0u, W(runner.errorText).find(L"コマンドラインが長すぎます（32766 文字まで）。\n"));
+    EXPECT_LT(runner.errorText.GetLength(), 400);
+    Sleep(200);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+TEST_F(BatchRunnerTest, PreOutputOverItsLimitFailsWithAReason) {
+    runner.preOutputLimit = 1000;
+    Run(child + L" fill 5000", child + L" exit 0", {L"a.txt"});
+    EXPECT_EQ(TargetStatus::ReadFailed, Status(0));
+    EXPECT_EQ(L"先行コマンドの出力が大きすぎます（1000 バイトまで）。\n" + child + L" fill 5000", W(runner.errorText));
+    EXPECT_FALSE(runner.GetRecord(0)->command.ran);
+}
+
+TEST_F(BatchRunnerTest, AHiddenCommandsOutputIsKeptInItsRecord) {
+    RunOptions options;
+    options.hideCommand = true;
+    runner.commandOutputLimit = 100;
+    Run(L"", child + L" out \"first line\\r\\n\" err second fill $ext", {L"a.0", L"b.300"}, L"", options);
+    EXPECT_EQ(L"first line\r\nsecond", W(runner.GetRecord(0)->output));
+    EXPECT_FALSE(runner.GetRecord(0)->outputCut);
+    EXPECT_EQ(100, runner.GetRecord(1)->output.GetLength());
+    EXPECT_TRUE(runner.GetRecord(1)->outputCut);
+    EXPECT_EQ(TargetStatus::Done, Status(1));
+}
+
+TEST_F(BatchRunnerTest, FirstStopLetsTheRunningCommandFinishAndCount) {
+    // $ext is the helper's sleep: the second target keeps it busy.
+    std::wstring cmd = child + L" write \"$path$title.started\" x sleep $ext write \"$path$title.done\" x";
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(),
+                                                    Targets({L"a.0", L"b.1500", L"c.0"})));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"b.started"), 20000));
+    EXPECT_EQ(2, runner.GetStartedCount()) << "the caption's count is the running target";
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_EQ(RunState::Stopping, runner.GetState());
+    ASSERT_TRUE(WaitForEnd(20000));
+    EXPECT_TRUE(FileExists(temp.Join(L"b.done")));
+    EXPECT_EQ(TargetStatus::Done, Status(1)) << "it ended on its own: it is done and will not run again";
+    EXPECT_EQ(TargetStatus::NotRun, Status(2));
+    EXPECT_EQ(2, runner.succeededCount.load());
+    EXPECT_EQ(2, runner.GetStartedCount());
+    EXPECT_FALSE(runner.HasFailure());
+    EXPECT_TRUE(runner.errorText.IsEmpty());
     EXPECT_FALSE(FileExists(temp.Join(L"c.started")));
     EXPECT_FALSE(runner.RequestStop()) << "nothing left to stop";
 }
 
-TEST_F(BatchRunnerTest, DestroyingTheWorkerDuringARunStopsIt) {
-    std::wstring cmd = child + L" write \"$path$title.started\" x sleep 8000";
+TEST_F(BatchRunnerTest, FirstStopDuringThePreCommandRunsNoCommand) {
+    std::wstring pre = child + L" write \"$path$title.pre\" x sleep 1000";
+    std::wstring cmd = child + L" write \"$path$title.done\" x";
+    ASSERT_EQ(BatchRunner::Started,
+              runner.StartRun(VQWString(pre.c_str()), VQWString(cmd.c_str()), VQWString(), Targets({L"a.txt"})));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.pre"), 20000));
+    EXPECT_TRUE(runner.RequestStop());
+    ASSERT_TRUE(WaitForEnd(20000));
+    EXPECT_EQ(TargetStatus::Stopped, Status(0));
+    EXPECT_TRUE(runner.GetRecord(0)->pre.ended);
+    EXPECT_FALSE(FileExists(temp.Join(L"a.done")));
+    EXPECT_EQ(0, runner.succeededCount.load());
+}
+
+TEST_F(BatchRunnerTest, SecondStopEndsTheChildAndItsGrandchildAtOnce) {
+    std::wstring grandchild = temp.Join(L"grandchild.txt");
+    std::wstring cmd = child + L" write \"$path$title.started\" x spawn \"sleep 3000 write \\\"" + grandchild +
+                       L"\\\" x\" sleep 3000 write \"$path$title.done\" x";
+    RunOptions options;
+    options.parallel = 2;
+    ASSERT_EQ(BatchRunner::Started,
+              runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), Targets({L"a", L"b", L"c"}), options));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.started"), 20000));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"b.started"), 20000));
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_EQ(RunState::Forcing, runner.GetState());
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(WaitForEnd(10000));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    EXPECT_EQ(TargetStatus::Stopped, Status(0));
+    EXPECT_EQ(TargetStatus::Stopped, Status(1));
+    EXPECT_EQ(TargetStatus::NotRun, Status(2));
+    EXPECT_EQ(0, runner.succeededCount.load());
+    Sleep(3500);
+    EXPECT_FALSE(FileExists(temp.Join(L"a.done")));
+    EXPECT_FALSE(FileExists(grandchild)) << "the grandchild outlived the stop";
+}
+
+TEST_F(BatchRunnerTest, DestroyingTheWorkerDuringARunEndsItsChildren) {
+    std::wstring cmd = child + L" write \"$path$title.started\" x sleep 4000 write \"$path$title.done\" x";
     ASSERT_EQ(BatchRunner::Started,
               runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), Targets({L"a.txt", L"b.txt"})));
     ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.started"), 20000));
     DWORD start = GetTickCount();
     runner.DestroyWorker();
-    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_LT(GetTickCount() - start, 3000u);
     EXPECT_EQ(nullptr, runner.thread);
-    EXPECT_EQ(1, runner.startedCount.load());
+    EXPECT_EQ(1, runner.GetStartedCount());
     EXPECT_EQ(0, runner.succeededCount.load());
+    EXPECT_EQ(TargetStatus::Stopped, runner.GetLiveStatus(0));
+    Sleep(4500);
+    EXPECT_FALSE(FileExists(temp.Join(L"a.done")));
     EXPECT_FALSE(FileExists(temp.Join(L"b.started")));
 }
+
+TEST_F(BatchRunnerTest, ParallelSlotsOverlapAndStartInListOrder) {
+    RunOptions options;
+    options.parallel = 2;
+    std::wstring cmd = child + L" time \"$path$title.start\" sleep 600 time \"$path$title.end\"";
+    Run(L"", cmd, {L"1.txt", L"2.txt", L"3.txt", L"4.txt"}, L"", options);
+    auto time = [&](const std::wstring& name) { return std::stoull(temp.ReadFile(name)); };
+    EXPECT_EQ(4, runner.succeededCount.load());
+    // Two at a time: 1 and 2 overlap, 3 waits for a free slot.
+    EXPECT_LT(time(L"2.start"), time(L"1.end"));
+    EXPECT_LT(time(L"1.start"), time(L"2.end"));
+    EXPECT_GT(time(L"3.start"), std::min(time(L"1.end"), time(L"2.end")));
+    EXPECT_LT(time(L"1.start"), time(L"2.start"));
+    EXPECT_LT(time(L"2.start"), time(L"3.start"));
+    EXPECT_LT(time(L"3.start"), time(L"4.start"));
+}
+
+TEST_F(BatchRunnerTest, ParallelRunStartsNothingNewAfterAFailure) {
+    RunOptions options;
+    options.parallel = 2;
+    options.checkExitCode = true;
+    // Each target's own pre-command gives its own $pre, here its exit code:
+    // 1.0 fails at once while 0.700 still runs; that one finishes and counts.
+    std::wstring pre = child + L" out $title";
+    std::wstring cmd = child + L" write \"$fullname.done\" x sleep $ext exit $pre";
+    Run(pre, cmd, {L"1.0", L"0.700", L"0.1", L"0.2", L"0.3"}, L"", options);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_EQ(TargetStatus::Done, Status(1));
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(TargetStatus::NotRun, Status(i)) << i;
+    EXPECT_FALSE(FileExists(temp.Join(L"0.1.done")));
+    EXPECT_EQ(1, runner.succeededCount.load());
+    EXPECT_EQ(0, runner.GetFirstFailedIndex());
+    EXPECT_EQ(5, runner.GetStartedCount()) << "the rest is counted, as in a sequential run";
+}
+
+TEST_F(BatchRunnerTest, AResultsFileIsWrittenAtTheEnd) {
+    runner.resultsFolder = VQWString(temp.Join(L"runs").c_str());
+    Run(L"", child + L" exit 0", {L"a.txt", L"b.txt"});
+    ASSERT_FALSE(runner.lastResultsFile.IsEmpty());
+    std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
+    EXPECT_EQ(0u, csv.find("\xEF\xBB\xBF"));
+    EXPECT_NE(std::string::npos, csv.find("\r\n2,"));
+}
+
 
 TEST_F(BatchRunnerTest, StartRunChecksItsInputsAndTheWorkerState) {
     VQWString cmd((child + L" sleep 0").c_str());
@@ -194,8 +417,7 @@ TEST_F(BatchRunnerTest, StartRunChecksItsInputsAndTheWorkerState) {
 
     // Ended but not yet collected by the timer: pressing the button does nothing.
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(runner.thread->doneEvent, 30000));
-    EXPECT_FALSE(runner.thread->IsIdle());
-    EXPECT_FALSE(runner.thread->IsBusy(true));
+    EXPECT_EQ(RunState::Ended, runner.GetState());
     EXPECT_EQ(BatchRunner::NotStarted, runner.StartRun(pre, cmd, dir, Targets({L"z"})));
     EXPECT_FALSE(runner.RequestStop());
     EXPECT_EQ(2, runner.targets.GetCount());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -14,6 +15,7 @@ struct Gate {
     std::atomic<int> seenCode{0};
     std::atomic<bool> sawCancel{false};
     std::atomic<bool> sawQuit{false};
+    std::atomic<bool> ignoreStop{false};  // a job busy elsewhere, deaf to quit and cancel
     void* seenParam = nullptr;
 
     ~Gate() {
@@ -30,7 +32,7 @@ int GateJob(VQThread* thread, void* param) {
     SetEvent(gate->entered);
     // Waits for the release, or notices a stop request as a real job would.
     while (WaitForSingleObject(gate->release, 5) == WAIT_TIMEOUT) {
-        if (thread->cancel || thread->quit) break;
+        if (!gate->ignoreStop && (thread->cancel || thread->quit)) break;
     }
     gate->sawCancel = thread->cancel.load();
     gate->sawQuit = thread->quit.load();
@@ -190,4 +192,25 @@ TEST_F(ThreadTest, DestroyOfAnIdleThreadEndsItWithoutRunningAJob) {
     worker.Destroy();
     EXPECT_FALSE(worker.IsCreated());
     EXPECT_EQ(0, state.runs.load());
+}
+
+TEST_F(ThreadTest, DestroyWaitsForTheThreadEvenWhenTheJobOutlastsTheWait) {
+    // A job that does not look at quit in time: the object must still not be
+    // left to a thread that runs on.
+    worker.destroyWaitMs = 50;
+    state.ignoreStop = true;
+    ASSERT_TRUE(worker.Create());
+    ASSERT_TRUE(worker.Post(1, nullptr, false));
+    ASSERT_TRUE(Entered());
+    std::thread releaser([this] {
+        Sleep(600);
+        SetEvent(state.release);
+    });
+    HANDLE handle = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), worker.threadHandle, GetCurrentProcess(), &handle, SYNCHRONIZE,
+                                FALSE, 0));
+    worker.Destroy();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle, 0)) << "Destroy returned before the thread ended";
+    CloseHandle(handle);
+    releaser.join();
 }

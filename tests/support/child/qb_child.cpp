@@ -7,6 +7,11 @@
 //   write FILE TEXT  create FILE holding TEXT
 //   cwd FILE       create FILE holding the current directory (UTF-8)
 //   exit CODE      end with that exit code
+//   spawn ARGS     start another helper with ARGS (one argument, split again
+//                  there), inheriting this one's handles, and do not wait for it
+//   time FILE      create FILE holding the current system time (100 ns units, decimal)
+//   spin MS        keep one core busy computing for MS milliseconds
+//   outw TEXT      write TEXT to standard output as UTF-16LE without a mark
 // TEXT understands \r, \n, \t, \\ and \xHH; other characters go out as UTF-8.
 #include <windows.h>
 #include <shellapi.h>
@@ -112,6 +117,36 @@ int main() {
             wchar_t dir[MAX_PATH * 2];
             DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, dir);
             if (!WriteNewFile(argv[++i], Utf8(std::wstring(dir, n)))) return 103;
+        } else if (action == L"spawn" && hasArg) {
+            wchar_t self[MAX_PATH * 2];
+            GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+            std::wstring line = L"\"" + std::wstring(self) + L"\" " + argv[++i];
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION process = {};
+            if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+                return 104;
+            }
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        } else if (action == L"time" && hasArg) {
+            FILETIME now;
+            GetSystemTimeAsFileTime(&now);
+            unsigned long long value = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+            if (!WriteNewFile(argv[++i], std::to_string(value))) return 105;
+        } else if (action == L"spin" && hasArg) {
+            DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(argv[++i]));
+            volatile unsigned sink = 0;
+            while (static_cast<int>(until - GetTickCount()) > 0) {
+                for (unsigned k = 0; k < 100000; ++k) sink = sink * 31 + k;
+            }
+        } else if (action == L"outw" && hasArg) {
+            std::wstring text;
+            std::string bytes = Unescape(argv[++i]);
+            int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+            text.resize(n);
+            MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+            WriteAll(out, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
         } else if (action == L"exit" && hasArg) {
             return _wtoi(argv[++i]);
         } else {

@@ -1,0 +1,29 @@
+// A run's results as a file: CSV in UTF-8 with a byte-order mark (so that
+// spreadsheet programs read the Japanese right), one row per target.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/arrays.h"
+#include "base/strings.h"
+#include "engine/run_record.h"
+
+// "0", "1", ... for ordinary codes, "0xC0000005" for the large ones that
+// stand for crashes and other ends forced on a program.
+VQWString FormatExitCode(DWORD code);
+
+// The first non-empty line of a text, without its line end.
+VQWString FirstLine(const VQWString& text);
+
+// A header row, then for each target: number, target, status, the two exit
+// codes, start time, seconds, the two expanded command lines, and the error
+// or else the first line of the command's output.
+std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count);
+
+// Writes csv to folder\YYYYMMDD-HHMMSS.csv (local time of the run's start;
+// "-2", "-3", ... when that name is taken), creating the folder, then removes
+// all but the newest `keep` such files. Returns the file's path, or empty when
+// it could not be written.
+VQWString WriteResultsFile(const VQWString& folder, const SYSTEMTIME& runStart, const std::string& csv, int keep);

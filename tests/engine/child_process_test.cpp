@@ -1,0 +1,156 @@
+#include "engine/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/child_program.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string FillPattern(size_t n) {
+    std::string text;
+    for (size_t i = 0; i < n; ++i) text += ChildFillByte(i);
+    return text;
+}
+
+// Starts the helper with `arguments`, captured into `pipe`, waits for it
+// (reading meanwhile, as the run does) and finishes the pipe.
+DWORD RunCaptured(OutputPipe& pipe, const std::wstring& arguments, HANDLE job = nullptr) {
+    EXPECT_TRUE(pipe.Create());
+    VQWString line((ChildProgram() + arguments).c_str());
+    LaunchRequest request = {&line, nullptr, job, pipe.WriteEnd()};
+    HANDLE process = LaunchChild(request);
+    EXPECT_NE(nullptr, process);
+    if (!process) return 0;
+    pipe.CloseWriteEnd();
+    EXPECT_TRUE(pipe.StartReading());
+    while (WaitForSingleObjectEx(process, 30000, TRUE) == WAIT_IO_COMPLETION) {
+    }
+    pipe.Finish();
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
+std::string Text(const OutputPipe& pipe) { return std::string(pipe.Bytes().GetData(), pipe.Bytes().GetLength()); }
+
+int ActiveProcesses(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr)) return -1;
+    return static_cast<int>(info.ActiveProcesses);
+}
+
+bool JobEmptiesWithin(HANDLE job, DWORD ms) {
+    DWORD start = GetTickCount();
+    while (ActiveProcesses(job) != 0) {
+        if (GetTickCount() - start > ms) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(OutputPipe, CapturesLargeOutputWholeAndInOrder) {
+    for (size_t n : {size_t(2049), size_t(300000)}) {
+        OutputPipe pipe(1 << 20);
+        EXPECT_EQ(0u, RunCaptured(pipe, L" fill " + std::to_wstring(n)));
+        EXPECT_TRUE(Text(pipe) == FillPattern(n)) << "bytes lost or out of order for " << n;
+        EXPECT_FALSE(pipe.Cut());
+        EXPECT_FALSE(pipe.Failed());
+    }
+}
+
+TEST(OutputPipe, StandardErrorGoesToTheSamePipeAndTheExitCodeComesThrough) {
+    OutputPipe pipe(1000);
+    EXPECT_EQ(3u, RunCaptured(pipe, L" out one, err two, out three exit 3"));
+    EXPECT_EQ("one,two,three", Text(pipe));
+}
+
+TEST(OutputPipe, KeepsOnlyItsLimitButReadsEverything) {
+    OutputPipe pipe(1000);
+    // A child whose pipe were left full would never end: this one ends.
+    EXPECT_EQ(0u, RunCaptured(pipe, L" fill 200000"));
+    EXPECT_EQ(1000, pipe.Bytes().GetLength());
+    EXPECT_EQ(200000, pipe.TotalBytes());
+    EXPECT_TRUE(pipe.Cut());
+    EXPECT_TRUE(Text(pipe) == FillPattern(1000));
+}
+
+TEST(OutputPipe, ADescendantHoldingThePipeDoesNotHoldUpTheStep) {
+    TempDir temp;
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_NE(nullptr, job);
+    std::wstring marker = temp.Join(L"grandchild.txt");
+    OutputPipe pipe(1000);
+    DWORD start = GetTickCount();
+    // The grandchild inherits the pipe's write end and keeps it for 8 s.
+    RunCaptured(pipe, L" out early spawn \"sleep 8000 write \\\"" + marker + L"\\\" x\"", job);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ("early", Text(pipe));
+    EXPECT_EQ(1, ActiveProcesses(job)) << "the grandchild still runs";
+    TerminateJobObject(job, 1);
+    EXPECT_TRUE(JobEmptiesWithin(job, 5000));
+    CloseHandle(job);
+}
+
+TEST(OutputPipe, AWriterLeftBehindIsNotBlockedForEverOnceThePipeIsGone) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_NE(nullptr, job);
+    {
+        OutputPipe pipe(1000);
+        // The grandchild writes far more than a pipe holds after its parent ended.
+        RunCaptured(pipe, L" spawn \"sleep 300 fill 20000000\"", job);
+    }
+    EXPECT_TRUE(JobEmptiesWithin(job, 20000)) << "the grandchild is stuck writing into a pipe nobody reads";
+    CloseHandle(job);
+}
+
+TEST(LaunchChild, EndingTheJobEndsTheChildAndItsDescendants) {
+    TempDir temp;
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_NE(nullptr, job);
+    std::wstring childMarker = temp.Join(L"child.txt");
+    std::wstring grandchildMarker = temp.Join(L"grandchild.txt");
+    VQWString line((ChildProgram() + L" spawn \"sleep 4000 write \\\"" + grandchildMarker + L"\\\" x\" sleep 4000 write \"" +
+                    childMarker + L"\" x")
+                       .c_str());
+    LaunchRequest request = {&line, nullptr, job, nullptr};
+    HANDLE process = LaunchChild(request);
+    ASSERT_NE(nullptr, process);
+    DWORD start = GetTickCount();
+    while (ActiveProcesses(job) < 2 && GetTickCount() - start < 10000) Sleep(20);
+    ASSERT_EQ(2, ActiveProcesses(job));
+    TerminateJobObject(job, 1);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 5000));
+    EXPECT_TRUE(JobEmptiesWithin(job, 5000));
+    Sleep(4500);
+    EXPECT_FALSE(FileExists(childMarker));
+    EXPECT_FALSE(FileExists(grandchildMarker));
+    CloseHandle(process);
+    CloseHandle(job);
+}
+
+TEST(LaunchChild, StartsInTheGivenDirectoryOrFailsForAMissingProgram) {
+    TempDir temp;
+    std::wstring folder = temp.MakeDir(L"作業 dir");
+    std::wstring report = temp.Join(L"cwd.txt");
+    VQWString line((ChildProgram() + L" cwd \"" + report + L"\"").c_str());
+    LaunchRequest request = {&line, folder.c_str(), nullptr, nullptr};
+    HANDLE process = LaunchChild(request);
+    ASSERT_NE(nullptr, process);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+    CloseHandle(process);
+    std::string bytes = TempDir::ReadWholeFile(report);
+    std::wstring seen(bytes.size(), L'\0');
+    seen.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &seen[0],
+                                    static_cast<int>(seen.size())));
+    EXPECT_EQ(folder, seen);
+
+    VQWString missing(L"C:\\no\\such\\program_qb.exe");
+    LaunchRequest bad = {&missing, nullptr, nullptr, nullptr};
+    EXPECT_EQ(nullptr, LaunchChild(bad));
+}

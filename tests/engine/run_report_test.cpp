@@ -1,0 +1,82 @@
+#include "engine/run_report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/child_program.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+SYSTEMTIME Time(int hour, int minute, int second) {
+    SYSTEMTIME t = {};
+    t.wYear = 2026;
+    t.wMonth = 12;
+    t.wDay = 7;
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    return t;
+}
+
+}  // namespace
+
+TEST(RunReport, ThreeTargetsAsCsvBytes) {
+    VQArray<VQWString, VQWString> targets;
+    targets.Add(VQWString(L"C:\\写真\\雪.jpg"));
+    targets.Add(VQWString(L"C:\\a,b\\say \"hi\".txt"));
+    targets.Add(VQWString(L"C:\\c.txt"));
+    TargetRecord records[3];
+    records[0].status = static_cast<int>(TargetStatus::Done);
+    records[0].startTime = Time(9, 5, 7);
+    records[0].milliseconds = 1234;
+    records[0].pre = {true, true, 0, VQWString(L"cmd /c echo 雪")};
+    records[0].command = {true, true, 0, VQWString(L"cmd /c copy \"C:\\写真\\雪.jpg\" out")};
+    records[0].output = VQWString(L"\r\n        1 個のファイルをコピーしました。\r\n");
+    records[1].status = static_cast<int>(TargetStatus::NonZeroExit);
+    records[1].startTime = Time(9, 5, 8);
+    records[1].milliseconds = 20;
+    records[1].command = {true, true, 0xC0000005, VQWString(L"x \"C:\\a,b\\say \"hi\".txt\"")};
+    records[1].errorText = VQWString(L"終了コード 0xC0000005 で終了しました。\nx");
+    std::string csv = FormatResultsCsv(targets, records, 3);
+    std::string expected =
+        "\xEF\xBB\xBF"
+        "番号,対象ファイル,結果,先行コマンドの終了コード,コマンドの終了コード,開始時刻,秒,先行コマンド,コマンド,"
+        "エラーまたは出力の最初の行\r\n"
+        "1,C:\\写真\\雪.jpg,完了,0,0,2026-12-07 09:05:07,1.234,cmd /c echo 雪,"
+        "\"cmd /c copy \"\"C:\\写真\\雪.jpg\"\" out\",        1 個のファイルをコピーしました。\r\n"
+        "2,\"C:\\a,b\\say \"\"hi\"\".txt\",終了コード異常,,0xC0000005,2026-12-07 09:05:08,0.020,,"
+        "\"x \"\"C:\\a,b\\say \"\"hi\"\".txt\"\"\",終了コード 0xC0000005 で終了しました。\r\n"
+        "3,C:\\c.txt,未実行,,,,,,,\r\n";
+    EXPECT_EQ(expected, csv);
+}
+
+TEST(RunReport, FilesAreNamedByTheRunsStartAndOnlyTheNewestAreKept) {
+    TempDir temp;
+    VQWString folder(temp.Join(L"runs\\deeper").c_str());
+    std::wstring first = std::wstring(WriteResultsFile(folder, Time(10, 0, 0), "a", 3).Text());
+    EXPECT_EQ(temp.Join(L"runs\\deeper\\20261207-100000.csv"), first);
+    EXPECT_EQ("a", TempDir::ReadWholeFile(first));
+    // A second run within the same second gets a name of its own.
+    std::wstring second = std::wstring(WriteResultsFile(folder, Time(10, 0, 0), "b", 3).Text());
+    EXPECT_EQ(temp.Join(L"runs\\deeper\\20261207-100000-2.csv"), second);
+    temp.WriteFile(L"runs\\deeper\\notes.csv", "mine");
+    WriteResultsFile(folder, Time(10, 0, 1), "c", 3);
+    WriteResultsFile(folder, Time(9, 59, 59), "old", 3);  // a clock set back: still the oldest name
+    WriteResultsFile(folder, Time(10, 0, 2), "d", 3);
+    EXPECT_FALSE(FileExists(first));
+    EXPECT_FALSE(FileExists(temp.Join(L"runs\\deeper\\20261207-095959.csv")));
+    EXPECT_TRUE(FileExists(second));
+    EXPECT_TRUE(FileExists(temp.Join(L"runs\\deeper\\20261207-100001.csv")));
+    EXPECT_TRUE(FileExists(temp.Join(L"runs\\deeper\\20261207-100002.csv")));
+    EXPECT_TRUE(FileExists(temp.Join(L"runs\\deeper\\notes.csv"))) << "only results files are removed";
+}
+
+TEST(RunReport, ExitCodesAndFirstLines) {
+    EXPECT_STREQ(L"0", FormatExitCode(0).Text());
+    EXPECT_STREQ(L"259", FormatExitCode(259).Text());
+    EXPECT_STREQ(L"0xC000013A", FormatExitCode(0xC000013A).Text());
+    EXPECT_STREQ(L"second", FirstLine(VQWString(L"\r\n\nsecond\r\nthird")).Text());
+    EXPECT_TRUE(FirstLine(VQWString(L"\r\n")).IsEmpty());
+}
