@@ -35,8 +35,10 @@ HANDLE FindFirstIn(const VQWString& dir, const wchar_t* pattern, WIN32_FIND_DATA
     return FindFirstFileW(SystemForm(search).Text(), entry);
 }
 
-// "." and "..", and names such as "..old" along with them.
-bool IsSkippedFolderName(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || name[1] == L'.'); }
+// The folder itself and its parent; "..old" is an ordinary folder name.
+bool IsSkippedFolderName(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
 
 struct SearchLevel {
     HANDLE find = INVALID_HANDLE_VALUE;  // owned: closed when the level is left
