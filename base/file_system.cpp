@@ -9,8 +9,8 @@ namespace {
 
 bool StartsWith(const wchar_t* text, const wchar_t* prefix) { return wcsncmp(text, prefix, wcslen(prefix)) == 0; }
 
-// The form of a path to hand to the system: unchanged while it fits the
-// classic limit, the \\?\ form beyond it (which takes only full paths).
+}  // namespace
+
 VQWString SystemForm(const VQWString& path) {
     if (path.GetLength() < MAX_PATH || StartsWith(path.Text(), L"\\\\?\\")) return path;
     DWORD needed = GetFullPathNameW(path.Text(), 0, nullptr, nullptr);
@@ -24,6 +24,8 @@ VQWString SystemForm(const VQWString& path) {
     if (StartsWith(full.Text(), L"\\\\")) return VQWString(L"\\\\?\\UNC").Append(full.Mid(1));
     return VQWString(L"\\\\?\\").Append(full);
 }
+
+namespace {
 
 HANDLE FindFirstIn(const VQWString& dir, const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
     VQWString search;
