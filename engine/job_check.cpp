@@ -56,8 +56,11 @@ std::wstring WithoutOwnPath(const VQWString& line, const VQWString& target) {
 VQWString Variant(const VQWString& target) {
     const wchar_t mark = L'\x1F';
     VQWString variant;
-    int start = HasDrivePrefix(target) ? 2 : 0;
-    variant.Append(target.Text(), start);
+    int start = 0;
+    if (HasDrivePrefix(target)) {
+        start = 2;
+        variant.Append(target.Text(), start);
+    }
     bool pieceStarts = true;
     for (int i = start; i < target.GetLength(); ++i) {
         wchar_t c = target.GetAt(i);

@@ -107,6 +107,10 @@ TEST(TemplateCheck, CommandsThatUseOnlyThePathClashOnlyWhenIdentical) {
     // Same names in two folders give one line once the folder is left out.
     EXPECT_EQ(1u, Check(L"", L"echo $name", targets).clashes.size());
 
+    std::vector<std::wstring> shared = {L"\\\\srv\\photos\\a.v1.jpg", L"\\\\srv\\photos\\a.v2.jpg"};
+    EXPECT_TRUE(Check(L"", L"del \"$fullname\"", shared).clashes.empty());
+    EXPECT_EQ(1u, Check(L"", kCopyByTitle, shared).clashes.size());
+
     // A target listed twice gives the same line whatever the command.
     targets.push_back(L"D:\\b.txt");
     VQTemplateCheck check = Check(L"", L"del \"$fullname\"", targets);
