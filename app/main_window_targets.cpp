@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "base/files.h"
 #include "engine/file_variables.h"
+#include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
@@ -42,12 +42,26 @@ void SplitExtensions(const VQWString& fileExt, bool lowerCase, VQArray<VQWString
     }
 }
 
-// A line that fills its piece right up to its CR gets the LF only with the
-// next piece (an empty line): the CR belongs to the line end, not the path.
-template <class Unit>
-int DropCrBeforeNextPiece(Unit* line, int length) {
-    if (length == MAX_PATH - 1 && line[length - 1] == '\r') line[--length] = 0;
-    return length;
+// What AddListFile says when lines were left out, one line per reason.
+VQWString SkippedLinesMessage(const VQTargetList& list) {
+    VQWString text;
+    text.Format(L"リストファイルの %d 行を読み飛ばしました。", list.SkippedLines());
+    struct Reason {
+        int lines;
+        const wchar_t* label;
+    };
+    const Reason reasons[] = {
+        {list.missingLines, L"存在しないパス"},
+        {list.longLines, L"長すぎる行（32,767 文字を超える）"},
+        {list.nulLines, L"NUL 文字を含む行"},
+    };
+    for (const Reason& reason : reasons) {
+        if (reason.lines == 0) continue;
+        VQWString line;
+        line.Format(L"\n%s: %d 行", reason.label, reason.lines);
+        text.Append(line);
+    }
+    return text;
 }
 
 // Adds many items at once: one reservation, no redrawing in between (a list
@@ -145,29 +159,13 @@ void MainWindow::OnListAdd() {
 }
 
 void MainWindow::AddListFile(const wchar_t* path) {
-    VQFile* file = NewFile(path, kFileShareRead);
-    if (!file) return;
-    VQArray<VQWString, VQWString> batch;
-    bool ok = false;
-    // No other detection: a file without the mark is ANSI text, UTF-8 included.
-    if (file->ReadUInt16(&ok, 0) == 0xFEFF && ok) {
-        wchar_t line[MAX_PATH];
-        int length;
-        while ((length = file->ReadLineW(line, 0, MAX_PATH)) >= 0) {
-            length = DropCrBeforeNextPiece(line, length);
-            if (length > 0) batch.Add(VQWString(line));
-        }
-    } else {
-        file->Rewind();
-        char line[MAX_PATH];
-        int length;
-        while ((length = file->ReadLine(line, 0, MAX_PATH)) >= 0) {
-            length = DropCrBeforeNextPiece(line, length);
-            if (length > 0) batch.Add(VQWString::FromAnsi(line, length));
-        }
+    VQTargetList list;
+    if (!ReadTargetListFile(path, list)) {
+        if (list.tooLarge) ShowError(L"リストファイルが大きすぎます（256 MiB まで）。");
+        return;
     }
-    delete file;
-    AddTargets(&batch);
+    AddTargets(&list.paths);
+    if (list.SkippedLines() > 0) MsgBox(this, SkippedLinesMessage(list).Text(), L"リスト追加", VQMB_OK, 1);
 }
 
 int MainWindow::OnDropFiles(HWND, WPARAM wParam, LPARAM) {
@@ -188,20 +186,8 @@ int MainWindow::OnDropFiles(HWND, WPARAM wParam, LPARAM) {
 
 void MainWindow::AddDroppedPaths(const VQArray<VQWString, VQWString>& paths) {
     VQArray<VQWString, VQWString> batch;
-    for (int i = 0; i < paths.GetCount(); ++i) {
-        VQWString path = paths[i];
-        DWORD attributes = GetFileAttributesW(path.Text());
-        if (attributes == INVALID_FILE_ATTRIBUTES) continue;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            batch.Add(path);
-            continue;
-        }
-        // A dropped drive root ("C:\") would otherwise list "C:\\name".
-        int length = path.GetLength();
-        if (length > 0 && path.GetAt(length - 1) == L'\\') path = path.Left(length - 1);
-        // A folder that cannot be read to its end still gives what was found.
-        EnumFiles(batch, path.Text(), nullptr, true);
-    }
+    // A dropped path that no longer exists adds nothing, without a word.
+    for (int i = 0; i < paths.GetCount(); ++i) CollectTargets(paths[i], batch);
     AddTargets(&batch);
 }
 

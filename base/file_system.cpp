@@ -9,8 +9,8 @@ namespace {
 
 bool StartsWith(const wchar_t* text, const wchar_t* prefix) { return wcsncmp(text, prefix, wcslen(prefix)) == 0; }
 
-// The form of a path to hand to the system: unchanged while it fits the
-// classic limit, the \\?\ form beyond it (which takes only full paths).
+}  // namespace
+
 VQWString SystemForm(const VQWString& path) {
     if (path.GetLength() < MAX_PATH || StartsWith(path.Text(), L"\\\\?\\")) return path;
     DWORD needed = GetFullPathNameW(path.Text(), 0, nullptr, nullptr);
@@ -25,6 +25,8 @@ VQWString SystemForm(const VQWString& path) {
     return VQWString(L"\\\\?\\").Append(full);
 }
 
+namespace {
+
 HANDLE FindFirstIn(const VQWString& dir, const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
     VQWString search;
     if (pattern && *pattern) {
@@ -35,8 +37,10 @@ HANDLE FindFirstIn(const VQWString& dir, const wchar_t* pattern, WIN32_FIND_DATA
     return FindFirstFileW(SystemForm(search).Text(), entry);
 }
 
-// "." and "..", and names such as "..old" along with them.
-bool IsSkippedFolderName(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || name[1] == L'.'); }
+// The folder itself and its parent; "..old" is an ordinary folder name.
+bool IsSkippedFolderName(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
 
 struct SearchLevel {
     HANDLE find = INVALID_HANDLE_VALUE;  // owned: closed when the level is left

@@ -179,6 +179,10 @@ private:
 VQFile* NewFile(const char* name, unsigned flags);
 VQFile* NewFile(const wchar_t* name, unsigned flags);
 
+// The form of a path to hand to the system: unchanged while it fits the
+// classic limit, the \\?\ form beyond it (which takes only full paths).
+VQWString SystemForm(const VQWString& path);
+
 // Appends the full path of every file in dir (and, with recurse, its
 // subfolders, depth-first in the system's order). No pattern means "*.*".
 // False only when a search ends other than at its last entry.

@@ -66,6 +66,15 @@ VQWString GetFullTitle(const wchar_t* path) {
     return Units(path, length);
 }
 
+VQWString GetFileStem(const wchar_t* path) {
+    int length = Length(path);
+    int start = LastComponentStart(path, length);
+    for (int i = length - 1; i >= start; --i) {
+        if (path[i] == L'.') return Units(path + start, i - start);
+    }
+    return Units(path + start, length - start);
+}
+
 bool HasDrivePrefix(const wchar_t* text) {
     if (Length(text) < 2 || text[1] != L':') return false;
     wchar_t letter = text[0];

@@ -19,6 +19,9 @@ VQWString GetFileExt(const wchar_t* path);
 // The path cut before the last "." of its last component (unit 0 is never
 // taken for that dot); unchanged when there is none.
 VQWString GetFullTitle(const wchar_t* path);
+// The last component up to its last "."; the whole component without one.
+// For a full path this is what GetFullTitle ends with.
+VQWString GetFileStem(const wchar_t* path);
 // At least two units, unit 1 ":", unit 0 an ASCII letter.
 bool HasDrivePrefix(const wchar_t* text);
 // ":" -> "^;", "\" -> "^ ", "^" -> "^^": a flat name without "\" or ":"
@@ -41,6 +44,7 @@ inline VQWString GetFileName(const VQWString& path) { return GetFileName(path.Te
 inline VQWString GetFileTitle(const VQWString& path) { return GetFileTitle(path.Text()); }
 inline VQWString GetFileExt(const VQWString& path) { return GetFileExt(path.Text()); }
 inline VQWString GetFullTitle(const VQWString& path) { return GetFullTitle(path.Text()); }
+inline VQWString GetFileStem(const VQWString& path) { return GetFileStem(path.Text()); }
 inline bool HasDrivePrefix(const VQWString& text) { return HasDrivePrefix(text.Text()); }
 inline VQWString ToHashForm(const VQWString& text) { return ToHashForm(text.Text()); }
 inline VQWString GetDirWithoutDrive(const VQWString& path) { return GetDirWithoutDrive(path.Text()); }

@@ -8,7 +8,7 @@ namespace {
 
 enum Variable {
     kExt, kDir, kPre, kName, kPath, kTitle, kDrive, kLevel,
-    kHashDir, kFullName, kHashName, kHashPath, kFullTitle, kHashTitle, kHashLevel, kDollar
+    kHashDir, kFullName, kHashName, kHashPath, kFullTitle, kHashTitle, kHashLevel, kStem, kDollar
 };
 
 struct VariableName {
@@ -24,7 +24,8 @@ const VariableName kNames[] = {
     {L"drive", 5, kDrive},       {L"level", 5, kLevel},       {L"hashdir", 7, kHashDir},
     {L"fullname", 8, kFullName}, {L"hashname", 8, kHashName}, {L"hashpath", 8, kHashPath},
     {L"fulltitle", 9, kFullTitle}, {L"hashtitle", 9, kHashTitle}, {L"hashlevel", 9, kHashLevel},
-    {L"$", 1, kDollar},
+    // No name begins with "stem" and none is its prefix: its place changes nothing.
+    {L"stem", 4, kStem},         {L"$", 1, kDollar},
 };
 
 enum Match { kNoMatch, kMatched, kBadSyntax };
@@ -103,6 +104,7 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
             case kHashPath: value = ToHashForm(GetDirPath(t)); break;
             case kFullTitle: value = GetFullTitle(t); break;
             case kHashTitle: value = ToHashForm(GetFullTitle(t)); break;
+            case kStem: value = GetFileStem(t); break;
             case kDollar: value = L"$"; break;
             case kLevel:
             case kHashLevel:

@@ -57,6 +57,25 @@ std::wstring WriteUtf16(const TempDir& dir, const std::wstring& name, const std:
     return dir.WriteFile(name, std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
 }
 
+// The text in a code page (CP_ACP, CP_UTF8), as another program writes it.
+std::string Narrow(UINT codePage, const std::wstring& text) {
+    int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    return bytes;
+}
+
+// A folder name with a letter outside ASCII that the ANSI code page holds
+// (its bytes are then not valid UTF-8).
+std::wstring AnsiName() {
+    for (const wchar_t* name : {L"日本", L"café", L"Ωμέγα"}) {
+        BOOL lost = FALSE;
+        WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, &lost);
+        if (!lost) return name;
+    }
+    return L"ansi";
+}
+
 // Answers the next message box of this thread by pressing the button with
 // id `answer`, noting its caption and the text it drew.
 struct BoxAnswer {
@@ -151,50 +170,84 @@ TEST(Drops, OneFolderTwiceInOneDropIsAddedTwice) {
 
 TEST(ListFiles, Utf16WithCrLfGivesOneEntryPerLine) {
     TempDir dir;
-    std::wstring text = L"\xFEFF" L"C:\\データ\\a.txt\r\n\r\nD:\\b c.txt\r\n";
-    std::wstring path = WriteUtf16(dir, L"list.txt", text);
+    std::wstring a = dir.WriteFile(L"データ\\a.txt", "a");
+    std::wstring b = dir.WriteFile(L"b c.txt", "b");
+    std::wstring path = WriteUtf16(dir, L"list.txt", L"\xFEFF" + a + L"\r\n\r\n" + b + L"\r\n");
     AppWindow app;
+    QuitWatchdog watchdog(5000, 99);
     app.window->AddListFile(path.c_str());
-    EXPECT_EQ((Paths{L"C:\\データ\\a.txt", L"D:\\b c.txt"}), app.List());
+    EXPECT_EQ((Paths{a, b}), app.List());
+    EXPECT_FALSE(watchdog.Fired()) << "nothing was skipped, so nothing is shown";
 }
 
-TEST(ListFiles, WithoutTheMarkTheyAreAnsiText) {
+TEST(ListFiles, WithoutTheMarkTheyAreUtf8WhenTheBytesSaySoElseAnsi) {
     TempDir dir;
-    // C:\日本\x.txt in Shift-JIS, then the same path in UTF-8, which is not detected.
-    std::wstring path = dir.WriteFile(L"list.txt", "C:\\\x93\xfa\x96\x7b\\x.txt\nC:\\\xe6\x97\xa5\\y.txt");
+    std::wstring x = dir.WriteFile(AnsiName() + L"\\x.txt", "x");
+    std::wstring y = dir.WriteFile(L"写真\\雪 02.jpg", "y");
+    std::wstring ansi = dir.WriteFile(L"ansi.txt", Narrow(CP_ACP, x + L"\n"));
+    std::wstring utf8 = dir.WriteFile(L"utf8.txt", Narrow(CP_UTF8, y + L"\r\n"));
+    std::wstring marked = dir.WriteFile(L"marked.txt", "\xEF\xBB\xBF" + Narrow(CP_UTF8, y + L"\r\n" + x));
+    QuitWatchdog watchdog(5000, 99);
+    {
+        AppWindow app;
+        app.window->AddListFile(ansi.c_str());
+        app.window->AddListFile(utf8.c_str());
+        EXPECT_EQ((Paths{x, y}), app.List());
+    }
     AppWindow app;
-    app.window->AddListFile(path.c_str());
-    Paths list = app.List();
-    ASSERT_EQ(2u, list.size());
-    EXPECT_EQ(L"C:\\日本\\x.txt", list[0]);
-    EXPECT_EQ(std::wstring(VQWString::FromAnsi("C:\\\xe6\x97\xa5\\y.txt", -1).Text()), list[1]);
-    EXPECT_EQ(std::wstring::npos, list[1].find(L"日"));
+    app.window->AddListFile(marked.c_str());
+    EXPECT_EQ((Paths{y, x}), app.List());
+    EXPECT_FALSE(watchdog.Fired());
 }
 
-TEST(ListFiles, LongLinesComeInPiecesOf259Units) {
+TEST(ListFiles, LongLinesAreReadWholeAndFoldersAreSearched) {
     TempDir dir;
-    std::wstring longLine(300, L'p');
-    std::wstring text = L"\xFEFF" + longLine + L"\n";
-    std::wstring path = WriteUtf16(dir, L"long.txt", text);
+    std::wstring deep = dir.WriteFile(std::wstring(140, L'd') + L"\\" + std::wstring(140, L'd') + L"\\photo.txt", "p");
+    ASSERT_GT(deep.size(), 286u);
+    ASSERT_EQ("p", TempDir::ReadWholeFile(deep));
+    std::wstring folder = dir.MakeDir(L"folder");
+    std::wstring inside = dir.WriteFile(L"folder\\..old\\inside.txt", "i");
+    dir.WriteFile(L"folder\\skipped.log", "s");
+    std::wstring path = WriteUtf16(dir, L"list.txt", L"\xFEFF" + deep + L"\r\n" + folder + L"\r\n");
     AppWindow app;
+    app.SetText(IDC_FILEEXT_EDIT, L"txt");
+    QuitWatchdog watchdog(5000, 99);
     app.window->AddListFile(path.c_str());
-    EXPECT_EQ((Paths{std::wstring(259, L'p'), std::wstring(41, L'p')}), app.List());
+    EXPECT_EQ((Paths{deep, inside}), app.List());
     app.window->AddListFile(dir.Join(L"missing.txt").c_str());
     EXPECT_EQ(2u, app.List().size());
+    EXPECT_FALSE(watchdog.Fired()) << "a list file that cannot be opened shows nothing";
 }
 
-TEST(ListFiles, ALineThatEndsWhereTheBufferEndsLosesItsCarriageReturnToo) {
-    // 258 units and the CR fill one piece; the LF comes only with the next.
+TEST(ListFiles, SkippedLinesAreCountedInAMessage) {
     TempDir dir;
-    std::wstring wide(258, L'w');
-    std::wstring text = L"\xFEFF" + wide + L"\r\nnext.txt\r\n";
-    std::wstring utf16 = WriteUtf16(dir, L"wide.txt", text);
-    std::string narrow(258, 'n');
-    std::wstring ansi = dir.WriteFile(L"narrow.txt", narrow + "\r\nlast.txt\r\n");
+    std::wstring kept = dir.WriteFile(L"kept.txt", "k");
+    std::wstring text = L"\xFEFF" + kept + L"\r\n" + dir.Join(L"gone.txt") + L"\r\nZ:\\a" + std::wstring(1, L'\0') +
+                        L"b.txt\r\n" + std::wstring(40000, L'x') + L"\r\n" + dir.Join(L"gone too.txt") + L"\r\n";
+    std::wstring path = WriteUtf16(dir, L"list.txt", text);
     AppWindow app;
-    app.window->AddListFile(utf16.c_str());
-    app.window->AddListFile(ansi.c_str());
-    EXPECT_EQ((Paths{wide, L"next.txt", std::wstring(258, L'n'), L"last.txt"}), app.List());
+    DrawnText drawn;
+    BoxAnswer ok;
+    TimerScript script;
+    script.Then(Answer(&ok, IDOK));
+    script.Start();
+    app.window->AddListFile(path.c_str());
+    EXPECT_EQ((Paths{kept}), app.List());
+    EXPECT_TRUE(ok.seen);
+    EXPECT_EQ(L"リスト追加", ok.caption);
+    EXPECT_TRUE(drawn.Saw(L"リストファイルの 4 行を読み飛ばしました。\n存在しないパス: 2 行\n"
+                          L"長すぎる行（32,767 文字を超える）: 1 行\nNUL 文字を含む行: 1 行"));
+
+    // Only the reasons that occurred are named.
+    std::wstring one = WriteUtf16(dir, L"one.txt", L"\xFEFF" + kept + L"\r\n" + dir.Join(L"gone.txt"));
+    drawn.Clear();
+    BoxAnswer again;
+    TimerScript second;
+    second.Then(Answer(&again, IDOK));
+    second.Start();
+    app.window->AddListFile(one.c_str());
+    EXPECT_TRUE(again.seen);
+    EXPECT_TRUE(drawn.Saw(L"リストファイルの 1 行を読み飛ばしました。\n存在しないパス: 1 行"));
 }
 
 TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {

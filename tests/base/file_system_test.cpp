@@ -90,12 +90,18 @@ TEST(EnumFiles, PatternAndDotRules) {
     dir.WriteFile(L"skip.dat", "");
     dir.WriteFile(L"folder.txt\\inside.txt", "");  // a folder that matches
     dir.WriteFile(L"plain\\hidden.txt", "");        // one that does not
-    ASSERT_TRUE(Exists(dir.WriteFile(L"..old\\never.txt", "")));
+    ASSERT_TRUE(Exists(dir.WriteFile(L"..old\\inside.txt", "")));
+    ASSERT_TRUE(Exists(dir.WriteFile(L".cfg\\inside.txt", "")));
     std::vector<std::wstring> found = Listed(dir.Path().c_str(), L"*.txt", true);
     std::sort(found.begin(), found.end());
     std::vector<std::wstring> expected = {dir.Join(L"folder.txt\\inside.txt"), dir.Join(L"keep.txt")};
     EXPECT_EQ(expected, found);
-    EXPECT_EQ(-1, IndexOf(Listed(dir.Path().c_str(), nullptr, true), dir.Join(L"..old\\never.txt")));
+    // Only "." and ".." themselves are passed over: folders whose names merely
+    // begin with dots are searched like any other.
+    std::vector<std::wstring> all = Listed(dir.Path().c_str(), nullptr, true);
+    EXPECT_GE(IndexOf(all, dir.Join(L"..old\\inside.txt")), 0);
+    EXPECT_GE(IndexOf(all, dir.Join(L".cfg\\inside.txt")), 0);
+    EXPECT_EQ(6u, all.size());
 }
 
 TEST(EnumFiles, EmptyAndMissingFoldersGiveTrueAndNothing) {

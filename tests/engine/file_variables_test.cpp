@@ -91,10 +91,21 @@ TEST(FileVariables, DotsDecideTitleExtensionAndFullTitleDifferently) {
     EXPECT_EQ(L"D:\\work\\archive.tar", W(GetFullTitle(archive)));
     EXPECT_EQ(L"gz", W(GetFileExt(archive)));
 
+    // The stem is the name up to its last dot: what the full title ends with.
+    EXPECT_EQ(L"", W(GetFileStem(profile)));
+    EXPECT_EQ(L"readme", W(GetFileStem(readme)));
+    EXPECT_EQ(L"archive.tar", W(GetFileStem(archive)));
+    EXPECT_EQ(L"a.b", W(GetFileStem(L"a.b.c")));
+    EXPECT_EQ(L"noext", W(GetFileStem(L"noext")));
+    EXPECT_EQ(L"name", W(GetFileStem(L"C:\\x\\name.")));
+    EXPECT_EQ(L"", W(GetFileStem(L"C:\\x\\")));
+
     // Unit 0 is never the full title's dot, but it is the extension's.
     EXPECT_EQ(L".bashrc", W(GetFullTitle(L".bashrc")));
     EXPECT_EQ(L"bashrc", W(GetFileExt(L".bashrc")));
     EXPECT_EQ(L"", W(GetFileTitle(L".bashrc")));
+    // The stem follows the extension here, so that stem, "." and extension give the name.
+    EXPECT_EQ(L"", W(GetFileStem(L".bashrc")));
     EXPECT_EQ(L"x", W(GetFullTitle(L"x")));
 }
 

@@ -73,6 +73,18 @@ TEST(Template, EveryVariableOnTheWorkedExamplePath) {
     EXPECT_EQ(L"data^ ", Value(L"$hashlevel0/1"));
     EXPECT_EQ(L"$", Value(L"$$"));
     EXPECT_EQ(L"flat text", Value(L"$pre", kPhoto, L"flat text"));
+    EXPECT_EQ(L"img01", Value(L"$stem"));
+}
+
+TEST(Template, StemCutsAtTheLastDotWhereTitleCutsAtTheFirst) {
+    const wchar_t* trip = L"C:\\写真\\旅行.v1.jpg";
+    EXPECT_EQ(L"旅行.v1|旅行|jpg", Value(L"$stem|$title|$ext", trip));
+    EXPECT_EQ(L"旅行.v1.JPG", Value(L"$STEM.JPG", trip));
+    EXPECT_EQ(L"a.bs", Value(L"$Stems", L"a.b.c"));
+    EXPECT_EQ(L"[]", Value(L"[$stem]", L"C:\\cfg\\.profile"));
+    EXPECT_EQ(L"readme", Value(L"$stem", L"C:\\ver.2\\readme"));
+    // "$ste" is no name.
+    ExpectFailure(L"x $ste", Syntax(L"x ", L"$ste"), L"x $ste");
 }
 
 TEST(Template, WorkedExamples) {

@@ -1,0 +1,47 @@
+// List files: a text file with one path per line, turned into targets.
+//
+// The text is UTF-16LE with its FF FE mark, UTF-8 with its EF BB BF mark or,
+// without a mark, UTF-8 when its bytes are valid UTF-8 and not plain ASCII;
+// anything else is text in the system ANSI code page. A line ends at an LF;
+// a CR before it is dropped. Blanks (spaces, tabs) around a line and one
+// pair of double quotes around the path are not part of it, so the quoted
+// paths that Explorer copies can be pasted as they are; lines with nothing
+// else are passed over. A line is taken whole or not at all: one longer
+// than kListLineLimit units or holding a NUL is skipped and counted.
+//
+// A line names a file, which becomes a target, or a folder, whose files
+// become targets as those of a dropped folder do; a line naming nothing that
+// exists is skipped and counted. A path that is not a full one is taken
+// relative to the list file's folder. Targets are full paths.
+#pragma once
+
+#include "base/arrays.h"
+#include "base/strings.h"
+
+enum : int {
+    kListLineLimit = 32767,               // units: the longest path Windows takes
+    kListFileLimit = 256 * 1024 * 1024,   // bytes of the largest list file read
+};
+
+struct VQTargetList {
+    VQArray<VQWString, VQWString> paths;  // in line order, a folder's files at its line
+    int missingLines = 0;                 // named nothing that exists
+    int longLines = 0;                    // longer than kListLineLimit units
+    int nulLines = 0;                     // held a NUL
+    bool tooLarge = false;                // over kListFileLimit bytes: nothing was read
+
+    int SkippedLines() const { return missingLines + longLines + nulLines; }
+};
+
+// The lines of a list file's bytes, decoded, with the blanks and quotes
+// around them removed; a pair of quotes around nothing gives an empty line.
+// Counts the long lines and the lines with a NUL into `list`.
+void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& lines, VQTargetList& list);
+
+// Appends `path` when it names a file, or every file below it, depth-first,
+// when it names a folder. False when it names nothing that exists.
+bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out);
+
+// Reads the list file at `path` into `list`. False when it cannot be opened
+// or read, or is too large (`tooLarge`); `list` then holds no paths.
+bool ReadTargetListFile(const wchar_t* path, VQTargetList& list);

@@ -1,0 +1,131 @@
+#include "engine/job_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring W(const VQWString& s) { return std::wstring(s.Text(), s.GetLength()); }
+
+std::wstring Builtin(const wchar_t* line) { return W(FindCmdBuiltin(line)); }
+
+VQTemplateCheck Check(const wchar_t* pre, const wchar_t* command, const std::vector<std::wstring>& paths) {
+    VQArray<VQWString, VQWString> targets;
+    for (const std::wstring& p : paths) targets.Add(VQWString(p.c_str()));
+    return CheckTemplates(VQWString(pre), VQWString(command), targets);
+}
+
+const wchar_t kCopyByTitle[] = L"cmd /c copy \"$fullname\" \"out\\$title.$ext\"";
+const wchar_t kCopyByStem[] = L"cmd /c copy \"$fullname\" \"out\\$stem.$ext\"";
+
+}  // namespace
+
+TEST(CmdBuiltin, FirstWordBuiltIntoCmdIsFound) {
+    EXPECT_EQ(L"copy", Builtin(L"copy a b"));
+    EXPECT_EQ(L"COPY", Builtin(L"COPY a b")) << "found as written";
+    EXPECT_EQ(L"Del", Builtin(L" \t Del \"$fullname\""));
+    EXPECT_EQ(L"copy", Builtin(L"copy/y a b"));
+    EXPECT_EQ(L"md", Builtin(L"md"));
+    EXPECT_EQ(L"mklink", Builtin(L"mklink /h a b"));
+}
+
+TEST(CmdBuiltin, ProgramsAndQuotedPathsAreNotBuiltIns) {
+    EXPECT_EQ(L"", Builtin(L"\"copy\" a b"));
+    EXPECT_EQ(L"", Builtin(L"copy.exe a b"));
+    EXPECT_EQ(L"", Builtin(L"xcopy a b"));
+    EXPECT_EQ(L"", Builtin(L"copying a b"));
+    EXPECT_EQ(L"", Builtin(L"cmd /c copy a b"));
+    EXPECT_EQ(L"", Builtin(L"C:\\tools\\copy a b"));
+    EXPECT_EQ(L"", Builtin(L""));
+    EXPECT_EQ(L"", Builtin(L"   "));
+    EXPECT_EQ(L"", Builtin(static_cast<const wchar_t*>(nullptr)));
+}
+
+TEST(CmdBuiltin, MessageShowsTheMend) {
+    EXPECT_EQ(L"copy は cmd の内部コマンドです。cmd /c copy … と書いてください。",
+              W(CmdBuiltinMessage(FindCmdBuiltin(L"copy \"$fullname\" out"))));
+}
+
+TEST(TemplateCheck, FirstTargetThatDoesNotExpandIsNamed) {
+    std::vector<std::wstring> targets;
+    for (int i = 1; i <= 4; ++i) targets.push_back(L"C:\\a\\b\\c\\d\\e\\f\\file" + std::to_wstring(i) + L".txt");
+    targets.push_back(L"C:\\a\\b\\file5.txt");
+    targets.push_back(L"C:\\x\\file6.txt");
+    VQTemplateCheck check = Check(L"", L"echo $level5", targets);
+    EXPECT_EQ(4, check.failedIndex);
+    EXPECT_FALSE(check.preCommandFailed);
+    EXPECT_EQ(L"level指定で存在しないパスが指定されています。\necho  >> $level5", W(check.errorText));
+    EXPECT_TRUE(check.clashes.empty());
+
+    // The pre-command is checked as well, with the same messages.
+    check = Check(L"type $nosuch", L"echo $name", targets);
+    EXPECT_EQ(0, check.failedIndex);
+    EXPECT_TRUE(check.preCommandFailed);
+    EXPECT_EQ(L"文法が間違ってます。\ntype  >> $nosuch", W(check.errorText));
+
+    check = Check(L"echo $level1", L"echo $level5", targets);
+    EXPECT_EQ(4, check.failedIndex);
+    EXPECT_EQ(-1, Check(L"echo $level0", L"echo $level1", targets).failedIndex);
+}
+
+TEST(TemplateCheck, OutputsNamedByTitleClashWhereStemKeepsThemApart) {
+    std::vector<std::wstring> trip = {L"C:\\写真\\旅行.v1.jpg", L"C:\\写真\\旅行.v2.jpg", L"C:\\写真\\海.jpg"};
+    VQTemplateCheck check = Check(L"", kCopyByTitle, trip);
+    EXPECT_EQ(-1, check.failedIndex);
+    ASSERT_EQ(1u, check.clashes.size());
+    EXPECT_EQ(2, check.clashes[0].count);
+    EXPECT_EQ(0, check.clashes[0].first);
+    EXPECT_EQ(1, check.clashes[0].second);
+    EXPECT_EQ(2, check.clashingTargets);
+
+    EXPECT_TRUE(Check(L"", kCopyByStem, trip).clashes.empty());
+    // The hash form of the path is the target's own as well.
+    EXPECT_EQ(1u, Check(L"", L"conv $hashname out\\$title.png", trip).clashes.size());
+}
+
+TEST(TemplateCheck, GroupsAreCountedInTheOrderOfTheirFirstTarget) {
+    std::vector<std::wstring> targets = {L"C:\\p\\a.1.txt", L"C:\\p\\b.1.txt", L"C:\\q\\b.2.txt",
+                                         L"C:\\q\\c.txt",   L"C:\\q\\a.2.txt", L"C:\\r\\b.3.txt"};
+    VQTemplateCheck check = Check(L"", L"move \"$fullname\" D:\\$title.txt", targets);
+    ASSERT_EQ(2u, check.clashes.size());
+    EXPECT_EQ(0, check.clashes[0].first);
+    EXPECT_EQ(4, check.clashes[0].second);
+    EXPECT_EQ(2, check.clashes[0].count);
+    EXPECT_EQ(1, check.clashes[1].first);
+    EXPECT_EQ(2, check.clashes[1].second);
+    EXPECT_EQ(3, check.clashes[1].count);
+    EXPECT_EQ(5, check.clashingTargets);
+}
+
+TEST(TemplateCheck, CommandsThatUseOnlyThePathClashOnlyWhenIdentical) {
+    std::vector<std::wstring> targets = {L"C:\\p\\a.txt", L"C:\\q\\a.txt", L"D:\\b.txt"};
+    EXPECT_TRUE(Check(L"", L"del \"$fullname\"", targets).clashes.empty());
+    EXPECT_TRUE(Check(L"", L"copy \"$path$name\" \"$fullname.bak\"", targets).clashes.empty());
+    EXPECT_TRUE(Check(L"", L"attrib +r $fullname", targets).clashes.empty());
+    // Same names in two folders give one line once the folder is left out.
+    EXPECT_EQ(1u, Check(L"", L"echo $name", targets).clashes.size());
+
+    std::vector<std::wstring> shared = {L"\\\\srv\\photos\\a.v1.jpg", L"\\\\srv\\photos\\a.v2.jpg"};
+    EXPECT_TRUE(Check(L"", L"del \"$fullname\"", shared).clashes.empty());
+    EXPECT_EQ(1u, Check(L"", kCopyByTitle, shared).clashes.size());
+
+    // A target listed twice gives the same line whatever the command.
+    targets.push_back(L"D:\\b.txt");
+    VQTemplateCheck check = Check(L"", L"del \"$fullname\"", targets);
+    ASSERT_EQ(1u, check.clashes.size());
+    EXPECT_EQ(2, check.clashes[0].first);
+    EXPECT_EQ(3, check.clashes[0].second);
+}
+
+TEST(TemplateCheck, CommandsUsingThePreCommandsOutputAreNotCompared) {
+    std::vector<std::wstring> trip = {L"C:\\写真\\旅行.v1.jpg", L"C:\\写真\\旅行.v2.jpg"};
+    VQTemplateCheck check = Check(L"hash $fullname", L"copy $fullname out\\$title-$pre.jpg", trip);
+    EXPECT_EQ(-1, check.failedIndex);
+    EXPECT_TRUE(check.commandUsesPre);
+    EXPECT_TRUE(check.clashes.empty());
+    EXPECT_FALSE(Check(L"hash $fullname", kCopyByTitle, trip).commandUsesPre);
+    // "$$pre" is text, not the output.
+    EXPECT_FALSE(Check(L"", L"echo $$pre $name", trip).commandUsesPre);
+}
