@@ -139,3 +139,21 @@ TEST(Template, DollarAtTheEndOfAValueDoesNotJoinTheTextAfterIt) {
     EXPECT_EQ(L"a$$ext", Value(L"$pre$$ext", kPhoto, L"a$"));
     EXPECT_EQ(L"a$jpg", Value(L"$pre$ext", kPhoto, L"a$"));
 }
+
+TEST(Template, ALimitStopsAnExpansionBeforeTheValueThatWouldPassIt) {
+    VQWString error;
+    VQWString pre;
+    pre.SetLength(30000);
+    for (int i = 0; i < 30000; ++i) pre.GetData()[i] = L'p';
+    VQWString fits(L"x $pre");
+    EXPECT_TRUE(ExpandTemplate(fits, VQWString(L"C:\\a.txt"), pre, error, 30002));
+    EXPECT_EQ(30002, fits.GetLength());
+    VQWString twice(L"[$pre][$pre]");
+    EXPECT_FALSE(ExpandTemplate(twice, VQWString(L"C:\\a.txt"), pre, error, kMaxCommandLineUnits));
+    EXPECT_EQ(0, std::wstring(error.Text()).find(L"コマンドラインが長すぎます（32766 文字まで）。\n[ppp"));
+    EXPECT_LT(error.GetLength(), 300) << "the message shows the start of the line, not all of it";
+    EXPECT_EQ(30000 + 2 + 6, twice.GetLength()) << "expanded up to the marker that would pass the limit";
+    // Without a limit the same expansion goes through.
+    VQWString free(L"[$pre][$pre]");
+    EXPECT_TRUE(ExpandTemplate(free, VQWString(L"C:\\a.txt"), pre, error));
+}
