@@ -1,14 +1,18 @@
 // The batch engine against the plain system calls it is built on, measured
 // in the same run:
-//  1. 200 targets whose command does nothing, without a pre-command, against a
-//     CreateProcessW + WaitForSingleObject loop over the same command line
-//     (goal: at most 1.3 times the plain loop's time);
-//  2. a pre-command step that prints 8 MiB, against a blocking ReadFile loop
+//  1. 200 targets whose command does nothing, one slot, without a
+//     pre-command, against a CreateProcessW + WaitForSingleObject loop over
+//     the same command line (goal: at most 1.1 times the plain loop's time);
+//  2. the same 200 targets with 2 and 4 slots;
+//  3. 64 targets of a child that computes for about 200 ms, with 1, 2 and 4
+//     slots (goal for 2 slots: at most 0.63 times the 1-slot time);
+//  4. the second Stop: a child and its grandchild must be gone within 500 ms;
+//  5. a pre-command step that prints 8 MiB, against a blocking ReadFile loop
 //     over the same child's pipe with the step's read size of 2048 bytes
 //     (goal: at most 2 times); a loop with 64 KiB reads is shown beside it.
-// The program is its own child ("child-noop", "child-fill N"). The launches
-// run `rounds` times (default 3), alternating which side goes first, the
-// captures five times a round; the best time of each side counts.
+// The program is its own child ("child-noop", "child-spin MS", "child-fill N",
+// "child-tree FILE"). Launches and captures run `rounds` times (default 3),
+// alternating which side goes first; the best time of each side counts.
 //   engine_bench.exe [rounds]
 // Exit code 1 when a goal is missed.
 #include <windows.h>
@@ -20,10 +24,13 @@
 
 #include "engine/batch_runner.h"
 #include "engine/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 const int kTargets = 200;
+const int kSpinTargets = 64;
+const int kSpinMs = 200;
 const int kCaptureBytes = 8 * 1024 * 1024;
 
 int ChildFill(int bytes) {
@@ -39,6 +46,15 @@ int ChildFill(int bytes) {
     return 0;
 }
 
+int ChildSpin(int ms) {
+    DWORD until = GetTickCount() + static_cast<DWORD>(ms);
+    volatile unsigned sink = 0;
+    while (static_cast<int>(until - GetTickCount()) > 0) {
+        for (unsigned k = 0; k < 100000; ++k) sink = sink * 31 + k;
+    }
+    return 0;
+}
+
 double Seconds() {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
@@ -50,10 +66,27 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::wstring SelfCommand(const wchar_t* arguments) {
+std::wstring SelfCommand(const std::wstring& arguments) {
     wchar_t module[MAX_PATH * 2];
     DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH * 2);
     return L"\"" + std::wstring(module, n) + L"\" " + arguments;
+}
+
+// A child that starts a grandchild, writes both process ids to FILE and sleeps.
+int ChildTree(const wchar_t* file) {
+    std::wstring line = SelfCommand(L"child-sleep");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 1;
+    char ids[64];
+    int n = wsprintfA(ids, "%lu %lu", GetCurrentProcessId(), process.dwProcessId);
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(out, ids, static_cast<DWORD>(n), &written, nullptr);
+    CloseHandle(out);
+    Sleep(60000);
+    return 0;
 }
 
 // Plain: start, wait, close; nothing else.
@@ -76,26 +109,65 @@ double PlainLaunches(const std::wstring& line) {
     return Seconds() - start;
 }
 
-// The engine: one job of kTargets targets on the worker thread.
-double RunnerLaunches(const std::wstring& line) {
+// The engine: one job of `count` targets on the worker thread.
+double RunnerJob(const std::wstring& line, int count, int slots) {
     BatchRunner runner;
     if (!runner.CreateWorker()) {
         fprintf(stderr, "worker not created\n");
         exit(2);
     }
     VQArray<VQWString, VQWString> targets;
-    for (int i = 0; i < kTargets; ++i) targets.Add(VQWString().Format(L"C:\\bench\\target%03d.txt", i));
+    for (int i = 0; i < count; ++i) targets.Add(VQWString().Format(L"C:\\bench\\target%03d.txt", i));
+    RunOptions options;
+    options.parallel = slots;
     double start = Seconds();
-    if (runner.StartRun(VQWString(), VQWString(line.c_str()), VQWString(), targets) != BatchRunner::Started) {
+    if (runner.StartRun(VQWString(), VQWString(line.c_str()), VQWString(), targets, options) !=
+        BatchRunner::Started) {
         fprintf(stderr, "run not started\n");
         exit(2);
     }
     while (runner.GetState() != RunState::Ended) Sleep(1);
-    runner.FinishRun();
     double elapsed = Seconds() - start;
-    if (runner.succeededCount != kTargets) {
-        fprintf(stderr, "run failed: %d of %d: %ls (error %lu)\n", runner.succeededCount.load(), kTargets,
-                runner.errorText.Text(), GetLastError());
+    runner.FinishRun();
+    if (runner.succeededCount != count) {
+        fprintf(stderr, "run failed: %d of %d: %ls\n", runner.succeededCount.load(), count, runner.errorText.Text());
+        exit(2);
+    }
+    return elapsed;
+}
+
+// From the second Stop until the child and its grandchild are both gone.
+double SecondStop() {
+    TempDir temp;
+    std::wstring ids = temp.Join(L"ids.txt");
+    BatchRunner runner;
+    runner.CreateWorker();
+    VQArray<VQWString, VQWString> targets;
+    targets.Add(VQWString(L"C:\\bench\\tree.txt"));
+    std::wstring line = SelfCommand(L"child-tree \"" + ids + L"\"");
+    runner.StartRun(VQWString(), VQWString(line.c_str()), VQWString(), targets);
+    for (int i = 0; i < 1000 && GetFileAttributesW(ids.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+    Sleep(100);
+    unsigned long child = 0, grandchild = 0;
+    sscanf(temp.ReadFile(L"ids.txt").c_str(), "%lu %lu", &child, &grandchild);
+    HANDLE processes[2] = {OpenProcess(SYNCHRONIZE, FALSE, child), OpenProcess(SYNCHRONIZE, FALSE, grandchild)};
+    if (!processes[0] || !processes[1]) {
+        fprintf(stderr, "tree not seen\n");
+        exit(2);
+    }
+    if (WaitForMultipleObjects(2, processes, FALSE, 0) != WAIT_TIMEOUT) {
+        fprintf(stderr, "tree ended before the stop (%lu %lu)\n", child, grandchild);
+        exit(2);
+    }
+    runner.RequestStop();
+    double start = Seconds();
+    runner.RequestStop();
+    DWORD result = WaitForMultipleObjects(2, processes, TRUE, 10000);
+    double elapsed = Seconds() - start;
+    CloseHandle(processes[0]);
+    CloseHandle(processes[1]);
+    if (result == WAIT_TIMEOUT) {
+        fprintf(stderr, "the tree outlived the second stop\n");
         exit(2);
     }
     return elapsed;
@@ -176,25 +248,45 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc >= 2 && wcscmp(argv[1], L"child-noop") == 0) return 0;
+    if (argc >= 2 && wcscmp(argv[1], L"child-sleep") == 0) return Sleep(60000), 0;
     if (argc >= 3 && wcscmp(argv[1], L"child-fill") == 0) return ChildFill(_wtoi(argv[2]));
+    if (argc >= 3 && wcscmp(argv[1], L"child-spin") == 0) return ChildSpin(_wtoi(argv[2]));
+    if (argc >= 3 && wcscmp(argv[1], L"child-tree") == 0) return ChildTree(argv[2]);
     int rounds = argc >= 2 ? _wtoi(argv[1]) : 3;
     if (rounds < 1) rounds = 1;
 
     std::wstring noop = SelfCommand(L"child-noop");
-    std::wstring fill = SelfCommand((L"child-fill " + std::to_wstring(kCaptureBytes)).c_str());
+    std::wstring spin = SelfCommand(L"child-spin " + std::to_wstring(kSpinMs));
+    std::wstring fill = SelfCommand(L"child-fill " + std::to_wstring(kCaptureBytes));
 
-    double plainLaunch = 1e30, runnerLaunch = 1e30;
+    double plainLaunch = 1e30, runnerLaunch = 1e30, noop2 = 1e30, noop4 = 1e30;
+    double spin1 = 1e30, spin2 = 1e30, spin4 = 1e30, stop = 1e30;
     double plainRead = 1e30, plainRead2k = 1e30, runnerRead = 1e30;
     for (int round = 0; round < rounds; ++round) {
         bool plainFirst = round % 2 == 0;
-        double a = plainFirst ? PlainLaunches(noop) : RunnerLaunches(noop);
-        double b = plainFirst ? RunnerLaunches(noop) : PlainLaunches(noop);
+        double a = plainFirst ? PlainLaunches(noop) : RunnerJob(noop, kTargets, 1);
+        double b = plainFirst ? RunnerJob(noop, kTargets, 1) : PlainLaunches(noop);
         double plain = plainFirst ? a : b, runner = plainFirst ? b : a;
         plainLaunch = Min(plainLaunch, plain);
         runnerLaunch = Min(runnerLaunch, runner);
-        printf("round %d: %d launches: plain %.3f s, engine %.3f s\n", round + 1, kTargets, plain, runner);
+        double n2 = RunnerJob(noop, kTargets, 2), n4 = RunnerJob(noop, kTargets, 4);
+        noop2 = Min(noop2, n2);
+        noop4 = Min(noop4, n4);
+        printf("round %d: %d launches: plain %.3f s, engine %.3f s; 2 slots %.3f s, 4 slots %.3f s\n", round + 1,
+               kTargets, plain, runner, n2, n4);
 
-        // One capture is short: take several of each per round.
+        double s1 = RunnerJob(spin, kSpinTargets, 1), s2 = RunnerJob(spin, kSpinTargets, 2);
+        double s4 = RunnerJob(spin, kSpinTargets, 4);
+        spin1 = Min(spin1, s1);
+        spin2 = Min(spin2, s2);
+        spin4 = Min(spin4, s4);
+        printf("round %d: %d targets computing %d ms: 1 slot %.3f s, 2 slots %.3f s, 4 slots %.3f s\n", round + 1,
+               kSpinTargets, kSpinMs, s1, s2, s4);
+
+        double st = SecondStop();
+        stop = Min(stop, st);
+        printf("round %d: second Stop: child and grandchild gone after %.0f ms\n", round + 1, st * 1000);
+
         for (int k = 0; k < 5; ++k) {
             double p64 = PlainCapture(fill, 65536);
             double p2 = PlainCapture(fill, 2048);
@@ -202,17 +294,23 @@ int main() {
             plainRead = Min(plainRead, p64);
             plainRead2k = Min(plainRead2k, p2);
             runnerRead = Min(runnerRead, r);
-            printf("round %d: 8 MiB capture: plain (64 KiB reads) %.3f s, plain (2 KiB reads) %.3f s, engine %.3f s\n",
-                   round + 1, p64, p2, r);
         }
+        printf("round %d: 8 MiB capture: plain (64 KiB reads) %.3f s, plain (2 KiB reads) %.3f s, engine %.3f s\n",
+               round + 1, plainRead, plainRead2k, runnerRead);
         fflush(stdout);
     }
     double launchRatio = runnerLaunch / plainLaunch;
+    double spinRatio = spin2 / spin1;
     double readRatio = runnerRead / plainRead2k;
-    printf("\n%d targets, command that does nothing: engine %.3f s, plain %.3f s, ratio %.2f (goal <= 1.3)\n",
-           kTargets, runnerLaunch, plainLaunch, launchRatio);
+    printf("\n%d targets, command that does nothing: engine %.3f s, plain %.3f s, ratio %.2f (goal <= 1.1); "
+           "2 slots %.3f s, 4 slots %.3f s\n",
+           kTargets, runnerLaunch, plainLaunch, launchRatio, noop2, noop4);
+    printf("%d targets computing %d ms: 1 slot %.3f s, 2 slots %.3f s (ratio %.2f, goal <= 0.63), 4 slots %.3f s "
+           "(ratio %.2f)\n",
+           kSpinTargets, kSpinMs, spin1, spin2, spinRatio, spin4, spin4 / spin1);
+    printf("second Stop: child and grandchild gone after %.0f ms (goal <= 500 ms)\n", stop * 1000);
     printf("8 MiB pre-command capture: engine %.3f s, plain 2 KiB ReadFile loop %.3f s, ratio %.2f (goal <= 2); "
            "against 64 KiB reads %.3f s, ratio %.2f\n",
            runnerRead, plainRead2k, readRatio, plainRead, runnerRead / plainRead);
-    return launchRatio <= 1.3 && readRatio <= 2.0 ? 0 : 1;
+    return launchRatio <= 1.1 && spinRatio <= 0.63 && stop <= 0.5 && readRatio <= 2.0 ? 0 : 1;
 }

@@ -161,6 +161,10 @@ HANDLE LaunchChild(const LaunchRequest& request) {
         startup.StartupInfo.hStdOutput = request.output;
         startup.StartupInfo.hStdError = request.output;
         startup.StartupInfo.wShowWindow = SW_HIDE;
+        // A console of its own but no window for it: far cheaper than a hidden
+        // console window, and what it starts shares that console instead of
+        // each opening a visible one.
+        flags |= CREATE_NO_WINDOW;
         // Only the pipe's write end goes to the child, whatever else this
         // process has made inheritable in the meantime.
         SIZE_T size = 0;

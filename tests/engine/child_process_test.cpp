@@ -91,7 +91,8 @@ TEST(OutputPipe, ADescendantHoldingThePipeDoesNotHoldUpTheStep) {
     RunCaptured(pipe, L" out early spawn \"sleep 8000 write \\\"" + marker + L"\\\" x\"", job);
     EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_EQ("early", Text(pipe));
-    EXPECT_EQ(1, ActiveProcesses(job)) << "the grandchild still runs";
+    EXPECT_GE(ActiveProcesses(job), 1) << "the grandchild still runs";
+    EXPECT_FALSE(FileExists(marker));
     TerminateJobObject(job, 1);
     EXPECT_TRUE(JobEmptiesWithin(job, 5000));
     CloseHandle(job);
