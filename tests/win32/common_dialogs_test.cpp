@@ -274,3 +274,113 @@ TEST(FolderDialog, OpensAtTheInitialFolderAndCancelLeavesThePath) {
     EXPECT_FALSE(watchdog.Fired());
     PumpPending();
 }
+
+namespace {
+
+std::wstring CurrentDirectory() {
+    wchar_t path[MAX_PATH] = {0};
+    GetCurrentDirectoryW(MAX_PATH, path);
+    return LongPath(path);
+}
+
+}  // namespace
+
+TEST(FileDialogs, AChoiceInAnotherFolderLeavesTheCurrentDirectoryWhereItWas) {
+    TempDir dir;
+    std::wstring listFile = dir.WriteFile(L"elsewhere\\list.txt", "x");
+    std::wstring other = LongPath(dir.Join(L"elsewhere"));
+    std::wstring home = LongPath(dir.MakeDir(L"home"));
+    InFolder in(home);
+    QuitWatchdog watchdog(120000, 99);
+
+    wchar_t file[MAX_PATH] = L"";
+    DialogView open;
+    TimerScript openScript;
+    openScript.Then(AnswerFileDialog(&open, listFile.c_str()));
+    openScript.Start();
+    ASSERT_TRUE(ChooseOpenFile(file, L"ファイルリストを選択", L"リストファイル", L"txt", nullptr));
+    EXPECT_EQ(other + L"\\list.txt", LongPath(file));
+    EXPECT_EQ(home, CurrentDirectory());
+
+    std::vector<wchar_t> result(kVQFilesToAddUnits, L'\0');
+    int filterIndex = 1;
+    DialogView add;
+    TimerScript addScript;
+    addScript.Then(AnswerFileDialog(&add, listFile.c_str()));
+    addScript.Start();
+    ASSERT_TRUE(ChooseFilesToAdd(result.data(), &filterIndex, kAddFilter, nullptr));
+    EXPECT_EQ(home, CurrentDirectory());
+
+    wchar_t target[MAX_PATH] = L"";
+    std::wstring newFile = other + L"\\new.ini";
+    DialogView save;
+    TimerScript saveScript;
+    saveScript.Then(AnswerFileDialog(&save, newFile.c_str()));
+    saveScript.Start();
+    ASSERT_TRUE(ChooseSettingsSavePath(target));
+    EXPECT_EQ(newFile, LongPath(target));
+    EXPECT_EQ(home, CurrentDirectory());
+    EXPECT_FALSE(watchdog.Fired());
+    PumpPending();
+}
+
+namespace {
+
+// What a script saw while a dialog was open: its owner, and whether the
+// window that should be locked under it took input.
+struct OwnerView {
+    HWND owner = nullptr;
+    bool lockedEnabled = true;
+};
+
+TimerScript::Step NoteOwnerAndCancel(OwnerView* view, HWND locked) {
+    return [view, locked] {
+        HWND dialog = FindThreadWindow(L"#32770");
+        if (!dialog) return false;
+        view->owner = GetWindow(dialog, GW_OWNER);
+        view->lockedEnabled = IsWindowEnabled(locked) != 0;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return true;
+    };
+}
+
+}  // namespace
+
+TEST(FileDialogs, TheSaveAndFolderDialogsLockTheMainWindowOrTheGivenOne) {
+    MainWithPopup windows(L"QBTestDialogOwnerMain", L"QBTestDialogOwnerPopup");
+    ASSERT_TRUE(windows.opened);
+    TempDir dir;
+    InFolder in(dir.Path());
+    QuitWatchdog watchdog(120000, 99);
+
+    wchar_t target[MAX_PATH] = L"";
+    OwnerView save;
+    TimerScript saveScript;
+    saveScript.Then(NoteOwnerAndCancel(&save, windows.main.handle));
+    saveScript.Start();
+    EXPECT_FALSE(ChooseSettingsSavePath(target));
+    EXPECT_EQ(windows.main.handle, save.owner);
+    EXPECT_FALSE(save.lockedEnabled);
+    EXPECT_TRUE(IsWindowEnabled(windows.main.handle));
+
+    OwnerView saveOnPopup;
+    TimerScript popupScript;
+    popupScript.Then(NoteOwnerAndCancel(&saveOnPopup, windows.popup.handle));
+    popupScript.Start();
+    EXPECT_FALSE(ChooseSettingsSavePath(target, windows.popup.handle));
+    EXPECT_EQ(windows.popup.handle, saveOnPopup.owner);
+    EXPECT_FALSE(saveOnPopup.lockedEnabled);
+
+    wchar_t folder[MAX_PATH];
+    lstrcpynW(folder, dir.Path().c_str(), MAX_PATH);
+    OwnerView browse;
+    TimerScript folderScript;
+    folderScript.Then(NoteOwnerAndCancel(&browse, windows.main.handle));
+    folderScript.Start();
+    EXPECT_EQ(-1, ChooseFolder(folder));
+    EXPECT_EQ(windows.main.handle, browse.owner);
+    EXPECT_FALSE(browse.lockedEnabled);
+    EXPECT_TRUE(IsWindowEnabled(windows.main.handle));
+    EXPECT_FALSE(watchdog.Fired());
+    PumpPending();
+}
