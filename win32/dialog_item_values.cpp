@@ -1,6 +1,8 @@
 // The value items: edit box, list box and check box.
 #include "win32/dialog_items.h"
 
+#include <cwchar>
+
 VQWin32DialogItemEditBoxW::VQWin32DialogItemEditBoxW(int controlId, const wchar_t* initialText, int maxLength)
     : VQWin32DialogItem(controlId), text(initialText ? initialText : L""), minLength(0), maxLength(maxLength),
       selectOnInit(0) {}
@@ -21,15 +23,30 @@ VQWString VQWin32DialogItemEditBoxW::GetTextW(bool validate) {
     return text;
 }
 
-void VQWin32DialogItemEditBoxW::SetTextW(const wchar_t* newText, bool select) {
-    if (!controlHandle) return;
-    text = newText ? newText : L"";
+void VQWin32DialogItemEditBoxW::SetTextW(const wchar_t* newText, bool select) { TrySetTextW(newText, select); }
+
+bool VQWin32DialogItemEditBoxW::TrySetTextW(const wchar_t* newText, bool select) {
+    if (!controlHandle) return false;
+    if (!newText) newText = L"";
+    if (maxLength >= 0 && wcslen(newText) > static_cast<size_t>(maxLength)) return false;
+    text = newText;
     SetWindowTextW(controlHandle, text.Text());
     if (select) SendMessageW(controlHandle, EM_SETSEL, 0, text.GetLength());
+    return true;
+}
+
+void VQWin32DialogItemEditBoxW::SendLimit() {
+    if (!controlHandle) return;
+    // EM_LIMITTEXT with 0 means the control's largest size, which is also
+    // what no limit asks for; a limit of 0 itself cannot be told to it.
+    WPARAM units = maxLength > 0 ? static_cast<WPARAM>(maxLength) : 0;
+    if (maxLength != 0) SendMessageW(controlHandle, EM_LIMITTEXT, units, 0);
 }
 
 bool VQWin32DialogItemEditBoxW::OnInitDialog(VQWin32Window* ownerWindow, HWND dialog, VQWin32Window* target) {
     if (!VQWin32DialogItem::OnInitDialog(ownerWindow, dialog, target)) return false;
+    // Before the text: an initial text longer than the limit is refused.
+    if (maxLength >= 0) SendLimit();
     // A copy: SetTextW assigns the field it is handed.
     VQWString initial = text;
     SetTextW(initial.Text(), selectOnInit != 0);
@@ -49,7 +66,10 @@ void VQWin32DialogItemEditBoxW::SetMinLength(int length) { minLength = length; }
 
 int VQWin32DialogItemEditBoxW::GetMaxLength() { return maxLength; }
 
-void VQWin32DialogItemEditBoxW::SetMaxLength(int length) { maxLength = length; }
+void VQWin32DialogItemEditBoxW::SetMaxLength(int length) {
+    maxLength = length;
+    SendLimit();
+}
 
 void VQWin32DialogItemEditBoxW::SetTextPlain(const wchar_t* newText) {
     if (controlHandle) SetTextW(newText, false);

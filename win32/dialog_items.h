@@ -102,8 +102,9 @@ protected:
 
 class VQWin32DialogItemEditBoxW : public VQWin32DialogItem {
 public:
-    // maxLength < 0: no limit. The limit is checked by a validating
-    // GetTextW only; the control itself accepts longer text.
+    // maxLength < 0: no limit. A limit reaches the control (EM_LIMITTEXT), so
+    // the user cannot type or paste more; SetTextW refuses a longer text
+    // whole, and a validating GetTextW refuses one that came in otherwise.
     VQWin32DialogItemEditBoxW(int controlId, const wchar_t* initialText, int maxLength);
 
     VQWString GetTextW(bool validate) override;
@@ -118,10 +119,18 @@ public:
     virtual void SetMaxLength(int length);
     virtual void SetTextPlain(const wchar_t* text);
 
+    // SetTextW that says whether it took the text: false without a control,
+    // or for a text longer than maxLength (the control and text keep what
+    // they had: a command cut short could run something else).
+    bool TrySetTextW(const wchar_t* text, bool select);
+
     VQWString text;
     int minLength;
     int maxLength;
     uint8_t selectOnInit;
+
+private:
+    void SendLimit();
 };
 
 class VQWin32DialogItemListBoxW : public VQWin32DialogItem {

@@ -90,7 +90,8 @@ TEST(DialogItemEditBox, ValidationRefusesTextOutsideTheLimits) {
     EXPECT_EQ(0u, start);
     EXPECT_EQ(2u, end) << "selected at binding";
 
-    // The control takes more than the maximum; only a validating read refuses it.
+    // Text put in past the item (not typed) can exceed the limit; a
+    // validating read refuses it.
     std::wstring longText(300, L'x');
     SetWindowTextW(control, longText.c_str());
     EXPECT_EQ(300, GetWindowTextLengthW(control));
@@ -119,6 +120,49 @@ TEST(DialogItemEditBox, ValidationRefusesTextOutsideTheLimits) {
     EXPECT_TRUE(IsWindowUnicode(control));
     EXPECT_STREQ(wide, edit->GetTextW(false).Text());
     DestroyAndPump(panel);
+}
+
+TEST(DialogItemEditBox, TheControlTakesNoMoreThanTheLimitAndALongerTextIsRefused) {
+    auto* limited = new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, L"短い", 8);
+    VQWin32DialogWindowCreateInfo info({limited});
+    UseTestPanel(&info, L"QBTestEditLimit");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    HWND control = limited->GetHandle();
+    EXPECT_EQ(8, SendMessageW(control, EM_GETLIMITTEXT, 0, 0));
+
+    // Typing stops at the limit.
+    SendMessageW(control, EM_SETSEL, 2, 2);
+    for (int i = 0; i < 10; ++i) SendMessageW(control, WM_CHAR, L'x', 0);
+    EXPECT_EQ(L"短いxxxxxx", WindowText(control));
+
+    // A longer text is refused whole: the control and the item keep theirs.
+    EXPECT_FALSE(limited->TrySetTextW(L"123456789", false));
+    limited->SetTextW(L"987654321", false);
+    EXPECT_EQ(L"短いxxxxxx", WindowText(control));
+    EXPECT_STREQ(L"短いxxxxxx", limited->GetTextW(true).Text());
+    EXPECT_TRUE(limited->TrySetTextW(L"12345678", false));
+    EXPECT_EQ(L"12345678", WindowText(control));
+
+    // A new limit reaches the control; no limit lets the control take its most.
+    limited->SetMaxLength(12);
+    EXPECT_EQ(12, SendMessageW(control, EM_GETLIMITTEXT, 0, 0));
+    EXPECT_TRUE(limited->TrySetTextW(L"123456789012", false));
+    limited->SetMaxLength(-1);
+    EXPECT_GT(SendMessageW(control, EM_GETLIMITTEXT, 0, 0), 1024);
+    EXPECT_TRUE(limited->TrySetTextW(std::wstring(2000, L'y').c_str(), false));
+    DestroyAndPump(panel);
+
+    // Without a limit the control keeps its own default.
+    auto* open = new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, nullptr, -1);
+    VQWin32DialogWindowCreateInfo openInfo({open});
+    UseTestPanel(&openInfo, L"QBTestEditNoLimit");
+    TestPanel unlimited;
+    ASSERT_TRUE(unlimited.Open(&openInfo));
+    HWND plain = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, unlimited.dialogHandle, nullptr,
+                                 TestInstance(), nullptr);
+    EXPECT_EQ(SendMessageW(plain, EM_GETLIMITTEXT, 0, 0), SendMessageW(open->GetHandle(), EM_GETLIMITTEXT, 0, 0));
+    DestroyAndPump(unlimited);
 }
 
 TEST(DialogItemEditBox, EveryChangeNotifiesUnlessNotificationsAreOff) {
