@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -38,7 +37,7 @@ TEST(DialogItemBinding, AMissingControlStopsBindingAndCreation) {
     {
         LogCapture log;
         EXPECT_FALSE(panel.Open(&info));
-        EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログにアイテムID4242が存在しません\r\n"),
+        EXPECT_EQ(LogCapture::ShiftJis(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログにアイテムID4242が存在しません\r\n"),
                   log.Text());
     }
     ASSERT_NE(nullptr, panel.handle) << "the frame stays; nothing is undone";
@@ -69,7 +68,7 @@ TEST(DialogItemBinding, ItemsWithoutADialogOrATemplateFail) {
     EXPECT_FALSE(panel.PreCreate(nullptr));
     VQWin32WindowCreateInfo plain;
     EXPECT_FALSE(panel.PostCreate(&plain));
-    EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログが生成されていません。\r\n"
+    EXPECT_EQ(LogCapture::ShiftJis(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログが生成されていません。\r\n"
                      L"[VQWin32DialogWindow::PostCreate]ダイアログの作成に失敗した。リソースID=299\r\n"
                      L"[VQWin32DialogWindow::PreCreate]ウィンドウ生成情報が指定されていません。\r\n"
                      L"[VQWin32DialogWindow::PostCreate]ウィンドウ生成情報が指定されていません。\r\n"),
@@ -325,12 +324,6 @@ VQWStringArray Numbered(int count) {
     return strings;
 }
 
-VQArray<int, int> Indices(std::initializer_list<int> list) {
-    VQArray<int, int> indices;
-    for (int i : list) indices.Add(i);
-    return indices;
-}
-
 std::vector<int> Selected(VQWin32DialogItemListBoxW* list) {
     VQArray<int, int> indices;
     list->GetSelectedIndices(indices);
@@ -430,7 +423,9 @@ TEST(DialogItemListBox, DeletingFewOrManyLeavesTheSameEntriesDataSelectionAndTop
         EXPECT_EQ(48, rebuilt.top);
         EXPECT_EQ(L"項目 150", rebuilt.texts[rebuilt.selected.at(0)]);
         EXPECT_EQ(oneByOne.selected.size(), rebuilt.selected.size());
-        if (multiple) EXPECT_EQ(L"項目 290", rebuilt.texts[rebuilt.selected.at(1)]);
+        if (multiple) {
+            EXPECT_EQ(L"項目 290", rebuilt.texts[rebuilt.selected.at(1)]);
+        }
     }
 }
 
@@ -452,7 +447,9 @@ TEST(DialogItemListBox, SelectOnlyLeavesOneSelectedEntryInViewUnderTheCaret) {
         GetClientRect(list->GetHandle(), &client);
         EXPECT_GE(item.top, client.top);
         EXPECT_LE(item.bottom, client.bottom) << "scrolled into view";
-        if (list == lists.multiple) EXPECT_EQ(250, SendMessageW(list->GetHandle(), LB_GETANCHORINDEX, 0, 0));
+        if (list == lists.multiple) {
+            EXPECT_EQ(250, SendMessageW(list->GetHandle(), LB_GETANCHORINDEX, 0, 0));
+        }
 
         EXPECT_FALSE(list->SelectOnly(300));
         EXPECT_EQ(std::vector<int>{250}, Selected(list));
