@@ -3,6 +3,7 @@
 #include "win32/about_box.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "win32/standard_window.h"
 
@@ -58,19 +59,21 @@ void VQWin32StandardWindow::FillAboutBox(HWND dialog) {
     if (!info.Load()) return;
     const struct {
         int id;
-        const char* name;
+        const wchar_t* name;
     } fields[] = {
-        {g_aboutIds.description, "FileDescription"},
-        {g_aboutIds.version, "FileVersion"},
-        {g_aboutIds.legalNotice, "LegalCopyright"},
+        {g_aboutIds.description, L"FileDescription"},
+        {g_aboutIds.version, L"FileVersion"},
+        {g_aboutIds.legalNotice, L"LegalCopyright"},
     };
     for (const auto& field : fields) {
         if (field.id == 0) continue;
-        VQString text = info.Query(field.name);
+        // Wide all the way: the ANSI functions would turn every character
+        // outside the system's code page into "?".
+        VQWString text = info.QueryW(field.name);
         HWND control = GetDlgItem(dialog, field.id);
         if (text.IsEmpty() || !control) continue;
-        if (field.id == g_aboutIds.version) text = VQString().Format("Version %s", text.Text());
-        SetWindowTextA(control, text.Text());
+        if (field.id == g_aboutIds.version) text = VQWString().Format(L"Version %s", text.Text());
+        SetWindowTextW(control, text.Text());
     }
 }
 
@@ -87,11 +90,11 @@ void VQWin32VersionInfo::Free() {
 
 bool VQWin32VersionInfo::Load() {
     Free();
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
     DWORD unused = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    DWORD size = GetFileVersionInfoSizeW(path, &unused);
     if (size == 0) return false;
     // GMEM_FIXED: the handle is the block's address.
     block = GlobalAlloc(GMEM_ZEROINIT, size);
@@ -101,8 +104,8 @@ bool VQWin32VersionInfo::Load() {
     UINT translationBytes = 0;
     void* fixed = nullptr;
     UINT fixedBytes = 0;
-    if (!GetFileVersionInfoA(path, 0, size, block) || !VerQueryValueA(block, "\\", &fixed, &fixedBytes) ||
-        !VerQueryValueA(block, "\\VarFileInfo\\Translation", &translation, &translationBytes) ||
+    if (!GetFileVersionInfoW(path, 0, size, block) || !VerQueryValueW(block, L"\\", &fixed, &fixedBytes) ||
+        !VerQueryValueW(block, L"\\VarFileInfo\\Translation", &translation, &translationBytes) ||
         translationBytes < 2 * sizeof(WORD)) {
         Free();
         return false;
@@ -113,19 +116,33 @@ bool VQWin32VersionInfo::Load() {
     return true;
 }
 
-VQString VQWin32VersionInfo::Query(const char* name) {
-    VQString result;
+VQWString VQWin32VersionInfo::QueryW(const wchar_t* name) {
+    VQWString result;
     if (!block) return result;
-    VQString path = VQString().Format("\\StringFileInfo\\%s\\%s", translationKey.Text(), name);
+    VQWString key = VQWString::FromAnsi(translationKey.Text(), translationKey.GetLength());
+    VQWString path = VQWString().Format(L"\\StringFileInfo\\%s\\%s", key.Text(), name);
     void* value = nullptr;
     UINT reported = 0;
-    if (!VerQueryValueA(block, path.Text(), &value, &reported) || !value) return result;
-    // The reported size may count characters or the terminator; the string
-    // ends at its NUL, inside the block.
-    const char* text = static_cast<const char*>(value);
-    size_t room = static_cast<const char*>(block) + blockSize - text;
-    int n = static_cast<int>(strnlen(text, room));
+    if (!VerQueryValueW(block, path.Text(), &value, &reported) || !value) return result;
+    // The reported size may count the terminator or not; the string ends at
+    // its NUL, inside the block.
+    const wchar_t* text = static_cast<const wchar_t*>(value);
+    size_t room = (static_cast<const char*>(block) + blockSize - static_cast<const char*>(value)) / sizeof(wchar_t);
+    int n = static_cast<int>(wcsnlen(text, room));
     result.SetLength(n);
-    if (n > 0) memcpy(result.GetData(), text, n);
+    if (n > 0) wmemcpy(result.GetData(), text, n);
+    return result;
+}
+
+VQString VQWin32VersionInfo::Query(const char* name) {
+    VQString result;
+    if (!name) return result;
+    VQWString wideName = VQWString::FromAnsi(name, static_cast<int>(strlen(name)));
+    VQWString text = QueryW(wideName.Text());
+    if (text.IsEmpty()) return result;
+    int n = WideCharToMultiByte(CP_ACP, 0, text.Text(), text.GetLength(), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return result;
+    result.SetLength(n);
+    WideCharToMultiByte(CP_ACP, 0, text.Text(), text.GetLength(), result.GetData(), n, nullptr, nullptr);
     return result;
 }

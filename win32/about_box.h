@@ -15,7 +15,10 @@ public:
 
     // Reads the version block of the running program's file.
     bool Load();
-    // A string of the first translation ("FileVersion", ...); empty when missing.
+    // A string of the first translation ("FileVersion", ...); empty when
+    // missing. The block holds UTF-16: QueryW gives it whole, Query in the
+    // ANSI code page (where a character outside it becomes "?").
+    VQWString QueryW(const wchar_t* name);
     VQString Query(const char* name);
 
     HGLOBAL block;                        // owned: freed by the destructor or a failed Load

@@ -6,6 +6,8 @@
 
 #include <cwchar>
 
+#include "win32/window.h"
+
 namespace {
 
 // A hooked dialog stays the classic explorer-style one on systems that would
@@ -18,15 +20,26 @@ UINT_PTR CALLBACK SaveHook(HWND, UINT message, WPARAM, LPARAM lParam) {
     return 0;
 }
 
+// An ownerless dialog would leave the main window open to input under it
+// (Run, or closing it, would re-enter the window's code).
+HWND OwnerOrMainWindow(HWND owner) {
+    if (owner) return owner;
+    VQWin32Window* main = VQWin32GetMainWindow();
+    return main ? main->handle : nullptr;
+}
+
 void InitFileDialog(OPENFILENAMEW* ofn, wchar_t* file, int units, const wchar_t* filter, DWORD flags,
-                    LPOFNHOOKPROC hook) {
+                    LPOFNHOOKPROC hook, HWND owner) {
     ZeroMemory(ofn, sizeof *ofn);
     ofn->lStructSize = sizeof *ofn;
+    ofn->hwndOwner = OwnerOrMainWindow(owner);
     ofn->lpstrFilter = filter;
     ofn->nFilterIndex = 1;
     ofn->lpstrFile = file;
     ofn->nMaxFile = static_cast<DWORD>(units);
-    ofn->Flags = flags;
+    // The dialogs would otherwise leave the current directory in the last
+    // folder shown: runs would depend on it, and the folder stays locked.
+    ofn->Flags = flags | OFN_NOCHANGEDIR;
     ofn->lpfnHook = hook;
 }
 
@@ -59,8 +72,7 @@ bool ChooseOpenFile(wchar_t* file, const wchar_t* title, const wchar_t* descript
     wchar_t filter[kVQSingleFilterUnits];
     if (!BuildSingleTypeFilter(filter, description, extension)) return false;
     OPENFILENAMEW ofn;
-    InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00881024, OpenHook);
-    ofn.hwndOwner = owner;
+    InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00881024, OpenHook, owner);
     ofn.lpstrTitle = title;
     ofn.lpstrDefExt = extension;
     return GetOpenFileNameW(&ofn) != 0;
@@ -68,9 +80,8 @@ bool ChooseOpenFile(wchar_t* file, const wchar_t* title, const wchar_t* descript
 
 bool ChooseFilesToAdd(wchar_t* result, int* filterIndex, const wchar_t* filter, HWND owner, int units) {
     OPENFILENAMEW ofn;
-    InitFileDialog(&ofn, result, units, filter, 0x00881224, OpenHook);
+    InitFileDialog(&ofn, result, units, filter, 0x00881224, OpenHook, owner);
     ofn.nFilterIndex = static_cast<DWORD>(*filterIndex);
-    ofn.hwndOwner = owner;
     ofn.lpstrTitle = L"ファイルを追加";
     if (!GetOpenFileNameW(&ofn)) return false;
     *filterIndex = static_cast<int>(ofn.nFilterIndex);
@@ -96,11 +107,11 @@ const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wch
     return name + wcslen(name) + 1;
 }
 
-bool ChooseSettingsSavePath(wchar_t* file) {
+bool ChooseSettingsSavePath(wchar_t* file, HWND owner) {
     wchar_t filter[kVQSingleFilterUnits];
     BuildSingleTypeFilter(filter, L"設定ファイル", L"ini");
     OPENFILENAMEW ofn;
-    InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00880026, SaveHook);
+    InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00880026, SaveHook, owner);
     ofn.lpstrTitle = L"設定を保存";
     ofn.lpstrDefExt = L"ini";
     return GetSaveFileNameW(&ofn) != 0;
@@ -123,7 +134,7 @@ private:
 
 }  // namespace
 
-int ChooseFolder(wchar_t* path) {
+int ChooseFolder(wchar_t* path, HWND owner) {
     ComScope com;
     IMalloc* shellMalloc = nullptr;
     if (FAILED(SHGetMalloc(&shellMalloc)) || !shellMalloc) return 0;
@@ -131,6 +142,7 @@ int ChooseFolder(wchar_t* path) {
     lstrcpynW(initial, path, MAX_PATH);
     BROWSEINFOW info;
     ZeroMemory(&info, sizeof info);
+    info.hwndOwner = OwnerOrMainWindow(owner);
     info.lpszTitle = L"カレントディレクトリの選択";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = FolderCallback;

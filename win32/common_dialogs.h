@@ -16,6 +16,10 @@ constexpr int kVQSingleFilterUnits = MAX_PATH;
 // when description and extension do not fit in kVQSingleFilterUnits.
 bool BuildSingleTypeFilter(wchar_t* filter, const wchar_t* description, const wchar_t* extension);
 
+// Every dialog here is modal to `owner`; a null owner means the main window
+// (when there is one), so that no dialog leaves it open to input under it.
+// None of them moves the process's current directory.
+
 // One existing file. file: MAX_PATH units, the initial name in, the chosen
 // path out. False when cancelled or failed.
 bool ChooseOpenFile(wchar_t* file, const wchar_t* title, const wchar_t* description, const wchar_t* extension,
@@ -34,8 +38,8 @@ const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wch
 
 // Where to save the settings file ("設定ファイル", *.ini). file: MAX_PATH
 // units, the initial name in, the chosen path out.
-bool ChooseSettingsSavePath(wchar_t* file);
+bool ChooseSettingsSavePath(wchar_t* file, HWND owner = nullptr);
 
 // A folder, opening at path (MAX_PATH units), which receives the choice:
 // 1 chosen, 0 failure, -1 cancelled (path unchanged).
-int ChooseFolder(wchar_t* path);
+int ChooseFolder(wchar_t* path, HWND owner = nullptr);

@@ -102,8 +102,9 @@ protected:
 
 class VQWin32DialogItemEditBoxW : public VQWin32DialogItem {
 public:
-    // maxLength < 0: no limit. The limit is checked by a validating
-    // GetTextW only; the control itself accepts longer text.
+    // maxLength < 0: no limit. A limit reaches the control (EM_LIMITTEXT), so
+    // the user cannot type or paste more; SetTextW refuses a longer text
+    // whole, and a validating GetTextW refuses one that came in otherwise.
     VQWin32DialogItemEditBoxW(int controlId, const wchar_t* initialText, int maxLength);
 
     VQWString GetTextW(bool validate) override;
@@ -118,10 +119,18 @@ public:
     virtual void SetMaxLength(int length);
     virtual void SetTextPlain(const wchar_t* text);
 
+    // SetTextW that says whether it took the text: false without a control,
+    // or for a text longer than maxLength (the control and text keep what
+    // they had: a command cut short could run something else).
+    bool TrySetTextW(const wchar_t* text, bool select);
+
     VQWString text;
     int minLength;
     int maxLength;
     uint8_t selectOnInit;
+
+private:
+    void SendLimit();
 };
 
 class VQWin32DialogItemListBoxW : public VQWin32DialogItem {
@@ -137,8 +146,42 @@ public:
     VQWString GetString(int index);
     void GetAllStrings(VQArray<VQWString, VQWString>& into);
 
+    // Appends one entry: its index, or a negative value (LB_ERR, LB_ERRSPACE)
+    // when it could not be added; LB_ERR without a control.
+    int AddString(const wchar_t* text);
+    // Appends every string with one reservation and no repainting in
+    // between; returns how many were added.
+    int AddStrings(const VQArray<VQWString, VQWString>& strings);
+    bool DeleteString(int index);
+    // Deletes the entries at these indices (duplicates and indices out of
+    // range are ignored) and returns how many went. Many are deleted by
+    // rebuilding the list from what stays, which keeps the remaining entries'
+    // item data, selection and the first visible entry as one-by-one
+    // deletion would.
+    int DeleteIndices(const VQArray<int, int>& indices);
+    void ResetContent();
+    // The selected entries, ascending, of a single- or multiple-selection
+    // list; returns their count.
+    int GetSelectedIndices(VQArray<int, int>& into);
+    // Selects this entry and no other (none for -1), puts the caret on it
+    // and scrolls it into view; false for an index out of range.
+    bool SelectOnly(int index);
+    int GetHorizontalExtent();
+    void SetHorizontalExtent(int pixels);
+    // Sets the scrollable width to the widest entry as the list's font draws
+    // it, so a list with WS_HSCROLL can show every entry whole; returns it.
+    int FitHorizontalExtent();
+    int GetTopIndex();
+    bool SetTopIndex(int index);
+    bool SetItemData(int index, LPARAM data);
+    // LB_ERR for an index out of range or without a control.
+    LPARAM GetItemData(int index);
+
     VQArray<VQWString, VQWString> initialStrings;  // put into the list at binding, then emptied
     int selection;
+
+private:
+    bool IsMultipleSelection();
 };
 
 class VQWin32DialogItemCheckBox : public VQWin32DialogItem {
@@ -147,6 +190,11 @@ public:
 
     bool OnInitDialog(VQWin32Window* owner, HWND dialog, VQWin32Window* notifyTarget) override;
     int OnCommand(int id, int code, HWND control) override;
+
+    // The control's state while it exists (checkState follows it), else checkState.
+    bool IsChecked();
+    // Sets checkState and the control; no change notification is sent.
+    void SetChecked(bool checked);
 
     int checkState;  // used as a bool
 };

@@ -91,6 +91,12 @@ bool VQWin32DialogWindow::PostCreate(VQWin32WindowCreateInfo* base) {
     GetClientRect(dialogHandle, &dialogClient);
     dialogWidth = dialogClient.right - dialogClient.left;
     dialogHeight = dialogClient.bottom - dialogClient.top;
+    if (placementRestored) {
+        // Known only now: a saved place smaller than the dialog would cut it
+        // (or, for a fixed frame, had its caption checked for another width).
+        const RECT& saved = info->rect;
+        if (saved.right - saved.left < dialogWidth || saved.bottom - saved.top < dialogHeight) MoveToDefaultPlace();
+    }
     if (resizable) {
         SetSizeLimits(dialogWidth, dialogHeight, -1, -1, 0, 0);
     } else {
@@ -132,6 +138,15 @@ void VQWin32DialogWindow::PlaceWindow(const VQWin32DialogWindowCreateInfo* info)
     int x = origin.x + (column == 0 ? 0 : column == 1 ? spareX / 2 : spareX);
     int y = origin.y + (row == 0 ? 0 : row == 1 ? spareY / 2 : spareY);
     SetWindowPos(handle, nullptr, x, y, 0, 0, SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOSIZE);
+}
+
+void VQWin32DialogWindow::MoveToDefaultPlace() {
+    placementRestored = 0;
+    // frameOffsets turn the client rectangle into the frame's, as at creation.
+    RECT outer = {defaultRect.left + frameOffsets.left, defaultRect.top + frameOffsets.top,
+                  defaultRect.right + frameOffsets.right, defaultRect.bottom + frameOffsets.bottom};
+    SetWindowPos(handle, nullptr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void VQWin32DialogWindow::EnableOwner() {

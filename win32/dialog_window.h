@@ -76,5 +76,6 @@ public:
 
 private:
     void PlaceWindow(const VQWin32DialogWindowCreateInfo* info);
+    void MoveToDefaultPlace();
     void EnableOwner();
 };

@@ -152,7 +152,7 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkMode(dc, TRANSPARENT);
         if (box->font) SelectObject(dc, box->font);
-        DrawTextW(dc, box->text, -1, &box->textRect, DT_NOCLIP | DT_EXPANDTABS);
+        DrawTextW(dc, box->text, -1, &box->textRect, DT_NOCLIP | DT_EXPANDTABS | DT_NOPREFIX);
         RestoreDC(dc, saved);
         EndPaint(hwnd, &ps);
         return 0;
@@ -191,8 +191,9 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
 
 SIZE MeasureText(HDC dc, const wchar_t* text) {
     RECT rect = {0, 0, 0, 0};
-    // No width to wrap to: lines break only at line breaks.
-    DrawTextW(dc, text, -1, &rect, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS);
+    // No width to wrap to: lines break only at line breaks. Messages quote
+    // command lines: an "&" is a character, not the mark of an underline.
+    DrawTextW(dc, text, -1, &rect, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_NOPREFIX);
     return SIZE{rect.right - rect.left, rect.bottom - rect.top};
 }
 

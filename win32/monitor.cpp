@@ -1,6 +1,8 @@
 // FitRectToMonitor and its process-wide monitor cache.
 #include "win32/monitor.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kMaxMonitors = 16;
@@ -70,6 +72,40 @@ void VQWin32ReplaceMonitors(const RECT* monitors, int count) {
     ClearCache();
     for (int i = 0; i < count && AddMonitor(monitors[i]); ++i) {
     }
+}
+
+bool RectOnMonitors(const RECT& rect) {
+    EnsureMonitors();
+    if (rect.left >= rect.right || rect.top >= rect.bottom) return false;
+    // Cut the rectangle into columns at every monitor edge inside it; each
+    // column must be covered from top to bottom by the monitors spanning it.
+    LONG edges[2 + 2 * kMaxMonitors];
+    int edgeCount = 0;
+    edges[edgeCount++] = rect.left;
+    edges[edgeCount++] = rect.right;
+    for (int i = 0; i < g_cache.count; ++i) {
+        for (LONG x : {g_cache.monitors[i].left, g_cache.monitors[i].right}) {
+            if (x > rect.left && x < rect.right) edges[edgeCount++] = x;
+        }
+    }
+    std::sort(edges, edges + edgeCount);
+    for (int e = 0; e + 1 < edgeCount; ++e) {
+        if (edges[e] == edges[e + 1]) continue;
+        LONG covered = rect.top;
+        // Grow the covered span downwards until no monitor extends it.
+        for (bool grew = true; grew && covered < rect.bottom;) {
+            grew = false;
+            for (int i = 0; i < g_cache.count; ++i) {
+                const RECT& m = g_cache.monitors[i];
+                if (m.left <= edges[e] && m.right >= edges[e + 1] && m.top <= covered && m.bottom > covered) {
+                    covered = m.bottom;
+                    grew = true;
+                }
+            }
+        }
+        if (covered < rect.bottom) return false;
+    }
+    return true;
 }
 
 void FitRectToMonitor(RECT* rect) {

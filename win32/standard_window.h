@@ -21,8 +21,12 @@ public:
 
     uint8_t savePlacement;         // remember the client rectangle in the registry
     VQString placementValueName;   // "ClientRect"
+    uint8_t placementRestored;     // the saved rectangle replaced info->rect
+    RECT defaultRect;              // info->rect as the caller gave it, the place without a saved one
 
 protected:
-    // The saved client rectangle replaces info->rect when a whole one is there.
+    // The saved client rectangle replaces info->rect when a whole one is
+    // there and usable: its caption bar lies on the monitors and it is at
+    // least minWidth x minHeight (and not empty).
     void ReadPlacement(VQWin32WindowCreateInfo* info);
 };

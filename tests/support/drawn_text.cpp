@@ -10,15 +10,20 @@ namespace {
 
 typedef int(WINAPI* DrawTextWProc)(HDC, LPCWSTR, int, LPRECT, UINT);
 
+struct Call {
+    std::wstring text;
+    UINT format;
+};
+
 std::mutex g_lock;
-std::vector<std::wstring> g_texts;
+std::vector<Call> g_calls;
 DrawTextWProc g_original = nullptr;
 FARPROC* g_slot = nullptr;  // the hooked import slot while a recorder lives
 
 int WINAPI RecordingDrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
-    if (text && !(format & DT_CALCRECT)) {
+    if (text) {
         std::lock_guard<std::mutex> hold(g_lock);
-        g_texts.push_back(count < 0 ? std::wstring(text) : std::wstring(text, count));
+        g_calls.push_back({count < 0 ? std::wstring(text) : std::wstring(text, count), format});
     }
     return g_original(dc, text, count, rect, format);
 }
@@ -68,7 +73,20 @@ DrawnText::~DrawnText() {
 
 std::vector<std::wstring> DrawnText::Texts() const {
     std::lock_guard<std::mutex> hold(g_lock);
-    return g_texts;
+    std::vector<std::wstring> texts;
+    for (const Call& call : g_calls) {
+        if (!(call.format & DT_CALCRECT)) texts.push_back(call.text);
+    }
+    return texts;
+}
+
+std::vector<unsigned> DrawnText::Formats(const std::wstring& text) const {
+    std::lock_guard<std::mutex> hold(g_lock);
+    std::vector<unsigned> formats;
+    for (const Call& call : g_calls) {
+        if (call.text == text) formats.push_back(call.format);
+    }
+    return formats;
 }
 
 bool DrawnText::Saw(const std::wstring& text) const {
@@ -78,5 +96,5 @@ bool DrawnText::Saw(const std::wstring& text) const {
 
 void DrawnText::Clear() {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_texts.clear();
+    g_calls.clear();
 }

@@ -16,5 +16,8 @@ public:
     // Texts drawn (not only measured) so far, oldest first.
     std::vector<std::wstring> Texts() const;
     bool Saw(const std::wstring& text) const;
+    // The DT_ format of every call with this text, measuring (DT_CALCRECT)
+    // calls included, oldest first.
+    std::vector<unsigned> Formats(const std::wstring& text) const;
     void Clear();
 };

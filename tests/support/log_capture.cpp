@@ -23,3 +23,12 @@ LogCapture::~LogCapture() {
 }
 
 std::string LogCapture::Text() const { return TempDir::ReadWholeFile(path); }
+
+std::string LogCapture::ShiftJis(const std::wstring& text) {
+    const UINT kShiftJis = 932;
+    int n = WideCharToMultiByte(kShiftJis, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0) WideCharToMultiByte(kShiftJis, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}

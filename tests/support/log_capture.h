@@ -15,6 +15,8 @@ public:
 
     // The bytes written so far (Shift-JIS, lines ending in "\r\n").
     std::string Text() const;
+    // A text as the log's Shift-JIS bytes, whatever the system's code page.
+    static std::string ShiftJis(const std::wstring& text);
 
 private:
     TempDir dir;

@@ -4,12 +4,16 @@
 #                                   --no-wm: the display has no window manager
 #   wine.sh run <prefix> <exe> ...  run one Windows program in it
 #   wine.sh stop <prefix>           end the prefix's wineserver
+# QB_WINE_LOCALE names the locale that gives the ANSI code page (default
+# ja_JP.UTF-8: 932; C.UTF-8 gives 1252). A wineserver keeps the one it
+# started with, so each code page needs a prefix of its own.
 set -e
 mode=$1
 export WINEPREFIX="$2"
 shift 2
-# Code page 932 as on a Japanese Windows; no Mono/Gecko installers on first start.
-export LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree=;mshtml="
+# Code page 932 as on a Japanese Windows unless asked otherwise; no Mono/Gecko
+# installers on first start.
+export LC_ALL="${QB_WINE_LOCALE:-ja_JP.UTF-8}" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree=;mshtml="
 if command -v wine64 >/dev/null 2>&1; then WINE=wine64
 elif [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64
 else WINE=wine; fi

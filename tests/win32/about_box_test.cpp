@@ -17,9 +17,12 @@ TEST(VersionInfo, ReadsTheStringsOfTheProgramsOwnVersionBlock) {
 
     VQString version = info.Query("FileVersion");
     EXPECT_TRUE(version.Equals("1.2.3.4")) << version.Text();
+    // Whole in UTF-16 whatever the code page; narrow in the ANSI one.
+    EXPECT_STREQ(L"テスト用の説明", info.QueryW(L"FileDescription").Text());
     VQString description = info.Query("FileDescription");
     EXPECT_EQ(ToAnsi(L"テスト用の説明"), std::string(description.GetData(), description.GetLength()));
     EXPECT_TRUE(info.Query("NoSuchString").IsEmpty());
+    EXPECT_TRUE(info.QueryW(L"NoSuchString").IsEmpty());
 }
 
 namespace {

@@ -67,7 +67,8 @@ struct DialogView {
 TimerScript::Step AnswerFileDialog(DialogView* view, const wchar_t* name, int filterIndex = -1) {
     return [=] {
         HWND dialog = FindThreadWindow(L"#32770");
-        if (!dialog) return false;
+        // Up and initialised: the file name box exists.
+        if (!dialog || !GetDlgItem(dialog, kFileNameBox)) return false;
         view->caption = WindowText(dialog);
         HWND filters = GetDlgItem(dialog, kFilterBox);
         int count = static_cast<int>(SendMessageW(filters, CB_GETCOUNT, 0, 0));
@@ -90,6 +91,54 @@ TimerScript::Step AnswerFileDialog(DialogView* view, const wchar_t* name, int fi
 }
 
 const wchar_t kAddFilter[] = L"対象ファイル(*.txt)\0*.txt\0全てのファイル(*.*)\0*.*\0";
+
+// The shell's dialogs can take seconds to come up on a loaded machine (a
+// build beside the tests): the scripts wait on the dialog's own state, and
+// this limit only ends a test whose dialog never answers.
+constexpr int kShellDialogLimitMs = 120000;
+
+// The folder dialog as a script sees it at one tick.
+struct FolderDialogView {
+    HWND dialog = nullptr;
+    HWND tree = nullptr;
+    std::wstring title;     // the dialog's title text, set while it initialises
+    std::wstring selected;  // the tree's selected folder; empty while none is
+    bool hasSelection = false;
+
+    // Initialised: our title is shown. The initial-folder callback runs inside
+    // the initialisation too, so an existing initial folder is selected by now.
+    bool Ready() const { return title == L"カレントディレクトリの選択"; }
+    std::string Describe() const {
+        std::string text = "last seen: dialog " + std::string(dialog ? "up" : "not up");
+        text += tree ? ", tree" : ", no tree";
+        text += title.empty() ? ", no title" : ", a title";
+        if (!hasSelection) return text + ", no selection";
+        int n = WideCharToMultiByte(CP_UTF8, 0, selected.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(n > 0 ? n - 1 : 0, '\0');
+        if (n > 1) WideCharToMultiByte(CP_UTF8, 0, selected.c_str(), -1, &utf8[0], n, nullptr, nullptr);
+        return text + ", selected \"" + utf8 + "\"";
+    }
+};
+
+FolderDialogView ReadFolderDialog() {
+    FolderDialogView view;
+    view.dialog = FindThreadWindow(L"#32770");
+    if (!view.dialog) return view;
+    view.title = WindowText(GetDlgItem(view.dialog, kFolderTitle));
+    view.tree = FindWindowExW(view.dialog, nullptr, WC_TREEVIEWW, nullptr);
+    HTREEITEM selected = view.tree ? TreeView_GetSelection(view.tree) : nullptr;
+    if (!selected) return view;
+    view.hasSelection = true;
+    wchar_t name[MAX_PATH] = {0};
+    TVITEMW item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = selected;
+    item.pszText = name;
+    item.cchTextMax = MAX_PATH;
+    TreeView_GetItem(view.tree, &item);
+    view.selected = name;
+    return view;
+}
 
 }  // namespace
 
@@ -150,7 +199,7 @@ TEST(FileDialogs, AddingThreeFilesGivesTheirPathsAndTheChosenFilter) {
     TimerScript script;
     script.Then(AnswerFileDialog(&view, L"\"a.txt\" \"b.txt\" \"c.txt\"", 0));
     script.Start();
-    QuitWatchdog watchdog(20000, 99);
+    QuitWatchdog watchdog(kShellDialogLimitMs, 99);
     ASSERT_TRUE(ChooseFilesToAdd(result.data(), &filterIndex, kAddFilter, nullptr));
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(L"ファイルを追加", view.caption);
@@ -191,7 +240,7 @@ TEST(FileDialogs, OpenAndSaveShowTheirTitleAndFilterAndSaveAddsTheExtension) {
     dir.WriteFile(L"list.txt", "x");
     InFolder in(dir.Path());
     std::wstring folder = LongPath(dir.Path());
-    QuitWatchdog watchdog(30000, 99);
+    QuitWatchdog watchdog(kShellDialogLimitMs, 99);
 
     wchar_t file[MAX_PATH] = L"";
     DialogView open;
@@ -228,49 +277,148 @@ TEST(FileDialogs, OpenAndSaveShowTheirTitleAndFilterAndSaveAddsTheExtension) {
 TEST(FolderDialog, OpensAtTheInitialFolderAndCancelLeavesThePath) {
     TempDir dir;
     std::wstring inner = LongPath(dir.MakeDir(L"作業"));
-    QuitWatchdog watchdog(20000, 99);
+    QuitWatchdog watchdog(kShellDialogLimitMs, 99);
 
     wchar_t path[MAX_PATH];
     lstrcpynW(path, inner.c_str(), MAX_PATH);
-    std::wstring title;
+    FolderDialogView seen;
     TimerScript okScript;
-    okScript.Then([&title] {
-        HWND dialog = FindThreadWindow(L"#32770");
-        if (!dialog) return false;
-        // The initial folder is selected once the dialog has initialised:
-        // until the tree shows it selected, look again at the next tick.
-        HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
-        HTREEITEM selected = tree ? TreeView_GetSelection(tree) : nullptr;
-        if (!selected) return false;
-        wchar_t name[MAX_PATH] = {0};
-        TVITEMW item = {};
-        item.mask = TVIF_TEXT;
-        item.hItem = selected;
-        item.pszText = name;
-        item.cchTextMax = MAX_PATH;
-        TreeView_GetItem(tree, &item);
-        if (std::wstring(name) != L"作業") return false;
-        title = WindowText(GetDlgItem(dialog, kFolderTitle));
+    okScript.Then([&seen] {
+        seen = ReadFolderDialog();
+        // Should the tree fill in later than the dialog shows, wait for it.
+        if (!seen.Ready() || seen.selected != L"作業") return false;
         // OK with nothing else done: the answer is the folder it opened at.
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        PostMessageW(seen.dialog, WM_COMMAND, IDOK, 0);
         return true;
     });
     okScript.Start();
-    EXPECT_EQ(1, ChooseFolder(path));
-    EXPECT_EQ(L"カレントディレクトリの選択", title);
+    EXPECT_EQ(1, ChooseFolder(path)) << seen.Describe();
+    EXPECT_EQ(L"作業", seen.selected);
     EXPECT_EQ(inner, LongPath(path));
 
     wchar_t kept[MAX_PATH] = L"C:\\no\\such\\folder";
     TimerScript cancelScript;
-    cancelScript.Then([] {
-        HWND dialog = FindThreadWindow(L"#32770");
-        if (!dialog) return false;
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    cancelScript.Then([&seen] {
+        seen = ReadFolderDialog();
+        if (!seen.Ready()) return false;
+        PostMessageW(seen.dialog, WM_COMMAND, IDCANCEL, 0);
         return true;
     });
     cancelScript.Start();
-    EXPECT_EQ(-1, ChooseFolder(kept));
+    EXPECT_EQ(-1, ChooseFolder(kept)) << seen.Describe();
     EXPECT_EQ(std::wstring(L"C:\\no\\such\\folder"), kept);
+    EXPECT_FALSE(watchdog.Fired()) << seen.Describe();
+    PumpPending();
+}
+
+namespace {
+
+std::wstring CurrentDirectory() {
+    wchar_t path[MAX_PATH] = {0};
+    GetCurrentDirectoryW(MAX_PATH, path);
+    return LongPath(path);
+}
+
+}  // namespace
+
+TEST(FileDialogs, AChoiceInAnotherFolderLeavesTheCurrentDirectoryWhereItWas) {
+    TempDir dir;
+    std::wstring listFile = dir.WriteFile(L"elsewhere\\list.txt", "x");
+    std::wstring other = LongPath(dir.Join(L"elsewhere"));
+    std::wstring home = LongPath(dir.MakeDir(L"home"));
+    InFolder in(home);
+    QuitWatchdog watchdog(kShellDialogLimitMs, 99);
+
+    wchar_t file[MAX_PATH] = L"";
+    DialogView open;
+    TimerScript openScript;
+    openScript.Then(AnswerFileDialog(&open, listFile.c_str()));
+    openScript.Start();
+    ASSERT_TRUE(ChooseOpenFile(file, L"ファイルリストを選択", L"リストファイル", L"txt", nullptr));
+    EXPECT_EQ(other + L"\\list.txt", LongPath(file));
+    EXPECT_EQ(home, CurrentDirectory());
+
+    std::vector<wchar_t> result(kVQFilesToAddUnits, L'\0');
+    int filterIndex = 1;
+    DialogView add;
+    TimerScript addScript;
+    addScript.Then(AnswerFileDialog(&add, listFile.c_str()));
+    addScript.Start();
+    ASSERT_TRUE(ChooseFilesToAdd(result.data(), &filterIndex, kAddFilter, nullptr));
+    EXPECT_EQ(home, CurrentDirectory());
+
+    wchar_t target[MAX_PATH] = L"";
+    std::wstring newFile = other + L"\\new.ini";
+    DialogView save;
+    TimerScript saveScript;
+    saveScript.Then(AnswerFileDialog(&save, newFile.c_str()));
+    saveScript.Start();
+    ASSERT_TRUE(ChooseSettingsSavePath(target));
+    EXPECT_EQ(newFile, LongPath(target));
+    EXPECT_EQ(home, CurrentDirectory());
     EXPECT_FALSE(watchdog.Fired());
     PumpPending();
 }
+
+namespace {
+
+// What a script saw while a dialog was open: its owner, and whether the
+// window that should be locked under it took input.
+struct OwnerView {
+    HWND owner = nullptr;
+    bool lockedEnabled = true;
+};
+
+TimerScript::Step NoteOwnerAndCancel(OwnerView* view, HWND locked) {
+    return [view, locked] {
+        HWND dialog = FindThreadWindow(L"#32770");
+        // The folder dialog has no file name box; either dialog has an OK button.
+        if (!dialog || !GetDlgItem(dialog, IDOK)) return false;
+        view->owner = GetWindow(dialog, GW_OWNER);
+        view->lockedEnabled = IsWindowEnabled(locked) != 0;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return true;
+    };
+}
+
+}  // namespace
+
+TEST(FileDialogs, TheSaveAndFolderDialogsLockTheMainWindowOrTheGivenOne) {
+    MainWithPopup windows(L"QBTestDialogOwnerMain", L"QBTestDialogOwnerPopup");
+    ASSERT_TRUE(windows.opened);
+    TempDir dir;
+    InFolder in(dir.Path());
+    QuitWatchdog watchdog(kShellDialogLimitMs, 99);
+
+    wchar_t target[MAX_PATH] = L"";
+    OwnerView save;
+    TimerScript saveScript;
+    saveScript.Then(NoteOwnerAndCancel(&save, windows.main.handle));
+    saveScript.Start();
+    EXPECT_FALSE(ChooseSettingsSavePath(target));
+    EXPECT_EQ(windows.main.handle, save.owner);
+    EXPECT_FALSE(save.lockedEnabled);
+    EXPECT_TRUE(IsWindowEnabled(windows.main.handle));
+
+    OwnerView saveOnPopup;
+    TimerScript popupScript;
+    popupScript.Then(NoteOwnerAndCancel(&saveOnPopup, windows.popup.handle));
+    popupScript.Start();
+    EXPECT_FALSE(ChooseSettingsSavePath(target, windows.popup.handle));
+    EXPECT_EQ(windows.popup.handle, saveOnPopup.owner);
+    EXPECT_FALSE(saveOnPopup.lockedEnabled);
+
+    wchar_t folder[MAX_PATH];
+    lstrcpynW(folder, dir.Path().c_str(), MAX_PATH);
+    OwnerView browse;
+    TimerScript folderScript;
+    folderScript.Then(NoteOwnerAndCancel(&browse, windows.main.handle));
+    folderScript.Start();
+    EXPECT_EQ(-1, ChooseFolder(folder));
+    EXPECT_EQ(windows.main.handle, browse.owner);
+    EXPECT_FALSE(browse.lockedEnabled);
+    EXPECT_TRUE(IsWindowEnabled(windows.main.handle));
+    EXPECT_FALSE(watchdog.Fired());
+    PumpPending();
+}
+

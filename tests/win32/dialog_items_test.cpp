@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/log_capture.h"
 #include "tests/win32/test_windows.h"
@@ -36,7 +37,7 @@ TEST(DialogItemBinding, AMissingControlStopsBindingAndCreation) {
     {
         LogCapture log;
         EXPECT_FALSE(panel.Open(&info));
-        EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログにアイテムID4242が存在しません\r\n"),
+        EXPECT_EQ(LogCapture::ShiftJis(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログにアイテムID4242が存在しません\r\n"),
                   log.Text());
     }
     ASSERT_NE(nullptr, panel.handle) << "the frame stays; nothing is undone";
@@ -67,7 +68,7 @@ TEST(DialogItemBinding, ItemsWithoutADialogOrATemplateFail) {
     EXPECT_FALSE(panel.PreCreate(nullptr));
     VQWin32WindowCreateInfo plain;
     EXPECT_FALSE(panel.PostCreate(&plain));
-    EXPECT_EQ(ToAnsi(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログが生成されていません。\r\n"
+    EXPECT_EQ(LogCapture::ShiftJis(L"[VQWin32DialogBaseItem::OnInitDialog]ダイアログが生成されていません。\r\n"
                      L"[VQWin32DialogWindow::PostCreate]ダイアログの作成に失敗した。リソースID=299\r\n"
                      L"[VQWin32DialogWindow::PreCreate]ウィンドウ生成情報が指定されていません。\r\n"
                      L"[VQWin32DialogWindow::PostCreate]ウィンドウ生成情報が指定されていません。\r\n"),
@@ -90,7 +91,8 @@ TEST(DialogItemEditBox, ValidationRefusesTextOutsideTheLimits) {
     EXPECT_EQ(0u, start);
     EXPECT_EQ(2u, end) << "selected at binding";
 
-    // The control takes more than the maximum; only a validating read refuses it.
+    // Text put in past the item (not typed) can exceed the limit; a
+    // validating read refuses it.
     std::wstring longText(300, L'x');
     SetWindowTextW(control, longText.c_str());
     EXPECT_EQ(300, GetWindowTextLengthW(control));
@@ -119,6 +121,49 @@ TEST(DialogItemEditBox, ValidationRefusesTextOutsideTheLimits) {
     EXPECT_TRUE(IsWindowUnicode(control));
     EXPECT_STREQ(wide, edit->GetTextW(false).Text());
     DestroyAndPump(panel);
+}
+
+TEST(DialogItemEditBox, TheControlTakesNoMoreThanTheLimitAndALongerTextIsRefused) {
+    auto* limited = new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, L"短い", 8);
+    VQWin32DialogWindowCreateInfo info({limited});
+    UseTestPanel(&info, L"QBTestEditLimit");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    HWND control = limited->GetHandle();
+    EXPECT_EQ(8, SendMessageW(control, EM_GETLIMITTEXT, 0, 0));
+
+    // Typing stops at the limit.
+    SendMessageW(control, EM_SETSEL, 2, 2);
+    for (int i = 0; i < 10; ++i) SendMessageW(control, WM_CHAR, L'x', 0);
+    EXPECT_EQ(L"短いxxxxxx", WindowText(control));
+
+    // A longer text is refused whole: the control and the item keep theirs.
+    EXPECT_FALSE(limited->TrySetTextW(L"123456789", false));
+    limited->SetTextW(L"987654321", false);
+    EXPECT_EQ(L"短いxxxxxx", WindowText(control));
+    EXPECT_STREQ(L"短いxxxxxx", limited->GetTextW(true).Text());
+    EXPECT_TRUE(limited->TrySetTextW(L"12345678", false));
+    EXPECT_EQ(L"12345678", WindowText(control));
+
+    // A new limit reaches the control; no limit lets the control take its most.
+    limited->SetMaxLength(12);
+    EXPECT_EQ(12, SendMessageW(control, EM_GETLIMITTEXT, 0, 0));
+    EXPECT_TRUE(limited->TrySetTextW(L"123456789012", false));
+    limited->SetMaxLength(-1);
+    EXPECT_GT(SendMessageW(control, EM_GETLIMITTEXT, 0, 0), 1024);
+    EXPECT_TRUE(limited->TrySetTextW(std::wstring(2000, L'y').c_str(), false));
+    DestroyAndPump(panel);
+
+    // Without a limit the control keeps its own default.
+    auto* open = new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, nullptr, -1);
+    VQWin32DialogWindowCreateInfo openInfo({open});
+    UseTestPanel(&openInfo, L"QBTestEditNoLimit");
+    TestPanel unlimited;
+    ASSERT_TRUE(unlimited.Open(&openInfo));
+    HWND plain = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, unlimited.dialogHandle, nullptr,
+                                 TestInstance(), nullptr);
+    EXPECT_EQ(SendMessageW(plain, EM_GETLIMITTEXT, 0, 0), SendMessageW(open->GetHandle(), EM_GETLIMITTEXT, 0, 0));
+    DestroyAndPump(unlimited);
 }
 
 TEST(DialogItemEditBox, EveryChangeNotifiesUnlessNotificationsAreOff) {
@@ -249,6 +294,229 @@ TEST(DialogItemListBox, AnEmptyListSelectsNothing) {
     all.Add(VQWString(L"stale"));
     list->GetAllStrings(all);
     EXPECT_EQ(0, all.GetCount());
+    DestroyAndPump(panel);
+}
+
+namespace {
+
+// The two lists of the list test dialog, bound and open.
+class ListsPanel {
+public:
+    explicit ListsPanel(const wchar_t* className)
+        : single(new VQWin32DialogItemListBoxW(IDC_TEST_LIST)),
+          multiple(new VQWin32DialogItemListBoxW(IDC_TEST_MULTI_LIST)) {
+        VQWin32DialogWindowCreateInfo info({single, multiple});
+        UseTestPanel(&info, className);
+        info.templateId = IDD_TEST_LISTS;
+        opened = panel.Open(&info);
+    }
+    ~ListsPanel() { DestroyAndPump(panel); }
+
+    TestPanel panel;
+    VQWin32DialogItemListBoxW* single;    // owned by the panel
+    VQWin32DialogItemListBoxW* multiple;  // owned by the panel
+    bool opened;
+};
+
+VQWStringArray Numbered(int count) {
+    VQWStringArray strings;
+    for (int i = 0; i < count; ++i) strings.Add(VQWString().Format(L"項目 %03d", i));
+    return strings;
+}
+
+std::vector<int> Selected(VQWin32DialogItemListBoxW* list) {
+    VQArray<int, int> indices;
+    list->GetSelectedIndices(indices);
+    return std::vector<int>(indices.GetData(), indices.GetData() + indices.GetCount());
+}
+
+// What stays of a list after a deletion: texts, item data, selection, top.
+struct ListState {
+    std::vector<std::wstring> texts;
+    std::vector<LPARAM> data;
+    std::vector<int> selected;
+    int top;
+    bool operator==(const ListState& o) const {
+        return texts == o.texts && data == o.data && selected == o.selected && top == o.top;
+    }
+};
+
+ListState StateOf(VQWin32DialogItemListBoxW* list) {
+    ListState state;
+    for (int i = 0; i < list->GetCount(); ++i) {
+        state.texts.push_back(list->GetString(i).Text());
+        state.data.push_back(list->GetItemData(i));
+    }
+    state.selected = Selected(list);
+    state.top = list->GetTopIndex();
+    return state;
+}
+
+}  // namespace
+
+TEST(DialogItemListBox, EntriesAreAddedDeletedAndClearedThroughTheItem) {
+    ListsPanel lists(L"QBTestListEdit");
+    ASSERT_TRUE(lists.opened);
+    VQWin32DialogItemListBoxW* list = lists.single;
+    EXPECT_EQ(0, list->AddString(L"一"));
+    EXPECT_EQ(3, list->AddStrings(Numbered(3)));
+    EXPECT_EQ(4, list->GetCount());
+    EXPECT_STREQ(L"項目 002", list->GetString(3).Text());
+    EXPECT_TRUE(list->DeleteString(0));
+    EXPECT_FALSE(list->DeleteString(3));
+    EXPECT_STREQ(L"項目 000", list->GetString(0).Text());
+    EXPECT_TRUE(list->SetItemData(1, 4242));
+    EXPECT_EQ(4242, list->GetItemData(1));
+    EXPECT_EQ(LB_ERR, list->GetItemData(9));
+    list->ResetContent();
+    EXPECT_EQ(0, list->GetCount());
+
+    // Unbound, nothing happens and nothing is claimed.
+    VQWin32DialogItemListBoxW unbound(IDC_TEST_LIST);
+    EXPECT_EQ(LB_ERR, unbound.AddString(L"x"));
+    EXPECT_EQ(0, unbound.AddStrings(Numbered(2)));
+    EXPECT_FALSE(unbound.DeleteString(0));
+    EXPECT_FALSE(unbound.SelectOnly(0));
+}
+
+TEST(DialogItemListBox, DeletingFewOrManyLeavesTheSameEntriesDataSelectionAndTop) {
+    ListsPanel lists(L"QBTestListDelete");
+    ASSERT_TRUE(lists.opened);
+    for (VQWin32DialogItemListBoxW* list : {lists.single, lists.multiple}) {
+        bool multiple = list == lists.multiple;
+        // Deletes `doomed` from a fresh list of 300 and returns what stays.
+        auto afterDeleting = [&](const std::vector<int>& doomed) {
+            list->ResetContent();
+            list->AddStrings(Numbered(300));
+            for (int i = 0; i < 300; ++i) list->SetItemData(i, 1000 + i);
+            if (multiple) {
+                for (int i : {150, 151, 290}) SendMessageW(list->GetHandle(), LB_SETSEL, TRUE, i);
+            } else {
+                list->SelectOnly(150);
+            }
+            list->SetTopIndex(140);
+            VQArray<int, int> indices;
+            for (int i : doomed) indices.Add(i);
+            indices.Add(-3);   // out of range: ignored
+            indices.Add(999);
+            EXPECT_EQ(static_cast<int>(doomed.size()), list->DeleteIndices(indices));
+            return StateOf(list);
+        };
+        // The same entries, once few enough to delete one by one, once by rebuilding.
+        std::vector<int> few = {0, 5, 151, 299};
+        std::vector<int> many = few;
+        for (int i = 10; i < 100; ++i) many.push_back(i);
+        ListState oneByOne = afterDeleting(few);
+        ListState rebuilt = afterDeleting(many);
+
+        ASSERT_EQ(296u, oneByOne.texts.size());
+        EXPECT_EQ(L"項目 001", oneByOne.texts[0]);
+        EXPECT_EQ(1001, oneByOne.data[0]);
+        // The entry at the top stays there: 140 before, two deleted above it.
+        EXPECT_EQ(138, oneByOne.top);
+        EXPECT_EQ(L"項目 150", oneByOne.texts[oneByOne.selected.at(0)]);
+        EXPECT_EQ(multiple ? 2u : 1u, oneByOne.selected.size());
+
+        ASSERT_EQ(206u, rebuilt.texts.size());
+        EXPECT_EQ(L"項目 100", rebuilt.texts[8]);
+        EXPECT_EQ(1100, rebuilt.data[8]);
+        EXPECT_EQ(48, rebuilt.top);
+        EXPECT_EQ(L"項目 150", rebuilt.texts[rebuilt.selected.at(0)]);
+        EXPECT_EQ(oneByOne.selected.size(), rebuilt.selected.size());
+        if (multiple) {
+            EXPECT_EQ(L"項目 290", rebuilt.texts[rebuilt.selected.at(1)]);
+        }
+    }
+}
+
+TEST(DialogItemListBox, SelectOnlyLeavesOneSelectedEntryInViewUnderTheCaret) {
+    ListsPanel lists(L"QBTestListSelect");
+    ASSERT_TRUE(lists.opened);
+    for (VQWin32DialogItemListBoxW* list : {lists.single, lists.multiple}) {
+        list->AddStrings(Numbered(300));
+        EXPECT_TRUE(Selected(list).empty());
+        if (list == lists.multiple) {
+            for (int i : {3, 4, 7}) SendMessageW(list->GetHandle(), LB_SETSEL, TRUE, i);
+            EXPECT_EQ((std::vector<int>{3, 4, 7}), Selected(list));
+        }
+        ASSERT_TRUE(list->SelectOnly(250));
+        EXPECT_EQ(std::vector<int>{250}, Selected(list));
+        EXPECT_EQ(250, SendMessageW(list->GetHandle(), LB_GETCARETINDEX, 0, 0));
+        RECT item, client;
+        SendMessageW(list->GetHandle(), LB_GETITEMRECT, 250, reinterpret_cast<LPARAM>(&item));
+        GetClientRect(list->GetHandle(), &client);
+        EXPECT_GE(item.top, client.top);
+        EXPECT_LE(item.bottom, client.bottom) << "scrolled into view";
+        if (list == lists.multiple) {
+            EXPECT_EQ(250, SendMessageW(list->GetHandle(), LB_GETANCHORINDEX, 0, 0));
+        }
+
+        EXPECT_FALSE(list->SelectOnly(300));
+        EXPECT_EQ(std::vector<int>{250}, Selected(list));
+        EXPECT_TRUE(list->SelectOnly(-1));
+        EXPECT_TRUE(Selected(list).empty());
+        EXPECT_TRUE(list->SetTopIndex(20));
+        EXPECT_EQ(20, list->GetTopIndex());
+    }
+}
+
+TEST(DialogItemListBox, TheHorizontalExtentFitsTheWidestEntryInTheListsFont) {
+    ListsPanel lists(L"QBTestListExtent");
+    ASSERT_TRUE(lists.opened);
+    VQWin32DialogItemListBoxW* list = lists.single;
+    EXPECT_EQ(0, list->FitHorizontalExtent());
+    const std::wstring widest = L"C:\\長いフォルダー名\\さらに長いサブフォルダー\\ファイル.txt";
+    list->AddString(L"短い");
+    list->AddString(widest.c_str());
+    list->AddString(L"C:\\a.txt");
+    HDC dc = GetDC(list->GetHandle());
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list->GetHandle(), WM_GETFONT, 0, 0)));
+    SIZE size;
+    GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(list->GetHandle(), dc);
+
+    int extent = list->FitHorizontalExtent();
+    EXPECT_GT(extent, size.cx);
+    EXPECT_LT(extent, size.cx + 20);
+    EXPECT_EQ(extent, list->GetHorizontalExtent());
+    list->SetHorizontalExtent(7);
+    EXPECT_EQ(7, list->GetHorizontalExtent());
+}
+
+TEST(DialogItemCheckBox, TheStateIsReadAndSetThroughTheItem) {
+    auto* check = new VQWin32DialogItemCheckBox(IDC_TEST_CHECK, false);
+    VQWin32DialogWindowCreateInfo info({check});
+    UseTestPanel(&info, L"QBTestCheckState");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    panel.notifications.clear();
+    check->SetChecked(true);
+    EXPECT_EQ(BST_CHECKED, SendMessageW(check->GetHandle(), BM_GETCHECK, 0, 0));
+    EXPECT_EQ(1, check->checkState);
+    EXPECT_TRUE(panel.notifications.empty()) << "set by the program, not changed by the user";
+    // Changed behind the item's back: IsChecked reads the control.
+    SendMessageW(check->GetHandle(), BM_SETCHECK, BST_UNCHECKED, 0);
+    EXPECT_FALSE(check->IsChecked());
+    EXPECT_EQ(0, check->checkState);
+    DestroyAndPump(panel);
+    // Gone with its control: the item's own copy.
+    VQWin32DialogItemCheckBox unbound(IDC_TEST_CHECK, false);
+    unbound.SetChecked(true);
+    EXPECT_TRUE(unbound.IsChecked());
+}
+
+TEST(DialogItemText, AnyItemReadsAndSetsItsControlsText) {
+    auto* button = new VQWin32DialogItem(IDC_TEST_RUN);
+    auto* label = new VQWin32DialogItem(IDC_TEST_NOTE);
+    VQWin32DialogWindowCreateInfo info({button, label});
+    UseTestPanel(&info, L"QBTestItemText");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    EXPECT_STREQ(L"実行", button->GetTextW(false).Text());
+    button->SetTextW(L"停止(&T)", false);
+    EXPECT_EQ(L"停止(&T)", WindowText(button->GetHandle()));
+    EXPECT_STREQ(L"メモ", label->GetTextW(false).Text());
     DestroyAndPump(panel);
 }
 

@@ -134,6 +134,74 @@ TEST(DialogWindowCreation, APlaceOnADisplayThatIsGoneComesBackOnScreen) {
     DestroyAndPump(panel);
 }
 
+namespace {
+
+// Uses these monitors until the end of the scope, then the real ones again.
+class MonitorsScope {
+public:
+    explicit MonitorsScope(std::vector<RECT> monitors) {
+        VQWin32ReplaceMonitors(monitors.data(), static_cast<int>(monitors.size()));
+    }
+    ~MonitorsScope() { VQWin32ReplaceMonitors(nullptr, -1); }
+};
+
+// Where the client area of a test panel opens with this saved "ClientRect".
+POINT OpenWithSavedPlace(const RECT& saved, bool resizable) {
+    TestRegistryKey key;
+    key.Write("ClientRect", REG_BINARY, &saved, sizeof saved);
+    TestPanel panel;
+    panel.registryKey = key.Path().c_str();
+    panel.savePlacement = 1;
+    VQWin32DialogWindowCreateInfo info;
+    UseTestPanel(&info, resizable ? L"QBTestSavedPlaceSizing" : L"QBTestSavedPlace");
+    info.resizable = resizable;
+    info.style |= resizable ? WS_THICKFRAME : 0;
+    POINT origin = {-1, -1};
+    if (panel.Open(&info)) origin = ClientOrigin(panel.handle);
+    DestroyAndPump(panel);
+    return origin;
+}
+
+}  // namespace
+
+TEST(DialogWindowCreation, ASavedPlaceCountsOnlyWithItsCaptionOnAMonitorAndTheDialogsSize) {
+    SIZE dialog;
+    {
+        TestPanel probe;
+        VQWin32DialogWindowCreateInfo info;
+        UseTestPanel(&info, L"QBTestSavedPlaceProbe");
+        ASSERT_TRUE(probe.Open(&info));
+        dialog = SIZE{probe.dialogWidth, probe.dialogHeight};
+        DestroyAndPump(probe);
+    }
+    const LONG w = dialog.cx, h = dialog.cy;
+    const POINT byDefault = {32, 48};
+    auto expectAt = [](POINT expected, POINT seen, const char* what) {
+        EXPECT_EQ(expected.x, seen.x) << what;
+        EXPECT_EQ(expected.y, seen.y) << what;
+    };
+    {
+        MonitorsScope screen({RECT{0, 0, 1024, 768}});
+        expectAt({100, 120}, OpenWithSavedPlace(RECT{100, 120, 100 + w, 120 + h}, false), "whole");
+        expectAt(byDefault, OpenWithSavedPlace(RECT{1000, 800, 0, 0}, false), "inverted, below the screen");
+        expectAt(byDefault, OpenWithSavedPlace(RECT{-2000000000, -2000000000, 2000000000, 2000000000}, false),
+                 "beyond any screen");
+        expectAt(byDefault, OpenWithSavedPlace(RECT{1024 - w / 2, 100, 1024 + w / 2, 100 + h}, false),
+                 "caption half off the right edge");
+        expectAt(byDefault, OpenWithSavedPlace(RECT{100, 5, 100 + w, 5 + h}, false), "caption above the top");
+        expectAt(byDefault, OpenWithSavedPlace(RECT{100, 120, 100 + w - 1, 120 + h}, false), "narrower than the dialog");
+        expectAt(byDefault, OpenWithSavedPlace(RECT{100, 120, 100 + w + 50, 120 + h - 1}, true),
+                 "resizable, lower than the dialog");
+        expectAt({100, 120}, OpenWithSavedPlace(RECT{100, 120, 100 + w + 50, 120 + h + 40}, true), "resizable, larger");
+    }
+    {
+        // Across two monitors side by side, the caption is still on screen.
+        MonitorsScope screens({RECT{0, 0, 1024, 768}, RECT{1024, 0, 2048, 768}});
+        expectAt({1024 - w / 2, 100}, OpenWithSavedPlace(RECT{1024 - w / 2, 100, 1024 + w / 2, 100 + h}, false),
+                 "across two monitors");
+    }
+}
+
 TEST(DialogWindowCreation, PositionsPlaceTheFrameOnItsReference) {
     VQWin32Window reference(TestInstance());
     VQWin32WindowCreateInfo referenceInfo;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/drawn_text.h"
 #include "tests/support/timer_script.h"
 #include "tests/win32/test_windows.h"
 #include "win32/standard_window.h"
@@ -450,4 +451,25 @@ TEST(MsgBoxLayout, ButtonsSitInOneCentredRowAndLongLabelsWiden) {
     // "はい" keeps the least width, "すべていいえ" needs more.
     EXPECT_EQ(minWidth, seen.buttons[0].right - seen.buttons[0].left);
     EXPECT_GT(seen.buttons[3].right - seen.buttons[3].left, minWidth);
+}
+
+TEST(MsgBoxLayout, AnAmpersandIsShownAsItIsAndNotAsAnUnderline) {
+    // A command line in an error keeps every "&": none may turn into an
+    // underline of the next letter, neither when measured nor when drawn.
+    const std::wstring text = L"cmd /c copy a&b && echo 完了";
+    DrawnText drawn;
+    AnswerBox(
+        [](HWND box) {
+            UpdateWindow(box);
+            PostMessageW(box, WM_CLOSE, 0, 0);
+        },
+        nullptr, text.c_str(), L"エラー", VQMB_OK, 1);
+    std::vector<unsigned> formats = drawn.Formats(text);
+    bool measured = false, painted = false;
+    for (unsigned format : formats) {
+        EXPECT_TRUE(format & DT_NOPREFIX) << std::hex << format;
+        (format & DT_CALCRECT ? measured : painted) = true;
+    }
+    EXPECT_TRUE(measured);
+    EXPECT_TRUE(painted);
 }

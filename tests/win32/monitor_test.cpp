@@ -99,3 +99,25 @@ TEST_F(Monitors, TheRealDisplayIsEnumeratedOnFirstUse) {
     RECT fitted = Fit(RECT{width - 100, height - 50, width + 200, height + 100});
     EXPECT_TRUE(Same(RECT{width - 300, height - 150, width, height}, fitted));
 }
+
+TEST_F(Monitors, ARectangleIsOnTheMonitorsOnlyWhenEveryPointIsOnOne) {
+    Use({kPrimary, kSecond});
+    EXPECT_TRUE(RectOnMonitors(RECT{100, 0, 400, 30}));
+    // Across the two: covered by both together.
+    EXPECT_TRUE(RectOnMonitors(RECT{1200, 10, 1400, 40}));
+    EXPECT_FALSE(RectOnMonitors(RECT{2500, 10, 2600, 40})) << "past the right edge";
+    EXPECT_FALSE(RectOnMonitors(RECT{100, -5, 400, 25})) << "above the top";
+    EXPECT_FALSE(RectOnMonitors(RECT{400, 100, 100, 130})) << "inverted";
+    EXPECT_FALSE(RectOnMonitors(RECT{100, 100, 100, 130})) << "empty";
+
+    // A second monitor set lower: beside its top edge there is nothing.
+    Use({kPrimary, RECT{1280, 300, 2560, 1324}});
+    EXPECT_FALSE(RectOnMonitors(RECT{1200, 100, 1400, 130}));
+    EXPECT_TRUE(RectOnMonitors(RECT{1200, 400, 1400, 430}));
+    // Stacked one above the other: a column covered by both.
+    Use({RECT{0, -1024, 1280, 0}, kPrimary});
+    EXPECT_TRUE(RectOnMonitors(RECT{100, -20, 300, 20}));
+    // A gap between two monitors.
+    Use({kPrimary, RECT{1300, 0, 2580, 1024}});
+    EXPECT_FALSE(RectOnMonitors(RECT{1200, 10, 1400, 40}));
+}

@@ -105,7 +105,7 @@ TEST(WindowCreation, OpenWithoutInfoMakesTheDefaultTopLevelWindow) {
     {
         LogCapture log;
         EXPECT_FALSE(second.Open(nullptr));
-        EXPECT_EQ(ToAnsi(L"[VQWin32Window::Regist]ウィンドウクラスの登録ができませんでした。\r\n"), log.Text());
+        EXPECT_EQ(LogCapture::ShiftJis(L"[VQWin32Window::Regist]ウィンドウクラスの登録ができませんでした。\r\n"), log.Text());
     }
     EXPECT_EQ(nullptr, second.handle);
     EXPECT_EQ(0, second.classRegistered);
@@ -171,7 +171,7 @@ TEST(WindowCreation, OperationsWithoutAWindowLogAndFail) {
     ProbeWindow orphan;
     EXPECT_FALSE(orphan.Open(&orphanInfo));
     EXPECT_EQ(nullptr, orphan.handle);
-    EXPECT_EQ(ToAnsi(L"[VQWin32Window::VQWin32Window]インスタンスが指定されていません。\r\n"
+    EXPECT_EQ(LogCapture::ShiftJis(L"[VQWin32Window::VQWin32Window]インスタンスが指定されていません。\r\n"
                      L"[VQWin32Window::Show]ウィンドウが作成されていません。\r\n"
                      L"[VQWin32Window::Update]ウィンドウが作成されていません。\r\n"
                      L"[VQWin32Window::Enable]ウィンドウが作成されていません。\r\n"
