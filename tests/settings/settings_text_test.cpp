@@ -142,7 +142,10 @@ TEST_F(SettingsText, LoadClosesTheFileWhetherItSucceedsOrNot) {
     for (const std::string& bytes : {WithMark(L"a = 1\r\n"), std::string("\xFE\xFF"), WithMark(L"[x")}) {
         VQSettingsText store;
         Load(store, bytes, L"closed.ini");
-        // The file was opened sharing only reads: deleting it works only once it is closed.
+        // An open that shares nothing gets in only once the store's handle is closed.
+        HANDLE alone = CreateFileW(dir.Join(L"closed.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, alone) << GetLastError();
+        if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
         EXPECT_TRUE(DeleteFileW(dir.Join(L"closed.ini").c_str())) << GetLastError();
     }
 }
