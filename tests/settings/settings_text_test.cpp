@@ -426,16 +426,8 @@ TEST_F(SettingsText, ReleaseAndReset) {
 }
 
 TEST_F(SettingsText, FilesPastTheLimitsAreRefusedAsTooLarge) {
-    // Sparse files: the mark, then zeros (NUL units, one line with no end).
-    auto sparse = [&](const wchar_t* name, int64_t length) {
-        std::wstring path = dir.WriteFile(name, "\xFF\xFE");
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        LARGE_INTEGER size;
-        size.QuadPart = length;
-        EXPECT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
-        CloseHandle(h);
-        return path;
-    };
+    // The mark, then zeros (NUL units, one line with no end).
+    auto sparse = [&](const wchar_t* name, int64_t length) { return dir.WriteSparseFile(name, "\xFF\xFE", length); };
     VQSettingsText store;
     Fill(store);
     int capacity = store.GetKeyCapacity();
