@@ -187,14 +187,14 @@ void MainWindow::OnLoad() {
     wchar_t path[MAX_PATH];
     CopyCut(path, MAX_PATH, settingsPath.Text());
     if (!ChooseOpenFile(path, L"設定を読み込む", L"設定ファイル", L"ini", handle)) return;
-    if (!ImportSettingsFile(path)) ShowError(L"設定ファイルの読み込みに失敗しました。");
+    ImportSettingsFileReporting(path);
 }
 
 void MainWindow::OnSave() {
     wchar_t path[MAX_PATH];
     CopyCut(path, MAX_PATH, settingsPath.Text());
     if (!ChooseSettingsSavePath(path)) return;
-    if (!ExportSettingsFile(path)) ShowError(L"設定ファイルの保存に失敗しました。");
+    ExportSettingsFileAsking(path);
 }
 
 void MainWindow::ShowError(const wchar_t* text) { MsgBox(this, text, kErrorCaption, VQMB_OK, 1); }

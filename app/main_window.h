@@ -24,6 +24,20 @@ struct JobSettings {
     DWORD deleteFinished;  // 1 (the default): remove finished targets after a run
 };
 
+// What a settings file import or export ran into, for the messages of the
+// Load and Save commands.
+struct SettingsFileReport {
+    enum Problem {
+        kNone,
+        kFailed,          // not read, or not written; the file is as it was
+        kTooLarge,        // over the settings text's size limit
+        kNeedsOverwrite,  // the file to replace does not load whole: ask first
+    };
+    Problem problem = kNone;
+    // Import: keys whose value did not fit; their controls kept their values.
+    VQArray<VQWString, VQWString> skippedKeys;
+};
+
 class MainWindow : public VQWin32DialogWindow, public BatchRunner {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
@@ -47,10 +61,21 @@ public:
     VQWin32DialogWindowCreateInfo* MakeCreateInfo(const JobSettings& settings, int showCommand);
 
     // Job settings: the registry (under registryKey) and settings files.
+    // A registry value of the wrong type or too long for its control leaves
+    // the default, and is not written back while the control keeps it.
     void LoadRegistrySettings(JobSettings& settings);
     void SaveRegistrySettings();
-    bool ImportSettingsFile(const wchar_t* path);
-    bool ExportSettingsFile(const wchar_t* path);
+    // A value too long for its control leaves the control as it was, and is
+    // named in the report.
+    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr);
+    // Without overwrite, an existing file that does not load whole (it fails
+    // to load, or lines were left out) is not replaced: false, kNeedsOverwrite.
+    bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr);
+    // What the Load and Save commands do with the path their dialog gave:
+    // the import or export with its messages (and the question before
+    // overwriting a file that does not load whole).
+    void ImportSettingsFileReporting(const wchar_t* path);
+    void ExportSettingsFileAsking(const wchar_t* path);
 
     // Target list entry routes that need no dialog.
     void AddListFile(const wchar_t* path);
@@ -61,6 +86,8 @@ public:
     void SetRunning(bool running);
 
     VQWString settingsPath;
+    // Bits, by job setting: the registry held a value that could not be read.
+    unsigned unreadRegistrySettings = 0;
 
 private:
     void OnAbout();

@@ -1,5 +1,5 @@
-// The five job settings between runs: the registry under the window's key,
-// and settings files (section "Quenbrix" of the UTF-16 settings text form).
+// The job settings between runs: the registry under the window's key, and
+// settings files (section "Quenbrix" of the settings text form).
 #include <cwchar>
 #include <cstdlib>
 
@@ -7,94 +7,191 @@
 #include "base/files.h"
 #include "settings/settings_text.h"
 #include "win32/dialog_items.h"
+#include "win32/message_box.h"
 
 namespace {
 
 const wchar_t kSection[] = L"Quenbrix";
-const wchar_t kDeleteName[] = L"Delete";
 
-struct TextSetting {
+enum SettingKind {
+    kTextSetting,   // an edit box; REG_SZ, the text as it stands in a file
+    kCheckSetting,  // a check box; REG_DWORD, a decimal number in a file
+};
+
+// One job setting: its registry value and settings-file key, its control,
+// and where start-up keeps it before the controls exist.
+struct JobSetting {
     const wchar_t* name;
+    SettingKind kind;
     int controlId;
-    int limit;
+    int limit;            // text: units the control takes
+    DWORD defaultNumber;  // check box: when absent
+    wchar_t* (*text)(JobSettings&);
+    DWORD* (*number)(JobSettings&);
 };
 
 // In the order they are read and written.
-const TextSetting kTextSettings[] = {
-    {L"FileExt", IDC_FILEEXT_EDIT, JobSettings::kFileExtLimit},
-    {L"PreCommand", IDC_PRECOMMAND_EDIT, JobSettings::kPreCommandLimit},
-    {L"Command", IDC_COMMAND_EDIT, JobSettings::kCommandLimit},
-    {L"Directory", IDC_DIRECTORY_EDIT, JobSettings::kDirectoryLimit},
+const JobSetting kJobSettings[] = {
+    {L"FileExt", kTextSetting, IDC_FILEEXT_EDIT, JobSettings::kFileExtLimit, 0,
+     [](JobSettings& s) { return s.fileExt; }, nullptr},
+    {L"PreCommand", kTextSetting, IDC_PRECOMMAND_EDIT, JobSettings::kPreCommandLimit, 0,
+     [](JobSettings& s) { return s.preCommand; }, nullptr},
+    {L"Command", kTextSetting, IDC_COMMAND_EDIT, JobSettings::kCommandLimit, 0,
+     [](JobSettings& s) { return s.command; }, nullptr},
+    {L"Directory", kTextSetting, IDC_DIRECTORY_EDIT, JobSettings::kDirectoryLimit, 0,
+     [](JobSettings& s) { return s.directory; }, nullptr},
+    {L"Delete", kCheckSetting, IDC_DELETE_CHECK, 0, 1, nullptr, [](JobSettings& s) { return &s.deleteFinished; }},
 };
 
-wchar_t* SettingBuffer(JobSettings& settings, int index) {
-    wchar_t* buffers[] = {settings.fileExt, settings.preCommand, settings.command, settings.directory};
-    return buffers[index];
+unsigned BitOf(const JobSetting& setting) { return 1u << (&setting - kJobSettings); }
+
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+bool IsBoxChecked(VQWin32DialogItem* item) {
+    VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item);
+    if (!box) return false;
+    if (box->GetHandle()) return SendMessageW(box->GetHandle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return box->checkState != 0;
+}
+
+void SetBoxChecked(VQWin32DialogItem* item, bool checked) {
+    if (!item) return;
+    if (item->GetHandle()) SendMessageW(item->GetHandle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item)) box->checkState = checked;
+}
+
+// A settings file as the Save command finds it before replacing it.
+bool IsEmptyFile(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExW(path, GetFileExInfoStandard, &data) && data.nFileSizeLow == 0 &&
+           data.nFileSizeHigh == 0;
+}
+
+void SetProblem(SettingsFileReport* report, SettingsFileReport::Problem problem) {
+    if (report) report->problem = problem;
 }
 
 }  // namespace
 
 void MainWindow::LoadRegistrySettings(JobSettings& settings) {
-    for (int i = 0; i < 4; ++i) {
-        const TextSetting& setting = kTextSettings[i];
-        wchar_t* text = SettingBuffer(settings, i);
-        // Room for the limit and a terminator the data may carry; the data
-        // need not have one, and a NUL inside it ends the text.
-        int bytes = ReadValue(setting.name, text, (setting.limit + 1) * static_cast<int>(sizeof(wchar_t)));
-        int units = bytes / static_cast<int>(sizeof(wchar_t));
-        if (units > setting.limit) units = text[setting.limit] == L'\0' ? setting.limit : 0;
-        text[units] = L'\0';
+    unreadRegistrySettings = 0;
+    for (const JobSetting& setting : kJobSettings) {
+        // The size and type first: a value that would not fit is left alone,
+        // not read in part.
+        DWORD type = REG_NONE;
+        int stored = ReadValue(setting.name, nullptr, 0, &type);
+        bool present = stored > 0 || type != REG_NONE;
+        bool taken = false;
+        if (setting.kind == kTextSetting) {
+            wchar_t* text = setting.text(settings);
+            text[0] = L'\0';
+            int bytes = (setting.limit + 1) * static_cast<int>(sizeof(wchar_t));
+            if (present && IsTextType(type) && stored <= bytes) {
+                // Room for the limit and a terminator the data may carry; the
+                // data need not have one, and a NUL inside it ends the text.
+                int units = ReadValue(setting.name, text, bytes, &type) / static_cast<int>(sizeof(wchar_t));
+                if (units > setting.limit && text[setting.limit] != L'\0') units = -1;
+                if (units >= 0 && IsTextType(type)) {
+                    text[units > setting.limit ? setting.limit : units] = L'\0';
+                    taken = true;
+                } else {
+                    text[0] = L'\0';
+                }
+            }
+        } else {
+            DWORD* number = setting.number(settings);
+            *number = setting.defaultNumber;
+            DWORD value = 0;
+            if (present && type == REG_DWORD && stored == sizeof value &&
+                ReadValue(setting.name, &value, sizeof value, &type) == sizeof value && type == REG_DWORD) {
+                *number = value;
+                taken = true;
+            }
+        }
+        if (present && !taken) unreadRegistrySettings |= BitOf(setting);
     }
-    settings.deleteFinished = 1;
-    DWORD value = 1;
-    if (ReadValue(kDeleteName, &value, sizeof value) == sizeof value) settings.deleteFinished = value;
 }
 
 void MainWindow::SaveRegistrySettings() {
-    for (const TextSetting& setting : kTextSettings) {
-        VQWString text = EditText(setting.controlId);
-        WriteValue(setting.name, text.Text(), text.GetLength(true), REG_SZ);
+    for (const JobSetting& setting : kJobSettings) {
+        bool unread = (unreadRegistrySettings & BitOf(setting)) != 0;
+        if (setting.kind == kTextSetting) {
+            VQWString text = EditText(setting.controlId);
+            // What would not be read back is not stored: the value stays as it was.
+            if (text.GetLength() > setting.limit || (unread && text.IsEmpty())) continue;
+            WriteValue(setting.name, text.Text(), text.GetLength(true), REG_SZ);
+        } else {
+            DWORD value = IsBoxChecked(FindItemById(setting.controlId)) ? 1 : 0;
+            if (unread && value == setting.defaultNumber) continue;
+            WriteValue(setting.name, &value, sizeof value, REG_DWORD);
+        }
     }
-    DWORD value = IsDeleteChecked() ? 1 : 0;
-    WriteValue(kDeleteName, &value, sizeof value, REG_DWORD);
 }
 
-bool MainWindow::ImportSettingsFile(const wchar_t* path) {
+bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* report) {
+    SetProblem(report, SettingsFileReport::kNone);
+    if (report) report->skippedKeys.RemoveAll();
     VQSettingsText store;
-    VQFile* file = NewFile(path, kFileShareRead);
-    if (!file || !store.Load(file)) return false;
-    VQSettingsSection* section = store.FindSection(kSection, false);
-    if (!section) return false;
-    for (const TextSetting& setting : kTextSettings) {
-        VQSettingsKey* key = store.FindKey(section, setting.name);
-        bool usable = key && wcslen(key->value) <= static_cast<size_t>(setting.limit);
-        SetEditText(setting.controlId, usable ? key->value : L"");
+    VQFile* file = path ? NewFile(path, kFileShareRead) : nullptr;
+    if (!file || !store.Load(file)) {
+        bool tooLarge = file && store.GetLoadStatus() == kSettingsTooLarge;
+        SetProblem(report, tooLarge ? SettingsFileReport::kTooLarge : SettingsFileReport::kFailed);
+        return false;
     }
-    VQSettingsKey* deleteKey = store.FindKey(section, kDeleteName);
-    int deleteFinished = deleteKey ? _wtoi(deleteKey->value) : 1;
-    if (VQWin32DialogItem* check = FindItemById(IDC_DELETE_CHECK)) {
-        if (check->GetHandle()) {
-            SendMessageW(check->GetHandle(), BM_SETCHECK, deleteFinished != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    VQSettingsSection* section = store.FindSection(kSection, false);
+    if (!section) {
+        SetProblem(report, SettingsFileReport::kFailed);
+        return false;
+    }
+    for (const JobSetting& setting : kJobSettings) {
+        VQSettingsKey* key = store.FindKey(section, setting.name);
+        bool fits = key ? setting.kind != kTextSetting || wcslen(key->value) <= static_cast<size_t>(setting.limit)
+                        : !store.WasKeyDropped(section, setting.name);
+        if (!fits) {
+            if (report) report->skippedKeys.Add(VQWString(setting.name));
+            continue;
         }
-        if (VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(check)) {
-            box->checkState = deleteFinished != 0;
+        if (setting.kind == kTextSetting) {
+            SetEditText(setting.controlId, key ? key->value : L"");
+        } else {
+            int number = key ? _wtoi(key->value) : static_cast<int>(setting.defaultNumber);
+            SetBoxChecked(FindItemById(setting.controlId), number != 0);
         }
+        unreadRegistrySettings &= ~BitOf(setting);
     }
     settingsPath = path;
     return true;
 }
 
-bool MainWindow::ExportSettingsFile(const wchar_t* path) {
+bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, SettingsFileReport* report) {
+    SetProblem(report, SettingsFileReport::kFailed);
+    if (!path) return false;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     VQSettingsText store;
-    // Other sections and keys of a valid existing file are kept; anything
-    // else at the path is simply replaced.
-    if (VQFile* existing = NewFile(path, kFileShareRead)) store.Load(existing);
+    // Other sections and keys of the existing file are kept. A file that
+    // does not load whole would lose the rest: only with overwrite.
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        VQFile* existing = NewFile(path, kFileShareRead);
+        bool whole = existing && store.Load(existing) && store.LoadedWhole();
+        if (!whole && !overwrite && !IsEmptyFile(path)) {
+            SetProblem(report, SettingsFileReport::kNeedsOverwrite);
+            return false;
+        }
+    }
     VQSettingsSection* section = store.FindSection(kSection, true);
     if (!section) return false;
-    for (const TextSetting& setting : kTextSettings) {
-        if (!store.SetValue(section, setting.name, EditText(setting.controlId).Text())) return false;
+    for (const JobSetting& setting : kJobSettings) {
+        VQWString value;
+        if (setting.kind == kTextSetting) {
+            value = EditText(setting.controlId);
+            // A value the import would not take back is not saved either.
+            if (value.GetLength() > setting.limit) return false;
+        } else {
+            value = IsBoxChecked(FindItemById(setting.controlId)) ? L"1" : L"0";
+        }
+        if (!store.SetValue(section, setting.name, value.Text())) return false;
     }
-    if (!store.SetValue(section, kDeleteName, IsDeleteChecked() ? L"1" : L"0")) return false;
     VQWString tempPath = MakeReplaceTempName(path);
     if (tempPath.IsEmpty()) return false;
     if (!store.Save(tempPath.Text())) {
@@ -108,5 +205,36 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path) {
         return false;
     }
     settingsPath = path;
+    SetProblem(report, SettingsFileReport::kNone);
     return true;
+}
+
+void MainWindow::ImportSettingsFileReporting(const wchar_t* path) {
+    SettingsFileReport report;
+    if (!ImportSettingsFile(path, &report)) {
+        ShowError(report.problem == SettingsFileReport::kTooLarge ? L"設定ファイルが大きすぎます（16 MiB まで）。"
+                                                                   : L"設定ファイルの読み込みに失敗しました。");
+        return;
+    }
+    if (report.skippedKeys.GetCount() == 0) return;
+    VQWString text(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。\n");
+    for (int i = 0; i < report.skippedKeys.GetCount(); ++i) {
+        text.Append(L'\n');
+        text.Append(report.skippedKeys[i]);
+    }
+    ShowError(text.Text());
+}
+
+void MainWindow::ExportSettingsFileAsking(const wchar_t* path) {
+    SettingsFileReport report;
+    if (ExportSettingsFile(path, false, &report)) return;
+    if (report.problem == SettingsFileReport::kNeedsOverwrite) {
+        int answer = MsgBox(this,
+                            L"この設定ファイルは一部を読み込めませんでした。保存すると読み込めなかった部分は失われます。"
+                            L"上書きしますか？",
+                            L"確認", VQMB_YESNO, 2);
+        if (answer != IDYES) return;
+        if (ExportSettingsFile(path, true, &report)) return;
+    }
+    ShowError(L"設定ファイルの保存に失敗しました。");
 }

@@ -107,7 +107,17 @@ VQWString MakeReplaceTempName(const wchar_t* path, DWORD tick) {
     return VQWString();
 }
 
-bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath) {
+namespace {
+
+// Errors that last only while another program holds the file (or, for
+// access denied, while a delete of it is still pending).
+bool IsHeldFileError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+}  // namespace
+
+bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath, DWORD retryMs) {
     if (!path || !tempPath) return false;
     DWORD attributes = GetFileAttributesW(path);
     bool existed = attributes != INVALID_FILE_ATTRIBUTES;
@@ -115,9 +125,17 @@ bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath) {
     // One rename that replaces: whatever happens, either the old file or the
     // new one is at the path. No copy fallback, as a copy that stops half
     // way would leave neither.
-    if (MoveFileExW(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD start = GetTickCount();
+    DWORD error;
+    for (;;) {
+        if (MoveFileExW(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        error = GetLastError();
+        DWORD waited = GetTickCount() - start;
+        if (!IsHeldFileError(error) || waited >= retryMs) break;
+        DWORD left = retryMs - waited;
+        Sleep(left < 50 ? left : 50);
+    }
     if (!existed) return false;
-    DWORD error = GetLastError();
     vqLog.Write("[VQWin32ReplaceFile]delete failure:%08x\n", static_cast<unsigned>(error));
     DeleteFileW(tempPath);
     return false;

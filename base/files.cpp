@@ -43,8 +43,7 @@ int ReadIntoString(VQFile* file, VQString& out, int n) {
     int total = 0;
     while (total < n) {
         int piece = n - total < kPiece ? n - total : kPiece;
-        out.SetLength(total + piece);
-        int got = file->Read(out.GetData(), total, piece);
+        int got = out.SetLength(total + piece) ? file->Read(out.GetData(), total, piece) : -1;
         if (got < 0) {
             out = VQString();
             return -1;
@@ -242,8 +241,7 @@ VQWString VQFile::ReadLengthWString(bool* ok) {
     VQString bytes = ReadLengthString(&got);
     if (ok) *ok = got;
     VQWString s;
-    if (got && bytes.GetLength() > 0) {
-        s.SetLength(bytes.GetLength(), true);
+    if (got && bytes.GetLength() > 0 && s.SetLength(bytes.GetLength(), true)) {
         memcpy(s.GetData(), bytes.GetData(), bytes.GetLength());
     }
     return s;

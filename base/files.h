@@ -16,7 +16,7 @@ enum : unsigned {
     kFileWrite = 0x01,       // without it: read
     kFileAppend = 0x02,      // with kFileWrite: open or create, start at the end
     kFileHandleOnly = 0x04,  // no buffer, existing files and folders, for file times
-    kFileShareRead = 0x08,
+    kFileShareRead = 0x08,   // reading: others may also write and delete
     kFileShareWrite = 0x10,
 };
 
@@ -192,8 +192,12 @@ bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wch
 // are the tick count, or one of the nine after it when that name is taken.
 VQWString MakeReplaceTempName(const wchar_t* path);
 VQWString MakeReplaceTempName(const wchar_t* path, DWORD tick);
-// Puts the finished temporary file in the place of path in one step.
-bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath);
+// How long VQWin32ReplaceFile keeps trying while another program (an
+// editor, a virus scanner, a sync client) holds the file.
+constexpr DWORD kReplaceRetryMs = 1000;
+// Puts the finished temporary file in the place of path in one step. A
+// sharing violation is tried again until retryMs have passed.
+bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath, DWORD retryMs = kReplaceRetryMs);
 
 // The current directory ending with "\", or empty.
 VQWString GetCurrentDirectoryPath();

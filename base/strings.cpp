@@ -13,9 +13,10 @@
 // ---------------------------------------------------------------------------
 // VQStringBuffer
 
-int VQStringCapacityFor(int n) {
+int VQStringCapacityFor(int64_t n) {
     if (n < 0) n = 0;
-    int r = (n + 17) & ~15;
+    if (n > kVQStringMaxBytes) return -1;
+    int r = static_cast<int>((n + 17) & ~int64_t(15));
     if (r > 1008) return r;
     int capacity = 16;
     while (capacity < r) capacity <<= 1;
@@ -36,8 +37,9 @@ void VQStringBuffer::FreeBlock(char* block, VQAllocator* allocator) {
     }
 }
 
-VQStringBuffer* VQStringBuffer::Create(int bytes, VQAllocator* allocator, int capacity) {
+VQStringBuffer* VQStringBuffer::Create(int64_t bytes, VQAllocator* allocator, int capacity) {
     if (bytes < 0) bytes = 0;
+    if (bytes > kVQStringMaxBytes) return nullptr;
     if (capacity < bytes) capacity = VQStringCapacityFor(bytes);
     VQStringBuffer* b = new VQStringBuffer;
     b->data = AllocateBlock(capacity, allocator);
@@ -77,19 +79,24 @@ void VQStringBuffer::SetLengthAndTerminate(uint32_t n) {
     }
 }
 
-VQStringBuffer* VQStringBuffer::Copy(const char* bytes, int n, VQAllocator* allocator) {
+VQStringBuffer* VQStringBuffer::Copy(const char* bytes, int64_t n, VQAllocator* allocator) {
     if (n < 0) n = 0;
     VQStringBuffer* b = Create(n, allocator);
-    if (n > 0 && bytes) memcpy(b->data, bytes, n);
-    b->SetLengthAndTerminate(n);
+    if (!b) return nullptr;
+    if (n > 0 && bytes) memcpy(b->data, bytes, static_cast<size_t>(n));
+    b->SetLengthAndTerminate(static_cast<uint32_t>(n));
     return b;
 }
 
-void VQStringBuffer::MakeWritable(VQStringBuffer*& b, const char* text, int size, int n, int capacity) {
+bool VQStringBuffer::MakeWritable(VQStringBuffer*& b, const char* text, int size, int64_t wantedLength,
+                                  int capacity) {
+    if (wantedLength < 0) wantedLength = 0;
+    if (wantedLength > kVQStringMaxBytes) return false;
+    int n = static_cast<int>(wantedLength);
     int wanted = capacity >= n && capacity > 0 ? capacity : VQStringCapacityFor(n);
     if (b && b->IsPrivate() && b->data) {
         if (text != b->data && size > 0) memmove(b->data, text, size);
-        if (n + 2 > b->capacity) {
+        if (int64_t(n) + 2 > b->capacity) {
             char* block = AllocateBlock(wanted, b->allocator);
             int keep = b->capacity < wanted ? b->capacity : wanted;
             memcpy(block, b->data, keep);
@@ -105,6 +112,7 @@ void VQStringBuffer::MakeWritable(VQStringBuffer*& b, const char* text, int size
         b = fresh;
     }
     b->SetLengthAndTerminate(n);
+    return true;
 }
 
 bool VQStringBuffer::IsTerminatedAfter(const char* text, int size) const {
@@ -129,12 +137,15 @@ void VQStringBuffer::Release() {
 
 namespace {
 
-int WideLength(const wchar_t* text) { return text ? static_cast<int>(wcslen(text)) : 0; }
+// Past kVQWStringMaxLength the count is only good for being refused.
+int64_t WideLength(const wchar_t* text) { return text ? static_cast<int64_t>(wcslen(text)) : 0; }
 
-VQStringBuffer* NewWideBuffer(const wchar_t* text, int units) {
+// Null when the units do not fit one buffer.
+VQStringBuffer* NewWideBuffer(const wchar_t* text, int64_t units) {
+    if (units < 0 || units > kVQWStringMaxLength) return nullptr;
     VQStringBuffer* b = VQStringBuffer::Create(units * 2);
-    if (units > 0) memcpy(b->data, text, units * 2);
-    b->SetLengthAndTerminate(units * 2);
+    if (units > 0) memcpy(b->data, text, static_cast<size_t>(units) * 2);
+    b->SetLengthAndTerminate(static_cast<uint32_t>(units * 2));
     return b;
 }
 
@@ -197,6 +208,7 @@ VQWString& VQWString::operator=(VQWString&& other) noexcept {
 VQWString& VQWString::operator=(const wchar_t* text) {
     // The text may point into this string's own buffer: build first.
     VQStringBuffer* b = text ? NewWideBuffer(text, WideLength(text)) : nullptr;
+    if (text && !b) return *this;
     ReleaseBuffer();
     AssignBuffer(b);
     return *this;
@@ -212,7 +224,9 @@ wchar_t VQWString::GetAt(int index) const {
 }
 
 bool VQWString::Equals(const wchar_t* text) const {
-    return Compare(data, GetLength(), text, WideLength(text)) == 0;
+    int64_t length = WideLength(text);
+    if (length > kVQWStringMaxLength) return false;
+    return Compare(data, GetLength(), text, static_cast<int>(length)) == 0;
 }
 
 bool VQWString::operator==(const VQWString& other) const { return Compare(other) == 0; }
@@ -221,24 +235,27 @@ int VQWString::Compare(const VQWString& other) const {
     return Compare(data, GetLength(), other.data, other.GetLength());
 }
 
-void VQWString::Reserve(int newUnits, int keepUnits) {
-    int newBytes = newUnits * 2;
-    if (buffer && buffer->data && buffer->IsPrivate() && newBytes + 2 <= buffer->capacity) return;
+bool VQWString::Reserve(int64_t newUnits, int keepUnits) {
+    if (newUnits < 0 || newUnits > kVQWStringMaxLength) return false;
+    int64_t newBytes = newUnits * 2;
+    if (buffer && buffer->data && buffer->IsPrivate() && newBytes + 2 <= buffer->capacity) return true;
     VQAllocator* allocator = buffer ? buffer->allocator : nullptr;
     VQStringBuffer* b = VQStringBuffer::Create(newBytes, allocator);
     int keep = keepUnits < GetLength() ? keepUnits : GetLength();
-    if (keep > 0) memcpy(b->data, data, keep * 2);
-    b->length = keep * 2;
+    if (keep > 0) memcpy(b->data, data, static_cast<size_t>(keep) * 2);
+    b->length = static_cast<uint32_t>(keep) * 2;
     ReleaseBuffer();
     AssignBuffer(b);
+    return true;
 }
 
-void VQWString::SetLength(int n, bool inBytes) {
+bool VQWString::SetLength(int n, bool inBytes) {
     if (n < 0) n = 0;
-    int bytes = inBytes ? n : n * 2;
-    int units = (bytes + 1) / 2;
-    Reserve(units, units);
-    buffer->SetLengthAndTerminate(bytes);
+    int64_t bytes = inBytes ? n : int64_t(n) * 2;
+    int64_t units = (bytes + 1) / 2;
+    if (!Reserve(units, static_cast<int>(units < INT32_MAX ? units : INT32_MAX))) return false;
+    buffer->SetLengthAndTerminate(static_cast<uint32_t>(bytes));
+    return true;
 }
 
 void VQWString::MakeUnique() {
@@ -265,16 +282,17 @@ void VQWString::Attach(char* bytes, int byteLength, int capacity) {
 }
 
 VQWString VQWString::Append(const wchar_t* src, int count) {
-    if (src && count == 0) count = WideLength(src);
-    if (count <= 0) return *this;
+    int64_t units = count;
+    if (src && count == 0) units = WideLength(src);
+    if (units <= 0) return *this;
     int old = GetLength();
     // A source inside this buffer must outlive a growth: only then is the
     // buffer held (and so copied); a sole owner otherwise appends in place.
     VQWString hold;
     if (src && data && src >= data && src < data + old) hold = *this;
-    Reserve(old + count, old);
-    if (src) memmove(data + old, src, count * 2);
-    buffer->SetLengthAndTerminate((old + count) * 2);
+    if (!Reserve(old + units, old)) return *this;
+    if (src) memmove(data + old, src, static_cast<size_t>(units) * 2);
+    buffer->SetLengthAndTerminate(static_cast<uint32_t>((old + units) * 2));
     return *this;
 }
 
@@ -325,7 +343,7 @@ VQWString VQWString::Mid(int start, int count) const {
     return result;
 }
 
-VQWString VQWString::Mid(int start) const { return Mid(start, GetLength() - start); }
+VQWString VQWString::Mid(int start) const { return start < 0 ? VQWString() : Mid(start, GetLength() - start); }
 
 VQWString VQWString::Left(int count) const { return Mid(0, count); }
 
@@ -351,91 +369,106 @@ int VQWString::FindOneOf(const wchar_t* set, int start) const {
     return -1;
 }
 
-void VQWString::InsertRaw(int index, const wchar_t* src, int count, wchar_t fill) {
-    if (index < 0 || count <= 0) return;
+bool VQWString::InsertRaw(int index, const wchar_t* src, int count, wchar_t fill) {
+    if (index < 0 || count <= 0) return true;
     int length = GetLength();
-    int gap = index > length ? index - length : 0;
-    int newLength = length + gap + count;
+    int64_t end = index > length ? index : length;
+    int64_t total = end + count;
+    if (total > kVQWStringMaxLength) return false;
+    int newLength = static_cast<int>(total);
+    size_t tail = index < length ? static_cast<size_t>(length - index) * 2 : 0;
     if (buffer && buffer->data && buffer->IsPrivate() &&
-        VQStringCapacityFor(newLength * 2) <= buffer->capacity) {
-        if (index < length) memmove(data + index + count, data + index, (length - index) * 2);
+        VQStringCapacityFor(int64_t(newLength) * 2) <= buffer->capacity) {
+        if (tail > 0) memmove(data + index + count, data + index, tail);
     } else {
-        VQStringBuffer* b = VQStringBuffer::Create(newLength * 2, buffer ? buffer->allocator : nullptr);
+        VQStringBuffer* b = VQStringBuffer::Create(int64_t(newLength) * 2, buffer ? buffer->allocator : nullptr);
         wchar_t* d = reinterpret_cast<wchar_t*>(b->data);
         int head = index < length ? index : length;
-        if (head > 0) memcpy(d, data, head * 2);
-        if (index < length) memcpy(d + index + count, data + index, (length - index) * 2);
+        if (head > 0) memcpy(d, data, static_cast<size_t>(head) * 2);
+        if (tail > 0) memcpy(d + index + count, data + index, tail);
         // Copy the inserted text before the old buffer (its possible home) goes.
         if (src) {
-            memcpy(d + index, src, count * 2);
+            memcpy(d + index, src, static_cast<size_t>(count) * 2);
         } else {
             for (int i = 0; i < count; ++i) d[index + i] = fill;
         }
         for (int i = length; i < index; ++i) d[i] = L'\0';
         ReleaseBuffer();
         AssignBuffer(b);
-        buffer->SetLengthAndTerminate(newLength * 2);
-        return;
+        buffer->SetLengthAndTerminate(static_cast<uint32_t>(newLength) * 2);
+        return true;
     }
     for (int i = length; i < index; ++i) data[i] = L'\0';
     if (src) {
-        memmove(data + index, src, count * 2);
+        memmove(data + index, src, static_cast<size_t>(count) * 2);
     } else {
         for (int i = 0; i < count; ++i) data[index + i] = fill;
     }
-    buffer->SetLengthAndTerminate(newLength * 2);
+    buffer->SetLengthAndTerminate(static_cast<uint32_t>(newLength) * 2);
+    return true;
 }
 
-void VQWString::Insert(int index, const VQWString& s) {
+bool VQWString::Insert(int index, const VQWString& s) {
     VQWString copy(s);  // s may be this string
-    InsertRaw(index, copy.data, copy.GetLength(), L'\0');
+    return InsertRaw(index, copy.data, copy.GetLength(), L'\0');
 }
 
-void VQWString::InsertSpaces(int index, int count) { InsertRaw(index, nullptr, count, L' '); }
+bool VQWString::InsertSpaces(int index, int count) { return InsertRaw(index, nullptr, count, L' '); }
 
 void VQWString::Delete(int index, int count) {
     int length = GetLength();
     if (index < 0 || count <= 0 || index >= length) return;
     if (count > length - index) count = length - index;
     int newLength = length - count;
-    if (buffer->data && buffer->IsPrivate() && VQStringCapacityFor(newLength * 2) <= buffer->capacity) {
-        memmove(data + index, data + index + count, (length - index - count) * 2);
-        buffer->SetLengthAndTerminate(newLength * 2);
+    size_t tail = static_cast<size_t>(length - index - count) * 2;
+    if (buffer->data && buffer->IsPrivate() && VQStringCapacityFor(int64_t(newLength) * 2) <= buffer->capacity) {
+        memmove(data + index, data + index + count, tail);
+        buffer->SetLengthAndTerminate(static_cast<uint32_t>(newLength) * 2);
         return;
     }
-    VQStringBuffer* b = VQStringBuffer::Create(newLength * 2, buffer->allocator);
+    VQStringBuffer* b = VQStringBuffer::Create(int64_t(newLength) * 2, buffer->allocator);
     wchar_t* d = reinterpret_cast<wchar_t*>(b->data);
-    memcpy(d, data, index * 2);
-    memcpy(d + index, data + index + count, (length - index - count) * 2);
-    b->SetLengthAndTerminate(newLength * 2);
+    memcpy(d, data, static_cast<size_t>(index) * 2);
+    memcpy(d + index, data + index + count, tail);
+    b->SetLengthAndTerminate(static_cast<uint32_t>(newLength) * 2);
     ReleaseBuffer();
     AssignBuffer(b);
 }
 
-void VQWString::ReplaceLineBreaks(const VQWString& with) {
+bool VQWString::ReplaceLineBreaks(const VQWString& with) {
     VQWString replacement(with);
     int withLength = replacement.GetLength();
-    if (withLength == 0 || GetLength() == 0) return;
-    int i = 0;
-    bool unique = false;
-    while (i < GetLength()) {
-        if (data[i] != L'\r' && data[i] != L'\n') {
-            ++i;
-            continue;
+    int length = GetLength();
+    if (withLength == 0 || length == 0) return true;
+    int64_t breaks = 0;
+    for (int i = 0; i < length; ++i) {
+        if (data[i] == L'\r' || data[i] == L'\n') ++breaks;
+    }
+    if (breaks == 0) return true;
+    if (withLength == 1) {
+        MakeUnique();
+        for (int i = 0; i < length; ++i) {
+            if (data[i] == L'\r' || data[i] == L'\n') data[i] = replacement.data[0];
         }
-        if (!unique) {
-            MakeUnique();
-            unique = true;
-        }
-        if (withLength == 1) {
-            data[i] = replacement.data[0];
-            ++i;
+        return true;
+    }
+    // The whole result is sized first, so that a refusal changes nothing.
+    int64_t total = length + breaks * (withLength - 1);
+    if (total > kVQWStringMaxLength) return false;
+    VQStringBuffer* b = VQStringBuffer::Create(total * 2, buffer->allocator);
+    wchar_t* out = reinterpret_cast<wchar_t*>(b->data);
+    for (int i = 0; i < length; ++i) {
+        if (data[i] == L'\r' || data[i] == L'\n') {
+            memcpy(out, replacement.data, static_cast<size_t>(withLength) * 2);
+            out += withLength;
         } else {
-            Delete(i, 1);
-            Insert(i, replacement);
-            i += withLength;
+            *out++ = data[i];
         }
     }
+    b->SetLengthAndTerminate(static_cast<uint32_t>(total * 2));
+    ReleaseBuffer();
+    AssignBuffer(b);
+    return true;
 }
 
 int VQWString::Split(VQArray<VQWString, VQWString>& out) const {
@@ -444,6 +477,8 @@ int VQWString::Split(VQArray<VQWString, VQWString>& out) const {
     for (int i = 0; i < length; ++i) {
         if (data[i] == L';') ++separators;
     }
+    // The array sizes its block in int bytes.
+    if ((int64_t(separators) + 1) * int64_t(sizeof(VQWString)) > INT32_MAX) return -1;
     out.RemoveAll();
     out.SetSize(-(separators + 1));
     int pieceStart = 0;
@@ -517,12 +552,16 @@ VQWString VQWString::FromAnsi(const char* text, int byteCount) { return FromCode
 
 VQWString VQWString::FromCodePage(unsigned codePage, const char* text, int byteCount) {
     if (!text) return VQWString();
-    if (byteCount < 0) byteCount = static_cast<int>(strlen(text));
+    if (byteCount < 0) {
+        size_t n = strlen(text);
+        if (n > INT32_MAX) return VQWString();
+        byteCount = static_cast<int>(n);
+    }
     if (byteCount == 0) return VQWString();
     int units = MultiByteToWideChar(codePage, 0, text, byteCount, nullptr, 0);
     if (units <= 0) return VQWString();
     VQWString result;
-    result.SetLength(units);
+    if (!result.SetLength(units)) return VQWString();
     int written = MultiByteToWideChar(codePage, 0, text, byteCount, result.data, units);
     if (written <= 0) return VQWString();
     result.SetLength(written);
@@ -537,6 +576,7 @@ VQString::VQString(const char* bytes) : text(nullptr), size(0), buffer(nullptr) 
 VQString::VQString(char fill, int count) : text(nullptr), size(0), buffer(nullptr) {
     if (count <= 0) return;
     buffer = VQStringBuffer::Create(count);
+    if (!buffer) return;
     memset(buffer->data, static_cast<unsigned char>(fill), count);
     buffer->SetLengthAndTerminate(count);
     text = buffer->data;
@@ -585,7 +625,8 @@ VQString& VQString::operator=(VQString&& other) noexcept {
 }
 
 void VQString::Assign(const char* bytes) {
-    VQStringBuffer* b = bytes ? VQStringBuffer::Copy(bytes, static_cast<int>(strlen(bytes)), nullptr) : nullptr;
+    VQStringBuffer* b = bytes ? VQStringBuffer::Copy(bytes, static_cast<int64_t>(strlen(bytes)), nullptr) : nullptr;
+    if (bytes && !b) return;
     ReleaseBuffer();
     buffer = b;
     text = b ? b->data : nullptr;
@@ -616,15 +657,16 @@ void VQString::Attach(char* bytes, int length, int capacity) {
     size = length;
 }
 
-void VQString::SetLength(int n, int capacity, bool shrinkInPlace) {
+bool VQString::SetLength(int n, int capacity, bool shrinkInPlace) {
     if (n < 0) n = 0;
     if (shrinkInPlace && buffer && !buffer->IsPrivate() && n < static_cast<int>(buffer->length)) {
         if (n < size) size = n;
-        return;
+        return true;
     }
-    VQStringBuffer::MakeWritable(buffer, text, size, n, capacity);
+    if (!VQStringBuffer::MakeWritable(buffer, text, size, n, capacity)) return false;
     text = buffer->data;
     size = n;
+    return true;
 }
 
 VQString& VQString::CStr() {
@@ -650,26 +692,29 @@ const char* VQString::Text() {
 }
 
 bool VQString::Equals(const char* bytes) const {
-    int n = bytes ? static_cast<int>(strlen(bytes)) : 0;
-    return n == size && (n == 0 || memcmp(text, bytes, n) == 0);
+    size_t n = bytes ? strlen(bytes) : 0;
+    return n == static_cast<size_t>(size) && (n == 0 || memcmp(text, bytes, n) == 0);
 }
 
 VQString VQString::Append(const void* bytes, int count) {
     if (count <= 0) return *this;
     int old = size;
+    if (int64_t(old) + count > kVQStringMaxBytes) return *this;
     // Bytes inside this buffer must outlive a growth or a move of the view:
     // only then is the buffer held (and so copied).
     const char* from = static_cast<const char*>(bytes);
     VQString hold;
     if (from && buffer && buffer->data && from >= buffer->data && from < buffer->data + buffer->length) hold = *this;
-    SetLength(old + count, 0, false);
+    if (!SetLength(old + count, 0, false)) return *this;
     if (bytes) memmove(text + old, bytes, count);
     return *this;
 }
 
 VQString operator+(const VQString& a, const VQString& b) {
     VQString result;
-    int n = a.size + b.size;
+    int64_t total = int64_t(a.size) + b.size;
+    if (total > kVQStringMaxBytes) return result;
+    int n = static_cast<int>(total);
     result.buffer = VQStringBuffer::Create(n);
     if (a.size > 0) memcpy(result.buffer->data, a.text, a.size);
     if (b.size > 0) memcpy(result.buffer->data + a.size, b.text, b.size);
@@ -696,7 +741,7 @@ VQString VQString::FormatV(const char* fmt, va_list args) {
     va_copy(copy, args);
     int needed = vsnprintf(nullptr, 0, fmt, copy);
     va_end(copy);
-    if (needed < 0) {
+    if (needed < 0 || needed > kVQStringMaxBytes) {
         ReleaseBuffer();
         return *this;
     }
@@ -750,7 +795,8 @@ bool ScanDigits(const char* text, int offset, int count, int maxDigits, bool* ne
         return false;
     }
     const char* p = text + offset;
-    int n = count < 0 ? static_cast<int>(strlen(p)) : count;
+    // Only the first few bytes matter: a longer text has too many digits anyway.
+    int n = count < 0 ? static_cast<int>(strnlen(p, 64)) : count;
     if (n <= 0) {
         *status = VQParseEmpty;
         return false;
@@ -866,14 +912,14 @@ double ParseDouble(const char* text, int offset, int count, int* status) {
         return 0;
     }
     const char* p = text + offset;
-    int n = count < 0 ? static_cast<int>(strlen(p)) : count;
-    if (n <= 0) {
+    size_t n = count < 0 ? strlen(p) : static_cast<size_t>(count);
+    if (n == 0) {
         *status = VQParseEmpty;
         return 0;
     }
     // strtod needs a terminated text; the caller's count may stop short of one.
     char small[64];
-    char* copy = n < static_cast<int>(sizeof small) ? small : new char[n + 1];
+    char* copy = n < sizeof small ? small : new char[n + 1];
     memcpy(copy, p, n);
     copy[n] = 0;
     char* end = nullptr;

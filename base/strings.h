@@ -23,8 +23,17 @@ protected:
     ~VQAllocator() = default;
 };
 
-// Bytes to allocate for n bytes of text, with room for two terminating zeros.
-int VQStringCapacityFor(int n);
+// The most bytes of text one buffer holds: with its two terminating zeros,
+// rounded up to 16, the capacity still fits a 32-bit int. An operation whose
+// result would be longer is refused and changes nothing: the string stays as
+// it was, and still valid. Operations that return bool return false then;
+// Append leaves the string as it was, Format and operator+ give an empty string.
+constexpr int kVQStringMaxBytes = 0x7FFFFFFF - 17;
+constexpr int kVQWStringMaxLength = kVQStringMaxBytes / 2;
+
+// Bytes to allocate for n bytes of text, with room for two terminating zeros;
+// -1 when n is past kVQStringMaxBytes.
+int VQStringCapacityFor(int64_t n);
 
 struct VQStringBuffer {
     char* data;        // owned unless capacity < 0 (borrowed memory)
@@ -35,8 +44,9 @@ struct VQStringBuffer {
     VQAllocator* allocator;  // null: global new[] / delete[]
 
     // A private buffer with room for `bytes` bytes by the capacity rule,
-    // length 0 and terminated. `capacity` >= bytes overrides the rule.
-    static VQStringBuffer* Create(int bytes, VQAllocator* allocator = nullptr, int capacity = -1);
+    // length 0 and terminated. `capacity` >= bytes overrides the rule. Null
+    // when bytes is past kVQStringMaxBytes.
+    static VQStringBuffer* Create(int64_t bytes, VQAllocator* allocator = nullptr, int capacity = -1);
     // Takes over a block from the allocator (or new[]); capacity 0 means length.
     static VQStringBuffer* Adopt(char* block, int length, int capacity, VQAllocator* allocator = nullptr);
 
@@ -51,13 +61,15 @@ struct VQStringBuffer {
     static void FreeBlock(char* block, VQAllocator* allocator);
 
     // The steps that the narrow string views (VQString, VMString) share.
-    // A new private, terminated buffer holding n bytes copied from `bytes`.
-    static VQStringBuffer* Copy(const char* bytes, int n, VQAllocator* allocator);
+    // A new private, terminated buffer holding n bytes copied from `bytes`;
+    // null when n is past kVQStringMaxBytes.
+    static VQStringBuffer* Copy(const char* bytes, int64_t n, VQAllocator* allocator);
     // Makes the view of `size` bytes at `text` inside `b` (which may be null)
     // writable for n bytes: a private, owned buffer moves the view to its start
     // and grows by the capacity rule (or to `capacity` when that is not below
     // n); any other is copied, keeping min(size, n) bytes. Ends with length n.
-    static void MakeWritable(VQStringBuffer*& b, const char* text, int size, int n, int capacity);
+    // False, with nothing changed, when n is past kVQStringMaxBytes.
+    static bool MakeWritable(VQStringBuffer*& b, const char* text, int size, int64_t n, int capacity);
     // A zero byte follows the view inside the block, so it can be read as C text.
     bool IsTerminatedAfter(const char* text, int size) const;
 };
@@ -91,7 +103,8 @@ public:
 
     // The get-writable-buffer operation: private buffer of n units (or bytes),
     // contents kept up to min(old, new), terminated; write into GetData().
-    void SetLength(int n, bool inBytes = false);
+    // False when refused (see kVQStringMaxBytes): then nothing is writable.
+    bool SetLength(int n, bool inBytes = false);
     void MakeUnique();
     // A copy that shares nothing, for handing to another thread.
     VQWString DeepCopy() const;
@@ -111,10 +124,13 @@ public:
     VQWString Trim() const;
     int FindOneOf(const wchar_t* set, int start) const;
 
-    void Insert(int index, const VQWString& s);
-    void InsertSpaces(int index, int count);
+    // False when the result would pass kVQWStringMaxLength (nothing inserted).
+    bool Insert(int index, const VQWString& s);
+    bool InsertSpaces(int index, int count);
     void Delete(int index, int count);
-    void ReplaceLineBreaks(const VQWString& with);
+    // False when the result would pass kVQWStringMaxLength (nothing replaced).
+    bool ReplaceLineBreaks(const VQWString& with);
+    // The element count; -1, with out untouched, when the pieces cannot be held.
     int Split(VQArray<VQWString, VQWString>& out) const;
 
     VQWString Format(const wchar_t* fmt, ...);
@@ -131,9 +147,10 @@ public:
 private:
     void ReleaseBuffer();
     void AssignBuffer(VQStringBuffer* b);
-    // Room for newUnits in a buffer this string alone owns, keeping keepUnits.
-    void Reserve(int newUnits, int keepUnits);
-    void InsertRaw(int index, const wchar_t* src, int count, wchar_t fill);
+    // Room for newUnits in a buffer this string alone owns, keeping keepUnits;
+    // false, with nothing changed, when newUnits is past kVQWStringMaxLength.
+    bool Reserve(int64_t newUnits, int keepUnits);
+    bool InsertRaw(int index, const wchar_t* src, int count, wchar_t fill);
 
     wchar_t* data;           // always buffer->data, or null
     VQStringBuffer* buffer;  // shared, counted
@@ -157,7 +174,8 @@ public:
     void AssignSub(const VQString& src, int start, int count);
     void Attach(char* bytes, int length, int capacity);
     // Get-writable-buffer operation; write into GetData() afterwards.
-    void SetLength(int n, int capacity = 0, bool shrinkInPlace = false);
+    // False when refused (see kVQStringMaxBytes): then nothing is writable.
+    bool SetLength(int n, int capacity = 0, bool shrinkInPlace = false);
     VQString& CStr();
     VQString Append(const void* bytes, int count);
     VQString Format(const char* fmt, ...);

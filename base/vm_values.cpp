@@ -180,7 +180,7 @@ void VMString::SetLength(int n, int capacity, bool shrinkInPlace) {
         if (n < length) length = n;
         return;
     }
-    VQStringBuffer::MakeWritable(buffer, text, length, n, capacity);
+    if (!VQStringBuffer::MakeWritable(buffer, text, length, n, capacity)) return;
     base = text = buffer->data;
     offset = 0;
     length = n;

@@ -27,6 +27,10 @@ OpenMode ModeFor(unsigned flags) {
     if (!(flags & kFileWrite)) {
         mode.access = GENERIC_READ;
         mode.creation = OPEN_EXISTING;
+        // Windows lets a second open in only when its share mode admits what
+        // the first holder does: a reader that lets others read must also
+        // admit an editor's write handle or a sync client's delete access.
+        if (flags & kFileShareRead) mode.share |= FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     } else {
         mode.access = GENERIC_WRITE;
         mode.creation = (flags & kFileAppend) ? OPEN_ALWAYS : CREATE_ALWAYS;

@@ -77,7 +77,16 @@ bool WriteText(VQFile* file, const wchar_t* text) { return WriteUnits(file, text
 }  // namespace
 
 VQSettingsText::VQSettingsText()
-    : sectionCount(0), sectionCapacity(0), sectionBlock(nullptr), keyCount(0), keyCapacity(0), keyBlock(nullptr) {
+    : sectionCount(0),
+      sectionCapacity(0),
+      sectionBlock(nullptr),
+      keyCount(0),
+      keyCapacity(0),
+      keyBlock(nullptr),
+      loadStatus(kSettingsNoFile),
+      droppedLines(0),
+      maxLoadSections(kMaxLoadSections),
+      maxLoadKeys(kMaxLoadKeys) {
     EnsureSectionTable();
 }
 
@@ -143,16 +152,26 @@ void VQSettingsText::DropKeyBlock() {
     }
 }
 
-bool VQSettingsText::ReserveForFile(int64_t fileLength) {
-    int64_t sections = fileLength / 128;
-    int64_t keys = fileLength / 32;
-    // Beyond these a block could not be addressed anyway; the allocation fails.
-    const int64_t kLimit = INT32_MAX / 2;
-    sections = sections < 1 ? 1 : (sections > kLimit ? kLimit : sections);
-    keys = keys < 1 ? 1 : (keys > kLimit ? kLimit : keys);
-    if (!EnsureSectionTable()) return false;
-    if (!GrowSections(static_cast<int>(sections), kSectionStep)) return false;
-    return GrowKeys(static_cast<int>(keys), kKeyStep);
+bool VQSettingsText::ReserveRecords(int sections, int keys) {
+    return GrowSections(sections, kSectionStep) && GrowKeys(keys, kKeyStep);
+}
+
+void VQSettingsText::SetLoadLimits(int maxSections, int maxKeys) {
+    maxLoadSections = maxSections > 0 && maxSections < kMaxLoadSections ? maxSections : kMaxLoadSections;
+    maxLoadKeys = maxKeys > 0 && maxKeys < kMaxLoadKeys ? maxKeys : kMaxLoadKeys;
+}
+
+bool VQSettingsText::WasKeyDropped(VQSettingsSection* section, const wchar_t* name) {
+    int owner = SectionIndexOf(section);
+    if (owner < 0 || !name) return false;
+    int nameLength = static_cast<int>(wcsnlen(name, kMaxNameLength + 1));
+    for (const DroppedKey& dropped : droppedKeys) {
+        if (dropped.section == owner &&
+            SameNameNoCase(dropped.name.c_str(), static_cast<int>(dropped.name.size()), name, nameLength)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int VQSettingsText::FindSectionIndex(const wchar_t* name, int length) {

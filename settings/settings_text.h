@@ -1,5 +1,6 @@
 // The settings text store: named sections of ordered key/value pairs, and the
-// reader and writer of their UTF-16 text file form.
+// reader and writer of their UTF-16 text file form. The reader takes UTF-8
+// text too; the writer always writes UTF-16.
 //
 // Every name and value lives in a fixed-size record; the records sit in two
 // movable global memory blocks (one for sections, one for keys) and keys are
@@ -12,6 +13,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class VQFile;
 
@@ -28,10 +31,26 @@ struct VQSettingsKey {
     wchar_t value[1028];  // NUL-terminated; empty: a key without value
 };
 
+// How the last Load ended.
+enum VQSettingsLoadStatus {
+    kSettingsLoaded,         // the store holds the file (see GetDroppedLines)
+    kSettingsNoFile,         // no file was given
+    kSettingsTooLarge,       // over kMaxFileBytes, or more records than a load may make
+    kSettingsNotText,        // neither UTF-16 with its mark nor UTF-8, or a broken section header
+    kSettingsReadError,      // the file could not be read to its end
+    kSettingsOutOfMemory,    // a record block could not grow
+};
+
 class VQSettingsText {
 public:
     // Longest name or value the store accepts from a caller.
     enum { kMaxNameLength = 1024 };
+    // Largest file Load reads.
+    static constexpr int64_t kMaxFileBytes = 16 * 1024 * 1024;
+    // Most records a load makes: the records have fixed sizes (a key takes
+    // about 4 KiB), so the file's length alone does not bound the memory.
+    // These keep a load under about 1.3 GiB.
+    enum { kMaxLoadSections = 131072, kMaxLoadKeys = 262144 };
 
     VQSettingsText();
     ~VQSettingsText();
@@ -41,8 +60,20 @@ public:
     void Release();
     void Reset();
     // Takes ownership of the file: it is closed and deleted before returning.
-    // On failure the store is left reset.
+    // On failure the store is left reset; GetLoadStatus tells why.
     bool Load(VQFile* file);
+    VQSettingsLoadStatus GetLoadStatus() const { return loadStatus; }
+    // Lines the last successful Load left out because of the limits: a line
+    // longer than the 2048-unit reading window, a key of 1024 units or more,
+    // a value over 1024 units, a raw block line of 1024 units or more.
+    int GetDroppedLines() const { return droppedLines; }
+    // The last Load succeeded and left nothing out: a Save keeps all of it.
+    bool LoadedWhole() const { return loadStatus == kSettingsLoaded && droppedLines == 0; }
+    // Whether the last Load left out a line of the key `name` (ASCII case
+    // ignored) in `section`.
+    bool WasKeyDropped(VQSettingsSection* section, const wchar_t* name);
+    // Lower record limits for a load, for tests; at most the defaults count.
+    void SetLoadLimits(int maxSections, int maxKeys);
     // False when the file cannot be created or any write, the flush or the
     // close fails.
     bool Save(const wchar_t* path);
@@ -66,8 +97,10 @@ private:
     bool EnsureSectionTable();
     bool GrowSections(int needed, int step);
     bool GrowKeys(int needed, int step);
-    bool ReserveForFile(int64_t fileLength);
+    // Room for this many more sections and keys.
+    bool ReserveRecords(int sections, int keys);
     void DropKeyBlock();
+    VQSettingsLoadStatus LoadFrom(VQFile* file);
     int FindSectionIndex(const wchar_t* name, int length);
     int AppendSection(const wchar_t* name, int length);
     int AppendKey(int section, const wchar_t* name, int nameLength, const wchar_t* value, int valueLength);
@@ -79,4 +112,14 @@ private:
     int32_t keyCount;
     int32_t keyCapacity;
     HGLOBAL keyBlock;  // owned: GMEM_MOVEABLE, freed by Release
+
+    struct DroppedKey {
+        int section;
+        std::wstring name;
+    };
+    VQSettingsLoadStatus loadStatus;
+    int droppedLines;
+    std::vector<DroppedKey> droppedKeys;  // of the last Load
+    int maxLoadSections;
+    int maxLoadKeys;
 };

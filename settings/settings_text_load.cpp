@@ -6,6 +6,7 @@
 
 #include "base/files.h"
 #include "base/strings.h"
+#include "base/text_decode.h"
 #include "settings/settings_text.h"
 
 namespace {
@@ -50,75 +51,73 @@ private:
 
 }  // namespace
 
-// Parses the file through a window: every line is read from a window of 2048
-// code units that starts at the line, so a line that does not end within it
-// is cut there. The buffer holds more than one window so that it is topped up
-// only now and then, not after every line.
+// Parses the text through a window: every line is read from a window of 2048
+// code units that starts at the line. A line that does not end within it is
+// left out whole, up to its line end.
 class VQSettingsReader {
 public:
-    VQSettingsReader(VQSettingsText& store, VQFile* file, int64_t bytesToRead)
-        : store(store), file(file), bytesLeft(bytesToRead), buffer(new wchar_t[kBufferUnits]) {}
+    // The whole text, in memory.
+    VQSettingsReader(VQSettingsText& store, const wchar_t* units, int count)
+        : store(store), text(units), count(count) {}
 
-    bool Run();
+    VQSettingsLoadStatus Run();
 
 private:
-    enum { kWindowUnits = 2048, kBufferUnits = 16 * kWindowUnits, kMaxLength = 1024 };
+    enum { kWindowUnits = 2048, kMaxLength = 1024 };
 
-    bool TopUp();
-    int Available() const { return filledBytes / 2 - start; }
+    int Available() const { return count - start; }
     void Consume(int units) { start += units; }
     int LineEndLength(const wchar_t* line, int at) const;
 
     bool ParseHeader(const wchar_t* line, int window);
     void ParseKeyLine(const wchar_t* line, int window, bool atEnd);
     void ParseBlockLine(const wchar_t* line, int window, bool atEnd);
+    void SkipToLineEnd(const wchar_t* line, int available);
     bool StoreKey(const wchar_t* name, int nameLength, const wchar_t* value, int valueLength);
+    // Counts a line left out by the limits, noting its key when it has one.
+    void NoteDropped(const wchar_t* key, int keyLength);
 
     VQSettingsText& store;
-    VQFile* file;  // borrowed: Load deletes it
-    int64_t bytesLeft;
-    std::unique_ptr<wchar_t[]> buffer;
-    int filledBytes = 0;
+    const wchar_t* text;  // borrowed: the caller's
+    int count;
     int start = 0;  // unit where the next line begins
     int current = 0;
     bool blockMode = false;
     int emptyLines = 0;
-    bool inComment = false;
-    bool failed = false;
+    bool toLineEnd = false;  // inside a comment or a line left out
+    VQSettingsLoadStatus status = kSettingsLoaded;
     SectionPrefixIndex prefixes;
 };
 
-bool VQSettingsReader::TopUp() {
-    if (Available() > kWindowUnits || bytesLeft == 0) return true;
-    char* bytes = reinterpret_cast<char*>(buffer.get());
-    int keep = filledBytes - start * 2;
-    std::memmove(bytes, bytes + start * 2, keep);
-    filledBytes = keep;
-    start = 0;
-    const int capacity = kBufferUnits * 2;
-    while (bytesLeft > 0 && filledBytes < capacity) {
-        int want = capacity - filledBytes;
-        if (bytesLeft < want) want = static_cast<int>(bytesLeft);
-        int got = file->Read(bytes, filledBytes, want);
-        if (got <= 0) return false;
-        if (got > want) got = want;
-        filledBytes += got;
-        bytesLeft -= got;
-    }
-    return true;
-}
-
 int VQSettingsReader::LineEndLength(const wchar_t* line, int at) const {
-    // The buffer keeps one unit beyond the window, so a CR LF split by the
-    // window's end is still seen as one line end.
+    // Looks past the window: a CR LF split by the window's end is one line end.
     if (line[at] == L'\r' && at + 1 < Available() && line[at + 1] == L'\n') return 2;
     return 1;
 }
 
 bool VQSettingsReader::StoreKey(const wchar_t* name, int nameLength, const wchar_t* value, int valueLength) {
+    if (store.keyCount >= store.maxLoadKeys) {
+        status = kSettingsTooLarge;
+        return false;
+    }
     if (store.AppendKey(current, name, nameLength, value, valueLength) >= 0) return true;
-    failed = true;
+    status = kSettingsOutOfMemory;
     return false;
+}
+
+void VQSettingsReader::NoteDropped(const wchar_t* key, int keyLength) {
+    ++store.droppedLines;
+    if (!key || keyLength <= 0 || keyLength >= kMaxLength) return;
+    // A NUL inside the key ends it as the store would have seen it.
+    int visible = static_cast<int>(wcsnlen(key, keyLength));
+    store.droppedKeys.push_back({current, std::wstring(key, visible)});
+}
+
+void VQSettingsReader::SkipToLineEnd(const wchar_t* line, int available) {
+    int end = 0;
+    while (end < available && !IsLineEnd(line[end])) ++end;
+    toLineEnd = false;
+    Consume(end < available ? end + LineEndLength(line, end) : available);
 }
 
 bool VQSettingsReader::ParseHeader(const wchar_t* line, int window) {
@@ -142,8 +141,15 @@ bool VQSettingsReader::ParseHeader(const wchar_t* line, int window) {
         }
     }
     if (index < 0) {
+        if (store.sectionCount >= store.maxLoadSections) {
+            status = kSettingsTooLarge;
+            return false;
+        }
         index = store.AppendSection(name, length);
-        if (index < 0) return false;
+        if (index < 0) {
+            status = kSettingsOutOfMemory;
+            return false;
+        }
         prefixes.Add(name, visible, index);
     }
     current = index;
@@ -159,16 +165,24 @@ void VQSettingsReader::ParseKeyLine(const wchar_t* line, int window, bool atEnd)
     int end = 0;
     while (end < window && line[end] != L'=' && !IsLineEnd(line[end])) ++end;
     if (end == window) {
-        // Cut by the window (too long to keep), or the last line without "="
-        // and without a line end: neither is stored.
-        Consume(window);
+        if (atEnd) {
+            // The last line, without "=" and without a line end: not stored.
+            Consume(window);
+        } else {
+            NoteDropped(nullptr, 0);
+            toLineEnd = true;
+        }
         return;
     }
     int keyLength = end;
     while (keyLength > 0 && IsSpace(line[keyLength - 1])) --keyLength;
     bool keyOk = end > 0 && end < kMaxLength;
     if (IsLineEnd(line[end])) {
-        if (keyOk) StoreKey(line, keyLength, L"", 0);
+        if (keyOk) {
+            StoreKey(line, keyLength, L"", 0);
+        } else if (end > 0) {
+            NoteDropped(line, keyLength);
+        }
         Consume(end + 1);
         return;
     }
@@ -176,15 +190,26 @@ void VQSettingsReader::ParseKeyLine(const wchar_t* line, int window, bool atEnd)
     while (valueStart < window && IsSpace(line[valueStart])) ++valueStart;
     int valueEnd = valueStart;
     while (valueEnd < window && !IsLineEnd(line[valueEnd])) ++valueEnd;
-    bool cut = valueEnd == window && !atEnd;
+    if (valueEnd == window && !atEnd) {
+        // The window cuts the value: the line is left out up to its end.
+        NoteDropped(line, keyLength);
+        toLineEnd = true;
+        return;
+    }
     int valueLength = valueEnd - valueStart;
     // Values as long as SetValue accepts read back: a saved 1024-unit
     // command must not come back empty.
-    if (keyOk && !cut && valueLength <= kMaxLength) StoreKey(line, keyLength, line + valueStart, valueLength);
+    if (keyOk && valueLength <= kMaxLength) {
+        StoreKey(line, keyLength, line + valueStart, valueLength);
+    } else if (end > 0) {
+        NoteDropped(line, keyLength);
+    }
     Consume(valueEnd < window ? valueEnd + 1 : window);
 }
 
 void VQSettingsReader::ParseBlockLine(const wchar_t* line, int window, bool atEnd) {
+    static const wchar_t kBlockKey[] = L"_CharBlock_";
+    const int kBlockKeyLength = 11;
     int end = 0;
     while (end < window && !IsLineEnd(line[end])) ++end;
     if (end == 0) {
@@ -192,31 +217,32 @@ void VQSettingsReader::ParseBlockLine(const wchar_t* line, int window, bool atEn
         if (++emptyLines == 2) blockMode = false;
         return;
     }
-    bool cut = end == window && !atEnd;
-    if (!cut && end < kMaxLength) StoreKey(L"_CharBlock_", 11, line, end);
+    if (end == window && !atEnd) {
+        NoteDropped(kBlockKey, kBlockKeyLength);
+        toLineEnd = true;
+        return;
+    }
+    if (end < kMaxLength) {
+        StoreKey(kBlockKey, kBlockKeyLength, line, end);
+    } else {
+        NoteDropped(kBlockKey, kBlockKeyLength);
+    }
     Consume(end < window ? end + LineEndLength(line, end) : window);
 }
 
-bool VQSettingsReader::Run() {
+VQSettingsLoadStatus VQSettingsReader::Run() {
     current = 0;
     prefixes.Add(L"", 0, 0);
-    while (!failed) {
-        if (!TopUp()) return false;
+    while (status == kSettingsLoaded) {
         int available = Available();
-        if (available == 0) return true;
-        const wchar_t* line = buffer.get() + start;
-        if (inComment) {
-            int end = 0;
-            while (end < available && !IsLineEnd(line[end])) ++end;
-            if (end < available) {
-                inComment = false;
-                ++end;
-            }
-            Consume(end);
+        if (available == 0) return status;
+        const wchar_t* line = text + start;
+        if (toLineEnd) {
+            SkipToLineEnd(line, available);
             continue;
         }
         int window = available < kWindowUnits ? available : kWindowUnits;
-        bool atEnd = bytesLeft == 0 && available <= kWindowUnits;
+        bool atEnd = available <= kWindowUnits;
         if (blockMode) {
             ParseBlockLine(line, window, atEnd);
             continue;
@@ -229,31 +255,100 @@ bool VQSettingsReader::Run() {
             continue;
         }
         if (line[0] == L'/' && window > 1 && line[1] == L'/') {
-            inComment = true;
+            toLineEnd = true;
             Consume(2);
         } else if (line[0] == L'[') {
-            if (!ParseHeader(line, window)) return false;
+            if (!ParseHeader(line, window)) return status == kSettingsLoaded ? kSettingsNotText : status;
         } else {
             ParseKeyLine(line, window, atEnd);
         }
     }
-    return false;
+    return status;
+}
+
+namespace {
+
+// Upper bounds for the records a text makes, from its lines: a key needs a
+// line with something on it, and (nearly always) a section needs a line that
+// begins with "[" after its blanks.
+void CountRecords(const wchar_t* text, int count, int64_t* lines, int64_t* headers) {
+    *lines = 0;
+    *headers = 0;
+    bool lineStart = true;
+    bool counted = false;
+    for (int i = 0; i < count; ++i) {
+        wchar_t c = text[i];
+        if (IsLineEnd(c)) {
+            lineStart = true;
+            counted = false;
+            continue;
+        }
+        if (IsSpace(c)) continue;
+        if (!counted) {
+            ++*lines;
+            counted = true;
+        }
+        if (lineStart && c == L'[') ++*headers;
+        lineStart = false;
+    }
+}
+
+}  // namespace
+
+VQSettingsLoadStatus VQSettingsText::LoadFrom(VQFile* file) {
+    int64_t size = file->GetSize();
+    if (size > kMaxFileBytes) return kSettingsTooLarge;
+    if (!EnsureSectionTable()) return kSettingsOutOfMemory;
+    // The whole file at once: at most kMaxFileBytes, and the records are
+    // reserved from what it holds rather than from its length.
+    int length = size > 0 ? static_cast<int>(size) : 0;
+    std::unique_ptr<char[]> bytes(new char[length + 2]);
+    int total = 0;
+    while (total < length) {
+        int piece = file->Read(bytes.get(), total, length - total);
+        if (piece <= 0) return kSettingsReadError;
+        total += piece;
+    }
+    const wchar_t* units;
+    int count;
+    VQWString decoded;
+    if (total >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        units = reinterpret_cast<const wchar_t*>(bytes.get() + 2);
+        count = (total - 2) / 2;
+    } else {
+        // Without that mark only UTF-8 is taken, which the whole text must show.
+        int markBytes = 0;
+        if (DetectTextEncoding(bytes.get(), total, kDetectUtf8Mark | kDetectUtf8, &markBytes) != kTextUtf8) {
+            return kSettingsNotText;
+        }
+        decoded = VQWString::FromCodePage(CP_UTF8, bytes.get() + markBytes, total - markBytes);
+        if (decoded.IsEmpty() && total > markBytes) return kSettingsNotText;
+        bytes.reset();
+        units = decoded.Text();
+        count = decoded.GetLength();
+    }
+    int64_t lines, headers;
+    CountRecords(units, count, &lines, &headers);
+    if (lines > maxLoadKeys) lines = maxLoadKeys;
+    if (headers > maxLoadSections) headers = maxLoadSections;
+    if (!ReserveRecords(static_cast<int>(headers), static_cast<int>(lines))) return kSettingsOutOfMemory;
+    VQSettingsReader reader(*this, units, count);
+    return reader.Run();
 }
 
 bool VQSettingsText::Load(VQFile* file) {
-    bool ok = false;
+    droppedLines = 0;
+    droppedKeys.clear();
+    Reset();
+    loadStatus = kSettingsNoFile;
     if (file) {
-        unsigned char mark[2] = {0, 0};
-        if (file->Read(mark, 0, 2) == 2 && mark[0] == 0xFF && mark[1] == 0xFE) {
-            Reset();
-            int64_t length = file->GetSize();
-            if (ReserveForFile(length)) {
-                VQSettingsReader reader(*this, file, length > 2 ? length - 2 : 0);
-                ok = reader.Run();
-            }
-        }
+        loadStatus = LoadFrom(file);
         delete file;
     }
-    if (!ok) Reset();
-    return ok;
+    if (loadStatus != kSettingsLoaded) {
+        Reset();
+        droppedLines = 0;
+        droppedKeys.clear();
+    }
+    return loadStatus == kSettingsLoaded;
 }

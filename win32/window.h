@@ -191,7 +191,10 @@ public:
     // every failure, also with an empty key.
     int ReadBlock16(const char* valueName, void* buffer16);
     bool WriteBlock16(const char* valueName, const void* data16);
-    int ReadValue(const wchar_t* valueName, void* buffer, int bufferBytes);
+    // *type (when given) gets the stored type, also for a value that does
+    // not fit, and REG_NONE when there is none; a null buffer of 0 bytes
+    // asks only for the size and the type.
+    int ReadValue(const wchar_t* valueName, void* buffer, int bufferBytes, DWORD* type = nullptr);
     bool WriteValue(const wchar_t* valueName, const void* data, int bytes, DWORD type);
 
     void AddProcHook(VQWin32WindowProcReg::Proc proc, void* userData);

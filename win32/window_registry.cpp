@@ -33,13 +33,16 @@ bool VQWin32Window::WriteBlock16(const char* valueName, const void* data16) {
     return status == ERROR_SUCCESS;
 }
 
-int VQWin32Window::ReadValue(const wchar_t* valueName, void* buffer, int bufferBytes) {
+int VQWin32Window::ReadValue(const wchar_t* valueName, void* buffer, int bufferBytes, DWORD* type) {
+    if (type) *type = REG_NONE;
     if (bufferBytes < 0) return 0;
     HKEY key = OpenWindowKey(registryKey, KEY_READ);
     if (!key) return 0;
     DWORD size = static_cast<DWORD>(bufferBytes);
-    LONG status = RegQueryValueExW(key, valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), &size);
+    DWORD stored = REG_NONE;
+    LONG status = RegQueryValueExW(key, valueName, nullptr, &stored, static_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
+    if (type && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) *type = stored;
     return status == ERROR_SUCCESS ? static_cast<int>(size) : 0;
 }
 

@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "settings/settings_text.h"
 #include "tests/app/app_window.h"
+#include "tests/support/box_answer.h"
+#include "tests/support/drawn_text.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/timer_script.h"
 
 namespace {
 
@@ -22,6 +28,20 @@ std::wstring Wide(const std::string& bytes) {
 // The bytes of a text stored without a terminator.
 std::string RegistryText(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+std::string Utf8(const std::wstring& text) {
+    int units = static_cast<int>(text.size());
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::vector<std::wstring> Names(const VQArray<VQWString, VQWString>& names) {
+    std::vector<std::wstring> out;
+    for (int i = 0; i < names.GetCount(); ++i) out.push_back(names[i].Text());
+    return out;
 }
 
 void Fill(AppWindow& app, const wchar_t* fileExt, const wchar_t* pre, const wchar_t* command, const wchar_t* dir,
@@ -89,6 +109,63 @@ TEST(Registry, ValuesPastTheirLimitReadAsEmpty) {
     EXPECT_STREQ(L"ab", settings.command) << "a NUL inside ends the text";
 }
 
+TEST(Registry, ValuesOfAWrongTypeKeepTheirDefaults) {
+    AppWindow app;
+    const DWORD ba = 0x00410042;  // reads as "BA" when taken for text
+    app.key.Write("PreCommand", REG_DWORD, &ba, sizeof ba);
+    app.key.Write("Delete", REG_SZ, L"0", 4);
+    const std::wstring expand = L"%TEMP%\\x";
+    app.key.Write("Command", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>(expand.size() * 2));
+    app.key.Write("Directory", REG_MULTI_SZ, L"C:\\\0\0", 8);
+    JobSettings settings = MakeSettings(L"junk", L"junk", L"junk", L"junk", false);
+    app.window->LoadRegistrySettings(settings);
+    EXPECT_STREQ(L"", settings.preCommand);
+    EXPECT_EQ(1u, settings.deleteFinished);
+    EXPECT_EQ(expand, settings.command) << "an expandable text is taken as it stands";
+    EXPECT_STREQ(L"", settings.directory);
+
+    const char zeros[4] = {0, 0, 0, 0};
+    app.key.Write("Delete", REG_BINARY, zeros, 4);
+    app.window->LoadRegistrySettings(settings);
+    EXPECT_EQ(1u, settings.deleteFinished);
+}
+
+TEST(Registry, WhatWasNotReadIsNotWrittenBack) {
+    AppWindow app;
+    const DWORD ba = 0x00410042;
+    app.key.Write("PreCommand", REG_DWORD, &ba, sizeof ba);
+    const std::wstring tooLong(1025, L'c');
+    app.key.Write("Command", REG_SZ, tooLong.c_str(), static_cast<DWORD>(tooLong.size() * 2));
+    app.key.Write("Delete", REG_SZ, L"0", 4);
+    JobSettings settings;
+    app.window->LoadRegistrySettings(settings);
+    app.window->SaveRegistrySettings();
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(app.key.Read("PreCommand", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    ASSERT_TRUE(app.key.Read("Command", &bytes, &type));
+    EXPECT_EQ(RegistryText(tooLong), bytes.substr(0, 2050));
+    ASSERT_TRUE(app.key.Read("Delete", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+
+    // A value the user gives takes the place of the unread one.
+    app.SetText(IDC_PRECOMMAND_EDIT, L"echo");
+    app.SetChecked(IDC_DELETE_CHECK, false);
+    app.window->SaveRegistrySettings();
+    ASSERT_TRUE(app.key.Read("PreCommand", &bytes, &type));
+    EXPECT_EQ(RegistryText(L"echo"), bytes.substr(0, 8));
+    ASSERT_TRUE(app.key.Read("Delete", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+
+    // A text longer than its box takes is not stored: it would come back empty.
+    app.key.Write("Command", REG_SZ, L"old", 6);
+    app.SetText(IDC_COMMAND_EDIT, tooLong);
+    app.window->SaveRegistrySettings();
+    ASSERT_TRUE(app.key.Read("Command", &bytes, &type));
+    EXPECT_EQ(RegistryText(L"old"), bytes.substr(0, 6));
+}
+
 TEST(Import, OnlyCommandPresentEmptiesTheRestAndChecksDelete) {
     TempDir dir;
     std::wstring path = dir.WriteFile(L"only command.ini", Utf16File(L"[Quenbrix]\r\nCommand = copy $name x\r\n"));
@@ -118,15 +195,23 @@ TEST(Import, DeleteIsReadAsADecimalNumber) {
     }
 }
 
-TEST(Import, AValuePastItsLimitEmptiesOnlyThatBox) {
+TEST(Import, AValuePastItsLimitLeavesThatBoxAndIsNamed) {
     TempDir dir;
-    std::wstring text = L"[Quenbrix]\r\nFileExt = " + std::wstring(257, L'e') + L"\r\nCommand = run\r\n";
+    // FileExt past its box's 256 units; Command past what a settings file holds.
+    std::wstring text = L"[Quenbrix]\r\nFileExt = " + std::wstring(257, L'e') + L"\r\nPreCommand = pre\r\n" +
+                        L"Command = " + std::wstring(1025, L'c') + L"\r\nDelete = 0\r\n";
     std::wstring path = dir.WriteFile(L"long.ini", Utf16File(text));
     AppWindow app;
-    app.SetText(IDC_FILEEXT_EDIT, L"txt");
-    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str()));
-    EXPECT_EQ(L"", app.Text(IDC_FILEEXT_EDIT));
-    EXPECT_EQ(L"run", app.Text(IDC_COMMAND_EDIT));
+    Fill(app, L"txt", L"", L"typed", L"D:\\", true);
+    SettingsFileReport report;
+    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str(), &report));
+    EXPECT_EQ(L"txt", app.Text(IDC_FILEEXT_EDIT));
+    EXPECT_EQ(L"typed", app.Text(IDC_COMMAND_EDIT));
+    EXPECT_EQ(L"pre", app.Text(IDC_PRECOMMAND_EDIT));
+    EXPECT_EQ(L"", app.Text(IDC_DIRECTORY_EDIT)) << "a missing key still empties its box";
+    EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
+    EXPECT_EQ((std::vector<std::wstring>{L"FileExt", L"Command"}), Names(report.skippedKeys));
+    EXPECT_STREQ(path.c_str(), app.window->settingsPath.Text());
 }
 
 TEST(Import, FailuresLeaveEveryControlAlone) {
@@ -180,14 +265,54 @@ TEST(Export, OtherSectionsAndKeyPositionsAreKept) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
-TEST(Export, AFileThatIsNotSettingsTextIsReplaced) {
+TEST(Export, AFileThatIsNotSettingsTextIsReplacedOnlyWhenToldTo) {
     TempDir dir;
-    std::wstring path = dir.WriteFile(L"plain.ini", "[Tools]\r\nEditor = notepad\r\n");
+    const std::string plain = "[Tools]\r\nEditor = notepad\r\n";
+    std::wstring path = dir.WriteFile(L"plain.ini", plain);
     AppWindow app;
     Fill(app, L"a", L"b", L"c", L"d", true);
-    ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str()));
+    SettingsFileReport report;
+    EXPECT_FALSE(app.window->ExportSettingsFile(path.c_str(), false, &report));
+    EXPECT_EQ(SettingsFileReport::kNeedsOverwrite, report.problem);
+    EXPECT_EQ(plain, TempDir::ReadWholeFile(path));
+    EXPECT_TRUE(app.window->settingsPath.IsEmpty());
+    ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
     EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt = a\r\nPreCommand = b\r\nCommand = c\r\nDirectory = d\r\nDelete = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
+}
+
+TEST(Export, AFileThatDoesNotLoadWholeIsKeptUntilOverwriteIsGiven) {
+    TempDir dir;
+    AppWindow app;
+    Fill(app, L"", L"", L"new", L"", true);
+    const std::wstring broken = L"[Quenbrix]\r\nCommand = old\r\n[Other]\r\nx = 1\r\n[Third]\r\ny = 2\r\n[Broken\r\n";
+    const std::wstring longKey =
+        L"[Quenbrix]\r\nCommand = old\r\n[Other]\r\nx = 1\r\nlong = " + std::wstring(1100, L'v') + L"\r\n";
+    for (const std::wstring& text : {broken, longKey}) {
+        std::wstring path = dir.WriteFile(L"partial.ini", Utf16File(text));
+        SettingsFileReport report;
+        EXPECT_FALSE(app.window->ExportSettingsFile(path.c_str(), false, &report));
+        EXPECT_EQ(SettingsFileReport::kNeedsOverwrite, report.problem);
+        EXPECT_EQ(Utf16File(text), TempDir::ReadWholeFile(path));
+    }
+    // Overwriting keeps what did load.
+    std::wstring path = dir.Join(L"partial.ini");
+    ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
+    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nCommand = new\r\nFileExt\r\nPreCommand\r\nDirectory\r\nDelete = 1\r\n\r\n"
+              L"[Other]\r\nx = 1\r\n\r\n",
+              Wide(TempDir::ReadWholeFile(path)));
+    // An empty file holds nothing to lose.
+    std::wstring empty = dir.WriteFile(L"empty.ini", "");
+    EXPECT_TRUE(app.window->ExportSettingsFile(empty.c_str()));
+}
+
+TEST(Export, AValueTheImportWouldNotTakeBackIsNotSaved) {
+    TempDir dir;
+    AppWindow app;
+    Fill(app, std::wstring(257, L'e').c_str(), L"", L"run", L"", true);
+    std::wstring path = dir.Join(L"refused.ini");
+    EXPECT_FALSE(app.window->ExportSettingsFile(path.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
 }
 
 TEST(Export, TheLongestCommandSurvivesAFileRoundTrip) {
@@ -208,4 +333,79 @@ TEST(Export, AFolderAtThePathFailsAndKeepsTheSettingsPath) {
     AppWindow app;
     EXPECT_FALSE(app.window->ExportSettingsFile(folder.c_str()));
     EXPECT_TRUE(app.window->settingsPath.IsEmpty());
+}
+
+TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
+    TempDir dir;
+    AppWindow app;
+    Fill(app, L"", L"", L"new", L"", true);
+    const std::string broken = Utf16File(L"[Other]\r\nx = 1\r\n[Broken\r\n");
+    std::wstring path = dir.WriteFile(L"broken.ini", broken);
+    const std::wstring question =
+        L"この設定ファイルは一部を読み込めませんでした。保存すると読み込めなかった部分は失われます。上書きしますか？";
+
+    DrawnText drawn;
+    BoxAnswer no;
+    TimerScript refuse;
+    refuse.Then(AnswerBox(&no, IDNO));
+    refuse.Start();
+    {
+        QuitWatchdog watchdog(10000, 99);
+        app.window->ExportSettingsFileAsking(path.c_str());
+        EXPECT_FALSE(watchdog.Fired());
+    }
+    EXPECT_TRUE(no.seen);
+    EXPECT_EQ(L"確認", no.caption);
+    EXPECT_TRUE(drawn.Saw(question));
+    EXPECT_EQ(broken, TempDir::ReadWholeFile(path));
+
+    BoxAnswer yes;
+    TimerScript accept;
+    accept.Then(AnswerBox(&yes, IDYES));
+    accept.Start();
+    {
+        QuitWatchdog watchdog(10000, 99);
+        app.window->ExportSettingsFileAsking(path.c_str());
+        EXPECT_FALSE(watchdog.Fired());
+    }
+    EXPECT_TRUE(yes.seen);
+    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt\r\nPreCommand\r\nCommand = new\r\nDirectory\r\nDelete = 1\r\n\r\n",
+              Wide(TempDir::ReadWholeFile(path)));
+
+    // A file that loads whole is saved without a word (a box would end at
+    // the watchdog's quit).
+    drawn.Clear();
+    QuitWatchdog watchdog(3000, 99);
+    app.window->ExportSettingsFileAsking(path.c_str());
+    PumpFor(100);
+    EXPECT_TRUE(drawn.Texts().empty());
+    EXPECT_FALSE(watchdog.Fired());
+}
+
+TEST(SettingsCommands, LoadNamesWhatItCouldNotTake) {
+    TempDir dir;
+    AppWindow app;
+    struct Case {
+        std::string bytes;
+        std::wstring message;
+    } cases[] = {
+        {"\xFF\xFE", L"設定ファイルが大きすぎます（16 MiB まで）。"},
+        {Utf8(L"[Other]\r\nCommand = 写真\r\n"), L"設定ファイルの読み込みに失敗しました。"},
+        {Utf16File(L"[Quenbrix]\r\nDirectory = " + std::wstring(261, L'd') + L"\r\nCommand = " + std::wstring(2000, L'c')),
+         L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。\n\nCommand\nDirectory"},
+    };
+    for (const Case& c : cases) {
+        std::wstring path = &c == cases ? dir.WriteSparseFile(L"load.ini", c.bytes, VQSettingsText::kMaxFileBytes + 1)
+                                        : dir.WriteFile(L"load.ini", c.bytes);
+        DrawnText drawn;
+        BoxAnswer ok;
+        TimerScript script;
+        script.Then(AnswerBox(&ok, IDOK));
+        script.Start();
+        QuitWatchdog watchdog(10000, 99);
+        app.window->ImportSettingsFileReporting(path.c_str());
+        EXPECT_FALSE(watchdog.Fired());
+        EXPECT_EQ(L"エラー", ok.caption);
+        EXPECT_TRUE(drawn.Saw(c.message)) << c.message;
+    }
 }

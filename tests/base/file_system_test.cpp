@@ -180,7 +180,7 @@ TEST(SafeReplace, LockedTargetIsKeptAndTheTempGoes) {
     bool replaced;
     {
         LogToDebugger log;
-        replaced = VQWin32ReplaceFile(path.c_str(), temp.c_str());
+        replaced = VQWin32ReplaceFile(path.c_str(), temp.c_str(), 0);
     }
     CloseHandle(holder);
     EXPECT_FALSE(replaced);
@@ -194,6 +194,42 @@ TEST(SafeReplace, LockedTargetIsKeptAndTheTempGoes) {
     EXPECT_EQ(std::string::npos, code.find_first_not_of("0123456789abcdef")) << code;
     EXPECT_NE("00000000", code);
     EXPECT_EQ('\n', line.back());
+}
+
+TEST(SafeReplace, AHeldTargetIsTriedAgainForAWhile) {
+    TempDir dir;
+    std::wstring path = dir.WriteFile(L"held.ini", "old");
+    std::wstring temp = dir.WriteFile(L"held.ini.tmp.1", "new");
+    // An editor's handle: it lets others read and write, not delete or rename.
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    ASSERT_FALSE(MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+    const DWORD heldError = GetLastError();
+    EXPECT_TRUE(heldError == ERROR_SHARING_VIOLATION || heldError == ERROR_ACCESS_DENIED) << heldError;
+
+    // Still held when the time is up: the old file stays, after the wait.
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(VQWin32ReplaceFile(path.c_str(), temp.c_str(), 300));
+    EXPECT_GE(GetTickCount() - start, 250u);
+    EXPECT_EQ("old", dir.ReadFile(L"held.ini"));
+
+    // Let go while the replace waits: the new file takes the place.
+    temp = dir.WriteFile(L"held.ini.tmp.2", "new");
+    HANDLE letGo = CreateThread(
+        nullptr, 0,
+        [](void* handle) -> DWORD {
+            Sleep(200);
+            CloseHandle(static_cast<HANDLE>(handle));
+            return 0;
+        },
+        holder, 0, nullptr);
+    ASSERT_NE(nullptr, letGo);
+    EXPECT_TRUE(VQWin32ReplaceFile(path.c_str(), temp.c_str(), 10000));
+    WaitForSingleObject(letGo, INFINITE);
+    CloseHandle(letGo);
+    EXPECT_EQ("new", dir.ReadFile(L"held.ini"));
+    EXPECT_FALSE(Exists(temp));
 }
 
 TEST(SafeReplace, FolderAtThePathIsRefused) {

@@ -49,6 +49,27 @@ TEST(FileOpen, FlagsChooseModeAndSharing) {
     EXPECT_EQ("", dir.ReadFile(L"a.bin"));  // writing truncates
 }
 
+TEST(FileOpen, ASharedReadGetsInBesideAWriterOrADeleter) {
+    TempDir dir;
+    std::wstring path = dir.WriteFile(L"busy.ini", "contents");
+    // An editor holding the file for writing, and a program holding it with
+    // delete access; each lets others read.
+    const DWORD access[] = {GENERIC_WRITE, DELETE};
+    for (DWORD holderAccess : access) {
+        HANDLE holder = CreateFileW(path.c_str(), holderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+        FilePtr reader = Open(path, kFileShareRead);
+        ASSERT_NE(nullptr, reader) << holderAccess;
+        char bytes[8];
+        EXPECT_TRUE(reader->ReadExact(bytes, 0, 8));
+        EXPECT_EQ("contents", std::string(bytes, 8));
+        reader.reset();
+        EXPECT_EQ(nullptr, Open(path, 0)) << "without kFileShareRead the open stays exclusive";
+        CloseHandle(holder);
+    }
+}
+
 TEST(FileRead, LinesAcrossTheBufferEdge) {
     TempDir dir;
     // CR at byte 8191 and LF at byte 8192: the line end is split by a refill.

@@ -169,6 +169,11 @@ TEST(WString, ReplaceLineBreaks) {
     VQWString unchanged(L"x\ny");
     unchanged.ReplaceLineBreaks(VQWString());
     EXPECT_STREQ(L"x\ny", unchanged.Text());
+
+    // Scanning goes on after a replacement: its own line breaks stay.
+    VQWString again(L"\rx\ny\n");
+    again.ReplaceLineBreaks(VQWString(L"\r\n"));
+    EXPECT_STREQ(L"\r\nx\r\ny\r\n", again.Text());
 }
 
 TEST(WString, SplitKeepsInnerEmptyPiecesButNoTrailingOne) {
@@ -346,6 +351,71 @@ TEST(NarrowString, AppendConcatDropFirstFormat) {
     VQString f;
     f.Format("<%s>", big.c_str());
     EXPECT_EQ(3002, f.GetLength());
+}
+
+// Lengths whose sums pass what one buffer can hold. The long strings only
+// claim their length: a real block of 64 bytes carries a length that the
+// operations must refuse before they touch the text.
+namespace {
+
+VQWString ClaimingWide(int units) {
+    VQWString s;
+    s.Attach(new char[64], units * 2, 64);
+    return s;
+}
+
+VQString ClaimingNarrow(int bytes) {
+    VQString s;
+    s.Attach(new char[64], bytes, 64);
+    return s;
+}
+
+}  // namespace
+
+TEST(StringLimits, TheCapacityRuleRefusesWhatAnIntCannotHold) {
+    EXPECT_EQ(0x7FFFFFF0, VQStringCapacityFor(kVQStringMaxBytes));
+    EXPECT_EQ(-1, VQStringCapacityFor(kVQStringMaxBytes + 1));
+    EXPECT_EQ(-1, VQStringCapacityFor(INT32_MAX));
+    EXPECT_EQ(-1, VQStringCapacityFor(int64_t(1) << 40));
+    EXPECT_EQ(nullptr, VQStringBuffer::Create(int64_t(kVQStringMaxBytes) + 1));
+    EXPECT_TRUE(VQString('x', INT32_MAX).IsEmpty());
+}
+
+TEST(StringLimits, WideSumsPastTheLimitChangeNothing) {
+    const VQWString huge = ClaimingWide(kVQWStringMaxLength - 1);
+    VQWString s(L"a\nb");  // a sole owner with room: the in-place branch
+    const wchar_t* before = s.GetData();
+    EXPECT_FALSE(s.Insert(1, huge));
+    EXPECT_FALSE(s.Insert(INT32_MAX - 1, VQWString(L"x")));  // the gap alone is too long
+    EXPECT_FALSE(s.InsertSpaces(2, INT32_MAX));
+    s.Append(huge);
+    EXPECT_FALSE(s.ReplaceLineBreaks(huge));
+    EXPECT_FALSE(s.SetLength(kVQWStringMaxLength + 1));
+    EXPECT_FALSE(s.SetLength(INT32_MAX, true));
+    EXPECT_EQ(before, s.GetData());
+    EXPECT_EQ(std::wstring(L"a\nb"), W(s));
+
+    VQWString grown = huge;
+    grown.Append(L"xyz", 3);
+    EXPECT_EQ(kVQWStringMaxLength - 1, grown.GetLength());
+    EXPECT_FALSE(grown.InsertSpaces(0, 2));
+    EXPECT_EQ(kVQWStringMaxLength - 1, grown.GetLength());
+    EXPECT_EQ(BufferOf(huge), BufferOf(grown)) << "a refused change makes no private copy either";
+}
+
+TEST(StringLimits, NarrowSumsPastTheLimitChangeNothing) {
+    char bytes[8] = "1234567";
+    VQString s("abc");
+    s.Append(bytes, INT32_MAX - 1);
+    EXPECT_TRUE(s.Equals("abc"));
+    EXPECT_FALSE(s.SetLength(INT32_MAX));
+    EXPECT_TRUE(s.Equals("abc"));
+
+    VQString huge = ClaimingNarrow(kVQStringMaxBytes - 1);
+    EXPECT_TRUE((huge + huge).IsEmpty());
+    EXPECT_TRUE((s + huge).IsEmpty());
+    huge.Append(bytes, 7);
+    EXPECT_EQ(kVQStringMaxBytes - 1, huge.GetLength());
 }
 
 TEST(Parsers, LimitsAndStatusCodes) {

@@ -142,7 +142,10 @@ TEST_F(SettingsText, LoadClosesTheFileWhetherItSucceedsOrNot) {
     for (const std::string& bytes : {WithMark(L"a = 1\r\n"), std::string("\xFE\xFF"), WithMark(L"[x")}) {
         VQSettingsText store;
         Load(store, bytes, L"closed.ini");
-        // The file was opened sharing only reads: deleting it works only once it is closed.
+        // An open that shares nothing gets in only once the store's handle is closed.
+        HANDLE alone = CreateFileW(dir.Join(L"closed.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, alone) << GetLastError();
+        if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
         EXPECT_TRUE(DeleteFileW(dir.Join(L"closed.ini").c_str())) << GetLastError();
     }
 }
@@ -326,18 +329,50 @@ TEST_F(SettingsText, LongFilesReadTheSameWhereverTheWindowFalls) {
     }
 }
 
-TEST_F(SettingsText, LinesLongerThanTheWindowAreCutThere) {
-    // 4 units of "k = " and 3000 of value: the part in the window is dropped,
-    // and the 956 units after it are a line of their own.
-    std::wstring tail(956, L'x');
-    EXPECT_EQ(L"[]\n  " + tail + L" | \n  next | 1\n",
-              LoadAndRender(L"k = " + std::wstring(2044, L'x') + tail + L"\r\nnext = 1\r\n"));
-    // A value that the window cuts short is not kept cut: the line is dropped.
-    EXPECT_EQ(L"[]\n  " + std::wstring(55, L'v') + L" | \n",
-              LoadAndRender(L"k =" + std::wstring(1500, L' ') + std::wstring(600, L'v') + L"\r\n"));
+TEST_F(SettingsText, LinesLongerThanTheWindowAreSkippedWhole) {
+    // 2048 units of "Note = x..." and more on the same line: nothing of the
+    // line is read, not even what follows the window's end.
+    VQSettingsText store;
+    ASSERT_TRUE(Load(store, WithMark(L"Note = " + std::wstring(2041, L'x') + L"Command = injected\r\nnext = 1\r\n")));
+    EXPECT_EQ(L"[]\n  next | 1\n", Render(store));
+    EXPECT_EQ(1, store.GetDroppedLines());
+    EXPECT_TRUE(store.WasKeyDropped(store.GetSection(0), L"NOTE"));
+    EXPECT_FALSE(store.WasKeyDropped(store.GetSection(0), L"Command"));
+    // A "[" at unit 2048 starts no header.
+    EXPECT_EQ(L"[]\n[s]\n  b | 2\n", LoadAndRender(L"[s]\r\na = " + std::wstring(2044, L'x') + L"[x\r\nb = 2\r\n"));
+    // A value that the window cuts short is not kept cut, and a last line
+    // without a line end goes the same way.
+    EXPECT_EQ(L"[]\n", LoadAndRender(L"k =" + std::wstring(1500, L' ') + std::wstring(600, L'v') + L"\r\n"));
+    EXPECT_EQ(L"[]\n  a | 1\n", LoadAndRender(L"a = 1\r\nk = " + std::wstring(3000, L'v')));
+    // A raw block line too: the block goes on after it.
+    EXPECT_EQ(L"[]\n[b]\n  _CharBlock_ | z\n  w | \n",
+              LoadAndRender(L"[[b]]\r\n" + std::wstring(5000, L'y') + L"\r\nz\r\n\r\nw\r\n"));
     // A CR LF split by the window's end is one line end, not an empty line.
     EXPECT_EQ(L"[]\n[b]\n  _CharBlock_ | z\n  w | \n",
               LoadAndRender(L"[[b]]\r\n" + std::wstring(2047, L'y') + L"\r\nz\r\n\r\nw\r\n"));
+}
+
+TEST_F(SettingsText, TheLoadTellsWhichLinesTheLimitsLeftOut) {
+    const std::wstring k1024(1024, L'k'), v1025(1025, L'v'), raw1024(1024, L'r');
+    VQSettingsText store;
+    ASSERT_TRUE(Load(store, WithMark(L"[Quenbrix]\r\nCommand = " + v1025 + L"\r\n" + k1024 + L" = x\r\n" + k1024 +
+                                     L"\r\nFileExt = jpg\r\n[[raw]]\r\n" + raw1024 + L"\r\nshort\r\n")));
+    EXPECT_EQ(L"[]\n[Quenbrix]\n  FileExt | jpg\n[raw]\n  _CharBlock_ | short\n", Render(store));
+    EXPECT_EQ(4, store.GetDroppedLines());
+    EXPECT_FALSE(store.LoadedWhole());
+    VQSettingsSection* section = store.FindSection(L"Quenbrix", false);
+    EXPECT_TRUE(store.WasKeyDropped(section, L"command"));
+    EXPECT_FALSE(store.WasKeyDropped(section, L"FileExt"));
+    EXPECT_FALSE(store.WasKeyDropped(store.GetSection(0), L"Command")) << "another section";
+    EXPECT_FALSE(store.WasKeyDropped(nullptr, L"Command"));
+
+    // What the limits allow, comments of any length and lines without a key
+    // leave nothing out; the next load starts the count over.
+    ASSERT_TRUE(Load(store, WithMark(L"[Quenbrix]\r\nCommand = " + std::wstring(1024, L'v') + L"\r\n// " +
+                                     std::wstring(5000, L'c') + L"\r\n= no key\r\n")));
+    EXPECT_EQ(0, store.GetDroppedLines());
+    EXPECT_TRUE(store.LoadedWhole());
+    EXPECT_FALSE(store.WasKeyDropped(store.FindSection(L"Quenbrix", false), L"Command"));
 }
 
 TEST_F(SettingsText, GrowthAndReservation) {
@@ -352,16 +387,23 @@ TEST_F(SettingsText, GrowthAndReservation) {
     EXPECT_EQ(32, store.GetKeyCapacity());
     EXPECT_EQ("", CheckInvariants(store));
 
-    // 12800 bytes: room for 100 more sections and 400 keys, each grown by that much.
+    // The room follows what the text holds, not the file's length: 12800
+    // bytes with one line of text need one block of each.
     VQSettingsText fresh;
     std::string bytes = WithMark(L"k = v\r\n");
     bytes.resize(12800, ' ');
     ASSERT_TRUE(Load(fresh, bytes));
-    EXPECT_EQ(104, fresh.GetSectionCapacity());
-    EXPECT_EQ(400, fresh.GetKeyCapacity());
+    EXPECT_EQ(4, fresh.GetSectionCapacity());
+    EXPECT_EQ(16, fresh.GetKeyCapacity());
+    // 17 headers and 34 lines with text: room for that many more at once.
+    std::wstring many;
+    for (int i = 0; i < 17; ++i) many += L"[s" + std::to_wstring(i) + L"]\r\n  k = v\r\n\r\n";
+    ASSERT_TRUE(Load(fresh, WithMark(many)));
+    EXPECT_EQ(4 + 17, fresh.GetSectionCapacity());
+    EXPECT_EQ(16 + 34, fresh.GetKeyCapacity());
     // Loading again keeps the capacities: nothing is freed by a reset.
     ASSERT_TRUE(Load(fresh, WithMark(L"k = v\r\n")));
-    EXPECT_EQ(104, fresh.GetSectionCapacity());
+    EXPECT_EQ(21, fresh.GetSectionCapacity());
 }
 
 TEST_F(SettingsText, ReleaseAndReset) {
@@ -383,26 +425,100 @@ TEST_F(SettingsText, ReleaseAndReset) {
     EXPECT_EQ(L"[]\n  k | v\n", Render(store));
 }
 
-TEST_F(SettingsText, FailedReservationLeavesTheBlockEmpty) {
-    // A sparse file that claims a terabyte asks for more room than there is.
-    std::wstring path = dir.WriteFile(L"huge.ini", WithMark(L"k = v\r\n"));
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    LARGE_INTEGER size;
-    size.QuadPart = 1ll << 40;
-    ASSERT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(h));
-    CloseHandle(h);
-
+TEST_F(SettingsText, FilesPastTheLimitsAreRefusedAsTooLarge) {
+    // The mark, then zeros (NUL units, one line with no end).
+    auto sparse = [&](const wchar_t* name, int64_t length) { return dir.WriteSparseFile(name, "\xFF\xFE", length); };
     VQSettingsText store;
     Fill(store);
-    EXPECT_FALSE(store.Load(NewFile(path.c_str(), kFileShareRead)));
-    EXPECT_EQ(0, store.GetSectionCount());
-    EXPECT_EQ(0, store.GetSectionCapacity());
-    EXPECT_EQ(nullptr, store.FindSection(L"", false));
-    EXPECT_TRUE(DeleteFileW(path.c_str()));
-    ASSERT_TRUE(Load(store, WithMark(L"[s]\r\nk = v\r\n")));
-    EXPECT_EQ(L"[]\n[s]\n  k | v\n", Render(store));
+    int capacity = store.GetKeyCapacity();
+    EXPECT_FALSE(store.Load(NewFile(sparse(L"terabyte.ini", 1ll << 40).c_str(), kFileShareRead)));
+    EXPECT_EQ(kSettingsTooLarge, store.GetLoadStatus());
+    ExpectReset(store);
+    EXPECT_EQ(capacity, store.GetKeyCapacity()) << "nothing reserved for it";
+    EXPECT_FALSE(store.Load(NewFile(sparse(L"over.ini", VQSettingsText::kMaxFileBytes + 1).c_str(), kFileShareRead)));
+    EXPECT_EQ(kSettingsTooLarge, store.GetLoadStatus());
+    EXPECT_TRUE(store.Load(NewFile(sparse(L"limit.ini", VQSettingsText::kMaxFileBytes).c_str(), kFileShareRead)));
+    EXPECT_EQ(kSettingsLoaded, store.GetLoadStatus());
+    EXPECT_EQ(1, store.GetDroppedLines());
+
+    // Records past the load's limits (section 0 counts as one).
+    store.SetLoadLimits(3, 4);
+    EXPECT_TRUE(Load(store, WithMark(L"[a]\r\n[b]\r\n[A]\r\n1\r\n2\r\n3\r\n4\r\n")));
+    EXPECT_FALSE(Load(store, WithMark(L"[a]\r\n[b]\r\n[c]\r\n")));
+    EXPECT_EQ(kSettingsTooLarge, store.GetLoadStatus());
+    EXPECT_FALSE(Load(store, WithMark(L"1\r\n2\r\n3\r\n4\r\n5\r\n")));
+    EXPECT_EQ(kSettingsTooLarge, store.GetLoadStatus());
+    ExpectReset(store);
+    // Outside a load nothing is limited.
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(store.SetValue(store.GetSection(0), std::to_wstring(i).c_str(), L""));
+}
+
+// A file whose reading fails after its first bytes.
+class FailingFile : public VQFile {
+public:
+    explicit FailingFile(const std::string& first) : first(first) {
+        size = 100000;
+        bufferSize = 8192;
+        buffer = static_cast<char*>(GlobalAlloc(GPTR, bufferSize));
+        cursor = buffer;
+    }
+    int Fill() override {
+        if (served) return -1;
+        served = true;
+        memcpy(buffer, first.data(), first.size());
+        cursor = buffer;
+        bytesLeft = static_cast<int>(first.size());
+        return 1;
+    }
+
+private:
+    std::string first;
+    bool served = false;
+};
+
+TEST_F(SettingsText, TheLoadTellsWhyItFailed) {
+    VQSettingsText store;
+    EXPECT_FALSE(store.Load(nullptr));
+    EXPECT_EQ(kSettingsNoFile, store.GetLoadStatus());
+    EXPECT_FALSE(Load(store, "\xFE\xFF" + Utf16(L"a = 1\r\n")));
+    EXPECT_EQ(kSettingsNotText, store.GetLoadStatus());
+    EXPECT_FALSE(Load(store, WithMark(L"a = 1\r\n[open\r\n")));
+    EXPECT_EQ(kSettingsNotText, store.GetLoadStatus());
+    EXPECT_FALSE(store.Load(new FailingFile(WithMark(L"a = 1\r\n"))));
+    EXPECT_EQ(kSettingsReadError, store.GetLoadStatus());
+    ExpectReset(store);
+    EXPECT_FALSE(store.Load(new FailingFile("[Quenbrix]\r\nCommand = \xE5\x86\x99\r\n")));
+    EXPECT_EQ(kSettingsReadError, store.GetLoadStatus());
+    EXPECT_FALSE(store.LoadedWhole());
+}
+
+TEST_F(SettingsText, Utf8FilesReadAsTheirUtf16Form) {
+    const std::wstring text = L"top = 1\r\n[Quenbrix]\r\nCommand = copy \"$fullname\" D:\\写真\r\n// 注\r\n"
+                              L"Note = " + std::wstring(3000, L'長') + L"\r\n[[raw]]\r\n  生\r\n\r\nk = v";
+    VQSettingsText utf16;
+    ASSERT_TRUE(Load(utf16, WithMark(text)));
+    int units = static_cast<int>(text.size());
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &utf8[0], bytes, nullptr, nullptr);
+    for (const std::string& form : {"\xEF\xBB\xBF" + utf8, utf8}) {
+        VQSettingsText store;
+        ASSERT_TRUE(Load(store, form)) << form.size();
+        EXPECT_EQ(Render(utf16), Render(store));
+        EXPECT_EQ(1, store.GetDroppedLines());
+        EXPECT_TRUE(store.WasKeyDropped(store.FindSection(L"Quenbrix", false), L"Note"));
+        // Saving writes UTF-16 with its mark, as always.
+        EXPECT_EQ(SaveBytes(utf16), SaveBytes(store));
+    }
+    VQSettingsText store;
+    EXPECT_TRUE(Load(store, "\xEF\xBB\xBF"));
+    EXPECT_EQ(L"[]\n", Render(store));
+    // Shift-JIS is no UTF-8, and ASCII without a mark stays refused as before.
+    for (const std::string& other : {std::string("[Quenbrix]\r\nCommand = \x8E\xCA\x90\x5E\r\n"),
+                                     std::string("[Quenbrix]\r\nCommand = x\r\n")}) {
+        EXPECT_FALSE(Load(store, other));
+        EXPECT_EQ(kSettingsNotText, store.GetLoadStatus());
+    }
 }
 
 TEST_F(SettingsText, SaveFailsWhenTheDeviceRefusesTheBytes) {

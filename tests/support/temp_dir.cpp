@@ -55,6 +55,18 @@ std::wstring TempDir::WriteFile(const std::wstring& name, const std::string& byt
     return full;
 }
 
+std::wstring TempDir::WriteSparseFile(const std::wstring& name, const std::string& bytes, long long length) const {
+    std::wstring full = WriteFile(name, bytes);
+    HANDLE h = CreateFileW(LongForm(full).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER size;
+        size.QuadPart = length;
+        if (SetFilePointerEx(h, size, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+        CloseHandle(h);
+    }
+    return full;
+}
+
 std::string TempDir::ReadFile(const std::wstring& name) const { return ReadWholeFile(Join(name)); }
 
 std::string TempDir::ReadWholeFile(const std::wstring& path) {

@@ -16,6 +16,8 @@ public:
     std::wstring Join(const std::wstring& name) const;
     // Writes the bytes to Join(name), creating folders on the way; returns the full path.
     std::wstring WriteFile(const std::wstring& name, const std::string& bytes) const;
+    // The bytes, then zeros up to `length` bytes that take no room on disk.
+    std::wstring WriteSparseFile(const std::wstring& name, const std::string& bytes, long long length) const;
     std::string ReadFile(const std::wstring& name) const;
     std::wstring MakeDir(const std::wstring& name) const;
 

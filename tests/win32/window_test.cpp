@@ -511,12 +511,19 @@ TEST(WindowRegistry, AccessorsWorkUnderTheWindowKey) {
     EXPECT_EQ(static_cast<int>(sizeof text), window.ReadValue(L"Text", read, sizeof read));
     EXPECT_STREQ(text, read);
     EXPECT_EQ(0, window.ReadValue(L"Text", read, 2)) << "a value that does not fit";
+    DWORD type = REG_NONE;
+    EXPECT_EQ(0, window.ReadValue(L"Text", read, 2, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << "the type of a value that does not fit";
+    EXPECT_EQ(static_cast<int>(sizeof text), window.ReadValue(L"Text", nullptr, 0, &type)) << "the size alone";
+    EXPECT_EQ(0, window.ReadValue(L"Missing", read, sizeof read, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), type);
 
     DWORD number = 0x12345678;
     EXPECT_TRUE(window.WriteValue(L"Number", &number, sizeof number, REG_DWORD));
     DWORD numberBack = 0;
-    EXPECT_EQ(4, window.ReadValue(L"Number", &numberBack, sizeof numberBack));
+    EXPECT_EQ(4, window.ReadValue(L"Number", &numberBack, sizeof numberBack, &type));
     EXPECT_EQ(number, numberBack);
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
 
     window.registryKey = "";
     EXPECT_FALSE(window.WriteBlock16("Block", block));
