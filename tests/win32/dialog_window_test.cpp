@@ -415,7 +415,9 @@ TEST(DialogWindowLayout, AResizableFrameKeepsTheDialogSizeAsItsMinimum) {
     UseTestPanel(&info, L"QBTestResizable");
     info.resizable = true;
     info.style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
-    info.rect = RECT{40, 60, 40 + 500, 60 + 300};
+    // Larger than the dialog at any display scale.
+    UINT dpi = VQWin32GetWindowDpi(nullptr);
+    info.rect = RECT{40, 60, 40 + VQWin32ScaleToDpi(500, dpi), 60 + VQWin32ScaleToDpi(300, dpi)};
     TestPanel panel;
     ASSERT_TRUE(panel.Open(&info));
     LONG_PTR style = GetWindowLongPtrW(panel.handle, GWL_STYLE);
