@@ -173,8 +173,9 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     case WM_DPICHANGED:
         // Moved to a monitor of another scale: lay out again for it, where
-        // the system suggests.
-        box->Arrange(hwnd, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        // the system suggests. The first placement on the owner's monitor
+        // already laid the box out for that scale: it stays where it was put.
+        if (HIWORD(wParam) != box->dpi) box->Arrange(hwnd, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_DESTROY:
         if (box->buttons) {

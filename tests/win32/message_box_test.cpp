@@ -510,6 +510,13 @@ TEST(MsgBoxLayout, MovedToAMonitorOfAnotherScaleTheBoxLaysItselfOutAgainWhereSug
     LOGFONTW font = {};
     AnswerBox(
         [&](HWND box) {
+            RECT before, after;
+            GetWindowRect(box, &before);
+            // A scale it is already laid out for: nothing moves.
+            RECT elsewhere = {10, 10, 20, 20};
+            SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&elsewhere));
+            GetWindowRect(box, &after);
+            EXPECT_TRUE(EqualRect(&before, &after));
             RECT suggested = {300, 200, 700, 500};
             SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
             GetWindowRect(box, &window);
