@@ -277,9 +277,14 @@ void VQWin32DialogWindow::ScaleControls(UINT fromDpi, UINT toDpi) {
         }
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(newFonts[known]), TRUE);
     }
-    // Fonts made for the scale before are used by nothing now.
+    // Fonts made for the scale before and replaced everywhere are used by
+    // nothing now; one that could not be replaced stays with its controls.
     for (int i = 0; i < scaledFonts.GetCount(); ++i) {
-        if (oldFonts.Find(scaledFonts[i]) >= 0) DeleteObject(scaledFonts[i]);
+        if (oldFonts.Find(scaledFonts[i]) >= 0) {
+            DeleteObject(scaledFonts[i]);
+        } else {
+            newFonts.Add(scaledFonts[i]);
+        }
     }
     scaledFonts.RemoveAll();
     for (int i = 0; i < newFonts.GetCount(); ++i) scaledFonts.Add(newFonts[i]);
