@@ -8,7 +8,7 @@
 set -e
 root="$(cd "$(dirname "$0")/.." && pwd)"
 icon="$root/app/quenbrix.ico"
-# The distribution's own binary, not a wrapper of the same name.
+# ImageMagick 6 where Debian installs it, else whatever convert is on the path.
 convert=convert
 [ -x /usr/bin/convert ] && convert=/usr/bin/convert
 work="$(mktemp -d)"
