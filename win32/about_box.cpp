@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "win32/dpi.h"
 #include "win32/standard_window.h"
 
 namespace {
@@ -16,6 +17,29 @@ struct AboutBoxIds {
     int legalNotice;
 };
 AboutBoxIds g_aboutIds = {0, 0, 0};
+// The box's icon when it was made for the monitor's scale; destroyed with the box.
+HICON g_scaledIcon = nullptr;
+
+// The static icons of the box at the size for its monitor's scale (32 px at
+// 96 DPI), taken from the icon's resource again rather than stretched.
+void ScaleIcons(HWND dialog) {
+    int size = VQWin32ScaleToDpi(32, VQWin32GetWindowDpi(dialog));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        HICON icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        ICONINFO info;
+        if (!icon || !GetIconInfo(icon, &info)) continue;
+        BITMAP bitmap = {};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        if (bitmap.bmWidth == size || g_scaledIcon) continue;
+        HICON scaled = static_cast<HICON>(CopyImage(icon, IMAGE_ICON, size, size, LR_COPYFROMRESOURCE));
+        if (!scaled) continue;
+        g_scaledIcon = scaled;
+        SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(scaled), 0);
+    }
+}
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
@@ -31,6 +55,8 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         if (auto* window = dynamic_cast<VQWin32StandardWindow*>(VQWin32Window::FromHandle(owner))) {
             window->FillAboutBox(dialog);
         }
+        // Texts and controls scale with the dialog's font; the icon is in pixels.
+        ScaleIcons(dialog);
         // The system disables only the box's owner; the main window's other
         // popups must not take input while the box is up.
         if (VQWin32Window* main = VQWin32GetMainWindow()) main->EnableOwned(false, nullptr);
@@ -41,6 +67,8 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         return 1;
     case WM_DESTROY:
         if (VQWin32Window* main = VQWin32GetMainWindow()) main->EnableOwned(true, nullptr);
+        if (g_scaledIcon) DestroyIcon(g_scaledIcon);
+        g_scaledIcon = nullptr;
         return 1;
     default:
         return 0;

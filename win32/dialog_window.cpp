@@ -3,6 +3,7 @@
 #include "win32/dialog_window.h"
 
 #include "base/log.h"
+#include "win32/dpi.h"
 #include "win32/log_lines.h"
 
 namespace {
@@ -41,6 +42,12 @@ VQWin32DialogWindow::VQWin32DialogWindow(HINSTANCE instance)
       relayoutInProgress(0),
       savedFocus(nullptr) {}
 
+VQWin32DialogWindow::~VQWin32DialogWindow() {
+    // The controls that used them are gone with the window by now.
+    for (int i = 0; i < scaledFonts.GetCount(); ++i) DeleteObject(scaledFonts[i]);
+    scaledFonts.RemoveAll();
+}
+
 bool VQWin32DialogWindow::IsModal() { return modal != 0; }
 
 bool VQWin32DialogWindow::PreCreate(VQWin32WindowCreateInfo* base) {
@@ -74,6 +81,7 @@ bool VQWin32DialogWindow::PostCreate(VQWin32WindowCreateInfo* base) {
         vqLog.Write(kLogDialogCreateFailed, info->templateId);
         return false;
     }
+    VQWin32TakeOverDialogScaling(dialogHandle);
     if (VQWin32Window* main = VQWin32GetMainWindow()) main->dialogWindows.Add(this);
 
     for (int i = 0; i < info->items.GetCount(); ++i) {
@@ -100,13 +108,7 @@ bool VQWin32DialogWindow::PostCreate(VQWin32WindowCreateInfo* base) {
     if (resizable) {
         SetSizeLimits(dialogWidth, dialogHeight, -1, -1, 0, 0);
     } else {
-        RECT frame, dialog, client;
-        GetWindowRect(handle, &frame);
-        GetWindowRect(dialogHandle, &dialog);
-        GetClientRect(handle, &client);
-        int width = (frame.right - frame.left) + (dialog.right - dialog.left) - (client.right - client.left);
-        int height = (frame.bottom - frame.top) + (dialog.bottom - dialog.top) - (client.bottom - client.top);
-        SetWindowPos(handle, nullptr, frame.left, frame.top, width, height, SWP_NOZORDER);
+        FitFrameToDialog();
     }
     PlaceWindow(info);
 
@@ -119,6 +121,18 @@ bool VQWin32DialogWindow::PostCreate(VQWin32WindowCreateInfo* base) {
     // the dialog and its items follow at once, not only at the first resize.
     if (resizable) Relayout();
     return true;
+}
+
+void VQWin32DialogWindow::FitFrameToDialog() {
+    // The frame keeps its top-left corner; its client area takes the size of
+    // the dialog's window rectangle.
+    RECT frame, dialog, client;
+    GetWindowRect(handle, &frame);
+    GetWindowRect(dialogHandle, &dialog);
+    GetClientRect(handle, &client);
+    int width = (frame.right - frame.left) + (dialog.right - dialog.left) - (client.right - client.left);
+    int height = (frame.bottom - frame.top) + (dialog.bottom - dialog.top) - (client.bottom - client.top);
+    SetWindowPos(handle, nullptr, frame.left, frame.top, width, height, SWP_NOZORDER);
 }
 
 void VQWin32DialogWindow::PlaceWindow(const VQWin32DialogWindowCreateInfo* info) {
@@ -222,3 +236,82 @@ VQWin32DialogItem* VQWin32DialogWindow::ItemAt(int index) {
 }
 
 bool VQWin32DialogWindow::WantsDialogKeys(int) { return modal != 0; }
+
+namespace {
+
+RECT ScaleRect(const RECT& rect, UINT from, UINT to) {
+    int f = static_cast<int>(from), t = static_cast<int>(to);
+    return RECT{MulDiv(rect.left, t, f), MulDiv(rect.top, t, f), MulDiv(rect.right, t, f), MulDiv(rect.bottom, t, f)};
+}
+
+int ScaleLimit(int value, UINT from, UINT to) {
+    return value > 0 ? MulDiv(value, static_cast<int>(to), static_cast<int>(from)) : value;
+}
+
+}  // namespace
+
+void VQWin32DialogWindow::ScaleControls(UINT fromDpi, UINT toDpi) {
+    // One new font for each font in use, its height scaled; the controls
+    // that shared one share the new one.
+    VQArray<HFONT, HFONT> oldFonts, newFonts;
+    for (HWND control = GetWindow(dialogHandle, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, dialogHandle, reinterpret_cast<POINT*>(&rect), 2);
+        RECT scaled = ScaleRect(rect, fromDpi, toDpi);
+        SetWindowPos(control, nullptr, scaled.left, scaled.top, scaled.right - scaled.left, scaled.bottom - scaled.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        if (!font) continue;
+        int known = oldFonts.Find(font);
+        if (known < 0) {
+            LOGFONTW description;
+            if (!GetObjectW(font, sizeof description, &description)) continue;
+            description.lfHeight = MulDiv(description.lfHeight, static_cast<int>(toDpi), static_cast<int>(fromDpi));
+            description.lfWidth = MulDiv(description.lfWidth, static_cast<int>(toDpi), static_cast<int>(fromDpi));
+            HFONT made = CreateFontIndirectW(&description);
+            if (!made) continue;
+            oldFonts.Add(font);
+            newFonts.Add(made);
+            known = oldFonts.GetCount() - 1;
+        }
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(newFonts[known]), TRUE);
+    }
+    // Fonts made for the scale before and replaced everywhere are used by
+    // nothing now; one that could not be replaced stays with its controls.
+    for (int i = 0; i < scaledFonts.GetCount(); ++i) {
+        if (oldFonts.Find(scaledFonts[i]) >= 0) {
+            DeleteObject(scaledFonts[i]);
+        } else {
+            newFonts.Add(scaledFonts[i]);
+        }
+    }
+    scaledFonts.RemoveAll();
+    for (int i = 0; i < newFonts.GetCount(); ++i) scaledFonts.Add(newFonts[i]);
+}
+
+void VQWin32DialogWindow::OnDpiChanged(UINT newDpi, const RECT* suggested) {
+    UINT oldDpi = dpi;
+    if (!dialogHandle || oldDpi == 0 || newDpi == 0 || newDpi == oldDpi) {
+        VQWin32StandardWindow::OnDpiChanged(newDpi, suggested);
+        return;
+    }
+    ScaleControls(oldDpi, newDpi);
+    for (int i = 0; i < items.GetCount(); ++i) {
+        items[i]->initialRect = ScaleRect(items[i]->initialRect, oldDpi, newDpi);
+        items[i]->currentRect = ScaleRect(items[i]->currentRect, oldDpi, newDpi);
+    }
+    dialogWidth = ScaleLimit(dialogWidth, oldDpi, newDpi);
+    dialogHeight = ScaleLimit(dialogHeight, oldDpi, newDpi);
+    SetSizeLimits(ScaleLimit(minWidth, oldDpi, newDpi), ScaleLimit(minHeight, oldDpi, newDpi),
+                  ScaleLimit(maxWidth, oldDpi, newDpi), ScaleLimit(maxHeight, oldDpi, newDpi),
+                  ScaleLimit(widthStep, oldDpi, newDpi), ScaleLimit(heightStep, oldDpi, newDpi));
+    RECT dialog;
+    GetClientRect(dialogHandle, &dialog);
+    RECT scaled = ScaleRect(dialog, oldDpi, newDpi);
+    SetWindowPos(dialogHandle, nullptr, 0, 0, scaled.right, scaled.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame takes the suggested place; a resizable one lays the dialog
+    // out again from the scaled reference as it is resized.
+    VQWin32StandardWindow::OnDpiChanged(newDpi, suggested);
+    if (!resizable) FitFrameToDialog();
+}

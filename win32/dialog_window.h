@@ -28,6 +28,7 @@ public:
 class VQWin32DialogWindow : public VQWin32StandardWindow {
 public:
     explicit VQWin32DialogWindow(HINSTANCE instance);
+    ~VQWin32DialogWindow() override;
 
     bool IsModal() override;
     void Relayout() override;
@@ -44,6 +45,11 @@ public:
     bool PostCreate(VQWin32WindowCreateInfo* info) override;
     bool CanClose() override;
     void OnDestroyed() override;
+    // Scales the dialog, every control on it (place, size and font), the
+    // items' reference rectangles and the size limits from dpi to newDpi,
+    // then lets the frame take the suggested rectangle; a fixed frame then
+    // fits the scaled dialog again.
+    void OnDpiChanged(UINT newDpi, const RECT* suggested) override;
 
     virtual HWND GetDialogHandle();
     virtual int EnableItems(bool enable);
@@ -73,9 +79,12 @@ public:
     int exitCode;  // wParam of the WM_QUIT that a modal window posts
     uint8_t relayoutInProgress;
     HWND savedFocus;  // borrowed: the panel's control that had the focus when the frame was deactivated
+    VQArray<HFONT, HFONT> scaledFonts;  // owned: the controls' fonts made for a new scale, deleted with the object
 
 private:
     void PlaceWindow(const VQWin32DialogWindowCreateInfo* info);
+    void FitFrameToDialog();
+    void ScaleControls(UINT fromDpi, UINT toDpi);
     void MoveToDefaultPlace();
     void EnableOwner();
 };

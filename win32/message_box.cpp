@@ -2,6 +2,7 @@
 #include "win32/message_box.h"
 
 #include "base/strings.h"
+#include "win32/dpi.h"
 #include "win32/monitor.h"
 #include "win32/window.h"
 
@@ -62,10 +63,11 @@ struct VQMsgBox {
     const wchar_t* text;
     const wchar_t* caption;
     int focused;
-    HFONT font;                // owned: deleted on WM_DESTROY
+    HFONT font;                // owned: deleted on WM_DESTROY (or replaced for a new DPI)
     VQMsgBoxButton* buttons;   // owned: GlobalAlloc, freed on WM_DESTROY
     RECT textRect;
     int result;
+    UINT dpi;                  // the one the metrics and the font are for
 
     VQWString Label(int index) const {
         if (layout.labels) return layout.labels[index];
@@ -98,6 +100,9 @@ struct VQMsgBox {
     }
 
     void Lay(HWND box);
+    // Font, text, buttons and the box's size for dpi; the box is centred on
+    // its owner (kept on a monitor), or put at `place` when one is given.
+    void Arrange(HWND box, UINT newDpi, const RECT* place);
 };
 
 VQMsgBox* RecordOf(HWND hwnd) { return reinterpret_cast<VQMsgBox*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
@@ -166,6 +171,12 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_CLOSE:
         box->Finish(hwnd, box->layout.closeResult);
         return 0;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale: lay out again for it, where
+        // the system suggests. The first placement on the owner's monitor
+        // already laid the box out for that scale: it stays where it was put.
+        if (HIWORD(wParam) != box->dpi) box->Arrange(hwnd, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_DESTROY:
         if (box->buttons) {
             for (int i = 0; i < box->layout.count; ++i) {
@@ -201,14 +212,36 @@ SIZE MeasureText(HDC dc, const wchar_t* text) {
 
 void VQMsgBox::Lay(HWND box) {
     HINSTANCE module = GetModuleHandleW(nullptr);
-    HDC dc = GetDC(box);
-    int dpiX = GetDeviceCaps(dc, LOGPIXELSX);
-    int dpiY = GetDeviceCaps(dc, LOGPIXELSY);
-    int unit = MulDiv(9, dpiY, 72);
-    int buttonHeight = MulDiv(16, dpiY, 72);
-    int minButtonWidth = MulDiv(64, dpiX, 72);
+    int count = layout.count;
+    // Zero-filled, so a half-built table is still safe to tear down.
+    buttons = static_cast<VQMsgBoxButton*>(GlobalAlloc(GPTR, sizeof(VQMsgBoxButton) * (count > 0 ? count : 1)));
+    for (int i = 0; buttons && i < count; ++i) {
+        VQMsgBoxButton& entry = buttons[i];
+        entry.id = Id(i);
+        // Placed and sized by Arrange.
+        entry.handle = CreateWindowExW(0, L"BUTTON", Label(i).Text(), WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, box,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), module, nullptr);
+        if (!entry.handle) continue;
+        SetWindowLongPtrW(entry.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        entry.previousProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(entry.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc)));
+    }
+    // The scale of the monitor the box will show on: its owner's.
+    Arrange(box, VQWin32GetWindowDpi(owner && owner->handle ? owner->handle : box), nullptr);
+    SetWindowTextW(box, caption);
+    if (mainWasEnabled) mainWindow->Enable(false, nullptr);
+}
+
+void VQMsgBox::Arrange(HWND box, UINT newDpi, const RECT* place) {
+    dpi = newDpi > 0 ? newDpi : kVQBaseDpi;
+    // Points at the monitor's DPI: the metrics of a window laid out in pixels.
+    int unit = MulDiv(9, dpi, 72);
+    int buttonHeight = MulDiv(16, dpi, 72);
+    int minButtonWidth = MulDiv(64, dpi, 72);
+    HFONT previous = font;
     font = CreateFontW(-unit, 0, 0, 0, 0, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック");
+    HDC dc = GetDC(box);
     HGDIOBJ previousFont = font ? SelectObject(dc, font) : nullptr;
 
     SIZE textSize = MeasureText(dc, text);
@@ -216,13 +249,10 @@ void VQMsgBox::Lay(HWND box) {
     int textBlockHeight = textSize.cy + 2 * unit;
 
     int count = layout.count;
-    // Zero-filled, so a half-built table is still safe to tear down.
-    buttons = static_cast<VQMsgBoxButton*>(GlobalAlloc(GPTR, sizeof(VQMsgBoxButton) * (count > 0 ? count : 1)));
     int rowWidth = unit;
     for (int i = 0; buttons && i < count; ++i) {
         int width = MeasureText(dc, Label(i).Text()).cx + 2 * unit;
         buttons[i].width = width > minButtonWidth ? width : minButtonWidth;
-        buttons[i].id = Id(i);
         rowWidth += buttons[i].width + unit;
     }
     if (previousFont) SelectObject(dc, previousFont);
@@ -235,16 +265,15 @@ void VQMsgBox::Lay(HWND box) {
     int x = unit + (clientWidth - rowWidth) / 2;
     for (int i = 0; buttons && i < count; ++i) {
         VQMsgBoxButton& entry = buttons[i];
-        entry.handle = CreateWindowExW(0, L"BUTTON", Label(i).Text(), WS_CHILD | WS_VISIBLE, x, textBlockHeight,
-                                       entry.width, buttonHeight, box,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), module, nullptr);
+        if (entry.handle) {
+            SetWindowPos(entry.handle, nullptr, x, textBlockHeight, entry.width, buttonHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        }
         x += entry.width + unit;
-        if (!entry.handle) continue;
-        SetWindowLongPtrW(entry.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        entry.previousProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(entry.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc)));
-        SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     }
+    // The buttons no longer use the old font.
+    if (previous) DeleteObject(previous);
 
     RECT frame = {0, 0, clientWidth, clientHeight};
     DWORD style = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_STYLE));
@@ -252,22 +281,24 @@ void VQMsgBox::Lay(HWND box) {
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
-    RECT around;
-    if (owner && owner->handle) {
-        GetWindowRect(owner->handle, &around);
-    } else {
-        around = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    }
     RECT placed;
-    placed.left = ((around.left + around.right) >> 1) - (width >> 1);
-    placed.top = ((around.top + around.bottom) >> 1) - (height >> 1);
-    placed.right = placed.left + width;
-    placed.bottom = placed.top + height;
-    FitRectToMonitor(&placed);
-    SetWindowPos(box, nullptr, placed.left, placed.top, width, height, SWP_NOZORDER);
-    SetWindowTextW(box, caption);
-
-    if (mainWasEnabled) mainWindow->Enable(false, nullptr);
+    if (place) {
+        placed = RECT{place->left, place->top, place->left + width, place->top + height};
+    } else {
+        RECT around;
+        if (owner && owner->handle) {
+            GetWindowRect(owner->handle, &around);
+        } else {
+            around = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        }
+        placed.left = ((around.left + around.right) >> 1) - (width >> 1);
+        placed.top = ((around.top + around.bottom) >> 1) - (height >> 1);
+        placed.right = placed.left + width;
+        placed.bottom = placed.top + height;
+        FitRectToMonitor(&placed);
+    }
+    SetWindowPos(box, nullptr, placed.left, placed.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(box, nullptr, TRUE);
 }
 
 int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, int layout, int defaultButton) {
@@ -290,6 +321,7 @@ int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, in
     box.buttons = nullptr;
     box.textRect = RECT{0, 0, 0, 0};
     box.result = -1;
+    box.dpi = kVQBaseDpi;
 
     HINSTANCE module = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc;

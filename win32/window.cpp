@@ -2,6 +2,7 @@
 #include "win32/window.h"
 
 #include "base/log.h"
+#include "win32/dpi.h"
 #include "win32/log_lines.h"
 
 namespace {
@@ -71,7 +72,8 @@ VQWin32Window::VQWin32Window(HINSTANCE instance)
       heightStep(0),
       enableCount(1),
       parent(nullptr),
-      defaultProc(DefWindowProcW) {
+      defaultProc(DefWindowProcW),
+      dpi(kVQBaseDpi) {
     if (!instance) vqLog.Write(kLogWindowNoInstance);
 }
 
@@ -188,6 +190,7 @@ bool VQWin32Window::Create(VQWin32WindowCreateInfo* info) {
     frameOffsets.top = outer.top - info->rect.top;
     frameOffsets.right = outer.right - info->rect.right;
     frameOffsets.bottom = outer.bottom - info->rect.bottom;
+    dpi = VQWin32GetWindowDpi(hwnd);
     UpdateGeometry();
     return true;
 }
@@ -200,19 +203,35 @@ bool VQWin32Window::Create(HWND hwnd, VQWin32Window* parentWindow) {
     }
     handle = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    MeasureFrameOffsets();
+    dpi = VQWin32GetWindowDpi(hwnd);
+    UpdateGeometry();
+    return true;
+}
+
+void VQWin32Window::MeasureFrameOffsets() {
     RECT outer;
     RECT inner;
-    GetWindowRect(hwnd, &outer);
-    GetClientRect(hwnd, &inner);
+    GetWindowRect(handle, &outer);
+    GetClientRect(handle, &inner);
     POINT origin = {0, 0};
-    ClientToScreen(hwnd, &origin);
+    ClientToScreen(handle, &origin);
     OffsetRect(&inner, origin.x, origin.y);
     frameOffsets.left = outer.left - inner.left;
     frameOffsets.top = outer.top - inner.top;
     frameOffsets.right = outer.right - inner.right;
     frameOffsets.bottom = outer.bottom - inner.bottom;
+}
+
+void VQWin32Window::OnDpiChanged(UINT newDpi, const RECT* suggested) {
+    dpi = newDpi;
+    if (!handle) return;
+    if (suggested) {
+        SetWindowPos(handle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    MeasureFrameOffsets();
     UpdateGeometry();
-    return true;
 }
 
 bool VQWin32Window::PostCreate(VQWin32WindowCreateInfo*) { return true; }

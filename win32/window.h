@@ -180,6 +180,12 @@ public:
     virtual bool Create(HWND hwnd, VQWin32Window* parentWindow);
     virtual bool Create(VQWin32WindowCreateInfo* info);
     virtual void DockToParent(WPARAM, LPARAM);
+    // WM_DPICHANGED: the window moved to a monitor of another scale (or the
+    // scale changed). The base takes the system's suggested rectangle (null:
+    // the window stays) and notes newDpi in dpi; a window that lays out in
+    // pixels overrides it, scales what it must from dpi to newDpi, and calls
+    // the base.
+    virtual void OnDpiChanged(UINT newDpi, const RECT* suggested);
 
     // False (and nothing changed) while the client area has no height.
     bool UpdateGeometry();
@@ -249,8 +255,12 @@ public:
     VQArray<VQWin32Window*, VQWin32Window*> dialogWindows;    // borrowed; main window only
     VQArray<HWND, HWND&> dialogHandles;
     VQArray<VQWin32IdleProcReg, VQWin32IdleProcReg&> idleProcs;
+    UINT dpi;  // the scale of the window's monitor, as last known (96 until created)
 
 protected:
+    // frameOffsets from the window as it is (the frame's thickness changes
+    // with the monitor's scale).
+    void MeasureFrameOffsets();
     // Narrows rect by the siblings of `self` in `container` that are docked
     // at the top or bottom, as a window of dock mode `mode` sees them.
     static void ExcludeDockedSiblings(HWND container, HWND self, int mode, RECT* rect);

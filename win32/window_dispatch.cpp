@@ -70,6 +70,10 @@ LRESULT VQWin32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER: result = OnTimer(hwnd, wParam, lParam); break;
     case WM_DRAWITEM: result = OnDrawItem(hwnd, wParam, lParam); break;
     case WM_COPYDATA: result = OnCopyData(hwnd, wParam, lParam); break;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        result = 0;
+        break;
     default: result = 1; break;
     }
     // The window has closed itself (and saved what it keeps) at the end of

@@ -6,7 +6,9 @@
 #   wine.sh stop <prefix>           end the prefix's wineserver
 # QB_WINE_LOCALE names the locale that gives the ANSI code page (default
 # ja_JP.UTF-8: 932; C.UTF-8 gives 1252). A wineserver keeps the one it
-# started with, so each code page needs a prefix of its own.
+# started with, so each code page needs a prefix of its own. QB_WINE_DPI sets
+# the display scale the prefix reports (LogPixels; 96 unless given), read
+# when its wineserver starts.
 set -e
 mode=$1
 export WINEPREFIX="$2"
@@ -33,6 +35,8 @@ case "$mode" in
     else
       "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     fi
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${QB_WINE_DPI:-96}" /f \
+      >/dev/null 2>&1
     # Without a window manager Wine waits two seconds for every managed window
     # it hides; windows that ask for no management skip the wait.
     if [ "${1:-}" = "--no-wm" ]; then

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/win32/test_windows.h"
 #include "win32/standard_window.h"
@@ -34,7 +35,18 @@ struct AboutSnapshot {
     RECT boxRect = {0, 0, 0, 0};
     bool popupEnabled = true;
     bool ownerEnabled = true;
+    int iconWidth = 0;
 };
+
+int IconWidth(HICON icon) {
+    ICONINFO info;
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
 AboutSnapshot g_snapshot;
 UINT_PTR g_aboutTimer = 0;
 
@@ -49,6 +61,7 @@ void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR, DWORD) {
     g_snapshot.version = WindowText(GetDlgItem(box, IDC_ABOUT_VERSION));
     g_snapshot.legal = WindowText(GetDlgItem(box, IDC_ABOUT_LEGAL));
     GetWindowRect(box, &g_snapshot.boxRect);
+    g_snapshot.iconWidth = IconWidth(reinterpret_cast<HICON>(SendDlgItemMessageW(box, IDC_ABOUT_ICON, STM_GETICON, 0, 0)));
     HWND owner = GetWindow(box, GW_OWNER);
     g_snapshot.ownerEnabled = IsWindowEnabled(owner) != 0;
     VQWin32Window* main = VQWin32GetMainWindow();
@@ -98,4 +111,40 @@ TEST(AboutBox, ShowsTheVersionTextsCentredAndLocksTheOwnedWindows) {
     EXPECT_EQ(L"Version", g_snapshot.version);
     EXPECT_EQ(L"著作権", g_snapshot.legal);
 
+}
+
+TEST(AboutBox, TheIconIsTakenAtTheSizeForTheMonitorsScale) {
+    MainWithPopup windows(L"QBTestAboutScaleMain", L"QBTestAboutScalePopup");
+    ASSERT_TRUE(windows.opened);
+    for (UINT dpi : {96u, 120u, 144u, 192u}) {
+        DpiScope scale(dpi);
+        g_snapshot = AboutSnapshot();
+        g_aboutTimer = SetTimer(nullptr, 0, 20, InspectAboutBox);
+        windows.main.DialogBox(IDD_TEST_ABOUT, IDC_ABOUT_DESCRIPTION, IDC_ABOUT_VERSION, IDC_ABOUT_LEGAL);
+        KillTimer(nullptr, g_aboutTimer);
+        EXPECT_EQ(static_cast<int>(32 * dpi / 96), g_snapshot.iconWidth) << dpi;
+    }
+}
+
+TEST(ProgramIcon, HoldsAnImageForEveryCommonScaleAndALargeOneForExplorer) {
+    // The icon group lists its images: width, height, ..., bit count, bytes, id.
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDI_TEST_ICON), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, found);
+    const BYTE* group = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    ASSERT_NE(nullptr, group);
+    int count = group[4] | (group[5] << 8);
+    std::vector<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = group + 6 + 14 * i;
+        sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
+        EXPECT_EQ(32, entry[6] | (entry[7] << 8)) << "bits per pixel of the " << sizes.back() << " px image";
+    }
+    EXPECT_EQ((std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}), sizes);
+    // The system picks the exact image for each size it asks for.
+    for (int size : {20, 40, 256}) {
+        HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TEST_ICON),
+                                                   IMAGE_ICON, size, size, 0));
+        EXPECT_EQ(size, IconWidth(icon));
+        if (icon) DestroyIcon(icon);
+    }
 }

@@ -506,20 +506,6 @@ TEST(DialogItemCheckBox, TheStateIsReadAndSetThroughTheItem) {
     EXPECT_TRUE(unbound.IsChecked());
 }
 
-TEST(DialogItemText, AnyItemReadsAndSetsItsControlsText) {
-    auto* button = new VQWin32DialogItem(IDC_TEST_RUN);
-    auto* label = new VQWin32DialogItem(IDC_TEST_NOTE);
-    VQWin32DialogWindowCreateInfo info({button, label});
-    UseTestPanel(&info, L"QBTestItemText");
-    TestPanel panel;
-    ASSERT_TRUE(panel.Open(&info));
-    EXPECT_STREQ(L"実行", button->GetTextW(false).Text());
-    button->SetTextW(L"停止(&T)", false);
-    EXPECT_EQ(L"停止(&T)", WindowText(button->GetHandle()));
-    EXPECT_STREQ(L"メモ", label->GetTextW(false).Text());
-    DestroyAndPump(panel);
-}
-
 TEST(DialogItemLayout, AnchorsFollowGrowthAndShrinkBack) {
     auto* moving = new VQWin32DialogItem(IDC_TEST_RUN);
     moving->anchorFlags = VQWin32AnchorMoveRight | VQWin32AnchorStretchDown;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -414,7 +415,9 @@ TEST(DialogWindowLayout, AResizableFrameKeepsTheDialogSizeAsItsMinimum) {
     UseTestPanel(&info, L"QBTestResizable");
     info.resizable = true;
     info.style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
-    info.rect = RECT{40, 60, 40 + 500, 60 + 300};
+    // Larger than the dialog at any display scale.
+    UINT dpi = VQWin32GetWindowDpi(nullptr);
+    info.rect = RECT{40, 60, 40 + VQWin32ScaleToDpi(500, dpi), 60 + VQWin32ScaleToDpi(300, dpi)};
     TestPanel panel;
     ASSERT_TRUE(panel.Open(&info));
     LONG_PTR style = GetWindowLongPtrW(panel.handle, GWL_STYLE);
@@ -437,5 +440,114 @@ TEST(DialogWindowLayout, AResizableFrameKeepsTheDialogSizeAsItsMinimum) {
     SendMessageW(panel.handle, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&proposal));
     EXPECT_EQ(panel.dialogWidth, proposal.right - proposal.left - panel.frameWidth);
     EXPECT_EQ(panel.dialogHeight, proposal.bottom - proposal.top - panel.frameHeight);
+    DestroyAndPump(panel);
+}
+
+namespace {
+
+int FontHeight(HWND control) {
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+// A rectangle scaled by 3/2, each side within a pixel of rounding.
+::testing::AssertionResult OneAndAHalfTimes(const RECT& before, const RECT& after) {
+    const LONG was[] = {before.left, before.top, before.right, before.bottom};
+    const LONG now[] = {after.left, after.top, after.right, after.bottom};
+    for (int i = 0; i < 4; ++i) {
+        if (std::abs(was[i] * 3 / 2 - now[i]) > 1) {
+            return ::testing::AssertionFailure() << "side " << i << ": " << was[i] << " became " << now[i];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void ChangeScale(VQWin32Window& window, UINT dpi, const RECT& suggested) {
+    SendMessageW(window.handle, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+}  // namespace
+
+TEST(DialogWindowScale, AFixedFrameTakesTheSuggestedPlaceAndFitsItsScaledDialog) {
+    DpiScope scale(96);
+    auto* edit = new VQWin32DialogItemEditBoxW(IDC_TEST_NAME, L"名前", -1);
+    VQWin32DialogWindowCreateInfo info({edit});
+    UseTestPanel(&info, L"QBTestScaleFixed");
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    ASSERT_EQ(96u, panel.dpi);
+    HWND label = GetDlgItem(panel.dialogHandle, IDC_TEST_LABEL);
+    RECT edit0 = RectInParent(edit->GetHandle());
+    RECT label0 = RectInParent(label);
+    RECT initial0 = edit->initialRect;
+    int font0 = FontHeight(edit->GetHandle());
+    SIZE dialog0 = ClientSize(panel.dialogHandle);
+
+    RECT frame;
+    GetWindowRect(panel.handle, &frame);
+    RECT suggested = {200, 150, 200 + (frame.right - frame.left) * 3 / 2, 150 + (frame.bottom - frame.top) * 3 / 2};
+    ChangeScale(panel, 144, suggested);
+    EXPECT_EQ(144u, panel.dpi);
+    GetWindowRect(panel.handle, &frame);
+    EXPECT_EQ(200, frame.left);
+    EXPECT_EQ(150, frame.top);
+    // Every control, with an item or not, and the fonts.
+    EXPECT_TRUE(OneAndAHalfTimes(edit0, RectInParent(edit->GetHandle())));
+    EXPECT_TRUE(OneAndAHalfTimes(label0, RectInParent(label)));
+    EXPECT_TRUE(OneAndAHalfTimes(initial0, edit->initialRect));
+    EXPECT_NEAR(font0 * 3 / 2, FontHeight(edit->GetHandle()), 1);
+    EXPECT_EQ(FontHeight(edit->GetHandle()), FontHeight(label)) << "one font, shared as before";
+    SIZE dialog = ClientSize(panel.dialogHandle);
+    EXPECT_NEAR(dialog0.cx * 3 / 2, dialog.cx, 1);
+    EXPECT_NEAR(dialog0.cy * 3 / 2, dialog.cy, 1);
+    SIZE client = ClientSize(panel.handle);
+    EXPECT_EQ(dialog.cx, client.cx) << "the frame fits the dialog again";
+    EXPECT_EQ(dialog.cy, client.cy);
+    EXPECT_EQ(panel.clientWidth, client.cx);
+
+    // And back: where it started, within a pixel.
+    GetWindowRect(panel.handle, &frame);
+    ChangeScale(panel, 96, RECT{frame.left, frame.top, frame.left + 100, frame.top + 100});
+    RECT back = RectInParent(edit->GetHandle());
+    EXPECT_NEAR(edit0.left, back.left, 1);
+    EXPECT_NEAR(edit0.right, back.right, 1);
+    EXPECT_NEAR(font0, FontHeight(edit->GetHandle()), 1);
+    DestroyAndPump(panel);
+}
+
+TEST(DialogWindowScale, AResizableFrameScalesItsMinimumAndItsAnchorsFollowTheNewReference) {
+    DpiScope scale(96);
+    auto* run = new VQWin32DialogItem(IDC_TEST_RUN);
+    run->anchorFlags = VQWin32AnchorMoveRight | VQWin32AnchorStretchDown;
+    VQWin32DialogWindowCreateInfo info({run});
+    UseTestPanel(&info, L"QBTestScaleResizable");
+    info.resizable = true;
+    info.style |= WS_THICKFRAME;
+    TestPanel panel;
+    ASSERT_TRUE(panel.Open(&info));
+    int minWidth0 = panel.minWidth, minHeight0 = panel.minHeight;
+    RECT initial0 = run->initialRect;
+
+    // Larger than the scaled dialog by 60 x 40 client pixels.
+    RECT frame;
+    GetWindowRect(panel.handle, &frame);
+    int width = panel.dialogWidth * 3 / 2 + 60 + panel.frameWidth;
+    int height = panel.dialogHeight * 3 / 2 + 40 + panel.frameHeight;
+    ChangeScale(panel, 144, RECT{frame.left, frame.top, frame.left + width, frame.top + height});
+    EXPECT_NEAR(minWidth0 * 3 / 2, panel.minWidth, 1);
+    EXPECT_NEAR(minHeight0 * 3 / 2, panel.minHeight, 1);
+    EXPECT_EQ(panel.minWidth, panel.dialogWidth);
+    SIZE client = ClientSize(panel.handle);
+    SIZE dialog = ClientSize(panel.dialogHandle);
+    EXPECT_EQ(client.cx, dialog.cx);
+    EXPECT_EQ(client.cy, dialog.cy);
+    EXPECT_NEAR(60, client.cx - panel.dialogWidth, 2);
+    // Moved and stretched by the growth beyond the scaled reference size.
+    RECT now = RectInParent(run->GetHandle());
+    EXPECT_TRUE(OneAndAHalfTimes(initial0, run->initialRect));
+    EXPECT_EQ(run->initialRect.left + (client.cx - panel.dialogWidth), now.left);
+    EXPECT_EQ(run->initialRect.top, now.top);
+    EXPECT_EQ(run->initialRect.bottom + (client.cy - panel.dialogHeight), now.bottom);
     DestroyAndPump(panel);
 }

@@ -473,3 +473,61 @@ TEST(MsgBoxLayout, AnAmpersandIsShownAsItIsAndNotAsAnUnderline) {
     EXPECT_TRUE(measured);
     EXPECT_TRUE(painted);
 }
+
+TEST(MsgBoxLayout, AtOneAndAHalfTimesTheDpiEveryMetricGrowsByHalf) {
+    BoxLayout normal, large;
+    {
+        DpiScope scale(96);
+        normal = Measure(L"一行目\n二行目", VQMB_YESNOCANCEL);
+    }
+    {
+        DpiScope scale(144);
+        large = Measure(L"一行目\n二行目", VQMB_YESNOCANCEL);
+    }
+    ASSERT_EQ(3u, normal.buttons.size());
+    ASSERT_EQ(3u, large.buttons.size());
+    EXPECT_EQ(-12, normal.font.lfHeight);
+    EXPECT_EQ(-18, large.font.lfHeight);
+    for (size_t i = 0; i < 3; ++i) {
+        const RECT& a = normal.buttons[i];
+        const RECT& b = large.buttons[i];
+        // The buttons keep their least width (64 pt) and height (16 pt).
+        EXPECT_EQ(MulDiv(64, 96, 72), a.right - a.left);
+        EXPECT_EQ(MulDiv(64, 144, 72), b.right - b.left);
+        EXPECT_EQ(MulDiv(16, 96, 72), a.bottom - a.top);
+        EXPECT_EQ(MulDiv(16, 144, 72), b.bottom - b.top);
+        EXPECT_NEAR(a.left * 3 / 2, b.left, 2) << i;
+        EXPECT_NEAR(a.top * 3 / 2, b.top, 3) << i;
+    }
+    EXPECT_NEAR(normal.client.cx * 3 / 2, large.client.cx, 3);
+    EXPECT_NEAR(normal.client.cy * 3 / 2, large.client.cy, 3);
+}
+
+TEST(MsgBoxLayout, MovedToAMonitorOfAnotherScaleTheBoxLaysItselfOutAgainWhereSuggested) {
+    DpiScope scale(96);
+    RECT window = {0, 0, 0, 0};
+    int buttonHeight = 0;
+    LOGFONTW font = {};
+    AnswerBox(
+        [&](HWND box) {
+            RECT before, after;
+            GetWindowRect(box, &before);
+            // A scale it is already laid out for: nothing moves.
+            RECT elsewhere = {10, 10, 20, 20};
+            SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&elsewhere));
+            GetWindowRect(box, &after);
+            EXPECT_TRUE(EqualRect(&before, &after));
+            RECT suggested = {300, 200, 700, 500};
+            SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+            GetWindowRect(box, &window);
+            HWND button = Buttons(box)[0];
+            buttonHeight = RectInParent(button).bottom - RectInParent(button).top;
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)), sizeof font, &font);
+            PostMessageW(box, WM_CLOSE, 0, 0);
+        },
+        nullptr, L"移動", L"エラー", VQMB_OK, 1);
+    EXPECT_EQ(300, window.left);
+    EXPECT_EQ(200, window.top);
+    EXPECT_EQ(MulDiv(16, 144, 72), buttonHeight);
+    EXPECT_EQ(-18, font.lfHeight);
+}

@@ -10,6 +10,7 @@
 #include "tests/support/window_queries.h"
 #include "tests/win32/test_resources.h"
 #include "win32/dialog_window.h"
+#include "win32/dpi.h"
 
 inline HINSTANCE TestInstance() { return GetModuleHandleW(nullptr); }
 
@@ -47,6 +48,13 @@ class MainWindowScope {
 public:
     explicit MainWindowScope(VQWin32Window* window) { VQWin32SetMainWindow(window); }
     ~MainWindowScope() { VQWin32SetMainWindow(nullptr); }
+};
+
+// Every window reports this DPI for one test, as on a monitor of that scale.
+class DpiScope {
+public:
+    explicit DpiScope(UINT dpi) { VQWin32OverrideDpi(dpi); }
+    ~DpiScope() { VQWin32OverrideDpi(0); }
 };
 
 // Destroys a framework window (if it still exists) and swallows the WM_QUIT

@@ -42,6 +42,10 @@ public:
         idleTicks.push_back(tick);
         if (idleTicks.size() == 3) PostQuitMessage(9);
     }
+    void OnDpiChanged(UINT newDpi, const RECT* suggested) override {
+        dpiChanges.push_back(newDpi);
+        VQWin32Window::OnDpiChanged(newDpi, suggested);
+    }
 
     std::vector<HWND> created;
     std::vector<int> commands;
@@ -49,6 +53,7 @@ public:
     std::vector<UINT> appMessages;
     std::vector<HWND> wheelTargets;
     std::vector<DWORD> idleTicks;
+    std::vector<UINT> dpiChanges;
     bool handleWheel = false;
 };
 
@@ -561,4 +566,27 @@ TEST(WindowRouting, WheelAndPointLookupFindTheOwnedPopupUnderTheCursor) {
 
     DestroyWindow(popup.handle);
     DestroyAndPump(main);
+}
+
+TEST(WindowGeometry, AChangeOfScaleReachesTheHookAndTakesTheSuggestedRectangle) {
+    DpiScope scale(96);
+    ProbeWindow window;
+    VQWin32WindowCreateInfo info = TopLevelInfo(L"QBTestScaleHook", 100, 100, 400, 300);
+    ASSERT_TRUE(window.Open(&info));
+    EXPECT_EQ(96u, window.dpi);
+    RECT suggested = {150, 120, 650, 470};
+    LRESULT result =
+        SendMessageW(window.handle, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(std::vector<UINT>{144}, window.dpiChanges);
+    EXPECT_EQ(144u, window.dpi);
+    RECT frame;
+    GetWindowRect(window.handle, &frame);
+    EXPECT_TRUE(EqualRect(&suggested, &frame));
+    // The geometry follows, so the saved client rectangle is the real one.
+    POINT origin = ClientOrigin(window.handle);
+    EXPECT_EQ(origin.x, window.clientScreenRect.left);
+    EXPECT_EQ(origin.y, window.clientScreenRect.top);
+    EXPECT_EQ(ClientSize(window.handle).cx, window.clientWidth);
+    DestroyAndPump(window);
 }
