@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -16,12 +17,6 @@ namespace {
 
 const wchar_t kErrorCaption[] = L"エラー";
 
-// Inputs that a run locks; the run button and the check box stay usable.
-const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT, IDC_PRECOMMAND_EDIT,  IDC_COMMAND_EDIT,
-                                IDC_DIRECTORY_EDIT, IDC_TARGET_LIST,    IDC_ADD_BUTTON,
-                                IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON, IDC_DELETE_ALL_BUTTON,
-                                IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON};
-
 // Copies text into a caller's buffer of `units` units, cut and terminated.
 void CopyCut(wchar_t* dst, int units, const wchar_t* text) {
     int n = text ? static_cast<int>(wcsnlen(text, units - 1)) : 0;
@@ -29,33 +24,81 @@ void CopyCut(wchar_t* dst, int units, const wchar_t* text) {
     dst[n] = L'\0';
 }
 
+VQWin32DialogItem* Anchored(VQWin32DialogItem* item, int anchors) {
+    item->anchorFlags = anchors;
+    return item;
+}
+
+// Where the list and the results files are kept: %LOCALAPPDATA%\Quenbrix.
+VQWString DefaultDataFolder() {
+    wchar_t folder[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) return VQWString();
+    VQWString path(folder);
+    path.Append(L"\\Quenbrix");
+    return path;
+}
+
+bool OpenWithShell(HWND owner, const wchar_t* path) {
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, L"open", path, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+}
+
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : VQWin32DialogWindow(instance) {}
+MainWindow::MainWindow(HINSTANCE instance)
+    : VQWin32DialogWindow(instance), dataFolder(DefaultDataFolder()), openInDefaultProgram(OpenWithShell) {
+    // The panel's spin control is a common control of version 6.
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&classes);
+}
 
 MainWindow::~MainWindow() { DestroyWorker(); }
 
 VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, int showCommand) {
+    const int down = VQWin32AnchorMoveDown;
+    const int downWide = VQWin32AnchorMoveDown | VQWin32AnchorStretchRight;
+    const int downRight = VQWin32AnchorMoveDown | VQWin32AnchorMoveRight;
+    wchar_t parallel[8];
+    wsprintfW(parallel, L"%lu", static_cast<unsigned long>(s.parallel));
     VQWin32DialogWindowCreateInfo* info = new VQWin32DialogWindowCreateInfo({
-        new VQWin32DialogItemEditBoxW(IDC_FILEEXT_EDIT, s.fileExt, JobSettings::kFileExtLimit),
-        new VQWin32DialogItemEditBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
-        new VQWin32DialogItemEditBoxW(IDC_COMMAND_EDIT, s.command, JobSettings::kCommandLimit),
-        new VQWin32DialogItemEditBoxW(IDC_DIRECTORY_EDIT, s.directory, JobSettings::kDirectoryLimit),
-        new VQWin32DialogItemListBoxW(IDC_TARGET_LIST),
-        new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0),
-        new VQWin32DialogItem(IDC_ADD_BUTTON),
-        new VQWin32DialogItem(IDC_LIST_ADD_BUTTON),
-        new VQWin32DialogItem(IDC_DELETE_BUTTON),
-        new VQWin32DialogItem(IDC_DELETE_ALL_BUTTON),
-        new VQWin32DialogItem(IDC_RUN_BUTTON),
-        new VQWin32DialogItem(IDC_SELECT_DIRECTORY_BUTTON),
-        new VQWin32DialogItem(IDC_LOAD_BUTTON),
-        new VQWin32DialogItem(IDC_SAVE_BUTTON),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_FILEEXT_EDIT, s.fileExt, JobSettings::kFileExtLimit), downWide),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
+                 downWide),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_COMMAND_EDIT, s.command, JobSettings::kCommandLimit), downWide),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_DIRECTORY_EDIT, s.directory, JobSettings::kDirectoryLimit),
+                 downWide),
+        Anchored(new VQWin32DialogItemListBoxW(IDC_TARGET_LIST),
+                 VQWin32AnchorStretchRight | VQWin32AnchorStretchDown),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0), down),
+        Anchored(new VQWin32DialogItem(IDC_ADD_BUTTON), down),
+        Anchored(new VQWin32DialogItem(IDC_LIST_ADD_BUTTON), down),
+        Anchored(new VQWin32DialogItem(IDC_DELETE_BUTTON), down),
+        Anchored(new VQWin32DialogItem(IDC_DELETE_ALL_BUTTON), downRight),
+        Anchored(new VQWin32DialogItem(IDC_RUN_BUTTON), downRight),
+        Anchored(new VQWin32DialogItem(IDC_SELECT_DIRECTORY_BUTTON), downRight),
+        Anchored(new VQWin32DialogItem(IDC_LOAD_BUTTON), down),
+        Anchored(new VQWin32DialogItem(IDC_SAVE_BUTTON), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_EXIT_CODE, s.checkExitCode != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_HIDE_COMMAND, s.hideCommand != 0), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_PARALLEL_EDIT, parallel, 2), downRight),
+        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, kMaxParallel), downRight),
+        Anchored(new VQWin32DialogItem(IDC_PARALLEL_LABEL), downRight),
+        Anchored(new VQWin32DialogItem(IDC_OPEN_RESULTS_BUTTON), down),
+        Anchored(new VQWin32DialogItem(IDC_PREVIEW), downWide),
+        new VQWin32DialogItem(IDC_TARGET_LABEL),
+        Anchored(new VQWin32DialogItem(IDC_RESULT_DETAIL), downWide),
+        Anchored(new VQWin32DialogItem(IDC_FILEEXT_LABEL), down),
+        Anchored(new VQWin32DialogItem(IDC_PRECOMMAND_LABEL), down),
+        Anchored(new VQWin32DialogItem(IDC_COMMAND_LABEL), down),
+        Anchored(new VQWin32DialogItem(IDC_DIRECTORY_LABEL), down),
     });
     info->templateId = IDD_MAIN;
     info->showCommand = showCommand;
     info->className = L"Quenbrix";
     info->caption = kIdleCaption;
+    info->resizable = true;
+    info->style = WS_OVERLAPPEDWINDOW;
+    info->exStyle = 0;
     char narrow[128] = {};
     WideCharToMultiByte(932, 0, kIdleCaption, -1, narrow, sizeof narrow - 1, nullptr, nullptr);
     info->narrowTitle = narrow;
@@ -63,20 +106,32 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     return info;
 }
 
-bool MainWindow::PreCreate(VQWin32WindowCreateInfo* info) { return VQWin32DialogWindow::PreCreate(info); }
+bool MainWindow::PreCreate(VQWin32WindowCreateInfo* info) {
+    if (!VQWin32DialogWindow::PreCreate(info)) return false;
+    // A window for real work: it can be minimised and maximised as well as sized.
+    info->style |= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    return true;
+}
 
 bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PostCreate(info)) return false;
-    SetSizeLimits(320, 128, -1, -1, 0, 0);
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
     CreateWorker();
+    if (!dataFolder.IsEmpty()) {
+        resultsFolder = dataFolder;
+        resultsFolder.Append(L"\\runs");
+    }
     SetTimer(handle, kTimerId, kTimerPeriodMs, nullptr);
+    UpdateCount();
     return true;
 }
 
 void MainWindow::OnCreated() {
+    // The list the program left comes back first; a settings file named on
+    // the command line then sets the job.
+    RestoreTargetList();
     const wchar_t* commandLine = GetCommandLineW();
     if (!commandLine) return;
     wchar_t program[520];
@@ -88,13 +143,36 @@ void MainWindow::OnCreated() {
     if (argument[0]) ImportSettingsFile(argument);
 }
 
+LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The session ends: the run is ended without a question, the list and
+    // the settings are still saved.
+    if (message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) sessionEnding = true;
+    if (message == WM_ENDSESSION && wParam && handle && IsWindow(handle)) {
+        SendMessageW(handle, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return VQWin32DialogWindow::WindowProc(hwnd, message, wParam, lParam);
+}
+
 bool MainWindow::CanClose() {
+    RunState state = GetState();
+    if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
+        if (!sessionEnding &&
+            MsgBox(this, L"実行中です。実行中のコマンドを終了して閉じますか？", L"確認", VQMB_YESNO, 2) != IDYES) {
+            return false;
+        }
+        // The box may have waited long enough for the run to end by itself.
+        ForceStop();
+        if (thread) thread->Wait(-1, false, false);
+    }
+    // An ended run's results decide what stays in the list that is kept.
+    if (GetState() == RunState::Ended) OnJobEnded(true);
     VQWin32DialogWindow::CanClose();
     if (handle) KillTimer(handle, kTimerId);
-    // Stops a running job (at most about 200 ms for its step) before saving.
     DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
+    SaveTargetList();
     return true;
 }
 
@@ -104,6 +182,10 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
     case IDM_ABOUT: OnAbout(); return 0;
     case IDM_EXIT: SendMessageW(handle, WM_CLOSE, 0, 0); return 0;
+    case IDM_STOP:
+        // Escape asks for the first Stop only; the second stays a deliberate press.
+        if (GetState() == RunState::Running) RunOrStop();
+        return 0;
     case IDC_RUN_BUTTON: RunOrStop(); return 0;
     case IDC_ADD_BUTTON: OnAdd(); return 0;
     case IDC_DELETE_BUTTON: OnDelete(); return 0;
@@ -112,68 +194,52 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_LIST_ADD_BUTTON: OnListAdd(); return 0;
     case IDC_LOAD_BUTTON: OnLoad(); return 0;
     case IDC_SAVE_BUTTON: OnSave(); return 0;
+    case IDC_OPEN_RESULTS_BUTTON: OpenLastResults(); return 0;
+    case IDC_TARGET_LIST:
+        if (HIWORD(wParam) == LBN_SELCHANGE) OnListSelectionChanged();
+        return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     default: return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     }
 }
 
+INT_PTR MainWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_MEASUREITEM: {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (measure->CtlID != IDC_TARGET_LIST) break;
+        // A line of the panel's font with a little air, room for the mark too.
+        HDC dc = GetDC(dialog);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics;
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        ReleaseDC(dialog, dc);
+        measure->itemHeight = static_cast<UINT>(metrics.tmHeight + metrics.tmHeight / 4);
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    case WM_DRAWITEM:
+        if (wParam == IDC_TARGET_LIST) {
+            DrawEntry(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
+        break;
+    case WM_VKEYTOITEM:
+        // The Delete key in the list removes the selected entries; other keys
+        // keep their usual meaning.
+        if (LOWORD(wParam) == VK_DELETE && reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_TARGET_LIST)) {
+            if (IsWindowEnabled(GetDlgItem(dialog, IDC_DELETE_BUTTON))) OnDelete();
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -2);
+            return -2;
+        }
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -1);
+        return -1;
+    default: break;
+    }
+    return VQWin32DialogWindow::DialogProc(dialog, message, wParam, lParam);
+}
+
 void MainWindow::OnAbout() { DialogBox(IDD_ABOUT, IDC_ABOUT_DESCRIPTION, IDC_ABOUT_VERSION, IDC_ABOUT_COPYRIGHT); }
-
-void MainWindow::RunOrStop() {
-    if (!thread) return;
-    if (thread->IsIdle()) {
-        VQArray<VQWString, VQWString> list;
-        if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
-        switch (StartRun(EditText(IDC_PRECOMMAND_EDIT), EditText(IDC_COMMAND_EDIT), EditText(IDC_DIRECTORY_EDIT),
-                         list)) {
-        case Started: SetRunning(true); break;
-        case NoTargets: ShowError(L"対象ファイルを指定してください。"); break;
-        case NoCommand: ShowError(L"コマンドを入力してください。"); break;
-        case NoDirectory: {
-            VQWString message;
-            message.Format(L"カレントディレクトリが見つかりません。\n%s", runDirectory.Text());
-            ShowError(message.Text());
-            break;
-        }
-        case NotStarted: break;
-        }
-    } else if (thread->IsBusy(true)) {
-        RequestStop();
-    }
-}
-
-void MainWindow::SetRunning(bool running) {
-    for (int id : kLockedDuringRun) {
-        if (VQWin32DialogItem* item = FindItemById(id)) item->Enable(!running);
-    }
-    if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
-        run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
-    }
-}
-
-int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-    if (wParam != kTimerId) return VQWin32DialogWindow::OnTimer(hwnd, wParam, lParam);
-    if (!thread || !thread->IsCreated() || thread->IsIdle()) return 0;
-    if (!thread->Wait(0, true, false)) {
-        VQWString caption;
-        caption.Format(L"処理中(%d/%d) - %s", startedCount.load(), targets.GetCount(), kIdleCaption);
-        SetWindowTextW(handle, caption.Text());
-        return 0;
-    }
-    OnJobEnded();
-    return 0;
-}
-
-void MainWindow::OnJobEnded() {
-    SetRunning(false);
-    SetWindowTextW(handle, kIdleCaption);
-    // The box's state when the run ends decides, not its state at the start.
-    if (IsDeleteChecked()) RemoveFinishedTargets();
-    // The error comes last, from a copy: while its box waits, the next run
-    // may already start (an about box closed under it gives the window back)
-    // and reset the counters and errorText of this one.
-    VQWString error = errorText;
-    if (!error.IsEmpty()) ShowError(error.Text());
-}
 
 void MainWindow::OnSelectDirectory() {
     VQWString start = EditText(IDC_DIRECTORY_EDIT);
@@ -207,11 +273,13 @@ VQWin32DialogItemListBoxW* MainWindow::TargetList() {
     return dynamic_cast<VQWin32DialogItemListBoxW*>(FindItemById(IDC_TARGET_LIST));
 }
 
-bool MainWindow::IsDeleteChecked() {
-    VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(FindItemById(IDC_DELETE_CHECK));
-    if (!box) return false;
-    if (box->GetHandle()) return SendMessageW(box->GetHandle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    return box->checkState != 0;
+VQWin32DialogItemCheckBox* MainWindow::CheckBox(int id) {
+    return dynamic_cast<VQWin32DialogItemCheckBox*>(FindItemById(id));
+}
+
+bool MainWindow::IsChecked(int id) {
+    VQWin32DialogItemCheckBox* box = CheckBox(id);
+    return box && box->IsChecked();
 }
 
 VQWString MainWindow::EditText(int id) {

@@ -1,8 +1,11 @@
 // MainWindow: the application's one top-level window. It hosts the main
 // panel (dialog 129), owns the worker that carries out a run, shows the
-// run's progress in its caption, accepts dropped files and folders, and turns
-// the panel's commands into the target-list, settings and run operations.
+// run's progress in its caption and each target's result in the list,
+// accepts dropped files and folders, and turns the panel's commands into the
+// target-list, settings and run operations.
 #pragma once
+
+#include <vector>
 
 #include "app/resource.h"
 #include "engine/batch_runner.h"
@@ -14,14 +17,30 @@ class VQWin32DialogItemListBoxW;
 
 extern const wchar_t kIdleCaption[];
 
-// The five job settings as start-up reads them, before the controls exist.
+// The job settings as start-up reads them, before the controls exist.
 struct JobSettings {
     enum { kFileExtLimit = 256, kPreCommandLimit = 1024, kCommandLimit = 1024, kDirectoryLimit = 260 };
     wchar_t fileExt[kFileExtLimit + 1];
     wchar_t preCommand[kPreCommandLimit + 1];
     wchar_t command[kCommandLimit + 1];
     wchar_t directory[kDirectoryLimit + 1];
-    DWORD deleteFinished;  // 1 (the default): remove finished targets after a run
+    DWORD deleteFinished = 1;  // 1 (the default): remove finished targets after a run
+    DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
+    DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
+    DWORD parallel = 1;        // targets run at once, 1 to 64
+};
+
+// What the list shows of a target of the last run, kept after the run's
+// records go with the next run.
+struct EntryResult {
+    TargetStatus status = TargetStatus::NotRun;
+    bool preEnded = false;
+    bool commandEnded = false;
+    DWORD preExitCode = 0;
+    DWORD commandExitCode = 0;
+    DWORD milliseconds = 0;
+    VQWString firstLine;  // of the error, or else of the hidden command's output
+    bool outputCut = false;
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -45,6 +64,7 @@ public:
     explicit MainWindow(HINSTANCE instance);
     ~MainWindow() override;
 
+    LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     int OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnDropFiles(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
@@ -53,11 +73,12 @@ public:
     void OnCreated() override;
     bool CanClose() override;
     void OnDestroyed() override;
+    INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Filters the candidates by FileExt and appends those not yet listed.
     virtual void AddTargets(const VQArray<VQWString, VQWString>* batch);
 
-    // The main panel's create info: the fourteen control wrappers bound to
-    // the settings, the class, caption and icon. The caller owns it.
+    // The main panel's create info: the control wrappers bound to the
+    // settings, their anchors, the class, caption and icon. The caller owns it.
     VQWin32DialogWindowCreateInfo* MakeCreateInfo(const JobSettings& settings, int showCommand);
 
     // Job settings: the registry (under registryKey) and settings files.
@@ -81,13 +102,29 @@ public:
     void AddListFile(const wchar_t* path);
     void AddDroppedPaths(const VQArray<VQWString, VQWString>& paths);
 
-    // Run pressed while idle, or Stop while a job runs.
+    // The target list between starts: dataFolder\targets.txt, UTF-16 with a
+    // byte-order mark, one path per line. Saved when the window closes and
+    // while a run goes; read back before a settings file is imported.
+    bool SaveTargetList();
+    void RestoreTargetList();
+    // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
+    VQWString dataFolder;
+
+    // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
     void RunOrStop();
-    void SetRunning(bool running);
+    // Opens the last results file in the program Windows has for .csv files.
+    void OpenLastResults();
+    // The result the list shows for an entry: live during a run, else the last run's.
+    TargetStatus EntryStatus(int index);
+    const EntryResult* GetEntryResult(int index);
+    // The description of an entry's result, as the line under the list shows it.
+    VQWString DescribeEntry(int index);
 
     VQWString settingsPath;
     // Bits, by job setting: the registry held a value that could not be read.
     unsigned unreadRegistrySettings = 0;
+    // Opens a file in the program Windows has for it; replaceable by tests.
+    bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
 
 private:
     void OnAbout();
@@ -98,13 +135,26 @@ private:
     void OnSelectDirectory();
     void OnLoad();
     void OnSave();
-    void OnJobEnded();
-    void RemoveFinishedTargets();
+    void OnListSelectionChanged();
+    void OnJobEnded(bool closing);
+    void ShowProgress(RunState state);
+    void SetRunning(bool running);
+    void ApplyResults();
     void ShowError(const wchar_t* text);
+    void UpdateCount();
+    void DrawEntry(DRAWITEMSTRUCT* draw);
+    RunOptions ReadRunOptions();
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListBoxW* TargetList();
-    bool IsDeleteChecked();
+    VQWin32DialogItemCheckBox* CheckBox(int id);
+    bool IsChecked(int id);
     VQWString EditText(int id);
     void SetEditText(int id, const wchar_t* text);
+
+    std::vector<EntryResult> results;  // of the last run, by its target index; list item data is index + 1
+    int shownFinished = -1;            // finished count the list was last painted for
+    DWORD lastListSave = 0;            // tick of the last save of the target list during a run
+    int savedFinished = -1;            // finished count at that save
+    bool sessionEnding = false;
 };

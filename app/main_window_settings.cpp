@@ -14,8 +14,9 @@ namespace {
 const wchar_t kSection[] = L"Quenbrix";
 
 enum SettingKind {
-    kTextSetting,   // an edit box; REG_SZ, the text as it stands in a file
-    kCheckSetting,  // a check box; REG_DWORD, a decimal number in a file
+    kTextSetting,    // an edit box; REG_SZ, the text as it stands in a file
+    kCheckSetting,   // a check box; REG_DWORD, a decimal number in a file
+    kNumberSetting,  // an edit box holding a number from 1 to limit; REG_DWORD, decimal in a file
 };
 
 // One job setting: its registry value and settings-file key, its control,
@@ -24,8 +25,8 @@ struct JobSetting {
     const wchar_t* name;
     SettingKind kind;
     int controlId;
-    int limit;            // text: units the control takes
-    DWORD defaultNumber;  // check box: when absent
+    int limit;            // text: units the control takes; number: the largest
+    DWORD defaultNumber;  // check box or number: when absent
     wchar_t* (*text)(JobSettings&);
     DWORD* (*number)(JobSettings&);
 };
@@ -41,7 +42,27 @@ const JobSetting kJobSettings[] = {
     {L"Directory", kTextSetting, IDC_DIRECTORY_EDIT, JobSettings::kDirectoryLimit, 0,
      [](JobSettings& s) { return s.directory; }, nullptr},
     {L"Delete", kCheckSetting, IDC_DELETE_CHECK, 0, 1, nullptr, [](JobSettings& s) { return &s.deleteFinished; }},
+    {L"CheckExitCode", kCheckSetting, IDC_CHECK_EXIT_CODE, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.checkExitCode; }},
+    {L"HideCommand", kCheckSetting, IDC_HIDE_COMMAND, 0, 0, nullptr, [](JobSettings& s) { return &s.hideCommand; }},
+    {L"Parallel", kNumberSetting, IDC_PARALLEL_EDIT, BatchRunner::kMaxParallel, 1, nullptr,
+     [](JobSettings& s) { return &s.parallel; }},
 };
+
+bool InRange(const JobSetting& setting, long long number) {
+    return setting.kind != kNumberSetting || (number >= 1 && number <= setting.limit);
+}
+
+// A number as a settings file holds it: decimal digits only, in range.
+bool ParseNumber(const JobSetting& setting, const wchar_t* text, int* number) {
+    if (setting.kind == kCheckSetting) {
+        *number = _wtoi(text);
+        return true;
+    }
+    if (!text[0] || wcslen(text) > 9 || wcsspn(text, L"0123456789") != wcslen(text)) return false;
+    *number = _wtoi(text);
+    return InRange(setting, *number);
+}
 
 unsigned BitOf(const JobSetting& setting) { return 1u << (&setting - kJobSettings); }
 
@@ -49,15 +70,11 @@ bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 bool IsBoxChecked(VQWin32DialogItem* item) {
     VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item);
-    if (!box) return false;
-    if (box->GetHandle()) return SendMessageW(box->GetHandle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    return box->checkState != 0;
+    return box && box->IsChecked();
 }
 
 void SetBoxChecked(VQWin32DialogItem* item, bool checked) {
-    if (!item) return;
-    if (item->GetHandle()) SendMessageW(item->GetHandle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    if (VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item)) box->checkState = checked;
+    if (VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item)) box->SetChecked(checked);
 }
 
 // A settings file as the Save command finds it before replacing it.
@@ -103,7 +120,8 @@ void MainWindow::LoadRegistrySettings(JobSettings& settings) {
             *number = setting.defaultNumber;
             DWORD value = 0;
             if (present && type == REG_DWORD && stored == sizeof value &&
-                ReadValue(setting.name, &value, sizeof value, &type) == sizeof value && type == REG_DWORD) {
+                ReadValue(setting.name, &value, sizeof value, &type) == sizeof value && type == REG_DWORD &&
+                InRange(setting, value)) {
                 *number = value;
                 taken = true;
             }
@@ -121,7 +139,13 @@ void MainWindow::SaveRegistrySettings() {
             if (text.GetLength() > setting.limit || (unread && text.IsEmpty())) continue;
             WriteValue(setting.name, text.Text(), text.GetLength(true), REG_SZ);
         } else {
-            DWORD value = IsBoxChecked(FindItemById(setting.controlId)) ? 1 : 0;
+            int number = 0;
+            if (setting.kind == kCheckSetting) {
+                number = IsBoxChecked(FindItemById(setting.controlId)) ? 1 : 0;
+            } else if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) {
+                continue;
+            }
+            DWORD value = static_cast<DWORD>(number);
             if (unread && value == setting.defaultNumber) continue;
             WriteValue(setting.name, &value, sizeof value, REG_DWORD);
         }
@@ -145,7 +169,9 @@ bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* rep
     }
     for (const JobSetting& setting : kJobSettings) {
         VQSettingsKey* key = store.FindKey(section, setting.name);
-        bool fits = key ? setting.kind != kTextSetting || wcslen(key->value) <= static_cast<size_t>(setting.limit)
+        int number = static_cast<int>(setting.defaultNumber);
+        bool fits = key ? (setting.kind == kTextSetting ? wcslen(key->value) <= static_cast<size_t>(setting.limit)
+                                                        : ParseNumber(setting, key->value, &number))
                         : !store.WasKeyDropped(section, setting.name);
         if (!fits) {
             if (report) report->skippedKeys.Add(VQWString(setting.name));
@@ -153,8 +179,11 @@ bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* rep
         }
         if (setting.kind == kTextSetting) {
             SetEditText(setting.controlId, key ? key->value : L"");
+        } else if (setting.kind == kNumberSetting) {
+            wchar_t digits[16];
+            wsprintfW(digits, L"%d", number);
+            SetEditText(setting.controlId, digits);
         } else {
-            int number = key ? _wtoi(key->value) : static_cast<int>(setting.defaultNumber);
             SetBoxChecked(FindItemById(setting.controlId), number != 0);
         }
         unreadRegistrySettings &= ~BitOf(setting);
@@ -187,6 +216,11 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
             value = EditText(setting.controlId);
             // A value the import would not take back is not saved either.
             if (value.GetLength() > setting.limit) return false;
+        } else if (setting.kind == kNumberSetting) {
+            int number = 0;
+            // A number the import would not take back is not saved either.
+            if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) return false;
+            value.Format(L"%d", number);
         } else {
             value = IsBoxChecked(FindItemById(setting.controlId)) ? L"1" : L"0";
         }

@@ -1,6 +1,7 @@
 // The target list: the list box's items are the list. Files enter by the Add
 // dialog, a list file or a drop, all through AddTargets; they leave by
-// Delete, Delete all and the removal of finished targets after a run.
+// Delete (or the Delete key), Delete all and, after a run, by their result.
+// The list outlives the program in dataFolder\targets.txt.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "base/files.h"
 #include "engine/file_variables.h"
 #include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
@@ -16,10 +18,6 @@
 #include "win32/message_box.h"
 
 namespace {
-
-// Up to this many finished entries are deleted in place; more, and the list
-// is rebuilt from what stays.
-const int kDeleteOneByOne = 64;
 
 // Letters A to Z only: extensions compare without regard to ASCII case.
 VQWString AsciiLower(const VQWString& text) {
@@ -64,23 +62,18 @@ VQWString SkippedLinesMessage(const VQTargetList& list) {
     return text;
 }
 
-// Adds many items at once: one reservation, no redrawing in between (a list
-// box that grows item by item repaints and reallocates for each).
-class ListBoxFiller {
-public:
-    ListBoxFiller(HWND listBox, int count, int bytes) : list(listBox) {
-        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        SendMessageW(list, LB_INITSTORAGE, count, bytes);
+// "1,234": the count with a separator every three digits.
+VQWString GroupedNumber(int value) {
+    wchar_t digits[16];
+    wsprintfW(digits, L"%d", value);
+    VQWString text;
+    int length = static_cast<int>(wcslen(digits));
+    for (int i = 0; i < length; ++i) {
+        if (i > 0 && (length - i) % 3 == 0) text.Append(L',');
+        text.Append(digits[i]);
     }
-    ~ListBoxFiller() {
-        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list, nullptr, TRUE);
-    }
-    void Add(const wchar_t* text) { SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)); }
-
-private:
-    HWND list;
-};
+    return text;
+}
 
 }  // namespace
 
@@ -101,18 +94,16 @@ void MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch) {
         listed.insert(std::wstring_view(existing[i].Text(), existing[i].GetLength()));
     }
 
-    std::vector<const VQWString*> accepted;
-    size_t bytes = 0;
+    VQArray<VQWString, VQWString> accepted;
     for (int i = 0; i < batch->GetCount(); ++i) {
         const VQWString& candidate = (*batch)[i];
         if (listed.count(std::wstring_view(candidate.Text(), candidate.GetLength()))) continue;
         if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) continue;
-        accepted.push_back(&candidate);
-        bytes += (candidate.GetLength() + 1) * sizeof(wchar_t);
+        accepted.Add(candidate);
     }
-    if (accepted.empty()) return;
-    ListBoxFiller filler(box->GetHandle(), static_cast<int>(accepted.size()), static_cast<int>(bytes));
-    for (const VQWString* path : accepted) filler.Add(path->Text());
+    if (accepted.GetCount() == 0) return;
+    box->AddStrings(accepted);
+    UpdateCount();
 }
 
 void MainWindow::OnAdd() {
@@ -194,43 +185,92 @@ void MainWindow::AddDroppedPaths(const VQArray<VQWString, VQWString>& paths) {
 void MainWindow::OnDelete() {
     VQWin32DialogItemListBoxW* box = TargetList();
     if (!box || !box->GetHandle()) return;
-    LRESULT selected = SendMessageW(box->GetHandle(), LB_GETCURSEL, 0, 0);
-    if (selected != LB_ERR) SendMessageW(box->GetHandle(), LB_DELETESTRING, selected, 0);
+    VQArray<int, int> selected;
+    if (box->GetSelectedIndices(selected) == 0) return;
+    box->DeleteIndices(selected);
+    // The entry that took the first removed one's place is selected, so that
+    // Delete can be pressed again.
+    int next = selected[0] < box->GetCount() ? selected[0] : box->GetCount() - 1;
+    box->SelectOnly(next);
+    UpdateCount();
+    OnListSelectionChanged();
 }
 
 void MainWindow::OnDeleteAll() {
     VQWin32DialogItemListBoxW* box = TargetList();
     if (!box || box->GetCount() < 1) return;
-    if (MsgBox(this, L"全ファイルを削除しますか？", L"確認", VQMB_YESNO, 2) == IDYES) {
-        SendMessageW(box->GetHandle(), LB_RESETCONTENT, 0, 0);
+    if (MsgBox(this, L"リストの全ての項目を削除しますか？（ファイルは削除されません）", L"確認", VQMB_YESNO, 2) ==
+        IDYES) {
+        box->ResetContent();
+        UpdateCount();
+        OnListSelectionChanged();
     }
 }
 
-void MainWindow::RemoveFinishedTargets() {
+void MainWindow::UpdateCount() {
     VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return;
-    HWND list = box->GetHandle();
-    // A run stops at its first failure, so the finished targets are the first
-    // succeededCount entries. Entries dropped during the run follow the run's
-    // targets and were not run: they stay.
-    int finished = succeededCount.load();
+    VQWin32DialogItem* label = FindItemById(IDC_TARGET_LABEL);
+    if (!box || !label) return;
+    VQWString text(L"対象ファイル(&F)");
     int count = box->GetCount();
-    if (finished <= 0) return;
-    if (finished >= count) {
-        SendMessageW(list, LB_RESETCONTENT, 0, 0);
-        return;
+    if (count > 0) {
+        VQWString number;
+        number.Format(L" %s 件", GroupedNumber(count).Text());
+        text.Append(number);
     }
-    if (finished <= kDeleteOneByOne) {
-        for (int i = finished - 1; i >= 0; --i) SendMessageW(list, LB_DELETESTRING, i, 0);
-        return;
+    label->SetTextW(text.Text(), false);
+}
+
+bool MainWindow::SaveTargetList() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (dataFolder.IsEmpty() || !box || !box->GetHandle()) return false;
+    VQArray<VQWString, VQWString> entries;
+    box->GetAllStrings(entries);
+    // During a run, what is done already would leave the list at its end.
+    RunState state = GetState();
+    bool running = state != RunState::Idle && state != RunState::Ended;
+    bool dropDone = running && IsChecked(IDC_DELETE_CHECK);
+    if (!CreateDirectoryW(dataFolder.Text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    VQWString path = dataFolder;
+    path.Append(L"\\targets.txt");
+    VQWString temp = MakeReplaceTempName(path.Text());
+    if (temp.IsEmpty()) return false;
+    VQFile* file = NewFile(temp.Text(), kFileWrite);
+    if (!file) return false;
+    bool ok = file->WriteUInt16(0xFEFF);
+    for (int i = 0; ok && i < entries.GetCount(); ++i) {
+        if (dropDone && i < GetTargetCount() && GetLiveStatus(i) == TargetStatus::Done) continue;
+        ok = file->WriteWCString(entries[i].Text()) && file->WriteWCString(L"\r\n");
     }
-    // Deleting the front of a long list one by one moves the rest each time:
-    // rebuild it from what stays instead.
-    VQArray<VQWString, VQWString> all;
-    box->GetAllStrings(all);
-    size_t bytes = 0;
-    for (int i = finished; i < count; ++i) bytes += (all[i].GetLength() + 1) * sizeof(wchar_t);
-    SendMessageW(list, LB_RESETCONTENT, 0, 0);
-    ListBoxFiller filler(list, count - finished, static_cast<int>(bytes));
-    for (int i = finished; i < count; ++i) filler.Add(all[i].Text());
+    ok = file->Close() && ok;
+    delete file;
+    // The list file is replaced only by a whole one.
+    if (!ok || !VQWin32ReplaceFile(path.Text(), temp.Text())) {
+        DeleteFileW(temp.Text());
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::RestoreTargetList() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (dataFolder.IsEmpty() || !box || !box->GetHandle()) return;
+    VQWString path = dataFolder;
+    path.Append(L"\\targets.txt");
+    VQFile* file = NewFile(path.Text(), kFileShareRead);
+    if (!file) return;
+    // Every entry comes back as it was, whatever the filter says now.
+    VQArray<VQWString, VQWString> entries;
+    bool ok = false;
+    if (file->ReadUInt16(&ok, 0) == 0xFEFF && ok) {
+        std::vector<wchar_t> line(32768);
+        int length;
+        while ((length = file->ReadLineW(line.data(), 0, static_cast<int>(line.size()))) >= 0) {
+            if (length > 0) entries.Add(VQWString(line.data()));
+        }
+    }
+    delete file;
+    if (entries.GetCount() == 0) return;
+    box->AddStrings(entries);
+    UpdateCount();
 }

@@ -1,6 +1,8 @@
 // The value items: edit box and check box (the list box has a file of its own).
 #include "win32/dialog_items.h"
 
+#include <commctrl.h>
+
 #include <cwchar>
 
 VQWin32DialogItemEditBoxW::VQWin32DialogItemEditBoxW(int controlId, const wchar_t* initialText, int maxLength)
@@ -103,4 +105,13 @@ bool VQWin32DialogItemCheckBox::IsChecked() {
 void VQWin32DialogItemCheckBox::SetChecked(bool checked) {
     checkState = checked ? 1 : 0;
     if (controlHandle) SendMessageW(controlHandle, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+VQWin32DialogItemUpDown::VQWin32DialogItemUpDown(int id, int lowest, int highest)
+    : VQWin32DialogItem(id), low(lowest), high(highest) {}
+
+bool VQWin32DialogItemUpDown::OnInitDialog(VQWin32Window* ownerWindow, HWND dialog, VQWin32Window* target) {
+    if (!VQWin32DialogItem::OnInitDialog(ownerWindow, dialog, target)) return false;
+    SendMessageW(controlHandle, UDM_SETRANGE32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
+    return true;
 }

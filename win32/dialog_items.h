@@ -198,3 +198,15 @@ public:
 
     int checkState;  // used as a bool
 };
+
+// An up-down (spin) control that steps the number in its buddy edit box
+// between two bounds, set when the item is bound.
+class VQWin32DialogItemUpDown : public VQWin32DialogItem {
+public:
+    VQWin32DialogItemUpDown(int controlId, int low, int high);
+
+    bool OnInitDialog(VQWin32Window* owner, HWND dialog, VQWin32Window* notifyTarget) override;
+
+    int low;
+    int high;
+};

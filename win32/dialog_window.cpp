@@ -99,14 +99,17 @@ bool VQWin32DialogWindow::PostCreate(VQWin32WindowCreateInfo* base) {
     GetClientRect(dialogHandle, &dialogClient);
     dialogWidth = dialogClient.right - dialogClient.left;
     dialogHeight = dialogClient.bottom - dialogClient.top;
-    if (placementRestored) {
-        // Known only now: a saved place smaller than the dialog would cut it
-        // (or, for a fixed frame, had its caption checked for another width).
+    if (placementRestored && !resizable) {
+        // Known only now: a fixed frame's saved place had its caption checked
+        // for another width.
         const RECT& saved = info->rect;
         if (saved.right - saved.left < dialogWidth || saved.bottom - saved.top < dialogHeight) MoveToDefaultPlace();
     }
     if (resizable) {
         SetSizeLimits(dialogWidth, dialogHeight, -1, -1, 0, 0);
+        // The default place, or one saved when the dialog was smaller, keeps
+        // its corner and grows to the dialog's size: never a cut panel.
+        GrowFrameToDialog();
     } else {
         FitFrameToDialog();
     }
@@ -133,6 +136,18 @@ void VQWin32DialogWindow::FitFrameToDialog() {
     int width = (frame.right - frame.left) + (dialog.right - dialog.left) - (client.right - client.left);
     int height = (frame.bottom - frame.top) + (dialog.bottom - dialog.top) - (client.bottom - client.top);
     SetWindowPos(handle, nullptr, frame.left, frame.top, width, height, SWP_NOZORDER);
+}
+
+void VQWin32DialogWindow::GrowFrameToDialog() {
+    RECT frame, client;
+    GetWindowRect(handle, &frame);
+    GetClientRect(handle, &client);
+    int growX = dialogWidth - (client.right - client.left);
+    int growY = dialogHeight - (client.bottom - client.top);
+    if (growX <= 0 && growY <= 0) return;
+    int width = (frame.right - frame.left) + (growX > 0 ? growX : 0);
+    int height = (frame.bottom - frame.top) + (growY > 0 ? growY : 0);
+    SetWindowPos(handle, nullptr, frame.left, frame.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void VQWin32DialogWindow::PlaceWindow(const VQWin32DialogWindowCreateInfo* info) {

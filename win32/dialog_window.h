@@ -83,6 +83,7 @@ public:
 
 private:
     void PlaceWindow(const VQWin32DialogWindowCreateInfo* info);
+    void GrowFrameToDialog();
     void FitFrameToDialog();
     void ScaleControls(UINT fromDpi, UINT toDpi);
     void MoveToDefaultPlace();

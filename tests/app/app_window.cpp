@@ -5,8 +5,10 @@
 #include "tests/support/message_pump.h"
 #include "win32/window.h"
 
-AppWindow::AppWindow(const JobSettings* settings) : window(new MainWindow(GetModuleHandleW(nullptr))), opened(false) {
+AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder)
+    : window(new MainWindow(GetModuleHandleW(nullptr))), opened(false) {
     VQWin32SetMainWindow(window);
+    window->dataFolder = dataFolder ? VQWString(dataFolder) : VQWString(appData.Join(L"Quenbrix").c_str());
     window->registryKey = key.Path().c_str();
     window->savePlacement = 1;
     JobSettings defaults = MakeSettings(L"", L"", L"", L"", true);
@@ -55,13 +57,20 @@ std::vector<std::wstring> AppWindow::List() const {
     return items;
 }
 
-void AppWindow::Select(int index) const { SendMessageW(Control(IDC_TARGET_LIST), LB_SETCURSEL, index, 0); }
+void AppWindow::Select(int index) const {
+    // As a click on the entry does in a list of several selections.
+    HWND list = Control(IDC_TARGET_LIST);
+    SendMessageW(list, LB_SETSEL, FALSE, -1);
+    SendMessageW(list, LB_SETSEL, TRUE, index);
+    SendMessageW(list, LB_SETCARETINDEX, index, FALSE);
+    SendMessageW(Panel(), WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
 
 bool AppWindow::WaitForRunEnd(int ms) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < static_cast<DWORD>(ms)) {
         PumpFor(20);
-        if (window->thread && window->thread->IsIdle()) return true;
+        if (window->GetState() == RunState::Idle) return true;
     }
     return false;
 }

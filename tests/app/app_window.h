@@ -9,11 +9,13 @@
 
 #include "app/main_window.h"
 #include "tests/support/registry_key.h"
+#include "tests/support/temp_dir.h"
 
 class AppWindow {
 public:
-    // Opens the window with these settings (null: all empty, Delete checked).
-    explicit AppWindow(const JobSettings* settings = nullptr);
+    // Opens the window with these settings (null: all empty, Delete checked),
+    // keeping its list in dataFolder (null: a folder of the object's own).
+    explicit AppWindow(const JobSettings* settings = nullptr, const wchar_t* dataFolder = nullptr);
     ~AppWindow();
     AppWindow(const AppWindow&) = delete;
     AppWindow& operator=(const AppWindow&) = delete;
@@ -42,6 +44,7 @@ public:
     void Close();
 
     TestRegistryKey key;
+    TempDir appData;
     MainWindow* window;
 
 private:

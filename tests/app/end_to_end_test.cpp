@@ -238,18 +238,30 @@ TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
     EXPECT_EQ(0u, app.Close());
 }
 
-TEST_F(EndToEnd, ClosingDuringARunEndsItsChildAndSavesTheSettings) {
-    TempDir dir;
+TEST_F(EndToEnd, ClosingDuringARunAsksThenEndsTheChildAndKeepsTheList) {
+    TempDir dir, appData;
     QuenbrixProcess app;
+    app.appData = appData.Path();
     Paths targets;
     ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"長い 処理.txt"}, &targets));
     std::wstring command = ChildProgram() + L" sleep 3000 write \"$fullname.done\" x";
     app.SetText(IDC_COMMAND_EDIT, command);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(WaitUntil([&] { return app.Caption() == L"処理中(1/1) - 対象ファイルにコマンドを実行する"; }));
-    EXPECT_EQ(0u, app.Close());
-    // The running child was ended with the program: nothing goes on unseen.
+    app.RequestClose();
+    HWND box = app.WaitForWindow(L"VQMsgBox");
+    ASSERT_NE(nullptr, box) << "closing during a run must ask";
+    EXPECT_EQ(L"確認", RemoteText(box));
+    ASSERT_TRUE(PressButton(box, L"はい"));
+    EXPECT_EQ(0u, app.WaitForExit());
+    // The running child was ended with the program: nothing goes on unseen,
+    // and the entry that did not finish is kept for the next start.
     EXPECT_EQ(command, RegistryText("Command"));
+    QuenbrixProcess again;
+    again.appData = appData.Path();
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(targets, again.List());
+    EXPECT_EQ(0u, again.Close());
     Sleep(3500);
     EXPECT_FALSE(FileExists(targets[0] + L".done"));
 }

@@ -229,14 +229,14 @@ TEST(Import, FailuresLeaveEveryControlAlone) {
     EXPECT_TRUE(app.window->settingsPath.IsEmpty());
 }
 
-TEST(Export, ANewFileHasExactlyTheSectionAndFiveLines) {
+TEST(Export, ANewFileHasExactlyTheSectionAndItsKeys) {
     TempDir dir;
     AppWindow app;
     Fill(app, L"", L"echo $name", L"copy \"$fullname\" D:\\", L"", true);
     std::wstring path = dir.Join(L"新しい 設定.ini");
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str()));
     EXPECT_EQ(Utf16File(L"[Quenbrix]\r\nFileExt\r\nPreCommand = echo $name\r\nCommand = copy \"$fullname\" D:\\\r\n"
-                        L"Directory\r\nDelete = 1\r\n\r\n"),
+                        L"Directory\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n\r\n"),
               TempDir::ReadWholeFile(path));
     EXPECT_STREQ(path.c_str(), app.window->settingsPath.Text());
 
@@ -256,7 +256,7 @@ TEST(Export, OtherSectionsAndKeyPositionsAreKept) {
     Fill(app, L"jpg", L"", L"new", L"", false);
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str()));
     EXPECT_EQ(L"\xFEFF[Tools]\r\nEditor = notepad\r\n\r\n[Quenbrix]\r\nCommand = new\r\nNote = mine\r\nFileExt = jpg\r\n"
-              L"PreCommand\r\nDirectory\r\nDelete = 0\r\n\r\n",
+              L"PreCommand\r\nDirectory\r\nDelete = 0\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
     // No temporary file is left beside it.
     WIN32_FIND_DATAW found;
@@ -277,7 +277,7 @@ TEST(Export, AFileThatIsNotSettingsTextIsReplacedOnlyWhenToldTo) {
     EXPECT_EQ(plain, TempDir::ReadWholeFile(path));
     EXPECT_TRUE(app.window->settingsPath.IsEmpty());
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
-    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt = a\r\nPreCommand = b\r\nCommand = c\r\nDirectory = d\r\nDelete = 1\r\n\r\n",
+    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt = a\r\nPreCommand = b\r\nCommand = c\r\nDirectory = d\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
 }
 
@@ -298,7 +298,7 @@ TEST(Export, AFileThatDoesNotLoadWholeIsKeptUntilOverwriteIsGiven) {
     // Overwriting keeps what did load.
     std::wstring path = dir.Join(L"partial.ini");
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
-    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nCommand = new\r\nFileExt\r\nPreCommand\r\nDirectory\r\nDelete = 1\r\n\r\n"
+    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nCommand = new\r\nFileExt\r\nPreCommand\r\nDirectory\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n\r\n"
               L"[Other]\r\nx = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
     // An empty file holds nothing to lose.
@@ -369,7 +369,7 @@ TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
         EXPECT_FALSE(watchdog.Fired());
     }
     EXPECT_TRUE(yes.seen);
-    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt\r\nPreCommand\r\nCommand = new\r\nDirectory\r\nDelete = 1\r\n\r\n",
+    EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt\r\nPreCommand\r\nCommand = new\r\nDirectory\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
 
     // A file that loads whole is saved without a word (a box would end at
@@ -408,4 +408,72 @@ TEST(SettingsCommands, LoadNamesWhatItCouldNotTake) {
         EXPECT_EQ(L"エラー", ok.caption);
         EXPECT_TRUE(drawn.Saw(c.message)) << c.message;
     }
+}
+
+TEST(RunSettings, CheckExitCodeHideCommandAndParallelRoundTrip) {
+    TempDir dir;
+    AppWindow app;
+    // Absent everywhere: the plain sequential run, as before these settings existed.
+    JobSettings first = MakeSettings(L"", L"", L"", L"", true);
+    app.window->LoadRegistrySettings(first);
+    EXPECT_EQ(0u, first.checkExitCode);
+    EXPECT_EQ(0u, first.hideCommand);
+    EXPECT_EQ(1u, first.parallel);
+
+    app.SetChecked(IDC_CHECK_EXIT_CODE, true);
+    app.SetChecked(IDC_HIDE_COMMAND, true);
+    app.SetText(IDC_PARALLEL_EDIT, L"12");
+    app.window->SaveRegistrySettings();
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(app.key.Read("Parallel", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(std::string("\x0C\0\0\0", 4), bytes);
+    JobSettings back;
+    app.window->LoadRegistrySettings(back);
+    EXPECT_EQ(1u, back.checkExitCode);
+    EXPECT_EQ(1u, back.hideCommand);
+    EXPECT_EQ(12u, back.parallel);
+
+    // A settings file keeps them after the five keys, and takes them back.
+    std::wstring path = dir.Join(L"run.ini");
+    ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str()));
+    EXPECT_NE(std::string::npos,
+              TempDir::ReadWholeFile(path).find(Utf16File(L"Delete = 1\r\nCheckExitCode = 1\r\nHideCommand = 1\r\n"
+                                                          L"Parallel = 12\r\n").substr(2)));
+    app.SetChecked(IDC_HIDE_COMMAND, false);
+    app.SetText(IDC_PARALLEL_EDIT, L"3");
+    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str()));
+    EXPECT_TRUE(app.IsChecked(IDC_HIDE_COMMAND));
+    EXPECT_EQ(L"12", app.Text(IDC_PARALLEL_EDIT));
+}
+
+TEST(RunSettings, AnOldFileOrKeyMeansTheDefaultsAndABadNumberIsNotTaken) {
+    TempDir dir;
+    AppWindow app;
+    app.SetChecked(IDC_CHECK_EXIT_CODE, true);
+    app.SetText(IDC_PARALLEL_EDIT, L"4");
+    // A file saved before these settings existed: the defaults, as then.
+    std::wstring old = dir.WriteFile(L"old.ini", Utf16File(L"[Quenbrix]\r\nFileExt\r\nPreCommand\r\nCommand = x\r\n"
+                                                           L"Directory\r\nDelete = 1\r\n\r\n"));
+    ASSERT_TRUE(app.window->ImportSettingsFile(old.c_str()));
+    EXPECT_FALSE(app.IsChecked(IDC_CHECK_EXIT_CODE));
+    EXPECT_EQ(L"1", app.Text(IDC_PARALLEL_EDIT));
+
+    // Out of range or not a number: the box keeps what it had, and the key is named.
+    for (const wchar_t* bad : {L"Parallel = 0", L"Parallel = 65", L"Parallel = 2x", L"Parallel"}) {
+        app.SetText(IDC_PARALLEL_EDIT, L"7");
+        std::wstring path = dir.WriteFile(L"bad.ini", Utf16File(L"[Quenbrix]\r\n" + std::wstring(bad) + L"\r\n"));
+        SettingsFileReport report;
+        ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str(), &report)) << bad;
+        EXPECT_EQ(L"7", app.Text(IDC_PARALLEL_EDIT)) << bad;
+        ASSERT_EQ(1, report.skippedKeys.GetCount()) << bad;
+        EXPECT_STREQ(L"Parallel", report.skippedKeys[0].Text());
+    }
+    // The registry likewise: a DWORD out of range keeps the default.
+    DWORD tooMany = 65;
+    app.key.Write("Parallel", REG_DWORD, &tooMany, sizeof tooMany);
+    JobSettings settings;
+    app.window->LoadRegistrySettings(settings);
+    EXPECT_EQ(1u, settings.parallel);
 }

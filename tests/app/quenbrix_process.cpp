@@ -75,6 +75,8 @@ bool QuenbrixProcess::Start(const std::wstring& arguments) {
     if (!arguments.empty()) commandLine += L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    // The list and the results files the program keeps go where the test looks.
+    SetEnvironmentVariableW(L"LOCALAPPDATA", (appData.empty() ? ownAppData.Path() : appData).c_str());
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         info = PROCESS_INFORMATION();
         return false;
@@ -173,7 +175,12 @@ HWND QuenbrixProcess::WaitForWindow(const wchar_t* className, const wchar_t* cap
 
 DWORD QuenbrixProcess::Close(DWORD ms) {
     if (!info.hProcess) return STILL_ACTIVE;
-    PostMessageW(frame, WM_CLOSE, 0, 0);
+    RequestClose();
+    return WaitForExit(ms);
+}
+
+DWORD QuenbrixProcess::WaitForExit(DWORD ms) {
+    if (!info.hProcess) return STILL_ACTIVE;
     if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info.hProcess, &code);

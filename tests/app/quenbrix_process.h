@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 class QuenbrixProcess {
 public:
     // The windows of a slow start or a slow dialog appear within this time.
@@ -27,8 +29,11 @@ public:
 
     // Starts the program with the arguments (as they follow its quoted path
     // on the command line) and waits until its main window and panel are up
-    // and the start-up (the command-line import) is over.
+    // and the start-up (the command-line import) is over. The program's
+    // %LOCALAPPDATA% is appData (a folder of this object's own unless a test
+    // sets it, for instance to the one of a run before a restart).
     bool Start(const std::wstring& arguments = std::wstring());
+    std::wstring appData;
     bool IsRunning() const;
 
     HWND Frame() const { return frame; }
@@ -62,10 +67,15 @@ public:
     // Closes the main window as the close box does; the exit code, or
     // STILL_ACTIVE when the process has not ended within `ms`.
     DWORD Close(DWORD ms = kWindowWaitMs);
+    // The close box pressed, without waiting: the program may ask first.
+    void RequestClose() const { PostMessageW(frame, WM_CLOSE, 0, 0); }
+    // The program's end, for `ms`: its exit code, or STILL_ACTIVE.
+    DWORD WaitForExit(DWORD ms = kWindowWaitMs);
 
 private:
     void End();
 
+    TempDir ownAppData;
     PROCESS_INFORMATION info = {};
     HWND frame = nullptr;  // borrowed: the program's window
     HWND panel = nullptr;  // borrowed: its hosted main panel

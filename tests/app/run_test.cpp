@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/app/app_window.h"
+#include "tests/support/box_answer.h"
 #include "tests/support/child_program.h"
 #include "tests/support/drawn_text.h"
 #include "tests/support/message_pump.h"
@@ -110,8 +111,9 @@ TEST(RunButton, ThirdOfFiveFailingLeavesItAtTheTop) {
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_TRUE(script.Finished()) << "the failure was not shown";
     EXPECT_EQ(L"エラー", caption);
-    EXPECT_TRUE(drawn.Saw(L"コマンドの実行に失敗しました。\n\"" + targets[2] + L"\" write \"" + dir.Join(L"t3") +
-                          L".ran\" ok"));
+    // The box names the file first, then says what went wrong.
+    EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + targets[2] + L"\n\nコマンドの実行に失敗しました。\n\"" + targets[2] +
+                          L"\" write \"" + dir.Join(L"t3") + L".ran\" ok"));
     EXPECT_TRUE(FileExists(dir.Join(L"t1.ran")));
     EXPECT_TRUE(FileExists(dir.Join(L"t2.ran")));
     EXPECT_FALSE(FileExists(dir.Join(L"t4.ran"))) << "nothing runs after a failed step";
@@ -194,17 +196,37 @@ TEST(RunButton, WorkingDirectoryIsDirectoryOrTheStartDirectory) {
     EXPECT_EQ(want, got);
 }
 
-TEST(Closing, WhileRunningStopsTheJobAndStillSavesTheSettings) {
+TEST(Closing, WhileRunningAsksAndEachAnswerDoesWhatItSays) {
     TempDir dir;
-    std::wstring command = ChildProgram() + L" sleep 3000";
+    std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 3000 write \"$fullname.done\" x";
     JobSettings settings = MakeSettings(L"txt", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
     AddTargets(app, {dir.Join(L"a.txt"), dir.Join(L"b.txt")});
     app.Click(IDC_RUN_BUTTON);
-    PumpFor(300);
+    ASSERT_TRUE(FileAppearsWithin(dir.Join(L"a.txt.started"), 20000));
+
+    // No: the run goes on.
+    DrawnText drawn;
+    BoxAnswer no;
+    TimerScript refuse;
+    refuse.Then(AnswerBox(&no, IDNO));
+    refuse.Start();
+    app.Close();
+    EXPECT_TRUE(no.seen);
+    EXPECT_EQ(L"確認", no.caption);
+    EXPECT_TRUE(drawn.Saw(L"実行中です。実行中のコマンドを終了して閉じますか？"));
+    ASSERT_TRUE(IsWindow(app.Frame())) << "the window closed although the answer was no";
+    EXPECT_EQ(RunState::Running, app.window->GetState());
+
+    // Yes: the children end at once, the list and the settings are saved.
+    BoxAnswer yes;
+    TimerScript accept;
+    accept.Then(AnswerBox(&yes, IDYES));
+    accept.Start();
     DWORD start = GetTickCount();
     app.Close();
-    EXPECT_LT(GetTickCount() - start, 5000u) << "the running step is left within a poll";
+    EXPECT_TRUE(yes.seen);
+    EXPECT_LT(GetTickCount() - start, 5000u) << "the running command is ended, not waited for";
     EXPECT_EQ(nullptr, app.window->thread);
     std::string bytes;
     DWORD type = 0;
@@ -212,4 +234,10 @@ TEST(Closing, WhileRunningStopsTheJobAndStillSavesTheSettings) {
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     ASSERT_GE(bytes.size(), command.size() * sizeof(wchar_t));
     EXPECT_EQ(0, std::wmemcmp(command.c_str(), reinterpret_cast<const wchar_t*>(bytes.data()), command.size()));
+    // Nothing was done, so both entries are kept for the next start.
+    std::string kept = TempDir::ReadWholeFile(app.appData.Join(L"Quenbrix\\targets.txt"));
+    std::wstring expected = L"\xFEFF" + dir.Join(L"a.txt") + L"\r\n" + dir.Join(L"b.txt") + L"\r\n";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2), kept);
+    Sleep(3500);
+    EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done"))) << "the command outlived the window";
 }

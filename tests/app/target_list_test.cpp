@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/app/app_window.h"
+#include "tests/support/box_answer.h"
 #include "tests/support/drawn_text.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/temp_dir.h"
@@ -74,24 +75,6 @@ std::wstring AnsiName() {
         if (!lost) return name;
     }
     return L"ansi";
-}
-
-// Answers the next message box of this thread by pressing the button with
-// id `answer`, noting its caption and the text it drew.
-struct BoxAnswer {
-    std::wstring caption;
-    bool seen = false;
-};
-
-TimerScript::Step Answer(BoxAnswer* note, int answer) {
-    return [note, answer] {
-        HWND box = FindThreadWindow(L"VQMsgBox");
-        if (!box) return false;
-        note->caption = WindowText(box);
-        note->seen = true;
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-        return true;
-    };
 }
 
 }  // namespace
@@ -229,7 +212,7 @@ TEST(ListFiles, SkippedLinesAreCountedInAMessage) {
     DrawnText drawn;
     BoxAnswer ok;
     TimerScript script;
-    script.Then(Answer(&ok, IDOK));
+    script.Then(AnswerBox(&ok, IDOK));
     script.Start();
     app.window->AddListFile(path.c_str());
     EXPECT_EQ((Paths{kept}), app.List());
@@ -243,7 +226,7 @@ TEST(ListFiles, SkippedLinesAreCountedInAMessage) {
     drawn.Clear();
     BoxAnswer again;
     TimerScript second;
-    second.Then(Answer(&again, IDOK));
+    second.Then(AnswerBox(&again, IDOK));
     second.Start();
     app.window->AddListFile(one.c_str());
     EXPECT_TRUE(again.seen);
@@ -263,17 +246,17 @@ TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {
     DrawnText drawn;
     BoxAnswer no;
     TimerScript refuse;
-    refuse.Then(Answer(&no, IDNO));
+    refuse.Then(AnswerBox(&no, IDNO));
     refuse.Start();
     app.Click(IDC_DELETE_ALL_BUTTON);
     EXPECT_TRUE(no.seen);
     EXPECT_EQ(L"確認", no.caption);
-    EXPECT_TRUE(drawn.Saw(L"全ファイルを削除しますか？"));
+    EXPECT_TRUE(drawn.Saw(L"リストの全ての項目を削除しますか？（ファイルは削除されません）"));
     EXPECT_EQ(2u, app.List().size());
 
     BoxAnswer yes;
     TimerScript accept;
-    accept.Then(Answer(&yes, IDYES));
+    accept.Then(AnswerBox(&yes, IDYES));
     accept.Start();
     app.Click(IDC_DELETE_ALL_BUTTON);
     EXPECT_TRUE(yes.seen);

@@ -191,7 +191,8 @@ TEST(DialogWindowCreation, ASavedPlaceCountsOnlyWithItsCaptionOnAMonitorAndTheDi
                  "caption half off the right edge");
         expectAt(byDefault, OpenWithSavedPlace(RECT{100, 5, 100 + w, 5 + h}, false), "caption above the top");
         expectAt(byDefault, OpenWithSavedPlace(RECT{100, 120, 100 + w - 1, 120 + h}, false), "narrower than the dialog");
-        expectAt(byDefault, OpenWithSavedPlace(RECT{100, 120, 100 + w + 50, 120 + h - 1}, true),
+        // A resizable window saved when its dialog was smaller keeps its place and grows.
+        expectAt({100, 120}, OpenWithSavedPlace(RECT{100, 120, 100 + w + 50, 120 + h - 1}, true),
                  "resizable, lower than the dialog");
         expectAt({100, 120}, OpenWithSavedPlace(RECT{100, 120, 100 + w + 50, 120 + h + 40}, true), "resizable, larger");
     }

@@ -12,6 +12,7 @@
 //   time FILE      create FILE holding the current system time (100 ns units, decimal)
 //   spin MS        keep one core busy computing for MS milliseconds
 //   outw TEXT      write TEXT to standard output as UTF-16LE without a mark
+//   await FILE MS  wait until FILE exists; end with 106 when it has not within MS
 // TEXT understands \r, \n, \t, \\ and \xHH; other characters go out as UTF-8.
 #include <windows.h>
 #include <shellapi.h>
@@ -147,6 +148,14 @@ int main() {
             text.resize(n);
             MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
             WriteAll(out, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+        } else if (action == L"await" && i + 2 < argc) {
+            std::wstring path = argv[++i];
+            DWORD limit = static_cast<DWORD>(_wtoi(argv[++i]));
+            DWORD start = GetTickCount();
+            while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                if (GetTickCount() - start > limit) return 106;
+                Sleep(10);
+            }
         } else if (action == L"exit" && hasArg) {
             return _wtoi(argv[++i]);
         } else {

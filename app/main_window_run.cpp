@@ -1,0 +1,357 @@
+// A run as the window shows it: Run and the two stages of Stop, the progress
+// in the caption and on the taskbar, and what each target's result looks like
+// in the list afterwards (a mark, a line of details, the error box naming the
+// file, the removal of the entries that are done, the results file).
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/main_window.h"
+#include "engine/run_report.h"
+#include "win32/dialog_items.h"
+#include "win32/message_box.h"
+#include "win32/taskbar.h"
+
+namespace {
+
+// Inputs that a run locks; the run button and the check boxes stay usable.
+const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC_COMMAND_EDIT,
+                                IDC_DIRECTORY_EDIT, IDC_TARGET_LIST,         IDC_ADD_BUTTON,
+                                IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
+                                IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
+                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN};
+
+// While a run goes, the list file is brought up to date at most this often.
+const DWORD kListSaveMs = 2000;
+
+EntryResult ResultOf(const TargetRecord& record) {
+    EntryResult result;
+    result.status = record.Status();
+    result.preEnded = record.pre.ended;
+    result.commandEnded = record.command.ended;
+    result.preExitCode = record.pre.exitCode;
+    result.commandExitCode = record.command.exitCode;
+    result.milliseconds = record.milliseconds;
+    result.firstLine = FirstLine(record.errorText.IsEmpty() ? record.output : record.errorText).DeepCopy();
+    result.outputCut = record.outputCut;
+    return result;
+}
+
+COLORREF MarkColor(TargetStatus status) {
+    switch (status) {
+    case TargetStatus::Done: return RGB(0x1E, 0x8E, 0x3E);
+    case TargetStatus::Running: return RGB(0x1A, 0x73, 0xE8);
+    case TargetStatus::Stopped: return RGB(0xE3, 0x8A, 0x00);
+    case TargetStatus::NotRun: return RGB(0x9A, 0xA0, 0xA6);
+    default: return RGB(0xD9, 0x30, 0x25);
+    }
+}
+
+// A mark drawn with lines, so that it looks the same whatever the font has:
+// a tick for done, a cross for a failure, a square for stopped, a dot for
+// running and a ring for not run.
+void DrawMark(HDC dc, const RECT& box, TargetStatus status) {
+    int size = box.bottom - box.top;
+    int unit = size / 8 > 0 ? size / 8 : 1;
+    int left = box.left + unit, top = box.top + unit * 2, right = box.left + size - unit * 2,
+        bottom = box.bottom - unit * 2;
+    COLORREF color = MarkColor(status);
+    HPEN pen = CreatePen(PS_SOLID, unit + 1, color);
+    HBRUSH brush = CreateSolidBrush(color);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    switch (status) {
+    case TargetStatus::Done: {
+        POINT tick[3] = {{left, (top + bottom) / 2}, {(left + right) / 2 - unit, bottom - unit}, {right, top}};
+        Polyline(dc, tick, 3);
+        break;
+    }
+    case TargetStatus::Running:
+        SelectObject(dc, brush);
+        Ellipse(dc, left + unit, top + unit, right - unit, bottom - unit);
+        break;
+    case TargetStatus::Stopped:
+        SelectObject(dc, brush);
+        Rectangle(dc, left + unit, top + unit, right - unit, bottom - unit);
+        break;
+    case TargetStatus::NotRun: Ellipse(dc, left + unit, top + unit, right - unit, bottom - unit); break;
+    default: {
+        POINT a[2] = {{left + unit, top + unit}, {right - unit, bottom - unit}};
+        POINT b[2] = {{right - unit, top + unit}, {left + unit, bottom - unit}};
+        Polyline(dc, a, 2);
+        Polyline(dc, b, 2);
+        break;
+    }
+    }
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+}
+
+}  // namespace
+
+RunOptions MainWindow::ReadRunOptions() {
+    RunOptions options;
+    options.checkExitCode = IsChecked(IDC_CHECK_EXIT_CODE);
+    options.hideCommand = IsChecked(IDC_HIDE_COMMAND);
+    int parallel = _wtoi(EditText(IDC_PARALLEL_EDIT).Text());
+    options.parallel = parallel < 1 ? 1 : (parallel > kMaxParallel ? kMaxParallel : parallel);
+    return options;
+}
+
+void MainWindow::RunOrStop() {
+    if (!thread) return;
+    RunState state = GetState();
+    if (state == RunState::Running || state == RunState::Stopping) {
+        RequestStop();
+        ShowProgress(GetState());
+        return;
+    }
+    if (state != RunState::Idle) return;
+    VQArray<VQWString, VQWString> list;
+    if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
+    switch (StartRun(EditText(IDC_PRECOMMAND_EDIT), EditText(IDC_COMMAND_EDIT), EditText(IDC_DIRECTORY_EDIT), list,
+                     ReadRunOptions())) {
+    case Started:
+        // The last run's marks go; this run's come as its targets finish.
+        results.clear();
+        if (VQWin32DialogItemListBoxW* box = TargetList()) {
+            for (int i = 0; i < box->GetCount(); ++i) box->SetItemData(i, 0);
+        }
+        shownFinished = -1;
+        savedFinished = -1;
+        lastListSave = GetTickCount();
+        SetRunning(true);
+        SaveTargetList();
+        ShowProgress(RunState::Running);
+        break;
+    case NoTargets: ShowError(L"対象ファイルを指定してください。"); break;
+    case NoCommand: ShowError(L"コマンドを入力してください。"); break;
+    case NoDirectory: {
+        VQWString message;
+        message.Format(L"カレントディレクトリが見つかりません。\n%s", runDirectory.Text());
+        ShowError(message.Text());
+        break;
+    }
+    case NotStarted: break;
+    }
+}
+
+void MainWindow::SetRunning(bool running) {
+    for (int id : kLockedDuringRun) {
+        if (VQWin32DialogItem* item = FindItemById(id)) item->Enable(!running);
+    }
+    if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
+        run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
+    }
+}
+
+void MainWindow::ShowProgress(RunState state) {
+    const wchar_t* format = state == RunState::Running ? L"処理中(%d/%d) - %s" : L"停止中(%d/%d) - %s";
+    VQWString caption;
+    caption.Format(format, GetStartedCount(), GetTargetCount(), kIdleCaption);
+    SetWindowTextW(handle, caption.Text());
+    if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
+        // After the first Stop the button ends the running commands at once.
+        run->SetTextW(state == RunState::Running ? L"停止(&T)" : L"強制終了(&K)", false);
+    }
+    VQGetTaskbar()->SetProgress(handle, HasFailure() ? VQTaskbar::kError : VQTaskbar::kNormal, GetFinishedCount(),
+                                GetTargetCount());
+}
+
+int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    if (wParam != kTimerId) return VQWin32DialogWindow::OnTimer(hwnd, wParam, lParam);
+    RunState state = GetState();
+    if (state == RunState::Idle) return 0;
+    if (state == RunState::Ended) {
+        OnJobEnded(false);
+        return 0;
+    }
+    ShowProgress(state);
+    int finished = GetFinishedCount();
+    if (finished != shownFinished) {
+        shownFinished = finished;
+        if (VQWin32DialogItemListBoxW* box = TargetList()) InvalidateRect(box->GetHandle(), nullptr, FALSE);
+    }
+    // Entries that are done leave the kept list soon, so that a program
+    // ended in the middle of a run runs none of them again.
+    if (finished != savedFinished && GetTickCount() - lastListSave >= kListSaveMs) {
+        savedFinished = finished;
+        lastListSave = GetTickCount();
+        SaveTargetList();
+    }
+    return 0;
+}
+
+void MainWindow::OnJobEnded(bool closing) {
+    FinishRun();
+    SetRunning(false);
+    SetWindowTextW(handle, kIdleCaption);
+    VQGetTaskbar()->SetProgress(handle, VQTaskbar::kNone, 0, 0);
+    ApplyResults();
+    if (closing) return;
+    SaveTargetList();
+    VQGetTaskbar()->Flash(handle);
+    // The error comes last, from a copy: while its box waits, the next run
+    // may already start (an about box closed under it gives the window back)
+    // and reset errorText.
+    VQWString error = errorText;
+    int failed = GetFirstFailedIndex();
+    if (error.IsEmpty()) return;
+    VQWString message;
+    if (failed >= 0 && failed < GetTargetCount()) {
+        message.Format(L"対象ファイル: %s\n\n%s", targets[failed].Text(), error.Text());
+    } else {
+        message = error;
+    }
+    ShowError(message.Text());
+}
+
+void MainWindow::ApplyResults() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    int count = GetTargetCount();
+    results.assign(static_cast<size_t>(count), EntryResult());
+    for (int i = 0; i < count; ++i) {
+        if (const TargetRecord* record = GetRecord(i)) results[static_cast<size_t>(i)] = ResultOf(*record);
+    }
+    if (!box || !box->GetHandle()) return;
+    // The run's targets are the first entries of the list: nothing could be
+    // removed during the run, and drops only add at the end.
+    int listed = box->GetCount();
+    for (int i = 0; i < count && i < listed; ++i) box->SetItemData(i, i + 1);
+    int failed = GetFirstFailedIndex();
+    // The box's state when the run ends decides, not its state at the start.
+    if (IsChecked(IDC_DELETE_CHECK)) {
+        VQArray<int, int> done;
+        int doneBeforeFailed = 0;
+        for (int i = 0; i < count && i < listed; ++i) {
+            if (results[static_cast<size_t>(i)].status != TargetStatus::Done) continue;
+            done.Add(i);
+            if (i < failed) ++doneBeforeFailed;
+        }
+        box->DeleteIndices(done);
+        if (failed >= 0) failed -= doneBeforeFailed;
+    }
+    // The first failure is where the user looks next.
+    if (failed >= 0) box->SelectOnly(failed);
+    InvalidateRect(box->GetHandle(), nullptr, FALSE);
+    UpdateCount();
+    OnListSelectionChanged();
+}
+
+TargetStatus MainWindow::EntryStatus(int index) {
+    RunState state = GetState();
+    if (state != RunState::Idle && state != RunState::Ended) {
+        return index < GetTargetCount() ? GetLiveStatus(index) : TargetStatus::NotRun;
+    }
+    const EntryResult* result = GetEntryResult(index);
+    return result ? result->status : TargetStatus::NotRun;
+}
+
+const EntryResult* MainWindow::GetEntryResult(int index) {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (!box || index < 0 || index >= box->GetCount()) return nullptr;
+    LPARAM data = box->GetItemData(index);
+    if (data <= 0 || data > static_cast<LPARAM>(results.size())) return nullptr;
+    return &results[static_cast<size_t>(data - 1)];
+}
+
+VQWString MainWindow::DescribeEntry(int index) {
+    const EntryResult* result = GetEntryResult(index);
+    if (!result) return VQWString();
+    VQWString text(StatusText(result->status));
+    if (result->preEnded || result->commandEnded) {
+        VQWString codes;
+        codes.Format(L"　終了コード %s / %s", result->preEnded ? FormatExitCode(result->preExitCode).Text() : L"-",
+                     result->commandEnded ? FormatExitCode(result->commandExitCode).Text() : L"-");
+        text.Append(codes);
+    }
+    if (result->status != TargetStatus::NotRun) {
+        VQWString seconds;
+        seconds.Format(L"　%lu.%02lu 秒", static_cast<unsigned long>(result->milliseconds / 1000),
+                       static_cast<unsigned long>(result->milliseconds % 1000 / 10));
+        text.Append(seconds);
+    }
+    if (!result->firstLine.IsEmpty()) {
+        text.Append(L"　");
+        text.Append(result->firstLine);
+    }
+    return text;
+}
+
+void MainWindow::OnListSelectionChanged() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    VQWString details;
+    if (box) {
+        VQArray<int, int> selected;
+        if (box->GetSelectedIndices(selected) > 0) details = DescribeEntry(selected[0]);
+    }
+    if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
+}
+
+void MainWindow::DrawEntry(DRAWITEMSTRUCT* draw) {
+    if (draw->itemID == static_cast<UINT>(-1)) return;
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (!box) return;
+    HDC dc = draw->hDC;
+    RECT area = draw->rcItem;
+    bool selected = (draw->itemState & ODS_SELECTED) != 0;
+    bool enabled = IsWindowEnabled(draw->hwndItem) != FALSE;
+    COLORREF back = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+    COLORREF fore = GetSysColor(!enabled ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    HBRUSH brush = CreateSolidBrush(back);
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
+
+    int index = static_cast<int>(draw->itemID);
+    int markSize = area.bottom - area.top;
+    RunState state = GetState();
+    bool hasMark = (state != RunState::Idle && state != RunState::Ended && index < GetTargetCount()) ||
+                   GetEntryResult(index) != nullptr;
+    if (hasMark) {
+        RECT mark = {area.left + 2, area.top, area.left + 2 + markSize, area.bottom};
+        DrawMark(dc, mark, EntryStatus(index));
+    }
+    // The path stays the item's text; a long one keeps its file name in view.
+    VQWString text = box->GetString(index);
+    RECT textArea = {area.left + 4 + markSize, area.top, area.right - 2, area.bottom};
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, fore);
+    DrawTextW(dc, text.Text(), text.GetLength(), &textArea,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+    if (draw->itemState & ODS_FOCUS) DrawFocusRect(dc, &area);
+}
+
+void MainWindow::OpenLastResults() {
+    VQWString path = lastResultsFile;
+    if (path.IsEmpty() && !resultsFolder.IsEmpty()) {
+        // After a restart: the newest file of the folder.
+        VQWString pattern = resultsFolder;
+        pattern.Append(L"\\*.csv");
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(pattern.Text(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            VQWString newest;
+            do {
+                // Results files are named by the time of their run: the greatest name is the newest.
+                bool named = wcslen(found.cFileName) >= 19 && found.cFileName[8] == L'-';
+                if (named && (newest.IsEmpty() || wcscmp(found.cFileName, newest.Text()) > 0)) newest = found.cFileName;
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+            if (!newest.IsEmpty()) {
+                path = resultsFolder;
+                path.Append(L'\\');
+                path.Append(newest);
+            }
+        }
+    }
+    if (path.IsEmpty() || GetFileAttributesW(path.Text()) == INVALID_FILE_ATTRIBUTES) {
+        ShowError(L"開く結果ファイルがありません。");
+        return;
+    }
+    if (!openInDefaultProgram || !openInDefaultProgram(handle, path.Text())) {
+        VQWString message;
+        message.Format(L"結果ファイルを開けませんでした。\n%s", path.Text());
+        ShowError(message.Text());
+    }
+}
