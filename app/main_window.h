@@ -68,6 +68,7 @@ public:
     int OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnDropFiles(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     int OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
+    int OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     bool PreCreate(VQWin32WindowCreateInfo* info) override;
     bool PostCreate(VQWin32WindowCreateInfo* info) override;
     void OnCreated() override;

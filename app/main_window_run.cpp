@@ -184,10 +184,13 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnJobEnded(bool closing) {
+    bool failed = HasFailure();
+    int total = GetTargetCount();
     FinishRun();
     SetRunning(false);
     SetWindowTextW(handle, kIdleCaption);
-    VQGetTaskbar()->SetProgress(handle, VQTaskbar::kNone, 0, 0);
+    // A failure stays on the taskbar button until the user comes back to the window.
+    VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
     if (closing) return;
     SaveTargetList();
@@ -196,11 +199,11 @@ void MainWindow::OnJobEnded(bool closing) {
     // may already start (an about box closed under it gives the window back)
     // and reset errorText.
     VQWString error = errorText;
-    int failed = GetFirstFailedIndex();
+    int first = GetFirstFailedIndex();
     if (error.IsEmpty()) return;
     VQWString message;
-    if (failed >= 0 && failed < GetTargetCount()) {
-        message.Format(L"対象ファイル: %s\n\n%s", targets[failed].Text(), error.Text());
+    if (first >= 0 && first < GetTargetCount()) {
+        message.Format(L"対象ファイル: %s\n\n%s", targets[first].Text(), error.Text());
     } else {
         message = error;
     }
@@ -237,6 +240,13 @@ void MainWindow::ApplyResults() {
     InvalidateRect(box->GetHandle(), nullptr, FALSE);
     UpdateCount();
     OnListSelectionChanged();
+}
+
+int MainWindow::OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(wParam) != WA_INACTIVE && GetState() == RunState::Idle) {
+        VQGetTaskbar()->SetProgress(handle, VQTaskbar::kNone, 0, 0);
+    }
+    return VQWin32DialogWindow::OnActivate(hwnd, wParam, lParam);
 }
 
 TargetStatus MainWindow::EntryStatus(int index) {
