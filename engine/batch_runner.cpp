@@ -1,5 +1,6 @@
 #include "engine/batch_runner.h"
 
+#include <cstring>
 #include <vector>
 
 #include "base/files.h"
@@ -28,6 +29,14 @@ VQWString DecodeOutput(const VQString& bytes) {
     VQWString text = DecodeText(bytes.GetData(), bytes.GetLength(), kDetectAll, CP_OEMCP);
     RemoveNuls(text);
     return text;
+}
+
+// Whether a job ends its processes when its last handle closes.
+bool SetKillOnClose(HANDLE job, bool kill) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    memset(&limits, 0, sizeof limits);
+    if (kill) limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) != FALSE;
 }
 
 bool ExitedSince(HANDLE process, const FILETIME& since) {
@@ -80,13 +89,22 @@ private:
 
 BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
     : runner(r), worker(w), job(CreateJobObjectW(nullptr, nullptr)), slots(r.runOptions.parallel),
-      budgetLeft(r.outputBudget) {}
+      budgetLeft(r.outputBudget) {
+    // Should this program end in the middle of a run (ended from outside, or
+    // crashed), the run's children end with it instead of working on unseen.
+    if (job) SetKillOnClose(job, true);
+}
 
 BatchRunner::RunLoop::~RunLoop() {
     for (Slot& slot : slots) {
         if (slot.process) CloseHandle(slot.process);
     }
-    if (job) CloseHandle(job);
+    // A run that ends as it should leaves what its commands started on purpose
+    // (cmd /c start ...) running.
+    if (job) {
+        SetKillOnClose(job, false);
+        CloseHandle(job);
+    }
 }
 
 int BatchRunner::RunLoop::Stage() const {

@@ -431,3 +431,81 @@ TEST_F(EndToEnd, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
     }
     EXPECT_EQ(0u, app.Close());
 }
+
+TEST_F(EndToEnd, AFailedFileIsMarkedSelectedAndNamedAndTheRunLeavesAResultsFile) {
+    TempDir dir, appData;
+    // Each command ends with its file's title as exit code; codes are checked.
+    std::wstring settings = dir.WriteFile(L"check.ini", Utf16File(L"[Quenbrix]\r\nCommand = " + ChildProgram() +
+                                                                  L" exit $title\r\nDelete = 1\r\n"
+                                                                  L"CheckExitCode = 1\r\n"));
+    std::wstring listFile;
+    Paths targets = MakeTargets(dir, {L"0.txt", L"7.txt", L"0 残り.txt"}, &listFile);
+    QuenbrixProcess app;
+    app.appData = appData.Path();
+    ASSERT_TRUE(app.Start(Quoted(settings)));
+    ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+    ASSERT_TRUE(WaitUntil([&] { return app.List() == targets; }));
+    app.Click(IDC_RUN_BUTTON);
+    HWND box = app.WaitForWindow(L"VQMsgBox");
+    ASSERT_NE(nullptr, box) << "no error box";
+    EXPECT_EQ(L"エラー", RemoteText(box));
+    ASSERT_TRUE(PressButton(box, L"OK"));
+    ASSERT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
+
+    // The done one left; the failed one is first, selected, with its result under the list.
+    EXPECT_EQ((Paths{targets[1], targets[2]}), app.List());
+    HWND list = app.Control(IDC_TARGET_LIST);
+    EXPECT_GT(SendRemote(list, LB_GETSEL, 0, 0), 0);
+    EXPECT_EQ(0, SendRemote(list, LB_GETSEL, 1, 0));
+    EXPECT_EQ(0u, app.Text(IDC_RESULT_DETAIL).find(L"終了コード異常"));
+    // Its mark is drawn in the failure's red at the start of its row.
+    ASSERT_TRUE(app.Sync());
+    RECT row = {};
+    SendRemote(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    POINT origin = {0, 0};
+    ClientToScreen(list, &origin);
+    HDC screen = GetDC(nullptr);
+    int red = 0;
+    // Inside the row, clear of its focus rectangle; the mark's red is (D9, 30, 25).
+    for (int y = row.top + 2; y < row.bottom - 2; ++y) {
+        for (int x = row.left + 2; x < row.left + (row.bottom - row.top); ++x) {
+            COLORREF pixel = GetPixel(screen, origin.x + x, origin.y + y);
+            red += GetRValue(pixel) > 0xC0 && GetGValue(pixel) < 0x50 && GetBValue(pixel) < 0x50;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    EXPECT_GT(red, 3) << "no failure mark in front of the failed file";
+
+    // The results file of the run: one row per file.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(appData.Join(L"Quenbrix\\runs\\*.csv").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search) << "no results file";
+    FindClose(search);
+    std::string csv = TempDir::ReadWholeFile(appData.Join(L"Quenbrix\\runs\\" + std::wstring(found.cFileName)));
+    EXPECT_NE(std::string::npos, csv.find(",完了,")) << csv;
+    EXPECT_NE(std::string::npos, csv.find(",終了コード異常,,7,")) << csv;
+    EXPECT_NE(std::string::npos, csv.find(",未実行,")) << csv;
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(EndToEnd, AfterTheProgramWasEndedInARunTheNextStartHasEveryFileNotDone) {
+    TempDir dir, appData;
+    QuenbrixProcess app;
+    app.appData = appData.Path();
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"a.0", L"b.8000", L"c.0"}, &targets));
+    app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" sleep $ext write \"$fullname.done\" x");
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".done", 20000));
+    // Long enough for the list kept on disk to catch up with the first one being done.
+    Sleep(3000);
+    app.Kill();
+    QuenbrixProcess again;
+    again.appData = appData.Path();
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ((Paths{targets[1], targets[2]}), again.List());
+    EXPECT_EQ(0u, again.Close());
+    // The command that was running went with the program.
+    Sleep(6000);
+    EXPECT_FALSE(FileExists(targets[1] + L".done"));
+}

@@ -71,6 +71,8 @@ public:
     void RequestClose() const { PostMessageW(frame, WM_CLOSE, 0, 0); }
     // The program's end, for `ms`: its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD ms = kWindowWaitMs);
+    // Ended from outside, as a crash or the task manager would end it.
+    void Kill() { End(); }
 
 private:
     void End();

@@ -442,3 +442,12 @@ TEST_F(BatchRunnerTest, StartRunChecksItsInputsAndTheWorkerState) {
     runner.DestroyWorker();
     EXPECT_EQ(BatchRunner::NotStarted, runner.StartRun(pre, cmd, dir, list));
 }
+
+TEST_F(BatchRunnerTest, WhatACommandStartsOnPurposeOutlivesARunThatEnds) {
+    // As `cmd /c start ...` leaves a program open: the run's end must not take it.
+    std::wstring marker = temp.Join(L"left running.txt");
+    Run(L"", child + L" spawn \"sleep 1500 write \\\"" + marker + L"\\\" x\"", {L"a.txt"});
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_TRUE(FileAppearsWithin(marker, 15000)) << "the grandchild was ended with the run";
+}
