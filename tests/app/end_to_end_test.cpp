@@ -509,3 +509,88 @@ TEST_F(EndToEnd, AfterTheProgramWasEndedInARunTheNextStartHasEveryFileNotDone) {
     Sleep(6000);
     EXPECT_FALSE(FileExists(targets[1] + L".done"));
 }
+
+namespace {
+
+// README.md of the source tree, as the test program sees it: the build
+// machine's root is a drive of its own under Wine (Z:), a folder on Windows.
+std::string ReadReadme() {
+    std::string unixPath = std::string(QB_SOURCE_DIR) + "/README.md";
+    std::string windowsPath = unixPath[0] == '/' ? "Z:" + unixPath : unixPath;
+    for (char& c : windowsPath) c = c == '/' ? '\\' : c;
+    std::wstring wide(windowsPath.begin(), windowsPath.end());
+    return TempDir::ReadWholeFile(wide);
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+// The ```job blocks of README: each a job as settings-file lines, with
+// "// 結果: <path>" naming what it leaves in the folder of the files.
+struct ReadmeJob {
+    std::wstring lines;
+    std::vector<std::wstring> results;
+};
+
+std::vector<ReadmeJob> ReadmeJobs() {
+    std::vector<ReadmeJob> jobs;
+    std::wstring text = FromUtf8(ReadReadme());
+    size_t at = 0;
+    const std::wstring open = L"```job\n", close = L"\n```";
+    while ((at = text.find(open, at)) != std::wstring::npos) {
+        size_t end = text.find(close, at + open.size());
+        if (end == std::wstring::npos) break;
+        std::wstring block = text.substr(at + open.size(), end - at - open.size());
+        ReadmeJob job;
+        size_t start = 0;
+        while (start <= block.size()) {
+            size_t stop = block.find(L'\n', start);
+            std::wstring line = block.substr(start, stop == std::wstring::npos ? std::wstring::npos : stop - start);
+            const std::wstring result = L"// 結果: ";
+            if (line.compare(0, result.size(), result) == 0) {
+                job.results.push_back(line.substr(result.size()));
+            } else if (line != L"[Quenbrix]" && !line.empty()) {
+                job.lines += line + L"\r\n";
+            }
+            if (stop == std::wstring::npos) break;
+            start = stop + 1;
+        }
+        jobs.push_back(job);
+        at = end + close.size();
+    }
+    return jobs;
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, EveryJobReadmeShowsRunsAsWritten) {
+    std::vector<ReadmeJob> jobs = ReadmeJobs();
+    ASSERT_GE(jobs.size(), 4u) << "README's examples were not found";
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        SCOPED_TRACE(std::string("README job ") + std::to_string(i + 1));
+        const ReadmeJob& job = jobs[i];
+        TempDir dir;
+        std::wstring listFile;
+        Paths files = MakeTargets(dir, {L"写真\\夏 休み 01.jpg", L"写真\\夏 休み 02.jpg", L"メモ.txt"}, &listFile);
+        std::wstring settings = dir.WriteFile(L"job.ini", Utf16File(L"[Quenbrix]\r\n" + job.lines + L"Delete = 1\r\n"));
+        QuenbrixProcess app;
+        ASSERT_TRUE(app.Start(Quoted(settings)));
+        app.SetText(IDC_DIRECTORY_EDIT, dir.Path());
+        ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
+        ASSERT_TRUE(WaitUntil([&] { return !app.List().empty(); }));
+        // Every file done leaves the list; a message (an error, a question) would stop the wait.
+        app.Click(IDC_RUN_BUTTON);
+        WaitUntil([&] { return app.List().empty() || app.FindOwnWindow(L"VQMsgBox"); }, 60000);
+        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "the job stopped with a message";
+        EXPECT_TRUE(app.List().empty()) << "a file was not done";
+        ASSERT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
+        for (const std::wstring& result : job.results) {
+            EXPECT_TRUE(FileExists(dir.Join(result))) << "missing " << std::string(result.begin(), result.end());
+        }
+        EXPECT_EQ(0u, app.Close());
+    }
+}
