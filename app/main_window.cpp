@@ -163,7 +163,7 @@ bool MainWindow::CanClose() {
         }
         // The box may have waited long enough for the run to end by itself.
         ForceStop();
-        if (thread) thread->Wait(-1, false, false);
+        WaitUntilEnded();
     }
     // An ended run's results decide what stays in the list that is kept.
     if (GetState() == RunState::Ended) OnJobEnded(true);
@@ -224,16 +224,19 @@ INT_PTR MainWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
             return TRUE;
         }
         break;
-    case WM_VKEYTOITEM:
+    case WM_VKEYTOITEM: {
         // The Delete key in the list removes the selected entries; other keys
         // keep their usual meaning.
-        if (LOWORD(wParam) == VK_DELETE && reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_TARGET_LIST)) {
-            if (IsWindowEnabled(GetDlgItem(dialog, IDC_DELETE_BUTTON))) OnDelete();
+        VQWin32DialogItem* list = FindItemById(IDC_TARGET_LIST);
+        VQWin32DialogItem* deleteButton = FindItemById(IDC_DELETE_BUTTON);
+        if (LOWORD(wParam) == VK_DELETE && list && reinterpret_cast<HWND>(lParam) == list->GetHandle()) {
+            if (deleteButton && deleteButton->IsEnabled()) OnDelete();
             SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -2);
             return -2;
         }
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -1);
         return -1;
+    }
     default: break;
     }
     return VQWin32DialogWindow::DialogProc(dialog, message, wParam, lParam);

@@ -328,7 +328,7 @@ void BatchRunner::DestroyWorker() {
     if (!thread) return;
     if (thread->IsCreated() && !thread->IsIdle()) {
         ForceStop();
-        thread->Wait(-1, false, false);
+        WaitUntilEnded();
     }
     thread->Destroy();
     delete thread;
@@ -416,6 +416,10 @@ void BatchRunner::ForceStop() {
     stopStage = 2;
     if (thread) thread->cancel = true;
     SetEvent(wakeEvent);
+}
+
+void BatchRunner::WaitUntilEnded() {
+    if (thread && thread->IsCreated() && !thread->IsIdle()) thread->Wait(-1, false, false);
 }
 
 RunState BatchRunner::GetState() {

@@ -69,6 +69,8 @@ public:
     bool RequestStop();
     // Close or end of session: straight to the second stage.
     void ForceStop();
+    // Waits, without a limit, until a running job has ended (then GetState() is Ended).
+    void WaitUntilEnded();
 
     RunState GetState();
     // Collects an ended job: the state goes back to Idle. False while it has not ended.

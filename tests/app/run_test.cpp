@@ -241,3 +241,28 @@ TEST(Closing, WhileRunningAsksAndEachAnswerDoesWhatItSays) {
     Sleep(3500);
     EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done"))) << "the command outlived the window";
 }
+
+TEST(Closing, TheEndOfTheSessionEndsARunWithoutAskingAndStillSaves) {
+    TempDir dir;
+    std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 3000 write \"$fullname.done\" x";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    AddTargets(app, {dir.Join(L"a.txt")});
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(FileAppearsWithin(dir.Join(L"a.txt.started"), 20000));
+    DrawnText drawn;
+    QuitWatchdog watchdog(10000, 99);
+    // The session manager asks first; the window agrees and has closed itself.
+    EXPECT_EQ(TRUE, SendMessageW(app.Frame(), WM_QUERYENDSESSION, 0, 0));
+    EXPECT_FALSE(watchdog.Fired()) << "a question held the session up";
+    EXPECT_FALSE(drawn.Saw(L"実行中です。実行中のコマンドを終了して閉じますか？"));
+    EXPECT_FALSE(IsWindow(app.Frame()));
+    std::string bytes;
+    DWORD type = 0;
+    EXPECT_TRUE(app.key.Read("Command", &bytes, &type));
+    std::string kept = TempDir::ReadWholeFile(app.appData.Join(L"Quenbrix\\targets.txt"));
+    std::wstring expected = L"\xFEFF" + dir.Join(L"a.txt") + L"\r\n";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2), kept);
+    Sleep(3500);
+    EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done")));
+}
