@@ -431,3 +431,35 @@ TEST_F(EndToEnd, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
     }
     EXPECT_EQ(0u, app.Close());
 }
+
+TEST_F(EndToEnd, ASecondInstanceOpensACaptionFurtherDownAndLeavesTheSavedPlace) {
+    QuenbrixProcess first, second, third;
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    RECT a = first.ClientScreenRect(), b = second.ClientScreenRect();
+    // The first one's caption stays in view above the second.
+    int step = b.top - a.top;
+    EXPECT_GE(step, GetSystemMetrics(SM_CYCAPTION));
+    EXPECT_LE(step, 2 * GetSystemMetrics(SM_CYCAPTION));
+    EXPECT_EQ(step, b.left - a.left);
+    EXPECT_EQ(a.right - a.left, b.right - b.left) << "the same size";
+    EXPECT_EQ(a.bottom - a.top, b.bottom - b.top);
+
+    // A third: past the places of both.
+    ASSERT_TRUE(third.Start());
+    RECT c = third.ClientScreenRect();
+    EXPECT_EQ(a.left + 2 * step, c.left);
+    EXPECT_EQ(a.top + 2 * step, c.top);
+
+    // Closed after the first, the others leave the place it saved while the
+    // user has not moved them; one that was moved saves its own.
+    EXPECT_EQ(0u, first.Close());
+    EXPECT_EQ(Corners(a), SavedClientRect());
+    EXPECT_EQ(0u, second.Close());
+    EXPECT_EQ(Corners(a), SavedClientRect());
+    SetWindowPos(third.Frame(), nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(third.Sync());
+    RECT moved = third.ClientScreenRect();
+    EXPECT_EQ(0u, third.Close());
+    EXPECT_EQ(Corners(moved), SavedClientRect());
+}
