@@ -432,6 +432,27 @@ TEST_F(EndToEnd, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
     EXPECT_EQ(0u, app.Close());
 }
 
+TEST_F(EndToEnd, F5AndCtrlEnterRunAndEscapeStopsFromTheKeyboard) {
+    TempDir dir;
+    QuenbrixProcess app;
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"一.txt", L"二.txt", L"三.txt"}, &targets));
+    app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fullname.started\" x sleep 1500");
+
+    ASSERT_TRUE(app.TypeKey(VK_F5));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(targets[0] + L".started"); })) << "F5 started no run";
+    EXPECT_EQ(L"処理中(1/3) - " + std::wstring(kIdle), app.Caption());
+    ASSERT_TRUE(app.TypeKey(VK_ESCAPE));
+    EXPECT_TRUE(WaitUntil([&] { return app.Caption().compare(0, 4, L"停止中(") == 0; })) << app.Caption().size();
+    ASSERT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
+    EXPECT_EQ((Paths{targets[1], targets[2]}), app.List()) << "the first command was let finish, nothing after it";
+
+    ASSERT_TRUE(app.TypeKey(VK_RETURN, true));
+    ASSERT_TRUE(WaitUntil([&] { return app.List().empty(); })) << "Ctrl+Enter ran the rest";
+    EXPECT_TRUE(FileExists(targets[2] + L".started"));
+    EXPECT_EQ(0u, app.Close());
+}
+
 TEST_F(EndToEnd, ASecondInstanceOpensACaptionFurtherDownAndLeavesTheSavedPlace) {
     QuenbrixProcess first, second, third;
     ASSERT_TRUE(first.Start());
