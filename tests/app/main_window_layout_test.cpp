@@ -125,6 +125,17 @@ TEST(MainWindowLayout, AGrownWindowStretchesTheListAndFieldsAndKeepsTheButtonsRi
     for (size_t i = 0; i < before.size(); ++i) {
         EXPECT_TRUE(Moved(before[i], RectInParent(app.Control(ids[i])), 0, 0, 0, 0)) << ids[i];
     }
+
+    // Maximised: the panel fills the window, Run keeps its corner.
+    ShowWindow(app.Frame(), SW_MAXIMIZE);
+    PumpPending();
+    SIZE maximised = ClientSize(app.Frame());
+    EXPECT_GT(maximised.cx, client.cx);
+    EXPECT_EQ(maximised.cx, ClientSize(app.Panel()).cx);
+    EXPECT_EQ(maximised.cy, ClientSize(app.Panel()).cy);
+    RECT run = RectInParent(app.Control(IDC_RUN_BUTTON));
+    EXPECT_EQ(client.cx - before[5].right, maximised.cx - run.right);
+    EXPECT_EQ(client.cy - before[5].bottom, maximised.cy - run.bottom);
 }
 
 TEST(MainWindowLayout, TheWindowIsNeverSmallerThanThePanel) {

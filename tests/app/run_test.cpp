@@ -276,8 +276,10 @@ TEST(RunKeys, F5AndCtrlEnterRunOrStopAndEscapeIsOnlyTheFirstStop) {
     EXPECT_FALSE(PressAccelerator(app, VK_RETURN, false));
     EXPECT_EQ(RunState::Idle, app.window->GetState());
 
+    SetFocus(app.Control(IDC_COMMAND_EDIT));
     EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
     EXPECT_EQ(RunState::Running, app.window->GetState());
+    EXPECT_EQ(app.Control(IDC_RUN_BUTTON), GetFocus()) << "the locked box gave the focus to Stop";
     ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
     EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
     EXPECT_EQ(RunState::Stopping, app.window->GetState());
