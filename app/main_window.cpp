@@ -5,11 +5,13 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "base/files.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
+#include "win32/monitor.h"
 
 const wchar_t kIdleCaption[] = L"対象ファイルにコマンドを実行する";
 
@@ -41,6 +43,48 @@ VQWString DefaultDataFolder() {
 
 bool OpenWithShell(HWND owner, const wchar_t* path) {
     return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, L"open", path, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+}
+
+// A list entry is a line of the font with a little air; its mark is as high.
+// 0 when the font cannot be measured.
+int EntryHeight(HFONT font) {
+    HDC dc = GetDC(nullptr);
+    if (!dc) return 0;
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    TEXTMETRICW metrics;
+    BOOL measured = GetTextMetricsW(dc, &metrics);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return measured ? metrics.tmHeight + metrics.tmHeight / 4 : 0;
+}
+
+// The frame rectangles of the windows of this class that are open now; a
+// minimised one by the place it comes back to.
+std::vector<RECT> OpenWindowsOfClass(const wchar_t* className) {
+    std::vector<RECT> found;
+    for (HWND other = FindWindowExW(nullptr, nullptr, className, nullptr); other;
+         other = FindWindowExW(nullptr, other, className, nullptr)) {
+        if (!IsWindowVisible(other)) continue;
+        RECT rect;
+        if (IsIconic(other)) {
+            WINDOWPLACEMENT placement = {};
+            placement.length = sizeof placement;
+            if (!GetWindowPlacement(other, &placement)) continue;
+            rect = placement.rcNormalPosition;
+            // Workspace coordinates: they start at the corner of the monitor's
+            // work area, which a taskbar at the top or left moves.
+            MONITORINFO monitor = {};
+            monitor.cbSize = sizeof monitor;
+            if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+                OffsetRect(&rect, monitor.rcWork.left - monitor.rcMonitor.left,
+                           monitor.rcWork.top - monitor.rcMonitor.top);
+            }
+        } else if (!GetWindowRect(other, &rect)) {
+            continue;
+        }
+        found.push_back(rect);
+    }
+    return found;
 }
 
 }  // namespace
@@ -110,7 +154,22 @@ bool MainWindow::PreCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PreCreate(info)) return false;
     // A window for real work: it can be minimised and maximised as well as sized.
     info->style |= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    CascadeFromOpenWindows(info);
     return true;
+}
+
+void MainWindow::CascadeFromOpenWindows(VQWin32WindowCreateInfo* info) {
+    // Another instance opened at the same saved place: this one goes a
+    // caption further down and right, not on top of it.
+    std::vector<RECT> open = OpenWindowsOfClass(info->className.Text());
+    if (open.empty()) return;
+    RECT frame = info->rect;
+    if (!info->rectIsWindowRect) AdjustWindowRectEx(&frame, info->style, info->menuName != nullptr, info->exStyle);
+    int step = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYSIZEFRAME);
+    RECT placed = CascadeRect(frame, open.data(), static_cast<int>(open.size()), step);
+    if (placed.left == frame.left && placed.top == frame.top) return;
+    OffsetRect(&info->rect, placed.left - frame.left, placed.top - frame.top);
+    cascaded = true;
 }
 
 bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
@@ -129,6 +188,7 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
 }
 
 void MainWindow::OnCreated() {
+    openedPlace = clientScreenRect;
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
@@ -176,7 +236,22 @@ bool MainWindow::CanClose() {
     return true;
 }
 
-void MainWindow::OnDestroyed() { VQWin32DialogWindow::OnDestroyed(); }
+void MainWindow::OnDestroyed() {
+    // A window placed beside another instance leaves the saved place to that
+    // one unless the user moved or sized it, so the place does not creep a
+    // step further with every second instance.
+    if (cascaded && EqualRect(&clientScreenRect, &openedPlace)) savePlacement = 0;
+    VQWin32DialogWindow::OnDestroyed();
+}
+
+void MainWindow::OnDpiChanged(UINT newDpi, const RECT* suggested) {
+    VQWin32DialogWindow::OnDpiChanged(newDpi, suggested);
+    // The owner-drawn list keeps the entry height it was given when it was
+    // made; the font is scaled now, and the marks are drawn from the height.
+    VQWin32DialogItemListBoxW* box = TargetList();
+    int height = box ? EntryHeight(box->GetFont()) : 0;
+    if (height > 0) box->SetItemHeight(height);
+}
 
 int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
@@ -207,14 +282,9 @@ INT_PTR MainWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WM_MEASUREITEM: {
         auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
         if (measure->CtlID != IDC_TARGET_LIST) break;
-        // A line of the panel's font with a little air, room for the mark too.
-        HDC dc = GetDC(dialog);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
-        TEXTMETRICW metrics;
-        GetTextMetricsW(dc, &metrics);
-        SelectObject(dc, old);
-        ReleaseDC(dialog, dc);
-        measure->itemHeight = static_cast<UINT>(metrics.tmHeight + metrics.tmHeight / 4);
+        // Asked while the list is made, before it has its font: the panel's.
+        int height = EntryHeight(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+        if (height > 0) measure->itemHeight = static_cast<UINT>(height);
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }

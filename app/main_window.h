@@ -74,6 +74,8 @@ public:
     void OnCreated() override;
     bool CanClose() override;
     void OnDestroyed() override;
+    // The list's entries follow the new scale with the fonts.
+    void OnDpiChanged(UINT newDpi, const RECT* suggested) override;
     INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Filters the candidates by FileExt and appends those not yet listed.
     virtual void AddTargets(const VQArray<VQWString, VQWString>* batch);
@@ -137,6 +139,7 @@ private:
     void OnLoad();
     void OnSave();
     void OnListSelectionChanged();
+    void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
     void OnJobEnded(bool closing);
     void ShowProgress(RunState state);
     void SetRunning(bool running);
@@ -158,4 +161,6 @@ private:
     DWORD lastListSave = 0;            // tick of the last save of the target list during a run
     int savedFinished = -1;            // finished count at that save
     bool sessionEnding = false;
+    bool cascaded = false;     // opened a step away from another instance
+    RECT openedPlace = {};     // the client area in screen coordinates once opened
 };

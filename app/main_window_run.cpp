@@ -138,12 +138,19 @@ void MainWindow::RunOrStop() {
 }
 
 void MainWindow::SetRunning(bool running) {
+    VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON);
+    HWND focus = GetFocus();
     for (int id : kLockedDuringRun) {
-        if (VQWin32DialogItem* item = FindItemById(id)) item->Enable(!running);
+        VQWin32DialogItem* item = FindItemById(id);
+        if (!item) continue;
+        // A disabled control loses the focus to nowhere, and then no mnemonic
+        // and no Tab reaches the panel: it goes to Run/Stop, which stays usable.
+        if (running && focus && item->IsHandle(focus) && run && run->GetHandle() && dialogHandle) {
+            SendMessageW(dialogHandle, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run->GetHandle()), TRUE);
+        }
+        item->Enable(!running);
     }
-    if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
-        run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
-    }
+    if (run) run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
 }
 
 void MainWindow::ShowProgress(RunState state) {

@@ -176,6 +176,13 @@ public:
     bool SetItemData(int index, LPARAM data);
     // LB_ERR for an index out of range or without a control.
     LPARAM GetItemData(int index);
+    // The height of the entries of a list whose entries are all alike. An
+    // owner-drawn one keeps what it answered at creation whatever its font
+    // becomes, so a new scale needs a new height. LB_ERR without a control.
+    int GetItemHeight();
+    bool SetItemHeight(int pixels);
+    // The font the control draws with; null for the system font or without a control.
+    HFONT GetFont();
 
     VQArray<VQWString, VQWString> initialStrings;  // put into the list at binding, then emptied
     int selection;

@@ -270,3 +270,19 @@ LPARAM VQWin32DialogItemListBoxW::GetItemData(int index) {
     if (!controlHandle || index < 0) return LB_ERR;
     return SendMessageW(controlHandle, LB_GETITEMDATA, index, 0);
 }
+
+int VQWin32DialogItemListBoxW::GetItemHeight() {
+    if (!controlHandle) return LB_ERR;
+    return static_cast<int>(SendMessageW(controlHandle, LB_GETITEMHEIGHT, 0, 0));
+}
+
+bool VQWin32DialogItemListBoxW::SetItemHeight(int pixels) {
+    // The control keeps a height in one byte's range.
+    if (!controlHandle || pixels < 1 || pixels > 255) return false;
+    return SendMessageW(controlHandle, LB_SETITEMHEIGHT, 0, MAKELPARAM(pixels, 0)) != LB_ERR;
+}
+
+HFONT VQWin32DialogItemListBoxW::GetFont() {
+    if (!controlHandle) return nullptr;
+    return reinterpret_cast<HFONT>(SendMessageW(controlHandle, WM_GETFONT, 0, 0));
+}

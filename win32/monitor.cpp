@@ -2,6 +2,7 @@
 #include "win32/monitor.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -108,25 +109,65 @@ bool RectOnMonitors(const RECT& rect) {
     return true;
 }
 
-void FitRectToMonitor(RECT* rect) {
+namespace {
+
+// The monitor under the rectangle's centre (the centre first brought within
+// the monitors' horizontal bounds), or in the centre's column; null when none.
+const RECT* MonitorOf(const RECT& rect, LONG* centreX, LONG* centreY) {
     EnsureMonitors();
-    if (g_cache.count <= 0) return;
-    LONG cx = (rect->left + rect->right) / 2;
-    LONG cy = (rect->top + rect->bottom) / 2;
+    if (g_cache.count <= 0) return nullptr;
+    LONG cx = (rect.left + rect.right) / 2;
+    LONG cy = (rect.top + rect.bottom) / 2;
     if (cx < g_cache.bounds.left) cx = g_cache.bounds.left;
     if (cx > g_cache.bounds.right) cx = g_cache.bounds.right;
-
-    const RECT* chosen = nullptr;
-    for (int i = 0; i < g_cache.count && !chosen; ++i) {
+    *centreX = cx;
+    *centreY = cy;
+    for (int i = 0; i < g_cache.count; ++i) {
         const RECT& m = g_cache.monitors[i];
-        if (cx >= m.left && cx <= m.right && cy >= m.top && cy <= m.bottom) chosen = &m;
+        if (cx >= m.left && cx <= m.right && cy >= m.top && cy <= m.bottom) return &m;
     }
     // Below or above every monitor: take the column the centre is in.
-    for (int i = g_cache.count - 1; i >= 0 && !chosen; --i) {
+    for (int i = g_cache.count - 1; i >= 0; --i) {
         const RECT& m = g_cache.monitors[i];
-        if (cx >= m.left && cx <= m.right) chosen = &m;
+        if (cx >= m.left && cx <= m.right) return &m;
     }
+    return nullptr;
+}
+
+}  // namespace
+
+void FitRectToMonitor(RECT* rect) {
+    LONG cx = 0, cy = 0;
+    const RECT* chosen = MonitorOf(*rect, &cx, &cy);
     if (!chosen) return;
     FitSpan(&rect->left, &rect->right, chosen->left, chosen->right, cx);
     FitSpan(&rect->top, &rect->bottom, chosen->top, chosen->bottom, cy);
+}
+
+namespace {
+
+bool OnAnOpenWindow(const RECT& rect, const RECT* open, int count, int step) {
+    LONG within = step / 2 > 0 ? step / 2 : 1;
+    for (int i = 0; i < count; ++i) {
+        if (std::abs(open[i].left - rect.left) < within && std::abs(open[i].top - rect.top) < within) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+RECT CascadeRect(const RECT& wanted, const RECT* open, int count, int step) {
+    RECT rect = wanted;
+    if (!open || count <= 0 || step <= 0) return rect;
+    // Every open window can push it once, and each start again at a corner
+    // once more; beyond that the places are all taken and it stays.
+    for (int tries = 0; tries < 2 * count + 2 && OnAnOpenWindow(rect, open, count, step); ++tries) {
+        LONG cx = 0, cy = 0;
+        const RECT* monitor = MonitorOf(rect, &cx, &cy);
+        OffsetRect(&rect, step, step);
+        if (monitor && (rect.right > monitor->right || rect.bottom > monitor->bottom)) {
+            OffsetRect(&rect, monitor->left - rect.left, monitor->top - rect.top);
+        }
+    }
+    return rect;
 }

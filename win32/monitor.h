@@ -12,6 +12,14 @@ void FitRectToMonitor(RECT* rect);
 // of the monitors, so a rectangle across two adjoining monitors counts.
 bool RectOnMonitors(const RECT& rect);
 
+// Where a new window opens so that it does not lie on a window of its kind
+// that is open already. wanted and open[0 .. count) are frame rectangles in
+// screen coordinates. The window moves down and right by step while one of
+// the open windows has its top-left corner within half a step of its own; a
+// step that would take it past its monitor's right or bottom edge starts
+// again at that monitor's top-left corner. The size is kept.
+RECT CascadeRect(const RECT& wanted, const RECT* open, int count, int step);
+
 // Replaces the cached monitor list, as if the system had enumerated these
 // rectangles in this order (at most 16 are kept). A negative count forgets
 // the list, so the next FitRectToMonitor enumerates the real monitors.

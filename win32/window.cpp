@@ -227,8 +227,10 @@ void VQWin32Window::OnDpiChanged(UINT newDpi, const RECT* suggested) {
     dpi = newDpi;
     if (!handle) return;
     if (suggested) {
+        takingSuggestedRect = 1;
         SetWindowPos(handle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        takingSuggestedRect = 0;
     }
     MeasureFrameOffsets();
     UpdateGeometry();

@@ -186,6 +186,10 @@ public:
     // pixels overrides it, scales what it must from dpi to newDpi, and calls
     // the base.
     virtual void OnDpiChanged(UINT newDpi, const RECT* suggested);
+    // WM_GETMINMAXINFO: the size limits also bound a size the user does not
+    // drag (snapping, SetWindowPos): the tracking sizes become the limits
+    // plus the frame. 0 when the record was changed.
+    virtual int OnGetMinMaxInfo(HWND hwnd, MINMAXINFO* info);
 
     // False (and nothing changed) while the client area has no height.
     bool UpdateGeometry();
@@ -258,6 +262,9 @@ public:
     UINT dpi;  // the scale of the window's monitor, as last known (96 until created)
 
 protected:
+    // Set while the frame takes the rectangle the system suggested for a new
+    // scale: it holds the new frame, which the limits cannot know yet.
+    uint8_t takingSuggestedRect = 0;
     // frameOffsets from the window as it is (the frame's thickness changes
     // with the monitor's scale).
     void MeasureFrameOffsets();

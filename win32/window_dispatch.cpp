@@ -70,6 +70,11 @@ LRESULT VQWin32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER: result = OnTimer(hwnd, wParam, lParam); break;
     case WM_DRAWITEM: result = OnDrawItem(hwnd, wParam, lParam); break;
     case WM_COPYDATA: result = OnCopyData(hwnd, wParam, lParam); break;
+    case WM_GETMINMAXINFO:
+        // Sent inside CreateWindowExW for windows not yet linked, which
+        // reach this object in their place: only its own window's limits.
+        result = hwnd == handle ? OnGetMinMaxInfo(hwnd, reinterpret_cast<MINMAXINFO*>(lParam)) : 1;
+        break;
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         result = 0;

@@ -27,6 +27,16 @@ void VQWin32Window::SetSizeLimits(int minW, int minH, int maxW, int maxH, int st
     heightStep = stepH;
 }
 
+int VQWin32Window::OnGetMinMaxInfo(HWND, MINMAXINFO* info) {
+    if (!info || takingSuggestedRect) return 1;
+    bool changed = false;
+    if (minWidth >= 0) info->ptMinTrackSize.x = minWidth + frameWidth, changed = true;
+    if (minHeight >= 0) info->ptMinTrackSize.y = minHeight + frameHeight, changed = true;
+    if (maxWidth >= 0) info->ptMaxTrackSize.x = maxWidth + frameWidth, changed = true;
+    if (maxHeight >= 0) info->ptMaxTrackSize.y = maxHeight + frameHeight, changed = true;
+    return changed ? 0 : 1;
+}
+
 int VQWin32Window::OnSizing(HWND, WPARAM wParam, LPARAM lParam) {
     RECT* rect = reinterpret_cast<RECT*>(lParam);
     int width = (rect->right - rect->left) - frameWidth;

@@ -5,8 +5,9 @@
 #include "tests/support/message_pump.h"
 #include "win32/window.h"
 
-AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder)
+AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, const RECT* savedClientRect)
     : window(new MainWindow(GetModuleHandleW(nullptr))), opened(false) {
+    if (savedClientRect) key.Write("ClientRect", REG_BINARY, savedClientRect, sizeof *savedClientRect);
     VQWin32SetMainWindow(window);
     window->dataFolder = dataFolder ? VQWString(dataFolder) : VQWString(appData.Join(L"Quenbrix").c_str());
     window->registryKey = key.Path().c_str();

@@ -14,8 +14,10 @@
 class AppWindow {
 public:
     // Opens the window with these settings (null: all empty, Delete checked),
-    // keeping its list in dataFolder (null: a folder of the object's own).
-    explicit AppWindow(const JobSettings* settings = nullptr, const wchar_t* dataFolder = nullptr);
+    // keeping its list in dataFolder (null: a folder of the object's own),
+    // with savedClientRect as the "ClientRect" an earlier start left (null: none).
+    explicit AppWindow(const JobSettings* settings = nullptr, const wchar_t* dataFolder = nullptr,
+                       const RECT* savedClientRect = nullptr);
     ~AppWindow();
     AppWindow(const AppWindow&) = delete;
     AppWindow& operator=(const AppWindow&) = delete;

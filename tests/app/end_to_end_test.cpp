@@ -594,3 +594,65 @@ TEST_F(EndToEnd, EveryJobReadmeShowsRunsAsWritten) {
         EXPECT_EQ(0u, app.Close());
     }
 }
+
+TEST_F(EndToEnd, F5CtrlEnterAndAltERunAndEscapeStopsFromTheKeyboard) {
+    TempDir dir;
+    QuenbrixProcess app;
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"一.txt", L"二.txt", L"三.txt", L"四.txt"}, &targets));
+    app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fullname.started\" x sleep 1500");
+
+    // Each key starts a run; Escape is its first Stop, so only the running command finishes.
+    const struct {
+        const char* name;
+        WORD key;
+        bool ctrl;
+    } runKeys[] = {{"F5", VK_F5, false}, {"Ctrl+Enter", VK_RETURN, true}};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(app.TypeKey(runKeys[i].key, runKeys[i].ctrl)) << runKeys[i].name;
+        ASSERT_TRUE(WaitUntil([&] { return FileExists(targets[i] + L".started"); })) << runKeys[i].name;
+        EXPECT_EQ(L"処理中(1/" + std::to_wstring(4 - i) + L") - " + kIdle, app.Caption());
+        ASSERT_TRUE(app.TypeKey(VK_ESCAPE));
+        EXPECT_TRUE(WaitUntil([&] { return app.Caption().compare(0, 4, L"停止中(") == 0; })) << runKeys[i].name;
+        ASSERT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
+        EXPECT_EQ(Paths(targets.begin() + i + 1, targets.end()), app.List()) << runKeys[i].name;
+    }
+    // Alt+E is the Run button's own mnemonic: it runs the rest.
+    ASSERT_TRUE(app.TypeAltChord('E', false));
+    ASSERT_TRUE(WaitUntil([&] { return app.List().empty(); })) << "Alt+E ran the rest";
+    EXPECT_TRUE(FileExists(targets[3] + L".started"));
+    EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "no question, no error";
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(EndToEnd, ASecondInstanceOpensACaptionFurtherDownAndLeavesTheSavedPlace) {
+    QuenbrixProcess first, second, third;
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    RECT a = first.ClientScreenRect(), b = second.ClientScreenRect();
+    // The first one's caption stays in view above the second.
+    int step = b.top - a.top;
+    EXPECT_GE(step, GetSystemMetrics(SM_CYCAPTION));
+    EXPECT_LE(step, 2 * GetSystemMetrics(SM_CYCAPTION));
+    EXPECT_EQ(step, b.left - a.left);
+    EXPECT_EQ(a.right - a.left, b.right - b.left) << "the same size";
+    EXPECT_EQ(a.bottom - a.top, b.bottom - b.top);
+
+    // A third: past the places of both.
+    ASSERT_TRUE(third.Start());
+    RECT c = third.ClientScreenRect();
+    EXPECT_EQ(a.left + 2 * step, c.left);
+    EXPECT_EQ(a.top + 2 * step, c.top);
+
+    // Closed after the first, the others leave the place it saved while the
+    // user has not moved them; one that was moved saves its own.
+    EXPECT_EQ(0u, first.Close());
+    EXPECT_EQ(Corners(a), SavedClientRect());
+    EXPECT_EQ(0u, second.Close());
+    EXPECT_EQ(Corners(a), SavedClientRect());
+    SetWindowPos(third.Frame(), nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(third.Sync());
+    RECT moved = third.ClientScreenRect();
+    EXPECT_EQ(0u, third.Close());
+    EXPECT_EQ(Corners(moved), SavedClientRect());
+}

@@ -124,11 +124,22 @@ std::vector<std::wstring> QuenbrixProcess::List() const {
 }
 
 bool QuenbrixProcess::TypeAltChord(WORD virtualKey, bool shift) const {
-    SetForegroundWindow(frame);
-    if (!WaitUntil([this] { return GetForegroundWindow() == frame; })) return false;
     std::vector<WORD> keys = {VK_MENU};
     if (shift) keys.push_back(VK_SHIFT);
     keys.push_back(virtualKey);
+    return TypeChord(keys);
+}
+
+bool QuenbrixProcess::TypeKey(WORD virtualKey, bool ctrl) const {
+    std::vector<WORD> keys;
+    if (ctrl) keys.push_back(VK_CONTROL);
+    keys.push_back(virtualKey);
+    return TypeChord(keys);
+}
+
+bool QuenbrixProcess::TypeChord(const std::vector<WORD>& keys) const {
+    SetForegroundWindow(frame);
+    if (!WaitUntil([this] { return GetForegroundWindow() == frame; })) return false;
     // Pressed in order, released in reverse, in one call so that nothing
     // else comes between and no key is left down.
     std::vector<INPUT> input;

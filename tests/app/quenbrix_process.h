@@ -54,6 +54,8 @@ public:
     // its accelerators work as they do for a user. False when the window
     // did not come to the foreground or the input was refused.
     bool TypeAltChord(WORD virtualKey, bool shift) const;
+    // The same for a key alone, or with Ctrl held.
+    bool TypeKey(WORD virtualKey, bool ctrl = false) const;
     // The client area in screen coordinates.
     RECT ClientScreenRect() const;
 
@@ -76,6 +78,8 @@ public:
 
 private:
     void End();
+    // Presses the keys in order and releases them in reverse, in the foreground window.
+    bool TypeChord(const std::vector<WORD>& keys) const;
 
     TempDir ownAppData;
     PROCESS_INFORMATION info = {};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -52,6 +53,25 @@ std::wstring RunExpectingBox(AppWindow& app, DrawnText& drawn, const std::wstrin
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_TRUE(drawn.Saw(message)) << "no box with the text";
     return caption;
+}
+
+// Offers a key pressed in the command box to the window's accelerator table,
+// as the message loop does, with Ctrl held or not: true when the key became
+// a command (sent to the window before this returns).
+bool PressAccelerator(AppWindow& app, UINT key, bool ctrl) {
+    BYTE saved[256], keys[256];
+    GetKeyboardState(saved);
+    std::memcpy(keys, saved, sizeof keys);
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG msg = {};
+    msg.hwnd = app.Control(IDC_COMMAND_EDIT);
+    msg.message = WM_KEYDOWN;
+    msg.wParam = key;
+    msg.lParam = MAKELPARAM(1, MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    bool translated = TranslateAcceleratorW(app.Frame(), app.window->accelerators, &msg) != 0;
+    SetKeyboardState(saved);
+    return translated;
 }
 
 }  // namespace
@@ -265,4 +285,43 @@ TEST(Closing, TheEndOfTheSessionEndsARunWithoutAskingAndStillSaves) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2), kept);
     Sleep(3500);
     EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done")));
+}
+
+TEST(RunKeys, F5AndCtrlEnterRunOrStopAndEscapeIsOnlyTheFirstStop) {
+    TempDir dir;
+    Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt"), dir.Join(L"c.txt")};
+    std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 1500";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    AddTargets(app, targets);
+    QuitWatchdog watchdog(30000, 99);
+
+    // Idle: Escape stops nothing and asks nothing; Enter alone is no key of the table.
+    EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
+    EXPECT_FALSE(PressAccelerator(app, VK_RETURN, false));
+    EXPECT_EQ(RunState::Idle, app.window->GetState());
+
+    SetFocus(app.Control(IDC_COMMAND_EDIT));
+    EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
+    EXPECT_EQ(RunState::Running, app.window->GetState());
+    EXPECT_EQ(app.Control(IDC_RUN_BUTTON), GetFocus()) << "the locked box gave the focus to Stop";
+    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
+    EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
+    EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
+    EXPECT_EQ(RunState::Stopping, app.window->GetState()) << "a second Escape ends nothing";
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_EQ((Paths{targets[1], targets[2]}), app.List()) << "the running command was let finish";
+
+    // Ctrl+Enter runs; F5 is then Stop, and a second F5 ends the command at once.
+    EXPECT_TRUE(PressAccelerator(app, VK_RETURN, true));
+    EXPECT_EQ(RunState::Running, app.window->GetState());
+    ASSERT_TRUE(FileAppearsWithin(targets[1] + L".started", 20000));
+    EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
+    EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
+    EXPECT_NE(RunState::Stopping, app.window->GetState());
+    ASSERT_TRUE(app.WaitForRunEnd(1000)) << "the command was not ended";
+    EXPECT_EQ((Paths{targets[1], targets[2]}), app.List());
+    EXPECT_FALSE(watchdog.Fired());
 }

@@ -269,3 +269,75 @@ TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {
     PumpFor(100);
     EXPECT_FALSE(drawn.Saw(L"全ファイルを削除しますか？"));
 }
+
+namespace {
+
+std::vector<int> SelectedEntries(const AppWindow& app) {
+    HWND list = app.Control(IDC_TARGET_LIST);
+    int count = static_cast<int>(SendMessageW(list, LB_GETSELCOUNT, 0, 0));
+    std::vector<int> selected(count > 0 ? count : 0);
+    if (count > 0) SendMessageW(list, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(selected.data()));
+    return selected;
+}
+
+// A key pressed while the list has the focus, as the keyboard sends it.
+void PressKeyInList(const AppWindow& app, WPARAM key) {
+    HWND list = app.Control(IDC_TARGET_LIST);
+    SetFocus(list);
+    SendMessageW(list, WM_KEYDOWN, key, MAKELPARAM(1, MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)));
+    SendMessageW(list, WM_KEYUP, key, MAKELPARAM(1, MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)) |
+                                          0xC0000000);
+    PumpPending();
+}
+
+}  // namespace
+
+TEST(DeleteCommands, SeveralSelectedGoTogetherByButtonOrKeyAndTheNextOneIsSelected) {
+    AppWindow app;
+    VQArray<VQWString, VQWString> batch = Batch({L"a", L"b", L"c", L"d", L"e", L"f", L"g"});
+    app.window->AddTargets(&batch);
+    HWND list = app.Control(IDC_TARGET_LIST);
+    SendMessageW(list, LB_SETSEL, TRUE, 0);
+    SendMessageW(list, LB_SETSEL, TRUE, 2);
+    app.Click(IDC_DELETE_BUTTON);
+    EXPECT_EQ((Paths{L"b", L"d", L"e", L"f", L"g"}), app.List());
+    EXPECT_EQ(std::vector<int>{0}, SelectedEntries(app)) << "b took a's place";
+
+    SendMessageW(list, LB_SETSEL, FALSE, -1);
+    SendMessageW(list, LB_SETSEL, TRUE, 1);
+    SendMessageW(list, LB_SETSEL, TRUE, 3);
+    PressKeyInList(app, VK_DELETE);
+    EXPECT_EQ((Paths{L"b", L"e", L"g"}), app.List());
+    EXPECT_EQ(std::vector<int>{1}, SelectedEntries(app)) << "e took d's place";
+    EXPECT_EQ(L"対象ファイル(&F) 3 件", app.Text(IDC_TARGET_LABEL));
+
+    // Other keys keep their meaning in the list.
+    PressKeyInList(app, VK_DOWN);
+    EXPECT_EQ(std::vector<int>{2}, SelectedEntries(app));
+    EXPECT_EQ(3u, app.List().size());
+    // The last one removed: the one before it is selected, so Delete can go on.
+    PressKeyInList(app, VK_DELETE);
+    EXPECT_EQ((Paths{L"b", L"e"}), app.List());
+    EXPECT_EQ(std::vector<int>{1}, SelectedEntries(app));
+    PressKeyInList(app, VK_DELETE);
+    PressKeyInList(app, VK_DELETE);
+    EXPECT_TRUE(app.List().empty());
+    EXPECT_EQ(L"対象ファイル(&F)", app.Text(IDC_TARGET_LABEL));
+}
+
+TEST(TargetCount, TheListsLabelCountsTheEntriesInGroupsOfThree) {
+    AppWindow app;
+    EXPECT_EQ(L"対象ファイル(&F)", app.Text(IDC_TARGET_LABEL)) << "no count for an empty list";
+    Paths names;
+    for (int i = 0; i < 1234; ++i) names.push_back(L"C:\\写真\\" + std::to_wstring(i) + L".jpg");
+    VQArray<VQWString, VQWString> batch = Batch(names);
+    app.window->AddTargets(&batch);
+    EXPECT_EQ(L"対象ファイル(&F) 1,234 件", app.Text(IDC_TARGET_LABEL));
+    HWND list = app.Control(IDC_TARGET_LIST);
+    SendMessageW(list, LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 234));
+    app.Click(IDC_DELETE_BUTTON);
+    EXPECT_EQ(L"対象ファイル(&F) 999 件", app.Text(IDC_TARGET_LABEL));
+    batch = Batch({L"C:\\one more.jpg"});
+    app.window->AddTargets(&batch);
+    EXPECT_EQ(L"対象ファイル(&F) 1,000 件", app.Text(IDC_TARGET_LABEL));
+}

@@ -190,13 +190,21 @@ TEST(ResolveDirectory, TakesRelativeForms) {
 }
 
 TEST_F(BatchRunnerTest, PreOutputIsDecodedByWhatItIs) {
-    // UTF-8 for 日本, Shift-JIS for あい, UTF-16 as cmd /u writes it, and NULs among 8-bit text.
+    // UTF-8 for 日本, bytes of the OEM code page (あい in Shift-JIS), UTF-16
+    // as cmd /u writes it, and NULs among 8-bit text.
     Run(child + L" out \\xE6\\x97\\xA5\\xE6\\x9C\\xAC", child + L" write \"$path$title.out\" \"[$pre]\"", {L"utf8.txt"});
     Run(child + L" out \\x82\\xA0\\x82\\xA2", child + L" write \"$path$title.out\" \"[$pre]\"", {L"sjis.txt"});
     Run(child + L" outw hello", child + L" write \"$path$title.out\" \"[$pre]-tail\"", {L"utf16.txt"});
     Run(child + L" out abcdef\\x00ghijkl\\x00mn", child + L" write \"$path$title.out\" \"[$pre]-tail\"", {L"zeros.txt"});
     EXPECT_EQ("[\xE6\x97\xA5\xE6\x9C\xAC]", temp.ReadFile(L"utf8.out"));
-    EXPECT_EQ("[\xE3\x81\x82\xE3\x81\x84]", temp.ReadFile(L"sjis.out"));
+    // What a console program of a Japanese or a Western Windows means by those
+    // bytes; the ANSI code page of the latter (1252) would give other letters.
+    switch (GetOEMCP()) {
+    case 932: EXPECT_EQ("[\xE3\x81\x82\xE3\x81\x84]", temp.ReadFile(L"sjis.out")); break;
+    case 437:
+    case 850: EXPECT_EQ("[\xC3\xA9\xC3\xA1\xC3\xA9\xC3\xB3]", temp.ReadFile(L"sjis.out")) << "éáéó"; break;
+    default: ADD_FAILURE() << "no expected text for OEM code page " << GetOEMCP();
+    }
     EXPECT_EQ("[hello]-tail", temp.ReadFile(L"utf16.out")) << "a NUL would have cut the command line";
     EXPECT_EQ("[abcdefghijklmn]-tail", temp.ReadFile(L"zeros.out"));
 }

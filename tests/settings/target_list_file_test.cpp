@@ -75,11 +75,13 @@ TEST(ListText, LinesAreTakenWholeOrSkipped) {
     EXPECT_EQ((Lines{std::wstring(deep.begin(), deep.end())}), narrow.lines);
     EXPECT_EQ(1, narrow.longLines);
     EXPECT_EQ(1, narrow.nulLines);
-    // Double-byte characters count as one unit each: this line fits.
-    std::string kanji;
-    for (int i = 0; i < kListLineLimit; ++i) kanji += "\x93\xfa";
-    EXPECT_EQ(1u, SplitBytes(kanji).lines.size());
-    EXPECT_EQ(1, SplitBytes(kanji + "\x93\xfa").longLines);
+    // The limit counts characters, not bytes: a double-byte one of Shift-JIS
+    // (日) is one unit, as is é of a code page of single bytes. This line fits.
+    const std::string one = GetACP() == 932 ? "\x93\xfa" : "\xe9";
+    std::string full;
+    for (int i = 0; i < kListLineLimit; ++i) full += one;
+    EXPECT_EQ(1u, SplitBytes(full).lines.size());
+    EXPECT_EQ(1, SplitBytes(full + one).longLines);
 }
 
 TEST(ListText, BlanksAndOneQuotePairAroundThePathGo) {

@@ -1,5 +1,6 @@
-// What a test can read off real windows: texts, class names, and the window
-// a modal loop of the test's own thread (or of another process) is showing.
+// What a test can read off real windows: texts, class names, places and
+// sizes, and the window a modal loop of the test's own thread (or of another
+// process) is showing.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +17,26 @@ inline std::wstring ClassName(HWND hwnd) {
     wchar_t buffer[256] = {0};
     GetClassNameW(hwnd, buffer, 256);
     return buffer;
+}
+
+inline POINT ClientOrigin(HWND hwnd) {
+    POINT origin = {0, 0};
+    ClientToScreen(hwnd, &origin);
+    return origin;
+}
+
+inline SIZE ClientSize(HWND hwnd) {
+    RECT rect;
+    GetClientRect(hwnd, &rect);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// A control's rectangle in its parent's client coordinates.
+inline RECT RectInParent(HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
 }
 
 // The first visible window of this thread with the class name, or null:

@@ -484,6 +484,31 @@ TEST(DialogItemListBox, TheHorizontalExtentFitsTheWidestEntryInTheListsFont) {
     EXPECT_EQ(7, list->GetHorizontalExtent());
 }
 
+TEST(DialogItemListBox, TheEntryHeightAndFontAreReachedThroughTheItem) {
+    ListsPanel lists(L"QBTestListHeight");
+    ASSERT_TRUE(lists.opened);
+    VQWin32DialogItemListBoxW* list = lists.single;
+    LOGFONTW font = {};
+    ASSERT_TRUE(GetObjectW(list->GetFont(), sizeof font, &font));
+    EXPECT_STREQ(L"MS UI Gothic", font.lfFaceName) << "the template's font";
+    for (int i = 0; i < 20; ++i) list->AddString(L"項目");
+    EXPECT_TRUE(list->SetItemHeight(31));
+    EXPECT_EQ(31, list->GetItemHeight());
+    RECT second = {};
+    SendMessageW(list->GetHandle(), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+    EXPECT_EQ(31, second.top) << "the entries are laid out at the new height";
+    EXPECT_EQ(62, second.bottom);
+    // Heights the control cannot keep are refused and change nothing.
+    EXPECT_FALSE(list->SetItemHeight(0));
+    EXPECT_FALSE(list->SetItemHeight(256));
+    EXPECT_EQ(31, list->GetItemHeight());
+
+    VQWin32DialogItemListBoxW unbound(IDC_TEST_LIST);
+    EXPECT_EQ(LB_ERR, unbound.GetItemHeight());
+    EXPECT_FALSE(unbound.SetItemHeight(20));
+    EXPECT_EQ(nullptr, unbound.GetFont());
+}
+
 TEST(DialogItemCheckBox, TheStateIsReadAndSetThroughTheItem) {
     auto* check = new VQWin32DialogItemCheckBox(IDC_TEST_CHECK, false);
     VQWin32DialogWindowCreateInfo info({check});

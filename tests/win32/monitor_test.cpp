@@ -29,6 +29,10 @@ RECT Fit(RECT rect) {
 const RECT kPrimary = {0, 0, 1280, 1024};
 const RECT kSecond = {1280, 0, 2560, 1024};
 
+RECT Cascade(const RECT& wanted, std::vector<RECT> open, int step = 30) {
+    return CascadeRect(wanted, open.data(), static_cast<int>(open.size()), step);
+}
+
 }  // namespace
 
 TEST_F(Monitors, ARectangleOnOneMonitorIsPulledInsideIt) {
@@ -120,4 +124,30 @@ TEST_F(Monitors, ARectangleIsOnTheMonitorsOnlyWhenEveryPointIsOnOne) {
     // A gap between two monitors.
     Use({kPrimary, RECT{1300, 0, 2580, 1024}});
     EXPECT_FALSE(RectOnMonitors(RECT{1200, 10, 1400, 40}));
+}
+
+TEST_F(Monitors, ANewWindowStepsAwayFromTheWindowsOpenAtItsPlace) {
+    Use({kPrimary});
+    const RECT wanted = {100, 100, 600, 500};
+    const RECT oneOn = {130, 130, 630, 530};
+    EXPECT_TRUE(Same(wanted, Cascade(wanted, {})));
+    EXPECT_TRUE(Same(wanted, Cascade(wanted, {RECT{400, 300, 900, 700}}))) << "open elsewhere";
+    // Open at its place, or with its corner less than half a step away.
+    EXPECT_TRUE(Same(oneOn, Cascade(wanted, {wanted})));
+    EXPECT_TRUE(Same(oneOn, Cascade(wanted, {RECT{114, 86, 300, 200}})));
+    EXPECT_TRUE(Same(wanted, Cascade(wanted, {RECT{115, 100, 615, 500}}))) << "half a step away";
+    // A second step past the one there already, in whatever order they are listed.
+    EXPECT_TRUE(Same(RECT{160, 160, 660, 560}, Cascade(wanted, {oneOn, wanted})));
+}
+
+TEST_F(Monitors, ACascadePastTheMonitorsEdgeStartsAgainAtItsCorner) {
+    Use({kPrimary, kSecond});
+    // Low on the second monitor: a step would cross its bottom edge.
+    const RECT wanted = {1300, 600, 1800, 1000};
+    EXPECT_TRUE(Same(RECT{1280, 0, 1780, 400}, Cascade(wanted, {wanted})));
+    EXPECT_TRUE(Same(RECT{1310, 30, 1810, 430}, Cascade(wanted, {RECT{1280, 0, 1780, 400}, wanted})));
+    // At the right edge of the first monitor.
+    EXPECT_TRUE(Same(RECT{0, 0, 400, 300}, Cascade(RECT{870, 50, 1270, 350}, {RECT{870, 50, 1270, 350}})));
+    // As large as its monitor, every place is taken: it ends, and stays on the monitor.
+    EXPECT_TRUE(Same(kPrimary, Cascade(kPrimary, {kPrimary})));
 }

@@ -14,26 +14,6 @@
 
 inline HINSTANCE TestInstance() { return GetModuleHandleW(nullptr); }
 
-inline POINT ClientOrigin(HWND hwnd) {
-    POINT origin = {0, 0};
-    ClientToScreen(hwnd, &origin);
-    return origin;
-}
-
-inline SIZE ClientSize(HWND hwnd) {
-    RECT rect;
-    GetClientRect(hwnd, &rect);
-    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
-}
-
-// A control's rectangle in its parent's client coordinates.
-inline RECT RectInParent(HWND control) {
-    RECT rect;
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // The narrow (code page 932) form of a wide text, as the log and the ANSI
 // window functions see it.
 inline std::string ToAnsi(const std::wstring& text) {

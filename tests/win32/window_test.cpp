@@ -300,6 +300,46 @@ TEST(WindowGeometry, SizingKeepsLimitsAndStepsOnTheDraggedEdge) {
     DestroyAndPump(window);
 }
 
+TEST(WindowGeometry, TheLimitsHoldForSizesThatAreNotDragged) {
+    ProbeWindow window;
+    MainWindowScope scope(&window);
+    VQWin32WindowCreateInfo info = TopLevelInfo(L"QBTestTrackLimits", 50, 60, 450, 360);
+    ASSERT_TRUE(window.Open(&info));
+    // A size set by code or by the system (snapping), as a client size.
+    auto resize = [&](int clientWidth, int clientHeight) {
+        SetWindowPos(window.handle, nullptr, 0, 0, clientWidth + window.frameWidth, clientHeight + window.frameHeight,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return ClientSize(window.handle);
+    };
+    SIZE client = resize(250, 150);
+    EXPECT_EQ(250, client.cx) << "no limits: taken as it is";
+    EXPECT_EQ(150, client.cy);
+
+    window.SetSizeLimits(400, 300, 700, 500, 0, 0);
+    client = resize(250, 150);
+    EXPECT_EQ(400, client.cx);
+    EXPECT_EQ(300, client.cy);
+    client = resize(1000, 800);
+    EXPECT_EQ(700, client.cx);
+    EXPECT_EQ(500, client.cy);
+    MINMAXINFO track = {};
+    SendMessageW(window.handle, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&track));
+    EXPECT_EQ(400 + window.frameWidth, track.ptMinTrackSize.x);
+    EXPECT_EQ(300 + window.frameHeight, track.ptMinTrackSize.y);
+    EXPECT_EQ(700 + window.frameWidth, track.ptMaxTrackSize.x);
+    EXPECT_EQ(500 + window.frameHeight, track.ptMaxTrackSize.y);
+
+    // Another window hears the messages of its creation through this one,
+    // the main window: it is made at its own size, not at these limits.
+    ProbeWindow other;
+    VQWin32WindowCreateInfo otherInfo = TopLevelInfo(L"QBTestTrackLimitsOther", 600, 60, 850, 210);
+    ASSERT_TRUE(other.Open(&otherInfo));
+    EXPECT_EQ(250, ClientSize(other.handle).cx);
+    EXPECT_EQ(150, ClientSize(other.handle).cy);
+    DestroyAndPump(other);
+    DestroyAndPump(window);
+}
+
 TEST(WindowGeometry, SizeMessagesTrackMinimisedAndRestoredStates) {
     ProbeWindow window;
     VQWin32WindowCreateInfo info = TopLevelInfo(L"QBTestSize", 50, 60, 450, 360);
