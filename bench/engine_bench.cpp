@@ -4,13 +4,14 @@
 //     pre-command, against a CreateProcessW + WaitForSingleObject loop over
 //     the same command line (goal: at most 1.1 times the plain loop's time);
 //  2. the same 200 targets with 2 and 4 slots;
-//  3. 64 targets of a child that computes for about 200 ms, with 1, 2 and 4
-//     slots (goal for 2 slots: at most 0.63 times the 1-slot time);
+//  3. 64 targets of a child that computes for about 200 ms (a fixed amount of
+//     work, measured once on one core), with 1, 2 and 4 slots (goal for 2
+//     slots: at most 0.63 times the 1-slot time);
 //  4. the second Stop: a child and its grandchild must be gone within 500 ms;
 //  5. a pre-command step that prints 8 MiB, against a blocking ReadFile loop
 //     over the same child's pipe with the step's read size of 2048 bytes
 //     (goal: at most 2 times); a loop with 64 KiB reads is shown beside it.
-// The program is its own child ("child-noop", "child-spin MS", "child-fill N",
+// The program is its own child ("child-noop", "child-spin ROUNDS", "child-fill N",
 // "child-tree FILE"). Launches and captures run `rounds` times (default 3),
 // alternating which side goes first; the best time of each side counts.
 //   engine_bench.exe [rounds]
@@ -46,12 +47,17 @@ int ChildFill(int bytes) {
     return 0;
 }
 
-int ChildSpin(int ms) {
-    DWORD until = GetTickCount() + static_cast<DWORD>(ms);
+// A fixed amount of work: the same number of rounds however many children share the cores.
+unsigned Spin(unsigned rounds) {
     volatile unsigned sink = 0;
-    while (static_cast<int>(until - GetTickCount()) > 0) {
+    for (unsigned r = 0; r < rounds; ++r) {
         for (unsigned k = 0; k < 100000; ++k) sink = sink * 31 + k;
     }
+    return sink;
+}
+
+int ChildSpin(unsigned rounds) {
+    Spin(rounds);
     return 0;
 }
 
@@ -250,13 +256,17 @@ int main() {
     if (argc >= 2 && wcscmp(argv[1], L"child-noop") == 0) return 0;
     if (argc >= 2 && wcscmp(argv[1], L"child-sleep") == 0) return Sleep(60000), 0;
     if (argc >= 3 && wcscmp(argv[1], L"child-fill") == 0) return ChildFill(_wtoi(argv[2]));
-    if (argc >= 3 && wcscmp(argv[1], L"child-spin") == 0) return ChildSpin(_wtoi(argv[2]));
+    if (argc >= 3 && wcscmp(argv[1], L"child-spin") == 0) return ChildSpin(static_cast<unsigned>(_wtoi(argv[2])));
     if (argc >= 3 && wcscmp(argv[1], L"child-tree") == 0) return ChildTree(argv[2]);
     int rounds = argc >= 2 ? _wtoi(argv[1]) : 3;
     if (rounds < 1) rounds = 1;
 
     std::wstring noop = SelfCommand(L"child-noop");
-    std::wstring spin = SelfCommand(L"child-spin " + std::to_wstring(kSpinMs));
+    // The rounds that take one core about kSpinMs, measured here once.
+    double calibrationStart = Seconds();
+    Spin(200);
+    unsigned spinRounds = static_cast<unsigned>(200 * (kSpinMs / 1000.0) / (Seconds() - calibrationStart));
+    std::wstring spin = SelfCommand(L"child-spin " + std::to_wstring(spinRounds));
     std::wstring fill = SelfCommand(L"child-fill " + std::to_wstring(kCaptureBytes));
 
     double plainLaunch = 1e30, runnerLaunch = 1e30, noop2 = 1e30, noop4 = 1e30;
