@@ -129,14 +129,14 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
     std::vector<VQWString> lines(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         VQWString pre = preCommand;
-        if (!ExpandTemplate(pre, targets[i], noOutput, check.errorText)) {
+        if (!ExpandTemplate(pre, targets[i], noOutput, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             check.preCommandFailed = true;
             return check;
         }
         VQWString& line = lines[static_cast<size_t>(i)];
         line = command;
-        if (!ExpandTemplate(line, targets[i], placeholder, check.errorText)) {
+        if (!ExpandTemplate(line, targets[i], placeholder, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             return check;
         }

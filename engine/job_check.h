@@ -47,8 +47,8 @@ struct VQTemplateCheck {
 };
 
 // Expands both templates for every target, as a run does ($pre empty in the
-// pre-command, the placeholder in the command), and stops at the first
-// target that fails.
+// pre-command, the placeholder in the command, a line no longer than
+// kMaxCommandLineUnits), and stops at the first target that fails.
 //
 // When every target expands, the command lines are compared through a hash
 // table. Two lines clash when they are the same once each target's own path
