@@ -144,6 +144,14 @@ private:
     void UpdateCount();
     void DrawEntry(DRAWITEMSTRUCT* draw);
     RunOptions ReadRunOptions();
+    // The preview under the command fields: both templates expanded for the
+    // selected entry (the first when none is), or what stops them, in red.
+    void UpdatePreview();
+    INT_PTR PreviewColors(HDC dc);
+    // Before a run: every entry must expand; clashing lines ask first.
+    // False when the run must not start.
+    bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                        const VQArray<VQWString, VQWString>& list);
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListBoxW* TargetList();
@@ -157,4 +165,5 @@ private:
     DWORD lastListSave = 0;            // tick of the last save of the target list during a run
     int savedFinished = -1;            // finished count at that save
     bool sessionEnding = false;
+    bool previewShowsError = false;    // the preview holds a message, drawn red
 };
