@@ -193,6 +193,10 @@ TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
     ASSERT_TRUE(app.IsChecked(IDC_DELETE_CHECK)) << "Delete is ticked on a first start";
 
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fulltitle 処理済.txt\" \"$name\"");
+    // Before the run, the preview shows the first entry's line.
+    EXPECT_EQ(L"コマンド: " + ChildProgram() + L" write \"" + dir.Join(L"写真 フォルダ\\夏 休み 01 処理済.txt") +
+                  L"\" \"夏 休み 01.jpg\"",
+              app.Text(IDC_PREVIEW));
     app.Click(IDC_RUN_BUTTON);
     EXPECT_TRUE(WaitUntil([&] { return app.List().empty(); })) << "finished targets leave the list";
     EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
