@@ -273,6 +273,10 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_TARGET_LIST:
         if (HIWORD(wParam) == LBN_SELCHANGE) OnListSelectionChanged();
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
+    case IDC_PRECOMMAND_EDIT:
+    case IDC_COMMAND_EDIT:
+        if (HIWORD(wParam) == EN_CHANGE) UpdatePreview();
+        return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     default: return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     }
 }
@@ -307,6 +311,12 @@ INT_PTR MainWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -1);
         return -1;
     }
+    case WM_CTLCOLORSTATIC:
+        // The brush itself is the answer here, not DWLP_MSGRESULT.
+        if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_PREVIEW)) {
+            return PreviewColors(reinterpret_cast<HDC>(wParam));
+        }
+        break;
     default: break;
     }
     return VQWin32DialogWindow::DialogProc(dialog, message, wParam, lParam);

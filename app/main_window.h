@@ -148,6 +148,14 @@ private:
     void UpdateCount();
     void DrawEntry(DRAWITEMSTRUCT* draw);
     RunOptions ReadRunOptions();
+    // The preview under the command fields: both templates expanded for the
+    // selected entry (the first when none is), or what stops them, in red.
+    void UpdatePreview();
+    INT_PTR PreviewColors(HDC dc);
+    // Before a run: every entry must expand; clashing lines ask first.
+    // False when the run must not start.
+    bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                        const VQArray<VQWString, VQWString>& list);
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListBoxW* TargetList();
@@ -163,4 +171,5 @@ private:
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
+    bool previewShowsError = false;  // the preview holds a message, drawn red
 };

@@ -110,8 +110,12 @@ void MainWindow::RunOrStop() {
     if (state != RunState::Idle) return;
     VQArray<VQWString, VQWString> list;
     if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
-    switch (StartRun(EditText(IDC_PRECOMMAND_EDIT), EditText(IDC_COMMAND_EDIT), EditText(IDC_DIRECTORY_EDIT), list,
-                     ReadRunOptions())) {
+    VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
+    VQWString commandText = EditText(IDC_COMMAND_EDIT);
+    // An entry whose template fails would stop the run there, after the ones
+    // before it ran: the whole list is checked first.
+    if (!CheckBeforeRun(preCommandText, commandText, list)) return;
+    switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
     case Started:
         // The last run's marks go; this run's come as its targets finish.
         results.clear();
@@ -304,6 +308,7 @@ void MainWindow::OnListSelectionChanged() {
         if (box->GetSelectedIndices(selected) > 0) details = DescribeEntry(selected[0]);
     }
     if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
+    UpdatePreview();
 }
 
 void MainWindow::DrawEntry(DRAWITEMSTRUCT* draw) {

@@ -219,6 +219,8 @@ void MainWindow::UpdateCount() {
         text.Append(number);
     }
     label->SetTextW(text.Text(), false);
+    // Every change of the list comes here: the previewed entry may have changed too.
+    UpdatePreview();
 }
 
 bool MainWindow::SaveTargetList() {

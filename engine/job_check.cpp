@@ -33,14 +33,21 @@ std::wstring_view View(const VQWString& text) {
     return std::wstring_view(text.Text(), static_cast<size_t>(text.GetLength()));
 }
 
+bool EndsArgument(wchar_t c) { return c == L'\0' || IsBlank(c) || c == L'"'; }
+
+// Only where the path is a whole argument: "$fullname.done" names a file of
+// the target's own, not a shared one.
 void ReplaceAll(std::wstring& line, std::wstring_view what) {
     if (what.empty()) return;
     for (size_t at = line.find(what); at != std::wstring::npos; at = line.find(what, at + 1)) {
-        line.replace(at, what.size(), 1, kOwnPath);
+        wchar_t before = at == 0 ? L'\0' : line[at - 1];
+        wchar_t after = at + what.size() < line.size() ? line[at + what.size()] : L'\0';
+        if (EndsArgument(before) && EndsArgument(after)) line.replace(at, what.size(), 1, kOwnPath);
     }
 }
 
-// The line with the target's path and its hash form set aside.
+// The line with the target's path and its hash form set aside where either
+// stands as a whole argument.
 std::wstring WithoutOwnPath(const VQWString& line, const VQWString& target) {
     std::wstring result(View(line));
     ReplaceAll(result, View(target));
@@ -129,14 +136,14 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
     std::vector<VQWString> lines(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         VQWString pre = preCommand;
-        if (!ExpandTemplate(pre, targets[i], noOutput, check.errorText)) {
+        if (!ExpandTemplate(pre, targets[i], noOutput, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             check.preCommandFailed = true;
             return check;
         }
         VQWString& line = lines[static_cast<size_t>(i)];
         line = command;
-        if (!ExpandTemplate(line, targets[i], placeholder, check.errorText)) {
+        if (!ExpandTemplate(line, targets[i], placeholder, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             return check;
         }

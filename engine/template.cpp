@@ -61,7 +61,15 @@ void SetTooLongError(const VQWString& text, int maxLength, VQWString& errorText)
 }  // namespace
 
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
-                    int maxLength) {
+                    int maxLength, int* failedMarker) {
+    // What follows a failing marker is still the template's own text, so its
+    // length places the marker in the template.
+    const int templateLength = text.GetLength();
+    auto failAt = [&](int pos) {
+        if (failedMarker) *failedMarker = pos < 0 ? -1 : templateLength - (text.GetLength() - pos);
+        return false;
+    };
+    if (failedMarker) *failedMarker = -1;
     int pos = text.FindOneOf(L"$", 0);
     while (pos >= 0) {
         const wchar_t* rest = text.Text() + pos + 1;
@@ -85,7 +93,7 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
         }
         if (match != kMatched) {
             errorText.Format(L"文法が間違ってます。\n%s >> %s", text.Left(pos).Text(), text.Mid(pos).Text());
-            return false;
+            return failAt(pos);
         }
 
         const VQWString& t = target;
@@ -111,14 +119,14 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
                 if (!GetLevelPath(t, skip, keep, value)) {
                     errorText.Format(L"level指定で存在しないパスが指定されています。\n%s >> %s", text.Left(pos).Text(),
                                      text.Mid(pos).Text());
-                    return false;
+                    return failAt(pos);
                 }
                 if (variable == kHashLevel) value = ToHashForm(value);
                 break;
         }
         if (maxLength >= 0 && static_cast<int64_t>(text.GetLength()) - replaced + value.GetLength() > maxLength) {
             SetTooLongError(text, maxLength, errorText);
-            return false;
+            return failAt(pos);
         }
         text.Delete(pos, replaced);
         text.Insert(pos, value);
@@ -126,7 +134,7 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
     }
     if (maxLength >= 0 && text.GetLength() > maxLength) {
         SetTooLongError(text, maxLength, errorText);
-        return false;
+        return failAt(-1);
     }
     return true;
 }

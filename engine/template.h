@@ -13,8 +13,12 @@
 // With maxLength >= 0, an expansion whose text would grow past maxLength units
 // stops before the value is inserted, with its own message: values such as
 // $pre can be megabytes, and a command line has a hard limit anyway.
+//
+// With failedMarker, a failure also gives the index in the template as it was
+// passed in of the "$" at which the expansion stopped (-1 when it stopped at
+// no marker: the whole text came out too long); success gives -1.
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
-                    int maxLength = -1);
+                    int maxLength = -1, int* failedMarker = nullptr);
 
 // The longest command line CreateProcessW takes, without its terminating NUL.
 const int kMaxCommandLineUnits = 32766;

@@ -58,6 +58,12 @@ std::vector<std::wstring> AppWindow::List() const {
     return items;
 }
 
+void AppWindow::AddTargets(const std::vector<std::wstring>& paths) const {
+    VQArray<VQWString, VQWString> batch;
+    for (const std::wstring& p : paths) batch.Add(VQWString(p.c_str()));
+    window->AddTargets(&batch);
+}
+
 void AppWindow::Select(int index) const {
     // As a click on the entry does in a list of several selections.
     HWND list = Control(IDC_TARGET_LIST);

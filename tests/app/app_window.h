@@ -37,6 +37,8 @@ public:
     // The button's click, as the dialog reports it to the window.
     void Click(int id) const;
     std::vector<std::wstring> List() const;
+    // Adds the paths as a drop or the Add dialog would, through the window's AddTargets.
+    void AddTargets(const std::vector<std::wstring>& paths) const;
     void Select(int index) const;
 
     // Runs the message loop until the timer has seen the job end (or `ms`

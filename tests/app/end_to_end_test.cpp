@@ -193,6 +193,10 @@ TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
     ASSERT_TRUE(app.IsChecked(IDC_DELETE_CHECK)) << "Delete is ticked on a first start";
 
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fulltitle 処理済.txt\" \"$name\"");
+    // Before the run, the preview shows the first entry's line.
+    EXPECT_EQ(L"コマンド: " + ChildProgram() + L" write \"" + dir.Join(L"写真 フォルダ\\夏 休み 01 処理済.txt") +
+                  L"\" \"夏 休み 01.jpg\"",
+              app.Text(IDC_PREVIEW));
     app.Click(IDC_RUN_BUTTON);
     EXPECT_TRUE(WaitUntil([&] { return app.List().empty(); })) << "finished targets leave the list";
     EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
@@ -320,7 +324,8 @@ TEST_F(EndToEnd, ARunStartedWhileTheLastErrorIsStillShownDoesNotLoseEntries) {
 
     // A first run that fails on its first target, a moment after it starts.
     app.SetText(IDC_PRECOMMAND_EDIT, ChildProgram() + L" sleep 1500");
-    app.SetText(IDC_COMMAND_EDIT, L"\"" + dir.Join(L"無い.exe") + L"\"");
+    // The target in the line keeps the lines apart: the same line for all would ask first.
+    app.SetText(IDC_COMMAND_EDIT, L"\"" + dir.Join(L"無い.exe") + L"\" \"$fullname\"");
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"停止(&T)"; }));
     // The user looks at the about box meanwhile; the error comes up over it.

@@ -121,7 +121,8 @@ TEST(Results, EachEntryKeepsItsOwnResultAndOnlyTheDoneOnesLeave) {
 
 TEST(Results, WithoutCheckingCodesEveryEntryIsDoneAndLeavesAsBefore) {
     TempDir dir;
-    std::wstring command = ChildProgram() + L" exit 5";
+    // Each target's line of its own: the same line for both would ask first.
+    std::wstring command = ChildProgram() + L" write \"$fullname.ran\" x exit 5";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
     AppWindow app(&settings);
     Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt")};
@@ -154,7 +155,7 @@ TEST(Results, AHiddenCommandsFirstLineShowsInItsDetails) {
 
 TEST(Results, TheResultsFileIsWrittenAndOpenedInItsProgram) {
     TempDir dir;
-    std::wstring command = ChildProgram() + L" exit 0";
+    std::wstring command = ChildProgram() + L" write \"$fullname.ran\" x exit 0";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
     openedFiles.clear();

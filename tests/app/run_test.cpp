@@ -177,7 +177,8 @@ TEST(RunButton, ProgressCaptionLockedInputsAndStop) {
 TEST(RunButton, TheCheckBoxAtTheEndDecidesAndLateDropsStay) {
     TempDir dir;
     Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt")};
-    std::wstring command = ChildProgram() + L" sleep 300";
+    // A line of each target's own: the same line for both would ask first.
+    std::wstring command = ChildProgram() + L" sleep 300 write \"$fullname.ran\" x";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
     AppWindow app(&settings);
     AddTargets(app, targets);

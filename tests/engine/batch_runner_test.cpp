@@ -194,6 +194,7 @@ TEST_F(BatchRunnerTest, PreOutputIsDecodedByWhatItIs) {
     // as cmd /u writes it, and NULs among 8-bit text.
     Run(child + L" out \\xE6\\x97\\xA5\\xE6\\x9C\\xAC", child + L" write \"$path$title.out\" \"[$pre]\"", {L"utf8.txt"});
     Run(child + L" out \\x82\\xA0\\x82\\xA2", child + L" write \"$path$title.out\" \"[$pre]\"", {L"sjis.txt"});
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
     Run(child + L" outw hello", child + L" write \"$path$title.out\" \"[$pre]-tail\"", {L"utf16.txt"});
     Run(child + L" out abcdef\\x00ghijkl\\x00mn", child + L" write \"$path$title.out\" \"[$pre]-tail\"", {L"zeros.txt"});
     EXPECT_EQ("[\xE6\x97\xA5\xE6\x9C\xAC]", temp.ReadFile(L"utf8.out"));

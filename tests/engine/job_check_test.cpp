@@ -70,6 +70,15 @@ TEST(TemplateCheck, FirstTargetThatDoesNotExpandIsNamed) {
     EXPECT_EQ(-1, Check(L"echo $level0", L"echo $level1", targets).failedIndex);
 }
 
+TEST(TemplateCheck, ALineTooLongToStartFailsAsInARun) {
+    std::wstring command(32700, L'x');
+    command += L" $fullname";
+    std::vector<std::wstring> targets = {L"C:\\a.txt", L"C:\\" + std::wstring(100, L'd') + L"\\b.txt"};
+    VQTemplateCheck check = Check(L"", command.c_str(), targets);
+    EXPECT_EQ(1, check.failedIndex);
+    EXPECT_EQ(0u, W(check.errorText).find(L"コマンドラインが長すぎます（32766 文字まで）。"));
+}
+
 TEST(TemplateCheck, OutputsNamedByTitleClashWhereStemKeepsThemApart) {
     std::vector<std::wstring> trip = {L"C:\\写真\\旅行.v1.jpg", L"C:\\写真\\旅行.v2.jpg", L"C:\\写真\\海.jpg"};
     VQTemplateCheck check = Check(L"", kCopyByTitle, trip);
@@ -83,6 +92,8 @@ TEST(TemplateCheck, OutputsNamedByTitleClashWhereStemKeepsThemApart) {
     EXPECT_TRUE(Check(L"", kCopyByStem, trip).clashes.empty());
     // The hash form of the path is the target's own as well.
     EXPECT_EQ(1u, Check(L"", L"conv $hashname out\\$title.png", trip).clashes.size());
+    // Inside a longer argument the path names a file of the target's own.
+    EXPECT_TRUE(Check(L"", L"conv $title \"$fullname.png\"", trip).clashes.empty());
 }
 
 TEST(TemplateCheck, GroupsAreCountedInTheOrderOfTheirFirstTarget) {

@@ -157,3 +157,26 @@ TEST(Template, ALimitStopsAnExpansionBeforeTheValueThatWouldPassIt) {
     VQWString free(L"[$pre][$pre]");
     EXPECT_TRUE(ExpandTemplate(free, VQWString(L"C:\\a.txt"), pre, error));
 }
+
+TEST(Template, AFailureTellsWhereItsMarkerStandsInTheTemplate) {
+    // Values longer and shorter than their markers come before it.
+    const wchar_t* templ = L"copy \"$fullname\" $ext\\$titel $level3";
+    VQWString text(templ), error;
+    int marker = 99;
+    EXPECT_FALSE(ExpandTemplate(text, VQWString(kPhoto), VQWString(), error, -1, &marker));
+    EXPECT_EQ(22, marker);
+    VQWString level(L"$fullname $level3");
+    EXPECT_FALSE(ExpandTemplate(level, VQWString(kPhoto), VQWString(), error, -1, &marker));
+    EXPECT_EQ(10, marker);
+    VQWString fine(L"$name $level0");
+    EXPECT_TRUE(ExpandTemplate(fine, VQWString(kPhoto), VQWString(), error, -1, &marker));
+    EXPECT_EQ(-1, marker);
+    // Over the limit: at the marker whose value would pass it, or at none
+    // when the text alone is too long.
+    VQWString grows(L"ab $pre $pre");
+    EXPECT_FALSE(ExpandTemplate(grows, VQWString(kPhoto), VQWString(L"0123456789"), error, 20, &marker));
+    EXPECT_EQ(8, marker);
+    VQWString plain(L"abcdefghijklmnopqrstuvwxyz");
+    EXPECT_FALSE(ExpandTemplate(plain, VQWString(kPhoto), VQWString(), error, 20, &marker));
+    EXPECT_EQ(-1, marker);
+}

@@ -1,10 +1,16 @@
 // Opens the real main window with a sample job, for the README's screenshots
 // (scripts/screenshot.sh): the list has no way in from the command line, so
 // this small host fills it the way a drop would. It makes the sample photos
-// on drive C: of the Wine prefix it runs in (one of them missing) and runs
-// the job for real, so the list shows the marks of a run that stopped at a
-// failure; the error box is closed by itself.
+// on drive C: of the Wine prefix it runs in (one of them missing).
+//   qb_main_window_demo.exe [preview | error]
+// With no argument it runs the job for real, so the list shows the marks of
+// a run that stopped at a failure; the error box is closed by itself.
+// "preview" adds a pre-command whose output the command uses and selects an
+// entry in a subfolder; "error" asks for a folder level the first entry does
+// not have. Neither runs anything.
 #include <windows.h>
+
+#include <cwchar>
 
 #include "app/main_window.h"
 #include "base/log.h"
@@ -73,7 +79,9 @@ void CALLBACK CloseErrorBox(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showCommand) {
+    bool preview = arguments && wcsstr(arguments, L"preview");
+    bool error = arguments && wcsstr(arguments, L"error");
     VQArray<VQWString, VQWString> targets;
     for (const auto& sample : kSamples) {
         VQWString path(kPictures);
@@ -91,6 +99,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     JobSettings settings = {};
     lstrcpyW(settings.fileExt, L"jpg;png");
     lstrcpyW(settings.command, L"cmd /c copy /y \"$fullname\" \"C:\\バックアップ\\$name\"");
+    if (preview) {
+        lstrcpyW(settings.preCommand, L"magick identify -format %wx%h \"$fullname\"");
+        lstrcpyW(settings.command, L"magick \"$fullname\" -resize 50% \"C:\\バックアップ\\$level3$stem ($pre).$ext\"");
+    }
+    if (error) lstrcpyW(settings.command, L"cmd /c copy /y \"$fullname\" \"C:\\バックアップ\\$level6$name\"");
     lstrcpyW(settings.directory, L"C:\\Users\\yamada\\Pictures");
     settings.deleteFinished = 0;
     settings.checkExitCode = 1;
@@ -105,8 +118,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     delete info;
 
     window->AddTargets(&targets);
-    SetTimer(nullptr, 0, 500, CloseErrorBox);
-    window->RunOrStop();
+    if (preview) {
+        // As a click on the entry does.
+        HWND list = GetDlgItem(window->dialogHandle, IDC_TARGET_LIST);
+        SendMessageW(list, LB_SETSEL, TRUE, 7);
+        SendMessageW(list, LB_SETCARETINDEX, 7, FALSE);
+        SendMessageW(window->dialogHandle, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+    } else if (!error) {
+        SetTimer(nullptr, 0, 500, CloseErrorBox);
+        window->RunOrStop();
+    }
     // Under Wine's virtual desktop the first activation can arrive before the
     // window is the foreground one, which leaves the caption drawn inactive.
     SetForegroundWindow(window->handle);

@@ -1,0 +1,157 @@
+// What the templates become before anything runs: the preview under the
+// command fields (the expanded lines for one entry of the list, or what
+// stops them, in red) and the check of the whole list when Run is pressed.
+// Both expand as the run does, so that neither can promise what the run
+// then refuses.
+#include <windows.h>
+
+#include "app/main_window.h"
+#include "engine/job_check.h"
+#include "engine/template.h"
+#include "win32/dialog_items.h"
+#include "win32/message_box.h"
+
+namespace {
+
+const COLORREF kPreviewErrorColor = RGB(0xD0, 0x10, 0x10);
+
+// A multi-line edit box breaks lines only at CR LF.
+VQWString WithCrLf(const VQWString& text) {
+    VQWString result;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        wchar_t c = text.GetAt(i);
+        if (c == L'\n' && (i == 0 || text.GetAt(i - 1) != L'\r')) result.Append(L'\r');
+        result.Append(c);
+    }
+    return result;
+}
+
+// The 1-based place of a unit as a person counts characters: a surrogate
+// pair (𠮷 in a name, say) is one.
+int CharacterNumber(const VQWString& text, int index) {
+    int number = 1;
+    for (int i = 0; i < index && i < text.GetLength(); ++i) {
+        wchar_t c = text.GetAt(i);
+        bool secondHalf = c >= 0xDC00 && c <= 0xDFFF && i > 0 && text.GetAt(i - 1) >= 0xD800 &&
+                          text.GetAt(i - 1) <= 0xDBFF;
+        if (!secondHalf) ++number;
+    }
+    return number;
+}
+
+struct PreviewedLine {
+    VQWString line;   // the expanded command line
+    VQWString error;  // what stops it, with the template's name; empty when nothing does
+};
+
+// One template expanded for the entry exactly as the run expands it.
+PreviewedLine Preview(const wchar_t* name, const VQWString& templateText, const VQWString& target,
+                      const VQWString& preOutput) {
+    PreviewedLine result;
+    result.line = templateText;
+    VQWString message;
+    int marker = -1;
+    if (ExpandTemplate(result.line, target, preOutput, message, kMaxCommandLineUnits, &marker)) return result;
+    if (marker >= 0) {
+        result.error.Format(L"%s %d 文字目: %s", name, CharacterNumber(templateText, marker), message.Text());
+    } else {
+        result.error.Format(L"%s: %s", name, message.Text());
+    }
+    return result;
+}
+
+// A line that cannot be started as a program: its first word is cmd's own.
+void FlagCmdBuiltin(const wchar_t* name, PreviewedLine& previewed) {
+    VQWString word = FindCmdBuiltin(previewed.line);
+    if (!word.IsEmpty()) previewed.error.Format(L"%s: %s", name, CmdBuiltinMessage(word).Text());
+}
+
+}  // namespace
+
+void MainWindow::UpdatePreview() {
+    VQWin32DialogItem* preview = FindItemById(IDC_PREVIEW);
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (!preview || !preview->GetHandle() || !box || !box->GetHandle()) return;
+    VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
+    VQWString commandText = EditText(IDC_COMMAND_EDIT);
+    VQWString text;
+    bool failed = false;
+    if (box->GetCount() <= 0) {
+        text = L"対象ファイルを追加すると、展開したコマンドラインがここに表示されます。";
+    } else if (preCommandText.IsEmpty() && commandText.IsEmpty()) {
+        text = L"コマンドを入力すると、選択した対象ファイルで展開したコマンドラインがここに表示されます。";
+    } else {
+        VQArray<int, int> selected;
+        VQWString target = box->GetString(box->GetSelectedIndices(selected) > 0 ? selected[0] : 0);
+        // $pre is empty in the pre-command, as in a run; in the command it
+        // stands for output that does not exist yet.
+        PreviewedLine pre, command;
+        if (!preCommandText.IsEmpty()) pre = Preview(L"先行コマンド", preCommandText, target, VQWString());
+        if (!commandText.IsEmpty()) {
+            command = Preview(L"コマンド", commandText, target, VQWString(kPreOutputPlaceholder));
+        }
+        // What stops the whole run comes before what fails one step.
+        if (pre.error.IsEmpty() && command.error.IsEmpty()) {
+            if (!preCommandText.IsEmpty()) FlagCmdBuiltin(L"先行コマンド", pre);
+            if (pre.error.IsEmpty() && !commandText.IsEmpty()) FlagCmdBuiltin(L"コマンド", command);
+        }
+        if (!pre.error.IsEmpty() || !command.error.IsEmpty()) {
+            failed = true;
+            text = pre.error.IsEmpty() ? command.error : pre.error;
+        } else {
+            if (!preCommandText.IsEmpty()) {
+                text.Append(L"先行: ");
+                text.Append(pre.line);
+                if (!commandText.IsEmpty()) text.Append(L"\n");
+            }
+            if (!commandText.IsEmpty()) {
+                text.Append(L"コマンド: ");
+                text.Append(command.line);
+            }
+        }
+    }
+    previewShowsError = failed;
+    preview->SetTextW(WithCrLf(text).Text(), false);
+    // The colour may change where the text does not.
+    InvalidateRect(preview->GetHandle(), nullptr, TRUE);
+}
+
+INT_PTR MainWindow::PreviewColors(HDC dc) {
+    // A read-only edit box asks as a static does; its usual face stays.
+    SetTextColor(dc, previewShowsError ? kPreviewErrorColor : GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_3DFACE));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_3DFACE));
+}
+
+bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                                const VQArray<VQWString, VQWString>& list) {
+    // An empty list or command is the run's own message.
+    if (list.GetCount() == 0 || commandText.IsEmpty()) return true;
+    VQTemplateCheck check = CheckTemplates(preCommandText, commandText, list);
+    if (check.failedIndex >= 0) {
+        // The entry is shown first: the preview then says where its template fails.
+        if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(check.failedIndex);
+        OnListSelectionChanged();
+        VQWString message;
+        message.Format(L"対象ファイル: %s\n\n%s", list[check.failedIndex].Text(), check.errorText.Text());
+        ShowError(message.Text());
+        return false;
+    }
+    if (check.clashes.empty()) return true;
+    // Lines that differ only in the target's own path count as the same:
+    // the question says so.
+    const VQCommandClash& first = check.clashes[0];
+    VQWString question;
+    question.Format(L"%d 件の対象が同じコマンドになります。実行しますか？\n"
+                    L"対象ファイル自身のパスのほかは同じコマンドラインで、同じ出力先に書き込むおそれがあります。\n\n",
+                    check.clashingTargets);
+    if (check.clashes.size() > 1) {
+        VQWString groups;
+        groups.Format(L"同じになる組が %d 組あります。最初の組:\n", static_cast<int>(check.clashes.size()));
+        question.Append(groups);
+    }
+    question.Append(list[first.first]);
+    question.Append(L"\n");
+    question.Append(list[first.second]);
+    return MsgBox(this, question.Text(), L"確認", VQMB_YESNO, 2) == IDYES;
+}

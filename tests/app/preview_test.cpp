@@ -1,0 +1,181 @@
+// The preview under the command fields and the check of the whole list
+// before a run, in the real window driven by real messages.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/app/app_window.h"
+#include "tests/support/box_answer.h"
+#include "tests/support/child_program.h"
+#include "tests/support/drawn_text.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/timer_script.h"
+#include "tests/support/window_queries.h"
+
+namespace {
+
+// The colour the panel gives the preview's text, asked as the edit box asks.
+COLORREF PreviewTextColor(const AppWindow& app) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    LRESULT brush = SendMessageW(app.Panel(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                 reinterpret_cast<LPARAM>(app.Control(IDC_PREVIEW)));
+    COLORREF color = GetTextColor(dc);
+    DeleteDC(dc);
+    EXPECT_NE(0, brush) << "a colour answer must come with a brush";
+    return color;
+}
+
+bool IsRed(COLORREF c) { return GetRValue(c) >= 0xA0 && GetGValue(c) < 0x50 && GetBValue(c) < 0x50; }
+
+const wchar_t kPhoto[] = L"C:\\写真\\旅行.v1.jpg";
+
+}  // namespace
+
+TEST(Preview, ShowsTheSelectedEntryOrTheFirstAndFollowsTheList) {
+    JobSettings settings = MakeSettings(L"", L"identify $name", L"conv \"$fullname\" \"out\\$stem.png\" $pre", L"", true);
+    AppWindow app(&settings);
+    EXPECT_EQ(L"対象ファイルを追加すると、展開したコマンドラインがここに表示されます。", app.Text(IDC_PREVIEW));
+    app.AddTargets({kPhoto, L"D:\\b.txt"});
+    EXPECT_EQ(L"先行: identify 旅行.v1.jpg\r\nコマンド: conv \"C:\\写真\\旅行.v1.jpg\" \"out\\旅行.v1.png\" ‹先行コマンドの出力›",
+              app.Text(IDC_PREVIEW));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), PreviewTextColor(app));
+    app.Select(1);
+    EXPECT_EQ(L"先行: identify b.txt\r\nコマンド: conv \"D:\\b.txt\" \"out\\b.png\" ‹先行コマンドの出力›", app.Text(IDC_PREVIEW));
+    // Deleted, the entry leaves the preview with the list.
+    app.Click(IDC_DELETE_BUTTON);
+    EXPECT_EQ(std::wstring::npos, app.Text(IDC_PREVIEW).find(L"b.txt"));
+    EXPECT_NE(std::wstring::npos, app.Text(IDC_PREVIEW).find(L"identify 旅行.v1.jpg"));
+}
+
+TEST(Preview, FollowsTypingInBothFields) {
+    AppWindow app;
+    app.AddTargets({kPhoto});
+    // As a settings file fills the box: the text is set whole.
+    app.SetText(IDC_COMMAND_EDIT, L"x $title");
+    EXPECT_EQ(L"コマンド: x 旅行", app.Text(IDC_PREVIEW));
+    // As the user types: one character at a time into the focused box.
+    for (wchar_t c : std::wstring(L"$ext")) SendMessageW(app.Control(IDC_PRECOMMAND_EDIT), WM_CHAR, c, 1);
+    EXPECT_EQ(L"先行: jpg\r\nコマンド: x 旅行", app.Text(IDC_PREVIEW));
+}
+
+TEST(Preview, ATemplateThatDoesNotExpandShowsWhereAndWhyInRed) {
+    AppWindow app;
+    app.AddTargets({kPhoto});
+    app.SetText(IDC_COMMAND_EDIT, L"copy \"$fullname\" \"out\\$titel.$ext\"");
+    EXPECT_EQ(L"コマンド 23 文字目: 文法が間違ってます。\r\ncopy \"C:\\写真\\旅行.v1.jpg\" \"out\\ >> $titel.$ext\"",
+              app.Text(IDC_PREVIEW));
+    EXPECT_TRUE(IsRed(PreviewTextColor(app)));
+    // The pre-command is looked at first, as a run would fail there first.
+    app.SetText(IDC_PRECOMMAND_EDIT, L"echo $level2");
+    EXPECT_EQ(L"先行コマンド 6 文字目: level指定で存在しないパスが指定されています。\r\necho  >> $level2",
+              app.Text(IDC_PREVIEW));
+    // A character outside the first plane counts once.
+    app.SetText(IDC_PRECOMMAND_EDIT, L"\U00020BB7 $level2");
+    EXPECT_EQ(0u, app.Text(IDC_PREVIEW).find(L"先行コマンド 3 文字目: "));
+    app.SetText(IDC_PRECOMMAND_EDIT, L"");
+    app.SetText(IDC_COMMAND_EDIT, L"x $stem");
+    EXPECT_EQ(L"コマンド: x 旅行.v1", app.Text(IDC_PREVIEW));
+    EXPECT_FALSE(IsRed(PreviewTextColor(app)));
+}
+
+TEST(Preview, ACommandBuiltIntoCmdIsFlaggedAndStillRuns) {
+    TempDir dir;
+    JobSettings settings = MakeSettings(L"", L"", L"copy \"$fullname\" x", dir.Path().c_str(), true);
+    AppWindow app(&settings);
+    app.AddTargets({dir.WriteFile(L"a.txt", "a")});
+    EXPECT_EQ(L"コマンド: copy は cmd の内部コマンドです。cmd /c copy … と書いてください。", app.Text(IDC_PREVIEW));
+    EXPECT_TRUE(IsRed(PreviewTextColor(app)));
+    // Whatever the run makes of it, it is the run's to say.
+    TimerScript script;
+    BoxAnswer error;
+    script.Then(AnswerBox(&error, IDOK));
+    script.Start();
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_TRUE(app.WaitForRunEnd());
+    EXPECT_EQ(1, app.window->startedCount.load());
+}
+
+TEST(RunCheck, AListWhoseFifthEntryFailsDoesNotStartAndSelectsIt) {
+    std::wstring command = ChildProgram() + L" $level5";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    std::vector<std::wstring> targets;
+    for (int i = 1; i <= 4; ++i) targets.push_back(L"C:\\1\\2\\3\\4\\5\\6\\f" + std::to_wstring(i) + L".txt");
+    app.AddTargets(targets);
+    app.AddTargets({L"C:\\1\\2\\f5.txt", L"C:\\1\\f6.txt"});
+
+    DrawnText drawn;
+    BoxAnswer error;
+    TimerScript script;
+    script.Then(AnswerBox(&error, IDOK));
+    script.Start();
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_EQ(L"エラー", error.caption);
+    EXPECT_TRUE(drawn.Saw(L"対象ファイル: C:\\1\\2\\f5.txt\n\nlevel指定で存在しないパスが指定されています。\n" +
+                          ChildProgram() + L"  >> $level5"));
+    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    EXPECT_EQ(1, SendMessageW(app.Control(IDC_TARGET_LIST), LB_GETSELCOUNT, 0, 0));
+    EXPECT_GT(SendMessageW(app.Control(IDC_TARGET_LIST), LB_GETSEL, 4, 0), 0);
+    EXPECT_EQ(0u, app.Text(IDC_PREVIEW).find(L"コマンド "));
+    // Had a run started after all, the window could not close until it ends.
+    app.WaitForRunEnd();
+}
+
+TEST(RunCheck, ClashingOutputsAskFirstAndStemDoesNot) {
+    TempDir dir;
+    std::vector<std::wstring> trip = {dir.WriteFile(L"旅行.v1.jpg", "1"), dir.WriteFile(L"旅行.v2.jpg", "2")};
+    dir.MakeDir(L"out");
+    JobSettings settings =
+        MakeSettings(L"", L"", L"cmd /c copy \"$fullname\" \"out\\$title.$ext\"", dir.Path().c_str(), false);
+    AppWindow app(&settings);
+    app.AddTargets(trip);
+
+    // Enter takes the default answer, いいえ: nothing runs.
+    DrawnText drawn;
+    std::wstring caption, defaultLabel;
+    TimerScript refuse;
+    refuse.Then([&] {
+        HWND box = FindThreadWindow(L"VQMsgBox");
+        if (!box) return false;
+        caption = WindowText(box);
+        SendMessageW(box, WM_SETFOCUS, 0, 0);
+        for (HWND b = GetWindow(box, GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT)) {
+            if ((GetWindowLongPtrW(b, GWL_STYLE) & BS_TYPEMASK) != BS_DEFPUSHBUTTON) continue;
+            defaultLabel = WindowText(b);
+            PostMessageW(b, WM_CHAR, VK_RETURN, 1);
+        }
+        return true;
+    });
+    refuse.Start();
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_EQ(L"確認", caption);
+    EXPECT_EQ(L"いいえ", defaultLabel);
+    EXPECT_TRUE(drawn.Saw(L"2 件の対象が同じコマンドになります。実行しますか？\n"
+                          L"対象ファイル自身のパスのほかは同じコマンドラインで、同じ出力先に書き込むおそれがあります。\n\n" +
+                          trip[0] + L"\n" + trip[1]));
+    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+
+    BoxAnswer yes;
+    TimerScript accept;
+    accept.Then(AnswerBox(&yes, IDYES));
+    accept.Start();
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_TRUE(yes.seen);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_EQ("2", dir.ReadFile(L"out\\旅行.jpg")) << "the second copy went over the first";
+
+    // Named by $stem, the outputs stay apart: no question (one would be refused).
+    app.SetText(IDC_COMMAND_EDIT, L"cmd /c copy \"$fullname\" \"out\\$stem.$ext\"");
+    BoxAnswer question;
+    TimerScript guard;
+    guard.Then(AnswerBox(&question, IDNO));
+    guard.Start();
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_FALSE(question.seen);
+    EXPECT_EQ("1", dir.ReadFile(L"out\\旅行.v1.jpg"));
+    EXPECT_EQ("2", dir.ReadFile(L"out\\旅行.v2.jpg"));
+}
