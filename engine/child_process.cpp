@@ -183,14 +183,22 @@ HANDLE LaunchChild(const LaunchRequest& request) {
     }
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
-    // CreateProcessW may write into the command line: give it a private buffer.
-    VQWString writable = request.commandLine->DeepCopy();
-    writable.MakeUnique();
-    wchar_t empty[1] = {L'\0'};
-    BOOL created = CreateProcessW(nullptr, writable.GetData() ? writable.GetData() : empty, nullptr, nullptr,
-                                  request.output ? TRUE : FALSE, flags, nullptr, request.directory,
-                                  &startup.StartupInfo, &process);
-    DWORD error = GetLastError();
+    BOOL created = FALSE;
+    DWORD error = 0;
+    // Wine's CreateProcessW fails now and then with ERROR_INTERNAL_ERROR
+    // (about once in a few thousand starts, a plain loop too). The process
+    // never ran, suspended as it was asked for: one more try is safe.
+    for (int attempt = 0; attempt < 2 && !created; ++attempt) {
+        if (attempt > 0 && error != ERROR_INTERNAL_ERROR) break;
+        // CreateProcessW may write into the command line: give it a private buffer.
+        VQWString writable = request.commandLine->DeepCopy();
+        writable.MakeUnique();
+        wchar_t empty[1] = {L'\0'};
+        created = CreateProcessW(nullptr, writable.GetData() ? writable.GetData() : empty, nullptr, nullptr,
+                                 request.output ? TRUE : FALSE, flags, nullptr, request.directory,
+                                 &startup.StartupInfo, &process);
+        error = GetLastError();
+    }
     if (startup.lpAttributeList) DeleteProcThreadAttributeList(startup.lpAttributeList);
     if (!created) {
         SetLastError(error);
