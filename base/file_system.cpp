@@ -11,15 +11,20 @@ bool StartsWith(const wchar_t* text, const wchar_t* prefix) { return wcsncmp(tex
 
 }  // namespace
 
-VQWString SystemForm(const VQWString& path) {
-    if (path.GetLength() < MAX_PATH || StartsWith(path.Text(), L"\\\\?\\")) return path;
+bool GetFullPath(const VQWString& path, VQWString& full) {
     DWORD needed = GetFullPathNameW(path.Text(), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    VQWString full;
+    if (needed == 0) return false;
     full.SetLength(static_cast<int>(needed));
     DWORD got = GetFullPathNameW(path.Text(), needed, full.GetData(), nullptr);
-    if (got == 0 || got >= needed) return path;
+    if (got == 0 || got >= needed) return false;
     full.SetLength(static_cast<int>(got));
+    return true;
+}
+
+VQWString SystemForm(const VQWString& path) {
+    if (path.GetLength() < MAX_PATH || StartsWith(path.Text(), L"\\\\?\\")) return path;
+    VQWString full;
+    if (!GetFullPath(path, full)) return path;
     if (StartsWith(full.Text(), L"\\\\?\\") || StartsWith(full.Text(), L"\\\\.\\")) return full;
     if (StartsWith(full.Text(), L"\\\\")) return VQWString(L"\\\\?\\UNC").Append(full.Mid(1));
     return VQWString(L"\\\\?\\").Append(full);

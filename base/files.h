@@ -183,6 +183,10 @@ VQFile* NewFile(const wchar_t* name, unsigned flags);
 // classic limit, the \\?\ form beyond it (which takes only full paths).
 VQWString SystemForm(const VQWString& path);
 
+// GetFullPathNameW of `path` into `full` ("." and ".." resolved; a relative
+// path is taken from the current directory). False when it fails.
+bool GetFullPath(const VQWString& path, VQWString& full);
+
 // Appends the full path of every file in dir (and, with recurse, its
 // subfolders, depth-first in the system's order). No pattern means "*.*".
 // False only when a search ends other than at its last entry.

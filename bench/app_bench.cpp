@@ -12,16 +12,10 @@
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "bench/bench_clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 bool MakeFiles(const std::wstring& root, int count) {
     if (!CreateDirectoryW(root.c_str(), nullptr)) return false;
@@ -50,12 +44,12 @@ int main() {
 
     TempDir dir;
     std::wstring root = dir.Join(L"drop");
-    double t0 = Now();
+    double t0 = Seconds();
     if (!MakeFiles(root, files)) {
         printf("could not make the files\n");
         return 2;
     }
-    printf("made %d files in %.1f s\n", files, Now() - t0);
+    printf("made %d files in %.1f s\n", files, Seconds() - t0);
 
     MainWindow window(GetModuleHandleW(nullptr));
     VQWin32SetMainWindow(&window);
@@ -76,26 +70,26 @@ int main() {
         path.Format(L"C:\\existing\\folder %d\\file %d.jpg", i / 100, i);
         existing.Add(path);
     }
-    double t1 = Now();
+    double t1 = Seconds();
     window.AddTargets(&existing);
-    printf("list filled with %d entries in %.2f s\n", ListCount(window), Now() - t1);
+    printf("list filled with %d entries in %.2f s\n", ListCount(window), Seconds() - t1);
 
     VQArray<VQWString, VQWString> dropped;
     dropped.Add(VQWString(root.c_str()));
     VQArray<VQWString, VQWString> found;
-    double t2 = Now();
+    double t2 = Seconds();
     EnumFiles(found, root.c_str(), nullptr, true);
-    double enumerated = Now() - t2;
-    double t3 = Now();
+    double enumerated = Seconds() - t2;
+    double t3 = Seconds();
     window.AddDroppedPaths(dropped);
-    double dropTime = Now() - t3;
+    double dropTime = Seconds() - t3;
     printf("folder of %d files dropped on %d entries: %.2f s in all (enumeration alone %.2f s); list now %d\n",
            found.GetCount(), kExisting, dropTime, enumerated, ListCount(window));
 
     // The same drop again adds nothing: every path is already listed.
-    double t4 = Now();
+    double t4 = Seconds();
     window.AddDroppedPaths(dropped);
-    printf("the same folder again: %.2f s, list still %d\n", Now() - t4, ListCount(window));
+    printf("the same folder again: %.2f s, list still %d\n", Seconds() - t4, ListCount(window));
 
     DestroyWindow(window.handle);
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");

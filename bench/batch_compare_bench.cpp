@@ -15,19 +15,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "engine/batch_runner.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 const int kFiles = 40;
-
-double Seconds() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Check(bool ok, const char* what) {
     if (ok) return;

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "engine/batch_runner.h"
 #include "engine/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -64,17 +65,6 @@ unsigned Spin(unsigned rounds) {
 int ChildSpin(unsigned rounds) {
     Spin(rounds);
     return 0;
-}
-
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 std::wstring SelfCommand(const std::wstring& arguments) {

@@ -9,23 +9,13 @@
 
 #include <cstdio>
 
+#include "bench/bench_clock.h"
 #include "engine/job_check.h"
 
 namespace {
 
 const int kTargets = 100000;
 const double kGoalSeconds = 0.5;
-
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Case {
     const wchar_t* name;

@@ -353,14 +353,8 @@ VQWString BatchRunner::ResolveDirectory(const VQWString& text, const VQWString& 
         combined = text;
     }
     // Resolves "." and ".." without asking the process's current directory.
-    DWORD units = GetFullPathNameW(combined.Text(), 0, nullptr, nullptr);
-    if (units == 0) return combined;
     VQWString full;
-    full.SetLength(static_cast<int>(units));
-    DWORD written = GetFullPathNameW(combined.Text(), units, full.GetData(), nullptr);
-    if (written == 0 || written >= units) return combined;
-    full.SetLength(static_cast<int>(written));
-    return full;
+    return GetFullPath(combined, full) ? full : combined;
 }
 
 BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, const VQWString& commandText,
