@@ -94,7 +94,7 @@ bool VQStringBuffer::MakeWritable(VQStringBuffer*& b, const char* text, int size
     if (wantedLength > kVQStringMaxBytes) return false;
     int n = static_cast<int>(wantedLength);
     int wanted = capacity >= n && capacity > 0 ? capacity : VQStringCapacityFor(n);
-    if (b && b->IsPrivate() && b->data) {
+    if (Writable(b)) {
         if (text != b->data && size > 0) memmove(b->data, text, size);
         if (int64_t(n) + 2 > b->capacity) {
             char* block = AllocateBlock(wanted, b->allocator);
@@ -238,7 +238,7 @@ int VQWString::Compare(const VQWString& other) const {
 bool VQWString::Reserve(int64_t newUnits, int keepUnits) {
     if (newUnits < 0 || newUnits > kVQWStringMaxLength) return false;
     int64_t newBytes = newUnits * 2;
-    if (buffer && buffer->data && buffer->IsPrivate() && newBytes + 2 <= buffer->capacity) return true;
+    if (VQStringBuffer::FitsInPlace(buffer, newBytes + 2)) return true;
     VQAllocator* allocator = buffer ? buffer->allocator : nullptr;
     VQStringBuffer* b = VQStringBuffer::Create(newBytes, allocator);
     int keep = keepUnits < GetLength() ? keepUnits : GetLength();
@@ -263,7 +263,7 @@ void VQWString::MakeUnique() {
         AssignBuffer(VQStringBuffer::Create(0));
         return;
     }
-    if (buffer->IsPrivate() && buffer->data) return;
+    if (VQStringBuffer::Writable(buffer)) return;
     int units = GetLength();
     VQStringBuffer* b = NewWideBuffer(data, units);
     ReleaseBuffer();
@@ -377,8 +377,7 @@ bool VQWString::InsertRaw(int index, const wchar_t* src, int count, wchar_t fill
     if (total > kVQWStringMaxLength) return false;
     int newLength = static_cast<int>(total);
     size_t tail = index < length ? static_cast<size_t>(length - index) * 2 : 0;
-    if (buffer && buffer->data && buffer->IsPrivate() &&
-        VQStringCapacityFor(int64_t(newLength) * 2) <= buffer->capacity) {
+    if (VQStringBuffer::FitsInPlace(buffer, VQStringCapacityFor(int64_t(newLength) * 2))) {
         if (tail > 0) memmove(data + index + count, data + index, tail);
     } else {
         VQStringBuffer* b = VQStringBuffer::Create(int64_t(newLength) * 2, buffer ? buffer->allocator : nullptr);
@@ -421,7 +420,7 @@ void VQWString::Delete(int index, int count) {
     if (count > length - index) count = length - index;
     int newLength = length - count;
     size_t tail = static_cast<size_t>(length - index - count) * 2;
-    if (buffer->data && buffer->IsPrivate() && VQStringCapacityFor(int64_t(newLength) * 2) <= buffer->capacity) {
+    if (VQStringBuffer::FitsInPlace(buffer, VQStringCapacityFor(int64_t(newLength) * 2))) {
         memmove(data + index, data + index + count, tail);
         buffer->SetLengthAndTerminate(static_cast<uint32_t>(newLength) * 2);
         return;

@@ -54,6 +54,13 @@ struct VQStringBuffer {
     void Release();
     bool IsBorrowed() const { return capacity < 0; }
     bool IsPrivate() const { return refCount < 2 && capacity >= 0; }
+    // The two rules of copy on write: a buffer may be written only when it is
+    // private and allocated; it may be written in place only when, besides,
+    // `capacityNeeded` bytes fit in it.
+    static bool Writable(const VQStringBuffer* b) { return b && b->data && b->IsPrivate(); }
+    static bool FitsInPlace(const VQStringBuffer* b, int64_t capacityNeeded) {
+        return Writable(b) && capacityNeeded <= b->capacity;
+    }
     // Sets length and writes the two zero bytes when they fit.
     void SetLengthAndTerminate(uint32_t n);
 

@@ -78,7 +78,7 @@ void VMString::Splice(int at, int removeCount, const char* src, int insertCount,
     int tailStart = head + removeCount;
     int tail = length > tailStart ? length - tailStart : 0;
     int newLength = head + gap + insertCount + tail;
-    if (buffer && buffer->data && buffer->IsPrivate() && !IsInBlock(src) && newLength + 2 <= buffer->capacity) {
+    if (!IsInBlock(src) && VQStringBuffer::FitsInPlace(buffer, int64_t(newLength) + 2)) {
         char* d = buffer->data;
         if (text != d && length > 0) memmove(d, text, length);
         if (tail > 0) memmove(d + head + gap + insertCount, d + tailStart, tail);
@@ -188,8 +188,7 @@ void VMString::SetLength(int n, int capacity, bool shrinkInPlace) {
 
 void VMString::Reset(int n, int capacity, VQAllocator* allocator) {
     if (n < 0) n = 0;
-    bool reuse = buffer && buffer->data && buffer->IsPrivate() && buffer->allocator == allocator &&
-                 n + 2 <= buffer->capacity;
+    bool reuse = VQStringBuffer::FitsInPlace(buffer, int64_t(n) + 2) && buffer->allocator == allocator;
     if (!reuse) SetView(VQStringBuffer::Create(n, allocator, capacity), 0, 0);
     memset(buffer->data, 0, n);
     buffer->SetLengthAndTerminate(n);
@@ -203,11 +202,11 @@ void VMString::MakeUnique() {
         SetView(VQStringBuffer::Create(0, nullptr), 0, 0);
         return;
     }
-    if (buffer->data && buffer->IsPrivate()) return;
+    if (VQStringBuffer::Writable(buffer)) return;
     SetView(VQStringBuffer::Copy(text, length, buffer->allocator), 0, length);
 }
 
-bool VMString::IsUnique() const { return buffer && buffer->data && buffer->IsPrivate(); }
+bool VMString::IsUnique() const { return VQStringBuffer::Writable(buffer); }
 
 bool VMString::UsesAllocator(const VQAllocator* a) const {
     return buffer && buffer->allocator && (!a || a == buffer->allocator);
