@@ -54,7 +54,8 @@ struct VQTemplateCheck {
 // table. Two lines clash when they are the same once each target's own path
 // (its $fullname text, and its hash form) is set aside where it stands as a
 // whole argument: "copy $fullname out\$title.jpg" clashes for a.v1.jpg and
-// a.v2.jpg, "del $fullname" never does, nor does "$fullname.$ext.bak". A command in which nothing but the target's path depends on the
-// target clashes only where its lines are identical (a target listed twice).
+// a.v2.jpg, "del $fullname" never does, nor does "$fullname.$ext.bak". A
+// command in which nothing but the target's path depends on the target
+// clashes only where its lines are identical (a target listed twice).
 VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& command,
                                const VQArray<VQWString, VQWString>& targets);
