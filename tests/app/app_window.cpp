@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "tests/support/message_pump.h"
+#include "tests/support/timer_script.h"
 #include "win32/window.h"
 
 AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, const RECT* savedClientRect)
@@ -80,6 +81,17 @@ bool AppWindow::WaitForRunEnd(int ms) {
         if (window->GetState() == RunState::Idle) return true;
     }
     return false;
+}
+
+bool AppWindow::RunAnswering(int answer, BoxAnswer* box) {
+    BoxAnswer unused;
+    TimerScript script;
+    script.Then(AnswerBox(box ? box : &unused, answer));
+    script.Start();
+    Click(IDC_RUN_BUTTON);
+    bool ended = WaitForRunEnd();
+    PumpFor(100);
+    return ended;
 }
 
 void AppWindow::Close() {

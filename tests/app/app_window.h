@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "tests/support/box_answer.h"
 #include "tests/support/registry_key.h"
 #include "tests/support/temp_dir.h"
 
@@ -44,6 +45,10 @@ public:
     // Runs the message loop until the timer has seen the job end (or `ms`
     // pass); false on time-out.
     bool WaitForRunEnd(int ms = 30000);
+    // Clicks Run with the next message box (a question before the run, the
+    // error after it) answered by the button `answer`, and waits for the run
+    // to end and the box to go; `box` notes whether one came. False on time-out.
+    bool RunAnswering(int answer, BoxAnswer* box = nullptr);
     // Closes the window as the close box does; the object stays for reading.
     void Close();
 

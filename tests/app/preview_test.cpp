@@ -89,12 +89,7 @@ TEST(Preview, ACommandBuiltIntoCmdIsFlaggedAndStillRuns) {
     EXPECT_EQ(L"コマンド: copy は cmd の内部コマンドです。cmd /c copy … と書いてください。", app.Text(IDC_PREVIEW));
     EXPECT_TRUE(IsRed(PreviewTextColor(app)));
     // Whatever the run makes of it, it is the run's to say.
-    TimerScript script;
-    BoxAnswer error;
-    script.Then(AnswerBox(&error, IDOK));
-    script.Start();
-    app.Click(IDC_RUN_BUTTON);
-    EXPECT_TRUE(app.WaitForRunEnd());
+    EXPECT_TRUE(app.RunAnswering(IDOK));
     EXPECT_EQ(1, app.window->startedCount.load());
 }
 
@@ -159,22 +154,14 @@ TEST(RunCheck, ClashingOutputsAskFirstAndStemDoesNot) {
     EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
 
     BoxAnswer yes;
-    TimerScript accept;
-    accept.Then(AnswerBox(&yes, IDYES));
-    accept.Start();
-    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.RunAnswering(IDYES, &yes));
     EXPECT_TRUE(yes.seen);
-    ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_EQ("2", dir.ReadFile(L"out\\旅行.jpg")) << "the second copy went over the first";
 
     // Named by $stem, the outputs stay apart: no question (one would be refused).
     app.SetText(IDC_COMMAND_EDIT, L"cmd /c copy \"$fullname\" \"out\\$stem.$ext\"");
     BoxAnswer question;
-    TimerScript guard;
-    guard.Then(AnswerBox(&question, IDNO));
-    guard.Start();
-    app.Click(IDC_RUN_BUTTON);
-    ASSERT_TRUE(app.WaitForRunEnd());
+    ASSERT_TRUE(app.RunAnswering(IDNO, &question));
     EXPECT_FALSE(question.seen);
     EXPECT_EQ("1", dir.ReadFile(L"out\\旅行.v1.jpg"));
     EXPECT_EQ("2", dir.ReadFile(L"out\\旅行.v2.jpg"));

@@ -23,12 +23,6 @@ namespace {
 
 typedef std::vector<std::wstring> Paths;
 
-void AddTargets(AppWindow& app, const Paths& paths) {
-    VQArray<VQWString, VQWString> batch;
-    for (const std::wstring& p : paths) batch.Add(VQWString(p.c_str()));
-    app.window->AddTargets(&batch);
-}
-
 // Every call the window makes to the taskbar, in order.
 class TaskbarRecorder : public VQTaskbar {
 public:
@@ -51,18 +45,6 @@ private:
     VQTaskbar* previous;
 };
 
-// Runs the list with the error box (if any) answered; returns its drawn texts.
-void RunAnsweringTheBox(AppWindow& app, std::wstring* caption = nullptr) {
-    BoxAnswer answer;
-    TimerScript script;
-    script.Then(AnswerBox(&answer, IDOK));
-    script.Start();
-    app.Click(IDC_RUN_BUTTON);
-    ASSERT_TRUE(app.WaitForRunEnd());
-    PumpFor(100);
-    if (caption) *caption = answer.seen ? answer.caption : std::wstring();
-}
-
 std::vector<std::wstring> openedFiles;
 bool RecordOpen(HWND, const wchar_t* path) {
     openedFiles.push_back(path);
@@ -80,13 +62,13 @@ TEST(Results, EachEntryKeepsItsOwnResultAndOnlyTheDoneOnesLeave) {
     settings.parallel = 2;
     AppWindow app(&settings);
     Paths targets = {dir.Join(L"0.0"), dir.Join(L"3.900"), dir.Join(L"0.1"), dir.Join(L"0.2")};
-    AddTargets(app, targets);
+    app.AddTargets(targets);
     TaskbarRecorder taskbar;
     DrawnText drawn;
-    std::wstring caption;
-    RunAnsweringTheBox(app, &caption);
+    BoxAnswer error;
+    ASSERT_TRUE(app.RunAnswering(IDOK, &error));
 
-    EXPECT_EQ(L"エラー", caption);
+    EXPECT_EQ(L"エラー", error.caption);
     EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + targets[1] + L"\n\n終了コード 3 で終了しました。\n" + ChildProgram() +
                           L" sleep 900 exit 3"));
     // The failed entry stays; the ones done around it leave; what never ran stays too.
@@ -126,15 +108,15 @@ TEST(Results, WithoutCheckingCodesEveryEntryIsDoneAndLeavesAsBefore) {
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
     AppWindow app(&settings);
     Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt")};
-    AddTargets(app, targets);
-    RunAnsweringTheBox(app);
+    app.AddTargets(targets);
+    ASSERT_TRUE(app.RunAnswering(IDOK));
     // Kept (the box is not ticked): each shows its result, codes recorded but not judged.
     EXPECT_EQ(targets, app.List());
     for (int i = 0; i < 2; ++i) EXPECT_EQ(TargetStatus::Done, app.window->EntryStatus(i));
     app.Select(1);
     EXPECT_EQ(0u, app.Text(IDC_RESULT_DETAIL).find(L"完了　終了コード - / 5　"));
     // An entry added after the run has no result.
-    AddTargets(app, {dir.Join(L"c.txt")});
+    app.AddTargets({dir.Join(L"c.txt")});
     EXPECT_EQ(nullptr, app.window->GetEntryResult(2));
     app.Select(2);
     EXPECT_EQ(L"", app.Text(IDC_RESULT_DETAIL));
@@ -146,8 +128,8 @@ TEST(Results, AHiddenCommandsFirstLineShowsInItsDetails) {
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
     settings.hideCommand = 1;
     AppWindow app(&settings);
-    AddTargets(app, {dir.Join(L"a.txt")});
-    RunAnsweringTheBox(app);
+    app.AddTargets({dir.Join(L"a.txt")});
+    ASSERT_TRUE(app.RunAnswering(IDOK));
     app.Select(0);
     std::wstring details = app.Text(IDC_RESULT_DETAIL);
     EXPECT_NE(std::wstring::npos, details.find(L"　  1 個のファイルをコピーしました。"));
@@ -170,8 +152,8 @@ TEST(Results, TheResultsFileIsWrittenAndOpenedInItsProgram) {
     EXPECT_TRUE(drawn.Saw(L"開く結果ファイルがありません。"));
     EXPECT_TRUE(openedFiles.empty());
 
-    AddTargets(app, {dir.Join(L"写真 1.jpg"), dir.Join(L"a,b.txt")});
-    RunAnsweringTheBox(app);
+    app.AddTargets({dir.Join(L"写真 1.jpg"), dir.Join(L"a,b.txt")});
+    ASSERT_TRUE(app.RunAnswering(IDOK));
     std::wstring written = app.window->lastResultsFile.Text();
     ASSERT_EQ(0u, written.find(app.appData.Join(L"Quenbrix\\runs\\")));
     std::string csv = TempDir::ReadWholeFile(written);
@@ -191,7 +173,7 @@ TEST(Results, FirstStopShowsItAndTheSecondEndsTheCommands) {
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
     Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt")};
-    AddTargets(app, targets);
+    app.AddTargets(targets);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
     app.Click(IDC_RUN_BUTTON);
@@ -218,7 +200,7 @@ TEST(Results, TheListComesBackAtTheNextStartAsItWasLeft) {
     {
         JobSettings settings = MakeSettings(L"txt", L"", L"", L"", true);
         AppWindow app(&settings, folder.c_str());
-        AddTargets(app, targets);  // the filter leaves out the .jpg
+        app.AddTargets(targets);  // the filter leaves out the .jpg
         app.Close();
     }
     // Everything comes back, whatever the filter, and before anything else is added.

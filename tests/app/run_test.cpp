@@ -25,12 +25,6 @@ const int kLocked[] = {IDC_FILEEXT_EDIT,      IDC_PRECOMMAND_EDIT,    IDC_COMMAN
                        IDC_LIST_ADD_BUTTON,   IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                        IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON};
 
-void AddTargets(AppWindow& app, const Paths& paths) {
-    VQArray<VQWString, VQWString> batch;
-    for (const std::wstring& p : paths) batch.Add(VQWString(p.c_str()));
-    app.window->AddTargets(&batch);
-}
-
 // Closes the message box of this thread once it is up, noting its caption.
 TimerScript::Step CloseBox(std::wstring* caption) {
     return [caption] {
@@ -81,7 +75,7 @@ TEST(RunButton, NothingStartsWithoutTargetsOrCommand) {
     DrawnText drawn;
     // An empty list is reported first, even when the command is empty too.
     EXPECT_EQ(L"エラー", RunExpectingBox(app, drawn, L"対象ファイルを指定してください。"));
-    AddTargets(app, {L"C:\\a.txt"});
+    app.AddTargets({L"C:\\a.txt"});
     drawn.Clear();
     EXPECT_EQ(L"エラー", RunExpectingBox(app, drawn, L"コマンドを入力してください。"));
     EXPECT_TRUE(app.window->thread->IsIdle());
@@ -97,7 +91,7 @@ TEST(RunButton, EveryTargetRunsAndFinishedEntriesLeaveTheList) {
     std::wstring command = ChildProgram() + L" write \"$path$title.done\" $ext";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
-    AddTargets(app, targets);
+    app.AddTargets(targets);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_EQ("jpg", dir.ReadFile(L"in put\\写真 01.done"));
@@ -120,7 +114,7 @@ TEST(RunButton, ThirdOfFiveFailingLeavesItAtTheTop) {
     std::wstring command = L"\"$fullname\" write \"$fulltitle.ran\" ok";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
-    AddTargets(app, targets);
+    app.AddTargets(targets);
 
     DrawnText drawn;
     std::wstring caption;
@@ -149,7 +143,7 @@ TEST(RunButton, ProgressCaptionLockedInputsAndStop) {
     std::wstring command = ChildProgram() + L" write \"$fulltitle.started\" x sleep 1500";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
-    AddTargets(app, targets);
+    app.AddTargets(targets);
     app.Click(IDC_RUN_BUTTON);
 
     EXPECT_EQ(L"停止(&T)", app.Text(IDC_RUN_BUTTON));
@@ -181,11 +175,11 @@ TEST(RunButton, TheCheckBoxAtTheEndDecidesAndLateDropsStay) {
     std::wstring command = ChildProgram() + L" sleep 300 write \"$fullname.ran\" x";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
     AppWindow app(&settings);
-    AddTargets(app, targets);
+    app.AddTargets(targets);
     app.Click(IDC_RUN_BUTTON);
     // During the run: the box is ticked and one more file arrives.
     app.SetChecked(IDC_DELETE_CHECK, true);
-    AddTargets(app, {dir.Join(L"late.txt")});
+    app.AddTargets({dir.Join(L"late.txt")});
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_EQ(2, app.window->succeededCount.load());
     EXPECT_EQ((Paths{dir.Join(L"late.txt")}), app.List()) << "only the run's targets are finished";
@@ -197,13 +191,13 @@ TEST(RunButton, WorkingDirectoryIsDirectoryOrTheStartDirectory) {
     std::wstring command = ChildProgram() + L" cwd \"" + dir.Join(L"$title.cwd") + L"\"";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), work.c_str(), true);
     AppWindow app(&settings);
-    AddTargets(app, {L"X:\\set.txt"});
+    app.AddTargets({L"X:\\set.txt"});
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_NE(std::string::npos, dir.ReadFile(L"set.cwd").find("work dir"));
 
     app.SetText(IDC_DIRECTORY_EDIT, L"");
-    AddTargets(app, {L"X:\\empty.txt"});
+    app.AddTargets({L"X:\\empty.txt"});
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     std::string started = dir.ReadFile(L"empty.cwd");
@@ -222,7 +216,7 @@ TEST(Closing, WhileRunningAsksAndEachAnswerDoesWhatItSays) {
     std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 3000 write \"$fullname.done\" x";
     JobSettings settings = MakeSettings(L"txt", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
-    AddTargets(app, {dir.Join(L"a.txt"), dir.Join(L"b.txt")});
+    app.AddTargets({dir.Join(L"a.txt"), dir.Join(L"b.txt")});
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(FileAppearsWithin(dir.Join(L"a.txt.started"), 20000));
 
@@ -268,7 +262,7 @@ TEST(Closing, TheEndOfTheSessionEndsARunWithoutAskingAndStillSaves) {
     std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 3000 write \"$fullname.done\" x";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
-    AddTargets(app, {dir.Join(L"a.txt")});
+    app.AddTargets({dir.Join(L"a.txt")});
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(FileAppearsWithin(dir.Join(L"a.txt.started"), 20000));
     DrawnText drawn;
@@ -294,7 +288,7 @@ TEST(RunKeys, F5AndCtrlEnterRunOrStopAndEscapeIsOnlyTheFirstStop) {
     std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 1500";
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
-    AddTargets(app, targets);
+    app.AddTargets(targets);
     QuitWatchdog watchdog(30000, 99);
 
     // Idle: Escape stops nothing and asks nothing; Enter alone is no key of the table.
