@@ -15,17 +15,6 @@ namespace {
 
 const COLORREF kPreviewErrorColor = RGB(0xD0, 0x10, 0x10);
 
-// A multi-line edit box breaks lines only at CR LF.
-VQWString WithCrLf(const VQWString& text) {
-    VQWString result;
-    for (int i = 0; i < text.GetLength(); ++i) {
-        wchar_t c = text.GetAt(i);
-        if (c == L'\n' && (i == 0 || text.GetAt(i - 1) != L'\r')) result.Append(L'\r');
-        result.Append(c);
-    }
-    return result;
-}
-
 // The 1-based place of a unit as a person counts characters: a surrogate
 // pair (𠮷 in a name, say) is one.
 int CharacterNumber(const VQWString& text, int index) {
@@ -111,7 +100,9 @@ void MainWindow::UpdatePreview() {
         }
     }
     previewShowsError = failed;
-    preview->SetTextW(WithCrLf(text).Text(), false);
+    // A multi-line edit box breaks lines only at CR LF; the texts here hold LF alone.
+    text.ReplaceLineBreaks(VQWString(L"\r\n"));
+    preview->SetTextW(text.Text(), false);
     // The colour may change where the text does not.
     InvalidateRect(preview->GetHandle(), nullptr, TRUE);
 }

@@ -226,18 +226,7 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
         }
         if (!store.SetValue(section, setting.name, value.Text())) return false;
     }
-    VQWString tempPath = MakeReplaceTempName(path);
-    if (tempPath.IsEmpty()) return false;
-    if (!store.Save(tempPath.Text())) {
-        // A half-written temporary file is of no use to anyone.
-        DeleteFileW(tempPath.Text());
-        return false;
-    }
-    if (!VQWin32ReplaceFile(path, tempPath.Text())) {
-        // The file at the path stays as it was; the new content has no use.
-        DeleteFileW(tempPath.Text());
-        return false;
-    }
+    if (!ReplaceWholeFile(path, [&](const wchar_t* tempPath) { return store.Save(tempPath); })) return false;
     settingsPath = path;
     SetProblem(report, SettingsFileReport::kNone);
     return true;

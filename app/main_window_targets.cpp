@@ -232,26 +232,22 @@ bool MainWindow::SaveTargetList() {
     RunState state = GetState();
     bool running = state != RunState::Idle && state != RunState::Ended;
     bool dropDone = running && IsChecked(IDC_DELETE_CHECK);
-    if (!CreateDirectoryW(dataFolder.Text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!CreateFolders(dataFolder)) return false;
     VQWString path = dataFolder;
     path.Append(L"\\targets.txt");
-    VQWString temp = MakeReplaceTempName(path.Text());
-    if (temp.IsEmpty()) return false;
-    VQFile* file = NewFile(temp.Text(), kFileWrite);
-    if (!file) return false;
-    bool ok = file->WriteUInt16(0xFEFF);
-    for (int i = 0; ok && i < entries.GetCount(); ++i) {
-        if (dropDone && i < GetTargetCount() && GetLiveStatus(i) == TargetStatus::Done) continue;
-        ok = file->WriteWCString(entries[i].Text()) && file->WriteWCString(L"\r\n");
-    }
-    ok = file->Close() && ok;
-    delete file;
     // The list file is replaced only by a whole one.
-    if (!ok || !VQWin32ReplaceFile(path.Text(), temp.Text())) {
-        DeleteFileW(temp.Text());
-        return false;
-    }
-    return true;
+    return ReplaceWholeFile(path.Text(), [&](const wchar_t* tempPath) {
+        VQFile* file = NewFile(tempPath, kFileWrite);
+        if (!file) return false;
+        bool ok = file->WriteUInt16(0xFEFF);
+        for (int i = 0; ok && i < entries.GetCount(); ++i) {
+            if (dropDone && i < GetTargetCount() && GetLiveStatus(i) == TargetStatus::Done) continue;
+            ok = file->WriteWCString(entries[i].Text()) && file->WriteWCString(L"\r\n");
+        }
+        ok = file->Close() && ok;
+        delete file;
+        return ok;
+    });
 }
 
 void MainWindow::RestoreTargetList() {

@@ -21,6 +21,15 @@ bool GetFullPath(const VQWString& path, VQWString& full) {
     return true;
 }
 
+bool CreateFolders(const VQWString& folder) {
+    DWORD attributes = GetFileAttributesW(folder.Text());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    int cut = folder.GetLength() - 1;
+    while (cut > 0 && folder.GetAt(cut) != L'\\') --cut;
+    if (cut > 0 && !CreateFolders(folder.Left(cut))) return false;
+    return CreateDirectoryW(folder.Text(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 VQWString SystemForm(const VQWString& path) {
     if (path.GetLength() < MAX_PATH || StartsWith(path.Text(), L"\\\\?\\")) return path;
     VQWString full;
@@ -121,6 +130,18 @@ bool IsHeldFileError(DWORD error) {
 }
 
 }  // namespace
+
+bool ReplaceWholeFile(const wchar_t* path, const std::function<bool(const wchar_t* tempPath)>& write) {
+    VQWString tempPath = MakeReplaceTempName(path);
+    if (tempPath.IsEmpty()) return false;
+    // A half-written temporary file, or one that could not take the path's
+    // place, is of no use to anyone.
+    if (!write(tempPath.Text()) || !VQWin32ReplaceFile(path, tempPath.Text())) {
+        DeleteFileW(tempPath.Text());
+        return false;
+    }
+    return true;
+}
 
 bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath, DWORD retryMs) {
     if (!path || !tempPath) return false;

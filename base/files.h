@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "base/arrays.h"
 #include "base/strings.h"
@@ -183,6 +184,10 @@ VQFile* NewFile(const wchar_t* name, unsigned flags);
 // classic limit, the \\?\ form beyond it (which takes only full paths).
 VQWString SystemForm(const VQWString& path);
 
+// Makes the folder and any missing folder above it. True when it is there
+// as a folder afterwards.
+bool CreateFolders(const VQWString& folder);
+
 // GetFullPathNameW of `path` into `full` ("." and ".." resolved; a relative
 // path is taken from the current directory). False when it fails.
 bool GetFullPath(const VQWString& path, VQWString& full);
@@ -202,6 +207,10 @@ constexpr DWORD kReplaceRetryMs = 1000;
 // Puts the finished temporary file in the place of path in one step. A
 // sharing violation is tried again until retryMs have passed.
 bool VQWin32ReplaceFile(const wchar_t* path, const wchar_t* tempPath, DWORD retryMs = kReplaceRetryMs);
+// The safe save: `write` makes the whole new file at the temporary path it is
+// given, which then takes path's place. On any failure the file at path stays
+// as it was and the temporary file goes.
+bool ReplaceWholeFile(const wchar_t* path, const std::function<bool(const wchar_t* tempPath)>& write);
 
 // The current directory ending with "\", or empty.
 VQWString GetCurrentDirectoryPath();

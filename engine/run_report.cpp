@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/files.h"
+
 namespace {
 
 std::string Utf8(const wchar_t* text, int units) {
@@ -52,15 +54,6 @@ bool IsResultsFileName(const wchar_t* name) {
         while (*rest >= L'0' && *rest <= L'9') ++rest;
     }
     return _wcsicmp(rest, L".csv") == 0;
-}
-
-bool CreateFolders(const VQWString& folder) {
-    DWORD attributes = GetFileAttributesW(folder.Text());
-    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    int cut = folder.GetLength() - 1;
-    while (cut > 0 && folder.GetAt(cut) != L'\\') --cut;
-    if (cut > 0 && !CreateFolders(folder.Left(cut))) return false;
-    return CreateDirectoryW(folder.Text(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 void RemoveOldResults(const VQWString& folder, int keep) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,28 @@ TEST(SafeReplace, FolderAtThePathIsRefused) {
     std::wstring temp = dir.WriteFile(L"busy.tmp.1", "new");
     EXPECT_FALSE(VQWin32ReplaceFile(path.c_str(), temp.c_str()));
     EXPECT_TRUE(Exists(temp));
+}
+
+TEST(SafeReplace, AWholeFileOrNothingAndNoTemporaryLeft) {
+    TempDir dir;
+    std::wstring path = dir.WriteFile(L"targets.txt", "old");
+    auto write = [](const char* bytes, bool ok) {
+        return [bytes, ok](const wchar_t* temp) {
+            HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            DWORD written = 0;
+            WriteFile(file, bytes, static_cast<DWORD>(strlen(bytes)), &written, nullptr);
+            CloseHandle(file);
+            return ok;
+        };
+    };
+    EXPECT_FALSE(ReplaceWholeFile(path.c_str(), write("half", false)));
+    EXPECT_EQ("old", dir.ReadFile(L"targets.txt"));
+    EXPECT_TRUE(ReplaceWholeFile(path.c_str(), write("new", true)));
+    EXPECT_EQ("new", dir.ReadFile(L"targets.txt"));
+    // A written file that cannot take the place goes as well.
+    std::wstring folder = dir.MakeDir(L"busy");
+    EXPECT_FALSE(ReplaceWholeFile(folder.c_str(), write("x", true)));
+    EXPECT_EQ(std::vector<std::wstring>{path}, Listed(dir.Path().c_str(), nullptr, false)) << "a temporary file was left";
 }
 
 TEST(Directories, CurrentDirectoryEndsInOneBackslash) {
