@@ -16,7 +16,7 @@ struct VQArrayHeader {
     void* items;   // element block, or null
     int count;     // elements in use
     int capacity;  // elements allocated
-    int growBy;    // 0: automatic (count / 8, within 4 ... 1024)
+    int growBy;    // 0: automatic (count / 8, at least 4)
 };
 
 // Element equality for the default Find: strings compare exactly, anything
@@ -86,27 +86,32 @@ public:
             return true;
         }
         if (!items) {
+            if (static_cast<long long>(m) * static_cast<long long>(sizeof(T)) > 0x7FFFFFFF) return false;
             items = static_cast<T*>(AllocateBlock(m * static_cast<int>(sizeof(T))));
             ConstructElements(items, m);
             header->items = items;
             header->count = header->capacity = m;
         } else if (header->capacity < m) {
-            int step = header->growBy;
+            // An eighth more each time, without an upper bound: a fixed
+            // largest step made filling a list of a million entries quadratic.
+            long long step = header->growBy;
             if (step == 0) {
                 step = header->count / 8;
                 if (step < 4) step = 4;
-                if (step > 1024) step = 1024;
             }
-            int capacity = header->capacity + step;
+            long long capacity = header->capacity + step;
             if (capacity < m) capacity = m;
-            T* block = static_cast<T*>(AllocateBlock(capacity * static_cast<int>(sizeof(T))));
+            const long long largest = 0x7FFFFFFF / static_cast<long long>(sizeof(T));
+            if (capacity > largest) capacity = largest;
+            if (capacity < m) return false;
+            T* block = static_cast<T*>(AllocateBlock(static_cast<int>(capacity * static_cast<long long>(sizeof(T)))));
             ConstructElements(block, m);
             CopyElements(block, items, header->count);
             DestroyElements(items, header->count, callback);
             FreeBlock(items);
             header->items = items = block;
             header->count = m;
-            header->capacity = capacity;
+            header->capacity = static_cast<int>(capacity);
         } else {
             if (m > header->count) {
                 ConstructElements(items + header->count, m - header->count);
