@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "base/log.h"
+#include "base/path_identity.h"
 
 namespace {
 
@@ -61,9 +62,23 @@ struct SearchLevel {
     VQWString dir;
 };
 
+// A folder that is a reparse point standing for another place (a junction,
+// a symbolic link): following it may lead back up the tree. Folders of cloud
+// storage and the like are reparse points too, but hold their own files:
+// those carry a tag of the system's own (its high bit) that does not name
+// another place. Any other tag counts as a link, so that an unknown kind
+// cannot loop (Wine reports its links with no real tag at all).
+bool IsFolderLink(const WIN32_FIND_DATAW& entry) {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    DWORD tag = entry.dwReserved0;
+    bool systemsOwn = (tag & 0x80000000u) != 0;
+    return !systemsOwn || IsReparseTagNameSurrogate(tag);
+}
+
 }  // namespace
 
-bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wchar_t* pattern, bool recurse) {
+bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wchar_t* pattern, bool recurse,
+               VQFolderSearch* search) {
     // The open searches live on the heap rather than the call stack, so a
     // very deep tree cannot exhaust the stack.
     VQArray<SearchLevel, const SearchLevel&> levels;
@@ -89,11 +104,24 @@ bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wch
             }
         }
         haveEntry = false;
+        bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (folder && IsSkippedFolderName(entry.cFileName)) continue;
+        if (search && IsUnopenableName(entry.cFileName, static_cast<int>(wcslen(entry.cFileName)))) {
+            ++search->unopenableNames;
+            continue;
+        }
         VQWString full;
         full.Format(L"%s\\%s", top.dir.Text(), entry.cFileName);
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!folder) {
             out.Add(full);
-        } else if (recurse && !IsSkippedFolderName(entry.cFileName)) {
+            if (search && search->progress && out.GetCount() % 256 == 0 && !search->progress(out.GetCount())) {
+                search->cancelled = true;
+                for (int i = levels.GetCount() - 1; i >= 0; --i) FindClose(levels[i].find);
+                return false;
+            }
+        } else if (recurse && search && IsFolderLink(entry)) {
+            ++search->linksPassed;
+        } else if (recurse) {
             SearchLevel inner;
             inner.dir = full;
             inner.find = FindFirstIn(full, pattern, &entry);

@@ -192,10 +192,28 @@ bool CreateFolders(const VQWString& folder);
 // path is taken from the current directory). False when it fails.
 bool GetFullPath(const VQWString& path, VQWString& full);
 
+// What a folder search passed over, and how it reports progress.
+struct VQFolderSearch {
+    // Folder links (junctions, symbolic links and the like) met inside the
+    // search and not followed: one back to a parent would list the same files
+    // again at every level.
+    int linksPassed = 0;
+    // Files and folders whose names Windows cannot open as written
+    // (HasUnopenableName), left out.
+    int unopenableNames = 0;
+    // Called every few hundred files with the count found so far; false
+    // cancels the search (cancelled is then set).
+    std::function<bool(int found)> progress;
+    bool cancelled = false;
+};
+
 // Appends the full path of every file in dir (and, with recurse, its
 // subfolders, depth-first in the system's order). No pattern means "*.*".
-// False only when a search ends other than at its last entry.
-bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wchar_t* pattern, bool recurse);
+// With a search record, folder links below dir are not followed and names
+// that cannot be opened are left out, both counted there. False only when a
+// search ends other than at its last entry, or was cancelled.
+bool EnumFiles(VQArray<VQWString, VQWString>& out, const wchar_t* dir, const wchar_t* pattern, bool recurse,
+               VQFolderSearch* search = nullptr);
 
 // "<path>.tmp.<8 hex digits>" that does not exist yet, or empty. The digits
 // are the tick count, or one of the nine after it when that name is taken.

@@ -287,3 +287,44 @@ TEST(Directories, ModuleDirectoryHoldsTheProgram) {
     VQString program = dir + VQString("base_tests.exe");
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(program.Text()));
 }
+
+TEST(EnumFiles, LinksAreNotFollowedAndUnopenableNamesLeftOutWhenCounted) {
+    TempDir dir;
+    std::wstring top = dir.MakeDir(L"写真");
+    dir.WriteFile(L"写真\\a.jpg", "a");
+    dir.WriteFile(L"写真\\sub\\b.jpg", "b");
+    // One link back to the top, one beside it: followed, each would list the tree again.
+    std::wstring up = dir.MakeFolderLink(L"写真\\sub\\up", top);
+    std::wstring again = dir.MakeFolderLink(L"写真\\again", top);
+    ASSERT_FALSE(up.empty());
+    ASSERT_FALSE(again.empty());
+    // Names Windows drops or reads as devices; the \\?\ form makes them as written.
+    for (const wchar_t* name : {L"aux.log", L"trail.", L"CON"}) {
+        HANDLE h = CreateFileW((L"\\\\?\\" + top + L"\\sub\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h) << name;
+        CloseHandle(h);
+    }
+    VQFolderSearch search;
+    VQWStringArray out;
+    EXPECT_TRUE(EnumFiles(out, top.c_str(), nullptr, true, &search));
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < out.GetCount(); ++i) paths.push_back(out[i].Text());
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ((std::vector<std::wstring>{top + L"\\a.jpg", top + L"\\sub\\b.jpg"}), paths);
+    EXPECT_EQ(2, search.linksPassed);
+    EXPECT_EQ(3, search.unopenableNames);
+
+    // Cancelled by its progress callback: false, and it says so.
+    for (int i = 0; i < 600; ++i) dir.WriteFile(L"写真\\many\\" + std::to_wstring(i) + L".txt", "");
+    VQFolderSearch stopped;
+    int calls = 0;
+    stopped.progress = [&](int found) {
+        ++calls;
+        return found <= 256;
+    };
+    VQWStringArray some;
+    EXPECT_FALSE(EnumFiles(some, top.c_str(), nullptr, true, &stopped));
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(2, calls) << "asked at 256 and at 512 found";
+}

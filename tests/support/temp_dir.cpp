@@ -12,7 +12,71 @@ std::wstring LongForm(const std::wstring& path) {
     return path;
 }
 
+typedef char* (CDECL* UnixFileName)(const wchar_t* dosPath);
+
+// Wine's own export; null on Windows.
+UnixFileName WineUnixFileName() {
+    return reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+std::wstring Widen(const char* text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], n);
+    return wide;
+}
+
+// Runs a program of the system below Wine (it starts ELF files as they are)
+// and waits for it. False when it could not be started; Wine reports neither
+// its exit code nor its end reliably, so callers look at what it did.
+bool RunUnix(const wchar_t* program, const std::wstring& arguments) {
+    std::wstring line = std::wstring(program) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::wstring UnixPathOf(const std::wstring& path) {
+    UnixFileName unixName = WineUnixFileName();
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) return std::wstring();
+    std::wstring wide = Widen(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A link goes without what it leads to.
+void RemoveLink(const std::wstring& path) {
+    if (RemoveDirectoryW(path.c_str()) && !Exists(path)) return;
+    if (DeleteFileW(path.c_str()) && !Exists(path)) return;
+    std::wstring unixPath = UnixPathOf(path);
+    if (unixPath.empty() || !RunUnix(L"Z:\\bin\\rm", L"-f \"" + unixPath + L"\"")) return;
+    for (int waited = 0; waited < 5000 && Exists(path); waited += 20) Sleep(20);
+}
+
 }  // namespace
+
+std::wstring TempDir::MakeFolderLink(const std::wstring& name, const std::wstring& target) const {
+    std::wstring link = Join(name);
+    const DWORD kDirectory = 0x1, kUnprivileged = 0x2;
+    // Wine's CreateSymbolicLinkW says yes and makes nothing: look.
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), kDirectory | kUnprivileged) && Exists(link)) return link;
+    std::wstring unixLink = UnixPathOf(link), unixTarget = UnixPathOf(target);
+    if (unixLink.empty() || unixTarget.empty()) return std::wstring();
+    if (!RunUnix(L"Z:\\bin\\ln", L"-s \"" + unixTarget + L"\" \"" + unixLink + L"\"")) return std::wstring();
+    for (int waited = 0; waited < 5000 && !Exists(link); waited += 20) Sleep(20);
+    return Exists(link) ? link : std::wstring();
+}
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
@@ -90,11 +154,16 @@ bool TempDir::RemoveTree(const std::wstring& path) {
             std::wstring name = fd.cFileName;
             if (name == L"." || name == L"..") continue;
             std::wstring child = path + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                // Never into a link: it may lead anywhere, the folder above included.
+                RemoveLink(child);
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
-                SetFileAttributesW(LongForm(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(LongForm(child).c_str());
+                // Always the \\?\ form: names such as "aux.log" or "name." cannot go otherwise.
+                std::wstring exact = child.compare(0, 4, L"\\\\?\\") == 0 ? child : L"\\\\?\\" + child;
+                SetFileAttributesW(exact.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(exact.c_str());
             }
         } while (FindNextFileW(find, &fd));
         FindClose(find);

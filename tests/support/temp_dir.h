@@ -20,6 +20,10 @@ public:
     std::wstring WriteSparseFile(const std::wstring& name, const std::string& bytes, long long length) const;
     std::string ReadFile(const std::wstring& name) const;
     std::wstring MakeDir(const std::wstring& name) const;
+    // A folder link Join(name) that leads to target (a symbolic link; under
+    // Wine, which cannot make one itself, a link of the system below it).
+    // Returns its full path, or empty when no link could be made.
+    std::wstring MakeFolderLink(const std::wstring& name, const std::wstring& target) const;
 
     static std::string ReadWholeFile(const std::wstring& path);
     static bool RemoveTree(const std::wstring& path);
