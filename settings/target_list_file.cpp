@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "base/text_decode.h"
 
 namespace {
@@ -13,13 +15,13 @@ namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // Adds the path of one decoded line: blanks around it and one pair of quotes
-// around the path are dropped; a line of blanks adds nothing.
-void TakeLine(const wchar_t* units, int length, VQArray<VQWString, VQWString>& lines) {
+// around the path are dropped; a line of blanks adds nothing (false).
+bool TakeLine(const wchar_t* units, int length, VQArray<VQWString, VQWString>& lines) {
     int start = 0;
     int end = length;
     while (start < end && IsBlank(units[start])) ++start;
     while (end > start && IsBlank(units[end - 1])) --end;
-    if (start == end) return;
+    if (start == end) return false;
     if (end - start >= 2 && units[start] == L'"' && units[end - 1] == L'"') {
         ++start;
         --end;
@@ -27,6 +29,7 @@ void TakeLine(const wchar_t* units, int length, VQArray<VQWString, VQWString>& l
     VQWString line;
     if (end > start) line.Append(units + start, end - start);
     lines.Add(line);
+    return true;
 }
 
 // Calls take(start, length) for every line of `units` without its LF and
@@ -98,19 +101,51 @@ VQWString ResolveLine(const VQWString& line, const VQWString& listFolder) {
 
 }  // namespace
 
-void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& lines, VQTargetList& list) {
+void VQTargetList::Skip(int number, VQSkipReason reason, const wchar_t* text, int length) {
+    switch (reason) {
+    case VQSkipReason::Missing: ++missingLines; break;
+    case VQSkipReason::Long: ++longLines; break;
+    case VQSkipReason::Nul: ++nulLines; break;
+    case VQSkipReason::Unopenable: ++unopenableLines; break;
+    }
+    // Only the first lines by number are named; steps find them out of order.
+    if (firstSkipped.size() >= kKeptSkippedLines && firstSkipped.back().number < number) return;
+    // Enough of the line to find it in an editor; the number says where.
+    const int kShown = 80;
+    VQWString shown;
+    for (int i = 0; i < length && shown.GetLength() < kShown; ++i) {
+        if (text[i] == L'\0') {
+            shown.Append(L"[NUL]");
+        } else {
+            shown.Append(text[i]);
+        }
+    }
+    if (length > kShown) shown.Append(L"…");
+    auto at = std::upper_bound(firstSkipped.begin(), firstSkipped.end(), number,
+                               [](int n, const VQSkippedLine& line) { return n < line.number; });
+    firstSkipped.insert(at, VQSkippedLine{number, reason, shown});
+    if (firstSkipped.size() > kKeptSkippedLines) firstSkipped.pop_back();
+}
+
+void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& lines, VQTargetList& list,
+                   std::vector<int>* numbers) {
     if (!bytes || count <= 0) return;
     int mark = 0;
+    int number = 0;
     VQTextEncoding encoding = DetectTextEncoding(bytes, count, kDetectMarks | kDetectUtf8, &mark);
+    auto take = [&](const wchar_t* line, int length) {
+        if (TakeLine(line, length, lines) && numbers) numbers->push_back(number);
+    };
     if (encoding == kTextUtf16) {
         const wchar_t* units = reinterpret_cast<const wchar_t*>(bytes + mark);
         ForEachLine(units, (count - mark) / 2, [&](const wchar_t* line, int length) {
+            ++number;
             if (HasNul(line, length)) {
-                ++list.nulLines;
+                list.Skip(number, VQSkipReason::Nul, line, length);
             } else if (length > kListLineLimit) {
-                ++list.longLines;
+                list.Skip(number, VQSkipReason::Long, line, length);
             } else {
-                TakeLine(line, length, lines);
+                take(line, length);
             }
         });
         return;
@@ -119,26 +154,32 @@ void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& 
     // a UTF-8 sequence or of a double-byte character.
     UINT codePage = encoding == kTextUtf8 ? CP_UTF8 : CP_ACP;
     ForEachLine(bytes + mark, count - mark, [&](const char* line, int length) {
+        ++number;
         if (HasNul(line, length)) {
-            ++list.nulLines;
+            // What comes before the NUL is enough to name the line.
+            int before = 0;
+            while (line[before]) ++before;
+            VQWString text = DecodeText(line, before, 0, codePage);
+            text.Append(L'\0');
+            list.Skip(number, VQSkipReason::Nul, text.Text(), text.GetLength());
             return;
         }
         // Every unit takes at least one byte: a line that has few enough
         // bytes need not be measured, and none of three times the limit fits.
+        VQWString text = DecodeText(line, length > 3 * kListLineLimit ? 256 : length, 0, codePage);
         if (length > 3 * kListLineLimit) {
-            ++list.longLines;
+            list.Skip(number, VQSkipReason::Long, text.Text(), kListLineLimit + 1);
             return;
         }
-        VQWString text = DecodeText(line, length, 0, codePage);
         if (text.GetLength() > kListLineLimit) {
-            ++list.longLines;
+            list.Skip(number, VQSkipReason::Long, text.Text(), text.GetLength());
         } else {
-            TakeLine(text.Text(), text.GetLength(), lines);
+            take(text.Text(), text.GetLength());
         }
     });
 }
 
-bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out) {
+bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search) {
     DWORD attributes = GetFileAttributesW(SystemForm(path).Text());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -150,7 +191,7 @@ bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out) {
     int length = folder.GetLength();
     if (length > 0 && folder.GetAt(length - 1) == L'\\') folder = folder.Left(length - 1);
     // A folder that cannot be read to its end still gives what was found.
-    EnumFiles(out, folder.Text(), nullptr, true);
+    EnumFiles(out, folder.Text(), nullptr, true, search);
     return true;
 }
 
@@ -170,15 +211,28 @@ bool ReadTargetListFile(const wchar_t* path, VQTargetList& list) {
     bytes.resize(static_cast<size_t>(got));
 
     VQArray<VQWString, VQWString> lines;
-    SplitListText(bytes.data(), static_cast<int>(bytes.size()), lines, list);
+    std::vector<int> numbers;
+    SplitListText(bytes.data(), static_cast<int>(bytes.size()), lines, list, &numbers);
     std::string().swap(bytes);
     VQWString listFolder = FullPath(VQWString(path));
     int cut = listFolder.GetLength();
     while (cut > 0 && listFolder.GetAt(cut - 1) != L'\\') --cut;
     listFolder = listFolder.Left(cut);
+    auto skip = [&](int i, VQSkipReason reason) {
+        list.Skip(numbers[static_cast<size_t>(i)], reason, lines[i].Text(), lines[i].GetLength());
+    };
     for (int i = 0; i < lines.GetCount(); ++i) {
+        if (HasUnopenableName(lines[i])) {
+            skip(i, VQSkipReason::Unopenable);
+            continue;
+        }
         VQWString target = ResolveLine(lines[i], listFolder);
-        if (target.IsEmpty() || !CollectTargets(target, list.paths)) ++list.missingLines;
+        if (target.IsEmpty() || !CollectTargets(target, list.paths, &list.search)) skip(i, VQSkipReason::Missing);
+        if (list.search.cancelled) {
+            list.paths.RemoveAll();
+            list.cancelled = true;
+            return true;
+        }
     }
     return true;
 }

@@ -15,7 +15,10 @@
 // relative to the list file's folder. Targets are full paths.
 #pragma once
 
+#include <vector>
+
 #include "base/arrays.h"
+#include "base/files.h"
 #include "base/strings.h"
 
 enum : int {
@@ -23,25 +26,51 @@ enum : int {
     kListFileLimit = 256 * 1024 * 1024,   // bytes of the largest list file read
 };
 
+// Why a line of a list file was not taken.
+enum class VQSkipReason { Missing, Long, Nul, Unopenable };
+
+// A skipped line as the message names it.
+struct VQSkippedLine {
+    int number;         // 1-based, as an editor counts the file's lines
+    VQSkipReason reason;
+    VQWString text;     // its start, with a NUL shown as "[NUL]"
+};
+
 struct VQTargetList {
+    enum { kKeptSkippedLines = 5 };
+
     VQArray<VQWString, VQWString> paths;  // in line order, a folder's files at its line
     int missingLines = 0;                 // named nothing that exists
     int longLines = 0;                    // longer than kListLineLimit units
     int nulLines = 0;                     // held a NUL
+    int unopenableLines = 0;              // named a file Windows cannot open as written (HasUnopenableName)
     bool tooLarge = false;                // over kListFileLimit bytes: nothing was read
+    bool cancelled = false;               // the progress callback said stop: paths holds nothing
+    // The first kKeptSkippedLines skipped lines, in line order.
+    std::vector<VQSkippedLine> firstSkipped;
+    // What the search of the folders that lines named passed over.
+    VQFolderSearch search;
 
-    int SkippedLines() const { return missingLines + longLines + nulLines; }
+    int SkippedLines() const { return missingLines + longLines + nulLines + unopenableLines; }
+    void Skip(int number, VQSkipReason reason, const wchar_t* text, int length);
 };
 
 // The lines of a list file's bytes, decoded, with the blanks and quotes
 // around them removed; a pair of quotes around nothing gives an empty line.
-// Counts the long lines and the lines with a NUL into `list`.
-void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& lines, VQTargetList& list);
+// Counts the long lines and the lines with a NUL into `list`. With numbers,
+// each line's 1-based number in the file goes there too.
+void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& lines, VQTargetList& list,
+                   std::vector<int>* numbers = nullptr);
 
 // Appends `path` when it names a file, or every file below it, depth-first,
-// when it names a folder. False when it names nothing that exists.
-bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out);
+// when it names a folder. False when it names nothing that exists. With a
+// search record, links and names that cannot be opened inside a folder are
+// passed over and counted there (see EnumFiles).
+bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search = nullptr);
 
 // Reads the list file at `path` into `list`. False when it cannot be opened
-// or read, or is too large (`tooLarge`); `list` then holds no paths.
+// or read, or is too large (`tooLarge`); `list` then holds no paths. The
+// progress callback of list.search is asked now and then with the paths
+// found so far; when it says stop, the result is true with no paths and
+// `cancelled` set.
 bool ReadTargetListFile(const wchar_t* path, VQTargetList& list);

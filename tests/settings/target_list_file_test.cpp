@@ -124,7 +124,32 @@ TEST(ListFile, JunkAddsNothingAndEveryLineOfItIsCounted) {
     VQTargetList named;
     ASSERT_TRUE(ReadTargetListFile(devices.c_str(), named));
     EXPECT_EQ(0, named.paths.GetCount());
-    EXPECT_EQ(2, named.missingLines);
+    EXPECT_EQ(2, named.unopenableLines);
+    EXPECT_EQ(0, named.missingLines);
+}
+
+TEST(ListFile, SkippedLinesAreNamedInLineOrderWithTheirNumbers) {
+    TempDir dir;
+    std::wstring kept = dir.WriteFile(L"kept.txt", "k");
+    // Lines 2 and 5 are found missing after lines 3 and 4 were refused as text.
+    std::wstring text = kept + L"\r\n" + dir.Join(L"gone.txt") + L"\r\nZ:\\a" + std::wstring(1, L'\0') + L"b.txt\r\n" +
+                        std::wstring(40000, L'x') + L"\r\n" + dir.Join(L"aux.log") + L"\r\n\r\n";
+    for (int i = 0; i < 6; ++i) text += dir.Join(L"more" + std::to_wstring(i) + L".txt") + L"\r\n";
+    std::wstring list = dir.WriteFile(L"list.txt", Utf16(text));
+    VQTargetList result;
+    ASSERT_TRUE(ReadTargetListFile(list.c_str(), result));
+    EXPECT_EQ((Lines{kept}), Strings(result.paths));
+    EXPECT_EQ(10, result.SkippedLines());
+    ASSERT_EQ(5u, result.firstSkipped.size());
+    const int numbers[] = {2, 3, 4, 5, 7};
+    const VQSkipReason reasons[] = {VQSkipReason::Missing, VQSkipReason::Nul, VQSkipReason::Long,
+                                    VQSkipReason::Unopenable, VQSkipReason::Missing};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(numbers[i], result.firstSkipped[i].number) << i;
+        EXPECT_EQ(reasons[i], result.firstSkipped[i].reason) << i;
+    }
+    EXPECT_EQ(std::wstring(L"Z:\\a[NUL]b.txt"), result.firstSkipped[1].text.Text());
+    EXPECT_EQ(81, result.firstSkipped[2].text.GetLength()) << "a long line is shown by its start";
 }
 
 TEST(ListFile, MissingAndOversizedFilesAreRefusedUnread) {
