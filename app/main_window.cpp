@@ -356,6 +356,11 @@ VQWin32DialogItemListBoxW* MainWindow::TargetList() {
     return dynamic_cast<VQWin32DialogItemListBoxW*>(FindItemById(IDC_TARGET_LIST));
 }
 
+HFONT MainWindow::PanelFont() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    return box ? box->GetFont() : nullptr;
+}
+
 VQWin32DialogItemCheckBox* MainWindow::CheckBox(int id) {
     return dynamic_cast<VQWin32DialogItemCheckBox*>(FindItemById(id));
 }

@@ -14,6 +14,7 @@
 class VQWin32DialogItemCheckBox;
 class VQWin32DialogItemEditBoxW;
 class VQWin32DialogItemListBoxW;
+class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
 
@@ -77,7 +78,8 @@ public:
     // The list's entries follow the new scale with the fonts.
     void OnDpiChanged(UINT newDpi, const RECT* suggested) override;
     INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
-    // Filters the candidates by FileExt and appends those not yet listed.
+    // Filters the candidates by FileExt and appends those that name no file
+    // the list (or the batch before them) already holds.
     virtual void AddTargets(const VQArray<VQWString, VQWString>* batch);
 
     // The main panel's create info: the control wrappers bound to the
@@ -139,6 +141,10 @@ private:
     void OnLoad();
     void OnSave();
     void OnListSelectionChanged();
+    // AddTargets with the progress window of the whole adding; false when
+    // the user cancelled it (the list is then as it was).
+    bool AddTargets(const VQArray<VQWString, VQWString>* batch, VQWin32ProgressWindow& progress);
+    HFONT PanelFont();
     void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
     void OnJobEnded(bool closing);
     void ShowProgress(RunState state);

@@ -5,17 +5,17 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "engine/file_variables.h"
 #include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
+#include "win32/progress_window.h"
 
 namespace {
 
@@ -40,24 +40,80 @@ void SplitExtensions(const VQWString& fileExt, bool lowerCase, VQArray<VQWString
     }
 }
 
-// What AddListFile says when lines were left out, one line per reason.
+// The lines that name what a folder search passed over, each after a line
+// break; empty when it passed over nothing.
+VQWString PassedOverLines(const VQFolderSearch& search) {
+    VQWString text;
+    if (search.linksPassed > 0) {
+        VQWString line;
+        line.Format(L"\nフォルダのリンク（ジャンクション、シンボリックリンク）: %d 個", search.linksPassed);
+        text.Append(line);
+    }
+    if (search.unopenableNames > 0) {
+        VQWString line;
+        line.Format(L"\nWindows で開けない名前（CON、AUX.log、末尾が「.」や空白の名前など）: %d 件",
+                    search.unopenableNames);
+        text.Append(line);
+    }
+    return text;
+}
+
+// What a drop or the Add dialog says when a folder search passed something
+// over; empty when it passed over nothing.
+VQWString PassedOverMessage(const VQFolderSearch& search) {
+    VQWString lines = PassedOverLines(search);
+    if (lines.IsEmpty()) return lines;
+    VQWString text(L"フォルダの中の次のものは追加しませんでした。");
+    text.Append(lines);
+    return text;
+}
+
+const wchar_t* ReasonLabel(VQSkipReason reason) {
+    switch (reason) {
+    case VQSkipReason::Missing: return L"存在しないパス";
+    case VQSkipReason::Long: return L"長すぎる行（32,767 文字を超える）";
+    case VQSkipReason::Nul: return L"NUL 文字を含む行";
+    case VQSkipReason::Unopenable: return L"Windows で開けない名前（CON、AUX.log、末尾が「.」や空白の名前など）";
+    }
+    return L"";
+}
+
+// What AddListFile says when lines were left out: one line per reason, then
+// the first of those lines with their numbers, then what the search of the
+// folders named by lines passed over.
 VQWString SkippedLinesMessage(const VQTargetList& list) {
     VQWString text;
-    text.Format(L"リストファイルの %d 行を読み飛ばしました。", list.SkippedLines());
-    struct Reason {
-        int lines;
-        const wchar_t* label;
-    };
-    const Reason reasons[] = {
-        {list.missingLines, L"存在しないパス"},
-        {list.longLines, L"長すぎる行（32,767 文字を超える）"},
-        {list.nulLines, L"NUL 文字を含む行"},
-    };
-    for (const Reason& reason : reasons) {
-        if (reason.lines == 0) continue;
-        VQWString line;
-        line.Format(L"\n%s: %d 行", reason.label, reason.lines);
-        text.Append(line);
+    if (list.SkippedLines() > 0) {
+        text.Format(L"リストファイルの %d 行を読み飛ばしました。", list.SkippedLines());
+        struct Reason {
+            int lines;
+            VQSkipReason reason;
+        };
+        const Reason reasons[] = {
+            {list.missingLines, VQSkipReason::Missing},
+            {list.longLines, VQSkipReason::Long},
+            {list.nulLines, VQSkipReason::Nul},
+            {list.unopenableLines, VQSkipReason::Unopenable},
+        };
+        for (const Reason& reason : reasons) {
+            if (reason.lines == 0) continue;
+            VQWString line;
+            line.Format(L"\n%s: %d 行", ReasonLabel(reason.reason), reason.lines);
+            text.Append(line);
+        }
+        text.Append(L"\n");
+        for (const VQSkippedLine& skipped : list.firstSkipped) {
+            VQWString line;
+            line.Format(L"\n%d 行目: %s", skipped.number, skipped.text.Text());
+            text.Append(line);
+        }
+        if (list.SkippedLines() > static_cast<int>(list.firstSkipped.size())) text.Append(L"\n…");
+    }
+    VQWString passed = PassedOverLines(list.search);
+    if (!passed.IsEmpty()) {
+        if (!text.IsEmpty()) text.Append(L"\n\n");
+        text.Append(L"リストのフォルダの中の次のものは追加しませんでした。");
+        text.Append(passed);
     }
     return text;
 }
@@ -75,35 +131,70 @@ VQWString GroupedNumber(int value) {
     return text;
 }
 
+VQWString FoundText(int found) {
+    return VQWString().Format(L"ファイルを探しています… %s 件", GroupedNumber(found).Text());
+}
+
 }  // namespace
 
 void MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch) {
-    if (!batch || batch->GetCount() == 0) return;
+    VQWin32ProgressWindow progress(handle, L"追加", PanelFont());
+    AddTargets(batch, progress);
+}
+
+bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, VQWin32ProgressWindow& progress) {
+    if (!batch || batch->GetCount() == 0) return true;
     VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return;
+    if (!box || !box->GetHandle()) return true;
     VQArray<VQWString, VQWString> extensions;
     if (FindItemById(IDC_FILEEXT_EDIT)) SplitExtensions(EditText(IDC_FILEEXT_EDIT), true, extensions);
 
-    // The entries are taken once, before the loop: a path already listed is
-    // never added again, while one that occurs twice in the batch is.
+    // A list never holds one file twice, however it was spelled or how often
+    // a batch names it: paths compare as Windows resolves them.
     VQArray<VQWString, VQWString> existing;
     box->GetAllStrings(existing);
-    std::unordered_set<std::wstring_view> listed;
-    listed.reserve(existing.GetCount());
-    for (int i = 0; i < existing.GetCount(); ++i) {
-        listed.insert(std::wstring_view(existing[i].Text(), existing[i].GetLength()));
-    }
-
     VQArray<VQWString, VQWString> accepted;
-    for (int i = 0; i < batch->GetCount(); ++i) {
+    int listed = existing.GetCount();
+    VQPathSet paths([&](int index) { return index < listed ? existing[index] : accepted[index - listed]; });
+    paths.Reserve(listed + batch->GetCount());
+    int total = batch->GetCount();
+    auto checking = [&](int i) {
+        return VQWString().Format(L"リストと照らし合わせています… %s / %s 件", GroupedNumber(i).Text(),
+                                  GroupedNumber(total).Text());
+    };
+    for (int i = 0; i < listed; ++i) {
+        paths.Insert(existing[i], i);
+        if (i % 4096 == 0 && !progress.StepWith([&] { return checking(0); })) return false;
+    }
+    for (int i = 0; i < total; ++i) {
         const VQWString& candidate = (*batch)[i];
-        if (listed.count(std::wstring_view(candidate.Text(), candidate.GetLength()))) continue;
+        if (i % 1024 == 0 && !progress.StepWith([&] { return checking(i); })) return false;
         if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) continue;
+        if (!paths.Insert(candidate, listed + accepted.GetCount())) continue;
         accepted.Add(candidate);
     }
-    if (accepted.GetCount() == 0) return;
-    box->AddStrings(accepted);
+    if (accepted.GetCount() == 0) return true;
+    // Into the list a piece at a time, so that the window answers meanwhile;
+    // a cancel takes back what this batch put in.
+    const int kPiece = 20000;
+    int count = accepted.GetCount();
+    for (int start = 0; start < count; start += kPiece) {
+        VQArray<VQWString, VQWString> piece;
+        int end = start + kPiece < count ? start + kPiece : count;
+        piece.SetSize(-(end - start));
+        for (int i = start; i < end; ++i) piece.Add(accepted[i]);
+        box->AddStrings(piece);
+        if (!progress.StepWith([&] {
+                return VQWString().Format(L"リストに追加しています… %s / %s 件", GroupedNumber(end).Text(),
+                                          GroupedNumber(count).Text());
+            })) {
+            for (int i = box->GetCount() - 1; i >= listed; --i) box->DeleteString(i);
+            UpdateCount();
+            return false;
+        }
+    }
     UpdateCount();
+    return true;
 }
 
 void MainWindow::OnAdd() {
@@ -145,18 +236,21 @@ void MainWindow::OnAdd() {
 
 void MainWindow::OnListAdd() {
     wchar_t path[MAX_PATH] = {};
-    if (!ChooseOpenFile(path, L"ファイルリストを選択", L"リストファイル", L"txt", handle)) return;
+    if (!ChooseOpenFile(path, L"ファイルリストを選択", L"リストファイル", L"txt", handle, true)) return;
     AddListFile(path);
 }
 
 void MainWindow::AddListFile(const wchar_t* path) {
+    VQWin32ProgressWindow progress(handle, L"リスト追加", PanelFont());
     VQTargetList list;
+    list.search.progress = [&](int found) { return progress.StepWith([&] { return FoundText(found); }); };
     if (!ReadTargetListFile(path, list)) {
         if (list.tooLarge) ShowError(L"リストファイルが大きすぎます（256 MiB まで）。");
         return;
     }
-    AddTargets(&list.paths);
-    if (list.SkippedLines() > 0) MsgBox(this, SkippedLinesMessage(list).Text(), L"リスト追加", VQMB_OK, 1);
+    if (list.cancelled || !AddTargets(&list.paths, progress)) return;
+    VQWString message = SkippedLinesMessage(list);
+    if (!message.IsEmpty()) MsgBox(this, message.Text(), L"リスト追加", VQMB_OK, 1);
 }
 
 int MainWindow::OnDropFiles(HWND, WPARAM wParam, LPARAM) {
@@ -176,10 +270,22 @@ int MainWindow::OnDropFiles(HWND, WPARAM wParam, LPARAM) {
 }
 
 void MainWindow::AddDroppedPaths(const VQArray<VQWString, VQWString>& paths) {
+    VQWin32ProgressWindow progress(handle, L"追加", PanelFont());
+    VQFolderSearch search;
+    search.progress = [&](int found) { return progress.StepWith([&] { return FoundText(found); }); };
     VQArray<VQWString, VQWString> batch;
     // A dropped path that no longer exists adds nothing, without a word.
-    for (int i = 0; i < paths.GetCount(); ++i) CollectTargets(paths[i], batch);
-    AddTargets(&batch);
+    for (int i = 0; i < paths.GetCount(); ++i) {
+        if (HasUnopenableName(paths[i])) {
+            ++search.unopenableNames;
+            continue;
+        }
+        CollectTargets(paths[i], batch, &search);
+        if (search.cancelled) return;
+    }
+    if (!AddTargets(&batch, progress)) return;
+    VQWString message = PassedOverMessage(search);
+    if (!message.IsEmpty()) MsgBox(this, message.Text(), L"追加", VQMB_OK, 1);
 }
 
 void MainWindow::OnDelete() {

@@ -68,9 +68,16 @@ bool BuildSingleTypeFilter(wchar_t* filter, const wchar_t* description, const wc
 }
 
 bool ChooseOpenFile(wchar_t* file, const wchar_t* title, const wchar_t* description, const wchar_t* extension,
-                    HWND owner) {
-    wchar_t filter[kVQSingleFilterUnits];
+                    HWND owner, bool allFiles) {
+    const wchar_t kAllFiles[] = L"すべてのファイル(*.*)\0*.*\0";
+    wchar_t filter[kVQSingleFilterUnits + sizeof kAllFiles / sizeof kAllFiles[0]];
     if (!BuildSingleTypeFilter(filter, description, extension)) return false;
+    if (allFiles) {
+        // After the named type's double NUL: its last NUL becomes the start of the next pair.
+        wchar_t* end = filter;
+        while (*end) end += wcslen(end) + 1;
+        wmemcpy(end, kAllFiles, sizeof kAllFiles / sizeof kAllFiles[0]);
+    }
     OPENFILENAMEW ofn;
     InitFileDialog(&ofn, file, MAX_PATH, filter, 0x00881024, OpenHook, owner);
     ofn.lpstrTitle = title;

@@ -21,9 +21,10 @@ bool BuildSingleTypeFilter(wchar_t* filter, const wchar_t* description, const wc
 // None of them moves the process's current directory.
 
 // One existing file. file: MAX_PATH units, the initial name in, the chosen
-// path out. False when cancelled or failed.
+// path out. With allFiles, a second type 「すべてのファイル(*.*)」 follows
+// the named one. False when cancelled or failed.
 bool ChooseOpenFile(wchar_t* file, const wchar_t* title, const wchar_t* description, const wchar_t* extension,
-                    HWND owner);
+                    HWND owner, bool allFiles = false);
 
 // Several existing files, with the caller's filter. result: `units` units,
 // zero-filled; it receives one full path, or the folder and the names (see

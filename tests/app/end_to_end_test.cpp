@@ -79,11 +79,13 @@ void AddListFile(QuenbrixProcess& app, const std::wstring& listFile) {
     HWND dialog = app.WaitForWindow(L"#32770", L"ファイルリストを選択");
     ASSERT_NE(nullptr, dialog) << "no open dialog";
     HWND filters = GetDlgItem(dialog, kFilterBox);
-    wchar_t filter[128] = {};
-    if (SendRemote(filters, CB_GETCOUNT, 0, 0) == 1) {
+    wchar_t filter[128] = {}, all[128] = {};
+    if (SendRemote(filters, CB_GETCOUNT, 0, 0) == 2) {
         SendRemote(filters, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(filter));
+        SendRemote(filters, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(all));
     }
-    EXPECT_STREQ(L"リストファイル(*.txt)", filter) << "the one filter of list files";
+    EXPECT_STREQ(L"リストファイル(*.txt)", filter) << "list files first";
+    EXPECT_STREQ(L"すべてのファイル(*.*)", all) << "then every file";
     HWND name = GetDlgItem(dialog, kFileNameBox);
     ASSERT_NE(nullptr, name) << "no file-name box";
     SetRemoteText(name, listFile);

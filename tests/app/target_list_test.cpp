@@ -14,6 +14,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/timer_script.h"
 #include "tests/support/window_queries.h"
+#include "win32/progress_window.h"
 
 namespace {
 
@@ -109,15 +110,15 @@ TEST(FileExtFilter, ChangingItLaterKeepsWhatWasAdded) {
     EXPECT_EQ((Paths{L"a.txt", L"b.log"}), app.List());
 }
 
-TEST(Duplicates, ListedPathsAreNotAddedAgainButOneBatchMayRepeat) {
+TEST(Duplicates, OneFileIsListedOnceHoweverItIsSpelled) {
     AppWindow app;
-    VQArray<VQWString, VQWString> batch = Batch({L"C:\\a.txt", L"C:\\b.txt", L"C:\\b.txt"});
+    VQArray<VQWString, VQWString> batch =
+        Batch({L"C:\\a.txt", L"C:\\b.txt", L"C:\\b.txt", L"c:\\B.TXT", L"C:\\x\\..\\b.txt"});
     app.window->AddTargets(&batch);
-    EXPECT_EQ((Paths{L"C:\\a.txt", L"C:\\b.txt", L"C:\\b.txt"}), app.List());
-    VQArray<VQWString, VQWString> again = Batch({L"C:\\a.txt", L"c:\\a.txt", L"C:\\b.txt"});
+    EXPECT_EQ((Paths{L"C:\\a.txt", L"C:\\b.txt"}), app.List()) << "within one batch";
+    VQArray<VQWString, VQWString> again = Batch({L"c:\\a.txt", L"C:\\.\\a.txt", L"C:\\c.txt", L"C:\\a.txt."});
     app.window->AddTargets(&again);
-    // Paths compare exactly: another case of the drive letter is another entry.
-    EXPECT_EQ((Paths{L"C:\\a.txt", L"C:\\b.txt", L"C:\\b.txt", L"c:\\a.txt"}), app.List());
+    EXPECT_EQ((Paths{L"C:\\a.txt", L"C:\\b.txt", L"C:\\c.txt"}), app.List()) << "across batches";
 }
 
 TEST(Drops, FoldersAreSearchedDepthFirstAndFiltered) {
@@ -142,13 +143,87 @@ TEST(Drops, FoldersAreSearchedDepthFirstAndFiltered) {
     EXPECT_EQ(3u, app.List().size());
 }
 
-TEST(Drops, OneFolderTwiceInOneDropIsAddedTwice) {
+TEST(Drops, AFolderAndItsFileInOneDropAddTheFileOnce) {
     TempDir dir;
     std::wstring folder = dir.MakeDir(L"f");
-    dir.WriteFile(L"f\\one.txt", "1");
+    std::wstring one = dir.WriteFile(L"f\\one.txt", "1");
     AppWindow app;
-    DropOn(app.Frame(), {folder, folder});
-    EXPECT_EQ((Paths{folder + L"\\one.txt", folder + L"\\one.txt"}), app.List());
+    QuitWatchdog watchdog(5000, 99);
+    DropOn(app.Frame(), {folder, folder, one});
+    EXPECT_EQ((Paths{one}), app.List());
+    EXPECT_FALSE(watchdog.Fired()) << "nothing was passed over, so nothing is shown";
+}
+
+TEST(Drops, LinksAndUnopenableNamesArePassedOverAndNamedInOneMessage) {
+    TempDir dir;
+    std::wstring top = dir.MakeDir(L"top");
+    std::wstring a = dir.WriteFile(L"top\\a.txt", "a");
+    ASSERT_FALSE(dir.MakeFolderLink(L"top\\loop", top).empty());
+    HANDLE h = CreateFileW((L"\\\\?\\" + top + L"\\aux.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+    AppWindow app;
+    DrawnText drawn;
+    BoxAnswer ok;
+    TimerScript script;
+    script.Then(AnswerBox(&ok, IDOK));
+    script.Start();
+    DropOn(app.Frame(), {top});
+    EXPECT_EQ((Paths{a}), app.List());
+    EXPECT_TRUE(ok.seen);
+    EXPECT_EQ(L"追加", ok.caption);
+    EXPECT_TRUE(drawn.Saw(L"フォルダの中の次のものは追加しませんでした。\n"
+                          L"フォルダのリンク（ジャンクション、シンボリックリンク）: 1 個\n"
+                          L"Windows で開けない名前（CON、AUX.log、末尾が「.」や空白の名前など）: 1 件"));
+}
+
+namespace {
+
+// The progress window at once, answered with キャンセル as soon as it is up.
+class CancelAtOnce {
+public:
+    CancelAtOnce() : showAfter(VQWin32ProgressWindow::showAfterMs), lookEvery(VQWin32ProgressWindow::lookEveryMs) {
+        VQWin32ProgressWindow::showAfterMs = 0;
+        VQWin32ProgressWindow::lookEveryMs = 0;
+        VQWin32ProgressWindow::onShown = [](HWND window) {
+            shown = window;
+            ownerEnabled = IsWindowEnabled(GetWindow(window, GW_OWNER)) != FALSE;
+            PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        };
+    }
+    ~CancelAtOnce() {
+        VQWin32ProgressWindow::showAfterMs = showAfter;
+        VQWin32ProgressWindow::lookEveryMs = lookEvery;
+        VQWin32ProgressWindow::onShown = nullptr;
+    }
+    static HWND shown;
+    static bool ownerEnabled;
+
+private:
+    DWORD showAfter, lookEvery;
+};
+HWND CancelAtOnce::shown = nullptr;
+bool CancelAtOnce::ownerEnabled = true;
+
+}  // namespace
+
+TEST(Drops, ALongAddCanBeCancelledAndThenAddsNothing) {
+    TempDir dir;
+    for (int i = 0; i < 300; ++i) dir.WriteFile(L"many\\" + std::to_wstring(i) + L".txt", "");
+    AppWindow app;
+    VQArray<VQWString, VQWString> first = Batch({L"C:\\kept.txt"});
+    app.window->AddTargets(&first);
+    {
+        CancelAtOnce cancel;
+        VQArray<VQWString, VQWString> folder = Batch({dir.Join(L"many")});
+        app.window->AddDroppedPaths(folder);
+        ASSERT_NE(nullptr, CancelAtOnce::shown);
+        EXPECT_FALSE(CancelAtOnce::ownerEnabled) << "the main window takes no input while the work holds its state";
+    }
+    EXPECT_EQ((Paths{L"C:\\kept.txt"}), app.List());
+    EXPECT_TRUE(IsWindowEnabled(app.Frame()));
+    EXPECT_FALSE(IsWindow(CancelAtOnce::shown));
 }
 
 TEST(ListFiles, Utf16WithCrLfGivesOneEntryPerLine) {
@@ -219,7 +294,9 @@ TEST(ListFiles, SkippedLinesAreCountedInAMessage) {
     EXPECT_TRUE(ok.seen);
     EXPECT_EQ(L"リスト追加", ok.caption);
     EXPECT_TRUE(drawn.Saw(L"リストファイルの 4 行を読み飛ばしました。\n存在しないパス: 2 行\n"
-                          L"長すぎる行（32,767 文字を超える）: 1 行\nNUL 文字を含む行: 1 行"));
+                          L"長すぎる行（32,767 文字を超える）: 1 行\nNUL 文字を含む行: 1 行\n\n"
+                          L"2 行目: " + dir.Join(L"gone.txt") + L"\n3 行目: Z:\\a[NUL]b.txt\n4 行目: " +
+                          std::wstring(80, L'x') + L"…\n5 行目: " + dir.Join(L"gone too.txt")));
 
     // Only the reasons that occurred are named.
     std::wstring one = WriteUtf16(dir, L"one.txt", L"\xFEFF" + kept + L"\r\n" + dir.Join(L"gone.txt"));
@@ -230,7 +307,8 @@ TEST(ListFiles, SkippedLinesAreCountedInAMessage) {
     second.Start();
     app.window->AddListFile(one.c_str());
     EXPECT_TRUE(again.seen);
-    EXPECT_TRUE(drawn.Saw(L"リストファイルの 1 行を読み飛ばしました。\n存在しないパス: 1 行"));
+    EXPECT_TRUE(drawn.Saw(L"リストファイルの 1 行を読み飛ばしました。\n存在しないパス: 1 行\n\n2 行目: " +
+                          dir.Join(L"gone.txt")));
 }
 
 TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {
