@@ -79,7 +79,9 @@ bool OutputPipe::Create() {
     // The access an anonymous pipe's write end has: some programs look at their output's attributes.
     HANDLE handle = CreateFileW(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
         CloseIfOpen(readEnd);
+        SetLastError(error);
         return false;
     }
     writeEnd = handle;
@@ -149,15 +151,62 @@ void OutputPipe::Finish() {
     stopped = true;
 }
 
-HANDLE LaunchChild(const LaunchRequest& request) {
+CreateProcessFunction createChildProcess = CreateProcessW;
+
+namespace {
+
+// Windows 10 has it; the headers give it only to programs for Windows 10 and
+// up, and this one starts on Windows 7 too (which refuses it, see Add).
+const DWORD_PTR kJobListAttribute = ProcThreadAttributeValue(13, FALSE, TRUE, FALSE);
+
+// The attributes of one start: the handles a child inherits and its job.
+class AttributeList {
+public:
+    AttributeList() {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, kMaxAttributes, 0, &size);
+        storage.resize(size);
+        ready = size > 0 && InitializeProcThreadAttributeList(Raw(), kMaxAttributes, 0, &size);
+    }
+    AttributeList(const AttributeList&) = delete;
+    AttributeList& operator=(const AttributeList&) = delete;
+    ~AttributeList() {
+        if (ready) DeleteProcThreadAttributeList(Raw());
+    }
+    // False where the system does not have the attribute; the list keeps what it had.
+    bool Add(DWORD_PTR attribute, void* value, SIZE_T size) {
+        if (!ready || !UpdateProcThreadAttribute(Raw(), 0, attribute, value, size, nullptr, nullptr)) return false;
+        used = true;
+        return true;
+    }
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() { return used ? Raw() : nullptr; }
+
+private:
+    enum { kMaxAttributes = 2 };
+    LPPROC_THREAD_ATTRIBUTE_LIST Raw() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data()); }
+    std::vector<char> storage;
+    bool ready = false;
+    bool used = false;
+};
+
+// One CreateProcessW call for the request, the child suspended and in the
+// job when it returns true. With withJobList the child is created inside
+// the job where the system has that (triedJobList then tells); otherwise,
+// or where the system ignored it, it joins the job at once, before its
+// first instruction: killed in between, this program would leave it
+// suspended in no job for ever.
+bool CreateSuspended(const LaunchRequest& request, HANDLE input, bool withJobList, PROCESS_INFORMATION& process,
+                     bool& triedJobList) {
     STARTUPINFOEXW startup;
     memset(&startup, 0, sizeof startup);
     startup.StartupInfo.cb = sizeof startup;
     DWORD flags = CREATE_SUSPENDED;
-    std::vector<char> attributeStorage;
-    HANDLE inherited[1] = {request.output};
+    if (request.environment) flags |= CREATE_UNICODE_ENVIRONMENT;
+    AttributeList attributes;
+    HANDLE inherited[2] = {request.output, input};
     if (request.output) {
         startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+        startup.StartupInfo.hStdInput = input;
         startup.StartupInfo.hStdOutput = request.output;
         startup.StartupInfo.hStdError = request.output;
         startup.StartupInfo.wShowWindow = SW_HIDE;
@@ -165,49 +214,95 @@ HANDLE LaunchChild(const LaunchRequest& request) {
         // console window, and what it starts shares that console instead of
         // each opening a visible one.
         flags |= CREATE_NO_WINDOW;
-        // Only the pipe's write end goes to the child, whatever else this
-        // process has made inheritable in the meantime.
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        attributeStorage.resize(size);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.data());
-        if (size > 0 && InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-            if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
-                                          nullptr, nullptr)) {
-                startup.lpAttributeList = list;
-                flags |= EXTENDED_STARTUPINFO_PRESENT;
-            } else {
-                DeleteProcThreadAttributeList(list);
-            }
+        // Only these go to the child, whatever else this process has made
+        // inheritable in the meantime.
+        attributes.Add(PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, (input ? 2 : 1) * sizeof(HANDLE));
+    }
+    HANDLE jobs[1] = {request.job};
+    triedJobList = withJobList && request.job && attributes.Add(kJobListAttribute, jobs, sizeof jobs);
+    if (attributes.Get()) {
+        startup.lpAttributeList = attributes.Get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
+    // CreateProcessW may write into the command line: give it a private buffer.
+    VQWString writable = request.commandLine->DeepCopy();
+    writable.MakeUnique();
+    wchar_t empty[1] = {L'\0'};
+    memset(&process, 0, sizeof process);
+    if (!createChildProcess(nullptr, writable.GetData() ? writable.GetData() : empty, nullptr, nullptr,
+                            request.output ? TRUE : FALSE, flags, const_cast<wchar_t*>(request.environment),
+                            request.directory, &startup.StartupInfo, &process)) {
+        return false;
+    }
+    if (request.job) {
+        BOOL inside = FALSE;
+        // A process outside the job (the call can fail when this program runs
+        // in a job of its own that forbids it) still runs; it is ended by itself.
+        if (!triedJobList || !IsProcessInJob(process.hProcess, request.job, &inside) || !inside) {
+            AssignProcessToJobObject(request.job, process.hProcess);
         }
     }
-    PROCESS_INFORMATION process;
-    memset(&process, 0, sizeof process);
-    BOOL created = FALSE;
-    DWORD error = 0;
-    // Wine's CreateProcessW fails now and then with ERROR_INTERNAL_ERROR
-    // (about once in a few thousand starts, a plain loop too). The process
-    // never ran, suspended as it was asked for: one more try is safe.
-    for (int attempt = 0; attempt < 2 && !created; ++attempt) {
-        if (attempt > 0 && error != ERROR_INTERNAL_ERROR) break;
-        // CreateProcessW may write into the command line: give it a private buffer.
-        VQWString writable = request.commandLine->DeepCopy();
-        writable.MakeUnique();
-        wchar_t empty[1] = {L'\0'};
-        created = CreateProcessW(nullptr, writable.GetData() ? writable.GetData() : empty, nullptr, nullptr,
-                                 request.output ? TRUE : FALSE, flags, nullptr, request.directory,
-                                 &startup.StartupInfo, &process);
-        error = GetLastError();
+    return true;
+}
+
+}  // namespace
+
+HANDLE LaunchChild(const LaunchRequest& request) {
+    // A hidden child has nobody to answer it: asked for input, it reads the
+    // end of the input at once instead of waiting for ever.
+    HANDLE input = nullptr;
+    if (request.output) {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                            nullptr);
+        if (input == INVALID_HANDLE_VALUE) input = nullptr;
     }
-    if (startup.lpAttributeList) DeleteProcThreadAttributeList(startup.lpAttributeList);
+    PROCESS_INFORMATION process;
+    bool created = false;
+    bool withJobList = true;
+    bool retried = false;
+    DWORD error = 0;
+    for (;;) {
+        bool triedJobList = false;
+        created = CreateSuspended(request, input, withJobList, process, triedJobList);
+        if (created) break;
+        error = GetLastError();
+        // The attribute was taken but the child refused inside the job: it is
+        // started as where the system has no such attribute.
+        if (triedJobList) {
+            withJobList = false;
+            continue;
+        }
+        // Wine's CreateProcessW fails now and then with ERROR_INTERNAL_ERROR
+        // (about once in a few thousand starts, a plain loop too). The process
+        // never ran, suspended as it was asked for: one more try is safe.
+        if (error != ERROR_INTERNAL_ERROR || retried) break;
+        retried = true;
+    }
+    if (input) CloseHandle(input);
     if (!created) {
         SetLastError(error);
         return nullptr;
     }
-    // A process outside the job (the call can fail when this program runs in
-    // a job of its own that forbids it) still runs; it is ended by itself.
-    if (request.job) AssignProcessToJobObject(request.job, process.hProcess);
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     return process.hProcess;
+}
+
+VQWString SystemErrorText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' ')) {
+        --length;
+    }
+    VQWString text;
+    if (length > 0) {
+        text.Append(buffer, static_cast<int>(length));
+    } else {
+        text.Format(L"（エラー %lu）", static_cast<unsigned long>(error));
+    }
+    if (buffer) LocalFree(buffer);
+    return text;
 }

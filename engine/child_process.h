@@ -1,5 +1,5 @@
 // The pieces of one step: the pipe that captures a child's output, and the
-// launch of the child into the run's job object.
+// launch of the child inside the run's job object.
 //
 // Output is read with overlapped reads whose completion routines run on the
 // worker thread whenever it waits alertably, so one thread can read the pipes
@@ -21,7 +21,7 @@ public:
     // Cancels a pending read and waits for it: its buffer lives here.
     ~OutputPipe();
 
-    // The pipe itself: false when it could not be made.
+    // The pipe itself: false, with the error in GetLastError, when it could not be made.
     bool Create();
     // The end the child writes to (standard output and error); inheritable.
     HANDLE WriteEnd() const { return writeEnd; }
@@ -65,11 +65,26 @@ private:
 struct LaunchRequest {
     const VQWString* commandLine;  // as expanded
     const wchar_t* directory;      // full path, or null for the program's own
-    HANDLE job;                    // may be null: the child is then ended on its own
-    HANDLE output;                 // a pipe's write end: hidden and captured; null: a window of its own
+    // The job the child is created in, per call (each may have its own); may
+    // be null: the child is then ended on its own.
+    HANDLE job;
+    // A pipe's write end: the child runs hidden, writes there and reads the
+    // NUL device; null: a window of its own, with its console's input.
+    HANDLE output;
+    const wchar_t* environment = nullptr;  // a UTF-16 block, or null for the program's own
 };
 
-// Starts the child suspended, puts it into the job and lets it run, so that
-// nothing it starts can escape the job. Only `output` is inherited. Returns
-// the process handle (the caller closes it), or null with the error in GetLastError.
+// Starts the child inside the job, so that nothing it starts can escape it,
+// and so that it cannot outlive this program in no job at all. Only `output`
+// and the NUL device are inherited. Returns the process handle (the caller
+// closes it), or null with the error in GetLastError.
 HANDLE LaunchChild(const LaunchRequest& request);
+
+// The call that creates every child: CreateProcessW unless a test looks on.
+typedef BOOL(WINAPI* CreateProcessFunction)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                            DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+extern CreateProcessFunction createChildProcess;
+
+// Windows' own words for an error code (FormatMessageW), without the line
+// break it ends with; the code in figures when there are none.
+VQWString SystemErrorText(DWORD error);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/child_program.h"
 #include "tests/support/temp_dir.h"
@@ -154,4 +155,146 @@ TEST(LaunchChild, StartsInTheGivenDirectoryOrFailsForAMissingProgram) {
     VQWString missing(L"C:\\no\\such\\program_qb.exe");
     LaunchRequest bad = {&missing, nullptr, nullptr, nullptr};
     EXPECT_EQ(nullptr, LaunchChild(bad));
+}
+
+namespace {
+
+// What the launch gave CreateProcessW, and what the child was right after it.
+struct CreateCall {
+    DWORD flags;
+    DWORD startupFlags;
+    HANDLE input;
+    bool inJobAtCreation;
+};
+std::vector<CreateCall> createCalls;
+HANDLE watchedJob = nullptr;
+int refusalsLeft = 0;
+
+BOOL WINAPI WatchCreate(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                        LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
+                        LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION process) {
+    // As a system that takes the attribute but not the child inside the job.
+    if (refusalsLeft > 0 && (flags & EXTENDED_STARTUPINFO_PRESENT)) {
+        --refusalsLeft;
+        createCalls.push_back({flags, startup->dwFlags, startup->hStdInput, false});
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    BOOL created = CreateProcessW(application, commandLine, processAttributes, threadAttributes, inherit, flags,
+                                  environment, directory, startup, process);
+    BOOL inside = FALSE;
+    if (created && watchedJob) IsProcessInJob(process->hProcess, watchedJob, &inside);
+    createCalls.push_back({flags, startup->dwFlags, startup->hStdInput, inside != FALSE});
+    return created;
+}
+
+// Replaces the creating call for one test.
+class WatchedLaunch {
+public:
+    explicit WatchedLaunch(HANDLE job) {
+        createCalls.clear();
+        watchedJob = job;
+        refusalsLeft = 0;
+        createChildProcess = WatchCreate;
+    }
+    ~WatchedLaunch() {
+        createChildProcess = CreateProcessW;
+        watchedJob = nullptr;
+    }
+};
+
+bool InJob(HANDLE process, HANDLE job) {
+    BOOL inside = FALSE;
+    return IsProcessInJob(process, job, &inside) && inside;
+}
+
+}  // namespace
+
+TEST(LaunchChild, TheChildIsInsideItsJobWhenItIsCreated) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_NE(nullptr, job);
+    WatchedLaunch watch(job);
+    VQWString line((ChildProgram() + L" exit 0").c_str());
+    OutputPipe pipe(100);
+    ASSERT_TRUE(pipe.Create());
+    // Hidden and visible alike: a kill of this program at any moment leaves no child outside the job.
+    for (HANDLE output : {HANDLE(nullptr), pipe.WriteEnd()}) {
+        LaunchRequest request = {&line, nullptr, job, output};
+        HANDLE process = LaunchChild(request);
+        ASSERT_NE(nullptr, process);
+        ASSERT_EQ(1u, createCalls.size());
+        EXPECT_TRUE(createCalls[0].inJobAtCreation) << "created outside the job, put into it afterwards";
+        EXPECT_TRUE(createCalls[0].flags & CREATE_SUSPENDED) << "nothing runs before the job is sure";
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000)) << "and then it runs";
+        CloseHandle(process);
+        createCalls.clear();
+    }
+    CloseHandle(job);
+}
+
+TEST(LaunchChild, WhereTheJobCannotBeGivenAtCreationTheChildJoinsBeforeItRuns) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_NE(nullptr, job);
+    WatchedLaunch watch(job);
+    refusalsLeft = 1;
+    VQWString line((ChildProgram() + L" exit 0").c_str());
+    LaunchRequest request = {&line, nullptr, job, nullptr};
+    HANDLE process = LaunchChild(request);
+    ASSERT_NE(nullptr, process);
+    ASSERT_EQ(2u, createCalls.size()) << "refused with the job, started without it";
+    EXPECT_FALSE(createCalls[1].flags & EXTENDED_STARTUPINFO_PRESENT);
+    EXPECT_TRUE(createCalls[1].flags & CREATE_SUSPENDED);
+    EXPECT_FALSE(createCalls[1].inJobAtCreation);
+    EXPECT_TRUE(InJob(process, job));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+    CloseHandle(process);
+    CloseHandle(job);
+}
+
+TEST(LaunchChild, AHiddenChildReadsTheNulDeviceAndAVisibleOneKeepsItsConsole) {
+    TempDir temp;
+    std::wstring report = temp.Join(L"stdin.txt");
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_NE(nullptr, job);
+    OutputPipe pipe(1000);
+    // A child waiting for input that nobody can give ends at once.
+    EXPECT_EQ(0u, RunCaptured(pipe, L" stdin \"" + report + L"\"", job));
+    EXPECT_EQ("eof 0", TempDir::ReadWholeFile(report));
+    // One that waits after all must not outlive the test.
+    TerminateJobObject(job, 1);
+    CloseHandle(job);
+
+    WatchedLaunch watch(nullptr);
+    VQWString line((ChildProgram() + L" exit 0").c_str());
+    LaunchRequest request = {&line, nullptr, nullptr, nullptr};
+    HANDLE process = LaunchChild(request);
+    ASSERT_NE(nullptr, process);
+    ASSERT_EQ(1u, createCalls.size());
+    EXPECT_EQ(0u, createCalls[0].startupFlags & STARTF_USESTDHANDLES) << "a visible child keeps its console's input";
+    EXPECT_EQ(nullptr, createCalls[0].input);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+    CloseHandle(process);
+}
+
+TEST(LaunchChild, TheChildGetsTheEnvironmentBlockItIsGiven) {
+    TempDir temp;
+    std::wstring report = temp.Join(L"env.txt");
+    VQWString line((ChildProgram() + L" env QB_NAME \"" + report + L"\"").c_str());
+    const wchar_t block[] = L"QB_NAME=%OS%.txt\0SystemRoot=C:\\windows\0";
+    LaunchRequest request = {&line, nullptr, nullptr, nullptr, block};
+    HANDLE process = LaunchChild(request);
+    ASSERT_NE(nullptr, process);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+    CloseHandle(process);
+    EXPECT_EQ("%OS%.txt", TempDir::ReadWholeFile(report));
+}
+
+TEST(SystemErrorText, IsWindowsOwnWordsWithoutTheLineBreak) {
+    wchar_t expected[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             ERROR_FILE_NOT_FOUND, 0, expected, 512, nullptr);
+    ASSERT_GT(n, 2u);
+    while (n > 0 && (expected[n - 1] == L'\r' || expected[n - 1] == L'\n')) expected[--n] = L'\0';
+    EXPECT_STREQ(expected, SystemErrorText(ERROR_FILE_NOT_FOUND).Text());
+    EXPECT_STREQ(L"（エラー 3758096383）", SystemErrorText(0xDFFFFFFF).Text()) << "a code Windows has no words for";
 }

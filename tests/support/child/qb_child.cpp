@@ -6,13 +6,17 @@
 //   sleep MS       sleep
 //   write FILE TEXT  create FILE holding TEXT
 //   cwd FILE       create FILE holding the current directory (UTF-8)
-//   exit CODE      end with that exit code
+//   exit CODE      end with that exit code (decimal, or hexadecimal after 0x)
 //   spawn ARGS     start another helper with ARGS (one argument, split again
 //                  there), inheriting this one's handles, and do not wait for it
 //   time FILE      create FILE holding the current system time (100 ns units, decimal)
 //   spin MS        keep one core busy computing for MS milliseconds
 //   outw TEXT      write TEXT to standard output as UTF-16LE without a mark
 //   await FILE MS  wait until FILE exists; end with 106 when it has not within MS
+//   stdin FILE     read standard input to its end; create FILE holding "eof N"
+//                  (N bytes read), or "error E" when a read failed with error E
+//   env NAME FILE  create FILE holding the environment variable NAME (UTF-8),
+//                  or "(unset)"
 // TEXT understands \r, \n, \t, \\ and \xHH; other characters go out as UTF-8.
 #include <windows.h>
 #include <shellapi.h>
@@ -156,8 +160,36 @@ int main() {
                 if (GetTickCount() - start > limit) return 106;
                 Sleep(10);
             }
+        } else if (action == L"stdin" && hasArg) {
+            std::wstring path = argv[++i];
+            HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+            char buffer[4096];
+            DWORD got = 0;
+            unsigned long long total = 0;
+            std::string report;
+            for (;;) {
+                if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) {
+                    DWORD error = GetLastError();
+                    report = error == ERROR_BROKEN_PIPE ? "eof " + std::to_string(total) : "error " + std::to_string(error);
+                    break;
+                }
+                if (got == 0) {
+                    report = "eof " + std::to_string(total);
+                    break;
+                }
+                total += got;
+            }
+            if (!WriteNewFile(path, report)) return 107;
+        } else if (action == L"env" && i + 2 < argc) {
+            std::wstring name = argv[++i];
+            std::wstring path = argv[++i];
+            std::wstring value(40000, L'\0');
+            DWORD n = GetEnvironmentVariableW(name.c_str(), &value[0], static_cast<DWORD>(value.size()));
+            std::string report = n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND ? "(unset)"
+                                                                                    : Utf8(value.substr(0, n));
+            if (!WriteNewFile(path, report)) return 108;
         } else if (action == L"exit" && hasArg) {
-            return _wtoi(argv[++i]);
+            return static_cast<int>(wcstoul(argv[++i], nullptr, 0));
         } else {
             return 99;
         }
