@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "base/files.h"
+
 namespace {
 
 int Length(const wchar_t* text) { return text ? static_cast<int>(wcslen(text)) : 0; }
@@ -135,4 +137,42 @@ bool GetLevelPath(const wchar_t* path, int skip, int keep, VQWString& result) {
     }
     result = p;
     return true;
+}
+
+VQWString FlattenOutput(const VQWString& output) {
+    int end = output.GetLength();
+    while (end > 0 && (output.GetAt(end - 1) == L'\r' || output.GetAt(end - 1) == L'\n')) --end;
+    if (output.FindOneOf(L"\r\n", 0) < 0) return output;
+    VQWString flat;
+    flat.SetLength(end);
+    wchar_t* out = flat.GetData();
+    int length = 0;
+    for (int i = 0; i < end; ++i) {
+        wchar_t c = output.GetAt(i);
+        if (c == L'\r' && i + 1 < end && output.GetAt(i + 1) == L'\n') continue;  // the LF stands for the pair
+        out[length++] = c == L'\r' || c == L'\n' ? L' ' : c;
+    }
+    flat.SetLength(length);
+    return flat;
+}
+
+VQWString ResolvePath(const VQWString& text, const VQWString& base) {
+    if (text.IsEmpty()) return base;
+    VQWString combined;
+    bool drive = HasDrivePrefix(text);
+    bool rooted = text.GetAt(0) == L'\\';
+    if (!drive && !rooted) {
+        combined = base;
+        if (!combined.IsEmpty() && combined.GetAt(combined.GetLength() - 1) != L'\\') combined.Append(L'\\');
+        combined.Append(text);
+    } else if (rooted && !(text.GetLength() > 1 && text.GetAt(1) == L'\\') && HasDrivePrefix(base)) {
+        // "\x" is on the base's drive.
+        combined = base.Left(2);
+        combined.Append(text);
+    } else {
+        combined = text;
+    }
+    // Resolves "." and ".." without asking the process's current directory.
+    VQWString full;
+    return GetFullPath(combined, full) ? full : combined;
 }

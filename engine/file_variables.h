@@ -33,6 +33,16 @@ VQWString GetDirWithoutDrive(const wchar_t* path);
 // The drive ("C:") when the path has one, else empty ($drive).
 VQWString GetDrive(const wchar_t* path);
 
+// A path as a program started in the folder `base` sees it: a relative one
+// taken from there, "\x" on its drive, "." and ".." resolved; `base` itself
+// when the path is empty. Does not look at the disk.
+VQWString ResolvePath(const VQWString& path, const VQWString& base);
+
+// $pre's value from a pre-command's output: one line. The line breaks at the
+// end go, and each one inside becomes one space (CR LF, a lone CR and a lone
+// LF alike), so that "echo x" gives "x" and not "x" and two spaces.
+VQWString FlattenOutput(const VQWString& output);
+
 // The level walk of $level: the directory of `path` without drive and one
 // leading "\", with the top `skip` directory names dropped and, when `keep`
 // is above 0, only the next `keep` names kept. False when the directory has

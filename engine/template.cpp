@@ -1,6 +1,9 @@
 #include "engine/template.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cwctype>
+#include <string>
 
 #include "engine/file_variables.h"
 
@@ -50,6 +53,26 @@ Match ParseLevelArgument(const wchar_t* rest, int restLength, int letters, int* 
     return kMatched;
 }
 
+// Edits between two words (ASCII letters folded), a swap of two neighbours
+// counting as one: "titel" is one from "title".
+int Distance(const std::wstring& a, const std::wstring& b) {
+    std::vector<std::vector<int>> d(a.size() + 1, std::vector<int>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = static_cast<int>(i);
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = static_cast<int>(j);
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+wchar_t Folded(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
 // The start of an over-long text is enough to recognise it.
 void SetTooLongError(const VQWString& text, int maxLength, VQWString& errorText) {
     const int kShown = 200;
@@ -61,7 +84,7 @@ void SetTooLongError(const VQWString& text, int maxLength, VQWString& errorText)
 }  // namespace
 
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
-                    int maxLength, int* failedMarker) {
+                    int maxLength, int* failedMarker, std::vector<VQInsertedValue>* inserted) {
     // What follows a failing marker is still the template's own text, so its
     // length places the marker in the template.
     const int templateLength = text.GetLength();
@@ -76,12 +99,14 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
         int restLength = text.GetLength() - pos - 1;
         Match match = kNoMatch;
         Variable variable = kDollar;
+        const wchar_t* name = nullptr;
         int replaced = 0, skip = 0, keep = 0;
         for (const VariableName& candidate : kNames) {
             if (VQWString::CompareNoCase(rest, restLength, candidate.name, candidate.letters, candidate.letters) != 0) {
                 continue;
             }
             variable = candidate.variable;
+            name = candidate.name;
             replaced = candidate.letters + 1;
             if (variable == kLevel || variable == kHashLevel) {
                 match = ParseLevelArgument(rest, restLength, candidate.letters, &skip, &keep, &replaced);
@@ -130,6 +155,7 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
         }
         text.Delete(pos, replaced);
         text.Insert(pos, value);
+        if (inserted && variable != kDollar) inserted->push_back(VQInsertedValue{name, pos, value.GetLength()});
         pos = text.FindOneOf(L"$", pos + value.GetLength());
     }
     if (maxLength >= 0 && text.GetLength() > maxLength) {
@@ -137,4 +163,44 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
         return failAt(-1);
     }
     return true;
+}
+
+VQWString UnknownVariableHint(const VQWString& templateText, int marker) {
+    if (marker < 0 || marker >= templateText.GetLength() || templateText.GetAt(marker) != L'$') return VQWString();
+    const wchar_t* rest = templateText.Text() + marker + 1;
+    int restLength = templateText.GetLength() - marker - 1;
+    for (const VariableName& candidate : kNames) {
+        if (VQWString::CompareNoCase(rest, restLength, candidate.name, candidate.letters, candidate.letters) == 0) {
+            return VQWString();
+        }
+    }
+    // The word meant for a name: what a name could be made of.
+    int length = 0;
+    while (length < restLength && (iswalnum(rest[length]) && rest[length] < 0x80)) ++length;
+    if (length == 0) return VQWString();
+    std::wstring word;
+    for (int i = 0; i < length; ++i) word += Folded(rest[i]);
+    const wchar_t* nearest = nullptr;
+    int best = 0;
+    for (const VariableName& candidate : kNames) {
+        if (candidate.variable == kDollar) continue;
+        int distance = Distance(word, candidate.name);
+        // One slip in a short name, two in a longer one; never most of the word.
+        int allowed = candidate.letters <= 4 ? 1 : 2;
+        if (distance > allowed || distance * 2 >= length) continue;
+        if (!nearest || distance < best) {
+            nearest = candidate.name;
+            best = distance;
+        }
+    }
+    VQWString hint;
+    hint.Append(L'$');
+    hint.Append(rest, length);
+    hint.Append(L" は変数ではありません。");
+    if (nearest) {
+        hint.Append(L'$');
+        hint.Append(nearest);
+        hint.Append(L" のことですか？");
+    }
+    return hint;
 }

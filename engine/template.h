@@ -2,6 +2,8 @@
 // a fact about the target file (see engine/file_variables.h for the values).
 #pragma once
 
+#include <vector>
+
 #include "base/strings.h"
 
 // Expands every "$" marker of `text` in place for `target`, with `preOutput`
@@ -17,8 +19,21 @@
 // With failedMarker, a failure also gives the index in the template as it was
 // passed in of the "$" at which the expansion stopped (-1 when it stopped at
 // no marker: the whole text came out too long); success gives -1.
+//
+// With inserted, each value put into the text is recorded in order ($$ is not a value).
+struct VQInsertedValue {
+    const wchar_t* variable;  // as the language names it, without "$": "fullname", "level"
+    int start;                // where the value stands in the expanded text
+    int length;
+};
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
-                    int maxLength = -1, int* failedMarker = nullptr);
+                    int maxLength = -1, int* failedMarker = nullptr, std::vector<VQInsertedValue>* inserted = nullptr);
+
+// What to tell about a "$" at `marker` of the template that is followed by no
+// variable name: "$foo は変数ではありません。", with "$fullname のことですか？"
+// when a variable is near enough to be what was meant. Empty where the "$"
+// begins a variable (a bad $level argument) or ends the text.
+VQWString UnknownVariableHint(const VQWString& templateText, int marker);
 
 // The longest command line CreateProcessW takes, without its terminating NUL.
 const int kMaxCommandLineUnits = 32766;

@@ -138,3 +138,14 @@ TEST(FileVariables, HashFormEscapesEveryMarker) {
     EXPECT_TRUE(ToHashForm(L"").IsEmpty());
     EXPECT_EQ(L"plain", W(ToHashForm(L"plain")));
 }
+
+TEST(FileVariables, OutputBecomesOneLineWithoutItsLastLineBreaks) {
+    auto flat = [](const wchar_t* text) { return W(FlattenOutput(VQWString(text))); };
+    EXPECT_EQ(L"renamed_旅行", flat(L"renamed_旅行\r\n"));
+    EXPECT_EQ(L"a b", flat(L"a\r\nb\r\n\r\n"));
+    EXPECT_EQ(L"a b c", flat(L"a\rb\nc\n"));
+    EXPECT_EQ(L"a  b", flat(L"a\r\r\nb")) << "a lone CR, then a pair";
+    EXPECT_EQ(L" x \t", flat(L" x \t\n")) << "blanks are the output's own";
+    EXPECT_EQ(L"", flat(L"\r\n\r\n"));
+    EXPECT_EQ(L"plain", flat(L"plain"));
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -179,4 +180,34 @@ TEST(Template, AFailureTellsWhereItsMarkerStandsInTheTemplate) {
     VQWString plain(L"abcdefghijklmnopqrstuvwxyz");
     EXPECT_FALSE(ExpandTemplate(plain, VQWString(kPhoto), VQWString(), error, 20, &marker));
     EXPECT_EQ(-1, marker);
+}
+
+TEST(Template, InsertedValuesAreRecordedWhereTheyStand) {
+    VQWString text(L"cp $$ $name \"$path$level0\" $pre");
+    VQWString error;
+    std::vector<VQInsertedValue> inserted;
+    ASSERT_TRUE(ExpandTemplate(text, VQWString(kPhoto), VQWString(L"p"), error, -1, nullptr, &inserted));
+    ASSERT_EQ(4u, inserted.size()) << "$$ is no value";
+    const wchar_t* names[] = {L"name", L"path", L"level", L"pre"};
+    const wchar_t* values[] = {L"img01.jpg", L"C:\\data\\photos\\", L"data\\photos\\", L"p"};
+    for (size_t i = 0; i < inserted.size(); ++i) {
+        EXPECT_STREQ(names[i], inserted[i].variable);
+        EXPECT_EQ(values[i], W(text.Mid(inserted[i].start, inserted[i].length)));
+    }
+}
+
+TEST(Template, AnUnknownNameIsToldWithTheNearestVariable) {
+    auto hint = [](const wchar_t* templ, int marker) { return W(UnknownVariableHint(VQWString(templ), marker)); };
+    EXPECT_EQ(L"$fulname は変数ではありません。$fullname のことですか？", hint(L"x \"$fulname\"", 3));
+    EXPECT_EQ(L"$Titel は変数ではありません。$title のことですか？", hint(L"$Titel.txt", 0)) << "as written, swapped letters";
+    EXPECT_EQ(L"$nmae は変数ではありません。$name のことですか？", hint(L"$nmae", 0));
+    EXPECT_EQ(L"$levle0 は変数ではありません。$level のことですか？", hint(L"$levle0", 0));
+    // Nothing near: only what is wrong.
+    EXPECT_EQ(L"$foo は変数ではありません。", hint(L"$foo", 0));
+    EXPECT_EQ(L"$5 は変数ではありません。", hint(L"cost $5", 5));
+    // A "$" that begins a variable ($level with a bad argument), ends the text or is no "$" at all.
+    EXPECT_EQ(L"", hint(L"$levelx", 0));
+    EXPECT_EQ(L"", hint(L"a $", 2));
+    EXPECT_EQ(L"", hint(L"$name", 1));
+    EXPECT_EQ(L"", hint(L"$name", -1));
 }
