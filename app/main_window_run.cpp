@@ -346,27 +346,8 @@ void MainWindow::DrawEntry(DRAWITEMSTRUCT* draw) {
 
 void MainWindow::OpenLastResults() {
     VQWString path = lastResultsFile;
-    if (path.IsEmpty() && !resultsFolder.IsEmpty()) {
-        // After a restart: the newest file of the folder.
-        VQWString pattern = resultsFolder;
-        pattern.Append(L"\\*.csv");
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(pattern.Text(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            VQWString newest;
-            do {
-                // Results files are named by the time of their run: the greatest name is the newest.
-                bool named = wcslen(found.cFileName) >= 19 && found.cFileName[8] == L'-';
-                if (named && (newest.IsEmpty() || wcscmp(found.cFileName, newest.Text()) > 0)) newest = found.cFileName;
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-            if (!newest.IsEmpty()) {
-                path = resultsFolder;
-                path.Append(L'\\');
-                path.Append(newest);
-            }
-        }
-    }
+    // After a restart: the newest file of the folder.
+    if (path.IsEmpty()) path = FindNewestResultsFile(resultsFolder);
     if (path.IsEmpty() || GetFileAttributesW(path.Text()) == INVALID_FILE_ATTRIBUTES) {
         ShowError(L"開く結果ファイルがありません。");
         return;

@@ -18,12 +18,14 @@ enum class TargetStatus : int {
     ReadFailed,     // the pre-command's output could not be read whole
     Stopped,        // a stop ended it before it was done
     NonZeroExit,    // a step ended with a code other than 0 while codes are checked
+    Crashed,        // a step ended with a code from 0xC0000000 up (a crash), checked or not
 };
 
 // A status that ends a run (the ones the Stop button and a not-yet-reached target give do not).
 inline bool IsFailure(TargetStatus status) {
     return status == TargetStatus::LaunchFailed || status == TargetStatus::TemplateError ||
-           status == TargetStatus::ReadFailed || status == TargetStatus::NonZeroExit;
+           status == TargetStatus::ReadFailed || status == TargetStatus::NonZeroExit ||
+           status == TargetStatus::Crashed;
 }
 
 // The short Japanese word for a status, as the results file and the window show it.

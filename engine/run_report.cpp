@@ -16,13 +16,17 @@ std::string Utf8(const wchar_t* text, int units) {
     return out;
 }
 
-// A field is quoted when it holds a separator, a quote or a line end; quotes double.
+// A field is quoted when it holds a separator, a quote or a line end; quotes
+// double. One that a spreadsheet would take for a formula (a converter's
+// "=HYPERLINK(...)" would become a live one) gets a "'", which makes it text.
 void AppendField(std::string& row, const std::string& value, bool last = false) {
-    if (value.find_first_of(",\"\r\n") == std::string::npos) {
-        row += value;
+    bool formula = !value.empty() && std::string("=+-@\t\r").find(value[0]) != std::string::npos;
+    std::string cell = formula ? "'" + value : value;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos) {
+        row += cell;
     } else {
         row += '"';
-        for (char c : value) {
+        for (char c : cell) {
             if (c == '"') row += '"';
             row += c;
         }
@@ -56,26 +60,17 @@ bool IsResultsFileName(const wchar_t* name) {
     return _wcsicmp(rest, L".csv") == 0;
 }
 
+// Results files are named by the start of their run; a suffix (-2, -3, ...)
+// is a later run of the same second, and comes after its plain name.
+bool IsOlderResultsFile(const std::wstring& a, const std::wstring& b) {
+    int second = a.compare(0, 15, b, 0, 15);
+    if (second != 0) return second < 0;
+    auto number = [](const std::wstring& name) { return name[15] == L'-' ? _wtoi(name.c_str() + 16) : 1; };
+    return number(a) < number(b);
+}
+
 void RemoveOldResults(const VQWString& folder, int keep) {
-    VQWString pattern = folder;
-    pattern.Append(L"\\*.csv");
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.Text(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    std::vector<std::wstring> names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsResultsFileName(found.cFileName)) {
-            names.push_back(found.cFileName);
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    if (static_cast<int>(names.size()) <= keep) return;
-    // The names sort by time; a suffix sorts after its plain name of the same second.
-    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
-        std::wstring ka = a.substr(0, 15), kb = b.substr(0, 15);
-        if (ka != kb) return ka < kb;
-        return _wtoi(a.c_str() + 16) < _wtoi(b.c_str() + 16);
-    });
+    std::vector<std::wstring> names = FindResultsFiles(folder);
     for (size_t i = 0; i + keep < names.size(); ++i) {
         std::wstring path = std::wstring(folder.Text()) + L"\\" + names[i];
         DeleteFileW(path.c_str());
@@ -83,6 +78,33 @@ void RemoveOldResults(const VQWString& folder, int keep) {
 }
 
 }  // namespace
+
+std::vector<std::wstring> FindResultsFiles(const VQWString& folder) {
+    std::vector<std::wstring> names;
+    if (folder.IsEmpty()) return names;
+    VQWString pattern = folder;
+    pattern.Append(L"\\*.csv");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.Text(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsResultsFileName(found.cFileName)) {
+            names.push_back(found.cFileName);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end(), IsOlderResultsFile);
+    return names;
+}
+
+VQWString FindNewestResultsFile(const VQWString& folder) {
+    std::vector<std::wstring> names = FindResultsFiles(folder);
+    if (names.empty()) return VQWString();
+    VQWString path = folder;
+    path.Append(L'\\');
+    path.Append(names.back().c_str());
+    return path;
+}
 
 VQWString FormatExitCode(DWORD code) {
     VQWString text;
@@ -106,6 +128,22 @@ VQWString FirstLine(const VQWString& text) {
     return VQWString();
 }
 
+VQWString LastLine(const VQWString& text, int maxUnits) {
+    int end = text.GetLength();
+    while (end > 0) {
+        int start = end;
+        while (start > 0 && text.GetAt(start - 1) != L'\r' && text.GetAt(start - 1) != L'\n') --start;
+        if (start < end) {
+            if (end - start <= maxUnits) return text.Mid(start, end - start);
+            VQWString cut = text.Mid(start, maxUnits);
+            cut.Append(L"…");
+            return cut;
+        }
+        end = start - 1;
+    }
+    return VQWString();
+}
+
 const wchar_t* StatusText(TargetStatus status) {
     switch (status) {
     case TargetStatus::NotRun: return L"未実行";
@@ -116,6 +154,7 @@ const wchar_t* StatusText(TargetStatus status) {
     case TargetStatus::ReadFailed: return L"出力の読み込み失敗";
     case TargetStatus::Stopped: return L"停止";
     case TargetStatus::NonZeroExit: return L"終了コード異常";
+    case TargetStatus::Crashed: return L"異常終了";
     }
     return L"";
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "base/arrays.h"
 #include "base/strings.h"
@@ -14,13 +15,27 @@
 // stand for crashes and other ends forced on a program.
 VQWString FormatExitCode(DWORD code);
 
+// Whether an exit code is one that Windows gives a program that crashed
+// (an NTSTATUS error, 0xC0000005 and up from 0xC0000000), not a tool's own.
+inline bool IsCrashExitCode(DWORD code) { return code >= 0xC0000000u; }
+
 // The first non-empty line of a text, without its line end.
 VQWString FirstLine(const VQWString& text);
+// The last non-empty line of a text, without its line end; a long one is cut
+// to its first maxUnits units and "…".
+VQWString LastLine(const VQWString& text, int maxUnits = 300);
 
 // A header row, then for each target: number, target, status, the two exit
 // codes, start time, seconds, the two expanded command lines, and the error
-// or else the first line of the command's output.
+// or else the first line of the command's output. A cell that a spreadsheet
+// would take for a formula (it begins with =, +, -, @, a tab or a CR) begins
+// with a "'" instead, which makes it text.
 std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count);
+
+// The results files of a folder (named as WriteResultsFile names them), oldest first.
+std::vector<std::wstring> FindResultsFiles(const VQWString& folder);
+// The full path of the newest of them, or empty when there is none.
+VQWString FindNewestResultsFile(const VQWString& folder);
 
 // Writes csv to folder\YYYYMMDD-HHMMSS.csv (local time of the run's start;
 // "-2", "-3", ... when that name is taken), creating the folder, then removes

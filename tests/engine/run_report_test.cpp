@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/child_program.h"
 #include "tests/support/temp_dir.h"
@@ -79,4 +80,48 @@ TEST(RunReport, ExitCodesAndFirstLines) {
     EXPECT_STREQ(L"0xC000013A", FormatExitCode(0xC000013A).Text());
     EXPECT_STREQ(L"second", FirstLine(VQWString(L"\r\n\nsecond\r\nthird")).Text());
     EXPECT_TRUE(FirstLine(VQWString(L"\r\n")).IsEmpty());
+}
+
+TEST(RunReport, CellsASpreadsheetWouldTakeForFormulasAreWrittenAsText) {
+    VQArray<VQWString, VQWString> targets;
+    const wchar_t* firstLines[] = {L"=HYPERLINK(\"http://x\",\"y\")", L"+1", L"-2", L"@SUM(A1)", L"\tx", L"a=b"};
+    TargetRecord records[6];
+    for (int i = 0; i < 6; ++i) {
+        targets.Add(VQWString(L"C:\\a.txt"));
+        records[i].status = static_cast<int>(TargetStatus::Done);
+        records[i].output = VQWString(firstLines[i]);
+    }
+    // A CR cannot open a first line; it can open a command line.
+    records[5].command.commandLine = VQWString(L"\rcmd");
+    std::string csv = FormatResultsCsv(targets, records, 6);
+    EXPECT_NE(std::string::npos, csv.find(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"\r\n"));
+    EXPECT_NE(std::string::npos, csv.find(",'+1\r\n"));
+    EXPECT_NE(std::string::npos, csv.find(",'-2\r\n"));
+    EXPECT_NE(std::string::npos, csv.find(",'@SUM(A1)\r\n"));
+    EXPECT_NE(std::string::npos, csv.find(",'\tx\r\n"));
+    EXPECT_NE(std::string::npos, csv.find(",\"'\rcmd\",a=b\r\n")) << "only the first character counts";
+}
+
+TEST(RunReport, TheNewestRunOfASecondIsItsHighestNumber) {
+    TempDir temp;
+    VQWString folder(temp.MakeDir(L"runs").c_str());
+    EXPECT_TRUE(FindNewestResultsFile(folder).IsEmpty());
+    for (const wchar_t* name : {L"20261207-100000.csv", L"20261207-100000-2.csv", L"20261207-100000-10.csv",
+                                L"20261207-100000-9.csv", L"20261207-095959-3.csv", L"notes.csv"}) {
+        temp.WriteFile(std::wstring(L"runs\\") + name, "x");
+    }
+    EXPECT_EQ(temp.Join(L"runs\\20261207-100000-10.csv"), std::wstring(FindNewestResultsFile(folder).Text()));
+    std::vector<std::wstring> expected = {L"20261207-095959-3.csv", L"20261207-100000.csv", L"20261207-100000-2.csv",
+                                          L"20261207-100000-9.csv", L"20261207-100000-10.csv"};
+    EXPECT_EQ(expected, FindResultsFiles(folder));
+    // Pruning keeps the same newest ones.
+    WriteResultsFile(folder, Time(10, 0, 1), "y", 2);
+    EXPECT_EQ((std::vector<std::wstring>{L"20261207-100000-10.csv", L"20261207-100001.csv"}), FindResultsFiles(folder));
+}
+
+TEST(RunReport, LastLines) {
+    EXPECT_STREQ(L"error: disk full", LastLine(VQWString(L"copying\r\nerror: disk full\r\n\r\n")).Text());
+    EXPECT_STREQ(L"only", LastLine(VQWString(L"only")).Text());
+    EXPECT_TRUE(LastLine(VQWString(L"\r\n\n")).IsEmpty());
+    EXPECT_STREQ(L"abc…", LastLine(VQWString(L"x\nabcdef"), 3).Text());
 }
