@@ -5,6 +5,7 @@
 
 #include "base/files.h"
 #include "base/text_decode.h"
+#include "engine/child_environment.h"
 #include "engine/child_process.h"
 #include "engine/file_variables.h"
 #include "engine/run_report.h"
@@ -38,6 +39,9 @@ bool SetKillOnClose(HANDLE job, bool kill) {
     if (kill) limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) != FALSE;
 }
+
+// How the messages name a step.
+const wchar_t* StepName(int step) { return step == 0 ? L"先行コマンド" : L"コマンド"; }
 
 bool ExitedSince(HANDLE process, const FILETIME& since) {
     FILETIME created, exited, kernel, user;
@@ -79,6 +83,7 @@ private:
     BatchRunner& runner;
     VQWin32ThreadEx& worker;
     HANDLE job;  // owned: closing it leaves the children be
+    ChildEnvironment environment;
     std::vector<Slot> slots;
     int next = 0;
     bool failed = false;
@@ -162,16 +167,19 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
         }
         pipe.reset(new OutputPipe(keep));
         if (!pipe->Create()) {
-            error.Format(L"パイプの作成に失敗しました。\n%s", line.Text());
+            error.Format(L"%sのパイプの作成に失敗しました。%s\n%s", StepName(step),
+                         SystemErrorText(GetLastError()).Text(), line.Text());
             FinishTarget(slot, TargetStatus::LaunchFailed, error);
             return;
         }
     }
     LaunchRequest request = {&line, runner.runDirectory.IsEmpty() ? nullptr : runner.runDirectory.Text(), job,
-                             pipe ? pipe->WriteEnd() : nullptr};
+                             pipe ? pipe->WriteEnd() : nullptr,
+                             environment.For(runner.targets[slot.target], slot.preOutput)};
     HANDLE process = LaunchChild(request);
     if (!process) {
-        error.Format(L"コマンドの実行に失敗しました。\n%s", line.Text());
+        error.Format(L"%sの実行に失敗しました。%s\n%s", StepName(step), SystemErrorText(GetLastError()).Text(),
+                     line.Text());
         FinishTarget(slot, TargetStatus::LaunchFailed, error);
         return;
     }
@@ -204,6 +212,13 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     }
 
     VQWString error;
+    // Whatever the check of codes says: a crash is no tool's own code.
+    if (IsCrashExitCode(code)) {
+        error.Format(L"異常終了 (%s)\n%s", FormatExitCode(code).Text(), stepRecord.commandLine.Text());
+        FinishTarget(slot, TargetStatus::Crashed, error);
+        return;
+    }
+    VQWString output;  // what the step printed, when it was captured
     if (slot.step == 0) {
         if (pipe->Failed()) {
             error.Format(L"先行コマンドの出力を読み込めませんでした。\n%s", stepRecord.commandLine.Text());
@@ -216,15 +231,19 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
             FinishTarget(slot, TargetStatus::ReadFailed, error);
             return;
         }
-        slot.preOutput = DecodeOutput(pipe->Bytes());
-        slot.preOutput.ReplaceLineBreaks(VQWString(L" "));
+        output = DecodeOutput(pipe->Bytes());
+        slot.preOutput = FlattenOutput(output);
     } else if (pipe) {
         record.output = DecodeOutput(pipe->Bytes());
         record.outputCut = pipe->Cut() || pipe->Failed();
         budgetLeft -= pipe->Bytes().GetLength();
+        output = record.output;
     }
     if (runner.runOptions.checkExitCode && code != 0) {
-        error.Format(L"終了コード %s で終了しました。\n%s", FormatExitCode(code).Text(), stepRecord.commandLine.Text());
+        // The program's own last words usually say why; they go on the message's first line.
+        VQWString said = LastLine(output);
+        error.Format(L"終了コード %s で終了しました。%s%s\n%s", FormatExitCode(code).Text(), said.IsEmpty() ? L"" : L"　",
+                     said.Text(), stepRecord.commandLine.Text());
         FinishTarget(slot, TargetStatus::NonZeroExit, error);
         return;
     }
@@ -336,25 +355,8 @@ void BatchRunner::DestroyWorker() {
 }
 
 VQWString BatchRunner::ResolveDirectory(const VQWString& text, const VQWString& startDir) {
-    if (text.IsEmpty()) return startDir;
-    VQWString combined;
-    bool drive = HasDrivePrefix(text);
-    bool rooted = text.GetAt(0) == L'\\';
-    if (!drive && !rooted) {
-        // Relative to where the program started, the same on every run.
-        combined = startDir;
-        if (!combined.IsEmpty() && combined.GetAt(combined.GetLength() - 1) != L'\\') combined.Append(L'\\');
-        combined.Append(text);
-    } else if (rooted && !(text.GetLength() > 1 && text.GetAt(1) == L'\\') && HasDrivePrefix(startDir)) {
-        // "\x" is on the start directory's drive.
-        combined = startDir.Left(2);
-        combined.Append(text);
-    } else {
-        combined = text;
-    }
-    // Resolves "." and ".." without asking the process's current directory.
-    VQWString full;
-    return GetFullPath(combined, full) ? full : combined;
+    // Relative to where the program started, the same on every run.
+    return ResolvePath(text, startDir);
 }
 
 BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, const VQWString& commandText,
