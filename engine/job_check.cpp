@@ -1,5 +1,7 @@
 #include "engine/job_check.h"
 
+#include <windows.h>
+
 #include <cwchar>
 #include <string>
 #include <string_view>
@@ -79,6 +81,118 @@ VQWString Variant(const VQWString& target) {
     return variant;
 }
 
+wchar_t Lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool EndsWithNoCase(std::wstring_view text, std::wstring_view end) {
+    return text.size() >= end.size() && EqualsNoCase(text.substr(text.size() - end.size()), end);
+}
+
+// The names Windows keeps for devices, whatever folder or extension they are given.
+bool IsDeviceName(const std::wstring& path) {
+    if (path.compare(0, 4, L"\\\\.\\") == 0) return true;
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring_view name(path);
+    if (slash != std::wstring::npos) name.remove_prefix(slash + 1);
+    if (!name.empty() && name.back() == L':') name.remove_suffix(1);
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ') name.remove_suffix(1);
+    for (const wchar_t* device : {L"nul", L"con", L"prn", L"aux", L"conin$", L"conout$"}) {
+        if (EqualsNoCase(name, device)) return true;
+    }
+    return name.size() == 4 && (EqualsNoCase(name.substr(0, 3), L"com") || EqualsNoCase(name.substr(0, 3), L"lpt")) &&
+           name[3] >= L'1' && name[3] <= L'9';
+}
+
+bool EndsRedirectionPath(wchar_t c) { return IsBlank(c) || c == L'&' || c == L'|' || c == L'<' || c == L'>'; }
+
+// The files the lines of a job write to, and which targets write each.
+class OutputTable {
+public:
+    explicit OutputTable(const VQWString& dir) : directory(dir) {}
+
+    void Add(int target, const VQWString& line) {
+        if (line.FindOneOf(L">", 0) < 0) return;
+        for (const VQRedirection& redirection : FindRedirections(line.Text())) {
+            // Output not yet known cannot be compared.
+            if (redirection.path.find(kPreOutputPlaceholder) != std::wstring::npos) continue;
+            auto found = indexOf.emplace(Key(redirection.path), uses.size());
+            if (found.second) uses.push_back(Use{redirection.path});
+            Use& use = uses[found.first->second];
+            if (use.lastTarget != target) {
+                use.lastTarget = target;
+                if (use.targets++ == 0) {
+                    use.first = target;
+                } else if (use.second < 0) {
+                    use.second = target;
+                }
+            }
+            if (!redirection.append) use.written = true;
+        }
+    }
+
+    void Collect(VQTemplateCheck& check) const {
+        for (const Use& use : uses) {
+            if (use.targets < 2) continue;
+            VQTemplateCheck::OutputFile file = {use.path, use.targets, use.first, use.second};
+            (use.written ? check.sharedWrites : check.sharedAppends).push_back(file);
+        }
+    }
+
+private:
+    struct Use {
+        std::wstring path;
+        int targets = 0;
+        int first = -1;
+        int second = -1;
+        int lastTarget = -1;
+        bool written = false;  // by ">" at least once, not only appended to
+    };
+
+    // As the file system compares names: the full path, without regard to case.
+    std::wstring Key(const std::wstring& path) {
+        auto cached = keyOf.find(path);
+        if (cached != keyOf.end()) return cached->second;
+        VQWString full = directory.IsEmpty() ? VQWString(path.c_str()) : ResolvePath(VQWString(path.c_str()), directory);
+        std::wstring key(View(full));
+        if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+        keyOf.emplace(path, key);
+        return key;
+    }
+
+    VQWString directory;
+    std::vector<Use> uses;
+    std::unordered_map<std::wstring, size_t> indexOf;
+    std::unordered_map<std::wstring, std::wstring> keyOf;  // as written -> key
+};
+
+bool HasTwoPercents(const VQWString& text) {
+    int first = text.FindOneOf(L"%", 0);
+    return first >= 0 && text.FindOneOf(L"%", first + 1) >= 0;
+}
+
+// The first variable whose value in `line` holds a "%" pair, or null.
+const wchar_t* VariableWithPercentPair(const VQWString& templateText, const VQWString& target,
+                                       const VQWString& preOutput) {
+    VQWString line = templateText;
+    VQWString unused;
+    std::vector<VQInsertedValue> inserted;
+    ExpandTemplate(line, target, preOutput, unused, -1, nullptr, &inserted);
+    for (const VQInsertedValue& value : inserted) {
+        // $pre stands for output not yet known.
+        if (wcscmp(value.variable, L"pre") == 0) continue;
+        if (HoldsPercentPair(line.Text() + value.start, value.length)) return value.variable;
+    }
+    return nullptr;
+}
+
 template <class Line>
 void GroupIdenticalLines(const std::vector<Line>& lines, VQTemplateCheck& check) {
     std::unordered_map<std::wstring_view, size_t> groupOf;
@@ -121,6 +235,76 @@ VQWString FindCmdBuiltin(const wchar_t* commandLine) {
     return VQWString();
 }
 
+bool GoesThroughCmd(const wchar_t* commandLine) {
+    if (!commandLine) return false;
+    const wchar_t* start = commandLine;
+    while (IsBlank(*start)) ++start;
+    const wchar_t* end = start;
+    if (*start == L'"') {
+        ++start;
+        end = start;
+        while (*end && *end != L'"') ++end;
+    } else {
+        while (*end && !IsBlank(*end)) ++end;
+    }
+    std::wstring_view word(start, static_cast<size_t>(end - start));
+    size_t slash = word.find_last_of(L"\\/");
+    if (slash != std::wstring_view::npos) word.remove_prefix(slash + 1);
+    return EqualsNoCase(word, L"cmd") || EqualsNoCase(word, L"cmd.exe") || EndsWithNoCase(word, L".bat") ||
+           EndsWithNoCase(word, L".cmd");
+}
+
+std::vector<VQRedirection> FindRedirections(const wchar_t* line) {
+    std::vector<VQRedirection> found;
+    if (!line) return found;
+    bool quoted = false;
+    for (size_t i = 0; line[i];) {
+        wchar_t c = line[i];
+        if (c == L'"') {
+            quoted = !quoted;
+            ++i;
+            continue;
+        }
+        if (quoted || (c != L'>' && c != L'<')) {
+            i += c == L'^' && !quoted && line[i + 1] ? 2 : 1;
+            continue;
+        }
+        bool output = c == L'>';
+        bool append = output && line[i + 1] == L'>';
+        i += append ? 2 : 1;
+        // "2>&1": another handle, no file.
+        if (line[i] == L'&') {
+            ++i;
+            continue;
+        }
+        while (IsBlank(line[i])) ++i;
+        std::wstring path;
+        bool inQuotes = false;
+        while (line[i] && (inQuotes || !EndsRedirectionPath(line[i]))) {
+            if (line[i] == L'"') {
+                inQuotes = !inQuotes;
+            } else if (line[i] == L'^' && !inQuotes && line[i + 1]) {
+                path += line[++i];
+            } else {
+                path += line[i];
+            }
+            ++i;
+        }
+        if (output && !path.empty() && !IsDeviceName(path)) found.push_back(VQRedirection{path, append});
+    }
+    return found;
+}
+
+bool HoldsPercentPair(const wchar_t* text, int length) {
+    int open = -1;
+    for (int i = 0; i < length; ++i) {
+        if (text[i] != L'%') continue;
+        if (open >= 0 && i > open + 1) return true;
+        open = i;
+    }
+    return false;
+}
+
 VQWString CmdBuiltinMessage(const VQWString& word) {
     VQWString message;
     message.Format(L"%s は cmd の内部コマンドです。cmd /c %s … と書いてください。", word.Text(), word.Text());
@@ -128,12 +312,15 @@ VQWString CmdBuiltinMessage(const VQWString& word) {
 }
 
 VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& command,
-                               const VQArray<VQWString, VQWString>& targets) {
+                               const VQArray<VQWString, VQWString>& targets, const VQWString& directory) {
     VQTemplateCheck check;
     int count = targets.GetCount();
     const VQWString noOutput;
     const VQWString placeholder(kPreOutputPlaceholder);
     std::vector<VQWString> lines(static_cast<size_t>(count));
+    // No value can hold a ">" (no file name does): templates without one redirect nothing.
+    bool redirects = preCommand.FindOneOf(L">", 0) >= 0 || command.FindOneOf(L">", 0) >= 0;
+    OutputTable outputs(directory);
     for (int i = 0; i < count; ++i) {
         VQWString pre = preCommand;
         if (!ExpandTemplate(pre, targets[i], noOutput, check.errorText, kMaxCommandLineUnits)) {
@@ -147,7 +334,28 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
             check.failedIndex = i;
             return check;
         }
+        if (redirects) {
+            outputs.Add(i, pre);
+            outputs.Add(i, line);
+        }
+        // Every value but $pre comes from the path: without two "%" in it, none holds a pair.
+        if (HasTwoPercents(targets[i])) {
+            const wchar_t* variable = nullptr;
+            bool inPre = !pre.IsEmpty() && GoesThroughCmd(pre.Text()) &&
+                         (variable = VariableWithPercentPair(preCommand, targets[i], noOutput)) != nullptr;
+            if (!inPre && GoesThroughCmd(line.Text())) {
+                variable = VariableWithPercentPair(command, targets[i], placeholder);
+            }
+            if (variable) {
+                if (check.percentTargets++ == 0) {
+                    check.percentIndex = i;
+                    check.percentInPreCommand = inPre;
+                    check.percentVariable = variable;
+                }
+            }
+        }
     }
+    outputs.Collect(check);
     if (count < 2 || command.IsEmpty()) return check;
 
     // Neither whether $pre is used nor whether anything but the target's path

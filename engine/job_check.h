@@ -1,9 +1,12 @@
 // Checks of a job before it runs, for the window to show: a command whose
 // first word is built into cmd (it cannot be started as a program), targets
-// for which a template does not expand, and targets whose command lines come
-// out the same (one output would overwrite another).
+// for which a template does not expand, targets whose command lines come out
+// the same or write one file (one output would overwrite another), appends
+// to one file that parallel steps could lose, and values that cmd would
+// expand as variables.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "base/arrays.h"
@@ -22,6 +25,24 @@ inline VQWString FindCmdBuiltin(const VQWString& commandLine) { return FindCmdBu
 
 // "<word> は cmd の内部コマンドです。cmd /c <word> … と書いてください。"
 VQWString CmdBuiltinMessage(const VQWString& word);
+
+// Whether cmd reads the line: its first word is cmd itself or a batch file
+// (which CreateProcessW hands to cmd), with or without quotes and folder.
+bool GoesThroughCmd(const wchar_t* commandLine);
+
+// A file a line's redirection writes to, as cmd reads it: ">", "1>", "2>"
+// (or ">>" and the others, append) outside double quotes and not after "^",
+// followed by its path (quotes taken off). "2>&1" names no file; nor does a
+// device (nul, con, aux, com1, ...).
+struct VQRedirection {
+    std::wstring path;
+    bool append;
+};
+std::vector<VQRedirection> FindRedirections(const wchar_t* commandLine);
+
+// Whether a text holds a pair that cmd would expand as a variable: a "%", at
+// least one other unit, another "%".
+bool HoldsPercentPair(const wchar_t* text, int length);
 
 // Targets whose command lines clash.
 struct VQCommandClash {
@@ -44,6 +65,28 @@ struct VQTemplateCheck {
     // The command uses $pre: no clash is looked for, since a line holding
     // another program's output cannot be known beforehand.
     bool commandUsesPre = false;
+
+    // Files that the lines of two or more targets write to, at least one of
+    // them with ">" (the later output overwrites the earlier), and files
+    // only appended to (">>") by two or more: steps that run at once can
+    // lose each other's lines. In the order of their first target; a path
+    // holding $pre is not known beforehand and not looked at.
+    struct OutputFile {
+        std::wstring path;  // as the first line wrote it
+        int count;          // targets writing it
+        int first;
+        int second;
+    };
+    std::vector<OutputFile> sharedWrites;
+    std::vector<OutputFile> sharedAppends;
+
+    // The first target for which a line that goes through cmd has a value
+    // holding a "%" pair (cmd would expand it), or -1; the variable that
+    // put it there, and how many targets have such a value.
+    int percentIndex = -1;
+    bool percentInPreCommand = false;
+    const wchar_t* percentVariable = nullptr;
+    int percentTargets = 0;
 };
 
 // Expands both templates for every target, as a run does ($pre empty in the
@@ -57,5 +100,8 @@ struct VQTemplateCheck {
 // a.v2.jpg, "del $fullname" never does, nor does "$fullname.$ext.bak". A
 // command in which nothing but the target's path depends on the target
 // clashes only where its lines are identical (a target listed twice).
+//
+// Redirections' relative paths are taken from `directory` (the run's working
+// directory) when it is given, and compared without regard to case.
 VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& command,
-                               const VQArray<VQWString, VQWString>& targets);
+                               const VQArray<VQWString, VQWString>& targets, const VQWString& directory = VQWString());

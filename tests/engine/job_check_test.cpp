@@ -140,3 +140,102 @@ TEST(TemplateCheck, CommandsUsingThePreCommandsOutputAreNotCompared) {
     // "$$pre" is text, not the output.
     EXPECT_FALSE(Check(L"", L"echo $$pre $name", trip).commandUsesPre);
 }
+
+namespace {
+
+std::vector<std::wstring> Redirected(const wchar_t* line) {
+    std::vector<std::wstring> found;
+    for (const VQRedirection& r : FindRedirections(line)) found.push_back((r.append ? L">>" : L">") + r.path);
+    return found;
+}
+
+typedef std::vector<std::wstring> Lines;
+
+VQTemplateCheck CheckIn(const wchar_t* directory, const wchar_t* pre, const wchar_t* command, const Lines& paths) {
+    VQArray<VQWString, VQWString> targets;
+    for (const std::wstring& p : paths) targets.Add(VQWString(p.c_str()));
+    return CheckTemplates(VQWString(pre), VQWString(command), targets, VQWString(directory));
+}
+
+}  // namespace
+
+TEST(Redirections, AreReadAsCmdReadsThem) {
+    EXPECT_EQ((Lines{L">out.txt"}), Redirected(L"cmd /c echo a>out.txt"));
+    EXPECT_EQ((Lines{L">>sizes.txt"}), Redirected(L"cmd /c echo a b  >>  sizes.txt"));
+    EXPECT_EQ((Lines{L">log\\my file.txt", L">err.txt"}), Redirected(L"x 1>\"log\\my file.txt\" 2>err.txt"));
+    EXPECT_EQ((Lines{L">a.txt", L">>b.txt"}), Redirected(L"x >a.txt&y>>b.txt|z <in.txt"));
+    EXPECT_EQ((Lines{L">o(1).txt"}), Redirected(L"x > o^(1^).txt"));
+    // Another handle, quoted or escaped text, and devices write no file.
+    EXPECT_EQ(Lines{}, Redirected(L"cmd /c x 2>&1 >nul"));
+    EXPECT_EQ(Lines{}, Redirected(L"cmd /c echo \"a > b\" ^> c"));
+    EXPECT_EQ(Lines{}, Redirected(L"x >NUL.txt 2>C:\\out\\con >>aux >lpt1 >COM9: >\\\\.\\pipe\\p >conout$"));
+    EXPECT_EQ((Lines{L">com10", L">nulls.txt"}), Redirected(L"x >com10 >nulls.txt"));
+    EXPECT_EQ(Lines{}, Redirected(L"x >"));
+}
+
+TEST(Redirections, SharedWritesClashAndSharedAppendsAreTold) {
+    Lines photos = {L"C:\\p\\a.jpg", L"C:\\p\\b.jpg", L"C:\\p\\c.jpg"};
+    // Every file overwrites the one list, however its path is spelt.
+    VQTemplateCheck check = CheckIn(L"C:\\work", L"", L"cmd /c echo $name > list.txt", photos);
+    EXPECT_TRUE(check.clashes.empty()) << "the lines differ";
+    ASSERT_EQ(1u, check.sharedWrites.size());
+    EXPECT_EQ(L"list.txt", check.sharedWrites[0].path);
+    EXPECT_EQ(3, check.sharedWrites[0].count);
+    EXPECT_EQ(0, check.sharedWrites[0].first);
+    EXPECT_EQ(1, check.sharedWrites[0].second);
+    EXPECT_EQ(1u, CheckIn(L"C:\\work", L"", L"cmd /c echo $name > .\\sub\\..\\LIST.txt", {L"C:\\a", L"C:\\b"})
+                      .sharedWrites.size());
+    EXPECT_EQ(1u, CheckIn(L"C:\\work", L"cmd /c echo $name > C:\\work\\list.txt", L"cmd /c type $name >> list.txt",
+                          {L"C:\\a", L"C:\\b"})
+                      .sharedWrites.size())
+        << "one overwrite among appends loses them too";
+    EXPECT_TRUE(CheckIn(L"C:\\work", L"", L"cmd /c echo $name > $name.txt", photos).sharedWrites.empty());
+    EXPECT_TRUE(CheckIn(L"C:\\work", L"", L"cmd /c echo $name > nul", photos).sharedWrites.empty());
+    // One target writing and then appending in its own two steps does not clash.
+    check = CheckIn(L"C:\\work", L"cmd /c echo x > $name.log", L"cmd /c echo y >> $name.log", photos);
+    EXPECT_TRUE(check.sharedWrites.empty());
+    EXPECT_TRUE(check.sharedAppends.empty());
+
+    // Appends only: kept apart from the clashes, with $pre before the path as in README's example.
+    check = CheckIn(L"C:\\work", L"cmd /c for %I in (\"$fullname\") do @echo %~zI", L"cmd /c echo $name $pre>> sizes.txt",
+                    photos);
+    EXPECT_TRUE(check.sharedWrites.empty());
+    ASSERT_EQ(1u, check.sharedAppends.size());
+    EXPECT_EQ(L"sizes.txt", check.sharedAppends[0].path);
+    EXPECT_EQ(3, check.sharedAppends[0].count);
+    // A path made of output not yet known is not looked at.
+    EXPECT_TRUE(CheckIn(L"C:\\work", L"x", L"cmd /c echo $name >> $pre.txt", photos).sharedAppends.empty());
+}
+
+TEST(PercentValues, OnlyValuesThatCmdWouldExpandAreTold) {
+    EXPECT_TRUE(GoesThroughCmd(L"cmd /c copy a b"));
+    EXPECT_TRUE(GoesThroughCmd(L"  \"C:\\Windows\\System32\\CMD.EXE\" /c x"));
+    EXPECT_TRUE(GoesThroughCmd(L"tools\\convert.bat a"));
+    EXPECT_TRUE(GoesThroughCmd(L"\"my job.cmd\" a"));
+    EXPECT_FALSE(GoesThroughCmd(L"cmdow a"));
+    EXPECT_FALSE(GoesThroughCmd(L"qb.exe cmd /c x"));
+    auto pair = [](const wchar_t* text) { return HoldsPercentPair(text, static_cast<int>(wcslen(text))); };
+    EXPECT_TRUE(pair(L"%OS%.txt"));
+    EXPECT_TRUE(pair(L"a%%b%"));
+    EXPECT_FALSE(pair(L"50%.txt"));
+    EXPECT_FALSE(pair(L"a%%b"));
+
+    Lines targets = {L"C:\\sale\\plain.txt", L"C:\\50% off\\%OS%.txt", L"C:\\x\\%TEMP%.log"};
+    VQTemplateCheck check = Check(L"", L"cmd /c copy \"$fullname\" \"$path$stem.bak\"", targets);
+    EXPECT_EQ(1, check.percentIndex);
+    EXPECT_FALSE(check.percentInPreCommand);
+    EXPECT_STREQ(L"fullname", check.percentVariable);
+    EXPECT_EQ(2, check.percentTargets);
+    // The pair must stand in one value: "50% off\" and "%OS%" are two.
+    check = Check(L"", L"cmd /c echo $path", {L"C:\\50% off\\5%.txt", L"C:\\a%\\b%\\c.txt"});
+    EXPECT_EQ(1, check.percentIndex);
+    EXPECT_EQ(1, check.percentTargets);
+    EXPECT_STREQ(L"path", check.percentVariable);
+    // Programs other than cmd are given the value as it is.
+    EXPECT_EQ(-1, Check(L"", L"conv \"$fullname\"", targets).percentIndex);
+    check = Check(L"cmd /c echo $name", L"conv \"$fullname\"", targets);
+    EXPECT_TRUE(check.percentInPreCommand);
+    EXPECT_STREQ(L"name", check.percentVariable);
+    // The safe form itself is template text, not a value.
+    EXPECT_EQ(-1, Check(L"", L"cmd /c copy \"%QB_FULLNAME%\" out", targets).percentIndex);
+}
