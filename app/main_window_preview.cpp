@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/main_window.h"
+#include "engine/child_environment.h"
 #include "engine/job_check.h"
 #include "engine/template.h"
 #include "win32/dialog_items.h"
@@ -43,6 +44,12 @@ PreviewedLine Preview(const wchar_t* name, const VQWString& templateText, const 
     if (ExpandTemplate(result.line, target, preOutput, message, kMaxCommandLineUnits, &marker)) return result;
     if (marker >= 0) {
         result.error.Format(L"%s %d 文字目: %s", name, CharacterNumber(templateText, marker), message.Text());
+        // A misspelt name is the usual cause: which one, and what was meant.
+        VQWString hint = UnknownVariableHint(templateText, marker);
+        if (!hint.IsEmpty()) {
+            result.error.Append(L"\n");
+            result.error.Append(hint);
+        }
     } else {
         result.error.Format(L"%s: %s", name, message.Text());
     }
@@ -50,9 +57,24 @@ PreviewedLine Preview(const wchar_t* name, const VQWString& templateText, const 
 }
 
 // A line that cannot be started as a program: its first word is cmd's own.
-void FlagCmdBuiltin(const wchar_t* name, PreviewedLine& previewed) {
+// Empty when it can.
+VQWString CmdBuiltinWarning(const wchar_t* name, const PreviewedLine& previewed) {
     VQWString word = FindCmdBuiltin(previewed.line);
-    if (!word.IsEmpty()) previewed.error.Format(L"%s: %s", name, CmdBuiltinMessage(word).Text());
+    VQWString warning;
+    if (!word.IsEmpty()) warning.Format(L"%s: %s", name, CmdBuiltinMessage(word).Text());
+    return warning;
+}
+
+// The question before a run that may lose output; true when the user goes on.
+bool AskToGoOn(VQWin32Window* owner, const VQWString& question) {
+    return MsgBox(owner, question.Text(), L"確認", VQMB_YESNO, 2) == IDYES;
+}
+
+// The two files named under a question: the first two of a group.
+void AppendTwoTargets(VQWString& question, const VQArray<VQWString, VQWString>& list, int first, int second) {
+    question.Append(list[first]);
+    question.Append(L"\n");
+    question.Append(list[second]);
 }
 
 }  // namespace
@@ -79,11 +101,6 @@ void MainWindow::UpdatePreview() {
         if (!commandText.IsEmpty()) {
             command = Preview(L"コマンド", commandText, target, VQWString(kPreOutputPlaceholder));
         }
-        // What stops the whole run comes before what fails one step.
-        if (pre.error.IsEmpty() && command.error.IsEmpty()) {
-            if (!preCommandText.IsEmpty()) FlagCmdBuiltin(L"先行コマンド", pre);
-            if (pre.error.IsEmpty() && !commandText.IsEmpty()) FlagCmdBuiltin(L"コマンド", command);
-        }
         if (!pre.error.IsEmpty() || !command.error.IsEmpty()) {
             failed = true;
             text = pre.error.IsEmpty() ? command.error : pre.error;
@@ -96,6 +113,15 @@ void MainWindow::UpdatePreview() {
             if (!commandText.IsEmpty()) {
                 text.Append(L"コマンド: ");
                 text.Append(command.line);
+            }
+            // Under the lines it is about; the run is still allowed.
+            VQWString warning;
+            if (!preCommandText.IsEmpty()) warning = CmdBuiltinWarning(L"先行コマンド", pre);
+            if (warning.IsEmpty() && !commandText.IsEmpty()) warning = CmdBuiltinWarning(L"コマンド", command);
+            if (!warning.IsEmpty()) {
+                failed = true;
+                text.Append(L"\n");
+                text.Append(warning);
             }
         }
     }
@@ -118,7 +144,8 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
                                 const VQArray<VQWString, VQWString>& list) {
     // An empty list or command is the run's own message.
     if (list.GetCount() == 0 || commandText.IsEmpty()) return true;
-    VQTemplateCheck check = CheckTemplates(preCommandText, commandText, list);
+    VQWString directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
+    VQTemplateCheck check = CheckTemplates(preCommandText, commandText, list, directory);
     if (check.failedIndex >= 0) {
         // The entry is shown first: the preview then says where its template fails.
         if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(check.failedIndex);
@@ -128,21 +155,60 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
         ShowError(message.Text());
         return false;
     }
-    if (check.clashes.empty()) return true;
-    // Lines that differ only in the target's own path count as the same:
-    // the question says so.
-    const VQCommandClash& first = check.clashes[0];
-    VQWString question;
-    question.Format(L"%d 件の対象が同じコマンドになります。実行しますか？\n"
-                    L"対象ファイル自身のパスのほかは同じコマンドラインで、同じ出力先に書き込むおそれがあります。\n\n",
-                    check.clashingTargets);
-    if (check.clashes.size() > 1) {
-        VQWString groups;
-        groups.Format(L"同じになる組が %d 組あります。最初の組:\n", static_cast<int>(check.clashes.size()));
-        question.Append(groups);
+    if (!check.clashes.empty()) {
+        // Lines that differ only in the target's own path count as the same:
+        // the question says so.
+        const VQCommandClash& first = check.clashes[0];
+        VQWString question;
+        question.Format(L"%d 件の対象が同じコマンドになります。実行しますか？\n"
+                        L"対象ファイル自身のパスのほかは同じコマンドラインで、同じ出力先に書き込むおそれがあります。\n\n",
+                        check.clashingTargets);
+        if (check.clashes.size() > 1) {
+            VQWString groups;
+            groups.Format(L"同じになる組が %d 組あります。最初の組:\n", static_cast<int>(check.clashes.size()));
+            question.Append(groups);
+        }
+        AppendTwoTargets(question, list, first.first, first.second);
+        if (!AskToGoOn(this, question)) return false;
+    } else if (!check.sharedWrites.empty()) {
+        // The same kind of clash, seen in the redirections rather than the whole line.
+        const VQTemplateCheck::OutputFile& file = check.sharedWrites[0];
+        VQWString question;
+        question.Format(L"%d 件の対象が同じファイル %s に書き込みます。実行しますか？\n"
+                        L"> で書き込むと、前の対象の出力が後の対象の出力で置き換わります。\n\n",
+                        file.count, file.path.c_str());
+        if (check.sharedWrites.size() > 1) {
+            VQWString more;
+            more.Format(L"同じファイルに書き込む組が %d 組あります。最初の組:\n", static_cast<int>(check.sharedWrites.size()));
+            question.Append(more);
+        }
+        AppendTwoTargets(question, list, file.first, file.second);
+        if (!AskToGoOn(this, question)) return false;
     }
-    question.Append(list[first.first]);
-    question.Append(L"\n");
-    question.Append(list[first.second]);
-    return MsgBox(this, question.Text(), L"確認", VQMB_YESNO, 2) == IDYES;
+    // One at a time, appends keep every line; at once they can lose some to sharing violations.
+    if (!check.sharedAppends.empty() && ReadRunOptions().parallel > 1) {
+        const VQTemplateCheck::OutputFile& file = check.sharedAppends[0];
+        VQWString question;
+        question.Format(L"同時に実行すると %s への追記が失われることがあります。実行しますか？\n"
+                        L"%d 件の対象が同じファイルに追記します。同時実行数が 1 なら失われません。",
+                        file.path.c_str(), file.count);
+        if (!AskToGoOn(this, question)) return false;
+    }
+    if (check.percentIndex >= 0) {
+        const wchar_t* safe = FileEnvironmentName(check.percentVariable);
+        VQWString question;
+        question.Format(L"%d 件の対象ファイルのパスに %%…%% があり、cmd が環境変数として展開するおそれがあります。実行しますか？\n",
+                        check.percentTargets);
+        VQWString mend;
+        if (safe) {
+            mend.Format(L"%sで $%s の代わりに %%%s%% と書くと、cmd は値をそのまま渡します。\n\n",
+                        check.percentInPreCommand ? L"先行コマンド" : L"コマンド", check.percentVariable, safe);
+        } else {
+            mend = L"$ 変数の代わりに %QB_FULLNAME% などの環境変数を使うと、cmd は値をそのまま渡します。\n\n";
+        }
+        question.Append(mend);
+        question.Append(list[check.percentIndex]);
+        if (!AskToGoOn(this, question)) return false;
+    }
+    return true;
 }

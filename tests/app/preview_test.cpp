@@ -65,7 +65,8 @@ TEST(Preview, ATemplateThatDoesNotExpandShowsWhereAndWhyInRed) {
     AppWindow app;
     app.AddTargets({kPhoto});
     app.SetText(IDC_COMMAND_EDIT, L"copy \"$fullname\" \"out\\$titel.$ext\"");
-    EXPECT_EQ(L"コマンド 23 文字目: 文法が間違ってます。\r\ncopy \"C:\\写真\\旅行.v1.jpg\" \"out\\ >> $titel.$ext\"",
+    EXPECT_EQ(L"コマンド 23 文字目: 文法が間違ってます。\r\ncopy \"C:\\写真\\旅行.v1.jpg\" \"out\\ >> $titel.$ext\"\r\n"
+              L"$titel は変数ではありません。$title のことですか？",
               app.Text(IDC_PREVIEW));
     EXPECT_TRUE(IsRed(PreviewTextColor(app)));
     // The pre-command is looked at first, as a run would fail there first.
@@ -85,8 +86,11 @@ TEST(Preview, ACommandBuiltIntoCmdIsFlaggedAndStillRuns) {
     TempDir dir;
     JobSettings settings = MakeSettings(L"", L"", L"copy \"$fullname\" x", dir.Path().c_str(), true);
     AppWindow app(&settings);
-    app.AddTargets({dir.WriteFile(L"a.txt", "a")});
-    EXPECT_EQ(L"コマンド: copy は cmd の内部コマンドです。cmd /c copy … と書いてください。", app.Text(IDC_PREVIEW));
+    std::wstring file = dir.WriteFile(L"a.txt", "a");
+    app.AddTargets({file});
+    // Under the line it is about, which stays in view.
+    EXPECT_EQ(L"コマンド: copy \"" + file + L"\" x\r\nコマンド: copy は cmd の内部コマンドです。cmd /c copy … と書いてください。",
+              app.Text(IDC_PREVIEW));
     EXPECT_TRUE(IsRed(PreviewTextColor(app)));
     // Whatever the run makes of it, it is the run's to say.
     EXPECT_TRUE(app.RunAnswering(IDOK));
@@ -165,4 +169,61 @@ TEST(RunCheck, ClashingOutputsAskFirstAndStemDoesNot) {
     EXPECT_FALSE(question.seen);
     EXPECT_EQ("1", dir.ReadFile(L"out\\旅行.v1.jpg"));
     EXPECT_EQ("2", dir.ReadFile(L"out\\旅行.v2.jpg"));
+}
+
+TEST(RunCheck, RedirectionsToOneFileAskFirst) {
+    TempDir dir;
+    std::vector<std::wstring> files = {dir.WriteFile(L"a.txt", "a"), dir.WriteFile(L"b.txt", "b")};
+    JobSettings settings = MakeSettings(L"", L"", L"cmd /c echo $name> list.txt", dir.Path().c_str(), false);
+    settings.parallel = 2;
+    AppWindow app(&settings);
+    app.AddTargets(files);
+    // Each file's output would replace the one before.
+    {
+        DrawnText drawn;
+        BoxAnswer question;
+        ASSERT_TRUE(app.RunAnswering(IDNO, &question));
+        EXPECT_EQ(L"確認", question.caption);
+        EXPECT_TRUE(drawn.Saw(L"2 件の対象が同じファイル list.txt に書き込みます。実行しますか？\n"
+                              L"> で書き込むと、前の対象の出力が後の対象の出力で置き換わります。\n\n" +
+                              files[0] + L"\n" + files[1]));
+        EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    }
+    // Appends at once can lose lines; one at a time they cannot, and nothing asks.
+    app.SetText(IDC_COMMAND_EDIT, L"cmd /c echo $name>> sizes.txt");
+    {
+        DrawnText drawn;
+        BoxAnswer question;
+        ASSERT_TRUE(app.RunAnswering(IDNO, &question));
+        EXPECT_TRUE(drawn.Saw(L"同時に実行すると sizes.txt への追記が失われることがあります。実行しますか？\n"
+                              L"2 件の対象が同じファイルに追記します。同時実行数が 1 なら失われません。"));
+        EXPECT_EQ(0, app.window->GetTargetCount());
+    }
+    app.SetText(IDC_PARALLEL_EDIT, L"1");
+    BoxAnswer none;
+    ASSERT_TRUE(app.RunAnswering(IDNO, &none));
+    EXPECT_FALSE(none.seen);
+    EXPECT_EQ("a.txt\r\nb.txt\r\n", dir.ReadFile(L"sizes.txt"));
+}
+
+TEST(RunCheck, ANameThatCmdWouldExpandAsksAndNamesTheSafeForm) {
+    TempDir dir;
+    std::wstring file = dir.WriteFile(L"%OS%.txt", "x");
+    JobSettings settings = MakeSettings(L"", L"", L"cmd /c copy \"$fullname\" \"$fullname.bak\"", dir.Path().c_str(), false);
+    AppWindow app(&settings);
+    app.AddTargets({file});
+    DrawnText drawn;
+    BoxAnswer question;
+    ASSERT_TRUE(app.RunAnswering(IDNO, &question));
+    EXPECT_EQ(L"確認", question.caption);
+    EXPECT_TRUE(drawn.Saw(L"1 件の対象ファイルのパスに %…% があり、cmd が環境変数として展開するおそれがあります。実行しますか？\n"
+                          L"コマンドで $fullname の代わりに %QB_FULLNAME% と書くと、cmd は値をそのまま渡します。\n\n" +
+                          file));
+    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    // The safe form asks nothing.
+    app.SetText(IDC_COMMAND_EDIT, L"cmd /c copy \"%QB_FULLNAME%\" \"%QB_FULLNAME%.bak\"");
+    BoxAnswer none;
+    ASSERT_TRUE(app.RunAnswering(IDOK, &none));
+    EXPECT_FALSE(none.seen);
+    EXPECT_EQ(1, app.window->GetTargetCount());
 }
