@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/child_process.h"
 #include "tests/app/app_window.h"
 #include "tests/support/box_answer.h"
 #include "tests/support/child_program.h"
@@ -126,8 +127,9 @@ TEST(RunButton, ThirdOfFiveFailingLeavesItAtTheTop) {
     EXPECT_TRUE(script.Finished()) << "the failure was not shown";
     EXPECT_EQ(L"エラー", caption);
     // The box names the file first, then says what went wrong.
-    EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + targets[2] + L"\n\nコマンドの実行に失敗しました。\n\"" + targets[2] +
-                          L"\" write \"" + dir.Join(L"t3") + L".ran\" ok"));
+    EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + targets[2] + L"\n\nコマンドの実行に失敗しました。" +
+                          SystemErrorText(ERROR_FILE_NOT_FOUND).Text() + L"\n\"" + targets[2] + L"\" write \"" +
+                          dir.Join(L"t3") + L".ran\" ok"));
     EXPECT_TRUE(FileExists(dir.Join(L"t1.ran")));
     EXPECT_TRUE(FileExists(dir.Join(L"t2.ran")));
     EXPECT_FALSE(FileExists(dir.Join(L"t4.ran"))) << "nothing runs after a failed step";
