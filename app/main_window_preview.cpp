@@ -70,11 +70,19 @@ bool AskToGoOn(VQWin32Window* owner, const VQWString& question) {
     return MsgBox(owner, question.Text(), L"確認", VQMB_YESNO, 2) == IDYES;
 }
 
-// The two files named under a question: the first two of a group.
-void AppendTwoTargets(VQWString& question, const VQArray<VQWString, VQWString>& list, int first, int second) {
+// Targets whose outputs would overwrite each other: the question, then, when
+// there are more groups, how many (groupsFormat), then the first group's first two files.
+bool AskAboutClash(VQWin32Window* owner, VQWString question, const wchar_t* groupsFormat, size_t groups,
+                   const VQArray<VQWString, VQWString>& list, int first, int second) {
+    if (groups > 1) {
+        VQWString count;
+        count.Format(groupsFormat, static_cast<int>(groups));
+        question.Append(count);
+    }
     question.Append(list[first]);
     question.Append(L"\n");
     question.Append(list[second]);
+    return AskToGoOn(owner, question);
 }
 
 }  // namespace
@@ -163,13 +171,10 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
         question.Format(L"%d 件の対象が同じコマンドになります。実行しますか？\n"
                         L"対象ファイル自身のパスのほかは同じコマンドラインで、同じ出力先に書き込むおそれがあります。\n\n",
                         check.clashingTargets);
-        if (check.clashes.size() > 1) {
-            VQWString groups;
-            groups.Format(L"同じになる組が %d 組あります。最初の組:\n", static_cast<int>(check.clashes.size()));
-            question.Append(groups);
+        if (!AskAboutClash(this, question, L"同じになる組が %d 組あります。最初の組:\n", check.clashes.size(), list,
+                           first.first, first.second)) {
+            return false;
         }
-        AppendTwoTargets(question, list, first.first, first.second);
-        if (!AskToGoOn(this, question)) return false;
     } else if (!check.sharedWrites.empty()) {
         // The same kind of clash, seen in the redirections rather than the whole line.
         const VQTemplateCheck::OutputFile& file = check.sharedWrites[0];
@@ -177,13 +182,10 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
         question.Format(L"%d 件の対象が同じファイル %s に書き込みます。実行しますか？\n"
                         L"> で書き込むと、前の対象の出力が後の対象の出力で置き換わります。\n\n",
                         file.count, file.path.c_str());
-        if (check.sharedWrites.size() > 1) {
-            VQWString more;
-            more.Format(L"同じファイルに書き込む組が %d 組あります。最初の組:\n", static_cast<int>(check.sharedWrites.size()));
-            question.Append(more);
+        if (!AskAboutClash(this, question, L"同じファイルに書き込む組が %d 組あります。最初の組:\n",
+                           check.sharedWrites.size(), list, file.first, file.second)) {
+            return false;
         }
-        AppendTwoTargets(question, list, file.first, file.second);
-        if (!AskToGoOn(this, question)) return false;
     }
     // One at a time, appends keep every line; at once they can lose some to sharing violations.
     if (!check.sharedAppends.empty() && ReadRunOptions().parallel > 1) {

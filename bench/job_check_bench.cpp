@@ -1,8 +1,9 @@
 // The whole-list check before a run, on 100,000 targets in 1,000 folders:
 // both templates expanded for every target and the command lines compared.
-// Three commands: outputs named by $stem (no clash, the usual case), by
-// $title (every second target clashes), and a deep $level walk. Each runs
-// five times; the best time counts. Goal: at most 0.5 s each.
+// Four commands: outputs named by $stem (no clash, the usual case), by
+// $title (every second target clashes), a deep $level walk, and a list per
+// folder appended to through a redirection. Each runs five times; the best
+// time counts. Goal: at most 0.5 s each.
 //   job_check_bench.exe
 // Exit code 1 when a goal is missed.
 #include <windows.h>
@@ -22,6 +23,7 @@ struct Case {
     const wchar_t* preCommand;
     const wchar_t* command;
     int expectedClashes;
+    int expectedAppends;  // files appended to by more than one target
 };
 
 }  // namespace
@@ -35,9 +37,11 @@ int main() {
         targets.Add(path);
     }
     const Case cases[] = {
-        {L"$stem", L"", L"cmd /c copy \"$fullname\" \"E:\\出力\\$level1$stem.$ext\"", 0},
-        {L"$title", L"", L"cmd /c copy \"$fullname\" \"E:\\出力\\$level1$title.$ext\"", kTargets / 2},
-        {L"$level", L"cmd /c echo $hashname", L"convert \"$fullname\" \"E:\\$level0/3$hashtitle.png\"", 0},
+        {L"$stem", L"", L"cmd /c copy \"$fullname\" \"E:\\出力\\$level1$stem.$ext\"", 0, 0},
+        {L"$title", L"", L"cmd /c copy \"$fullname\" \"E:\\出力\\$level1$title.$ext\"", kTargets / 2, 0},
+        {L"$level", L"cmd /c echo $hashname", L"convert \"$fullname\" \"E:\\$level0/3$hashtitle.png\"", 0, 0},
+        {L">>", L"cmd /c for %I in (\"$fullname\") do @echo %~zI", L"cmd /c echo $name $pre>> \"..\\$level1一覧.txt\"",
+         0, kTargets / 100},
     };
     bool met = true;
     for (const Case& c : cases) {
@@ -45,13 +49,14 @@ int main() {
         VQTemplateCheck check;
         for (int round = 0; round < 5; ++round) {
             double start = Seconds();
-            check = CheckTemplates(VQWString(c.preCommand), VQWString(c.command), targets);
+            check = CheckTemplates(VQWString(c.preCommand), VQWString(c.command), targets, VQWString(L"E:\\作業"));
             double elapsed = Seconds() - start;
             if (elapsed < best) best = elapsed;
         }
-        if (check.failedIndex >= 0 || static_cast<int>(check.clashes.size()) != c.expectedClashes) {
-            printf("%ls: unexpected result (failed at %d, %d clashes)\n", c.name, check.failedIndex,
-                   static_cast<int>(check.clashes.size()));
+        if (check.failedIndex >= 0 || static_cast<int>(check.clashes.size()) != c.expectedClashes ||
+            static_cast<int>(check.sharedAppends.size()) != c.expectedAppends) {
+            printf("%ls: unexpected result (failed at %d, %d clashes, %d shared appends)\n", c.name, check.failedIndex,
+                   static_cast<int>(check.clashes.size()), static_cast<int>(check.sharedAppends.size()));
             return 2;
         }
         bool ok = best <= kGoalSeconds;
