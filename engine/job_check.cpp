@@ -178,7 +178,8 @@ bool HasTwoPercents(const VQWString& text) {
     return first >= 0 && text.FindOneOf(L"%", first + 1) >= 0;
 }
 
-// The first variable whose value in `line` holds a "%" pair, or null.
+// The first variable whose value, in the template expanded for the target,
+// holds a "%" pair; null when none does.
 const wchar_t* VariableWithPercentPair(const VQWString& templateText, const VQWString& target,
                                        const VQWString& preOutput) {
     VQWString line = templateText;
