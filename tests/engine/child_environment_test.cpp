@@ -58,14 +58,6 @@ TEST(ChildEnvironment, TheTargetsValuesJoinWhatIsInheritedInNameOrder) {
     for (const std::wstring& entry : entries) EXPECT_NE(0u, entry.find(L"QB_PRE=")) << "over the limit";
 }
 
-TEST(ChildEnvironment, AnEmptyInheritanceStillMakesAWholeBlock) {
-    const wchar_t nothing[] = L"\0";
-    ChildEnvironment environment(nothing);
-    const wchar_t* block = environment.For(VQWString(), VQWString());
-    EXPECT_EQ(L'\0', block[0]);
-    EXPECT_EQ(L'\0', block[1]);
-}
-
 TEST(ChildEnvironment, EachTemplateVariableNamesItsOwn) {
     EXPECT_STREQ(L"QB_FULLNAME", FileEnvironmentName(L"FullName"));
     EXPECT_STREQ(L"QB_PRE", FileEnvironmentName(L"pre"));

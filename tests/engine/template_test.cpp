@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -180,20 +179,6 @@ TEST(Template, AFailureTellsWhereItsMarkerStandsInTheTemplate) {
     VQWString plain(L"abcdefghijklmnopqrstuvwxyz");
     EXPECT_FALSE(ExpandTemplate(plain, VQWString(kPhoto), VQWString(), error, 20, &marker));
     EXPECT_EQ(-1, marker);
-}
-
-TEST(Template, InsertedValuesAreRecordedWhereTheyStand) {
-    VQWString text(L"cp $$ $name \"$path$level0\" $pre");
-    VQWString error;
-    std::vector<VQInsertedValue> inserted;
-    ASSERT_TRUE(ExpandTemplate(text, VQWString(kPhoto), VQWString(L"p"), error, -1, nullptr, &inserted));
-    ASSERT_EQ(4u, inserted.size()) << "$$ is no value";
-    const wchar_t* names[] = {L"name", L"path", L"level", L"pre"};
-    const wchar_t* values[] = {L"img01.jpg", L"C:\\data\\photos\\", L"data\\photos\\", L"p"};
-    for (size_t i = 0; i < inserted.size(); ++i) {
-        EXPECT_STREQ(names[i], inserted[i].variable);
-        EXPECT_EQ(values[i], W(text.Mid(inserted[i].start, inserted[i].length)));
-    }
 }
 
 TEST(Template, AnUnknownNameIsToldWithTheNearestVariable) {
