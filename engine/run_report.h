@@ -15,8 +15,8 @@
 // stand for crashes and other ends forced on a program.
 VQWString FormatExitCode(DWORD code);
 
-// Whether an exit code is one that Windows gives a program that crashed
-// (an NTSTATUS error, 0xC0000005 and up from 0xC0000000), not a tool's own.
+// Whether an exit code is one that Windows gives a program that crashed (an
+// NTSTATUS error code, from 0xC0000000 up, such as 0xC0000005), not a tool's own.
 inline bool IsCrashExitCode(DWORD code) { return code >= 0xC0000000u; }
 
 // The first non-empty line of a text, without its line end.
