@@ -192,15 +192,8 @@ void MainWindow::OnCreated() {
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
-    const wchar_t* commandLine = GetCommandLineW();
-    if (!commandLine) return;
-    wchar_t program[520];
-    const wchar_t* rest = NextArgument(program, 520, commandLine);
-    if (!rest) return;
-    wchar_t argument[260] = {};
-    NextArgument(argument, 260, rest);
-    // A file that cannot be imported leaves the registry settings in place, silently.
-    if (argument[0]) ImportSettingsFile(argument);
+    // A file that cannot be imported leaves the registry settings in place.
+    if (!commandLine.settingsFile.IsEmpty()) ImportSettingsFileReporting(commandLine.settingsFile.Text(), true);
 }
 
 LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

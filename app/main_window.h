@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/resource.h"
 #include "engine/batch_runner.h"
 #include "win32/dialog_window.h"
@@ -97,8 +98,10 @@ public:
     bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr);
     // What the Load and Save commands do with the path their dialog gave:
     // the import or export with its messages (and the question before
-    // overwriting a file that does not load whole).
-    void ImportSettingsFileReporting(const wchar_t* path);
+    // overwriting a file that does not load whole). With nameFile the
+    // import's messages name the file (its full path), and a missing file
+    // says so: the path came from somewhere the user does not see.
+    void ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
 
     // Target list entry routes that need no dialog.
@@ -124,6 +127,8 @@ public:
     VQWString DescribeEntry(int index);
 
     VQWString settingsPath;
+    // Read by start-up before the window opens; OnCreated acts on it.
+    CommandLine commandLine;
     // Bits, by job setting: the registry held a value that could not be read.
     unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.

@@ -116,7 +116,7 @@ void StartWithTargets(QuenbrixProcess& app, const TempDir& dir, const std::vecto
 
 }  // namespace
 
-TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeepsTheRegistry) {
+TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneIsNamedAndKeepsTheRegistry) {
     WriteRegistryText("FileExt", L"jpg");
     WriteRegistryText("Command", L"registry command");
     DWORD keep = 1;
@@ -139,6 +139,7 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
         EXPECT_EQ(L"C:\\作業 場所", app.Text(IDC_DIRECTORY_EDIT));
         EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
         EXPECT_EQ(kIdle, app.Caption());
+        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a file that loads says nothing";
         EXPECT_EQ(0u, app.Close());
     }
     // The file's values went to the registry at closing; put others back.
@@ -147,10 +148,28 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
     WriteRegistryText("Command", L"registry command");
     WriteRegistryText("Directory", L"");
     key.Write("Delete", REG_DWORD, &keep, sizeof keep);
-    {
+    // A missing file, and one that is no settings file: the box says which
+    // and why, and the registry's settings stay.
+    const std::wstring missing = dir.Join(L"設定 フォルダ\\無い 設定.ini");
+    const std::wstring notSettings = dir.WriteFile(L"設定 フォルダ\\写真.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
+    const struct {
+        std::wstring path;
+        const wchar_t* message;
+    } failures[] = {
+        {missing, L"設定ファイルが見つかりません。"},
+        {notSettings, L"設定ファイルの読み込みに失敗しました。"},
+    };
+    for (const auto& failure : failures) {
         QuenbrixProcess app;
-        ASSERT_TRUE(app.Start(Quoted(dir.Join(L"設定 フォルダ\\無い 設定.ini"))));
-        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a missing file is ignored silently";
+        ASSERT_TRUE(app.Start(Quoted(failure.path)));
+        HWND box = app.WaitForWindow(L"VQMsgBox");
+        ASSERT_NE(nullptr, box) << "no message";
+        EXPECT_EQ(L"エラー", RemoteText(box));
+        std::wstring text = CopiedBoxText(box);
+        EXPECT_NE(std::wstring::npos, text.find(std::wstring(failure.message) + L"\r\n" + failure.path + L"\r\n"))
+            << std::string(text.begin(), text.end());
+        ASSERT_TRUE(PressButton(box, L"OK"));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
         EXPECT_EQ(L"jpg", app.Text(IDC_FILEEXT_EDIT));
         EXPECT_EQ(L"", app.Text(IDC_PRECOMMAND_EDIT));
         EXPECT_EQ(L"registry command", app.Text(IDC_COMMAND_EDIT));
@@ -160,7 +179,7 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
     }
 }
 
-TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItsQuotesDecideWhereItEnds) {
+TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedWholeAndOnlyDoubleQuotesQuoteIt) {
     TempDir dir;
     ASSERT_EQ(std::wstring::npos, dir.Path().find(L' ')) << "the unquoted case needs a folder without blanks";
     auto settingsWithCommand = [](const wchar_t* command) {
@@ -169,19 +188,37 @@ TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItsQuotesDecideWhereItEnds) {
     dir.WriteFile(L"ジョブ", settingsWithCommand(L"from the name before the blank"));
     std::wstring named = dir.WriteFile(L"ジョブ 設定.ini", settingsWithCommand(L"from the whole name"));
     std::wstring other = dir.WriteFile(L"other.ini", settingsWithCommand(L"from the second argument"));
+    // Past the 260 units a cut once left, every backslash counting twice
+    // inside the quotes, and past MAX_PATH itself.
+    std::wstring deep;
+    for (int i = 0; i < 24; ++i) deep += L"深い フォルダ " + std::to_wstring(i) + L"\\";
+    std::wstring deepFile = dir.WriteFile(deep + L"長い パスの 設定.ini", settingsWithCommand(L"from the long path"));
+    ASSERT_GT(deepFile.size(), 270u);
     const struct {
         std::wstring arguments;
         const wchar_t* command;
     } starts[] = {
         {named, L"from the name before the blank"},
-        {L"'" + named + L"' " + Quoted(other), L"from the whole name"},
+        {Quoted(named) + L" " + Quoted(other), L"from the whole name"},
+        {Quoted(deepFile), L"from the long path"},
     };
     for (const auto& start : starts) {
         QuenbrixProcess app;
         ASSERT_TRUE(app.Start(start.arguments));
-        EXPECT_EQ(start.command, app.Text(IDC_COMMAND_EDIT)) << start.arguments;
+        EXPECT_EQ(start.command, app.Text(IDC_COMMAND_EDIT)) << start.arguments.size();
+        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox"));
         EXPECT_EQ(0u, app.Close());
     }
+    // Single quotes are characters of the name: no such file.
+    QuenbrixProcess app;
+    ASSERT_TRUE(app.Start(L"'" + named + L"'"));
+    HWND box = app.WaitForWindow(L"VQMsgBox");
+    ASSERT_NE(nullptr, box);
+    std::wstring text = CopiedBoxText(box);
+    EXPECT_NE(std::wstring::npos, text.find(L"設定ファイルが見つかりません。\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"'" + dir.Join(L"ジョブ") + L"\r\n")) << "named as far as the blank";
+    ASSERT_TRUE(PressButton(box, L"OK"));
+    EXPECT_EQ(0u, app.Close());
 }
 
 TEST_F(EndToEnd, TargetsFromAListFileEachGetTheirFileAndLeaveTheList) {
