@@ -141,6 +141,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     info->className = L"Quenbrix";
     info->caption = kIdleCaption;
     info->resizable = true;
+    info->uiFont = true;
     info->style = WS_OVERLAPPEDWINDOW;
     info->exStyle = 0;
     char narrow[128] = {};
