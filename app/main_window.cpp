@@ -90,7 +90,10 @@ std::vector<RECT> OpenWindowsOfClass(const wchar_t* className) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance)
-    : VQWin32DialogWindow(instance), dataFolder(DefaultDataFolder()), openInDefaultProgram(OpenWithShell) {
+    : VQWin32DialogWindow(instance),
+      dataFolder(DefaultDataFolder()),
+      openInDefaultProgram(OpenWithShell),
+      tickCount(GetTickCount) {
     // The panel's spin control is a common control of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&classes);

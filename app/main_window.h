@@ -133,6 +133,11 @@ public:
     unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
+    // The clock of the run button's guards (GetTickCount); replaceable by tests.
+    DWORD(WINAPI* tickCount)();
+    // After the first Stop, 強制終了 takes a press only once shown this long;
+    // after a run, Run takes none for this long.
+    enum { kForceStopArmMs = 1000, kRunAfterEndMs = 500 };
 
 private:
     void OnAbout();
@@ -177,4 +182,8 @@ private:
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
     bool previewShowsError = false;  // the preview holds a message, drawn red
+    bool stopRequested = false;      // Stop was pressed in the current or last run
+    DWORD forceShownAt = 0;          // tick at which the button became 強制終了
+    bool runEnded = false;           // a run has ended since the window opened
+    DWORD runEndedAt = 0;            // tick of the last run's end
 };

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/resource.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
@@ -71,6 +72,9 @@ std::string Utf16File(const std::wstring& text) {
 }
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// Run takes no press for a moment after a run has ended: a user waits that long.
+void WaitOutTheEndOfARun() { Sleep(MainWindow::kRunAfterEndMs + 100); }
 
 // Presses List add, picks the list file in the open dialog by typing its
 // path, and waits for the dialog to go.
@@ -381,6 +385,7 @@ TEST_F(EndToEnd, ARunStartedWhileTheLastErrorIsStillShownDoesNotLoseEntries) {
         // A second run: the first target succeeds, the second fails.
         app.SetText(IDC_PRECOMMAND_EDIT, L"");
         app.SetText(IDC_COMMAND_EDIT, L"\"$fullname\" write \"$fulltitle.ran\" ok");
+        WaitOutTheEndOfARun();
         app.Click(IDC_RUN_BUTTON);
         ASSERT_TRUE(FileAppearsWithin(dir.Join(L"一.ran"), 10000));
         ASSERT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
@@ -658,6 +663,7 @@ TEST_F(EndToEnd, F5CtrlEnterAndAltERunAndEscapeStopsFromTheKeyboard) {
         EXPECT_TRUE(WaitUntil([&] { return app.Caption().compare(0, 4, L"停止中(") == 0; })) << runKeys[i].name;
         ASSERT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
         EXPECT_EQ(Paths(targets.begin() + i + 1, targets.end()), app.List()) << runKeys[i].name;
+        WaitOutTheEndOfARun();
     }
     // Alt+E is the Run button's own mnemonic: it runs the rest.
     ASSERT_TRUE(app.TypeAltChord('E', false));
