@@ -576,35 +576,31 @@ std::wstring FromUtf8(const std::string& text) {
     return wide;
 }
 
-// The ```job blocks of README: each a job as settings-file lines, with
+// The ```job blocks of README: each a settings file as it stands there, with
 // "// 結果: <path>" naming what it leaves in the folder of the files.
 struct ReadmeJob {
-    std::wstring lines;
+    std::string file;  // the block's bytes, UTF-8 with LF line ends, as an editor saves it
+    std::wstring command;
     std::vector<std::wstring> results;
 };
 
 std::vector<ReadmeJob> ReadmeJobs() {
     std::vector<ReadmeJob> jobs;
-    std::wstring text = FromUtf8(ReadReadme());
+    std::string text = ReadReadme();
     size_t at = 0;
-    const std::wstring open = L"```job\n", close = L"\n```";
-    while ((at = text.find(open, at)) != std::wstring::npos) {
+    const std::string open = "```job\n", close = "\n```";
+    while ((at = text.find(open, at)) != std::string::npos) {
         size_t end = text.find(close, at + open.size());
-        if (end == std::wstring::npos) break;
-        std::wstring block = text.substr(at + open.size(), end - at - open.size());
+        if (end == std::string::npos) break;
         ReadmeJob job;
+        job.file = text.substr(at + open.size(), end - at - open.size() + 1);
+        std::wstring block = FromUtf8(job.file);
         size_t start = 0;
-        while (start <= block.size()) {
-            size_t stop = block.find(L'\n', start);
-            std::wstring line = block.substr(start, stop == std::wstring::npos ? std::wstring::npos : stop - start);
-            const std::wstring result = L"// 結果: ";
-            if (line.compare(0, result.size(), result) == 0) {
-                job.results.push_back(line.substr(result.size()));
-            } else if (line != L"[Quenbrix]" && !line.empty()) {
-                job.lines += line + L"\r\n";
-            }
-            if (stop == std::wstring::npos) break;
-            start = stop + 1;
+        for (size_t stop; (stop = block.find(L'\n', start)) != std::wstring::npos; start = stop + 1) {
+            std::wstring line = block.substr(start, stop - start);
+            const std::wstring result = L"// 結果: ", command = L"Command = ";
+            if (line.compare(0, result.size(), result) == 0) job.results.push_back(line.substr(result.size()));
+            if (line.compare(0, command.size(), command) == 0) job.command = line.substr(command.size());
         }
         jobs.push_back(job);
         at = end + close.size();
@@ -623,9 +619,13 @@ TEST_F(EndToEnd, EveryJobReadmeShowsRunsAsWritten) {
         TempDir dir;
         std::wstring listFile;
         Paths files = MakeTargets(dir, {L"写真\\夏 休み 01.jpg", L"写真\\夏 休み 02.jpg", L"メモ.txt"}, &listFile);
-        std::wstring settings = dir.WriteFile(L"job.ini", Utf16File(L"[Quenbrix]\r\n" + job.lines + L"Delete = 1\r\n"));
+        std::wstring settings = dir.WriteFile(L"job.ini", job.file);
         QuenbrixProcess app;
         ASSERT_TRUE(app.Start(Quoted(settings)));
+        ASSERT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "the file did not load as written";
+        ASSERT_FALSE(job.command.empty());
+        EXPECT_EQ(job.command, app.Text(IDC_COMMAND_EDIT));
+        EXPECT_TRUE(app.IsChecked(IDC_DELETE_CHECK)) << "Delete is on where the file says nothing";
         app.SetText(IDC_DIRECTORY_EDIT, dir.Path());
         ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
         ASSERT_TRUE(WaitUntil([&] { return !app.List().empty(); }));
