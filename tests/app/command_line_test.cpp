@@ -29,15 +29,6 @@ TEST(CommandLineSplit, ArgumentsEndAtBlanksOutsideDoubleQuotesAndOnlyThoseQuote)
     EXPECT_EQ(L"D:\\設定 フォルダ\\ジョブ.ini", W(line.settingsFile));
 }
 
-TEST(CommandLineSplit, BackslashesCountOnlyBeforeADoubleQuote) {
-    // 2n + 1 before a quote: n and a literal quote; 2n: n, and the quote
-    // quotes; anywhere else a backslash is itself. The program's own path
-    // knows no escapes at all.
-    CommandLine line = ParseCommandLine(L"\"C:\\a\\\\q.exe\" \"a\\\\\\\"b\" c\\\\d \"e f\\\\\" x\"y z\"");
-    EXPECT_EQ(L"C:\\a\\\\q.exe", W(line.program));
-    EXPECT_EQ((Words{L"a\\\"b", L"c\\\\d", L"e f\\", L"xy z"}), Arguments(line));
-}
-
 TEST(CommandLineSplit, ALongQuotedPathStaysWhole) {
     // Far past the 260 units a cut would leave: 40 folders of 9 units, every
     // backslash inside the quotes.
@@ -48,14 +39,4 @@ TEST(CommandLineSplit, ALongQuotedPathStaysWhole) {
     CommandLine line = ParseCommandLine((L"q.exe \"" + path + L"\" second").c_str());
     EXPECT_EQ(path, W(line.settingsFile));
     EXPECT_EQ((Words{path, L"second"}), Arguments(line));
-}
-
-TEST(CommandLineSplit, NoArgumentsOrAnEmptyOneNameNoSettingsFile) {
-    for (const wchar_t* text : {L"", L"q.exe", L"\"C:\\x y\\q.exe\"   ", L"q.exe \"\""}) {
-        CommandLine line = ParseCommandLine(text);
-        EXPECT_TRUE(line.settingsFile.IsEmpty()) << std::wstring(text).size();
-    }
-    EXPECT_TRUE(ParseCommandLine(nullptr).program.IsEmpty());
-    EXPECT_TRUE(ParseCommandLine(L"").program.IsEmpty());
-    EXPECT_EQ((Words{L""}), Arguments(ParseCommandLine(L"q.exe \"\"")));
 }
