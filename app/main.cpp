@@ -4,12 +4,17 @@
 
 #include <new>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "base/log.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // The whole line, not wWinMain's: it still holds the program's own path,
+    // which the splitting rules treat apart.
+    CommandLine commandLine = ParseCommandLine(GetCommandLineW());
     MainWindow* window = new (std::nothrow) MainWindow(instance);
     if (!window) return -1;
+    window->commandLine = commandLine;
     VQWin32SetMainWindow(window);
     window->registryKey = "Software\\velqo\\Quenbrix";
     window->savePlacement = 1;

@@ -90,7 +90,10 @@ std::vector<RECT> OpenWindowsOfClass(const wchar_t* className) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance)
-    : VQWin32DialogWindow(instance), dataFolder(DefaultDataFolder()), openInDefaultProgram(OpenWithShell) {
+    : VQWin32DialogWindow(instance),
+      dataFolder(DefaultDataFolder()),
+      openInDefaultProgram(OpenWithShell),
+      tickCount(GetTickCount) {
     // The panel's spin control is a common control of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&classes);
@@ -141,6 +144,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     info->className = L"Quenbrix";
     info->caption = kIdleCaption;
     info->resizable = true;
+    info->uiFont = true;
     info->style = WS_OVERLAPPEDWINDOW;
     info->exStyle = 0;
     char narrow[128] = {};
@@ -192,15 +196,8 @@ void MainWindow::OnCreated() {
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
-    const wchar_t* commandLine = GetCommandLineW();
-    if (!commandLine) return;
-    wchar_t program[520];
-    const wchar_t* rest = NextArgument(program, 520, commandLine);
-    if (!rest) return;
-    wchar_t argument[260] = {};
-    NextArgument(argument, 260, rest);
-    // A file that cannot be imported leaves the registry settings in place, silently.
-    if (argument[0]) ImportSettingsFile(argument);
+    // A file that cannot be imported leaves the registry settings in place.
+    if (!commandLine.settingsFile.IsEmpty()) ImportSettingsFileReporting(commandLine.settingsFile.Text(), true);
 }
 
 LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/resource.h"
 #include "engine/batch_runner.h"
 #include "win32/dialog_window.h"
@@ -99,8 +100,10 @@ public:
     bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr);
     // What the Load and Save commands do with the path their dialog gave:
     // the import or export with its messages (and the question before
-    // overwriting a file that does not load whole).
-    void ImportSettingsFileReporting(const wchar_t* path);
+    // overwriting a file that does not load whole). With nameFile the
+    // import's messages name the file (its full path), and a missing file
+    // says so: the path came from somewhere the user does not see.
+    void ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
 
     // Target list entry routes that need no dialog.
@@ -126,10 +129,17 @@ public:
     VQWString DescribeEntry(int index);
 
     VQWString settingsPath;
+    // Read by start-up before the window opens; OnCreated acts on it.
+    CommandLine commandLine;
     // Bits, by job setting: the registry held a value that could not be read.
     unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
+    // The clock of the run button's guards (GetTickCount); replaceable by tests.
+    DWORD(WINAPI* tickCount)();
+    // After the first Stop, 強制終了 takes a press only once shown this long;
+    // after a run, Run takes none for this long.
+    enum { kForceStopArmMs = 1000, kRunAfterEndMs = 500 };
 
 private:
     void OnAbout();
@@ -178,4 +188,8 @@ private:
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
     bool previewShowsError = false;  // the preview holds a message, drawn red
+    bool stopRequested = false;      // Stop was pressed in the current or last run
+    DWORD forceShownAt = 0;          // tick at which the button became 強制終了
+    bool runEnded = false;           // a run has ended since the window opened
+    DWORD runEndedAt = 0;            // tick of the last run's end
 };

@@ -13,15 +13,29 @@
 
 namespace {
 
-// Inputs that a run locks; the run button and the check boxes stay usable.
+// Inputs that a run locks; the run button and the check boxes read at its
+// end or at none stay usable.
 const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC_COMMAND_EDIT,
                                 IDC_DIRECTORY_EDIT, IDC_TARGET_LIST,         IDC_ADD_BUTTON,
                                 IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                                 IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
-                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN};
+                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND};
 
 // While a run goes, the list file is brought up to date at most this often.
 const DWORD kListSaveMs = 2000;
+
+// What the line under the list says once a stopped run has ended.
+VQWString StopSummary(const std::vector<EntryResult>& results) {
+    int done = 0, failed = 0;
+    for (const EntryResult& result : results) {
+        if (result.status == TargetStatus::Done) ++done;
+        if (IsFailure(result.status)) ++failed;
+    }
+    int left = static_cast<int>(results.size()) - done - failed;
+    VQWString text;
+    if (failed > 0) return text.Format(L"停止しました。完了 %d 件、失敗 %d 件、未実行 %d 件", done, failed, left);
+    return text.Format(L"停止しました。完了 %d 件、未実行 %d 件", done, left);
+}
 
 EntryResult ResultOf(const TargetRecord& record) {
     EntryResult result;
@@ -101,13 +115,21 @@ RunOptions MainWindow::ReadRunOptions() {
 
 void MainWindow::RunOrStop() {
     if (!thread) return;
+    DWORD now = tickCount();
     RunState state = GetState();
     if (state == RunState::Running || state == RunState::Stopping) {
+        // The second click of a double-click on 停止 lands on 強制終了: that
+        // takes a press only once it has been shown for a while.
+        if (state == RunState::Stopping && now - forceShownAt < kForceStopArmMs) return;
         RequestStop();
+        stopRequested = true;
+        if (state == RunState::Running) forceShownAt = now;
         ShowProgress(GetState());
         return;
     }
     if (state != RunState::Idle) return;
+    // A click meant for 停止 that lands just after the run ended starts nothing.
+    if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
     VQArray<VQWString, VQWString> list;
     if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
@@ -124,6 +146,7 @@ void MainWindow::RunOrStop() {
         }
         shownFinished = -1;
         savedFinished = -1;
+        stopRequested = false;
         lastListSave = GetTickCount();
         SetRunning(true);
         SaveTargetList();
@@ -197,6 +220,8 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 void MainWindow::OnJobEnded(bool closing) {
     bool failed = HasFailure();
     int total = GetTargetCount();
+    runEnded = true;
+    runEndedAt = tickCount();
     FinishRun();
     SetRunning(false);
     SetWindowTextW(handle, kIdleCaption);
@@ -204,6 +229,10 @@ void MainWindow::OnJobEnded(bool closing) {
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
     if (closing) return;
+    // After a stop the line under the list tells what became of the list, until an entry is chosen.
+    if (stopRequested) {
+        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(StopSummary(results).Text(), false);
+    }
     SaveTargetList();
     VQGetTaskbar()->Flash(handle);
     // The error comes last, from a copy: while its box waits, the next run

@@ -84,6 +84,14 @@ bool IsEmptyFile(const wchar_t* path) {
            data.nFileSizeHigh == 0;
 }
 
+// Nothing at all by that name, as opposed to a file that does not load.
+bool IsMissing(const wchar_t* path) {
+    if (GetFileAttributesW(SystemForm(path).Text()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH ||
+           error == ERROR_BAD_NET_NAME || error == ERROR_INVALID_NAME;
+}
+
 void SetProblem(SettingsFileReport* report, SettingsFileReport::Problem problem) {
     if (report) report->problem = problem;
 }
@@ -156,7 +164,7 @@ bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* rep
     SetProblem(report, SettingsFileReport::kNone);
     if (report) report->skippedKeys.RemoveAll();
     VQSettingsText store;
-    VQFile* file = path ? NewFile(path, kFileShareRead) : nullptr;
+    VQFile* file = path ? NewFile(SystemForm(path).Text(), kFileShareRead) : nullptr;
     if (!file || !store.Load(file)) {
         bool tooLarge = file && store.GetLoadStatus() == kSettingsTooLarge;
         SetProblem(report, tooLarge ? SettingsFileReport::kTooLarge : SettingsFileReport::kFailed);
@@ -232,15 +240,27 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
     return true;
 }
 
-void MainWindow::ImportSettingsFileReporting(const wchar_t* path) {
+void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile) {
     SettingsFileReport report;
+    VQWString named;
+    if (nameFile && path) {
+        VQWString full;
+        named.Format(L"\n%s", GetFullPath(path, full) ? full.Text() : path);
+    }
     if (!ImportSettingsFile(path, &report)) {
-        ShowError(report.problem == SettingsFileReport::kTooLarge ? L"設定ファイルが大きすぎます（16 MiB まで）。"
-                                                                   : L"設定ファイルの読み込みに失敗しました。");
+        const wchar_t* message = L"設定ファイルの読み込みに失敗しました。";
+        if (report.problem == SettingsFileReport::kTooLarge) {
+            message = L"設定ファイルが大きすぎます（16 MiB まで）。";
+        } else if (nameFile && path && IsMissing(path)) {
+            message = L"設定ファイルが見つかりません。";
+        }
+        ShowError(VQWString(message).Append(named).Text());
         return;
     }
     if (report.skippedKeys.GetCount() == 0) return;
-    VQWString text(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。\n");
+    VQWString text(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。");
+    text.Append(named);
+    text.Append(L'\n');
     for (int i = 0; i < report.skippedKeys.GetCount(); ++i) {
         text.Append(L'\n');
         text.Append(report.skippedKeys[i]);

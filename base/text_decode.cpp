@@ -1,5 +1,7 @@
 #include "base/text_decode.h"
 
+#include <cstring>
+
 namespace {
 
 bool StartsWith(const char* bytes, int count, const char* mark, int markLength) {
@@ -97,8 +99,11 @@ VQTextEncoding DetectTextEncoding(const char* bytes, int count, unsigned detect,
     if ((detect & kDetectUtf16Guess) && LooksLikeUtf16(reinterpret_cast<const unsigned char*>(bytes), count)) {
         return kTextUtf16;
     }
+    if (!(detect & (kDetectUtf8 | kDetectUtf8Ascii))) return kTextCodePage;
     bool nonAscii = false;
-    if ((detect & kDetectUtf8) && IsValidUtf8(bytes, count, &nonAscii) && nonAscii) return kTextUtf8;
+    if (!IsValidUtf8(bytes, count, &nonAscii)) return kTextCodePage;
+    if (nonAscii) return kTextUtf8;
+    if ((detect & kDetectUtf8Ascii) && !memchr(bytes, 0, static_cast<size_t>(count))) return kTextUtf8;
     return kTextCodePage;
 }
 

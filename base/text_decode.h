@@ -14,6 +14,10 @@ enum : unsigned {
     kDetectUtf8Mark = 0x02,    // EF BB BF
     kDetectUtf8 = 0x04,        // valid UTF-8 with at least one byte above 0x7F
     kDetectUtf16Guess = 0x08,  // NULs in the odd bytes of ASCII-looking text (cmd /u)
+    // As kDetectUtf8, and plain ASCII without a NUL too: for text that is
+    // UTF-8 or nothing. Where a code page is the other choice, plain ASCII
+    // reads the same either way, and kDetectUtf8 leaves it to the code page.
+    kDetectUtf8Ascii = 0x10,
     kDetectMarks = kDetectUtf16Mark | kDetectUtf8Mark,
     kDetectAll = kDetectMarks | kDetectUtf8 | kDetectUtf16Guess,
 };

@@ -3,7 +3,7 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+sh scripts/configure.sh
 cmake --build build --target Quenbrix
 if [ -z "$DISPLAY" ]; then
   echo "Built build/Quenbrix.exe; no display here (DISPLAY is unset), so the window cannot be shown. Run this again from a desktop session, or: xvfb-run -a sh scripts/run.sh"

@@ -3,7 +3,7 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+sh scripts/configure.sh
 cmake --build build
 cd build
 # Windows need a display: the tests get a virtual one of their own.

@@ -316,9 +316,10 @@ VQSettingsLoadStatus VQSettingsText::LoadFrom(VQFile* file) {
         units = reinterpret_cast<const wchar_t*>(bytes.get() + 2);
         count = (total - 2) / 2;
     } else {
-        // Without that mark only UTF-8 is taken, which the whole text must show.
+        // Without that mark only UTF-8 is taken (plain ASCII is UTF-8 too),
+        // which the whole text must show.
         int markBytes = 0;
-        if (DetectTextEncoding(bytes.get(), total, kDetectUtf8Mark | kDetectUtf8, &markBytes) != kTextUtf8) {
+        if (DetectTextEncoding(bytes.get(), total, kDetectUtf8Mark | kDetectUtf8Ascii, &markBytes) != kTextUtf8) {
             return kSettingsNotText;
         }
         decoded = VQWString::FromCodePage(CP_UTF8, bytes.get() + markBytes, total - markBytes);

@@ -7,6 +7,7 @@
 
 #include "win32/dpi.h"
 #include "win32/standard_window.h"
+#include "win32/ui_font.h"
 
 namespace {
 
@@ -79,7 +80,13 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 int VQWin32StandardWindow::DialogBox(int templateId, int descriptionId, int versionId, int legalNoticeId) {
     g_aboutIds = {descriptionId, versionId, legalNoticeId};
-    return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), handle, AboutProc, 0));
+    // In the font the rest of the program shows Japanese with.
+    std::vector<DWORD> withUiFont = VQWin32DialogWithUiFont(instance, templateId);
+    if (withUiFont.empty()) {
+        return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), handle, AboutProc, 0));
+    }
+    return static_cast<int>(DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(withUiFont.data()),
+                                                    handle, AboutProc, 0));
 }
 
 void VQWin32StandardWindow::FillAboutBox(HWND dialog) {

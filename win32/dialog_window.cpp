@@ -5,6 +5,7 @@
 #include "base/log.h"
 #include "win32/dpi.h"
 #include "win32/log_lines.h"
+#include "win32/ui_font.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ INT_PTR CALLBACK HostedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 VQWin32DialogWindowCreateInfo::VQWin32DialogWindowCreateInfo(std::initializer_list<VQWin32DialogItem*> list)
     : templateId(129), modal(false), resizable(false), focusFirstTabStop(false), position(-1),
-      positionReference(nullptr) {
+      positionReference(nullptr), uiFont(false) {
     style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     exStyle = WS_EX_DLGMODALFRAME;
     for (VQWin32DialogItem* item : list) items.Add(item);
@@ -76,7 +77,12 @@ bool VQWin32DialogWindow::PostCreate(VQWin32WindowCreateInfo* base) {
     VQWin32StandardWindow::PostCreate(info);
     // The wide variant: controls of an ANSI dialog would keep their text in
     // the ANSI code page and lose every character outside it.
-    dialogHandle = CreateDialogParamW(instance, MAKEINTRESOURCEW(info->templateId), handle, HostedDialogProc, 0);
+    std::vector<DWORD> withUiFont;
+    if (info->uiFont) withUiFont = VQWin32DialogWithUiFont(instance, info->templateId);
+    dialogHandle = withUiFont.empty()
+                       ? CreateDialogParamW(instance, MAKEINTRESOURCEW(info->templateId), handle, HostedDialogProc, 0)
+                       : CreateDialogIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(withUiFont.data()),
+                                                    handle, HostedDialogProc, 0);
     if (!dialogHandle) {
         vqLog.Write(kLogDialogCreateFailed, info->templateId);
         return false;

@@ -23,6 +23,9 @@ public:
     bool focusFirstTabStop;
     int position;               // -1 leaves it; 0 ... 8: column = position % 3, row = position / 3
     HWND positionReference;     // borrowed; the window whose client area position refers to
+    // The dialog in the program's UI font (win32/ui_font.h) rather than the
+    // one its template names; false keeps the template's.
+    bool uiFont;
 };
 
 class VQWin32DialogWindow : public VQWin32StandardWindow {

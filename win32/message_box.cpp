@@ -1,9 +1,13 @@
 // MsgBox: the layouts, the box and its buttons, and the private loop.
 #include "win32/message_box.h"
 
+#include <cstring>
+
 #include "base/strings.h"
 #include "win32/dpi.h"
 #include "win32/monitor.h"
+#include "win32/text_wrap.h"
+#include "win32/ui_font.h"
 #include "win32/window.h"
 
 namespace {
@@ -60,7 +64,8 @@ struct VQMsgBox {
     VQWin32Window* owner;       // borrowed, may be null
     VQWin32Window* mainWindow;  // borrowed: disabled while the box is up
     bool mainWasEnabled;        // and so must be enabled again
-    const wchar_t* text;
+    const wchar_t* text;        // as given: what Ctrl+C copies
+    VQWString shown;            // the text as drawn: wrapped to the box's width, perhaps cut short
     const wchar_t* caption;
     int focused;
     HFONT font;                // owned: deleted on WM_DESTROY (or replaced for a new DPI)
@@ -99,6 +104,10 @@ struct VQMsgBox {
         DestroyWindow(box);
     }
 
+    // The box as text, in the form of the system's message box: caption,
+    // text and buttons between dashed lines.
+    void CopyToClipboard(HWND box) const;
+
     void Lay(HWND box);
     // Font, text, buttons and the box's size for dpi; the box is centred on
     // its owner (kept on a monitor), or put at `place` when one is given.
@@ -119,6 +128,10 @@ LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lPa
     const VQMsgBoxButton& entry = box->buttons[self];
     int count = box->layout.count;
     if (message == WM_KEYDOWN) {
+        if ((wParam == 'C' || wParam == VK_INSERT) && GetKeyState(VK_CONTROL) < 0) {
+            box->CopyToClipboard(GetParent(button));
+            return 0;
+        }
         if (wParam == VK_LEFT || wParam == VK_UP || wParam == VK_RIGHT || wParam == VK_DOWN) {
             int step = (wParam == VK_LEFT || wParam == VK_UP) ? -1 : 1;
             box->focused = Wrap(box->focused + step, count);
@@ -157,7 +170,7 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkMode(dc, TRANSPARENT);
         if (box->font) SelectObject(dc, box->font);
-        DrawTextW(dc, box->text, -1, &box->textRect, DT_NOCLIP | DT_EXPANDTABS | DT_NOPREFIX);
+        DrawTextW(dc, box->shown.Text(), -1, &box->textRect, DT_NOCLIP | DT_EXPANDTABS | DT_NOPREFIX);
         RestoreDC(dc, saved);
         EndPaint(hwnd, &ps);
         return 0;
@@ -170,6 +183,13 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     case WM_CLOSE:
         box->Finish(hwnd, box->layout.closeResult);
+        return 0;
+    case WM_COPY:
+        box->CopyToClipboard(hwnd);
+        return 0;
+    case WM_KEYDOWN:
+        // A box without buttons has the focus itself.
+        if ((wParam == 'C' || wParam == VK_INSERT) && GetKeyState(VK_CONTROL) < 0) box->CopyToClipboard(hwnd);
         return 0;
     case WM_DPICHANGED:
         // Moved to a monitor of another scale: lay out again for it, where
@@ -239,12 +259,36 @@ void VQMsgBox::Arrange(HWND box, UINT newDpi, const RECT* place) {
     int buttonHeight = MulDiv(16, dpi, 72);
     int minButtonWidth = MulDiv(64, dpi, 72);
     HFONT previous = font;
-    font = CreateFontW(-unit, 0, 0, 0, 0, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック");
+    font = VQWin32CreateUiFont(dpi);
     HDC dc = GetDC(box);
     HGDIOBJ previousFont = font ? SelectObject(dc, font) : nullptr;
 
-    SIZE textSize = MeasureText(dc, text);
+    // Where the box will stand: the suggested place, else centred on its
+    // owner or on the screen. The work area of that monitor bounds it.
+    RECT around;
+    if (place) {
+        around = *place;
+    } else if (owner && owner->handle) {
+        GetWindowRect(owner->handle, &around);
+    } else {
+        around = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    RECT work = WorkAreaOf(around);
+    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_STYLE));
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_EXSTYLE));
+    RECT frameOnly = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frameOnly, style, FALSE, exStyle);
+    int frameWidth = frameOnly.right - frameOnly.left;
+    int frameHeight = frameOnly.bottom - frameOnly.top;
+    // At most two thirds of the work area wide, and no taller than it.
+    int maxTextWidth = (work.right - work.left) * 2 / 3 - frameWidth - 2 * unit;
+    int maxTextHeight = (work.bottom - work.top) - frameHeight - 2 * unit - (layout.count > 0 ? unit + buttonHeight : 0);
+    TEXTMETRICW metrics;
+    int lineHeight = GetTextMetricsW(dc, &metrics) && metrics.tmHeight > 0 ? metrics.tmHeight : unit;
+    int maxLines = maxTextHeight > lineHeight ? maxTextHeight / lineHeight : 1;
+    shown = WrapTextToWidth(dc, text, maxTextWidth > unit ? maxTextWidth : unit, maxLines);
+
+    SIZE textSize = MeasureText(dc, shown.Text());
     int textBlockWidth = textSize.cx + 2 * unit;
     int textBlockHeight = textSize.cy + 2 * unit;
 
@@ -275,30 +319,58 @@ void VQMsgBox::Arrange(HWND box, UINT newDpi, const RECT* place) {
     // The buttons no longer use the old font.
     if (previous) DeleteObject(previous);
 
-    RECT frame = {0, 0, clientWidth, clientHeight};
-    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_STYLE));
-    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_EXSTYLE));
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    int width = frame.right - frame.left;
-    int height = frame.bottom - frame.top;
+    int width = clientWidth + frameWidth;
+    int height = clientHeight + frameHeight;
     RECT placed;
     if (place) {
         placed = RECT{place->left, place->top, place->left + width, place->top + height};
     } else {
-        RECT around;
-        if (owner && owner->handle) {
-            GetWindowRect(owner->handle, &around);
-        } else {
-            around = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-        }
         placed.left = ((around.left + around.right) >> 1) - (width >> 1);
         placed.top = ((around.top + around.bottom) >> 1) - (height >> 1);
         placed.right = placed.left + width;
         placed.bottom = placed.top + height;
-        FitRectToMonitor(&placed);
+        FitRectToWorkArea(&placed);
     }
     SetWindowPos(box, nullptr, placed.left, placed.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(box, nullptr, TRUE);
+}
+
+void VQMsgBox::CopyToClipboard(HWND box) const {
+    const wchar_t kRule[] = L"---------------------------\r\n";
+    VQWString copy(kRule);
+    copy.Append(caption);
+    copy.Append(L"\r\n");
+    copy.Append(kRule);
+    // The text as given, its line breaks as the clipboard's text has them.
+    for (const wchar_t* p = text; *p; ++p) {
+        if (*p == L'\n' && (p == text || p[-1] != L'\r')) copy.Append(L'\r');
+        copy.Append(*p);
+    }
+    copy.Append(L"\r\n");
+    copy.Append(kRule);
+    for (int i = 0; i < layout.count; ++i) {
+        copy.Append(Label(i));
+        copy.Append(L"   ");
+    }
+    copy.Append(L"\r\n");
+    copy.Append(kRule);
+    size_t bytes = (static_cast<size_t>(copy.GetLength()) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* data = block ? GlobalLock(block) : nullptr;
+    if (!data) {
+        if (block) GlobalFree(block);
+        return;
+    }
+    memcpy(data, copy.Text(), bytes);
+    GlobalUnlock(block);
+    if (!OpenClipboard(box)) {
+        GlobalFree(block);
+        return;
+    }
+    EmptyClipboard();
+    // Once set, the block is the clipboard's.
+    if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+    CloseClipboard();
 }
 
 int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, int layout, int defaultButton) {

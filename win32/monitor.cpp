@@ -10,10 +10,11 @@ constexpr int kMaxMonitors = 16;
 
 struct MonitorCache {
     RECT monitors[kMaxMonitors];
+    RECT workAreas[kMaxMonitors];
     int count;    // -1 until the first enumeration
     RECT bounds;  // grows from (0, 0, 0, 0), so it always holds the origin
 };
-MonitorCache g_cache = {{}, -1, {0, 0, 0, 0}};
+MonitorCache g_cache = {{}, {}, -1, {0, 0, 0, 0}};
 
 void ClearCache() {
     g_cache.count = 0;
@@ -21,8 +22,9 @@ void ClearCache() {
 }
 
 // False once the cache is full.
-bool AddMonitor(const RECT& monitor) {
+bool AddMonitor(const RECT& monitor, const RECT& workArea) {
     g_cache.monitors[g_cache.count] = monitor;
+    g_cache.workAreas[g_cache.count] = workArea;
     // An inverted rectangle is kept but would make the bounds meaningless.
     if (monitor.left <= monitor.right && monitor.top <= monitor.bottom) {
         RECT& b = g_cache.bounds;
@@ -35,8 +37,11 @@ bool AddMonitor(const RECT& monitor) {
     return g_cache.count < kMaxMonitors;
 }
 
-BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT monitorRect, LPARAM) {
-    return AddMonitor(*monitorRect) ? TRUE : FALSE;
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT monitorRect, LPARAM) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    RECT work = GetMonitorInfoW(monitor, &info) ? info.rcWork : *monitorRect;
+    return AddMonitor(*monitorRect, work) ? TRUE : FALSE;
 }
 
 void EnsureMonitors() {
@@ -65,13 +70,13 @@ void FitSpan(LONG* low, LONG* high, LONG min, LONG max, LONG centre) {
 
 }  // namespace
 
-void VQWin32ReplaceMonitors(const RECT* monitors, int count) {
+void VQWin32ReplaceMonitors(const RECT* monitors, int count, const RECT* workAreas) {
     if (count < 0) {
         g_cache.count = -1;
         return;
     }
     ClearCache();
-    for (int i = 0; i < count && AddMonitor(monitors[i]); ++i) {
+    for (int i = 0; i < count && AddMonitor(monitors[i], workAreas ? workAreas[i] : monitors[i]); ++i) {
     }
 }
 
@@ -142,6 +147,19 @@ void FitRectToMonitor(RECT* rect) {
     if (!chosen) return;
     FitSpan(&rect->left, &rect->right, chosen->left, chosen->right, cx);
     FitSpan(&rect->top, &rect->bottom, chosen->top, chosen->bottom, cy);
+}
+
+RECT WorkAreaOf(const RECT& rect) {
+    LONG cx = 0, cy = 0;
+    const RECT* chosen = MonitorOf(rect, &cx, &cy);
+    if (chosen) return g_cache.workAreas[chosen - g_cache.monitors];
+    return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+void FitRectToWorkArea(RECT* rect) {
+    RECT work = WorkAreaOf(*rect);
+    FitSpan(&rect->left, &rect->right, work.left, work.right, (work.left + work.right) / 2);
+    FitSpan(&rect->top, &rect->bottom, work.top, work.bottom, (work.top + work.bottom) / 2);
 }
 
 namespace {

@@ -20,7 +20,14 @@ bool RectOnMonitors(const RECT& rect);
 // again at that monitor's top-left corner. The size is kept.
 RECT CascadeRect(const RECT& wanted, const RECT* open, int count, int step);
 
+// The work area (the monitor less its taskbars) of the monitor that
+// FitRectToMonitor would keep rect on; the primary screen when there is none.
+RECT WorkAreaOf(const RECT& rect);
+// As FitRectToMonitor, within that monitor's work area.
+void FitRectToWorkArea(RECT* rect);
+
 // Replaces the cached monitor list, as if the system had enumerated these
-// rectangles in this order (at most 16 are kept). A negative count forgets
-// the list, so the next FitRectToMonitor enumerates the real monitors.
-void VQWin32ReplaceMonitors(const RECT* monitors, int count);
+// rectangles in this order (at most 16 are kept), with these work areas
+// (null: each the whole monitor). A negative count forgets the list, so the
+// next FitRectToMonitor enumerates the real monitors.
+void VQWin32ReplaceMonitors(const RECT* monitors, int count, const RECT* workAreas = nullptr);

@@ -6,8 +6,17 @@
 #include "tests/support/timer_script.h"
 #include "win32/window.h"
 
+namespace {
+
+// The system's clock, and as much more as the tests let pass.
+DWORD g_timePassed = 0;
+DWORD WINAPI TestTickCount() { return GetTickCount() + g_timePassed; }
+
+}  // namespace
+
 AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, const RECT* savedClientRect)
     : window(new MainWindow(GetModuleHandleW(nullptr))), opened(false) {
+    window->tickCount = TestTickCount;
     if (savedClientRect) key.Write("ClientRect", REG_BINARY, savedClientRect, sizeof *savedClientRect);
     VQWin32SetMainWindow(window);
     window->dataFolder = dataFolder ? VQWString(dataFolder) : VQWString(appData.Join(L"Quenbrix").c_str());
@@ -83,7 +92,11 @@ bool AppWindow::WaitForRunEnd(int ms) {
     return false;
 }
 
+void AppWindow::PassTime(DWORD ms) { g_timePassed += ms; }
+
 bool AppWindow::RunAnswering(int answer, BoxAnswer* box) {
+    // As a user does, some time after the run before ended.
+    PassTime(MainWindow::kRunAfterEndMs);
     BoxAnswer unused;
     TimerScript script;
     script.Then(AnswerBox(box ? box : &unused, answer));

@@ -45,9 +45,13 @@ public:
     // Runs the message loop until the timer has seen the job end (or `ms`
     // pass); false on time-out.
     bool WaitForRunEnd(int ms = 30000);
-    // Clicks Run with the next message box (a question before the run, the
-    // error after it) answered by the button `answer`, and waits for the run
-    // to end and the box to go; `box` notes whether one came. False on time-out.
+    // The window's clock for the run button's guards moves on by ms, as if
+    // the user had waited that long.
+    void PassTime(DWORD ms);
+    // Clicks Run, a while after any run before, with the next message box (a
+    // question before the run, the error after it) answered by the button
+    // `answer`, and waits for the run to end and the box to go; `box` notes
+    // whether one came. False on time-out.
     bool RunAnswering(int answer, BoxAnswer* box = nullptr);
     // Closes the window as the close box does; the object stays for reading.
     void Close();

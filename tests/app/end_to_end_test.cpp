@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/resource.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
@@ -72,6 +73,9 @@ std::string Utf16File(const std::wstring& text) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
+// Run takes no press for a moment after a run has ended: a user waits that long.
+void WaitOutTheEndOfARun() { Sleep(MainWindow::kRunAfterEndMs + 100); }
+
 // Presses List add, picks the list file in the open dialog by typing its
 // path, and waits for the dialog to go.
 void AddListFile(QuenbrixProcess& app, const std::wstring& listFile) {
@@ -118,7 +122,7 @@ void StartWithTargets(QuenbrixProcess& app, const TempDir& dir, const std::vecto
 
 }  // namespace
 
-TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeepsTheRegistry) {
+TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneIsNamedAndKeepsTheRegistry) {
     WriteRegistryText("FileExt", L"jpg");
     WriteRegistryText("Command", L"registry command");
     DWORD keep = 1;
@@ -141,6 +145,7 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
         EXPECT_EQ(L"C:\\作業 場所", app.Text(IDC_DIRECTORY_EDIT));
         EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
         EXPECT_EQ(kIdle, app.Caption());
+        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a file that loads says nothing";
         EXPECT_EQ(0u, app.Close());
     }
     // The file's values went to the registry at closing; put others back.
@@ -149,10 +154,28 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
     WriteRegistryText("Command", L"registry command");
     WriteRegistryText("Directory", L"");
     key.Write("Delete", REG_DWORD, &keep, sizeof keep);
-    {
+    // A missing file, and one that is no settings file: the box says which
+    // and why, and the registry's settings stay.
+    const std::wstring missing = dir.Join(L"設定 フォルダ\\無い 設定.ini");
+    const std::wstring notSettings = dir.WriteFile(L"設定 フォルダ\\写真.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
+    const struct {
+        std::wstring path;
+        const wchar_t* message;
+    } failures[] = {
+        {missing, L"設定ファイルが見つかりません。"},
+        {notSettings, L"設定ファイルの読み込みに失敗しました。"},
+    };
+    for (const auto& failure : failures) {
         QuenbrixProcess app;
-        ASSERT_TRUE(app.Start(Quoted(dir.Join(L"設定 フォルダ\\無い 設定.ini"))));
-        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "a missing file is ignored silently";
+        ASSERT_TRUE(app.Start(Quoted(failure.path)));
+        HWND box = app.WaitForWindow(L"VQMsgBox");
+        ASSERT_NE(nullptr, box) << "no message";
+        EXPECT_EQ(L"エラー", RemoteText(box));
+        std::wstring text = CopiedBoxText(box);
+        EXPECT_NE(std::wstring::npos, text.find(std::wstring(failure.message) + L"\r\n" + failure.path + L"\r\n"))
+            << std::string(text.begin(), text.end());
+        ASSERT_TRUE(PressButton(box, L"OK"));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
         EXPECT_EQ(L"jpg", app.Text(IDC_FILEEXT_EDIT));
         EXPECT_EQ(L"", app.Text(IDC_PRECOMMAND_EDIT));
         EXPECT_EQ(L"registry command", app.Text(IDC_COMMAND_EDIT));
@@ -162,7 +185,7 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneKeeps
     }
 }
 
-TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItsQuotesDecideWhereItEnds) {
+TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItIsTakenWhole) {
     TempDir dir;
     ASSERT_EQ(std::wstring::npos, dir.Path().find(L' ')) << "the unquoted case needs a folder without blanks";
     auto settingsWithCommand = [](const wchar_t* command) {
@@ -171,17 +194,25 @@ TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItsQuotesDecideWhereItEnds) {
     dir.WriteFile(L"ジョブ", settingsWithCommand(L"from the name before the blank"));
     std::wstring named = dir.WriteFile(L"ジョブ 設定.ini", settingsWithCommand(L"from the whole name"));
     std::wstring other = dir.WriteFile(L"other.ini", settingsWithCommand(L"from the second argument"));
+    // Past the 260 units a cut once left, every backslash counting twice
+    // inside the quotes, and past MAX_PATH itself.
+    std::wstring deep;
+    for (int i = 0; i < 24; ++i) deep += L"深い フォルダ " + std::to_wstring(i) + L"\\";
+    std::wstring deepFile = dir.WriteFile(deep + L"長い パスの 設定.ini", settingsWithCommand(L"from the long path"));
+    ASSERT_GT(deepFile.size(), 270u);
     const struct {
         std::wstring arguments;
         const wchar_t* command;
     } starts[] = {
         {named, L"from the name before the blank"},
-        {L"'" + named + L"' " + Quoted(other), L"from the whole name"},
+        {Quoted(named) + L" " + Quoted(other), L"from the whole name"},
+        {Quoted(deepFile), L"from the long path"},
     };
     for (const auto& start : starts) {
         QuenbrixProcess app;
         ASSERT_TRUE(app.Start(start.arguments));
-        EXPECT_EQ(start.command, app.Text(IDC_COMMAND_EDIT)) << start.arguments;
+        EXPECT_EQ(start.command, app.Text(IDC_COMMAND_EDIT)) << start.arguments.size();
+        EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox"));
         EXPECT_EQ(0u, app.Close());
     }
 }
@@ -346,6 +377,7 @@ TEST_F(EndToEnd, ARunStartedWhileTheLastErrorIsStillShownDoesNotLoseEntries) {
         // A second run: the first target succeeds, the second fails.
         app.SetText(IDC_PRECOMMAND_EDIT, L"");
         app.SetText(IDC_COMMAND_EDIT, L"\"$fullname\" write \"$fulltitle.ran\" ok");
+        WaitOutTheEndOfARun();
         app.Click(IDC_RUN_BUTTON);
         ASSERT_TRUE(FileAppearsWithin(dir.Join(L"一.ran"), 10000));
         ASSERT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
@@ -536,35 +568,31 @@ std::wstring FromUtf8(const std::string& text) {
     return wide;
 }
 
-// The ```job blocks of README: each a job as settings-file lines, with
+// The ```job blocks of README: each a settings file as it stands there, with
 // "// 結果: <path>" naming what it leaves in the folder of the files.
 struct ReadmeJob {
-    std::wstring lines;
+    std::string file;  // the block's bytes, UTF-8 with LF line ends, as an editor saves it
+    std::wstring command;
     std::vector<std::wstring> results;
 };
 
 std::vector<ReadmeJob> ReadmeJobs() {
     std::vector<ReadmeJob> jobs;
-    std::wstring text = FromUtf8(ReadReadme());
+    std::string text = ReadReadme();
     size_t at = 0;
-    const std::wstring open = L"```job\n", close = L"\n```";
-    while ((at = text.find(open, at)) != std::wstring::npos) {
+    const std::string open = "```job\n", close = "\n```";
+    while ((at = text.find(open, at)) != std::string::npos) {
         size_t end = text.find(close, at + open.size());
-        if (end == std::wstring::npos) break;
-        std::wstring block = text.substr(at + open.size(), end - at - open.size());
+        if (end == std::string::npos) break;
         ReadmeJob job;
+        job.file = text.substr(at + open.size(), end - at - open.size() + 1);
+        std::wstring block = FromUtf8(job.file);
         size_t start = 0;
-        while (start <= block.size()) {
-            size_t stop = block.find(L'\n', start);
-            std::wstring line = block.substr(start, stop == std::wstring::npos ? std::wstring::npos : stop - start);
-            const std::wstring result = L"// 結果: ";
-            if (line.compare(0, result.size(), result) == 0) {
-                job.results.push_back(line.substr(result.size()));
-            } else if (line != L"[Quenbrix]" && !line.empty()) {
-                job.lines += line + L"\r\n";
-            }
-            if (stop == std::wstring::npos) break;
-            start = stop + 1;
+        for (size_t stop; (stop = block.find(L'\n', start)) != std::wstring::npos; start = stop + 1) {
+            std::wstring line = block.substr(start, stop - start);
+            const std::wstring result = L"// 結果: ", command = L"Command = ";
+            if (line.compare(0, result.size(), result) == 0) job.results.push_back(line.substr(result.size()));
+            if (line.compare(0, command.size(), command) == 0) job.command = line.substr(command.size());
         }
         jobs.push_back(job);
         at = end + close.size();
@@ -583,9 +611,13 @@ TEST_F(EndToEnd, EveryJobReadmeShowsRunsAsWritten) {
         TempDir dir;
         std::wstring listFile;
         Paths files = MakeTargets(dir, {L"写真\\夏 休み 01.jpg", L"写真\\夏 休み 02.jpg", L"メモ.txt"}, &listFile);
-        std::wstring settings = dir.WriteFile(L"job.ini", Utf16File(L"[Quenbrix]\r\n" + job.lines + L"Delete = 1\r\n"));
+        std::wstring settings = dir.WriteFile(L"job.ini", job.file);
         QuenbrixProcess app;
         ASSERT_TRUE(app.Start(Quoted(settings)));
+        ASSERT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox")) << "the file did not load as written";
+        ASSERT_FALSE(job.command.empty());
+        EXPECT_EQ(job.command, app.Text(IDC_COMMAND_EDIT));
+        EXPECT_TRUE(app.IsChecked(IDC_DELETE_CHECK)) << "Delete is on where the file says nothing";
         app.SetText(IDC_DIRECTORY_EDIT, dir.Path());
         ASSERT_NO_FATAL_FAILURE(AddListFile(app, listFile));
         ASSERT_TRUE(WaitUntil([&] { return !app.List().empty(); }));
@@ -623,6 +655,7 @@ TEST_F(EndToEnd, F5CtrlEnterAndAltERunAndEscapeStopsFromTheKeyboard) {
         EXPECT_TRUE(WaitUntil([&] { return app.Caption().compare(0, 4, L"停止中(") == 0; })) << runKeys[i].name;
         ASSERT_TRUE(WaitUntil([&] { return app.Caption() == kIdle; }));
         EXPECT_EQ(Paths(targets.begin() + i + 1, targets.end()), app.List()) << runKeys[i].name;
+        WaitOutTheEndOfARun();
     }
     // Alt+E is the Run button's own mnemonic: it runs the rest.
     ASSERT_TRUE(app.TypeAltChord('E', false));

@@ -219,7 +219,8 @@ TEST(Import, FailuresLeaveEveryControlAlone) {
     AppWindow app;
     Fill(app, L"txt", L"pre", L"cmd", L"C:\\", false);
     std::wstring other = dir.WriteFile(L"other.ini", Utf16File(L"[Other]\r\nCommand = x\r\n"));
-    std::wstring ansi = dir.WriteFile(L"ansi.ini", "[Quenbrix]\r\nCommand = x\r\n");
+    // Shift-JIS: neither UTF-16 nor UTF-8.
+    std::wstring ansi = dir.WriteFile(L"ansi.ini", "[Quenbrix]\r\nCommand = \x8E\xCA\x90\x5E\r\n");
     for (const std::wstring& path : {other, ansi, dir.Join(L"missing.ini")}) {
         EXPECT_FALSE(app.window->ImportSettingsFile(path.c_str()));
         EXPECT_EQ(L"cmd", app.Text(IDC_COMMAND_EDIT));
@@ -267,7 +268,8 @@ TEST(Export, OtherSectionsAndKeyPositionsAreKept) {
 
 TEST(Export, AFileThatIsNotSettingsTextIsReplacedOnlyWhenToldTo) {
     TempDir dir;
-    const std::string plain = "[Tools]\r\nEditor = notepad\r\n";
+    // Shift-JIS, which no settings file is.
+    const std::string plain = "[Tools]\r\nEditor = \x83\x81\x83\x82\r\n";
     std::wstring path = dir.WriteFile(L"plain.ini", plain);
     AppWindow app;
     Fill(app, L"a", L"b", L"c", L"d", true);

@@ -13,6 +13,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/window_queries.h"
 #include "win32/dpi.h"
+#include "win32/ui_font.h"
 
 namespace {
 
@@ -75,6 +76,12 @@ TEXTMETRICW FontMetrics(HWND control) {
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return metrics;
+}
+
+std::wstring FontFace(HWND control) {
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfFaceName;
 }
 
 int FontHeight(HWND control) {
@@ -194,8 +201,9 @@ TEST(MainWindowScale, ThePanelAndItsListAreMadeForTheDisplaysScaleWithNothingCut
     const UINT dpi = VQWin32GetWindowDpi(app.Frame());
     EXPECT_EQ(dpi, app.window->dpi);
     HWND list = app.Control(IDC_TARGET_LIST);
-    // "MS Shell Dlg" 8: eight points at this scale.
-    EXPECT_EQ(-MulDiv(8, static_cast<int>(dpi), 72), FontHeight(list));
+    // The UI font in place of the template's, its points at this scale.
+    EXPECT_EQ(-MulDiv(VQWin32UiFontPoints(), static_cast<int>(dpi), 72), FontHeight(list));
+    EXPECT_EQ(std::wstring(VQWin32UiFont().lfFaceName), FontFace(list));
     EXPECT_GE(EntryHeight(list), FontMetrics(list).tmHeight) << "an entry holds a line of the font";
     EXPECT_LE(EntryHeight(list), FontMetrics(list).tmHeight * 3 / 2);
     SIZE panel = PanelPixels(app.Panel(), kPanelUnitsWide, kPanelUnitsHigh);
@@ -246,6 +254,7 @@ TEST(MainWindowScale, MovedToAMonitorOfAnotherScaleTheEntriesFollowTheFont) {
     SendMessageW(app.Frame(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
     EXPECT_EQ(to, app.window->dpi);
     EXPECT_NEAR(font0 * 3 / 2, FontHeight(list), 1);
+    EXPECT_EQ(std::wstring(VQWin32UiFont().lfFaceName), FontFace(list)) << "the UI font, scaled";
     EXPECT_NEAR(entry0 * 3 / 2, EntryHeight(list), 2);
     EXPECT_GE(EntryHeight(list), FontMetrics(list).tmHeight);
     RECT second = {};

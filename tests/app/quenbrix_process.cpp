@@ -47,6 +47,24 @@ std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className) {
     return found;
 }
 
+std::wstring CopiedBoxText(HWND box) {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    if (SendRemote(box, WM_COPY, 0, 0) < 0) return std::wstring();
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* locked = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (locked) {
+        text = locked;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
 bool PressButton(HWND parent, const std::wstring& label) {
     for (HWND button : ChildWindows(parent, L"Button")) {
         if (RemoteText(button) != label) continue;

@@ -102,6 +102,11 @@ void SetRemoteText(HWND hwnd, const std::wstring& text);
 // The visible child windows of a window with the class name, in order.
 std::vector<HWND> ChildWindows(HWND parent, const wchar_t* className);
 
+// What a message box of another process holds, as its Ctrl+C copies it
+// (caption, text and buttons between dashed lines, CR LF line ends); empty
+// when nothing was copied.
+std::wstring CopiedBoxText(HWND box);
+
 // Clicks the button with this label in a box or dialog of another process:
 // its parent hears the click, posted as the button would. False when there
 // is no such button.

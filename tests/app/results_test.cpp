@@ -180,6 +180,7 @@ TEST(Results, FirstStopShowsItAndTheSecondEndsTheCommands) {
     EXPECT_EQ(L"強制終了(&K)", app.Text(IDC_RUN_BUTTON));
     EXPECT_EQ(L"停止中(1/2) - 対象ファイルにコマンドを実行する", WindowText(app.Frame()));
     EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    app.PassTime(MainWindow::kForceStopArmMs);
     app.Click(IDC_RUN_BUTTON);
     DWORD start = GetTickCount();
     ASSERT_TRUE(app.WaitForRunEnd(5000));

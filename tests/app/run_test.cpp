@@ -24,7 +24,8 @@ typedef std::vector<std::wstring> Paths;
 const int kLocked[] = {IDC_FILEEXT_EDIT,      IDC_PRECOMMAND_EDIT,    IDC_COMMAND_EDIT,
                        IDC_DIRECTORY_EDIT,    IDC_TARGET_LIST,        IDC_ADD_BUTTON,
                        IDC_LIST_ADD_BUTTON,   IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
-                       IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON};
+                       IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON,
+                       IDC_HIDE_COMMAND};
 
 // Closes the message box of this thread once it is up, noting its caption.
 TimerScript::Step CloseBox(std::wstring* caption) {
@@ -170,6 +171,43 @@ TEST(RunButton, ProgressCaptionLockedInputsAndStop) {
     EXPECT_EQ((Paths(targets.begin() + 2, targets.end())), app.List());
 }
 
+TEST(RunButton, ADoubleClickOnStopIsNoForceStopAndAClickJustAfterTheEndStartsNothing) {
+    TempDir dir;
+    Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt"), dir.Join(L"c.txt")};
+    std::wstring command = ChildProgram() + L" write \"$fullname.started\" x sleep 1000 write \"$fullname.done\" x";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    AppWindow app(&settings);
+    app.AddTargets(targets);
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
+    // Both clicks of a double-click on 停止: the second lands on 強制終了, which takes none yet.
+    app.Click(IDC_RUN_BUTTON);
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    EXPECT_EQ(L"強制終了(&K)", app.Text(IDC_RUN_BUTTON));
+    ASSERT_TRUE(app.WaitForRunEnd());
+    EXPECT_TRUE(FileExists(targets[0] + L".done")) << "the running command was let finish";
+    // Once the run has ended, the line under the list says what the stop left.
+    EXPECT_EQ(L"停止しました。完了 1 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
+
+    // A click that lands just after the end starts nothing; one a moment later does.
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_EQ(RunState::Idle, app.window->GetState());
+    EXPECT_EQ(L"停止しました。完了 1 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
+    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.Click(IDC_RUN_BUTTON);
+    EXPECT_EQ(RunState::Running, app.window->GetState());
+    ASSERT_TRUE(FileAppearsWithin(targets[1] + L".started", 20000));
+    // 強制終了 shown a while takes the press: the command is ended, not waited for.
+    app.Click(IDC_RUN_BUTTON);
+    app.PassTime(MainWindow::kForceStopArmMs);
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd(5000));
+    EXPECT_FALSE(FileExists(targets[1] + L".done"));
+    EXPECT_EQ(L"停止しました。完了 0 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
+    EXPECT_EQ((Paths{targets[1], targets[2]}), app.List());
+}
+
 TEST(RunButton, TheCheckBoxAtTheEndDecidesAndLateDropsStay) {
     TempDir dir;
     Paths targets = {dir.Join(L"a.txt"), dir.Join(L"b.txt")};
@@ -200,6 +238,7 @@ TEST(RunButton, WorkingDirectoryIsDirectoryOrTheStartDirectory) {
 
     app.SetText(IDC_DIRECTORY_EDIT, L"");
     app.AddTargets({L"X:\\empty.txt"});
+    app.PassTime(MainWindow::kRunAfterEndMs);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     std::string started = dir.ReadFile(L"empty.cwd");
@@ -310,12 +349,15 @@ TEST(RunKeys, F5AndCtrlEnterRunOrStopAndEscapeIsOnlyTheFirstStop) {
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_EQ((Paths{targets[1], targets[2]}), app.List()) << "the running command was let finish";
 
-    // Ctrl+Enter runs; F5 is then Stop, and a second F5 ends the command at once.
+    // Ctrl+Enter runs; F5 is then Stop, and a second F5 ends the command at
+    // once when 強制終了 has been shown a while.
+    app.PassTime(MainWindow::kRunAfterEndMs);
     EXPECT_TRUE(PressAccelerator(app, VK_RETURN, true));
     EXPECT_EQ(RunState::Running, app.window->GetState());
     ASSERT_TRUE(FileAppearsWithin(targets[1] + L".started", 20000));
     EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
     EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    app.PassTime(MainWindow::kForceStopArmMs);
     EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
     EXPECT_NE(RunState::Stopping, app.window->GetState());
     ASSERT_TRUE(app.WaitForRunEnd(1000)) << "the command was not ended";

@@ -25,16 +25,21 @@ TEST(TextDecode, MarksDecideAndAreDropped) {
     EXPECT_EQ(kTextCodePage, DetectTextEncoding("\xEF\xBB\xBF" "a", 4, kDetectUtf16Mark, nullptr));
 }
 
-TEST(TextDecode, Utf8WithoutMarkOnlyWhenValidAndNotAscii) {
+TEST(TextDecode, Utf8WithoutMarkWhenValidAndNotAsciiUnlessAskedFor) {
     VQTextEncoding used;
     EXPECT_EQ(L"写真\\雪.jpg", Decode("\xE5\x86\x99\xE7\x9C\x9F\\\xE9\x9B\xAA.jpg", kDetectAll, 932, &used));
     EXPECT_EQ(kTextUtf8, used);
     // Shift-JIS bytes are not UTF-8: they stay in the code page.
     EXPECT_EQ(L"写真", Decode("\x8E\xCA\x90\x5E", kDetectAll, 932, &used));
     EXPECT_EQ(kTextCodePage, used);
-    // Plain ASCII reads the same either way and is left to the code page.
+    // Plain ASCII reads the same either way and is left to the code page,
+    // unless UTF-8 is asked for as the only choice; a NUL makes it no text.
     Decode("abc.txt", kDetectAll, 932, &used);
     EXPECT_EQ(kTextCodePage, used);
+    EXPECT_EQ(kTextUtf8, DetectTextEncoding("[a]\r\nb = c", 10, kDetectUtf8Ascii, nullptr));
+    EXPECT_EQ(kTextUtf8, DetectTextEncoding("\xE5\x86\x99", 3, kDetectUtf8Ascii, nullptr));
+    EXPECT_EQ(kTextCodePage, DetectTextEncoding("a\0b\0", 4, kDetectUtf8Ascii, nullptr));
+    EXPECT_EQ(kTextCodePage, DetectTextEncoding("\x8E\xCA", 2, kDetectUtf8Ascii, nullptr));
     // Overlong forms, surrogates and a cut sequence are not UTF-8.
     bool nonAscii = false;
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF", 2, &nonAscii));

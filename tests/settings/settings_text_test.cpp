@@ -513,9 +513,12 @@ TEST_F(SettingsText, Utf8FilesReadAsTheirUtf16Form) {
     VQSettingsText store;
     EXPECT_TRUE(Load(store, "\xEF\xBB\xBF"));
     EXPECT_EQ(L"[]\n", Render(store));
-    // Shift-JIS is no UTF-8, and ASCII without a mark stays refused as before.
+    // Plain ASCII is UTF-8 too, as a text editor saves it.
+    ASSERT_TRUE(Load(store, "[Quenbrix]\nCommand = cmd /c copy \"$fullname\" x\n"));
+    EXPECT_EQ(L"[]\n[Quenbrix]\n  Command | cmd /c copy \"$fullname\" x\n", Render(store));
+    // Shift-JIS is no UTF-8, and UTF-16 without its mark (NUL bytes) is no text.
     for (const std::string& other : {std::string("[Quenbrix]\r\nCommand = \x8E\xCA\x90\x5E\r\n"),
-                                     std::string("[Quenbrix]\r\nCommand = x\r\n")}) {
+                                     Utf16(L"[Quenbrix]\r\nCommand = x\r\n")}) {
         EXPECT_FALSE(Load(store, other));
         EXPECT_EQ(kSettingsNotText, store.GetLoadStatus());
     }

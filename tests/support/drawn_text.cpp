@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -89,9 +88,34 @@ std::vector<unsigned> DrawnText::Formats(const std::wstring& text) const {
     return formats;
 }
 
+namespace {
+
+// drawn is text with line feeds put in where lines were wrapped, and its own
+// line breaks drawn as line feeds.
+bool IsWrappedForm(const std::wstring& drawn, const std::wstring& text) {
+    size_t i = 0, j = 0;
+    while (i < drawn.size() && j < text.size()) {
+        if (text[j] == L'\r' && drawn[i] == L'\n') {
+            j += j + 1 < text.size() && text[j + 1] == L'\n' ? 2 : 1;
+            ++i;
+        } else if (drawn[i] == text[j]) {
+            ++i, ++j;
+        } else if (drawn[i] == L'\n') {
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return i == drawn.size() && j == text.size();
+}
+
+}  // namespace
+
 bool DrawnText::Saw(const std::wstring& text) const {
-    std::vector<std::wstring> texts = Texts();
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
+    for (const std::wstring& drawn : Texts()) {
+        if (drawn == text || IsWrappedForm(drawn, text)) return true;
+    }
+    return false;
 }
 
 void DrawnText::Clear() {

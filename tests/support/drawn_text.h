@@ -15,6 +15,7 @@ public:
 
     // Texts drawn (not only measured) so far, oldest first.
     std::vector<std::wstring> Texts() const;
+    // Whether the text was drawn, as it is or with long lines wrapped.
     bool Saw(const std::wstring& text) const;
     // The DT_ format of every call with this text, measuring (DT_CALCRECT)
     // calls included, oldest first.

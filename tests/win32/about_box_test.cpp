@@ -7,6 +7,7 @@
 
 #include "tests/win32/test_windows.h"
 #include "win32/standard_window.h"
+#include "win32/ui_font.h"
 
 TEST(VersionInfo, ReadsTheStringsOfTheProgramsOwnVersionBlock) {
     VQWin32VersionInfo info;
@@ -32,6 +33,7 @@ namespace {
 struct AboutSnapshot {
     HWND box = nullptr;
     std::wstring caption, description, version, legal;
+    std::wstring face;  // of the description's font
     RECT boxRect = {0, 0, 0, 0};
     bool popupEnabled = true;
     bool ownerEnabled = true;
@@ -60,6 +62,10 @@ void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR, DWORD) {
     g_snapshot.description = WindowText(GetDlgItem(box, IDC_ABOUT_DESCRIPTION));
     g_snapshot.version = WindowText(GetDlgItem(box, IDC_ABOUT_VERSION));
     g_snapshot.legal = WindowText(GetDlgItem(box, IDC_ABOUT_LEGAL));
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(box, IDC_ABOUT_DESCRIPTION, WM_GETFONT, 0, 0)), sizeof font,
+               &font);
+    g_snapshot.face = font.lfFaceName;
     GetWindowRect(box, &g_snapshot.boxRect);
     g_snapshot.iconWidth = IconWidth(reinterpret_cast<HICON>(SendDlgItemMessageW(box, IDC_ABOUT_ICON, STM_GETICON, 0, 0)));
     HWND owner = GetWindow(box, GW_OWNER);
@@ -88,6 +94,8 @@ TEST(AboutBox, ShowsTheVersionTextsCentredAndLocksTheOwnedWindows) {
     EXPECT_EQ(L"テスト用の説明", g_snapshot.description);
     EXPECT_EQ(L"Version 1.2.3.4", g_snapshot.version);
     EXPECT_EQ(L"Copyright (C) 2026 テスト", g_snapshot.legal);
+    // In the program's UI font, not the one the template names.
+    EXPECT_EQ(std::wstring(VQWin32UiFont().lfFaceName), g_snapshot.face);
     RECT mainRect;
     GetWindowRect(main.handle, &mainRect);
     int boxWidth = g_snapshot.boxRect.right - g_snapshot.boxRect.left;

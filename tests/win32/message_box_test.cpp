@@ -10,7 +10,9 @@
 #include "tests/support/drawn_text.h"
 #include "tests/support/timer_script.h"
 #include "tests/win32/test_windows.h"
+#include "win32/monitor.h"
 #include "win32/standard_window.h"
+#include "win32/ui_font.h"
 
 namespace {
 
@@ -411,9 +413,11 @@ TEST(MsgBoxLayout, ThreeLinesMakeATallerBoxWithTheOkButtonCentredBelow) {
     ASSERT_EQ(1u, one.buttons.size());
     ASSERT_EQ(1u, three.buttons.size());
 
-    EXPECT_STREQ(L"ＭＳ Ｐゴシック", three.font.lfFaceName);
-    EXPECT_EQ(SHIFTJIS_CHARSET, three.font.lfCharSet);
-    EXPECT_EQ(-unit, three.font.lfHeight);
+    // The program's UI font at this scale.
+    const LOGFONTW& ui = VQWin32UiFont();
+    EXPECT_STREQ(ui.lfFaceName, three.font.lfFaceName);
+    EXPECT_EQ(ui.lfCharSet, three.font.lfCharSet);
+    EXPECT_EQ(MulDiv(ui.lfHeight, dpiY, 96), three.font.lfHeight);
 
     // Two more lines of text, nothing else.
     EXPECT_EQ(one.client.cy + 2 * three.lineHeight, three.client.cy);
@@ -486,8 +490,8 @@ TEST(MsgBoxLayout, AtOneAndAHalfTimesTheDpiEveryMetricGrowsByHalf) {
     }
     ASSERT_EQ(3u, normal.buttons.size());
     ASSERT_EQ(3u, large.buttons.size());
-    EXPECT_EQ(-12, normal.font.lfHeight);
-    EXPECT_EQ(-18, large.font.lfHeight);
+    EXPECT_EQ(VQWin32UiFont().lfHeight, normal.font.lfHeight);
+    EXPECT_EQ(MulDiv(VQWin32UiFont().lfHeight, 3, 2), large.font.lfHeight);
     for (size_t i = 0; i < 3; ++i) {
         const RECT& a = normal.buttons[i];
         const RECT& b = large.buttons[i];
@@ -529,5 +533,99 @@ TEST(MsgBoxLayout, MovedToAMonitorOfAnotherScaleTheBoxLaysItselfOutAgainWhereSug
     EXPECT_EQ(300, window.left);
     EXPECT_EQ(200, window.top);
     EXPECT_EQ(MulDiv(16, 144, 72), buttonHeight);
-    EXPECT_EQ(-18, font.lfHeight);
+    EXPECT_EQ(MulDiv(VQWin32UiFont().lfHeight, 3, 2), font.lfHeight);
+}
+
+namespace {
+
+// One monitor of 1280 x 1024 whose taskbar takes the bottom 40 pixels, for one test.
+class OneMonitor {
+public:
+    OneMonitor() {
+        const RECT monitor = {0, 0, 1280, 1024};
+        const RECT work = {0, 0, 1280, 984};
+        VQWin32ReplaceMonitors(&monitor, 1, &work);
+    }
+    ~OneMonitor() { VQWin32ReplaceMonitors(nullptr, -1); }
+};
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+}  // namespace
+
+TEST(MsgBoxLayout, ALongLineWrapsWithinTwoThirdsOfTheWorkAreaAndTheBoxStaysOnIt) {
+    DpiScope scale(96);
+    OneMonitor monitor;
+    std::wstring path = L"C:\\Users\\yamada\\Pictures";
+    for (int i = 0; i < 20; ++i) path += L"\\北海道旅行" + std::to_wstring(i) + L"日目";
+    const std::wstring text = L"コマンドの実行に失敗しました。\n" + path + L"\\DSC01301.jpg";
+    DrawnText drawn;
+    BoxLayout seen = Measure(text.c_str(), VQMB_OK);
+    EXPECT_LE(seen.window.right - seen.window.left, 1280 * 2 / 3);
+    EXPECT_GE(seen.window.left, 0);
+    EXPECT_LE(seen.window.right, 1280);
+    EXPECT_GE(seen.window.top, 0);
+    EXPECT_LE(seen.window.bottom, 984);
+    std::vector<std::wstring> texts = drawn.Texts();
+    ASSERT_FALSE(texts.empty());
+    std::vector<std::wstring> lines = Lines(texts.back());
+    ASSERT_GE(lines.size(), 3u) << "the path takes several lines";
+    EXPECT_EQ(L"コマンドの実行に失敗しました。", lines[0]);
+    std::wstring joined;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        joined += lines[i];
+        if (i + 1 < lines.size()) {
+            EXPECT_EQ(L'\\', lines[i].back()) << "broken after a folder";
+        }
+    }
+    EXPECT_EQ(path + L"\\DSC01301.jpg", joined);
+
+    // A text taller than the work area is cut, and says so in its last line.
+    std::wstring tall;
+    for (int i = 0; i < 300; ++i) tall += L"行 " + std::to_wstring(i) + L"\n";
+    drawn.Clear();
+    seen = Measure(tall.c_str(), VQMB_OK);
+    EXPECT_GE(seen.window.top, 0);
+    EXPECT_LE(seen.window.bottom, 984);
+    ASSERT_FALSE(drawn.Texts().empty());
+    EXPECT_EQ(L"…", Lines(drawn.Texts().back()).back());
+}
+
+TEST(MsgBoxKeys, CtrlCCopiesTheWholeTextAsGivenWithTheCaptionAndTheButtons) {
+    OneMonitor monitor;
+    std::wstring path = L"C:\\写真";
+    for (int i = 0; i < 40; ++i) path += L"\\フォルダ" + std::to_wstring(i);
+    const std::wstring text = L"対象ファイル: " + path + L"\n\nコマンドの実行に失敗しました。";
+    std::wstring copied;
+    AnswerBox(
+        [&](HWND) {
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = 0x80;
+            SetKeyboardState(keys);
+            SendMessageW(GetFocus(), WM_KEYDOWN, 'C', 1);
+            keys[VK_CONTROL] = 0;
+            SetKeyboardState(keys);
+            if (OpenClipboard(nullptr)) {
+                HANDLE data = GetClipboardData(CF_UNICODETEXT);
+                const wchar_t* locked = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+                if (locked) copied = locked;
+                if (locked) GlobalUnlock(data);
+                CloseClipboard();
+            }
+            PressKey(VK_RETURN);
+        },
+        nullptr, text.c_str(), L"エラー", VQMB_YESNO, 1);
+    const std::wstring rule = L"---------------------------\r\n";
+    EXPECT_EQ(rule + L"エラー\r\n" + rule + L"対象ファイル: " + path + L"\r\n\r\nコマンドの実行に失敗しました。\r\n" + rule +
+                  L"はい   いいえ   \r\n" + rule,
+              copied);
 }

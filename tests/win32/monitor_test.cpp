@@ -151,3 +151,21 @@ TEST_F(Monitors, ACascadePastTheMonitorsEdgeStartsAgainAtItsCorner) {
     // As large as its monitor, every place is taken: it ends, and stays on the monitor.
     EXPECT_TRUE(Same(kPrimary, Cascade(kPrimary, {kPrimary})));
 }
+
+TEST_F(Monitors, TheWorkAreaIsTheOneOfTheMonitorUnderTheCentreAndKeepsARectangleOffTheTaskbar) {
+    // A taskbar at the bottom of the first monitor, and one at the left of the second.
+    const RECT monitors[] = {kPrimary, kSecond};
+    const RECT work[] = {{0, 0, 1280, 984}, {1340, 0, 2560, 1024}};
+    VQWin32ReplaceMonitors(monitors, 2, work);
+    EXPECT_TRUE(Same(work[0], WorkAreaOf(RECT{100, 100, 300, 200})));
+    EXPECT_TRUE(Same(work[1], WorkAreaOf(RECT{1200, 100, 1500, 200})));
+    RECT low = {100, 950, 300, 1010};
+    FitRectToWorkArea(&low);
+    EXPECT_TRUE(Same(RECT{100, 924, 300, 984}, low));
+    RECT left = {1290, 100, 1490, 200};
+    FitRectToWorkArea(&left);
+    EXPECT_TRUE(Same(RECT{1340, 100, 1540, 200}, left));
+    // Without work areas, each is its whole monitor.
+    Use({kPrimary});
+    EXPECT_TRUE(Same(kPrimary, WorkAreaOf(RECT{100, 100, 300, 200})));
+}
