@@ -1,0 +1,606 @@
+// The kept list's files: the slots and their locks, the journal appends, and
+// the writer thread that puts whole rewrites in place.
+#include "settings/kept_list.h"
+
+#include <windows.h>
+#include <process.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <utility>
+
+#include "base/files.h"
+
+namespace {
+
+// A kept list grows with its list; past this it is not read, but set aside.
+const int64_t kKeptFileLimit = int64_t(1) << 30;
+const DWORD kWritePiece = 1 << 20;
+
+// The whole file; false with the error when it exists and cannot be read.
+// A file that is not there reads as empty.
+bool ReadWhole(const std::wstring& path, std::string& bytes, bool& exists) {
+    bytes.clear();
+    exists = false;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    exists = true;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= kKeptFileLimit;
+    if (ok) bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        DWORD piece = bytes.size() - done > kWritePiece ? kWritePiece : static_cast<DWORD>(bytes.size() - done);
+        DWORD got = 0;
+        ok = ReadFile(file, &bytes[done], piece, &got, nullptr) != FALSE;
+        if (got == 0) break;
+        done += got;
+    }
+    bytes.resize(done);
+    CloseHandle(file);
+    return ok;
+}
+
+bool WriteAll(HANDLE file, const char* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        DWORD piece = size - done > kWritePiece ? kWritePiece : static_cast<DWORD>(size - done);
+        DWORD written = 0;
+        if (!WriteFile(file, bytes + done, piece, &written, nullptr) || written != piece) return false;
+        done += written;
+    }
+    return true;
+}
+
+// "12" of "<base>.12.journal": the journal's number, or 0 when the name is
+// not a journal's.
+unsigned JournalNumber(const wchar_t* name, const wchar_t* baseName) {
+    size_t n = wcslen(baseName);
+    if (_wcsnicmp(name, baseName, n) != 0 || name[n] != L'.') return 0;
+    const wchar_t* digits = name + n + 1;
+    const wchar_t* end = digits;
+    while (*end >= L'0' && *end <= L'9') ++end;
+    if (end == digits || _wcsicmp(end, L".journal") != 0) return 0;
+    return static_cast<unsigned>(wcstoul(digits, nullptr, 10));
+}
+
+// The slot a file belongs to ("targets.txt" 1, "targets-3.5.journal" 3), or
+// 0 when it is no slot's list or journal.
+int SlotOfFile(const wchar_t* name) {
+    if (_wcsnicmp(name, L"targets", 7) != 0) return 0;
+    const wchar_t* rest = name + 7;
+    int slot = 1;
+    if (*rest == L'-') {
+        const wchar_t* digits = ++rest;
+        while (*rest >= L'0' && *rest <= L'9') ++rest;
+        if (rest == digits) return 0;
+        slot = _wtoi(digits);
+        if (slot < 2) return 0;
+    }
+    if (*rest != L'.') return 0;
+    ++rest;
+    if (_wcsicmp(rest, L"txt") == 0) return slot;
+    const wchar_t* digits = rest;
+    while (*rest >= L'0' && *rest <= L'9') ++rest;
+    return rest > digits && _wcsicmp(rest, L".journal") == 0 ? slot : 0;
+}
+
+// The names in `folder` matching `pattern`.
+std::vector<std::wstring> FilesMatching(const std::wstring& folder, const wchar_t* pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::wstring BaseName(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+
+}  // namespace
+
+struct KeptList::Job {
+    std::wstring units;  // the new list, from its byte-order mark on
+    unsigned journal;    // the journals numbered below this one are in it
+    bool empty;
+};
+
+struct KeptList::Shared {
+    Shared() {
+        InitializeCriticalSection(&lock);
+        InitializeConditionVariable(&wake);
+        InitializeConditionVariable(&caughtUp);
+    }
+    ~Shared() { DeleteCriticalSection(&lock); }
+
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE wake;      // the writer: a job, a journal to close or flush, the end
+    CONDITION_VARIABLE caughtUp;  // WaitForWrites: no job left
+    std::wstring folder;          // fixed once the writer runs
+    std::wstring base;            // folder\targets or folder\targets-N
+    std::unique_ptr<Job> job;     // the newest rewrite not begun yet
+    bool writing = false;
+    bool quit = false;
+    // Files that did not load whole and their copies, made before anything
+    // is written over them.
+    std::vector<std::pair<std::wstring, std::wstring>> setAside;
+    // Lists of closed windows brought in: they go once a rewrite holds them.
+    std::vector<std::wstring> orphanFiles;
+    std::vector<HANDLE> orphanLocks;  // owned: released with them
+    HANDLE journal = INVALID_HANDLE_VALUE;  // owned: the current journal, opened at its first record
+    unsigned journalNumber = 1;
+    std::vector<HANDLE> retired;  // owned: earlier journals, flushed and closed by the writer
+    bool dirty = false;           // the current journal has records not flushed yet
+    DWORD lastFlush = 0;
+    bool removeDone = false;
+    bool lastWriteEmpty = false;  // the last rewrite in place held no entry
+    // Failures: one waits to be told; a spell is told once.
+    bool failurePending = false;
+    bool failureTold = false;
+    std::wstring failurePath;
+    DWORD failureError = 0;
+    bool failedInRun = false;
+    bool unusable = false;  // nothing can be kept
+};
+
+KeptList::KeptList() : shared(new Shared) {}
+
+KeptList::~KeptList() { Close(); }
+
+VQWString KeptList::SlotName(int n) const {
+    VQWString name = folder;
+    if (n <= 1) {
+        name.Append(L"\\targets");
+    } else {
+        VQWString suffix;
+        suffix.Format(L"\\targets-%d", n);
+        name.Append(suffix);
+    }
+    return name;
+}
+
+VQWString KeptList::ListPath() const {
+    if (!slot) return VQWString();
+    return SlotName(slot).Append(L".txt");
+}
+
+bool KeptList::ClaimSlot(int n, HANDLE& slotLock, DWORD& error) const {
+    VQWString path = SlotName(n).Append(L".lock");
+    // No sharing: a second open fails while this handle lives, and the file
+    // goes with the handle, however the process ends.
+    slotLock = CreateFileW(path.Text(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    error = slotLock == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    return slotLock != INVALID_HANDLE_VALUE;
+}
+
+void KeptList::Fail(const VQWString& path, DWORD error) {
+    std::wstring text(path.Text(), static_cast<size_t>(path.GetLength()));
+    EnterCriticalSection(&shared->lock);
+    shared->failedInRun = true;
+    if (!shared->failurePending && !shared->failureTold) {
+        shared->failurePending = true;
+        shared->failurePath = text;
+        shared->failureError = error;
+    }
+    LeaveCriticalSection(&shared->lock);
+}
+
+// What reading a slot found besides its entries.
+struct KeptList::SlotFiles {
+    std::vector<std::wstring> all;  // its list, journals and half-written rewrites
+    // Files that did not load whole, and the names of their copies.
+    std::vector<std::pair<std::wstring, std::wstring>> damaged;
+    unsigned nextJournal = 0;  // above every journal number it knows of
+    bool changed = false;      // what it holds differs from its list file
+};
+
+void KeptList::ReadSlot(int n, KeptEntries& entries, KeptListReport& report, SlotFiles& files) {
+    std::wstring base = SlotName(n).Text();
+    std::wstring listPath = base + L".txt";
+    auto damage = [&] { return report.SkippedLines() + report.unmarkedFiles; };
+    auto setAside = [&](const std::wstring& path) {
+        std::wstring copy = path + L".bad";
+        for (int i = 2; i < 100 && GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
+            copy = path + L"." + std::to_wstring(i) + L".bad";
+        }
+        files.damaged.push_back(std::make_pair(path, copy));
+        report.setAside.Add(VQWString(copy.c_str()));
+        files.changed = true;
+    };
+
+    std::string bytes;
+    bool exists = false;
+    unsigned journal = 0;
+    bool read = ReadWhole(listPath, bytes, exists);
+    if (exists) {
+        files.all.push_back(listPath);
+        int before = damage();
+        if (!read || (!bytes.empty() && !ReadKeptListText(bytes.data(), static_cast<int>(bytes.size()), entries,
+                                                          journal, report))) {
+            ++report.unmarkedFiles;
+        }
+        if (damage() > before) setAside(listPath);
+        // Plain paths of an earlier version: written again in this one's form.
+        if (journal == 0) files.changed = true;
+    }
+    files.nextJournal = journal;
+
+    std::vector<std::pair<unsigned, std::wstring>> journals;
+    std::wstring baseName = BaseName(base);
+    for (const std::wstring& name : FilesMatching(folder.Text(), (baseName + L".*.journal").c_str())) {
+        unsigned number = JournalNumber(name.c_str(), baseName.c_str());
+        if (number > 0) journals.push_back(std::make_pair(number, std::wstring(folder.Text()) + L"\\" + name));
+    }
+    std::sort(journals.begin(), journals.end());
+    for (const auto& j : journals) {
+        files.all.push_back(j.second);
+        if (j.first + 1 > files.nextJournal) files.nextJournal = j.first + 1;
+        // Older ones are in the list already; they go with the next rewrite.
+        if (j.first < journal) continue;
+        files.changed = true;
+        int before = damage();
+        if (!ReadWhole(j.second, bytes, exists) ||
+            (!bytes.empty() && !ApplyKeptJournal(bytes.data(), static_cast<int>(bytes.size()), entries, report))) {
+            ++report.unmarkedFiles;
+        }
+        if (damage() > before) setAside(j.second);
+    }
+    // Half-written rewrites of a process that ended while writing.
+    for (const std::wstring& name : FilesMatching(folder.Text(), (baseName + L".txt.tmp.*").c_str())) {
+        files.all.push_back(std::wstring(folder.Text()) + L"\\" + name);
+    }
+}
+
+bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries, KeptListReport& report) {
+    entries.clear();
+    if (slot || dataFolder.IsEmpty()) return false;
+    folder = dataFolder;
+    if (!CreateFolders(folder)) {
+        DWORD error = GetLastError();
+        shared->unusable = true;
+        Fail(folder, error);
+        return false;
+    }
+    DWORD error = 0;
+    for (int n = 1; n <= kMaxSlots && !slot; ++n) {
+        HANDLE claimed;
+        if (ClaimSlot(n, claimed, error)) {
+            lock = claimed;
+            slot = n;
+        } else if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) {
+            break;
+        }
+    }
+    if (!slot) {
+        shared->unusable = true;
+        Fail(SlotName(1).Append(L".lock"), error);
+        return false;
+    }
+    shared->folder = folder.Text();
+    shared->base = SlotName(slot).Text();
+
+    KeptEntries kept;
+    SlotFiles own;
+    ReadSlot(slot, kept, report, own);
+    // Its damaged files are copied by the writer before its first rewrite.
+    shared->setAside = own.damaged;
+    for (const std::wstring& file : own.all) {
+        if (file.find(L".txt.tmp.") != std::wstring::npos) DeleteFileW(file.c_str());
+    }
+
+    // Every other slot with a list or a journal whose lock can be taken
+    // belongs to no open window: its entries come here, each slot's journals
+    // folded into its own list first.
+    std::vector<int> others;
+    for (const std::wstring& name : FilesMatching(folder.Text(), L"targets*")) {
+        int n = SlotOfFile(name.c_str());
+        if (n > 0 && n != slot && std::find(others.begin(), others.end(), n) == others.end()) others.push_back(n);
+    }
+    std::sort(others.begin(), others.end());
+    bool changed = own.changed;
+    for (int n : others) {
+        HANDLE orphanLock;
+        DWORD ignored;
+        if (!ClaimSlot(n, orphanLock, ignored)) continue;
+        KeptEntries orphan;
+        KeptListReport orphanReport;
+        SlotFiles files;
+        ReadSlot(n, orphan, orphanReport, files);
+        // Its files go once this list holds its entries: what did not load
+        // whole is copied first, and a list that cannot be copied stays.
+        bool copied = true;
+        for (const auto& copy : files.damaged) copied = copied && CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE);
+        if (!copied) {
+            CloseHandle(orphanLock);
+            continue;
+        }
+        for (const KeptEntry& entry : orphan.Take()) kept.Add(entry);
+        report.nulLines += orphanReport.nulLines;
+        report.longLines += orphanReport.longLines;
+        report.cutLines += orphanReport.cutLines;
+        report.unmarkedFiles += orphanReport.unmarkedFiles;
+        for (int i = 0; i < orphanReport.setAside.GetCount(); ++i) report.setAside.Add(orphanReport.setAside[i]);
+        shared->orphanFiles.insert(shared->orphanFiles.end(), files.all.begin(), files.all.end());
+        shared->orphanLocks.push_back(orphanLock);
+        ++report.mergedLists;
+        changed = true;
+    }
+    entries = kept.Take();
+
+    shared->journalNumber = own.nextJournal > 1 ? own.nextJournal : 1;
+    writer = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WriterMain, this, 0, nullptr));
+    if (!writer) {
+        DWORD threadError = GetLastError();
+        Fail(ListPath(), threadError);
+    }
+    if (changed) {
+        KeptListText text = BeginRewrite();
+        for (const KeptEntry& entry : entries) text.Add(entry.path, entry.root, entry.running);
+        Save(std::move(text));
+    }
+    return true;
+}
+
+KeptListText KeptList::BeginRewrite() {
+    EnterCriticalSection(&shared->lock);
+    // Records from here on go to a new journal, which comes after the rewrite;
+    // the one before is part of it.
+    if (shared->journal != INVALID_HANDLE_VALUE) {
+        shared->retired.push_back(shared->journal);
+        shared->journal = INVALID_HANDLE_VALUE;
+        shared->dirty = false;
+    }
+    unsigned number = ++shared->journalNumber;
+    WakeConditionVariable(&shared->wake);
+    LeaveCriticalSection(&shared->lock);
+    return KeptListText(number);
+}
+
+void KeptList::Save(KeptListText&& text) {
+    if (!slot || !writer) return;
+    std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), text.GetCount() == 0});
+    job->units.swap(text.text);
+    EnterCriticalSection(&shared->lock);
+    // Only the newest rewrite matters: it holds everything an older one would.
+    if (!shared->job || shared->job->journal <= job->journal) shared->job = std::move(job);
+    WakeConditionVariable(&shared->wake);
+    LeaveCriticalSection(&shared->lock);
+}
+
+void KeptList::WaitForWrites() {
+    if (!writer) return;
+    EnterCriticalSection(&shared->lock);
+    while (shared->job || shared->writing) SleepConditionVariableCS(&shared->caughtUp, &shared->lock, INFINITE);
+    LeaveCriticalSection(&shared->lock);
+}
+
+void KeptList::SetRemoveDone(bool remove) {
+    EnterCriticalSection(&shared->lock);
+    bool changed = shared->removeDone != remove;
+    shared->removeDone = remove;
+    bool open = shared->journal != INVALID_HANDLE_VALUE;
+    LeaveCriticalSection(&shared->lock);
+    // A journal not begun yet starts with the word.
+    if (changed && open) AppendRecord(remove ? L"|remove-done 1\r\n" : L"|remove-done 0\r\n");
+}
+
+void KeptList::RecordBegun(const VQWString& path) { AppendRecord(KeptJournalLine(L"begun", path)); }
+
+void KeptList::RecordFinished(const VQWString& path, KeptOutcome outcome) {
+    const wchar_t* kind = L"stopped";
+    if (outcome == KeptOutcome::Done) kind = L"done";
+    if (outcome == KeptOutcome::Failed) kind = L"failed";
+    AppendRecord(KeptJournalLine(kind, path));
+}
+
+void KeptList::RecordAdded(const VQWString& path, const VQWString& root) {
+    AppendRecord(KeptJournalLine(L"add", path, root));
+}
+
+void KeptList::AppendRecord(const std::wstring& line) {
+    if (!slot) return;
+    EnterCriticalSection(&shared->lock);
+    std::wstring text;
+    std::wstring path = shared->base + L"." + std::to_wstring(shared->journalNumber) + L".journal";
+    DWORD error = 0;
+    if (shared->journal == INVALID_HANDLE_VALUE) {
+        // Deleting it must not wait for this handle.
+        shared->journal = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        LARGE_INTEGER size = {};
+        if (shared->journal == INVALID_HANDLE_VALUE || !GetFileSizeEx(shared->journal, &size) ||
+            !SetFilePointerEx(shared->journal, LARGE_INTEGER(), nullptr, FILE_END)) {
+            error = GetLastError();
+            if (shared->journal != INVALID_HANDLE_VALUE) CloseHandle(shared->journal);
+            shared->journal = INVALID_HANDLE_VALUE;
+        } else {
+            if (size.QuadPart == 0) text = L"\xFEFF";
+            text += shared->removeDone ? L"|remove-done 1\r\n" : L"|remove-done 0\r\n";
+        }
+    }
+    if (shared->journal != INVALID_HANDLE_VALUE) {
+        text += line;
+        // One write a record: a process ended at any moment leaves it whole or not at all.
+        if (!WriteAll(shared->journal, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t))) {
+            error = GetLastError();
+        }
+        // A writer that sleeps with nothing to flush is told; one that waits to flush is not.
+        if (!shared->dirty) WakeConditionVariable(&shared->wake);
+        shared->dirty = true;
+    }
+    LeaveCriticalSection(&shared->lock);
+    if (error) Fail(VQWString(path.c_str()), error);
+}
+
+bool KeptList::TakeFailure(KeptListFailure& failure) {
+    EnterCriticalSection(&shared->lock);
+    bool pending = shared->failurePending;
+    if (pending) {
+        failure.path = VQWString(shared->failurePath.c_str());
+        failure.error = shared->failureError;
+        shared->failurePending = false;
+        shared->failureTold = true;
+    }
+    LeaveCriticalSection(&shared->lock);
+    return pending;
+}
+
+void KeptList::BeginRun() {
+    EnterCriticalSection(&shared->lock);
+    shared->failedInRun = shared->unusable;
+    LeaveCriticalSection(&shared->lock);
+}
+
+bool KeptList::FailedSinceRunBegan() {
+    EnterCriticalSection(&shared->lock);
+    bool failed = shared->failedInRun;
+    LeaveCriticalSection(&shared->lock);
+    return failed;
+}
+
+unsigned __stdcall KeptList::WriterMain(void* param) {
+    static_cast<KeptList*>(param)->WriterLoop();
+    return 0;
+}
+
+void KeptList::WriterLoop() {
+    Shared& s = *shared;
+    EnterCriticalSection(&s.lock);
+    for (;;) {
+        if (!s.retired.empty()) {
+            std::vector<HANDLE> journals;
+            journals.swap(s.retired);
+            LeaveCriticalSection(&s.lock);
+            // A rewrite that fails leaves them in force: they must reach the disk too.
+            for (HANDLE journal : journals) {
+                FlushFileBuffers(journal);
+                CloseHandle(journal);
+            }
+            EnterCriticalSection(&s.lock);
+            continue;
+        }
+        if (s.job) {
+            std::unique_ptr<Job> job = std::move(s.job);
+            s.writing = true;
+            LeaveCriticalSection(&s.lock);
+            WriteJob(*job);
+            EnterCriticalSection(&s.lock);
+            s.writing = false;
+            if (!s.job) WakeAllConditionVariable(&s.caughtUp);
+            continue;
+        }
+        DWORD now = GetTickCount();
+        DWORD since = now - s.lastFlush;
+        if (s.dirty && (since >= kFlushMs || s.quit)) {
+            // The journal's handle is closed only here or after this thread
+            // has ended: it stays valid outside the lock.
+            HANDLE journal = s.journal;
+            s.dirty = false;
+            s.lastFlush = now;
+            LeaveCriticalSection(&s.lock);
+            FlushFileBuffers(journal);
+            EnterCriticalSection(&s.lock);
+            continue;
+        }
+        if (s.quit) break;
+        SleepConditionVariableCS(&s.wake, &s.lock, s.dirty ? kFlushMs - since : INFINITE);
+    }
+    LeaveCriticalSection(&s.lock);
+}
+
+bool KeptList::WriteJob(Job& job) {
+    Shared& s = *shared;
+    EnterCriticalSection(&s.lock);
+    std::vector<std::pair<std::wstring, std::wstring>> copies = s.setAside;
+    std::wstring base = s.base;
+    LeaveCriticalSection(&s.lock);
+    // What did not load whole is copied aside before the rewrite takes its place.
+    for (const auto& copy : copies) {
+        if (!CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_FILE_EXISTS) {
+                Fail(VQWString(copy.second.c_str()), error);
+                return false;
+            }
+        }
+    }
+    EnterCriticalSection(&s.lock);
+    s.setAside.erase(s.setAside.begin(), s.setAside.begin() + static_cast<std::ptrdiff_t>(copies.size()));
+    LeaveCriticalSection(&s.lock);
+
+    std::wstring listPath = base + L".txt";
+    DWORD error = 0;
+    bool written = ReplaceWholeFile(listPath.c_str(), [&](const wchar_t* tempPath) {
+        HANDLE file = CreateFileW(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            return false;
+        }
+        // On the disk itself before it takes the list's place.
+        bool ok = WriteAll(file, reinterpret_cast<const char*>(job.units.data()), job.units.size() * sizeof(wchar_t)) &&
+                  FlushFileBuffers(file);
+        if (!ok) error = GetLastError();
+        CloseHandle(file);
+        return ok;
+    });
+    if (!written) {
+        if (!error) error = GetLastError();
+        // A folder in the file's place is refused before the system is asked.
+        if (!error) error = ERROR_ACCESS_DENIED;
+        Fail(VQWString(listPath.c_str()), error);
+        return false;
+    }
+
+    // The journals it holds, and the lists it brought in, are of no more use.
+    std::wstring baseName = BaseName(base);
+    for (const std::wstring& name : FilesMatching(s.folder, (baseName + L".*.journal").c_str())) {
+        unsigned number = JournalNumber(name.c_str(), baseName.c_str());
+        if (number > 0 && number < job.journal) DeleteFileW((s.folder + L"\\" + name).c_str());
+    }
+    EnterCriticalSection(&s.lock);
+    std::vector<std::wstring> orphans;
+    orphans.swap(s.orphanFiles);
+    std::vector<HANDLE> orphanLocks;
+    orphanLocks.swap(s.orphanLocks);
+    s.failureTold = false;
+    s.lastWriteEmpty = job.empty;
+    LeaveCriticalSection(&s.lock);
+    for (const std::wstring& file : orphans) DeleteFileW(file.c_str());
+    for (HANDLE orphanLock : orphanLocks) CloseHandle(orphanLock);
+    return true;
+}
+
+void KeptList::Close() {
+    if (!shared) return;
+    if (writer) {
+        EnterCriticalSection(&shared->lock);
+        shared->quit = true;
+        WakeConditionVariable(&shared->wake);
+        LeaveCriticalSection(&shared->lock);
+        WaitForSingleObject(writer, INFINITE);
+        CloseHandle(writer);
+        writer = nullptr;
+    }
+    bool recordsSince = shared->journal != INVALID_HANDLE_VALUE;
+    if (recordsSince) CloseHandle(shared->journal);
+    shared->journal = INVALID_HANDLE_VALUE;
+    for (HANDLE journal : shared->retired) CloseHandle(journal);
+    shared->retired.clear();
+    // An empty list leaves no files behind.
+    if (slot && shared->lastWriteEmpty && !recordsSince) DeleteFileW(ListPath().Text());
+    // Lists brought in but not written here yet stay for the next start.
+    for (HANDLE orphanLock : shared->orphanLocks) CloseHandle(orphanLock);
+    shared->orphanLocks.clear();
+    shared->orphanFiles.clear();
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    lock = INVALID_HANDLE_VALUE;
+    slot = 0;
+}

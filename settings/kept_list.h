@@ -1,0 +1,189 @@
+// The list a window keeps between starts. Each open window has a slot of
+// its own under the data folder: "targets" for the first, "targets-2",
+// "targets-3" ... for windows opened beside it. A slot's files:
+//
+// - <slot>.txt, the list: UTF-16LE with its FF FE mark, CR LF line ends, one
+//   line per entry (its path, and after a tab its marks: "running"), and
+//   lines beginning with "|", which no path can begin with:
+//     |journal N    the journals numbered N and on come after this list
+//     |root FOLDER  the folder the entries after it were found under
+//     |root         the entries after it were added as single files
+//   A path that begins or ends with a blank is written in double quotes.
+//   A file of plain paths, as earlier versions wrote it, is a list of
+//   single-file entries.
+// - <slot>.N.journal: what happened since the list was written, one record
+//   a line, appended as it happens ("begun", "done", "failed", "stopped" or
+//   "add", a tab, the path; "|remove-done 1" or 0). A killed process loses
+//   none; they reach the disk itself about once a second.
+// - <slot>.lock, held open without sharing while the window is open: a slot
+//   whose lock can be taken belongs to no open window.
+//
+// Whole rewrites are made into text on the caller's thread and written by a
+// thread of the component's own, through a temporary file that takes the
+// list's place in one step. A file that does not load whole is copied aside
+// (<name>.bad) before anything is written over it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/arrays.h"
+#include "base/strings.h"
+
+struct KeptEntry {
+    VQWString path;
+    VQWString root;        // the folder it was found under, ending in "\"; empty: added as a single file
+    bool running = false;  // begun in a run that did not see it through (the program ended, or a stop)
+};
+
+enum class KeptOutcome { Done, Failed, Stopped };
+
+// What reading the kept lists met. Each counted line was left out.
+struct KeptListReport {
+    int nulLines = 0;
+    int longLines = 0;      // longer than the longest path Windows takes
+    int cutLines = 0;       // a last line without its line end: the file was cut short
+    int unmarkedFiles = 0;  // no byte-order mark, or not readable: nothing of it was taken
+    VQArray<VQWString, VQWString> setAside;  // the copies of the files that did not load whole
+    int mergedLists = 0;    // lists of windows no longer open, brought into this one
+
+    int SkippedLines() const { return nulLines + longLines + cutLines; }
+};
+
+// Entries in order, each path at most once: paths compare as Windows
+// compares file names, without regard to case.
+class KeptEntries {
+public:
+    // False, and nothing added, when the path is there already.
+    bool Add(const KeptEntry& entry);
+    // The entry's index, or -1.
+    int Find(const VQWString& path) const;
+    KeptEntry& At(int index) { return entries[static_cast<size_t>(index)]; }
+    // The entry no longer counts: Find passes it by, Add takes its path again.
+    void Remove(int index);
+    int GetCount() const { return count; }
+    // The entries left, in order; this object is empty afterwards.
+    std::vector<KeptEntry> Take();
+    void Reserve(int n);
+
+private:
+    int FindIndex(const wchar_t* path, int length, uint32_t hash) const;
+    void Grow();
+
+    std::vector<KeptEntry> entries;
+    std::vector<uint32_t> hashes;  // by entry
+    std::vector<bool> removed;     // by entry
+    std::vector<int> table;        // open addressing: entry index, or -1
+    int count = 0;                 // entries not removed
+};
+
+// A whole list as its file holds it, made entry by entry.
+class KeptListText {
+public:
+    explicit KeptListText(unsigned journal = 0);
+    void Add(const VQWString& path, const VQWString& root, bool running);
+    // The file's units, from the byte-order mark on.
+    const std::wstring& Units() const { return text; }
+    int GetCount() const { return count; }
+    unsigned Journal() const { return journal; }
+
+private:
+    friend class KeptList;
+
+    std::wstring text;
+    VQWString root;  // of the entries written last
+    unsigned journal;
+    int count = 0;
+};
+
+// One record of a journal: the kind, a tab, the path (and, for "add", a tab
+// and the root when there is one), CR LF.
+std::wstring KeptJournalLine(const wchar_t* kind, const VQWString& path, const VQWString& root = VQWString());
+
+// Reads a kept list's bytes into `entries` (after those there, without
+// duplicates) and gives its journal number (0 for plain paths). Damaged
+// lines are counted into `report`. False when there is no byte-order mark:
+// nothing was read.
+bool ReadKeptListText(const char* bytes, int count, KeptEntries& entries, unsigned& journal,
+                      KeptListReport& report);
+// Applies a journal's records to `entries`. A last record cut short (the
+// power went while it was written) is passed over without a word; other
+// damage is counted. False when there is no byte-order mark.
+bool ApplyKeptJournal(const char* bytes, int count, KeptEntries& entries, KeptListReport& report);
+
+// Why the list could not be written: the file and the system's error code.
+struct KeptListFailure {
+    VQWString path;
+    DWORD error = 0;
+};
+
+class KeptList {
+public:
+    enum { kMaxSlots = 100, kFlushMs = 1000 };
+
+    KeptList();
+    ~KeptList();
+    KeptList(const KeptList&) = delete;
+    KeptList& operator=(const KeptList&) = delete;
+
+    // Takes the first slot under `folder` that no open window holds and reads
+    // its list and journals, then brings in, in slot order and without
+    // duplicates, the lists of the slots no open window holds; their files go
+    // once this slot's list holds their entries. False when nothing can be
+    // kept: the failure then waits in TakeFailure.
+    bool Open(const VQWString& folder, std::vector<KeptEntry>& entries, KeptListReport& report);
+    bool IsOpen() const { return slot > 0; }
+    // The slot's list file; empty while not open.
+    VQWString ListPath() const;
+
+    // A whole rewrite: the caller adds the entries as they are now, then
+    // hands it to Save. What was recorded before BeginRewrite counts as held
+    // by it.
+    KeptListText BeginRewrite();
+    void Save(KeptListText&& text);
+    // Waits until the rewrites asked for so far are written (or have failed).
+    void WaitForWrites();
+
+    // Whether entries that are done leave the list: the fold after a crash
+    // follows the last word.
+    void SetRemoveDone(bool remove);
+    // Records, written at once; from any thread.
+    void RecordBegun(const VQWString& path);
+    void RecordFinished(const VQWString& path, KeptOutcome outcome);
+    void RecordAdded(const VQWString& path, const VQWString& root);
+
+    // The first failure to write since the last one was taken and a rewrite
+    // then succeeded: each spell of failures is told once.
+    bool TakeFailure(KeptListFailure& failure);
+    // A run's notes: whether anything of the list failed to be written since
+    // BeginRun (or nothing can be kept at all).
+    void BeginRun();
+    bool FailedSinceRunBegan();
+
+    // Waits for the writes, ends the writer and gives up the slot.
+    void Close();
+
+private:
+    struct Job;
+    struct Shared;
+
+    VQWString SlotName(int n) const;
+    bool ClaimSlot(int n, HANDLE& lock, DWORD& error) const;
+    struct SlotFiles;
+    void ReadSlot(int n, KeptEntries& entries, KeptListReport& report, SlotFiles& files);
+    void Fail(const VQWString& path, DWORD error);
+    void AppendRecord(const std::wstring& line);
+    static unsigned __stdcall WriterMain(void* param);
+    void WriterLoop();
+    bool WriteJob(Job& job);
+
+    VQWString folder;
+    int slot = 0;
+    HANDLE lock = INVALID_HANDLE_VALUE;  // owned: the slot's lock file, deleted when closed
+    HANDLE writer = nullptr;             // owned: the writer thread, ended by Close
+    std::unique_ptr<Shared> shared;      // what the writer, the worker and the window share
+};

@@ -1,0 +1,308 @@
+// The kept list's text: the list file and the journals, written and read
+// back, and the entries they fold into.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "settings/kept_list.h"
+#include "settings/target_list_file.h"
+
+namespace {
+
+// Each UTF-16 unit as its capital, one unit at a time, as NTFS compares
+// names. Surrogates stay as they are.
+const wchar_t* UpperCaseTable() {
+    static const std::vector<wchar_t> table = [] {
+        std::vector<wchar_t> units(65536);
+        for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<wchar_t>(i);
+        CharUpperBuffW(units.data() + 1, 0xD800 - 1);
+        CharUpperBuffW(units.data() + 0xE000, 0x10000 - 0xE000);
+        return units;
+    }();
+    return table.data();
+}
+
+uint32_t FoldedHash(const wchar_t* text, int length) {
+    const wchar_t* upper = UpperCaseTable();
+    uint32_t hash = 2166136261u;
+    for (int i = 0; i < length; ++i) {
+        hash ^= static_cast<uint16_t>(upper[static_cast<uint16_t>(text[i])]);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+bool SameFolded(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
+    if (aLength != bLength) return false;
+    const wchar_t* upper = UpperCaseTable();
+    for (int i = 0; i < aLength; ++i) {
+        if (a[i] != b[i] && upper[static_cast<uint16_t>(a[i])] != upper[static_cast<uint16_t>(b[i])]) return false;
+    }
+    return true;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// Blanks at either end would be taken for the line's own and trimmed.
+void AppendPathField(std::wstring& text, const VQWString& path) {
+    int length = path.GetLength();
+    bool quote = length > 0 && (IsBlank(path.GetAt(0)) || IsBlank(path.GetAt(length - 1)));
+    if (quote) text += L'"';
+    text.append(path.Text(), static_cast<size_t>(length));
+    if (quote) text += L'"';
+}
+
+// One field of a line: from `start` to the next tab or the end, without a
+// pair of double quotes around it.
+VQWString Field(const VQWString& line, int& start) {
+    int length = line.GetLength();
+    if (start > length) return VQWString();
+    int end = start;
+    while (end < length && line.GetAt(end) != L'\t') ++end;
+    int from = start, to = end;
+    start = end + 1;
+    if (to - from >= 2 && line.GetAt(from) == L'"' && line.GetAt(to - 1) == L'"') {
+        ++from;
+        --to;
+    }
+    // A whole line comes back sharing its buffer, not as a copy.
+    return line.Mid(from, to - from);
+}
+
+bool StartsWith(const VQWString& text, const wchar_t* prefix, int prefixLength) {
+    return text.GetLength() >= prefixLength && wmemcmp(text.Text(), prefix, static_cast<size_t>(prefixLength)) == 0;
+}
+
+// A directive line: its name and, after one space, its value.
+bool IsDirective(const VQWString& line, const wchar_t* name, VQWString& value) {
+    int n = static_cast<int>(wcslen(name));
+    if (line.GetLength() < n + 1 || line.GetAt(0) != L'|' || wmemcmp(line.Text() + 1, name, n) != 0) return false;
+    if (line.GetLength() == n + 1) {
+        value = VQWString();
+        return true;
+    }
+    if (line.GetAt(n + 1) != L' ') return false;
+    value = line.Mid(n + 2);
+    return true;
+}
+
+// The root counts for an entry found below it; anything else is an entry
+// added as a single file.
+VQWString RootFor(const VQWString& path, const VQWString& root) {
+    if (root.IsEmpty() || path.GetLength() <= root.GetLength()) return VQWString();
+    return StartsWith(path, root.Text(), root.GetLength()) ? root : VQWString();
+}
+
+bool HasMark(const VQWString& marks, const wchar_t* mark) {
+    int n = static_cast<int>(wcslen(mark));
+    int length = marks.GetLength();
+    for (int start = 0; start < length;) {
+        int end = start;
+        while (end < length && marks.GetAt(end) != L' ' && marks.GetAt(end) != L',') ++end;
+        if (end - start == n && wmemcmp(marks.Text() + start, mark, static_cast<size_t>(n)) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The lines of a kept file, by the list file's rules for damaged lines; the
+// last line is left out unless it ends in a line feed (the writer ends every
+// line, so one without is cut short). False without the byte-order mark.
+bool SplitKeptLines(const char* bytes, int count, VQArray<VQWString, VQWString>& lines, KeptListReport& report,
+                    bool countCut) {
+    if (count < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xFE) {
+        return false;
+    }
+    const wchar_t* units = reinterpret_cast<const wchar_t*>(bytes + 2);
+    int unitCount = (count - 2) / 2;
+    int whole = unitCount;
+    while (whole > 0 && units[whole - 1] != L'\n') --whole;
+    if ((whole < unitCount || (count - 2) % 2 != 0) && countCut) ++report.cutLines;
+    int breaks = 0;
+    for (int i = 0; i < whole; ++i) breaks += units[i] == L'\n';
+    lines.SetSize(-breaks);
+    VQTargetList damage;
+    SplitListText(bytes, 2 + whole * 2, lines, damage);
+    report.nulLines += damage.nulLines;
+    report.longLines += damage.longLines;
+    return true;
+}
+
+}  // namespace
+
+void KeptEntries::Reserve(int n) {
+    entries.reserve(static_cast<size_t>(n));
+    hashes.reserve(static_cast<size_t>(n));
+    removed.reserve(static_cast<size_t>(n));
+    size_t size = 16;
+    while (size < static_cast<size_t>(n) * 2) size *= 2;
+    if (size > table.size()) {
+        table.assign(size, -1);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            size_t at = hashes[i] & (size - 1);
+            while (table[at] >= 0) at = (at + 1) & (size - 1);
+            table[at] = static_cast<int>(i);
+        }
+    }
+}
+
+void KeptEntries::Grow() { Reserve(static_cast<int>(entries.size() + 1 > 8 ? entries.size() * 2 : 16)); }
+
+int KeptEntries::FindIndex(const wchar_t* path, int length, uint32_t hash) const {
+    if (table.empty()) return -1;
+    size_t mask = table.size() - 1;
+    for (size_t at = hash & mask; table[at] >= 0; at = (at + 1) & mask) {
+        size_t i = static_cast<size_t>(table[at]);
+        if (hashes[i] != hash || removed[i]) continue;
+        const VQWString& other = entries[i].path;
+        if (SameFolded(path, length, other.Text(), other.GetLength())) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int KeptEntries::Find(const VQWString& path) const {
+    return FindIndex(path.Text(), path.GetLength(), FoldedHash(path.Text(), path.GetLength()));
+}
+
+bool KeptEntries::Add(const KeptEntry& entry) {
+    uint32_t hash = FoldedHash(entry.path.Text(), entry.path.GetLength());
+    if (FindIndex(entry.path.Text(), entry.path.GetLength(), hash) >= 0) return false;
+    // Removed entries keep their places in the table: half of it stays free.
+    if ((entries.size() + 1) * 2 > table.size()) Grow();
+    size_t mask = table.size() - 1;
+    size_t at = hash & mask;
+    while (table[at] >= 0) at = (at + 1) & mask;
+    table[at] = static_cast<int>(entries.size());
+    entries.push_back(entry);
+    hashes.push_back(hash);
+    removed.push_back(false);
+    ++count;
+    return true;
+}
+
+void KeptEntries::Remove(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= entries.size() || removed[static_cast<size_t>(index)]) return;
+    removed[static_cast<size_t>(index)] = true;
+    --count;
+}
+
+std::vector<KeptEntry> KeptEntries::Take() {
+    std::vector<KeptEntry> left;
+    if (count == static_cast<int>(entries.size())) {
+        left.swap(entries);
+    } else {
+        left.reserve(static_cast<size_t>(count));
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (!removed[i]) left.push_back(std::move(entries[i]));
+        }
+    }
+    *this = KeptEntries();
+    return left;
+}
+
+KeptListText::KeptListText(unsigned journalNumber) : journal(journalNumber) {
+    text = L"\xFEFF|journal ";
+    text += std::to_wstring(journal);
+    text += L"\r\n";
+}
+
+void KeptListText::Add(const VQWString& path, const VQWString& entryRoot, bool running) {
+    if (path.IsEmpty()) return;
+    if (entryRoot != root) {
+        text += L"|root";
+        if (!entryRoot.IsEmpty()) {
+            text += L' ';
+            text.append(entryRoot.Text(), static_cast<size_t>(entryRoot.GetLength()));
+        }
+        text += L"\r\n";
+        root = entryRoot;
+    }
+    AppendPathField(text, path);
+    if (running) text += L"\trunning";
+    text += L"\r\n";
+    ++count;
+}
+
+std::wstring KeptJournalLine(const wchar_t* kind, const VQWString& path, const VQWString& root) {
+    std::wstring line = kind;
+    line += L'\t';
+    AppendPathField(line, path);
+    if (!root.IsEmpty()) {
+        line += L'\t';
+        AppendPathField(line, root);
+    }
+    line += L"\r\n";
+    return line;
+}
+
+bool ReadKeptListText(const char* bytes, int count, KeptEntries& entries, unsigned& journal,
+                      KeptListReport& report) {
+    journal = 0;
+    VQArray<VQWString, VQWString> lines;
+    if (!SplitKeptLines(bytes, count, lines, report, true)) return false;
+    entries.Reserve(entries.GetCount() + lines.GetCount());
+    VQWString root, value;
+    for (int i = 0; i < lines.GetCount(); ++i) {
+        const VQWString& line = lines[i];
+        if (line.GetAt(0) == L'|') {
+            if (IsDirective(line, L"journal", value)) {
+                journal = static_cast<unsigned>(wcstoul(value.Text(), nullptr, 10));
+            } else if (IsDirective(line, L"root", value)) {
+                root = value;
+            }
+            // Other directives are a later version's: passed over.
+            continue;
+        }
+        int at = 0;
+        KeptEntry entry;
+        entry.path = Field(line, at);
+        entry.running = HasMark(Field(line, at), L"running");
+        entry.root = RootFor(entry.path, root);
+        if (!entry.path.IsEmpty()) entries.Add(entry);
+    }
+    return true;
+}
+
+bool ApplyKeptJournal(const char* bytes, int count, KeptEntries& entries, KeptListReport& report) {
+    VQArray<VQWString, VQWString> lines;
+    if (!SplitKeptLines(bytes, count, lines, report, false)) return false;
+    bool removeDone = false;
+    std::vector<int> done;
+    VQWString value;
+    for (int i = 0; i < lines.GetCount(); ++i) {
+        const VQWString& line = lines[i];
+        if (line.GetAt(0) == L'|') {
+            if (IsDirective(line, L"remove-done", value)) removeDone = value.Equals(L"1");
+            continue;
+        }
+        int at = 0;
+        VQWString kind = Field(line, at);
+        VQWString path = Field(line, at);
+        if (path.IsEmpty()) continue;
+        if (kind.Equals(L"add")) {
+            KeptEntry entry;
+            entry.path = path;
+            entry.root = RootFor(path, Field(line, at));
+            entries.Add(entry);
+            continue;
+        }
+        int index = entries.Find(path);
+        if (index < 0) continue;
+        if (kind.Equals(L"begun") || kind.Equals(L"stopped")) {
+            entries.At(index).running = true;
+        } else if (kind.Equals(L"failed")) {
+            entries.At(index).running = false;
+        } else if (kind.Equals(L"done")) {
+            done.push_back(index);
+        }
+    }
+    // As at the end of a run: the box's last word decides for every done entry.
+    for (int index : done) {
+        if (removeDone) {
+            entries.Remove(index);
+        } else {
+            entries.At(index).running = false;
+        }
+    }
+    return true;
+}
