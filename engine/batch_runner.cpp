@@ -142,6 +142,7 @@ void BatchRunner::RunLoop::BeginTarget(Slot& slot, int index) {
     slot.startTick = GetTickCount();
     GetLocalTime(&record.startTime);
     record.status = static_cast<int>(TargetStatus::Running);
+    runner.OnTargetBegun(index);
     StartStep(slot, runner.preCommand.IsEmpty() ? 1 : 0);
 }
 
@@ -269,6 +270,7 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
         runner.failureSeen = true;
     }
     record.status = static_cast<int>(status);
+    runner.OnTargetFinished(slot.target, status);
     ++runner.finishedCount;
     slot.target = -1;
     slot.preOutput = VQWString();
@@ -445,6 +447,12 @@ const TargetRecord* BatchRunner::GetRecord(int index) const {
 
 int BatchRunner::GetFirstFailedIndex() const { return firstFailed; }
 
+void BatchRunner::OnTargetBegun(int) {}
+
+void BatchRunner::OnTargetFinished(int, TargetStatus) {}
+
+VQWString BatchRunner::ResultsNotes() { return VQWString(); }
+
 int BatchRunner::OnThreadJob(VQThread* thread, void* param) {
     if (thread->code != 1 || !param) return 0;
     VQWin32ThreadEx* worker = dynamic_cast<VQWin32ThreadEx*>(thread);
@@ -472,6 +480,6 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
     if (resultsFolder.IsEmpty()) return;
-    std::string csv = FormatResultsCsv(targets, records.get(), recordCount);
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes());
     lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }

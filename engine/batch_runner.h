@@ -118,6 +118,14 @@ public:
     int64_t commandOutputLimit;  // bytes of a hidden command's output kept in its record
     int64_t outputBudget;        // bytes of command output kept over the whole run
 
+protected:
+    // Called on the worker thread as a target begins, and as it finishes
+    // (its record's status set by then); and for notes to end the results
+    // file with, a row a line. The defaults do nothing.
+    virtual void OnTargetBegun(int index);
+    virtual void OnTargetFinished(int index, TargetStatus status);
+    virtual VQWString ResultsNotes();
+
 private:
     struct Slot;
     class RunLoop;

@@ -159,7 +159,8 @@ const wchar_t* StatusText(TargetStatus status) {
     return L"";
 }
 
-std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count) {
+std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count,
+                             const VQWString& notes) {
     std::string csv = "\xEF\xBB\xBF";
     AppendField(csv, VQWString(L"番号"));
     AppendField(csv, VQWString(L"対象ファイル"));
@@ -196,6 +197,12 @@ std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const
         AppendField(csv, record.pre.commandLine);
         AppendField(csv, record.command.commandLine);
         AppendField(csv, record.errorText.IsEmpty() ? FirstLine(record.output) : FirstLine(record.errorText), true);
+    }
+    for (int start = 0; start < notes.GetLength();) {
+        int end = start;
+        while (end < notes.GetLength() && notes.GetAt(end) != L'\n') ++end;
+        if (end > start) AppendField(csv, notes.Mid(start, end - start), true);
+        start = end + 1;
     }
     return csv;
 }

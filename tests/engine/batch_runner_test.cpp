@@ -524,3 +524,52 @@ TEST_F(BatchRunnerTest, WhatACommandStartsOnPurposeOutlivesARunThatEnds) {
     EXPECT_FALSE(FileExists(marker));
     EXPECT_TRUE(FileAppearsWithin(marker, 15000)) << "the grandchild was ended with the run";
 }
+
+namespace {
+
+// A runner that notes, in order, what the worker tells it: each target's
+// name, and at its end the status its record holds by then.
+class TellingRunner : public BatchRunner {
+public:
+    std::vector<std::wstring> told;  // written by the worker, read after the job has ended
+
+protected:
+    void OnTargetBegun(int index) override { told.push_back(L"begun " + Name(index)); }
+    void OnTargetFinished(int index, TargetStatus status) override {
+        told.push_back(L"finished " + Name(index) + L" " + StatusText(status) + L" " +
+                       StatusText(GetLiveStatus(index)));
+    }
+    VQWString ResultsNotes() override { return VQWString(L"注意の行"); }
+
+private:
+    std::wstring Name(int index) {
+        std::wstring path = W(targets[index]);
+        return path.substr(path.rfind(L'\\') + 1);
+    }
+};
+
+}  // namespace
+
+TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFile) {
+    TempDir temp;
+    TellingRunner runner;
+    ASSERT_TRUE(runner.CreateWorker());
+    runner.resultsFolder = VQWString(temp.Join(L"runs").c_str());
+    VQArray<VQWString, VQWString> targets;
+    for (const wchar_t* name : {L"a.0", L"b.3", L"c.0"}) targets.Add(VQWString(temp.Join(name).c_str()));
+    RunOptions options;
+    options.checkExitCode = true;
+    std::wstring command = ChildProgram() + L" exit $ext";
+    ASSERT_EQ(BatchRunner::Started,
+              runner.StartRun(VQWString(), VQWString(command.c_str()), VQWString(), targets, options));
+    while (runner.GetState() != RunState::Ended) Sleep(20);
+    runner.FinishRun();
+    // The third never begins after the second failed: nothing is told of it.
+    EXPECT_EQ((std::vector<std::wstring>{L"begun a.0", L"finished a.0 完了 完了", L"begun b.3",
+                                         L"finished b.3 終了コード異常 終了コード異常"}),
+              runner.told);
+    std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
+    std::string last = ",未実行,,,,,,,\r\n注意の行\r\n";
+    ASSERT_GE(csv.size(), last.size());
+    EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes come after the targets";
+}

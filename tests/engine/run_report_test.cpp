@@ -53,6 +53,15 @@ TEST(RunReport, ThreeTargetsAsCsvBytes) {
     EXPECT_EQ(expected, csv);
 }
 
+TEST(RunReport, NotesEndTheFileARowOfOneCellALine) {
+    VQArray<VQWString, VQWString> targets;
+    targets.Add(VQWString(L"C:\\a.txt"));
+    TargetRecord records[1];
+    std::string plain = FormatResultsCsv(targets, records, 1);
+    std::string noted = FormatResultsCsv(targets, records, 1, VQWString(L"リストを保存できません\n\n場所: C:\\a, C:\\b\n"));
+    EXPECT_EQ(plain + "リストを保存できません\r\n\"場所: C:\\a, C:\\b\"\r\n", noted) << "empty lines make no row";
+}
+
 TEST(RunReport, FilesAreNamedByTheRunsStartAndOnlyTheNewestAreKept) {
     TempDir temp;
     VQWString folder(temp.Join(L"runs\\deeper").c_str());
