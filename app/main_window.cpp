@@ -238,6 +238,8 @@ void MainWindow::OnDestroyed() {
     // one unless the user moved or sized it, so the place does not creep a
     // step further with every second instance.
     if (cascaded && EqualRect(&clientScreenRect, &openedPlace)) savePlacement = 0;
+    // The last rewrite is on the disk before the window is gone.
+    keptList.Close();
     VQWin32DialogWindow::OnDestroyed();
 }
 

@@ -5,11 +5,14 @@
 // target-list, settings and run operations.
 #pragma once
 
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/resource.h"
 #include "engine/batch_runner.h"
+#include "settings/kept_list.h"
 #include "win32/dialog_window.h"
 
 class VQWin32DialogItemCheckBox;
@@ -110,13 +113,16 @@ public:
     void AddListFile(const wchar_t* path);
     void AddDroppedPaths(const VQArray<VQWString, VQWString>& paths);
 
-    // The target list between starts: dataFolder\targets.txt, UTF-16 with a
-    // byte-order mark, one path per line. Saved when the window closes and
-    // while a run goes; read back before a settings file is imported.
-    bool SaveTargetList();
+    // The target list between starts, in a slot of dataFolder that this
+    // window holds while it is open (settings/kept_list.h): read back before
+    // a settings file is imported, with the lists no open window holds;
+    // rewritten at a run's start and end, on close and shortly after an
+    // edit, and told what happens to each target as it happens.
     void RestoreTargetList();
+    void SaveTargetList();
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
     VQWString dataFolder;
+    KeptList keptList;
 
     // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
     void RunOrStop();
@@ -140,6 +146,12 @@ public:
     // After the first Stop, 強制終了 takes a press only once shown this long;
     // after a run, Run takes none for this long.
     enum { kForceStopArmMs = 1000, kRunAfterEndMs = 500 };
+
+protected:
+    // The worker's news for the kept list.
+    void OnTargetBegun(int index) override;
+    void OnTargetFinished(int index, TargetStatus status) override;
+    VQWString ResultsNotes() override;
 
 private:
     void OnAbout();
@@ -172,6 +184,12 @@ private:
     // False when the run must not start.
     bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
                         const VQArray<VQWString, VQWString>& list);
+    // The kept list: every change of the entries comes to KeptListChanged;
+    // the timer's tick makes the rewrite after edits and tells a failure once.
+    void KeptListChanged();
+    void KeepListAtRunStart();
+    void KeepRunResults();
+    void KeepListTick();
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListBoxW* TargetList();
@@ -182,8 +200,20 @@ private:
 
     std::vector<EntryResult> results;  // of the last run, by its target index; list item data is index + 1
     int shownFinished = -1;            // finished count the list was last painted for
-    DWORD lastListSave = 0;            // tick of the last save of the target list during a run
-    int savedFinished = -1;            // finished count at that save
+    // What the kept list holds beyond the path, for the entries that have it.
+    struct KeptMark {
+        VQWString root;
+        bool running;
+    };
+    struct KeptMarkHash {
+        size_t operator()(const VQWString& path) const;
+    };
+    typedef std::unordered_map<VQWString, KeptMark, KeptMarkHash> KeptMarks;
+    KeptMarks keptMarks;
+    bool keptListRestored = false;  // changes before that are the restore itself
+    bool keptListDirty = false;     // edited since the last rewrite
+    DWORD keptListChangedAt = 0;
+    int keptListJournaled = 0;      // during a run: entries the kept list knows of
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened

@@ -21,9 +21,6 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
                                 IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND};
 
-// While a run goes, the list file is brought up to date at most this often.
-const DWORD kListSaveMs = 2000;
-
 // What the line under the list says once a stopped run has ended.
 VQWString StopSummary(const std::vector<EntryResult>& results) {
     int done = 0, failed = 0;
@@ -137,6 +134,8 @@ void MainWindow::RunOrStop() {
     // An entry whose template fails would stop the run there, after the ones
     // before it ran: the whole list is checked first.
     if (!CheckBeforeRun(preCommandText, commandText, list)) return;
+    // The list on disk holds every entry before the first one begins.
+    KeepListAtRunStart();
     switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
     case Started:
         // The last run's marks go; this run's come as its targets finish.
@@ -145,11 +144,8 @@ void MainWindow::RunOrStop() {
             for (int i = 0; i < box->GetCount(); ++i) box->SetItemData(i, 0);
         }
         shownFinished = -1;
-        savedFinished = -1;
         stopRequested = false;
-        lastListSave = GetTickCount();
         SetRunning(true);
-        SaveTargetList();
         ShowProgress(RunState::Running);
         break;
     case NoTargets: ShowError(L"対象ファイルを指定してください。"); break;
@@ -195,6 +191,7 @@ void MainWindow::ShowProgress(RunState state) {
 
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (wParam != kTimerId) return VQWin32DialogWindow::OnTimer(hwnd, wParam, lParam);
+    KeepListTick();
     RunState state = GetState();
     if (state == RunState::Idle) return 0;
     if (state == RunState::Ended) {
@@ -206,13 +203,6 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (finished != shownFinished) {
         shownFinished = finished;
         if (VQWin32DialogItemListBoxW* box = TargetList()) InvalidateRect(box->GetHandle(), nullptr, FALSE);
-    }
-    // Entries that are done leave the kept list soon, so that a program
-    // ended in the middle of a run runs none of them again.
-    if (finished != savedFinished && GetTickCount() - lastListSave >= kListSaveMs) {
-        savedFinished = finished;
-        lastListSave = GetTickCount();
-        SaveTargetList();
     }
     return 0;
 }
@@ -228,6 +218,7 @@ void MainWindow::OnJobEnded(bool closing) {
     // A failure stays on the taskbar button until the user comes back to the window.
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
+    KeepRunResults();
     if (closing) return;
     // After a stop the line under the list tells what became of the list, until an entry is chosen.
     if (stopRequested) {

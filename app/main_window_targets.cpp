@@ -1,7 +1,7 @@
 // The target list: the list box's items are the list. Files enter by the Add
 // dialog, a list file or a drop, all through AddTargets; they leave by
 // Delete (or the Delete key), Delete all and, after a run, by their result.
-// The list outlives the program in dataFolder\targets.txt.
+// The list outlives the program in the kept list (main_window_kept_list.cpp).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -327,54 +327,5 @@ void MainWindow::UpdateCount() {
     label->SetTextW(text.Text(), false);
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
-}
-
-bool MainWindow::SaveTargetList() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (dataFolder.IsEmpty() || !box || !box->GetHandle()) return false;
-    VQArray<VQWString, VQWString> entries;
-    box->GetAllStrings(entries);
-    // During a run, what is done already would leave the list at its end.
-    RunState state = GetState();
-    bool running = state != RunState::Idle && state != RunState::Ended;
-    bool dropDone = running && IsChecked(IDC_DELETE_CHECK);
-    if (!CreateFolders(dataFolder)) return false;
-    VQWString path = dataFolder;
-    path.Append(L"\\targets.txt");
-    // The list file is replaced only by a whole one.
-    return ReplaceWholeFile(path.Text(), [&](const wchar_t* tempPath) {
-        VQFile* file = NewFile(tempPath, kFileWrite);
-        if (!file) return false;
-        bool ok = file->WriteUInt16(0xFEFF);
-        for (int i = 0; ok && i < entries.GetCount(); ++i) {
-            if (dropDone && i < GetTargetCount() && GetLiveStatus(i) == TargetStatus::Done) continue;
-            ok = file->WriteWCString(entries[i].Text()) && file->WriteWCString(L"\r\n");
-        }
-        ok = file->Close() && ok;
-        delete file;
-        return ok;
-    });
-}
-
-void MainWindow::RestoreTargetList() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (dataFolder.IsEmpty() || !box || !box->GetHandle()) return;
-    VQWString path = dataFolder;
-    path.Append(L"\\targets.txt");
-    VQFile* file = NewFile(path.Text(), kFileShareRead);
-    if (!file) return;
-    // Every entry comes back as it was, whatever the filter says now.
-    VQArray<VQWString, VQWString> entries;
-    bool ok = false;
-    if (file->ReadUInt16(&ok, 0) == 0xFEFF && ok) {
-        std::vector<wchar_t> line(32768);
-        int length;
-        while ((length = file->ReadLineW(line.data(), 0, static_cast<int>(line.size()))) >= 0) {
-            if (length > 0) entries.Add(VQWString(line.data()));
-        }
-    }
-    delete file;
-    if (entries.GetCount() == 0) return;
-    box->AddStrings(entries);
-    UpdateCount();
+    KeptListChanged();
 }

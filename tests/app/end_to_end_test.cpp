@@ -536,7 +536,7 @@ TEST_F(EndToEnd, AfterTheProgramWasEndedInARunTheNextStartHasEveryFileNotDone) {
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" sleep $ext write \"$fullname.done\" x");
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(FileAppearsWithin(targets[0] + L".done", 20000));
-    // Long enough for the list kept on disk to catch up with the first one being done.
+    // The first one's command has ended and the second one's is under way.
     Sleep(3000);
     app.Kill();
     QuenbrixProcess again;
@@ -547,6 +547,60 @@ TEST_F(EndToEnd, AfterTheProgramWasEndedInARunTheNextStartHasEveryFileNotDone) {
     // The command that was running went with the program.
     Sleep(6000);
     EXPECT_FALSE(FileExists(targets[1] + L".done"));
+}
+
+TEST_F(EndToEnd, AKilledRunOfShortFilesComesBackWithExactlyTheFilesNotDone) {
+    TempDir dir, appData;
+    QuenbrixProcess app;
+    app.appData = appData.Path();
+    // Eight short files, then one that is still running when the program is killed.
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 12; ++i) names.push_back(L"ファイル " + std::to_wstring(10 + i) + (i == 8 ? L".20000" : L".30"));
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, names, &targets));
+    app.SetText(IDC_COMMAND_EDIT,
+                ChildProgram() + L" write \"$fullname.started\" x sleep $ext write \"$fullname.done\" x");
+    app.Click(IDC_RUN_BUTTON);
+    // One file at a time: the ninth begins only after the eighth was recorded done.
+    ASSERT_TRUE(FileAppearsWithin(targets[8] + L".started", 20000));
+    app.Kill();
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(FileExists(targets[i] + L".done")) << i;
+    QuenbrixProcess again;
+    again.appData = appData.Path();
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(Paths(targets.begin() + 8, targets.end()), again.List()) << "none done, every one not done";
+    EXPECT_EQ(0u, again.Close());
+}
+
+TEST_F(EndToEnd, ASecondWindowHasAListOfItsOwnAndALaterStartBringsBackBoth) {
+    TempDir dir, appData;
+    QuenbrixProcess first;
+    first.appData = appData.Path();
+    Paths targets;
+    ASSERT_NO_FATAL_FAILURE(StartWithTargets(first, dir, {L"一つ目 a.txt", L"一つ目 b.txt"}, &targets));
+    first.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fullname.started\" x sleep 20000");
+    first.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
+
+    // Opened while the first one runs: empty, and its list is its own.
+    QuenbrixProcess second;
+    second.appData = appData.Path();
+    ASSERT_TRUE(second.Start());
+    EXPECT_TRUE(second.List().empty());
+    std::wstring secondFile = dir.WriteFile(L"二つ目.txt", "x");
+    std::wstring listFile = dir.WriteFile(L"二つ目のリスト.txt", Utf16File(secondFile + L"\r\n"));
+    ASSERT_NO_FATAL_FAILURE(AddListFile(second, listFile));
+    ASSERT_TRUE(WaitUntil([&] { return second.List() == Paths{secondFile}; }));
+    EXPECT_EQ(0u, second.Close());
+    EXPECT_EQ(targets, first.List()) << "closing the second window leaves the first one's list alone";
+
+    // The first one ends without finishing; the next start has both lists.
+    first.Kill();
+    QuenbrixProcess later;
+    later.appData = appData.Path();
+    ASSERT_TRUE(later.Start());
+    EXPECT_EQ((Paths{targets[0], targets[1], secondFile}), later.List());
+    EXPECT_EQ(0u, later.Close());
 }
 
 namespace {

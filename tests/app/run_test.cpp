@@ -12,6 +12,7 @@
 #include "tests/support/box_answer.h"
 #include "tests/support/child_program.h"
 #include "tests/support/drawn_text.h"
+#include "tests/support/kept_list_support.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/timer_script.h"
@@ -290,10 +291,10 @@ TEST(Closing, WhileRunningAsksAndEachAnswerDoesWhatItSays) {
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     ASSERT_GE(bytes.size(), command.size() * sizeof(wchar_t));
     EXPECT_EQ(0, std::wmemcmp(command.c_str(), reinterpret_cast<const wchar_t*>(bytes.data()), command.size()));
-    // Nothing was done, so both entries are kept for the next start.
+    // Nothing was done, so both entries are kept for the next start; the
+    // one the close ended is marked as not seen through.
     std::string kept = TempDir::ReadWholeFile(app.appData.Join(L"Quenbrix\\targets.txt"));
-    std::wstring expected = L"\xFEFF" + dir.Join(L"a.txt") + L"\r\n" + dir.Join(L"b.txt") + L"\r\n";
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2), kept);
+    EXPECT_EQ((Paths{dir.Join(L"a.txt") + L"||running", dir.Join(L"b.txt") + L"|"}), DescribeKept(ReadKept(kept)));
     Sleep(3500);
     EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done"))) << "the command outlived the window";
 }
@@ -317,8 +318,7 @@ TEST(Closing, TheEndOfTheSessionEndsARunWithoutAskingAndStillSaves) {
     DWORD type = 0;
     EXPECT_TRUE(app.key.Read("Command", &bytes, &type));
     std::string kept = TempDir::ReadWholeFile(app.appData.Join(L"Quenbrix\\targets.txt"));
-    std::wstring expected = L"\xFEFF" + dir.Join(L"a.txt") + L"\r\n";
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2), kept);
+    EXPECT_EQ((Paths{dir.Join(L"a.txt") + L"||running"}), DescribeKept(ReadKept(kept)));
     Sleep(3500);
     EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done")));
 }

@@ -1,0 +1,197 @@
+// The target list between starts, as the window keeps it (settings/kept_list.h):
+// read back before a settings file is imported, rewritten at a run's start
+// and end, on close and shortly after an edit, and told from the worker
+// what happens to each target as it happens.
+#include <windows.h>
+
+#include "app/main_window.h"
+#include "win32/dialog_items.h"
+#include "win32/message_box.h"
+
+namespace {
+
+// Edits that come one after another (the Delete key held) make one rewrite.
+const DWORD kKeptListDebounceMs = 500;
+
+// Windows' own words for an error code, without the line end.
+VQWString SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    VQWString message;
+    if (n > 0 && text) {
+        while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
+        message.Append(text, static_cast<int>(n));
+    }
+    if (text) LocalFree(text);
+    if (message.IsEmpty()) message.Format(L"エラー %lu", static_cast<unsigned long>(error));
+    return message;
+}
+
+// What RestoreTargetList says when a kept list did not come back whole.
+VQWString DamageMessage(const KeptListReport& report) {
+    VQWString text(L"前回のリストの一部を読み込めませんでした。");
+    if (report.SkippedLines() > 0) {
+        VQWString line;
+        line.Format(L"\n読み飛ばした行: %d 行", report.SkippedLines());
+        text.Append(line);
+        struct Reason {
+            int lines;
+            const wchar_t* label;
+        };
+        const Reason reasons[] = {
+            {report.nulLines, L"NUL 文字を含む行"},
+            {report.longLines, L"長すぎる行（32,767 文字を超える）"},
+            {report.cutLines, L"途中で切れた最後の行"},
+        };
+        for (const Reason& reason : reasons) {
+            if (reason.lines == 0) continue;
+            line.Format(L"\n　%s: %d 行", reason.label, reason.lines);
+            text.Append(line);
+        }
+    }
+    if (report.unmarkedFiles > 0) {
+        VQWString line;
+        line.Format(L"\n読めなかったファイル（形式が違うか、読み取れない）: %d 個", report.unmarkedFiles);
+        text.Append(line);
+    }
+    if (report.setAside.GetCount() > 0) {
+        text.Append(L"\n\n元のファイルは次の名前で残してあります:");
+        for (int i = 0; i < report.setAside.GetCount(); ++i) {
+            text.Append(L'\n');
+            text.Append(report.setAside[i]);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+size_t MainWindow::KeptMarkHash::operator()(const VQWString& path) const {
+    return std::hash<std::wstring_view>()(std::wstring_view(path.Text(), static_cast<size_t>(path.GetLength())));
+}
+
+void MainWindow::RestoreTargetList() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (!box || !box->GetHandle()) return;
+    std::vector<KeptEntry> entries;
+    KeptListReport report;
+    keptList.Open(dataFolder, entries, report);
+    keptMarks.clear();
+    // Every entry comes back as it was, whatever the filter says now, and
+    // without a look at the disk: a big list is back at once.
+    if (!entries.empty()) {
+        VQArray<VQWString, VQWString> paths;
+        paths.SetSize(-static_cast<int>(entries.size()));
+        for (const KeptEntry& entry : entries) {
+            paths.Add(entry.path);
+            if (!entry.root.IsEmpty() || entry.running) keptMarks[entry.path] = KeptMark{entry.root, entry.running};
+        }
+        box->AddStrings(paths);
+        UpdateCount();
+    }
+    keptListRestored = true;
+    keptListDirty = false;
+    if (report.SkippedLines() > 0 || report.unmarkedFiles > 0) {
+        MsgBox(this, DamageMessage(report).Text(), L"リストの復元", VQMB_OK, 1);
+    }
+}
+
+void MainWindow::SaveTargetList() {
+    keptListDirty = false;
+    VQWin32DialogItemListBoxW* box = TargetList();
+    if (!keptList.IsOpen() || !box || !box->GetHandle()) return;
+    VQArray<VQWString, VQWString> entries;
+    box->GetAllStrings(entries);
+    KeptListText text = keptList.BeginRewrite();
+    KeptMarks listed;
+    for (int i = 0; i < entries.GetCount(); ++i) {
+        auto found = keptMarks.empty() ? keptMarks.end() : keptMarks.find(entries[i]);
+        if (found == keptMarks.end()) {
+            text.Add(entries[i], VQWString(), false);
+            continue;
+        }
+        text.Add(entries[i], found->second.root, found->second.running);
+        listed.insert(*found);
+    }
+    // Marks of entries that left the list go with them.
+    keptMarks.swap(listed);
+    keptList.Save(std::move(text));
+}
+
+void MainWindow::KeptListChanged() {
+    if (!keptListRestored || !keptList.IsOpen()) return;
+    RunState state = GetState();
+    if (state == RunState::Idle) {
+        keptListDirty = true;
+        keptListChangedAt = GetTickCount();
+        return;
+    }
+    // During a run the list only grows at its end (drops), and is not
+    // rewritten: what came is recorded.
+    VQWin32DialogItemListBoxW* box = TargetList();
+    int count = box ? box->GetCount() : 0;
+    for (int i = keptListJournaled; i < count; ++i) keptList.RecordAdded(box->GetString(i), VQWString());
+    if (count > keptListJournaled) keptListJournaled = count;
+}
+
+void MainWindow::KeepListAtRunStart() {
+    VQWin32DialogItemListBoxW* box = TargetList();
+    keptList.SetRemoveDone(IsChecked(IDC_DELETE_CHECK));
+    keptList.BeginRun();
+    SaveTargetList();
+    keptListJournaled = box ? box->GetCount() : 0;
+}
+
+void MainWindow::KeepRunResults() {
+    for (int i = 0; i < GetTargetCount(); ++i) {
+        const TargetRecord* record = GetRecord(i);
+        TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
+        if (status == TargetStatus::NotRun) continue;
+        // A file a stop ended may have left its output half made.
+        bool running = status == TargetStatus::Stopped;
+        auto found = keptMarks.find(targets[i]);
+        if (found != keptMarks.end()) {
+            found->second.running = running;
+            if (!running && found->second.root.IsEmpty()) keptMarks.erase(found);
+        } else if (running) {
+            keptMarks[targets[i]] = KeptMark{VQWString(), true};
+        }
+    }
+}
+
+void MainWindow::KeepListTick() {
+    RunState state = GetState();
+    // The box may change during a run; the fold after a crash takes its last state.
+    if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
+        keptList.SetRemoveDone(IsChecked(IDC_DELETE_CHECK));
+    }
+    KeptListFailure failure;
+    if (keptList.TakeFailure(failure)) {
+        VQWString message;
+        message.Format(L"対象ファイルのリストを保存できません。\n%s\n%s\n\n"
+                       L"このままでは、プログラムが異常終了したとき、次の起動でリストが戻らないか、"
+                       L"完了したファイルがもう一度実行されることがあります。"
+                       L"ディスクの空き容量とフォルダへの書き込みの権限を確かめてください。",
+                       failure.path.Text(), SystemMessage(failure.error).Text());
+        ShowError(message.Text());
+    }
+    if (keptListDirty && GetState() == RunState::Idle && GetTickCount() - keptListChangedAt >= kKeptListDebounceMs) {
+        SaveTargetList();
+    }
+}
+
+void MainWindow::OnTargetBegun(int index) { keptList.RecordBegun(targets[index]); }
+
+void MainWindow::OnTargetFinished(int index, TargetStatus status) {
+    KeptOutcome outcome = KeptOutcome::Failed;
+    if (status == TargetStatus::Done) outcome = KeptOutcome::Done;
+    if (status == TargetStatus::Stopped) outcome = KeptOutcome::Stopped;
+    keptList.RecordFinished(targets[index], outcome);
+}
+
+VQWString MainWindow::ResultsNotes() {
+    if (!keptList.FailedSinceRunBegan()) return VQWString();
+    return VQWString(L"注意: この実行の間、対象ファイルのリストを保存できないことがありました。"
+                     L"プログラムが異常終了した場合、完了したファイルがもう一度実行されることがあります。");
+}
