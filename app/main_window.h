@@ -122,7 +122,6 @@ public:
     void SaveTargetList();
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
     VQWString dataFolder;
-    KeptList keptList;
 
     // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
     void RunOrStop();
@@ -209,6 +208,7 @@ private:
         size_t operator()(const VQWString& path) const;
     };
     typedef std::unordered_map<VQWString, KeptMark, KeptMarkHash> KeptMarks;
+    KeptList keptList;
     KeptMarks keptMarks;
     bool keptListRestored = false;  // changes before that are the restore itself
     bool keptListDirty = false;     // edited since the last rewrite

@@ -104,6 +104,9 @@ void MainWindow::SaveTargetList() {
     VQArray<VQWString, VQWString> entries;
     box->GetAllStrings(entries);
     KeptListText text = keptList.BeginRewrite();
+    size_t units = 0;
+    for (int i = 0; i < entries.GetCount(); ++i) units += static_cast<size_t>(entries[i].GetLength());
+    text.Reserve(units, entries.GetCount());
     KeptMarks listed;
     for (int i = 0; i < entries.GetCount(); ++i) {
         auto found = keptMarks.empty() ? keptMarks.end() : keptMarks.find(entries[i]);

@@ -86,6 +86,9 @@ double RunOnce(const std::wstring& line, int count, KeptList* kept, const std::v
     double start = Seconds();
     if (kept) {
         KeptListText text = kept->BeginRewrite();
+        size_t units = 0;
+        for (const KeptEntry& entry : listed) units += static_cast<size_t>(entry.path.GetLength());
+        text.Reserve(units, static_cast<int>(listed.size()));
         for (const KeptEntry& entry : listed) text.Add(entry.path, entry.root, entry.running);
         kept->Save(std::move(text));
     }
@@ -217,6 +220,9 @@ int main() {
 
         start = Seconds();
         KeptListText text = kept.BeginRewrite();
+        size_t units = 0;
+        for (const KeptEntry& entry : entries) units += static_cast<size_t>(entry.path.GetLength());
+        text.Reserve(units, static_cast<int>(entries.size()));
         for (const KeptEntry& entry : entries) text.Add(entry.path, entry.root, entry.running);
         double made = Seconds() - start;
         kept.Save(std::move(text));

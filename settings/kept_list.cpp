@@ -343,6 +343,9 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
     }
     if (changed) {
         KeptListText text = BeginRewrite();
+        size_t units = 0;
+        for (const KeptEntry& entry : entries) units += static_cast<size_t>(entry.path.GetLength());
+        text.Reserve(units, static_cast<int>(entries.size()));
         for (const KeptEntry& entry : entries) text.Add(entry.path, entry.root, entry.running);
         Save(std::move(text));
     }

@@ -85,6 +85,9 @@ private:
 class KeptListText {
 public:
     explicit KeptListText(unsigned journal = 0);
+    // Room for entries of this many units of paths in all: a list of a
+    // million entries is then not copied again and again as it grows.
+    void Reserve(size_t pathUnits, int entries);
     void Add(const VQWString& path, const VQWString& root, bool running);
     // The file's units, from the byte-order mark on.
     const std::wstring& Units() const { return text; }

@@ -206,6 +206,11 @@ KeptListText::KeptListText(unsigned journalNumber) : journal(journalNumber) {
     text += L"\r\n";
 }
 
+void KeptListText::Reserve(size_t pathUnits, int entries) {
+    // A line end each, and a quote pair or a mark now and then.
+    text.reserve(text.size() + pathUnits + static_cast<size_t>(entries) * 4);
+}
+
 void KeptListText::Add(const VQWString& path, const VQWString& entryRoot, bool running) {
     if (path.IsEmpty()) return;
     if (entryRoot != root) {

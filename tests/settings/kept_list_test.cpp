@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/kept_list_support.h"
@@ -290,6 +291,32 @@ TEST(KeptListSlots, AListAnOpenWindowHoldsIsNotTakenAndEachWindowWritesItsOwn) {
     SaveAll(c, {});
     c.Close();
     EXPECT_EQ((Lines{L"targets.lock", L"targets.txt"}), Names(folder));
+}
+
+TEST(KeptListSlots, TwoStartsAtOnceTakeTwoSlotsAndOneList) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        TempDir dir;
+        std::wstring folder = dir.MakeDir(L"Quenbrix");
+        dir.WriteFile(L"Quenbrix\\targets.txt", Utf16(L"|journal 1\r\nC:\\a.txt\r\n"));
+        KeptList one, two;
+        Opened first, second;
+        HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::thread a([&] {
+            WaitForSingleObject(go, INFINITE);
+            first = Open(one, folder);
+        });
+        std::thread b([&] {
+            WaitForSingleObject(go, INFINITE);
+            second = Open(two, folder);
+        });
+        SetEvent(go);
+        a.join();
+        b.join();
+        CloseHandle(go);
+        ASSERT_TRUE(first.ok && second.ok);
+        EXPECT_NE(Str(one.ListPath()), Str(two.ListPath()));
+        EXPECT_EQ(1u, first.entries.size() + second.entries.size()) << "the list comes back in one window only";
+    }
 }
 
 TEST(KeptListSlots, ListsNoOpenWindowHoldsAreBroughtInInOrderWithoutDuplicatesThenRemoved) {
