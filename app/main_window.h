@@ -116,8 +116,9 @@ public:
     // The target list between starts, in a slot of dataFolder that this
     // window holds while it is open (settings/kept_list.h): read back before
     // a settings file is imported, with the lists no open window holds;
-    // rewritten at a run's start and end, on close and shortly after an
-    // edit, and told what happens to each target as it happens.
+    // rewritten at a run's end, on close and shortly after an edit (at a
+    // run's start too when an edit is not written yet), and told what
+    // happens to each target as it happens.
     void RestoreTargetList();
     void SaveTargetList();
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.

@@ -1,7 +1,8 @@
 // The target list between starts, as the window keeps it (settings/kept_list.h):
-// read back before a settings file is imported, rewritten at a run's start
-// and end, on close and shortly after an edit, and told from the worker
-// what happens to each target as it happens.
+// read back before a settings file is imported, rewritten at a run's end, on
+// close and shortly after an edit (at a run's start too when an edit is not
+// written yet), and told from the worker what happens to each target as it
+// happens.
 #include <windows.h>
 
 #include "app/main_window.h"
@@ -142,7 +143,9 @@ void MainWindow::KeepListAtRunStart() {
     VQWin32DialogItemListBoxW* box = TargetList();
     keptList.SetRemoveDone(IsChecked(IDC_DELETE_CHECK));
     keptList.BeginRun();
-    SaveTargetList();
+    // The run's records speak of paths: they apply to the list on the disk,
+    // which needs a rewrite only when it is behind the window's.
+    if (keptListDirty || keptList.LastRewriteFailed()) SaveTargetList();
     keptListJournaled = box ? box->GetCount() : 0;
 }
 

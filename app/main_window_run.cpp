@@ -134,7 +134,7 @@ void MainWindow::RunOrStop() {
     // An entry whose template fails would stop the run there, after the ones
     // before it ran: the whole list is checked first.
     if (!CheckBeforeRun(preCommandText, commandText, list)) return;
-    // The list on disk holds every entry before the first one begins.
+    // The list on the disk holds every entry before the first one begins.
     KeepListAtRunStart();
     switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
     case Started:

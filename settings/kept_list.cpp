@@ -141,6 +141,7 @@ struct KeptList::Shared {
     DWORD lastFlush = 0;
     bool removeDone = false;
     bool lastWriteEmpty = false;  // the last rewrite in place held no entry
+    bool lastWriteFailed = false;
     // Failures: one waits to be told; a spell is told once.
     bool failurePending = false;
     bool failureTold = false;
@@ -385,6 +386,13 @@ void KeptList::WaitForWrites() {
     LeaveCriticalSection(&shared->lock);
 }
 
+bool KeptList::LastRewriteFailed() {
+    EnterCriticalSection(&shared->lock);
+    bool failed = shared->lastWriteFailed;
+    LeaveCriticalSection(&shared->lock);
+    return failed;
+}
+
 void KeptList::SetRemoveDone(bool remove) {
     EnterCriticalSection(&shared->lock);
     bool changed = shared->removeDone != remove;
@@ -495,6 +503,7 @@ void KeptList::WriterLoop() {
             s.writing = true;
             LeaveCriticalSection(&s.lock);
             WriteJob(*job);
+            job.reset();
             EnterCriticalSection(&s.lock);
             s.writing = false;
             if (!s.job) WakeAllConditionVariable(&s.caughtUp);
@@ -531,6 +540,9 @@ bool KeptList::WriteJob(Job& job) {
             DWORD error = GetLastError();
             if (error != ERROR_FILE_NOT_FOUND && error != ERROR_FILE_EXISTS) {
                 Fail(VQWString(copy.second.c_str()), error);
+                EnterCriticalSection(&s.lock);
+                s.lastWriteFailed = true;
+                LeaveCriticalSection(&s.lock);
                 return false;
             }
         }
@@ -559,6 +571,9 @@ bool KeptList::WriteJob(Job& job) {
         // A folder in the file's place is refused before the system is asked.
         if (!error) error = ERROR_ACCESS_DENIED;
         Fail(VQWString(listPath.c_str()), error);
+        EnterCriticalSection(&s.lock);
+        s.lastWriteFailed = true;
+        LeaveCriticalSection(&s.lock);
         return false;
     }
 
@@ -575,6 +590,7 @@ bool KeptList::WriteJob(Job& job) {
     orphanLocks.swap(s.orphanLocks);
     s.failureTold = false;
     s.lastWriteEmpty = job.empty;
+    s.lastWriteFailed = false;
     LeaveCriticalSection(&s.lock);
     for (const std::wstring& file : orphans) DeleteFileW(file.c_str());
     for (HANDLE orphanLock : orphanLocks) CloseHandle(orphanLock);

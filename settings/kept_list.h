@@ -150,6 +150,9 @@ public:
     void Save(KeptListText&& text);
     // Waits until the rewrites asked for so far are written (or have failed).
     void WaitForWrites();
+    // The last rewrite that was tried failed: the list on the disk is older
+    // than the last one handed to Save.
+    bool LastRewriteFailed();
 
     // Whether entries that are done leave the list: the fold after a crash
     // follows the last word.
