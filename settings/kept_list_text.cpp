@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string_view>
+#include <unordered_map>
 
 #include "settings/kept_list.h"
 #include "settings/target_list_file.h"
@@ -247,13 +249,23 @@ bool ReadKeptListText(const char* bytes, int count, KeptEntries& entries, unsign
     if (!SplitKeptLines(bytes, count, lines, report, true)) return false;
     entries.Reserve(entries.GetCount() + lines.GetCount());
     VQWString root, value;
+    // Entries of one root share its text, even where roots take turns.
+    std::unordered_map<std::wstring_view, VQWString> roots;
     for (int i = 0; i < lines.GetCount(); ++i) {
         const VQWString& line = lines[i];
         if (line.GetAt(0) == L'|') {
-            if (IsDirective(line, L"journal", value)) {
+            if (StartsWith(line, L"|root ", 6)) {
+                std::wstring_view text(line.Text() + 6, static_cast<size_t>(line.GetLength() - 6));
+                auto found = roots.find(text);
+                if (found == roots.end()) {
+                    VQWString copy = line.Mid(6);
+                    found = roots.emplace(std::wstring_view(copy.Text(), text.size()), copy).first;
+                }
+                root = found->second;
+            } else if (line.Equals(L"|root")) {
+                root = VQWString();
+            } else if (IsDirective(line, L"journal", value)) {
                 journal = static_cast<unsigned>(wcstoul(value.Text(), nullptr, 10));
-            } else if (IsDirective(line, L"root", value)) {
-                root = value;
             }
             // Other directives are a later version's: passed over.
             continue;
