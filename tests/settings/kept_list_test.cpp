@@ -103,8 +103,18 @@ TEST(KeptListText, RootsAndRunningMarksComeBackAsWritten) {
                      L"G:\\root\\x.txt|"}),
               DescribeKept(read));
     EXPECT_EQ(0, report.SkippedLines());
-    // Entries of one root share its text rather than each holding a copy.
+    // Entries of one root share its text rather than each holding a copy,
+    // also when roots take turns (a list sorted across folders).
     EXPECT_EQ(read[1].root.GetData(), read[2].root.GetData());
+    KeptListText turns(1);
+    turns.Add(VQWString(L"C:\\a\\1"), VQWString(L"C:\\a\\"), false);
+    turns.Add(VQWString(L"C:\\b\\1"), VQWString(L"C:\\b\\"), false);
+    turns.Add(VQWString(L"C:\\a\\2"), VQWString(L"C:\\a\\"), false);
+    std::vector<KeptEntry> taking = ReadKept(std::string(reinterpret_cast<const char*>(turns.Units().data()),
+                                                         turns.Units().size() * 2));
+    ASSERT_EQ(3u, taking.size());
+    EXPECT_EQ(taking[0].root.GetData(), taking[2].root.GetData());
+    EXPECT_EQ(L"C:\\a\\", Str(taking[2].root));
 }
 
 TEST(KeptListText, PlainPathsOfEarlierVersionsAreSingleFileEntriesAndDirectivesOfLaterOnesArePassedOver) {
