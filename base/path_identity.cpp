@@ -120,6 +120,14 @@ int VQPathSet::Find(const VQWString& path) const {
     return slot >= 0 ? indices[static_cast<size_t>(slot)] : -1;
 }
 
+bool VQPathSet::Reassign(const VQWString& path, int index) {
+    VQWString identity = PathIdentity(path);
+    int slot = FindSlot(identity, HashOf(identity));
+    if (slot < 0) return false;
+    indices[static_cast<size_t>(slot)] = index;
+    return true;
+}
+
 bool VQPathSet::Insert(const VQWString& path, int index) {
     if (static_cast<size_t>(count + 1) * 2 > hashes.size()) Grow();
     VQWString identity = PathIdentity(path);

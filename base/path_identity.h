@@ -31,6 +31,9 @@ public:
     // Adds the entry at index unless one naming the same file is there: then
     // false, and nothing changes.
     bool Insert(const VQWString& path, int index);
+    // The entry naming the same file as path is now the one at index (a list
+    // that took the path of an entry it dropped again). False when none is there.
+    bool Reassign(const VQWString& path, int index);
     int GetCount() const { return count; }
 
 private:

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "base/arrays.h"
+#include "base/path_identity.h"
 #include "base/strings.h"
 
 struct KeptEntry {
@@ -54,11 +55,15 @@ struct KeptListReport {
     int SkippedLines() const { return nulLines + longLines + cutLines; }
 };
 
-// Entries in order, each path at most once: paths compare as Windows
-// compares file names, without regard to case.
+// Entries in order, each file at most once (paths compare as the list
+// compares them, base/path_identity.h).
 class KeptEntries {
 public:
-    // False, and nothing added, when the path is there already.
+    KeptEntries();
+    KeptEntries(const KeptEntries&) = delete;
+    KeptEntries& operator=(const KeptEntries&) = delete;
+
+    // False, and nothing added, when the file is there already.
     bool Add(const KeptEntry& entry);
     // The entry's index, or -1.
     int Find(const VQWString& path) const;
@@ -71,14 +76,10 @@ public:
     void Reserve(int n);
 
 private:
-    int FindIndex(const wchar_t* path, int length, uint32_t hash) const;
-    void Grow();
-
     std::vector<KeptEntry> entries;
-    std::vector<uint32_t> hashes;  // by entry
-    std::vector<bool> removed;     // by entry
-    std::vector<int> table;        // open addressing: entry index, or -1
-    int count = 0;                 // entries not removed
+    std::vector<bool> removed;  // by entry
+    VQPathSet paths;            // by entry index; a removed entry's stays until its path is taken again
+    int count = 0;              // entries not removed
 };
 
 // A whole list as its file holds it, made entry by entry.

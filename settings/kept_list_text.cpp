@@ -11,38 +11,6 @@
 
 namespace {
 
-// Each UTF-16 unit as its capital, one unit at a time, as NTFS compares
-// names. Surrogates stay as they are.
-const wchar_t* UpperCaseTable() {
-    static const std::vector<wchar_t> table = [] {
-        std::vector<wchar_t> units(65536);
-        for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<wchar_t>(i);
-        CharUpperBuffW(units.data() + 1, 0xD800 - 1);
-        CharUpperBuffW(units.data() + 0xE000, 0x10000 - 0xE000);
-        return units;
-    }();
-    return table.data();
-}
-
-uint32_t FoldedHash(const wchar_t* text, int length) {
-    const wchar_t* upper = UpperCaseTable();
-    uint32_t hash = 2166136261u;
-    for (int i = 0; i < length; ++i) {
-        hash ^= static_cast<uint16_t>(upper[static_cast<uint16_t>(text[i])]);
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
-bool SameFolded(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
-    if (aLength != bLength) return false;
-    const wchar_t* upper = UpperCaseTable();
-    for (int i = 0; i < aLength; ++i) {
-        if (a[i] != b[i] && upper[static_cast<uint16_t>(a[i])] != upper[static_cast<uint16_t>(b[i])]) return false;
-    }
-    return true;
-}
-
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // Blanks at either end would be taken for the line's own and trimmed.
@@ -132,51 +100,32 @@ bool SplitKeptLines(const char* bytes, int count, VQArray<VQWString, VQWString>&
 
 }  // namespace
 
+KeptEntries::KeptEntries() : paths([this](int index) { return entries[static_cast<size_t>(index)].path; }) {}
+
 void KeptEntries::Reserve(int n) {
     entries.reserve(static_cast<size_t>(n));
-    hashes.reserve(static_cast<size_t>(n));
     removed.reserve(static_cast<size_t>(n));
-    size_t size = 16;
-    while (size < static_cast<size_t>(n) * 2) size *= 2;
-    if (size > table.size()) {
-        table.assign(size, -1);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            size_t at = hashes[i] & (size - 1);
-            while (table[at] >= 0) at = (at + 1) & (size - 1);
-            table[at] = static_cast<int>(i);
-        }
-    }
-}
-
-void KeptEntries::Grow() { Reserve(static_cast<int>(entries.size() + 1 > 8 ? entries.size() * 2 : 16)); }
-
-int KeptEntries::FindIndex(const wchar_t* path, int length, uint32_t hash) const {
-    if (table.empty()) return -1;
-    size_t mask = table.size() - 1;
-    for (size_t at = hash & mask; table[at] >= 0; at = (at + 1) & mask) {
-        size_t i = static_cast<size_t>(table[at]);
-        if (hashes[i] != hash || removed[i]) continue;
-        const VQWString& other = entries[i].path;
-        if (SameFolded(path, length, other.Text(), other.GetLength())) return static_cast<int>(i);
-    }
-    return -1;
+    paths.Reserve(n);
 }
 
 int KeptEntries::Find(const VQWString& path) const {
-    return FindIndex(path.Text(), path.GetLength(), FoldedHash(path.Text(), path.GetLength()));
+    int index = paths.Find(path);
+    return index >= 0 && !removed[static_cast<size_t>(index)] ? index : -1;
 }
 
 bool KeptEntries::Add(const KeptEntry& entry) {
-    uint32_t hash = FoldedHash(entry.path.Text(), entry.path.GetLength());
-    if (FindIndex(entry.path.Text(), entry.path.GetLength(), hash) >= 0) return false;
-    // Removed entries keep their places in the table: half of it stays free.
-    if ((entries.size() + 1) * 2 > table.size()) Grow();
-    size_t mask = table.size() - 1;
-    size_t at = hash & mask;
-    while (table[at] >= 0) at = (at + 1) & mask;
-    table[at] = static_cast<int>(entries.size());
+    int index = static_cast<int>(entries.size());
+    if (!paths.Insert(entry.path, index)) {
+        // A file the list dropped may come back, at its end.
+        int found = paths.Find(entry.path);
+        if (found < 0 || !removed[static_cast<size_t>(found)]) return false;
+        entries.push_back(entry);
+        removed.push_back(false);
+        paths.Reassign(entry.path, index);
+        ++count;
+        return true;
+    }
     entries.push_back(entry);
-    hashes.push_back(hash);
     removed.push_back(false);
     ++count;
     return true;
@@ -198,7 +147,10 @@ std::vector<KeptEntry> KeptEntries::Take() {
             if (!removed[i]) left.push_back(std::move(entries[i]));
         }
     }
-    *this = KeptEntries();
+    entries.clear();
+    removed.clear();
+    paths = VQPathSet([this](int index) { return entries[static_cast<size_t>(index)].path; });
+    count = 0;
     return left;
 }
 

@@ -44,6 +44,12 @@ TEST(PathSet, ASecondSpellingIsRefusedAndTheFirstOneFound) {
     EXPECT_EQ(-1, set.Find(VQWString(L"C:\\photos\\123\\IMG_12345.png")));
     EXPECT_FALSE(set.Insert(VQWString(L"C:\\photos\\7\\..\\0\\img_5.jpg"), n));
     EXPECT_EQ(n, set.GetCount());
+    // The same file taken again at another place of the list is found there.
+    list.push_back(L"C:\\PHOTOS\\0\\IMG_5.JPG");
+    EXPECT_TRUE(set.Reassign(VQWString(list.back().c_str()), n));
+    EXPECT_EQ(n, set.Find(VQWString(L"C:\\photos\\0\\img_5.jpg")));
+    EXPECT_EQ(n, set.GetCount());
+    EXPECT_FALSE(set.Reassign(VQWString(L"C:\\photos\\none.jpg"), 0));
 }
 
 TEST(UnopenableNames, DevicesWithAnyExtensionAndTrailingDotsOrSpaces) {
