@@ -45,7 +45,8 @@ protected:
         if (kept) kept->RecordBegun(targets[index]);
     }
     void OnTargetFinished(int index, TargetStatus status) override {
-        if (kept) kept->RecordFinished(targets[index], status == TargetStatus::Done ? KeptOutcome::Done : KeptOutcome::Failed);
+        if (!kept) return;
+        kept->RecordFinished(targets[index], status == TargetStatus::Done ? KeptOutcome::Done : KeptOutcome::Failed);
     }
 };
 

@@ -104,6 +104,18 @@ std::vector<std::wstring> FilesMatching(const std::wstring& folder, const wchar_
 
 std::wstring BaseName(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
+// A lock held for a scope.
+class Held {
+public:
+    explicit Held(CRITICAL_SECTION& held) : section(held) { EnterCriticalSection(&section); }
+    ~Held() { LeaveCriticalSection(&section); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    CRITICAL_SECTION& section;
+};
+
 }  // namespace
 
 struct KeptList::Job {
@@ -184,14 +196,13 @@ bool KeptList::ClaimSlot(int n, HANDLE& slotLock, DWORD& error) const {
 
 void KeptList::Fail(const VQWString& path, DWORD error) {
     std::wstring text(path.Text(), static_cast<size_t>(path.GetLength()));
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     shared->failedInRun = true;
     if (!shared->failurePending && !shared->failureTold) {
         shared->failurePending = true;
         shared->failurePath = text;
         shared->failureError = error;
     }
-    LeaveCriticalSection(&shared->lock);
 }
 
 // What reading a slot found besides its entries.
@@ -318,7 +329,9 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
         // Its files go once this list holds its entries: what did not load
         // whole is copied first, and a list that cannot be copied stays.
         bool copied = true;
-        for (const auto& copy : files.damaged) copied = copied && CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE);
+        for (const auto& copy : files.damaged) {
+            copied = copied && CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE);
+        }
         if (!copied) {
             CloseHandle(orphanLock);
             continue;
@@ -354,7 +367,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
 }
 
 KeptListText KeptList::BeginRewrite() {
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     // Records from here on go to a new journal, which comes after the rewrite;
     // the one before is part of it.
     if (shared->journal != INVALID_HANDLE_VALUE) {
@@ -362,45 +375,39 @@ KeptListText KeptList::BeginRewrite() {
         shared->journal = INVALID_HANDLE_VALUE;
         shared->dirty = false;
     }
-    unsigned number = ++shared->journalNumber;
     WakeConditionVariable(&shared->wake);
-    LeaveCriticalSection(&shared->lock);
-    return KeptListText(number);
+    return KeptListText(++shared->journalNumber);
 }
 
 void KeptList::Save(KeptListText&& text) {
     if (!slot || !writer) return;
     std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), text.GetCount() == 0});
     job->units.swap(text.text);
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     // Only the newest rewrite matters: it holds everything an older one would.
     if (!shared->job || shared->job->journal <= job->journal) shared->job = std::move(job);
     WakeConditionVariable(&shared->wake);
-    LeaveCriticalSection(&shared->lock);
 }
 
 void KeptList::WaitForWrites() {
     if (!writer) return;
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     while (shared->job || shared->writing) SleepConditionVariableCS(&shared->caughtUp, &shared->lock, INFINITE);
-    LeaveCriticalSection(&shared->lock);
 }
 
 bool KeptList::LastRewriteFailed() {
-    EnterCriticalSection(&shared->lock);
-    bool failed = shared->lastWriteFailed;
-    LeaveCriticalSection(&shared->lock);
-    return failed;
+    Held held(shared->lock);
+    return shared->lastWriteFailed;
 }
 
 void KeptList::SetRemoveDone(bool remove) {
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     bool changed = shared->removeDone != remove;
     shared->removeDone = remove;
-    bool open = shared->journal != INVALID_HANDLE_VALUE;
-    LeaveCriticalSection(&shared->lock);
     // A journal not begun yet starts with the word.
-    if (changed && open) AppendRecord(remove ? L"|remove-done 1\r\n" : L"|remove-done 0\r\n");
+    if (changed && shared->journal != INVALID_HANDLE_VALUE) {
+        AppendRecord(remove ? L"|remove-done 1\r\n" : L"|remove-done 0\r\n");
+    }
 }
 
 void KeptList::RecordBegun(const VQWString& path) { AppendRecord(KeptJournalLine(L"begun", path)); }
@@ -418,7 +425,7 @@ void KeptList::RecordAdded(const VQWString& path, const VQWString& root) {
 
 void KeptList::AppendRecord(const std::wstring& line) {
     if (!slot) return;
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     std::wstring text;
     std::wstring path = shared->base + L"." + std::to_wstring(shared->journalNumber) + L".journal";
     DWORD error = 0;
@@ -447,34 +454,27 @@ void KeptList::AppendRecord(const std::wstring& line) {
         if (!shared->dirty) WakeConditionVariable(&shared->wake);
         shared->dirty = true;
     }
-    LeaveCriticalSection(&shared->lock);
     if (error) Fail(VQWString(path.c_str()), error);
 }
 
 bool KeptList::TakeFailure(KeptListFailure& failure) {
-    EnterCriticalSection(&shared->lock);
-    bool pending = shared->failurePending;
-    if (pending) {
-        failure.path = VQWString(shared->failurePath.c_str());
-        failure.error = shared->failureError;
-        shared->failurePending = false;
-        shared->failureTold = true;
-    }
-    LeaveCriticalSection(&shared->lock);
-    return pending;
+    Held held(shared->lock);
+    if (!shared->failurePending) return false;
+    failure.path = VQWString(shared->failurePath.c_str());
+    failure.error = shared->failureError;
+    shared->failurePending = false;
+    shared->failureTold = true;
+    return true;
 }
 
 void KeptList::BeginRun() {
-    EnterCriticalSection(&shared->lock);
+    Held held(shared->lock);
     shared->failedInRun = shared->unusable;
-    LeaveCriticalSection(&shared->lock);
 }
 
 bool KeptList::FailedSinceRunBegan() {
-    EnterCriticalSection(&shared->lock);
-    bool failed = shared->failedInRun;
-    LeaveCriticalSection(&shared->lock);
-    return failed;
+    Held held(shared->lock);
+    return shared->failedInRun;
 }
 
 unsigned __stdcall KeptList::WriterMain(void* param) {
@@ -530,26 +530,30 @@ void KeptList::WriterLoop() {
 
 bool KeptList::WriteJob(Job& job) {
     Shared& s = *shared;
-    EnterCriticalSection(&s.lock);
-    std::vector<std::pair<std::wstring, std::wstring>> copies = s.setAside;
-    std::wstring base = s.base;
-    LeaveCriticalSection(&s.lock);
+    std::vector<std::pair<std::wstring, std::wstring>> copies;
+    std::wstring base;
+    {
+        Held held(s.lock);
+        copies = s.setAside;
+        base = s.base;
+    }
+    auto failed = [&](const std::wstring& path, DWORD error) {
+        Fail(VQWString(path.c_str()), error);
+        Held held(s.lock);
+        s.lastWriteFailed = true;
+        return false;
+    };
     // What did not load whole is copied aside before the rewrite takes its place.
     for (const auto& copy : copies) {
         if (!CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE)) {
             DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_FILE_EXISTS) {
-                Fail(VQWString(copy.second.c_str()), error);
-                EnterCriticalSection(&s.lock);
-                s.lastWriteFailed = true;
-                LeaveCriticalSection(&s.lock);
-                return false;
-            }
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_FILE_EXISTS) return failed(copy.second, error);
         }
     }
-    EnterCriticalSection(&s.lock);
-    s.setAside.erase(s.setAside.begin(), s.setAside.begin() + static_cast<std::ptrdiff_t>(copies.size()));
-    LeaveCriticalSection(&s.lock);
+    {
+        Held held(s.lock);
+        s.setAside.erase(s.setAside.begin(), s.setAside.begin() + static_cast<std::ptrdiff_t>(copies.size()));
+    }
 
     std::wstring listPath = base + L".txt";
     DWORD error = 0;
@@ -569,12 +573,7 @@ bool KeptList::WriteJob(Job& job) {
     if (!written) {
         if (!error) error = GetLastError();
         // A folder in the file's place is refused before the system is asked.
-        if (!error) error = ERROR_ACCESS_DENIED;
-        Fail(VQWString(listPath.c_str()), error);
-        EnterCriticalSection(&s.lock);
-        s.lastWriteFailed = true;
-        LeaveCriticalSection(&s.lock);
-        return false;
+        return failed(listPath, error ? error : ERROR_ACCESS_DENIED);
     }
 
     // The journals it holds, and the lists it brought in, are of no more use.
@@ -583,15 +582,16 @@ bool KeptList::WriteJob(Job& job) {
         unsigned number = JournalNumber(name.c_str(), baseName.c_str());
         if (number > 0 && number < job.journal) DeleteFileW((s.folder + L"\\" + name).c_str());
     }
-    EnterCriticalSection(&s.lock);
     std::vector<std::wstring> orphans;
-    orphans.swap(s.orphanFiles);
     std::vector<HANDLE> orphanLocks;
-    orphanLocks.swap(s.orphanLocks);
-    s.failureTold = false;
-    s.lastWriteEmpty = job.empty;
-    s.lastWriteFailed = false;
-    LeaveCriticalSection(&s.lock);
+    {
+        Held held(s.lock);
+        orphans.swap(s.orphanFiles);
+        orphanLocks.swap(s.orphanLocks);
+        s.failureTold = false;
+        s.lastWriteEmpty = job.empty;
+        s.lastWriteFailed = false;
+    }
     for (const std::wstring& file : orphans) DeleteFileW(file.c_str());
     for (HANDLE orphanLock : orphanLocks) CloseHandle(orphanLock);
     return true;
@@ -600,10 +600,11 @@ bool KeptList::WriteJob(Job& job) {
 void KeptList::Close() {
     if (!shared) return;
     if (writer) {
-        EnterCriticalSection(&shared->lock);
-        shared->quit = true;
-        WakeConditionVariable(&shared->wake);
-        LeaveCriticalSection(&shared->lock);
+        {
+            Held held(shared->lock);
+            shared->quit = true;
+            WakeConditionVariable(&shared->wake);
+        }
         WaitForSingleObject(writer, INFINITE);
         CloseHandle(writer);
         writer = nullptr;
