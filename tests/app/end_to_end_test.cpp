@@ -14,6 +14,7 @@
 #include "app/resource.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
+#include "tests/support/kept_list_support.h"
 #include "tests/support/registry_key.h"
 #include "tests/support/temp_dir.h"
 
@@ -583,6 +584,12 @@ TEST_F(EndToEnd, ASecondWindowHasAListOfItsOwnAndALaterStartBringsBackBoth) {
     ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
 
     // Opened while the first one runs: empty, and its list is its own.
+    std::wstring firstsFile = appData.Join(L"Quenbrix\\targets.txt");
+    std::string firstsList;
+    EXPECT_TRUE(WaitUntil([&] {
+        firstsList = TempDir::ReadWholeFile(firstsFile);
+        return DescribeKept(ReadKept(firstsList)) == Paths{targets[0] + L"|", targets[1] + L"|"};
+    })) << "the first window's list is on the disk";
     QuenbrixProcess second;
     second.appData = appData.Path();
     ASSERT_TRUE(second.Start());
@@ -592,7 +599,8 @@ TEST_F(EndToEnd, ASecondWindowHasAListOfItsOwnAndALaterStartBringsBackBoth) {
     ASSERT_NO_FATAL_FAILURE(AddListFile(second, listFile));
     ASSERT_TRUE(WaitUntil([&] { return second.List() == Paths{secondFile}; }));
     EXPECT_EQ(0u, second.Close());
-    EXPECT_EQ(targets, first.List()) << "closing the second window leaves the first one's list alone";
+    EXPECT_EQ(firstsList, TempDir::ReadWholeFile(firstsFile)) << "the second window left the first one's list alone";
+    EXPECT_EQ(targets, first.List());
 
     // The first one ends without finishing; the next start has both lists.
     first.Kill();
