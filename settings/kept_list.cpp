@@ -547,7 +547,8 @@ bool KeptList::WriteJob(Job& job) {
     for (const auto& copy : copies) {
         if (!CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE)) {
             DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_FILE_EXISTS) return failed(copy.second, error);
+            // Gone meanwhile: nothing is left to write over.
+            if (error != ERROR_FILE_NOT_FOUND) return failed(copy.second, error);
         }
     }
     {
