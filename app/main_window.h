@@ -24,7 +24,15 @@ extern const wchar_t kIdleCaption[];
 
 // The job settings as start-up reads them, before the controls exist.
 struct JobSettings {
-    enum { kFileExtLimit = 256, kPreCommandLimit = 1024, kCommandLimit = 1024, kDirectoryLimit = 260 };
+    enum {
+        kFileExtLimit = 256,
+        kPreCommandLimit = 1024,
+        kCommandLimit = 1024,
+        kDirectoryLimit = 260,
+        kOutputLimit = 1024,
+        kTimeLimitMax = 86400,
+        kRetriesMax = 9,
+    };
     wchar_t fileExt[kFileExtLimit + 1];
     wchar_t preCommand[kPreCommandLimit + 1];
     wchar_t command[kCommandLimit + 1];
@@ -33,6 +41,14 @@ struct JobSettings {
     DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
     DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
     DWORD parallel = 1;        // targets run at once, 1 to 64
+    DWORD onFailure = 0;       // 0: a failure ends the run; 1: the run goes on
+    DWORD timeLimit = 0;       // seconds a step may take, 0 (none) to kTimeLimitMax
+    DWORD retries = 0;         // tries more for a failed target, 0 to kRetriesMax
+    DWORD lowPriority = 0;     // 1: children below normal priority
+    wchar_t output[kOutputLimit + 1] = {};  // the output template; empty: none
+    DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
+    DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
+    DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
 };
 
 // What the list shows of a target of the last run, kept after the run's

@@ -26,7 +26,9 @@ const int kLocked[] = {IDC_FILEEXT_EDIT,      IDC_PRECOMMAND_EDIT,    IDC_COMMAN
                        IDC_DIRECTORY_EDIT,    IDC_TARGET_LIST,        IDC_ADD_BUTTON,
                        IDC_LIST_ADD_BUTTON,   IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                        IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON,
-                       IDC_HIDE_COMMAND};
+                       IDC_HIDE_COMMAND,      IDC_ON_FAILURE_COMBO,   IDC_TIME_LIMIT_EDIT,
+                       IDC_RETRIES_EDIT,      IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,
+                       IDC_SKIP_UP_TO_DATE_CHECK, IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK};
 
 // Closes the message box of this thread once it is up, noting its caption.
 TimerScript::Step CloseBox(std::wstring* caption) {
