@@ -62,6 +62,9 @@ struct EntryResult {
     DWORD milliseconds = 0;
     VQWString firstLine;  // of the error, or else of the hidden command's output
     bool outputCut = false;
+    int tries = 0;
+    VQWString outputPath;  // the expanded output; empty without 出力先
+    bool outputDeleted = false;
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -149,6 +152,10 @@ public:
     const EntryResult* GetEntryResult(int index);
     // The description of an entry's result, as the line under the list shows it.
     VQWString DescribeEntry(int index);
+    // The entries a run takes, with the roots they were found under and
+    // whether the kept list says they were running when the program last
+    // ended; only: the indices of the entries to take (all when null).
+    std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     VQWString settingsPath;
     // Read by start-up before the window opens; OnCreated acts on it.
@@ -198,8 +205,20 @@ private:
     INT_PTR PreviewColors(HDC dc);
     // Before a run: every entry must expand; clashing lines ask first.
     // False when the run must not start.
+    // With an output template the outputs are compared instead of the
+    // lines, an output that is an entry refuses the run, and skip gets the
+    // entries whose output is up to date (with 出力が新しければスキップ).
     bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
-                        const VQArray<VQWString, VQWString>& list);
+                        const VQWString& outputText, const std::vector<RunTarget>& targets,
+                        std::vector<bool>& skip);
+    bool CheckOutputsBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                               const VQWString& outputText, const std::vector<RunTarget>& targets,
+                               const VQArray<VQWString, VQWString>& list, const VQWString& directory,
+                               std::vector<bool>& skip);
+    // The root an entry was found under (with its closing "\"), or empty.
+    VQWString RootOf(const VQWString& path);
+    // The caption while a run goes: the progress, and the time left once it can be told.
+    VQWString ProgressCaption(RunState state);
     // The kept list: every change of the entries comes to KeptListChanged;
     // the timer's tick makes the rewrite after edits and tells a failure once.
     void KeptListChanged();
