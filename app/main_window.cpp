@@ -196,14 +196,16 @@ void MainWindow::OnCreated() {
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
-    // A file that cannot be imported leaves the registry settings in place.
-    if (!commandLine.settingsFile.IsEmpty()) ImportSettingsFileReporting(commandLine.settingsFile.Text(), true);
+    ActOnCommandLine();
 }
 
 LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // The session ends: the run is ended without a question, the list and
     // the settings are still saved.
     if (message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) sessionEnding = true;
+    if (message == WM_COPYDATA || (message == WM_TIMER && wParam == kCommandLineTimerId)) {
+        return OnCommandLineMessage(message, wParam, lParam);
+    }
     if (message == WM_ENDSESSION && wParam && handle && IsWindow(handle)) {
         SendMessageW(handle, WM_CLOSE, 0, 0);
         return 0;

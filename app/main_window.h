@@ -137,6 +137,26 @@ public:
     VQWString settingsPath;
     // Read by start-up before the window opens; OnCreated acts on it.
     CommandLine commandLine;
+    // The command line's part (main_window_command_line.cpp): the jobs,
+    // settings files, targets and list files it names, loaded as the window
+    // opens; the targets a second start hands over; the run nobody watches
+    // (/run, /plan), which ends the window with an exit code and a report.
+    void ActOnCommandLine();
+    // Existing paths are added as a drop adds them; the missing ones are
+    // named in one message.
+    void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
+    // WM_COPYDATA from a second start, and the command line's own timer.
+    LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A box the unattended run answered by itself: its text is kept for the report.
+    void NoteUnattendedBox(const wchar_t* text);
+    // Gives the paths to the open window of another instance; false when
+    // there is none or it did not take them.
+    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths);
+    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424831 };
+    // An unattended start's end: the process's exit code and what goes to the console.
+    int unattendedExitCode = 0;
+    VQWString unattendedReport;
     // Bits, by job setting: the registry held a value that could not be read.
     unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.
@@ -223,4 +243,14 @@ private:
     DWORD forceShownAt = 0;          // tick at which the button became 強制終了
     bool runEnded = false;           // a run has ended since the window opened
     DWORD runEndedAt = 0;            // tick of the last run's end
+    // The unattended start: the boxes it answered, from which one the run's
+    // own began, whether the loading already rules the run out, whether it runs.
+    std::vector<VQWString> unattendedBoxes;
+    size_t runBoxesFrom = 0;
+    bool unattendedBlocked = false;
+    bool unattendedRunning = false;
+    std::vector<VQWString> handedOver;  // paths from second starts, not yet added
+    void StartUnattended();
+    void EndUnattended(int exitCode, const VQWString& report);
+    void CheckUnattendedEnd();
 };
