@@ -10,6 +10,7 @@
 #include "base/files.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
+#include "win32/drop_down.h"
 #include "win32/message_box.h"
 #include "win32/monitor.h"
 
@@ -105,8 +106,10 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     const int down = VQWin32AnchorMoveDown;
     const int downWide = VQWin32AnchorMoveDown | VQWin32AnchorStretchRight;
     const int downRight = VQWin32AnchorMoveDown | VQWin32AnchorMoveRight;
-    wchar_t parallel[8];
+    wchar_t parallel[8], timeLimit[16], retries[8];
     wsprintfW(parallel, L"%lu", static_cast<unsigned long>(s.parallel));
+    wsprintfW(timeLimit, L"%lu", static_cast<unsigned long>(s.timeLimit));
+    wsprintfW(retries, L"%lu", static_cast<unsigned long>(s.retries));
     VQWin32DialogWindowCreateInfo* info = new VQWin32DialogWindowCreateInfo({
         Anchored(new VQWin32DialogItemEditBoxW(IDC_FILEEXT_EDIT, s.fileExt, JobSettings::kFileExtLimit), downWide),
         Anchored(new VQWin32DialogItemEditBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
@@ -138,6 +141,20 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_PRECOMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_COMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_DIRECTORY_LABEL), down),
+        Anchored(new VQWin32DialogItem(IDC_OUTPUT_LABEL), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_OUTPUT_EDIT, s.output, JobSettings::kOutputLimit), downWide),
+        Anchored(new VQWin32DialogItem(IDC_ON_FAILURE_LABEL), down),
+        Anchored(new VQWin32DialogItemDropDown(IDC_ON_FAILURE_COMBO, {L"停止する", L"続ける"},
+                                               static_cast<int>(s.onFailure)),
+                 down),
+        Anchored(new VQWin32DialogItem(IDC_TIME_LIMIT_LABEL), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_TIME_LIMIT_EDIT, timeLimit, 5), down),
+        Anchored(new VQWin32DialogItem(IDC_RETRIES_LABEL), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_RETRIES_EDIT, retries, 1), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_LOW_PRIORITY_CHECK, s.lowPriority != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_SKIP_UP_TO_DATE_CHECK, s.skipUpToDate != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_OUTPUT_CHECK, s.checkOutput != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_KEEP_FAILED_OUTPUT_CHECK, s.keepFailedOutput != 0), down),
     });
     info->templateId = IDD_MAIN;
     info->showCommand = showCommand;
@@ -276,6 +293,7 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     case IDC_PRECOMMAND_EDIT:
     case IDC_COMMAND_EDIT:
+    case IDC_OUTPUT_EDIT:
         if (HIWORD(wParam) == EN_CHANGE) UpdatePreview();
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     default: return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);

@@ -24,7 +24,15 @@ extern const wchar_t kIdleCaption[];
 
 // The job settings as start-up reads them, before the controls exist.
 struct JobSettings {
-    enum { kFileExtLimit = 256, kPreCommandLimit = 1024, kCommandLimit = 1024, kDirectoryLimit = 260 };
+    enum {
+        kFileExtLimit = 256,
+        kPreCommandLimit = 1024,
+        kCommandLimit = 1024,
+        kDirectoryLimit = 260,
+        kOutputLimit = 1024,
+        kTimeLimitMax = 86400,
+        kRetriesMax = 9,
+    };
     wchar_t fileExt[kFileExtLimit + 1];
     wchar_t preCommand[kPreCommandLimit + 1];
     wchar_t command[kCommandLimit + 1];
@@ -33,6 +41,14 @@ struct JobSettings {
     DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
     DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
     DWORD parallel = 1;        // targets run at once, 1 to 64
+    DWORD onFailure = 0;       // 0: a failure ends the run; 1: the run goes on
+    DWORD timeLimit = 0;       // seconds a step may take, 0 (none) to kTimeLimitMax
+    DWORD retries = 0;         // tries more for a failed target, 0 to kRetriesMax
+    DWORD lowPriority = 0;     // 1: children below normal priority
+    wchar_t output[kOutputLimit + 1] = {};  // the output template; empty: none
+    DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
+    DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
+    DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
 };
 
 // What the list shows of a target of the last run, kept after the run's
@@ -46,6 +62,9 @@ struct EntryResult {
     DWORD milliseconds = 0;
     VQWString firstLine;  // of the error, or else of the hidden command's output
     bool outputCut = false;
+    int tries = 0;
+    VQWString outputPath;  // the expanded output; empty without 出力先
+    bool outputDeleted = false;
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -133,6 +152,10 @@ public:
     const EntryResult* GetEntryResult(int index);
     // The description of an entry's result, as the line under the list shows it.
     VQWString DescribeEntry(int index);
+    // The entries a run takes, with the roots they were found under and
+    // whether the kept list says they were running when the program last
+    // ended; only: the indices of the entries to take (all when null).
+    std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     VQWString settingsPath;
     // Read by start-up before the window opens; OnCreated acts on it.
@@ -202,8 +225,20 @@ private:
     INT_PTR PreviewColors(HDC dc);
     // Before a run: every entry must expand; clashing lines ask first.
     // False when the run must not start.
+    // With an output template the outputs are compared instead of the
+    // lines, an output that is an entry refuses the run, and skip gets the
+    // entries whose output is up to date (with 出力が新しければスキップ).
     bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
-                        const VQArray<VQWString, VQWString>& list);
+                        const VQWString& outputText, const std::vector<RunTarget>& targets,
+                        std::vector<bool>& skip);
+    bool CheckOutputsBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                               const VQWString& outputText, const std::vector<RunTarget>& targets,
+                               const VQArray<VQWString, VQWString>& list, const VQWString& directory,
+                               std::vector<bool>& skip);
+    // The root an entry was found under (with its closing "\"), or empty.
+    VQWString RootOf(const VQWString& path);
+    // The caption while a run goes: the progress, and the time left once it can be told.
+    VQWString ProgressCaption(RunState state);
     // The kept list: every change of the entries comes to KeptListChanged;
     // the timer's tick makes the rewrite after edits and tells a failure once.
     void KeptListChanged();

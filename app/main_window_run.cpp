@@ -7,7 +7,9 @@
 
 #include "app/main_window.h"
 #include "engine/run_report.h"
+#include "engine/run_summary.h"
 #include "win32/dialog_items.h"
+#include "win32/drop_down.h"
 #include "win32/message_box.h"
 #include "win32/taskbar.h"
 
@@ -19,20 +21,10 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_DIRECTORY_EDIT, IDC_TARGET_LIST,         IDC_ADD_BUTTON,
                                 IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                                 IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
-                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND};
-
-// What the line under the list says once a stopped run has ended.
-VQWString StopSummary(const std::vector<EntryResult>& results) {
-    int done = 0, failed = 0;
-    for (const EntryResult& result : results) {
-        if (result.status == TargetStatus::Done) ++done;
-        if (IsFailure(result.status)) ++failed;
-    }
-    int left = static_cast<int>(results.size()) - done - failed;
-    VQWString text;
-    if (failed > 0) return text.Format(L"停止しました。完了 %d 件、失敗 %d 件、未実行 %d 件", done, failed, left);
-    return text.Format(L"停止しました。完了 %d 件、未実行 %d 件", done, left);
-}
+                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND,
+                                IDC_ON_FAILURE_COMBO, IDC_TIME_LIMIT_EDIT,   IDC_RETRIES_EDIT,
+                                IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,     IDC_SKIP_UP_TO_DATE_CHECK,
+                                IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK};
 
 EntryResult ResultOf(const TargetRecord& record) {
     EntryResult result;
@@ -44,12 +36,16 @@ EntryResult ResultOf(const TargetRecord& record) {
     result.milliseconds = record.milliseconds;
     result.firstLine = FirstLine(record.errorText.IsEmpty() ? record.output : record.errorText).DeepCopy();
     result.outputCut = record.outputCut;
+    result.tries = record.tries;
+    result.outputPath = record.outputPath.DeepCopy();
+    result.outputDeleted = record.outputDeleted;
     return result;
 }
 
 COLORREF MarkColor(TargetStatus status) {
     switch (status) {
-    case TargetStatus::Done: return RGB(0x1E, 0x8E, 0x3E);
+    case TargetStatus::Done:
+    case TargetStatus::Skipped: return RGB(0x1E, 0x8E, 0x3E);
     case TargetStatus::Running: return RGB(0x1A, 0x73, 0xE8);
     case TargetStatus::Stopped: return RGB(0xE3, 0x8A, 0x00);
     case TargetStatus::NotRun: return RGB(0x9A, 0xA0, 0xA6);
@@ -71,7 +67,8 @@ void DrawMark(HDC dc, const RECT& box, TargetStatus status) {
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     switch (status) {
-    case TargetStatus::Done: {
+    case TargetStatus::Done:
+    case TargetStatus::Skipped: {
         POINT tick[3] = {{left, (top + bottom) / 2}, {(left + right) / 2 - unit, bottom - unit}, {right, top}};
         Polyline(dc, tick, 3);
         break;
@@ -107,6 +104,18 @@ RunOptions MainWindow::ReadRunOptions() {
     options.hideCommand = IsChecked(IDC_HIDE_COMMAND);
     int parallel = _wtoi(EditText(IDC_PARALLEL_EDIT).Text());
     options.parallel = parallel < 1 ? 1 : (parallel > kMaxParallel ? kMaxParallel : parallel);
+    if (VQWin32DialogItemDropDown* onFailure = dynamic_cast<VQWin32DialogItemDropDown*>(FindItemById(IDC_ON_FAILURE_COMBO))) {
+        options.onFailure = onFailure->GetSelection() == 1 ? 1 : 0;
+    }
+    // A number past the field's range is taken as its largest, as 同時実行数 is.
+    int timeLimit = _wtoi(EditText(IDC_TIME_LIMIT_EDIT).Text());
+    options.timeLimitSeconds = timeLimit < 0 ? 0 : (timeLimit > kMaxTimeLimitSeconds ? kMaxTimeLimitSeconds : timeLimit);
+    int retries = _wtoi(EditText(IDC_RETRIES_EDIT).Text());
+    options.retries = retries < 0 ? 0 : (retries > kMaxRetries ? kMaxRetries : retries);
+    options.lowPriority = IsChecked(IDC_LOW_PRIORITY_CHECK);
+    options.skipUpToDate = IsChecked(IDC_SKIP_UP_TO_DATE_CHECK);
+    options.checkOutput = IsChecked(IDC_CHECK_OUTPUT_CHECK);
+    options.keepFailedOutput = IsChecked(IDC_KEEP_FAILED_OUTPUT_CHECK);
     return options;
 }
 
@@ -127,16 +136,18 @@ void MainWindow::RunOrStop() {
     if (state != RunState::Idle) return;
     // A click meant for 停止 that lands just after the run ended starts nothing.
     if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
-    VQArray<VQWString, VQWString> list;
-    if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
+    std::vector<RunTarget> list = RunTargetsFromList();
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
+    VQWString outputText = EditText(IDC_OUTPUT_EDIT);
     // An entry whose template fails would stop the run there, after the ones
-    // before it ran: the whole list is checked first.
-    if (!CheckBeforeRun(preCommandText, commandText, list)) return;
+    // before it ran: the whole list is checked first, and decides the skips.
+    std::vector<bool> skip;
+    if (!CheckBeforeRun(preCommandText, commandText, outputText, list, skip)) return;
     // The list on the disk holds every entry before the first one begins.
     KeepListAtRunStart();
-    switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
+    switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), outputText, list, ReadRunOptions(),
+                     skip.empty() ? nullptr : &skip)) {
     case Started:
         // The last run's marks go; this run's come as its targets finish.
         results.clear();
@@ -177,16 +188,13 @@ void MainWindow::SetRunning(bool running) {
 }
 
 void MainWindow::ShowProgress(RunState state) {
-    const wchar_t* format = state == RunState::Running ? L"処理中(%d/%d) - %s" : L"停止中(%d/%d) - %s";
-    VQWString caption;
-    caption.Format(format, GetStartedCount(), GetTargetCount(), kIdleCaption);
-    SetWindowTextW(handle, caption.Text());
+    SetWindowTextW(handle, ProgressCaption(state).Text());
     if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
         // After the first Stop the button ends the running commands at once.
         run->SetTextW(state == RunState::Running ? L"停止(&T)" : L"強制終了(&K)", false);
     }
     VQGetTaskbar()->SetProgress(handle, HasFailure() ? VQTaskbar::kError : VQTaskbar::kNormal, GetFinishedCount(),
-                                GetTargetCount());
+                                GetRunnableCount());
 }
 
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
@@ -220,9 +228,17 @@ void MainWindow::OnJobEnded(bool closing) {
     ApplyResults();
     KeepRunResults();
     if (closing) return;
-    // After a stop the line under the list tells what became of the list, until an entry is chosen.
-    if (stopRequested) {
-        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(StopSummary(results).Text(), false);
+    // The line under the list tells how the run ended, until an entry is
+    // chosen; a run that ended at its failure shows that entry's details.
+    VQWString summary = FormatSummary(GetSummary());
+    bool goesOn = runOptions.onFailure == 1;
+    if (stopRequested || goesOn || !failed) {
+        VQWString line = summary;
+        if (stopRequested) {
+            line = L"停止しました。";
+            line.Append(summary);
+        }
+        if (VQWin32DialogItem* detail = FindItemById(IDC_RESULT_DETAIL)) detail->SetTextW(line.Text(), false);
     }
     SaveTargetList();
     VQGetTaskbar()->Flash(handle);
@@ -237,6 +253,13 @@ void MainWindow::OnJobEnded(bool closing) {
         message.Format(L"対象ファイル: %s\n\n%s", targets[first].Text(), error.Text());
     } else {
         message = error;
+    }
+    // A run that went on past its failures says so once, with the first of them.
+    if (goesOn) {
+        VQWString whole = summary;
+        whole.Append(L"\n\n");
+        whole.Append(message);
+        message = whole;
     }
     ShowError(message.Text());
 }
@@ -259,7 +282,7 @@ void MainWindow::ApplyResults() {
         VQArray<int, int> done;
         int doneBeforeFailed = 0;
         for (int i = 0; i < count && i < listed; ++i) {
-            if (results[static_cast<size_t>(i)].status != TargetStatus::Done) continue;
+            if (!IsDoneResult(results[static_cast<size_t>(i)].status)) continue;
             done.Add(i);
             if (i < failed) ++doneBeforeFailed;
         }
@@ -313,9 +336,19 @@ VQWString MainWindow::DescribeEntry(int index) {
                        static_cast<unsigned long>(result->milliseconds % 1000 / 10));
         text.Append(seconds);
     }
+    if (result->tries > 1) {
+        VQWString tries;
+        tries.Format(L"　試行 %d 回", result->tries);
+        text.Append(tries);
+    }
     if (!result->firstLine.IsEmpty()) {
         text.Append(L"　");
         text.Append(result->firstLine);
+    }
+    if (!result->outputPath.IsEmpty()) {
+        text.Append(L"　出力: ");
+        text.Append(result->outputPath);
+        if (result->outputDeleted) text.Append(L"（削除しました）");
     }
     return text;
 }

@@ -7,6 +7,7 @@
 #include "base/files.h"
 #include "settings/settings_text.h"
 #include "win32/dialog_items.h"
+#include "win32/drop_down.h"
 #include "win32/message_box.h"
 
 namespace {
@@ -16,7 +17,8 @@ const wchar_t kSection[] = L"Quenbrix";
 enum SettingKind {
     kTextSetting,    // an edit box; REG_SZ, the text as it stands in a file
     kCheckSetting,   // a check box; REG_DWORD, a decimal number in a file
-    kNumberSetting,  // an edit box holding a number from 1 to limit; REG_DWORD, decimal in a file
+    kNumberSetting,  // an edit box holding a number from low to limit; REG_DWORD, decimal in a file
+    kChoiceSetting,  // a drop-down list, its choice from 0 to limit; REG_DWORD, decimal in a file
 };
 
 // One job setting: its registry value and settings-file key, its control,
@@ -29,6 +31,7 @@ struct JobSetting {
     DWORD defaultNumber;  // check box or number: when absent
     wchar_t* (*text)(JobSettings&);
     DWORD* (*number)(JobSettings&);
+    int low = 1;  // number: the smallest
 };
 
 // In the order they are read and written.
@@ -47,16 +50,38 @@ const JobSetting kJobSettings[] = {
     {L"HideCommand", kCheckSetting, IDC_HIDE_COMMAND, 0, 0, nullptr, [](JobSettings& s) { return &s.hideCommand; }},
     {L"Parallel", kNumberSetting, IDC_PARALLEL_EDIT, BatchRunner::kMaxParallel, 1, nullptr,
      [](JobSettings& s) { return &s.parallel; }},
+    {L"OnFailure", kChoiceSetting, IDC_ON_FAILURE_COMBO, 1, 0, nullptr, [](JobSettings& s) { return &s.onFailure; }},
+    {L"TimeLimit", kNumberSetting, IDC_TIME_LIMIT_EDIT, JobSettings::kTimeLimitMax, 0, nullptr,
+     [](JobSettings& s) { return &s.timeLimit; }, 0},
+    {L"Retries", kNumberSetting, IDC_RETRIES_EDIT, JobSettings::kRetriesMax, 0, nullptr,
+     [](JobSettings& s) { return &s.retries; }, 0},
+    {L"LowPriority", kCheckSetting, IDC_LOW_PRIORITY_CHECK, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.lowPriority; }},
+    {L"Output", kTextSetting, IDC_OUTPUT_EDIT, JobSettings::kOutputLimit, 0, [](JobSettings& s) { return s.output; },
+     nullptr},
+    {L"SkipUpToDate", kCheckSetting, IDC_SKIP_UP_TO_DATE_CHECK, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.skipUpToDate; }},
+    {L"CheckOutput", kCheckSetting, IDC_CHECK_OUTPUT_CHECK, 0, 1, nullptr,
+     [](JobSettings& s) { return &s.checkOutput; }},
+    {L"KeepFailedOutput", kCheckSetting, IDC_KEEP_FAILED_OUTPUT_CHECK, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.keepFailedOutput; }},
 };
 
 bool InRange(const JobSetting& setting, long long number) {
-    return setting.kind != kNumberSetting || (number >= 1 && number <= setting.limit);
+    if (setting.kind == kNumberSetting) return number >= setting.low && number <= setting.limit;
+    if (setting.kind == kChoiceSetting) return number >= 0 && number <= setting.limit;
+    return true;
 }
 
 // A number as a settings file holds it: decimal digits only, in range.
 bool ParseNumber(const JobSetting& setting, const wchar_t* text, int* number) {
     if (setting.kind == kCheckSetting) {
         *number = _wtoi(text);
+        return true;
+    }
+    // A field that may hold 0 means 0 when it is left empty.
+    if (!text[0] && setting.kind == kNumberSetting && setting.low == 0) {
+        *number = 0;
         return true;
     }
     if (!text[0] || wcslen(text) > 9 || wcsspn(text, L"0123456789") != wcslen(text)) return false;
@@ -67,6 +92,15 @@ bool ParseNumber(const JobSetting& setting, const wchar_t* text, int* number) {
 unsigned BitOf(const JobSetting& setting) { return 1u << (&setting - kJobSettings); }
 
 bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+int ChoiceOf(VQWin32DialogItem* item) {
+    VQWin32DialogItemDropDown* list = dynamic_cast<VQWin32DialogItemDropDown*>(item);
+    return list ? list->GetSelection() : 0;
+}
+
+void SetChoice(VQWin32DialogItem* item, int choice) {
+    if (VQWin32DialogItemDropDown* list = dynamic_cast<VQWin32DialogItemDropDown*>(item)) list->SetSelection(choice);
+}
 
 bool IsBoxChecked(VQWin32DialogItem* item) {
     VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item);
@@ -150,6 +184,8 @@ void MainWindow::SaveRegistrySettings() {
             int number = 0;
             if (setting.kind == kCheckSetting) {
                 number = IsBoxChecked(FindItemById(setting.controlId)) ? 1 : 0;
+            } else if (setting.kind == kChoiceSetting) {
+                number = ChoiceOf(FindItemById(setting.controlId));
             } else if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) {
                 continue;
             }
@@ -191,6 +227,8 @@ bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* rep
             wchar_t digits[16];
             wsprintfW(digits, L"%d", number);
             SetEditText(setting.controlId, digits);
+        } else if (setting.kind == kChoiceSetting) {
+            SetChoice(FindItemById(setting.controlId), number);
         } else {
             SetBoxChecked(FindItemById(setting.controlId), number != 0);
         }
@@ -229,6 +267,8 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
             // A number the import would not take back is not saved either.
             if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) return false;
             value.Format(L"%d", number);
+        } else if (setting.kind == kChoiceSetting) {
+            value.Format(L"%d", ChoiceOf(FindItemById(setting.controlId)));
         } else {
             value = IsBoxChecked(FindItemById(setting.controlId)) ? L"1" : L"0";
         }
@@ -258,12 +298,30 @@ void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile)
         return;
     }
     if (report.skippedKeys.GetCount() == 0) return;
-    VQWString text(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。");
-    text.Append(named);
-    text.Append(L'\n');
+    // A text too long and a number out of range are told apart: the mend differs.
+    VQWString tooLong, outOfRange;
     for (int i = 0; i < report.skippedKeys.GetCount(); ++i) {
+        bool text = true;
+        for (const JobSetting& setting : kJobSettings) {
+            if (report.skippedKeys[i] == VQWString(setting.name)) text = setting.kind == kTextSetting;
+        }
+        VQWString& names = text ? tooLong : outOfRange;
+        names.Append(L'\n');
+        names.Append(report.skippedKeys[i]);
+    }
+    VQWString text;
+    if (!tooLong.IsEmpty()) {
+        text.Append(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。");
+        text.Append(named);
         text.Append(L'\n');
-        text.Append(report.skippedKeys[i]);
+        text.Append(tooLong);
+    }
+    if (!outOfRange.IsEmpty()) {
+        if (!text.IsEmpty()) text.Append(L"\n\n");
+        text.Append(L"次の設定は値が範囲外か数値でないため読み込みませんでした。元の値のままです。");
+        text.Append(named);
+        text.Append(L'\n');
+        text.Append(outOfRange);
     }
     ShowError(text.Text());
 }

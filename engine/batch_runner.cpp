@@ -69,6 +69,8 @@ public:
     ~RunLoop();
     void Go();
     bool Failed() const { return failed; }
+    // A failure was seen and the run stops at the first one.
+    bool StopsAtFailure() const { return failed && runner.runOptions.onFailure == 0; }
     bool Stopped() const { return Stage() > 0; }
 
 private:
@@ -119,13 +121,24 @@ int BatchRunner::RunLoop::Stage() const {
 
 void BatchRunner::RunLoop::Go() {
     int count = runner.targets.GetCount();
+    // The check before the run found these up to date: they are done as they are.
+    for (int i = 0; i < count; ++i) {
+        if (runner.skipped[static_cast<size_t>(i)]) runner.records[i].status = static_cast<int>(TargetStatus::Skipped);
+    }
+    auto skipSkipped = [&] {
+        while (next < count && runner.skipped[static_cast<size_t>(next)]) ++next;
+    };
+    skipSkipped();
     for (;;) {
         int stage = Stage();
         if (stage >= 2 && !childrenEnded) EndChildren();
         bool busy = false;
         for (Slot& slot : slots) {
             // Targets begin in list order, each in the first free slot.
-            if (slot.target < 0 && stage == 0 && !failed && next < count) BeginTarget(slot, next++);
+            if (slot.target < 0 && stage == 0 && !StopsAtFailure() && next < count) {
+                BeginTarget(slot, next++);
+                skipSkipped();
+            }
             busy = busy || slot.target >= 0;
         }
         if (!busy) break;
@@ -151,9 +164,13 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
     StepRecord& stepRecord = step == 0 ? record.pre : record.command;
     VQWString line = step == 0 ? runner.preCommand : runner.command;
     VQWString error;
+    VQTemplateContext context;
+    context.root = runner.roots[static_cast<size_t>(slot.target)];
+    context.hasOutput = !runner.outputTemplate.IsEmpty();
+    context.output = record.outputPath;
     // A command line that could not be expanded is not run: launching it half
     // expanded would hand the command literal "$" markers as arguments.
-    if (!ExpandTemplate(line, runner.targets[slot.target], slot.preOutput, error, kMaxCommandLineUnits)) {
+    if (!ExpandTemplate(line, runner.targets[slot.target], slot.preOutput, context, error, kMaxCommandLineUnits)) {
         FinishTarget(slot, TargetStatus::TemplateError, error);
         return;
     }
@@ -262,6 +279,7 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
     TargetRecord& record = runner.records[slot.target];
     record.errorText = error;
     record.milliseconds = GetTickCount() - slot.startTick;
+    runner.finishedMilliseconds += record.milliseconds;
     if (status == TargetStatus::Done) ++runner.succeededCount;
     if (IsFailure(status)) {
         // After the first failure nothing new starts; the message shown is that one's.
@@ -327,12 +345,17 @@ BatchRunner::BatchRunner()
       preOutputLimit(kPreOutputLimit),
       commandOutputLimit(kCommandOutputLimit),
       outputBudget(kOutputBudget),
+      setExecutionState(SetThreadExecutionState),
       recordCount(0),
       finishedCount(0),
       failureSeen(false),
       stopStage(0),
       wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      firstFailed(-1) {}
+      firstFailed(-1),
+      runnableCount(0),
+      finishedMilliseconds(0),
+      runStartTick(0),
+      awake(false) {}
 
 BatchRunner::~BatchRunner() {
     DestroyWorker();
@@ -354,6 +377,7 @@ void BatchRunner::DestroyWorker() {
     thread->Destroy();
     delete thread;
     thread = nullptr;
+    ReleaseAwake();
 }
 
 VQWString BatchRunner::ResolveDirectory(const VQWString& text, const VQWString& startDir) {
@@ -365,16 +389,36 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
                                                const VQWString& directoryText,
                                                const VQArray<VQWString, VQWString>& targetList,
                                                const RunOptions& options) {
+    std::vector<RunTarget> list(static_cast<size_t>(targetList.GetCount()));
+    for (int i = 0; i < targetList.GetCount(); ++i) list[static_cast<size_t>(i)].path = targetList[i];
+    return StartRun(preCommandText, commandText, directoryText, VQWString(), list, options);
+}
+
+BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, const VQWString& commandText,
+                                               const VQWString& directoryText, const VQWString& outputText,
+                                               const std::vector<RunTarget>& targetList, const RunOptions& options,
+                                               const std::vector<bool>* skip) {
     // A running job reads these fields: they change only while the worker is idle.
     if (!thread || !thread->IsIdle()) return NotStarted;
     // Reference counts are plain ints: the worker gets strings that share nothing.
     preCommand = preCommandText.DeepCopy();
     command = commandText.DeepCopy();
     directory = directoryText.DeepCopy();
+    outputTemplate = outputText.DeepCopy();
     targets.RemoveAll();
-    int count = targetList.GetCount();
+    int count = static_cast<int>(targetList.size());
     targets.SetSize(-count);
-    for (int i = 0; i < count; ++i) targets.Add(targetList[i].DeepCopy());
+    roots.assign(static_cast<size_t>(count), VQWString());
+    skipped.assign(static_cast<size_t>(count), false);
+    int runnable = 0;
+    for (int i = 0; i < count; ++i) {
+        const RunTarget& target = targetList[static_cast<size_t>(i)];
+        targets.Add(target.path.DeepCopy());
+        roots[static_cast<size_t>(i)] = target.root.DeepCopy();
+        bool skipIt = skip && static_cast<size_t>(i) < skip->size() && (*skip)[static_cast<size_t>(i)];
+        skipped[static_cast<size_t>(i)] = skipIt;
+        if (!skipIt) ++runnable;
+    }
     if (targets.GetCount() == 0) return NoTargets;
     if (command.IsEmpty()) return NoCommand;
     runDirectory = ResolveDirectory(directory, startDirectory).DeepCopy();
@@ -384,11 +428,19 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     runOptions = options;
     if (runOptions.parallel < 1) runOptions.parallel = 1;
     if (runOptions.parallel > kMaxParallel) runOptions.parallel = kMaxParallel;
+    if (runOptions.onFailure != 1) runOptions.onFailure = 0;
+    if (runOptions.timeLimitSeconds < 0 || runOptions.timeLimitSeconds > kMaxTimeLimitSeconds) {
+        runOptions.timeLimitSeconds = 0;
+    }
+    if (runOptions.retries < 0 || runOptions.retries > kMaxRetries) runOptions.retries = 0;
     records.reset(new TargetRecord[count]);
     recordCount = count;
     startedCount = 0;
     succeededCount = 0;
     finishedCount = 0;
+    runnableCount = runnable;
+    finishedMilliseconds = 0;
+    runStartTick = GetTickCount();
     failureSeen = false;
     firstFailed = -1;
     stopStage = 0;
@@ -397,7 +449,17 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     lastResultsFile = VQWString();
     resultsFolder = resultsFolder.DeepCopy();
     thread->cancel = false;
-    return thread->Post(1, this, false) ? Started : NotStarted;
+    if (!thread->Post(1, this, false)) return NotStarted;
+    // The run may go on all night: the system must not sleep under it.
+    if (!awake && setExecutionState) setExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    awake = true;
+    return Started;
+}
+
+void BatchRunner::ReleaseAwake() {
+    if (!awake) return;
+    awake = false;
+    if (setExecutionState) setExecutionState(ES_CONTINUOUS);
 }
 
 bool BatchRunner::RequestStop() {
@@ -407,6 +469,7 @@ bool BatchRunner::RequestStop() {
     if (stage < 2) stopStage = stage + 1;
     thread->cancel = true;
     SetEvent(wakeEvent);
+    if (stage + 1 >= 2) ReleaseAwake();
     return true;
 }
 
@@ -414,6 +477,7 @@ void BatchRunner::ForceStop() {
     stopStage = 2;
     if (thread) thread->cancel = true;
     SetEvent(wakeEvent);
+    ReleaseAwake();
 }
 
 void BatchRunner::WaitUntilEnded() {
@@ -432,6 +496,7 @@ RunState BatchRunner::GetState() {
 
 bool BatchRunner::FinishRun() {
     if (GetState() != RunState::Ended) return false;
+    ReleaseAwake();
     return thread->Wait(0, true, false);
 }
 
@@ -446,6 +511,8 @@ const TargetRecord* BatchRunner::GetRecord(int index) const {
 }
 
 int BatchRunner::GetFirstFailedIndex() const { return firstFailed; }
+
+RunSummary BatchRunner::GetSummary() const { return SummarizeRecords(records.get(), recordCount); }
 
 void BatchRunner::OnTargetBegun(int) {}
 
@@ -467,7 +534,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
         RunLoop run(*this, worker);
         run.Go();
         // After a failure the rest of the list is counted, though not run.
-        if (run.Failed() && !run.Stopped()) startedCount = targets.GetCount();
+        if (run.StopsAtFailure() && !run.Stopped()) startedCount = runnableCount.load();
     }
     for (int i = 0; i < recordCount; ++i) {
         if (IsFailure(records[i].Status())) {

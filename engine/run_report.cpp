@@ -155,6 +155,10 @@ const wchar_t* StatusText(TargetStatus status) {
     case TargetStatus::Stopped: return L"停止";
     case TargetStatus::NonZeroExit: return L"終了コード異常";
     case TargetStatus::Crashed: return L"異常終了";
+    case TargetStatus::TimedOut: return L"時間切れ";
+    case TargetStatus::Skipped: return L"スキップ";
+    case TargetStatus::NoOutput: return L"出力なし";
+    case TargetStatus::OutputFolderFailed: return L"出力先エラー";
     }
     return L"";
 }
