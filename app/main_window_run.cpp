@@ -19,7 +19,8 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_DIRECTORY_EDIT, IDC_TARGET_LIST,         IDC_ADD_BUTTON,
                                 IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                                 IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
-                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND};
+                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND,
+                                IDC_JOB_COMBO,      IDC_JOB_MENU_BUTTON};
 
 // What the line under the list says once a stopped run has ended.
 VQWString StopSummary(const std::vector<EntryResult>& results) {
@@ -138,6 +139,8 @@ void MainWindow::RunOrStop() {
     KeepListAtRunStart();
     switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
     case Started:
+        // The fields' histories take what a run started with, never what was only typed.
+        RememberRunValues();
         // The last run's marks go; this run's come as its targets finish.
         results.clear();
         if (VQWin32DialogItemListBoxW* box = TargetList()) {
@@ -179,7 +182,7 @@ void MainWindow::SetRunning(bool running) {
 void MainWindow::ShowProgress(RunState state) {
     const wchar_t* format = state == RunState::Running ? L"処理中(%d/%d) - %s" : L"停止中(%d/%d) - %s";
     VQWString caption;
-    caption.Format(format, GetStartedCount(), GetTargetCount(), kIdleCaption);
+    caption.Format(format, GetStartedCount(), GetTargetCount(), IdleCaption().Text());
     SetWindowTextW(handle, caption.Text());
     if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
         // After the first Stop the button ends the running commands at once.
@@ -214,7 +217,7 @@ void MainWindow::OnJobEnded(bool closing) {
     runEndedAt = tickCount();
     FinishRun();
     SetRunning(false);
-    SetWindowTextW(handle, kIdleCaption);
+    SetWindowTextW(handle, IdleCaption().Text());
     // A failure stays on the taskbar button until the user comes back to the window.
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
