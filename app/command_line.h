@@ -33,6 +33,7 @@ struct CommandLine {
     bool usage = false;       // /?
     std::vector<VQWString> listFiles;  // /list FILE, each in order
     VQWString job;                     // /job NAME; empty: none
+    VQWString jobPath;                 // the job's settings file, found at start
     VQWString planFile;                // /plan FILE; empty: none
     // Why the arguments are wrong, as the message says it; empty: they are right.
     VQWString error;

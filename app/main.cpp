@@ -9,6 +9,8 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "base/log.h"
+#include "settings/job_store.h"
+#include "settings/settings_store.h"
 #include "win32/message_box.h"
 
 namespace {
@@ -40,6 +42,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (commandLine.usage) {
         ShowUsage();
         return 0;
+    }
+    // Before anything asks where things are kept.
+    if (commandLine.portable) RequestPortableMode();
+    if (!commandLine.job.IsEmpty()) {
+        VQWString error;
+        if (!FindJob(commandLine.job, commandLine.jobPath, error)) {
+            commandLine.error = error;
+            return BadArguments(commandLine);
+        }
     }
     SortPaths(commandLine);
     // Send To and a drop on the icon while a window is open: the targets go

@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "win32/dialog_items.h"
 #include "win32/message_box.h"
 
 namespace {
@@ -60,6 +61,11 @@ void MainWindow::ActOnCommandLine() {
     // The job and the settings files set the job before the targets come, so
     // that its file types decide which of a folder's files are taken. A file
     // that cannot be imported leaves the settings as they were.
+    if (!commandLine.jobPath.IsEmpty() && ImportSettingsFileReporting(commandLine.jobPath.Text(), true)) {
+        // Chosen as the ジョブ row would choose it, without its question: nothing was changed yet.
+        currentJob = commandLine.job.DeepCopy();
+        RefreshJobList();
+    }
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
     // A settings file that did not load whole would run another job than the one meant.
     if (unattendedBoxes.size() > boxesBefore) unattendedBlocked = true;
@@ -177,6 +183,20 @@ bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths) {
 }
 
 void MainWindow::StartUnattended() {
+    // /plan: the run written out, nothing run.
+    if (!unattendedBlocked && !commandLine.planFile.IsEmpty()) {
+        VQWString full, error;
+        if (!GetFullPath(commandLine.planFile, full)) full = commandLine.planFile;
+        if (!WritePlan(full.Text(), error)) {
+            EndUnattended(kExitNotStarted,
+                          VQWString().Format(L"Quenbrix: the plan was not written: %s\n", OneLine(error).Text()));
+            return;
+        }
+        VQWin32DialogItemListBoxW* box = TargetList();
+        EndUnattended(kExitAllDone, VQWString().Format(L"Quenbrix: plan of %d files: %s\n", box ? box->GetCount() : 0,
+                                                       full.Text()));
+        return;
+    }
     if (unattendedBlocked) {
         VQWString reasons;
         for (const VQWString& box : unattendedBoxes) {
