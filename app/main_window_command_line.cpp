@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "engine/run_summary.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
 
@@ -37,12 +38,7 @@ VQWString OneLine(const VQWString& text) {
     return line;
 }
 
-struct Counts {
-    int done = 0, skipped = 0, failed = 0, stopped = 0, notRun = 0;
-};
-
-// "47 done, 3 failed, 0 not run", skipped and stopped only when there are any.
-VQWString CountsText(const Counts& counts) {
+VQWString CountsText(const RunSummary& counts) {
     VQWString text;
     text.Format(L"%d done", counts.done);
     if (counts.skipped > 0) text.Append(VQWString().Format(L", %d skipped", counts.skipped));
@@ -232,20 +228,7 @@ void MainWindow::CheckUnattendedEnd() {
     if (!unattendedRunning || GetState() != RunState::Idle || !runEnded) return;
     unattendedRunning = false;
     KillTimer(handle, kCommandLineTimerId);
-    Counts counts;
-    for (int i = 0; i < GetTargetCount(); ++i) {
-        const TargetRecord* record = GetRecord(i);
-        TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
-        if (status == TargetStatus::Done) {
-            ++counts.done;
-        } else if (IsFailure(status)) {
-            ++counts.failed;
-        } else if (status == TargetStatus::Stopped) {
-            ++counts.stopped;
-        } else {
-            ++counts.notRun;
-        }
-    }
+    RunSummary counts = GetSummary();
     VQWString report(L"Quenbrix: ");
     report.Append(CountsText(counts));
     if (!lastResultsFile.IsEmpty()) report.Append(VQWString().Format(L"; results: %s", lastResultsFile.Text()));

@@ -68,7 +68,9 @@ Ended RunToEnd(const std::wstring& arguments, const std::wstring& appData, DWORD
     startup.hStdOutput = out;
     startup.hStdError = out;
     startup.hStdInput = nullptr;
+    // The kept list, the results and the jobs go where the test looks.
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());
+    SetEnvironmentVariableW(L"APPDATA", appData.c_str());
     PROCESS_INFORMATION info = {};
     if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
         if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) {
@@ -120,17 +122,23 @@ protected:
 
 }  // namespace
 
-TEST_F(CommandLineRun, RunStopsAtTheFirstFailureExitsOneAndSaysSoOnTheOutput) {
-    TempDir dir, appData;
-    // $title is the exit code each file's command ends with: files 5, 11 and 17 fail.
-    Paths files;
+// 20 files whose command ends with the code their name starts with: files
+// 5, 11 and 17 fail. The arguments that name them, in order.
+static std::wstring TwentyFiles(const TempDir& dir, Paths* files) {
     std::wstring arguments;
     for (int i = 1; i <= 20; ++i) {
         wchar_t name[32];
         wsprintfW(name, L"%d-%02d 写真.txt", i == 5 || i == 11 || i == 17 ? 3 : 0, i);
-        files.push_back(dir.WriteFile(name, "x"));
-        arguments += L" " + Quoted(files.back());
+        files->push_back(dir.WriteFile(name, "x"));
+        arguments += L" " + Quoted(files->back());
     }
+    return arguments;
+}
+
+TEST_F(CommandLineRun, RunStopsAtTheFirstFailureExitsOneAndSaysSoOnTheOutput) {
+    TempDir dir, appData;
+    Paths files;
+    std::wstring arguments = TwentyFiles(dir, &files);
     std::wstring settings = Settings(dir, L"ジョブ.ini",
                                      L"Command = " + ChildProgram() + L" write \"$fullname.ran\" x exit $title\r\n"
                                      L"CheckExitCode = 1\r\nOnFailure = 0\r\nDelete = 0\r\n");
@@ -148,6 +156,70 @@ TEST_F(CommandLineRun, RunStopsAtTheFirstFailureExitsOneAndSaysSoOnTheOutput) {
     EXPECT_EQ(1u, Count(csv, ",終了コード異常,"));
     EXPECT_EQ(15u, Count(csv, ",未実行,"));
     for (int i = 0; i < 20; ++i) EXPECT_EQ(i < 5, FileExists(files[i] + L".ran")) << i;
+}
+
+TEST_F(CommandLineRun, RunGoingOnPastFailuresTriesEveryFileAndExitsOne) {
+    TempDir dir, appData;
+    Paths files;
+    std::wstring arguments = TwentyFiles(dir, &files);
+    std::wstring settings = Settings(dir, L"ジョブ.ini",
+                                     L"Command = " + ChildProgram() + L" write \"$fullname.ran\" x exit $title\r\n"
+                                     L"CheckExitCode = 1\r\nOnFailure = 1\r\n");
+    Ended ended = RunToEnd(L"/run " + Quoted(settings) + arguments, appData.Path());
+    EXPECT_EQ(1u, ended.code);
+    std::wstring results = NewestResults(appData);
+    ASSERT_FALSE(results.empty()) << "no results file";
+    std::string first = ended.output.substr(0, ended.output.find("\r\n"));
+    EXPECT_EQ("Quenbrix: 17 done, 3 failed, 0 not run; results: " + Utf8(results), first) << ended.output;
+    std::string csv = TempDir::ReadWholeFile(results);
+    EXPECT_EQ(17u, Count(csv, ",完了,"));
+    EXPECT_EQ(3u, Count(csv, ",終了コード異常,"));
+    EXPECT_EQ(0u, Count(csv, ",未実行,"));
+    for (int i = 0; i < 20; ++i) EXPECT_TRUE(FileExists(files[i] + L".ran")) << i;
+    // The kept list keeps what is not done, for the next night.
+    FreshRegistry();
+    QuenbrixProcess next;
+    next.appData = appData.Path();
+    ASSERT_TRUE(next.Start());
+    EXPECT_EQ((Paths{files[4], files[10], files[16]}), next.List());
+    EXPECT_EQ(0u, next.Close());
+}
+
+TEST_F(CommandLineRun, AJobByItsNameRunsAndAPlanIsWrittenWithNothingRun) {
+    TempDir dir, appData;
+    std::wstring target1 = dir.WriteFile(L"写真 1.jpg", "x");
+    std::wstring target2 = dir.WriteFile(L"写真 2.jpg", "x");
+    appData.MakeDir(L"Quenbrix\\jobs");
+    appData.WriteFile(L"Quenbrix\\jobs\\写真をWebPに.ini",
+                      Utf16File(L"[Quenbrix]\r\nCommand = " + ChildProgram() + L" write \"$fullname.webp\" x\r\n"));
+    // The plan first: every file's line, nothing run.
+    std::wstring plan = dir.Join(L"予定 1.csv");
+    Ended planned = RunToEnd(L"/job 写真をWebPに /plan " + Quoted(plan) + L" " + Quoted(target1) + L" " +
+                                 Quoted(target2),
+                             appData.Path());
+    EXPECT_EQ(0u, planned.code) << planned.output;
+    EXPECT_EQ("Quenbrix: plan of 2 files: " + Utf8(plan) + "\r\n", planned.output);
+    std::string csv = TempDir::ReadWholeFile(plan);
+    EXPECT_NE(std::string::npos, csv.find(Utf8(target1) + ".webp")) << csv;
+    EXPECT_NE(std::string::npos, csv.find(Utf8(target2) + ".webp")) << csv;
+    EXPECT_FALSE(FileExists(target1 + L".webp")) << "a plan runs nothing";
+    EXPECT_TRUE(NewestResults(appData).empty());
+    // The plan kept the list; the run takes it, and the job's command.
+    FreshRegistry();
+    Ended ran = RunToEnd(L"/job 写真をWebPに /run", appData.Path());
+    EXPECT_EQ(0u, ran.code) << ran.output;
+    EXPECT_EQ(0u, ran.output.find("Quenbrix: 2 done, 0 failed, 0 not run; results: ")) << ran.output;
+    EXPECT_TRUE(FileExists(target1 + L".webp"));
+    EXPECT_TRUE(FileExists(target2 + L".webp"));
+    // A job that is not there: wrong arguments, nothing opened.
+    Ended missing = RunToEnd(L"/run /job 無いジョブ", appData.Path());
+    EXPECT_EQ(3u, missing.code);
+    EXPECT_EQ(0u, missing.output.find("Quenbrix: bad arguments: ジョブ「無いジョブ」はありません。")) << missing.output;
+    // A plan that cannot be made: the reason, exit 2.
+    FreshRegistry();
+    Ended empty = RunToEnd(L"/plan " + Quoted(dir.Join(L"予定 2.csv")) + L" " + Quoted(target1), appData.Path());
+    EXPECT_EQ(2u, empty.code);
+    EXPECT_EQ("Quenbrix: the plan was not written: コマンドを入力してください。\r\n", empty.output);
 }
 
 TEST_F(CommandLineRun, ARunThatCannotStartExitsTwoWithTheReason) {
