@@ -238,6 +238,8 @@ TEST_F(CommandLineRun, ARunThatCannotStartExitsTwoWithTheReason) {
         {L"no targets", L"Command = " + write + L"\r\n", L"", "the run did not start: 対象ファイルを指定してください。"},
         {L"missing directory", L"Command = " + write + L"\r\nDirectory = " + dir.Join(L"無い 場所") + L"\r\n",
          Quoted(target), "the run did not start: カレントディレクトリが見つかりません。"},
+        {L"value out of range", L"Command = " + write + L"\r\nRetries = 12\r\n", Quoted(target),
+         "the run did not start: 次の設定は値が範囲外か数値でないため読み込みませんでした。"},
         {L"missing settings file", L"", Quoted(dir.Join(L"無い.ini")) + L" " + Quoted(target),
          "the run did not start: 設定ファイルが見つかりません。"},
         {L"missing list file", L"Command = " + write + L"\r\n", L"/list " + Quoted(dir.Join(L"無い.txt")),
