@@ -5,6 +5,7 @@
 // target-list, settings and run operations.
 #pragma once
 
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -12,10 +13,14 @@
 #include "app/command_line.h"
 #include "app/resource.h"
 #include "engine/batch_runner.h"
+#include "settings/history.h"
+#include "settings/job_store.h"
 #include "settings/kept_list.h"
+#include "settings/settings_store.h"
 #include "win32/dialog_window.h"
 
 class VQWin32DialogItemCheckBox;
+class VQWin32DialogItemComboBoxW;
 class VQWin32DialogItemEditBoxW;
 class VQWin32DialogItemListBoxW;
 class VQWin32ProgressWindow;
@@ -125,7 +130,7 @@ public:
     // overwriting a file that does not load whole). With nameFile the
     // import's messages name the file (its full path), and a missing file
     // says so: the path came from somewhere the user does not see.
-    void ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
+    bool ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
 
     // Target list entry routes that need no dialog.
@@ -158,8 +163,63 @@ public:
     std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     VQWString settingsPath;
+
+    // Where this start keeps its things (settings/settings_store.h): the
+    // registry or the portable file, the data and jobs folders. Set from
+    // CurrentStoragePlace by the constructor; tests may change it before
+    // the window opens.
+    StoragePlace storagePlace;
+    // The store of the job settings, the window's place and the histories:
+    // made on first use from storagePlace (the registry under registryKey,
+    // or the portable file).
+    SettingsStore& Store();
+    // The window's place goes to the store, not always to the registry.
+    int ReadBlock16(const char* valueName, void* buffer16) override;
+    bool WriteBlock16(const char* valueName, const void* data16) override;
+
+    // The command fields' histories: each field's value goes first when a
+    // run starts, and the drop-downs show them (main_window_jobs.cpp).
+    void RememberRunValues();
+    const FieldHistory* HistoryOf(int controlId) const;
+
+    // Named jobs. Choosing a job loads it as 読み込む does (the list stays),
+    // asking first about changes since the last load or save; false when it
+    // was not loaded (cancelled, or it does not load: the message was shown).
+    bool ChooseJob(const VQWString& name);
+    // The job the fields came from; empty: none.
+    VQWString currentJob;
+    // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
+    VQWString IdleCaption() const;
+    // The fields as they are, in one text: equal texts, equal settings.
+    VQWString SettingsSnapshot();
+
+    // The plan of a run of the fields and the list as they are: the CSV, or
+    // for a path ending in ".cmd" the batch file. False and the reason when
+    // it could not be made or written. The window's 実行予定を保存 and /plan
+    // both come here.
+    bool WritePlan(const wchar_t* path, VQWString& error);
     // Read by start-up before the window opens; OnCreated acts on it.
     CommandLine commandLine;
+    // The command line's part (main_window_command_line.cpp): the jobs,
+    // settings files, targets and list files it names, loaded as the window
+    // opens; the targets a second start hands over; the run nobody watches
+    // (/run, /plan), which ends the window with an exit code and a report.
+    void ActOnCommandLine();
+    // Existing paths are added as a drop adds them; the missing ones are
+    // named in one message.
+    void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
+    // WM_COPYDATA from a second start, and the command line's own timer.
+    LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A box the unattended run answered by itself: its text is kept for the report.
+    void NoteUnattendedBox(const wchar_t* text);
+    // Gives the paths to the open window of another instance; false when
+    // there is none or it did not take them.
+    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths);
+    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424831 };
+    // An unattended start's end: the process's exit code and what goes to the console.
+    int unattendedExitCode = 0;
+    VQWString unattendedReport;
     // Bits, by job setting: the registry held a value that could not be read.
     unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.
@@ -185,6 +245,20 @@ private:
     void OnSelectDirectory();
     void OnLoad();
     void OnSave();
+    // The ジョブ row and its menu.
+    void OnJobChosen();
+    void OnJobMenu();
+    void OnJobSaveAs();
+    void OnJobSave();
+    void OnJobDelete();
+    void OnPlanSave();
+    bool SaveJobAs(const VQWString& name);
+    bool AskToSaveChanges();
+    void RefreshJobList();
+    void ShowCurrentJob();
+    void LoadHistories();
+    void TellStorageProblems();
+    VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     // AddTargets with the progress window of the whole adding; false when
     // the user cancelled it (the list is then as it was).
@@ -253,9 +327,24 @@ private:
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
+    std::unique_ptr<SettingsStore> store;
+    SettingsFileState settingsFileState = kSettingsFileReady;
+    std::vector<FieldHistory> histories;
+    std::vector<JobEntry> jobEntries;  // the ジョブ drop-down's, after its 「（なし）」
+    VQWString savedSnapshot;           // SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red
     bool stopRequested = false;      // Stop was pressed in the current or last run
     DWORD forceShownAt = 0;          // tick at which the button became 強制終了
     bool runEnded = false;           // a run has ended since the window opened
     DWORD runEndedAt = 0;            // tick of the last run's end
+    // The unattended start: the boxes it answered, from which one the run's
+    // own began, whether the loading already rules the run out, whether it runs.
+    std::vector<VQWString> unattendedBoxes;
+    size_t runBoxesFrom = 0;
+    bool unattendedBlocked = false;
+    bool unattendedRunning = false;
+    std::vector<VQWString> handedOver;  // paths from second starts, not yet added
+    void StartUnattended();
+    void EndUnattended(int exitCode, const VQWString& report);
+    void CheckUnattendedEnd();
 };

@@ -55,6 +55,6 @@ VQWString MainWindow::ProgressCaption(RunState state) {
         }
     }
     caption.Append(L" - ");
-    caption.Append(kIdleCaption);
+    caption.Append(IdleCaption());
     return caption;
 }

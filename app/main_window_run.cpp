@@ -24,7 +24,8 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND,
                                 IDC_ON_FAILURE_COMBO, IDC_TIME_LIMIT_EDIT,   IDC_RETRIES_EDIT,
                                 IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,     IDC_SKIP_UP_TO_DATE_CHECK,
-                                IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK};
+                                IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK,
+                                IDC_JOB_COMBO,      IDC_JOB_MENU_BUTTON};
 
 EntryResult ResultOf(const TargetRecord& record) {
     EntryResult result;
@@ -149,6 +150,8 @@ void MainWindow::RunOrStop() {
     switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), outputText, list, ReadRunOptions(),
                      skip.empty() ? nullptr : &skip)) {
     case Started:
+        // The fields' histories take what a run started with, never what was only typed.
+        RememberRunValues();
         // The last run's marks go; this run's come as its targets finish.
         results.clear();
         if (VQWin32DialogItemListBoxW* box = TargetList()) {
@@ -222,7 +225,7 @@ void MainWindow::OnJobEnded(bool closing) {
     runEndedAt = tickCount();
     FinishRun();
     SetRunning(false);
-    SetWindowTextW(handle, kIdleCaption);
+    SetWindowTextW(handle, IdleCaption().Text());
     // A failure stays on the taskbar button until the user comes back to the window.
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();

@@ -1,5 +1,6 @@
-// The job settings between runs: the registry under the window's key, and
-// settings files (section "Quenbrix" of the settings text form).
+// The job settings between runs: the window's settings store (the registry
+// under the window's key, or the portable file), and settings files
+// (section "Quenbrix" of the settings text form).
 #include <cwchar>
 #include <cstdlib>
 
@@ -91,8 +92,6 @@ bool ParseNumber(const JobSetting& setting, const wchar_t* text, int* number) {
 
 unsigned BitOf(const JobSetting& setting) { return 1u << (&setting - kJobSettings); }
 
-bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
-
 int ChoiceOf(VQWin32DialogItem* item) {
     VQWin32DialogItemDropDown* list = dynamic_cast<VQWin32DialogItemDropDown*>(item);
     return list ? list->GetSelection() : 0;
@@ -133,53 +132,39 @@ void SetProblem(SettingsFileReport* report, SettingsFileReport::Problem problem)
 }  // namespace
 
 void MainWindow::LoadRegistrySettings(JobSettings& settings) {
+    // Start-up has set registryKey by now: the store is made afresh for it.
+    store.reset();
+    SettingsStore& from = Store();
     unreadRegistrySettings = 0;
     for (const JobSetting& setting : kJobSettings) {
-        // The size and type first: a value that would not fit is left alone,
-        // not read in part.
-        DWORD type = REG_NONE;
-        int stored = ReadValue(setting.name, nullptr, 0, &type);
-        bool present = stored > 0 || type != REG_NONE;
-        bool taken = false;
+        SettingsStore::ReadResult read = SettingsStore::kAbsent;
         if (setting.kind == kTextSetting) {
             wchar_t* text = setting.text(settings);
             text[0] = L'\0';
-            int bytes = (setting.limit + 1) * static_cast<int>(sizeof(wchar_t));
-            if (present && IsTextType(type) && stored <= bytes) {
-                // Room for the limit and a terminator the data may carry; the
-                // data need not have one, and a NUL inside it ends the text.
-                int units = ReadValue(setting.name, text, bytes, &type) / static_cast<int>(sizeof(wchar_t));
-                if (units > setting.limit && text[setting.limit] != L'\0') units = -1;
-                if (units >= 0 && IsTextType(type)) {
-                    text[units > setting.limit ? setting.limit : units] = L'\0';
-                    taken = true;
-                } else {
-                    text[0] = L'\0';
-                }
-            }
+            VQWString value;
+            read = from.ReadText(setting.name, setting.limit, value);
+            if (read == SettingsStore::kRead) wcscpy(text, value.Text());
         } else {
             DWORD* number = setting.number(settings);
             *number = setting.defaultNumber;
             DWORD value = 0;
-            if (present && type == REG_DWORD && stored == sizeof value &&
-                ReadValue(setting.name, &value, sizeof value, &type) == sizeof value && type == REG_DWORD &&
-                InRange(setting, value)) {
-                *number = value;
-                taken = true;
-            }
+            read = from.ReadNumber(setting.name, value);
+            if (read == SettingsStore::kRead && !InRange(setting, value)) read = SettingsStore::kUnreadable;
+            if (read == SettingsStore::kRead) *number = value;
         }
-        if (present && !taken) unreadRegistrySettings |= BitOf(setting);
+        if (read == SettingsStore::kUnreadable) unreadRegistrySettings |= BitOf(setting);
     }
 }
 
 void MainWindow::SaveRegistrySettings() {
+    SettingsStore& to = Store();
     for (const JobSetting& setting : kJobSettings) {
         bool unread = (unreadRegistrySettings & BitOf(setting)) != 0;
         if (setting.kind == kTextSetting) {
             VQWString text = EditText(setting.controlId);
             // What would not be read back is not stored: the value stays as it was.
             if (text.GetLength() > setting.limit || (unread && text.IsEmpty())) continue;
-            WriteValue(setting.name, text.Text(), text.GetLength(true), REG_SZ);
+            to.WriteText(setting.name, text);
         } else {
             int number = 0;
             if (setting.kind == kCheckSetting) {
@@ -191,9 +176,25 @@ void MainWindow::SaveRegistrySettings() {
             }
             DWORD value = static_cast<DWORD>(number);
             if (unread && value == setting.defaultNumber) continue;
-            WriteValue(setting.name, &value, sizeof value, REG_DWORD);
+            to.WriteNumber(setting.name, value);
         }
     }
+    to.Flush();
+}
+
+VQWString MainWindow::SettingsSnapshot() {
+    VQWString snapshot;
+    for (const JobSetting& setting : kJobSettings) {
+        snapshot.Append(setting.name);
+        snapshot.Append(L'=');
+        if (setting.kind == kCheckSetting) {
+            snapshot.Append(IsBoxChecked(FindItemById(setting.controlId)) ? L'1' : L'0');
+        } else {
+            snapshot.Append(EditText(setting.controlId));
+        }
+        snapshot.Append(L'\n');
+    }
+    return snapshot;
 }
 
 bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* report) {
@@ -280,7 +281,7 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
     return true;
 }
 
-void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile) {
+bool MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile) {
     SettingsFileReport report;
     VQWString named;
     if (nameFile && path) {
@@ -295,9 +296,9 @@ void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile)
             message = L"設定ファイルが見つかりません。";
         }
         ShowError(VQWString(message).Append(named).Text());
-        return;
+        return false;
     }
-    if (report.skippedKeys.GetCount() == 0) return;
+    if (report.skippedKeys.GetCount() == 0) return true;
     // A text too long and a number out of range are told apart: the mend differs.
     VQWString tooLong, outOfRange;
     for (int i = 0; i < report.skippedKeys.GetCount(); ++i) {
@@ -324,6 +325,7 @@ void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile)
         text.Append(outOfRange);
     }
     ShowError(text.Text());
+    return true;
 }
 
 void MainWindow::ExportSettingsFileAsking(const wchar_t* path) {

@@ -79,6 +79,8 @@ void RemoveOldResults(const VQWString& folder, int keep) {
 
 }  // namespace
 
+void AppendCsvField(std::string& row, const VQWString& value, bool last) { AppendField(row, value, last); }
+
 std::vector<std::wstring> FindResultsFiles(const VQWString& folder) {
     std::vector<std::wstring> names;
     if (folder.IsEmpty()) return names;

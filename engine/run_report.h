@@ -34,6 +34,10 @@ VQWString LastLine(const VQWString& text, int maxUnits = 300);
 std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count,
                              const VQWString& notes = VQWString());
 
+// Appends one field of a results-file row (quoted and made safe for
+// spreadsheets as FormatResultsCsv does), then "," or, when last, CR LF.
+void AppendCsvField(std::string& row, const VQWString& value, bool last = false);
+
 // The results files of a folder (named as WriteResultsFile names them), oldest first.
 std::vector<std::wstring> FindResultsFiles(const VQWString& folder);
 // The full path of the newest of them, or empty when there is none.

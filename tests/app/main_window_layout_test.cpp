@@ -19,7 +19,7 @@ namespace {
 
 // The panel's size in dialog units, as the resource gives it.
 const int kPanelUnitsWide = 288;
-const int kPanelUnitsHigh = 375;
+const int kPanelUnitsHigh = 368;
 
 SIZE PanelPixels(HWND panel, int unitsWide, int unitsHigh) {
     RECT rect = {0, 0, unitsWide, unitsHigh};
