@@ -107,13 +107,14 @@ bool FormatPlanBatch(const std::vector<PlanRow>& rows, bool usesPre, const VQWSt
     VQWString text(L"@chcp 65001 >nul\r\n@echo off\r\n");
     VQWString line;
     VQWString remark;
-    remark.Format(L"rem %s が %04d-%02d-%02d %02d:%02d:%02d に書き出した実行予定です（%d 件）。\r\n", madeBy.Text(),
+    remark.Format(L"rem %s が %04d-%02d-%02d %02d:%02d:%02d に書き出した実行予定です（%d 件）。", madeBy.Text(),
                   when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond,
                   static_cast<int>(rows.size()));
     VQWString safe;
     // A remark is read by cmd too: "%" in a name would be expanded there.
-    BatchLine(remark, safe);
-    text.Append(safe.IsEmpty() ? remark : safe);
+    if (!BatchLine(remark, safe)) safe = L"rem";
+    text.Append(safe);
+    text.Append(L"\r\n");
     VQWString directory;
     bool first = true;
     int number = 0;

@@ -141,9 +141,11 @@ public:
     bool Flush() override { return !path.empty(); }
 
 private:
+    // The key is made on the first read too, as the program always did.
     HKEY Open(REGSAM access) {
         HKEY key = nullptr;
-        if (path.empty() || RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &key) != ERROR_SUCCESS) {
+        if (path.empty() || RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, access, nullptr, &key,
+                                            nullptr) != ERROR_SUCCESS) {
             return nullptr;
         }
         return key;

@@ -43,7 +43,7 @@ public:
     virtual bool Flush() = 0;
 };
 
-// Values under HKEY_CURRENT_USER\keyPath, the key made on the first write.
+// Values under HKEY_CURRENT_USER\keyPath, the key made when first opened.
 // An empty path reads nothing and writes nothing.
 std::unique_ptr<SettingsStore> NewRegistryStore(const char* keyPath);
 

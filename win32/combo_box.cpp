@@ -17,12 +17,18 @@ bool VQWin32DialogItemComboBoxW::OnInitDialog(VQWin32Window* ownerWindow, HWND d
         // A drop-down list has no edit child; hwndItem is then the combo itself.
         if (info.hwndItem && info.hwndItem != controlHandle) editHandle = info.hwndItem;
     }
-    if (editHandle) SetWindowSubclass(editHandle, EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (editHandle) {
+        SetWindowSubclass(editHandle, EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+        SetWindowSubclass(controlHandle, ComboProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
     return true;
 }
 
 void VQWin32DialogItemComboBoxW::Unsubclass() {
-    if (editHandle) RemoveWindowSubclass(editHandle, EditProc, 1);
+    if (editHandle) {
+        RemoveWindowSubclass(editHandle, EditProc, 1);
+        if (controlHandle) RemoveWindowSubclass(controlHandle, ComboProc, 1);
+    }
     editHandle = nullptr;
     VQWin32DialogItemEditBoxW::Unsubclass();
 }
@@ -30,6 +36,10 @@ void VQWin32DialogItemComboBoxW::Unsubclass() {
 int VQWin32DialogItemComboBoxW::OnCommand(int id, int code, HWND) {
     if (controlHandle && id == controlId && (code == CBN_EDITCHANGE || code == CBN_SELCHANGE)) NotifyChange(0, 0);
     return 0;
+}
+
+bool VQWin32DialogItemComboBoxW::IsHandle(HWND hwnd) {
+    return VQWin32DialogItemEditBoxW::IsHandle(hwnd) || (hwnd && hwnd == editHandle);
 }
 
 void VQWin32DialogItemComboBoxW::SetMaxLength(int length) {
@@ -118,4 +128,15 @@ LRESULT CALLBACK VQWin32DialogItemComboBoxW::EditProc(HWND edit, UINT message, W
         if (self->RemoveHighlightedEntry()) return 0;
     }
     return DefSubclassProc(edit, message, wParam, lParam);
+}
+
+LRESULT CALLBACK VQWin32DialogItemComboBoxW::ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam,
+                                                       UINT_PTR, DWORD_PTR) {
+    LRESULT result = DefSubclassProc(combo, message, wParam, lParam);
+    if (message == WM_SETTEXT) {
+        HWND parent = GetParent(combo);
+        int id = GetDlgCtrlID(combo);
+        if (parent) SendMessageW(parent, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(combo));
+    }
+    return result;
 }

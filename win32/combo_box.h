@@ -2,7 +2,8 @@
 // values (CBS_DROPDOWN; its text is read and set as the edit box's is), or a
 // list to choose from (CBS_DROPDOWNLIST). Alt+Down and F4 open the list, as
 // the system's combo box does; Shift+Delete while it is open removes the
-// highlighted entry and tells onRemoveEntry.
+// highlighted entry and tells onRemoveEntry. A change of the text, typed or
+// set, comes to the dialog as CBN_EDITCHANGE.
 #pragma once
 
 #include <functional>
@@ -19,6 +20,8 @@ public:
     void Unsubclass() override;
     int OnCommand(int id, int code, HWND control) override;
     void SetMaxLength(int length) override;
+    // The combo's own edit child is part of it (the focus sits there).
+    bool IsHandle(HWND hwnd) override;
 
     // The list's entries, replaced; the edit text stays as it was.
     void SetEntries(const std::vector<VQWString>& entries);
@@ -42,6 +45,10 @@ public:
     bool RemoveHighlightedEntry();
 
 private:
+    // A text set from outside (WM_SETTEXT) is told as the edit box tells it:
+    // the system's combo tells only what was typed.
+    static LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                      DWORD_PTR self);
     static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self);
     HWND editHandle = nullptr;  // borrowed: the combo's own edit child, subclassed
