@@ -818,3 +818,142 @@ TEST_F(RunOptionsTest, TheSystemIsAskedToStayAwakeForTheRunOnly) {
                                                        Entries({L"d"}), RunOptions()));
     EXPECT_TRUE(executionCalls.empty());
 }
+
+TEST_F(RunOptionsTest, OutputsGoIntoAMirroredTreeMadeBeforeTheSteps) {
+    std::wstring root = temp.MakeDir(L"写真 元");
+    temp.MakeDir(L"写真 元\\2026\\旅 行");
+    std::wstring out = temp.Join(L"変換後\\$reldir$stem.txt");
+    std::vector<RunTarget> entries = Entries({L"写真 元\\a.jpg", L"写真 元\\2026\\旅 行\\b.jpg"}, root + L"\\");
+    // The helper does not make folders: the runner must have.
+    RunWith(child + L" write \"$out\" \"$reldir|$root\"", entries, GoOn(), out);
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    EXPECT_EQ(TargetStatus::Done, Status(1)) << Error(1);
+    EXPECT_EQ(temp.Join(L"変換後\\a.txt"), W(Record(0).outputPath));
+    EXPECT_EQ(temp.Join(L"変換後\\2026\\旅 行\\b.txt"), W(Record(1).outputPath));
+    EXPECT_EQ(child + L" write \"" + temp.Join(L"変換後\\a.txt") + L"\" \"|" + root + L"\\\"",
+              W(Record(0).command.commandLine));
+    EXPECT_EQ(child + L" write \"" + temp.Join(L"変換後\\2026\\旅 行\\b.txt") + L"\" \"2026\\旅 行\\|" + root + L"\\\"",
+              W(Record(1).command.commandLine));
+    EXPECT_TRUE(FileExists(temp.Join(L"変換後\\2026\\旅 行\\b.txt")));
+    EXPECT_FALSE(Record(0).outputDeleted);
+    // A relative output is taken from the run's directory.
+    std::wstring work = temp.MakeDir(L"work");
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString((child + L" write \"$out\" x").c_str()),
+                                                    VQWString(work.c_str()), VQWString(L"rel\\$name.out"),
+                                                    Entries({L"c.txt"}), GoOn()));
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    EXPECT_EQ("x", temp.ReadFile(L"work\\rel\\c.txt.out"));
+}
+
+TEST_F(RunOptionsTest, AMissingOrUntouchedOutputFailsTheTarget) {
+    std::wstring out = temp.Join(L"out\\$name.out");
+    temp.WriteFile(L"out\\old.txt.out", "from last week");
+    FILETIME lastWeek = {};
+    SYSTEMTIME t = {2024, 1, 0, 1, 0, 0, 0, 0};
+    SystemTimeToFileTime(&t, &lastWeek);
+    HANDLE h = CreateFileW(temp.Join(L"out\\old.txt.out").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    SetFileTime(h, nullptr, nullptr, &lastWeek);
+    CloseHandle(h);
+    // Exits 0 and writes nothing: the converter's classic.
+    RunWith(child + L" exit 0", Entries({L"new.txt", L"old.txt"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::NoOutput, Status(0));
+    EXPECT_EQ(L"出力ファイルが作成されませんでした。\n" + temp.Join(L"out\\new.txt.out"), Error(0));
+    EXPECT_EQ(TargetStatus::NoOutput, Status(1)) << "last week's file was not written by this run";
+    EXPECT_EQ("from last week", temp.ReadFile(L"out\\old.txt.out")) << "an untouched file is never deleted";
+    EXPECT_FALSE(Record(1).outputDeleted);
+    EXPECT_EQ(0, runner.GetFirstFailedIndex());
+    // Without the check, the same run is done.
+    RunOptions unchecked = GoOn();
+    unchecked.checkOutput = false;
+    RunWith(child + L" exit 0", Entries({L"new.txt"}), unchecked, out);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    // Rewritten in place counts, whatever its time.
+    RunWith(child + L" write \"$out\" again", Entries({L"old.txt"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    // A missing output is tried again like any failure.
+    RunOptions retried = GoOn();
+    retried.retries = 1;
+    RunWith(child + L" count \"$fullname.tries\" failfirst 1 exit 0", Entries({L"r.txt"}), retried, out);
+    EXPECT_EQ(TargetStatus::NoOutput, Status(0));
+    EXPECT_EQ(2, Record(0).tries);
+}
+
+TEST_F(RunOptionsTest, WhatAFailedTargetWroteIsDeletedUnlessKept) {
+    std::wstring out = temp.Join(L"out\\$name.out");
+    temp.WriteFile(L"out\\untouched.txt.out", "old");
+    std::wstring cmd = child + L" write \"$out\" half exit $ext";
+    // a.3 writes and fails; untouched fails without writing (its old file stays).
+    RunWith(cmd, Entries({L"a.3", L"b.0"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_TRUE(Record(0).outputDeleted);
+    EXPECT_FALSE(FileExists(temp.Join(L"out\\a.3.out")));
+    EXPECT_EQ(TargetStatus::Done, Status(1));
+    EXPECT_EQ("half", temp.ReadFile(L"out\\b.0.out"));
+    RunWith(child + L" exit 4", Entries({L"untouched.txt"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_FALSE(Record(0).outputDeleted);
+    EXPECT_EQ("old", temp.ReadFile(L"out\\untouched.txt.out"));
+
+    RunOptions keep = GoOn();
+    keep.keepFailedOutput = true;
+    RunWith(cmd, Entries({L"c.3"}), keep, out);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_FALSE(Record(0).outputDeleted);
+    EXPECT_EQ("half", temp.ReadFile(L"out\\c.3.out"));
+
+    // A time-out, too.
+    RunOptions limited = GoOn();
+    limited.timeLimitSeconds = 1;
+    RunWith(child + L" write \"$out\" half sleep 10000", Entries({L"d.txt"}), limited, out);
+    EXPECT_EQ(TargetStatus::TimedOut, Status(0));
+    EXPECT_TRUE(Record(0).outputDeleted);
+    EXPECT_FALSE(FileExists(temp.Join(L"out\\d.txt.out")));
+}
+
+TEST_F(RunOptionsTest, TheSecondStopLeavesNoHalfWrittenOutput) {
+    std::wstring out = temp.Join(L"out\\$name.out");
+    std::wstring cmd = child + L" write \"$out\" half sleep 20000 write \"$out\" whole";
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(),
+                                                    VQWString(out.c_str()), Entries({L"a.txt"}), GoOn()));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"out\\a.txt.out"), 20000));
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_TRUE(runner.RequestStop());
+    ASSERT_TRUE(WaitForEnd(20000));
+    EXPECT_EQ(TargetStatus::Stopped, Status(0));
+    EXPECT_TRUE(Record(0).outputDeleted);
+    EXPECT_FALSE(FileExists(temp.Join(L"out\\a.txt.out")));
+}
+
+TEST_F(RunOptionsTest, AnOutputFolderThatCannotBeMadeRunsNothingOfThatTarget) {
+    temp.WriteFile(L"blocker", "a file where the folder should be");
+    std::wstring marker = L" write \"$fullname.ran\" x write \"$out\" x";
+    RunWith(child + marker, Entries({L"a.txt"}), GoOn(), temp.Join(L"blocker\\sub\\$name"));
+    EXPECT_EQ(TargetStatus::OutputFolderFailed, Status(0));
+    EXPECT_EQ(L"出力先のフォルダを作成できません。" + W(SystemErrorText(ERROR_FILE_EXISTS)) + L"\n" +
+                  temp.Join(L"blocker\\sub\\a.txt"),
+              Error(0));
+    EXPECT_FALSE(FileExists(temp.Join(L"a.txt.ran")));
+    EXPECT_FALSE(Record(0).command.ran);
+    EXPECT_TRUE(IsFailure(Status(0)));
+
+    // Bad output paths and $out without an output template are template errors, never tried again.
+    RunOptions retried = GoOn();
+    retried.retries = 3;
+    RunWith(child + marker, Entries({L"b.txt"}), retried, L"Q:\\");
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(0, Record(0).tries);
+    temp.MakeDir(L"dirs\\c.txt");
+    RunWith(child + marker, Entries({L"c.txt"}), retried, temp.Join(L"dirs\\$name"));
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(L"出力先がフォルダです。\n" + temp.Join(L"dirs\\c.txt"), Error(0));
+    RunWith(child + marker, Entries({L"d.txt"}), retried, L"");
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(0u, Error(0).find(L"出力先が空なので $out は使えません。"));
+    EXPECT_EQ(1, Record(0).tries);
+    EXPECT_FALSE(FileExists(temp.Join(L"b.txt.ran")));
+    EXPECT_FALSE(FileExists(temp.Join(L"c.txt.ran")));
+    EXPECT_FALSE(FileExists(temp.Join(L"d.txt.ran")));
+}
