@@ -695,6 +695,6 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
     if (resultsFolder.IsEmpty()) return;
-    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes());
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes(), FormatSummary(GetSummary()));
     lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }

@@ -570,9 +570,9 @@ TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFi
                                          L"finished b.3 終了コード異常 終了コード異常"}),
               runner.told);
     std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
-    std::string last = ",未実行,,,,,,,\r\n注意の行\r\n";
+    std::string last = ",未実行,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
     ASSERT_GE(csv.size(), last.size());
-    EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes come after the targets";
+    EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes and the summary come after the targets";
 }
 
 namespace {
