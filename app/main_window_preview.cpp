@@ -9,8 +9,7 @@
 #include "engine/child_environment.h"
 #include "engine/job_check.h"
 #include "engine/template.h"
-#include "app/output_paths.h"
-#include "base/path_identity.h"
+#include "engine/output_path.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
 
@@ -117,11 +116,22 @@ void MainWindow::UpdatePreview() {
         VQWString outputText = EditText(IDC_OUTPUT_EDIT);
         VQWString outputError;
         if (!outputText.IsEmpty()) {
-            OutputPath output = ExpandOutputPath(outputText, target, context.root,
-                                                 ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory));
-            if (!output.error.IsEmpty()) outputError = TemplateError(L"出力先", outputText, output.error, output.marker);
+            VQWString message;
+            VQWString directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
+            VQTemplateContext outputContext;
+            outputContext.root = context.root;
+            outputContext.forOutput = true;
+            outputContext.hasOutput = true;
+            // The template's own errors first, with their place in it.
+            outputError = Preview(L"出力先", outputText, target, VQWString(), outputContext).error;
+            if (outputError.IsEmpty()) {
+                if (!ExpandOutputPath(outputText, target, context.root, directory, context.output, message)) {
+                    outputError = TemplateError(L"出力先", outputText, message, -1);
+                } else if (ReadOutputState(context.output).folder) {
+                    outputError = TemplateError(L"出力先", outputText, OutputIsFolderMessage(context.output), -1);
+                }
+            }
             context.hasOutput = true;
-            context.output = output.path;
         }
         // $pre is empty in the pre-command, as in a run; in the command it
         // stands for output that does not exist yet.
@@ -183,19 +193,41 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
     list.SetSize(-static_cast<int>(targets.size()));
     for (const RunTarget& target : targets) list.Add(target.path);
     VQWString directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
-    if (!outputText.IsEmpty()) return CheckOutputsBeforeRun(preCommandText, commandText, outputText, targets, list,
-                                                            directory, skip);
-    VQTemplateCheck check = CheckTemplates(preCommandText, commandText, list, directory);
-    if (check.failedIndex >= 0) {
-        // The entry is shown first: the preview then says where its template fails.
-        if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(check.failedIndex);
+    VQTemplateCheck check = CheckJob(preCommandText, commandText, outputText, targets, directory,
+                                     IsChecked(IDC_SKIP_UP_TO_DATE_CHECK));
+    auto refuse = [&](int index, const VQWString& message) {
+        // The entry is shown first: the preview then says what is wrong with it.
+        if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(index);
         OnListSelectionChanged();
-        VQWString message;
-        message.Format(L"対象ファイル: %s\n\n%s", list[check.failedIndex].Text(), check.errorText.Text());
         ShowError(message.Text());
         return false;
+    };
+    if (check.failedIndex >= 0) {
+        VQWString message;
+        message.Format(check.outputFailed ? L"対象ファイル: %s\n\n出力先: %s" : L"対象ファイル: %s\n\n%s",
+                       list[check.failedIndex].Text(), check.errorText.Text());
+        return refuse(check.failedIndex, message);
     }
-    if (!check.clashes.empty()) {
+    // Answering yes would overwrite an input: this one is refused, not asked.
+    if (check.outputIsEntry >= 0) {
+        VQWString message;
+        message.Format(L"出力先が対象ファイルと同じです。\n\n対象ファイル: %s\n出力先: %s",
+                       list[check.outputIsEntry].Text(), check.outputs[static_cast<size_t>(check.outputIsEntry)].Text());
+        return refuse(check.outputIsEntry, message);
+    }
+    if (check.outputsCompared) {
+        if (!check.clashes.empty()) {
+            const VQCommandClash& first = check.clashes[0];
+            VQWString question;
+            question.Format(L"%d 件の対象が同じ出力先 %s に書き込みます。実行しますか？\n"
+                            L"後の対象の出力が前の対象の出力を置き換えます。\n\n",
+                            first.count, check.clashOutputs[0].Text());
+            if (!AskAboutClash(this, question, L"同じ出力先になる組が %d 組あります。最初の組:\n", check.clashes.size(),
+                               list, first.first, first.second)) {
+                return false;
+            }
+        }
+    } else if (!check.clashes.empty()) {
         // Lines that differ only in the target's own path count as the same:
         // the question says so.
         const VQCommandClash& first = check.clashes[0];
@@ -244,97 +276,8 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
         question.Append(list[check.percentIndex]);
         if (!AskToGoOn(this, question)) return false;
     }
+    // Decided here, so that the progress counts only the files that run.
+    skip = check.skip;
     return true;
 }
 
-bool MainWindow::CheckOutputsBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
-                                       const VQWString& outputText, const std::vector<RunTarget>& targets,
-                                       const VQArray<VQWString, VQWString>& list, const VQWString& directory,
-                                       std::vector<bool>& skip) {
-    int count = static_cast<int>(targets.size());
-    std::vector<VQWString> outputs(targets.size());
-    auto refuse = [&](int index, const VQWString& text) {
-        // The entry is shown first: the preview then says what is wrong with it.
-        if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(index);
-        OnListSelectionChanged();
-        ShowError(text.Text());
-        return false;
-    };
-    // Every template for every entry, as the run expands them.
-    for (int i = 0; i < count; ++i) {
-        const RunTarget& target = targets[static_cast<size_t>(i)];
-        OutputPath output = ExpandOutputPath(outputText, target.path, target.root, directory);
-        VQWString error;
-        if (!output.error.IsEmpty()) error = TemplateError(L"出力先", outputText, output.error, output.marker);
-        VQTemplateContext context;
-        context.root = target.root;
-        context.hasOutput = true;
-        context.output = output.path;
-        PreviewedLine pre, command;
-        if (error.IsEmpty() && !preCommandText.IsEmpty()) {
-            error = Preview(L"先行コマンド", preCommandText, target.path, VQWString(), context).error;
-        }
-        if (error.IsEmpty()) {
-            error = Preview(L"コマンド", commandText, target.path, VQWString(kPreOutputPlaceholder), context).error;
-        }
-        if (!error.IsEmpty()) {
-            VQWString message;
-            message.Format(L"対象ファイル: %s\n\n%s", target.path.Text(), error.Text());
-            return refuse(i, message);
-        }
-        outputs[static_cast<size_t>(i)] = output.path;
-    }
-    // An output that is an entry would overwrite an input: no question, no run.
-    VQPathSet entries([&](int index) { return list[index]; });
-    entries.Reserve(count);
-    for (int i = 0; i < count; ++i) entries.Insert(list[i], i);
-    for (int i = 0; i < count; ++i) {
-        int entry = entries.Find(outputs[static_cast<size_t>(i)]);
-        if (entry < 0) continue;
-        VQWString message;
-        message.Format(L"出力先が対象ファイルと同じです。\n\n対象ファイル: %s\n出力先: %s", list[i].Text(),
-                       outputs[static_cast<size_t>(i)].Text());
-        return refuse(i, message);
-    }
-    // Two entries to one output: the later overwrites the earlier.
-    VQPathSet seen([&](int index) { return outputs[static_cast<size_t>(index)]; });
-    seen.Reserve(count);
-    int first = -1, second = -1, groups = 0;
-    std::vector<int> groupSize(targets.size(), 0);
-    for (int i = 0; i < count; ++i) {
-        const VQWString& output = outputs[static_cast<size_t>(i)];
-        if (seen.Insert(output, i)) continue;
-        int earlier = seen.Find(output);
-        int& size = groupSize[static_cast<size_t>(earlier)];
-        if (size == 0) {
-            size = 1;
-            ++groups;
-        }
-        ++size;
-        if (first < 0) {
-            first = earlier;
-            second = i;
-        }
-    }
-    if (first >= 0) {
-        VQWString question;
-        question.Format(L"%d 件の対象が同じ出力先 %s に書き込みます。実行しますか？\n"
-                        L"後の対象の出力が前の対象の出力を置き換えます。\n\n",
-                        groupSize[static_cast<size_t>(first)], outputs[static_cast<size_t>(first)].Text());
-        if (!AskAboutClash(this, question, L"同じ出力先になる組が %d 組あります。最初の組:\n",
-                           static_cast<size_t>(groups), list, first, second)) {
-            return false;
-        }
-    }
-    // Up to date: decided here, so the progress counts only what runs.
-    if (IsChecked(IDC_SKIP_UP_TO_DATE_CHECK)) {
-        skip.assign(targets.size(), false);
-        for (int i = 0; i < count; ++i) {
-            const RunTarget& target = targets[static_cast<size_t>(i)];
-            // One that was cut off may have left an output that only looks whole.
-            if (target.interrupted) continue;
-            skip[static_cast<size_t>(i)] = IsOutputUpToDate(target.path, outputs[static_cast<size_t>(i)]);
-        }
-    }
-    return true;
-}

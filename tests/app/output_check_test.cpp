@@ -89,8 +89,9 @@ TEST(OutputPreview, OutErrorsAndBadOutputsShowInRed) {
         {L"D:\\out\\$pre.txt", L"出力先 8 文字目: 出力先の中では $pre は使えません。"},
         {L"D:\\out\\$out", L"出力先 8 文字目: 出力先の中では $out は使えません。"},
         {L"$drive", L"出力先: 出力先がドライブだけです。\r\n" + dir.Path().substr(0, 2)},
-        {L"D:\\out\\$stem|x.txt", L"出力先: 出力先にファイル名に使えない文字 | があります。\r\nD:\\out\\a|x.txt"},
-        {L"$path", L"出力先: 出力先はファイルではなくフォルダです。"},
+        {L"D:\\out\\$stem|x.txt", L"出力先: 出力先に使えない文字 | があります。\r\nD:\\out\\a|x.txt"},
+        {L"$path", L"出力先: 出力先がフォルダの形です（ファイル名がありません）。"},
+        {L"$path.", L"出力先: 出力先がフォルダです。"},
     };
     for (const Case& c : cases) {
         app.SetText(IDC_OUTPUT_EDIT, c.output);
@@ -168,7 +169,7 @@ TEST(OutputCheck, AnOutputTemplateThatFailsForOneEntryRunsNothing) {
     BoxAnswer box;
     ASSERT_TRUE(app.RunAnswering(IDOK, &box));
     EXPECT_EQ(L"エラー", box.caption);
-    EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + files[0] + L"\n\n出力先: 出力先にファイル名に使えない文字 | があります。\n" +
+    EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + files[0] + L"\n\n出力先: 出力先に使えない文字 | があります。\n" +
                           dir.Join(L"x\\y\\a|.out")));
     EXPECT_EQ(0, app.window->GetTargetCount());
 }

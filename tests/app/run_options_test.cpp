@@ -147,11 +147,12 @@ TEST(Retries, ACommandFailingTheFirstTimeOnlyIsDoneOnItsSecondTry) {
     // Without retries the same command fails the first time.
     app.SetText(IDC_RETRIES_EDIT, L"0");
     Paths fresh = {dir.WriteFile(L"c.txt", "c")};
-    app.Click(IDC_DELETE_ALL_BUTTON);
     app.AddTargets(fresh);
     BoxAnswer failed;
     EXPECT_EQ(1, RunCountingBoxes(app, failed));
-    EXPECT_EQ(TargetStatus::NonZeroExit, app.window->EntryStatus(0));
+    EXPECT_EQ(TargetStatus::Done, app.window->EntryStatus(0));
+    EXPECT_EQ(TargetStatus::NonZeroExit, app.window->EntryStatus(2));
+    EXPECT_EQ(1, app.window->GetEntryResult(2)->tries);
     EXPECT_FALSE(FileExists(fresh[0] + L".ok"));
 }
 
