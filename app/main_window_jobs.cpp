@@ -12,8 +12,7 @@
 
 namespace {
 
-// The fields with a history, and the list each keeps it under. The output
-// field joins here with its control id.
+// The fields with a history, and the list each keeps it under.
 struct HistoryField {
     int controlId;
     const wchar_t* listName;
@@ -22,6 +21,7 @@ const HistoryField kHistoryFields[] = {
     {IDC_PRECOMMAND_EDIT, L"PreCommandHistory"},
     {IDC_COMMAND_EDIT, L"CommandHistory"},
     {IDC_DIRECTORY_EDIT, L"DirectoryHistory"},
+    {IDC_OUTPUT_EDIT, L"OutputHistory"},
 };
 
 const wchar_t kNoJob[] = L"（なし）";
@@ -316,10 +316,9 @@ bool MainWindow::WritePlan(const wchar_t* path, VQWString& error) {
     job.preCommand = EditText(IDC_PRECOMMAND_EDIT);
     job.command = EditText(IDC_COMMAND_EDIT);
     job.directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
-    std::vector<VQWString> targets;
-    VQArray<VQWString, VQWString> list;
-    if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
-    for (int i = 0; i < list.GetCount(); ++i) targets.push_back(list[i]);
+    job.outputTemplate = EditText(IDC_OUTPUT_EDIT);
+    std::vector<PlanTarget> targets;
+    for (const RunTarget& target : RunTargetsFromList()) targets.push_back(PlanTarget{target.path, target.root});
     if (targets.empty()) {
         error = L"対象ファイルを指定してください。";
         return false;

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "base/files.h"
+#include "engine/output_path.h"
 #include "engine/run_report.h"
 #include "engine/template.h"
 
@@ -21,30 +22,42 @@ std::string Utf8(const VQWString& text) {
 }
 
 // Expands as the run does; false with the message.
-bool Expand(const VQWString& templateText, const VQWString& target, const VQWString& preOutput, VQWString& line,
-            VQWString& error) {
+bool Expand(const VQWString& templateText, const PlanTarget& target, const VQWString& preOutput,
+            const VQTemplateContext& context, VQWString& line, VQWString& error) {
     line = templateText.DeepCopy();
-    return ExpandTemplate(line, target, preOutput, error, kMaxCommandLineUnits);
+    return ExpandTemplate(line, target.path, preOutput, context, error, kMaxCommandLineUnits);
 }
 
 }  // namespace
 
-std::vector<PlanRow> MakePlan(const PlanJob& job, const std::vector<VQWString>& targets) {
+std::vector<PlanRow> MakePlan(const PlanJob& job, const std::vector<PlanTarget>& targets) {
     std::vector<PlanRow> rows;
     rows.reserve(targets.size());
-    for (const VQWString& target : targets) {
+    for (const PlanTarget& target : targets) {
         PlanRow row;
-        row.target = target;
+        row.target = target.path;
         row.directory = job.directory;
         VQWString error;
+        VQTemplateContext context;
+        context.root = target.root;
+        context.hasOutput = !job.outputTemplate.IsEmpty();
         bool ok = true;
-        if (!job.preCommand.IsEmpty()) ok = Expand(job.preCommand, target, VQWString(), row.preLine, error);
-        if (ok) ok = Expand(job.command, target, VQWString(kPlanPreOutput), row.commandLine, error);
-        if (ok && !job.outputTemplate.IsEmpty()) ok = Expand(job.outputTemplate, target, VQWString(), row.output, error);
+        if (context.hasOutput) {
+            ok = ExpandOutputPath(job.outputTemplate, target.path, target.root, job.directory, row.output, error);
+            context.output = row.output;
+        }
+        if (ok && !job.preCommand.IsEmpty()) ok = Expand(job.preCommand, target, VQWString(), context, row.preLine, error);
+        if (ok) ok = Expand(job.command, target, VQWString(kPlanPreOutput), context, row.commandLine, error);
         if (!ok) row.error = error;
         rows.push_back(row);
     }
     return rows;
+}
+
+std::vector<PlanRow> MakePlan(const PlanJob& job, const std::vector<VQWString>& targets) {
+    std::vector<PlanTarget> plain;
+    for (const VQWString& path : targets) plain.push_back(PlanTarget{path, VQWString()});
+    return MakePlan(job, plain);
 }
 
 bool UsesPreOutput(const VQWString& commandTemplate) {

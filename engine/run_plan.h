@@ -33,7 +33,18 @@ struct PlanRow {
     VQWString error;
 };
 
-// One row for every target, in order.
+// A file of the list and the folder it was found under ($root; empty: added
+// as a single file).
+struct PlanTarget {
+    VQWString path;
+    VQWString root;
+};
+
+// One row for every target, in order, expanded as the run expands them: the
+// output first (from the working directory when relative), then both lines
+// with $root, $reldir and $out.
+std::vector<PlanRow> MakePlan(const PlanJob& job, const std::vector<PlanTarget>& targets);
+// Targets without roots.
 std::vector<PlanRow> MakePlan(const PlanJob& job, const std::vector<VQWString>& targets);
 
 // Whether the command template uses $pre (the batch file cannot give it).

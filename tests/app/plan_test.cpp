@@ -77,12 +77,14 @@ TEST(Plan, TheSavedPlansRowsAreWhatTheRunRecordsAndTheBatchFileMakesTheSameOutpu
     const std::vector<std::wstring> names = {L"a b.txt", L"x&y.txt", L"100%.txt", L"写真 夏.txt", L"(1) ^c.txt"};
     std::vector<std::wstring> targets;
     for (const std::wstring& name : names) targets.push_back(dir.WriteFile(name, "x"));
-    std::wstring command = ChildProgram() + L" write \"$fullname.out\" \"$name\"";
+    // The output through 出力先 and $out, the way a job names its outputs.
+    std::wstring command = ChildProgram() + L" write \"$out\" \"$name\"";
     std::wstring directory = dir.Path();
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), directory.c_str(), false);
     AppWindow app(&settings);
     ASSERT_TRUE(app.IsOpen());
     app.AddTargets(targets);
+    app.SetText(IDC_OUTPUT_EDIT, dir.Path() + L"\\$name.out");
 
     VQWString error;
     std::wstring csvPath = dir.Join(L"予定.csv");
@@ -120,7 +122,7 @@ TEST(Plan, TheSavedPlansRowsAreWhatTheRunRecordsAndTheBatchFileMakesTheSameOutpu
     std::vector<Row> results = ParseCsv(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
     ASSERT_EQ(names.size() + 1, plan.size());
     ASSERT_GE(results.size(), names.size() + 1);
-    const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド"};
+    const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
     for (const char* name : columns) {
         int inPlan = Column(plan[0], name), inResults = Column(results[0], name);
         ASSERT_GE(inPlan, 0) << name;

@@ -95,3 +95,19 @@ TEST(RunPlan, TheBatchFileStartsWithTheCodePageAndRefusesPre) {
     job.command = V(L"copy $nmae");
     EXPECT_FALSE(FormatPlanBatch(MakePlan(job, {V(L"C:\\a.txt")}), false, V(L"Quenbrix"), when, batch, reason));
 }
+
+TEST(RunPlan, TheOutputComesFirstAndTheLinesSeeItAndTheRoot) {
+    PlanJob job;
+    job.command = V(L"convert \"$fullname\" \"$out\" $reldir");
+    job.directory = V(L"C:\\作業");
+    job.outputTemplate = V(L"出力\\$reldir$title.webp");
+    std::vector<PlanRow> rows = MakePlan(job, std::vector<PlanTarget>{{V(L"C:\\写真\\2024\\夏.jpg"), V(L"C:\\写真\\")},
+                                                                       {V(L"D:\\a.jpg"), VQWString()}});
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ(L"C:\\作業\\出力\\2024\\夏.webp", W(rows[0].output)) << "relative: from the working directory";
+    EXPECT_EQ(L"convert \"C:\\写真\\2024\\夏.jpg\" \"C:\\作業\\出力\\2024\\夏.webp\" 2024\\", W(rows[0].commandLine));
+    EXPECT_EQ(L"C:\\作業\\出力\\a.webp", W(rows[1].output)) << "a single file has no folder below its root";
+    job.outputTemplate = VQWString();
+    rows = MakePlan(job, {V(L"D:\\a.jpg")});
+    EXPECT_FALSE(rows[0].error.IsEmpty()) << "$out without 出力先";
+}
