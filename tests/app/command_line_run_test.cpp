@@ -330,11 +330,24 @@ TEST_F(CommandLineRun, ASecondStartWithFilesHandsThemToTheOpenWindowUnlessNew) {
     Ended handed = RunToEnd(Quoted(second) + L" " + Quoted(folder), secondData.Path());
     EXPECT_EQ(0u, handed.code);
     EXPECT_TRUE(WaitUntil([&] { return app.List() == Paths{first, second, inside}; })) << app.List().size();
+    // A window of a run nobody watches, opened last, takes nothing: the
+    // files go to the other one.
+    std::wstring sleeper = dir.WriteFile(L"眠る.txt", "x");
+    std::wstring settings = Settings(dir, L"眠る.ini", L"Command = " + ChildProgram() + L" sleep 2000\r\n");
+    QuenbrixProcess unattended;
+    unattended.appData = secondData.Path();
+    ASSERT_TRUE(unattended.Start(L"/run " + Quoted(settings) + L" " + Quoted(sleeper)));
+    std::wstring third = dir.WriteFile(L"三つ目.txt", "x");
+    TempDir thirdData;
+    EXPECT_EQ(0u, RunToEnd(Quoted(third), thirdData.Path()).code);
+    EXPECT_TRUE(WaitUntil([&] { return app.List() == Paths{first, second, inside, third}; })) << app.List().size();
+    EXPECT_EQ((Paths{sleeper}), unattended.List());
+    EXPECT_EQ(0u, unattended.WaitForExit(60000)) << "the sleeping run ends by itself";
     // /new: a window of its own, with only its file.
     QuenbrixProcess other;
     ASSERT_TRUE(other.Start(L"/new " + Quoted(second)));
     EXPECT_EQ((Paths{second}), other.List());
-    EXPECT_EQ((Paths{first, second, inside}), app.List());
+    EXPECT_EQ((Paths{first, second, inside, third}), app.List());
     EXPECT_EQ(0u, other.Close());
     EXPECT_EQ(0u, app.Close());
 }
