@@ -8,6 +8,7 @@
 #include "engine/child_environment.h"
 #include "engine/child_process.h"
 #include "engine/file_variables.h"
+#include "engine/output_path.h"
 #include "engine/run_report.h"
 #include "engine/template.h"
 
@@ -52,17 +53,24 @@ bool ExitedSince(HANDLE process, const FILETIME& since) {
 }  // namespace
 
 // One place for a target in progress; target < 0 when free. While the target
-// runs, exactly one of its steps has a live process.
+// runs, exactly one of its steps has a live process. Each slot has a job
+// object of its own, so that a time limit ends one target's tree and no other.
 struct BatchRunner::Slot {
     int target = -1;
     int step = 0;  // 0: pre-command, 1: command
     HANDLE process = nullptr;  // owned: closed when the step ends
+    HANDLE job = nullptr;      // owned: this slot's children
     std::unique_ptr<OutputPipe> pipe;
     VQWString preOutput;  // this target's $pre
-    DWORD startTick = 0;
+    DWORD startTick = 0;      // the target's beginning
+    DWORD stepStartTick = 0;  // the running step's
+    bool timedOut = false;    // the running step was ended by the time limit
+    FILETIME killedAt = {};
+    OutputState outputBefore;  // the output as this try found it
+    FILETIME tryBegan = {};
 };
 
-// One job on the worker thread: the slots, the job object and the wait loop.
+// One job on the worker thread: the slots, their job objects and the wait loop.
 class BatchRunner::RunLoop {
 public:
     RunLoop(BatchRunner& runner, VQWin32ThreadEx& worker);
@@ -75,16 +83,25 @@ public:
 
 private:
     int Stage() const;
+    bool HasOutput() const { return !runner.outputTemplate.IsEmpty(); }
     void BeginTarget(Slot& slot, int index);
+    void StartTry(Slot& slot);
     void StartStep(Slot& slot, int step);
     void StepEnded(Slot& slot);
+    void EndTry(Slot& slot, TargetStatus status, VQWString error);
     void FinishTarget(Slot& slot, TargetStatus status, const VQWString& error);
     void EndChildren();
+    void EnforceTimeLimit();
+    DWORD UntilNextLimit() const;
     int WaitForStepEnd();
+    HANDLE NewJob();
 
     BatchRunner& runner;
     VQWin32ThreadEx& worker;
-    HANDLE job;  // owned: closing it leaves the children be
+    // Jobs of slots whose finished targets left processes running (started
+    // on purpose, as cmd /c start does): kept until the end of the run, so
+    // that the second Stop and a crash of this program still end them.
+    std::vector<HANDLE> leftoverJobs;
     ChildEnvironment environment;
     std::vector<Slot> slots;
     int next = 0;
@@ -94,21 +111,27 @@ private:
     int64_t budgetLeft;
 };
 
-BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
-    : runner(r), worker(w), job(CreateJobObjectW(nullptr, nullptr)), slots(r.runOptions.parallel),
-      budgetLeft(r.outputBudget) {
+HANDLE BatchRunner::RunLoop::NewJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
     // Should this program end in the middle of a run (ended from outside, or
     // crashed), the run's children end with it instead of working on unseen.
     if (job) SetKillOnClose(job, true);
+    return job;
+}
+
+BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
+    : runner(r), worker(w), slots(r.runOptions.parallel), budgetLeft(r.outputBudget) {
+    for (Slot& slot : slots) slot.job = NewJob();
 }
 
 BatchRunner::RunLoop::~RunLoop() {
     for (Slot& slot : slots) {
         if (slot.process) CloseHandle(slot.process);
+        if (slot.job) leftoverJobs.push_back(slot.job);
     }
     // A run that ends as it should leaves what its commands started on purpose
     // (cmd /c start ...) running.
-    if (job) {
+    for (HANDLE job : leftoverJobs) {
         SetKillOnClose(job, false);
         CloseHandle(job);
     }
@@ -144,6 +167,7 @@ void BatchRunner::RunLoop::Go() {
         if (!busy) break;
         int ended = WaitForStepEnd();
         if (ended >= 0) StepEnded(slots[ended]);
+        EnforceTimeLimit();
     }
 }
 
@@ -151,11 +175,49 @@ void BatchRunner::RunLoop::BeginTarget(Slot& slot, int index) {
     TargetRecord& record = runner.records[index];
     ++runner.startedCount;
     slot.target = index;
-    slot.preOutput = VQWString();
     slot.startTick = GetTickCount();
     GetLocalTime(&record.startTime);
     record.status = static_cast<int>(TargetStatus::Running);
     runner.OnTargetBegun(index);
+    if (HasOutput()) {
+        VQWString output, error;
+        // Neither can change by trying again: no try is made.
+        if (!ExpandOutputPath(runner.outputTemplate, runner.targets[index], runner.roots[static_cast<size_t>(index)],
+                              runner.runDirectory, output, error)) {
+            FinishTarget(slot, TargetStatus::TemplateError, error);
+            return;
+        }
+        record.outputPath = output;
+        if (ReadOutputState(output).folder) {
+            FinishTarget(slot, TargetStatus::TemplateError, OutputIsFolderMessage(output));
+            return;
+        }
+    }
+    StartTry(slot);
+}
+
+void BatchRunner::RunLoop::StartTry(Slot& slot) {
+    TargetRecord& record = runner.records[slot.target];
+    ++record.tries;
+    // The record tells of the last try.
+    record.pre = StepRecord();
+    record.command = StepRecord();
+    record.output = VQWString();
+    record.outputCut = false;
+    record.outputDeleted = false;
+    slot.preOutput = VQWString();
+    if (HasOutput()) {
+        slot.outputBefore = ReadOutputState(record.outputPath);
+        GetSystemTimeAsFileTime(&slot.tryBegan);
+        DWORD error = 0;
+        if (!CreateOutputFolder(record.outputPath, error)) {
+            VQWString message;
+            message.Format(L"出力先のフォルダを作成できません。%s\n%s", SystemErrorText(error).Text(),
+                           record.outputPath.Text());
+            EndTry(slot, TargetStatus::OutputFolderFailed, message);
+            return;
+        }
+    }
     StartStep(slot, runner.preCommand.IsEmpty() ? 1 : 0);
 }
 
@@ -166,12 +228,12 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
     VQWString error;
     VQTemplateContext context;
     context.root = runner.roots[static_cast<size_t>(slot.target)];
-    context.hasOutput = !runner.outputTemplate.IsEmpty();
+    context.hasOutput = HasOutput();
     context.output = record.outputPath;
     // A command line that could not be expanded is not run: launching it half
     // expanded would hand the command literal "$" markers as arguments.
     if (!ExpandTemplate(line, runner.targets[slot.target], slot.preOutput, context, error, kMaxCommandLineUnits)) {
-        FinishTarget(slot, TargetStatus::TemplateError, error);
+        EndTry(slot, TargetStatus::TemplateError, error);
         return;
     }
     stepRecord.commandLine = line;
@@ -187,18 +249,19 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
         if (!pipe->Create()) {
             error.Format(L"%sのパイプの作成に失敗しました。%s\n%s", StepName(step),
                          SystemErrorText(GetLastError()).Text(), line.Text());
-            FinishTarget(slot, TargetStatus::LaunchFailed, error);
+            EndTry(slot, TargetStatus::LaunchFailed, error);
             return;
         }
     }
-    LaunchRequest request = {&line, runner.runDirectory.IsEmpty() ? nullptr : runner.runDirectory.Text(), job,
+    LaunchRequest request = {&line, runner.runDirectory.IsEmpty() ? nullptr : runner.runDirectory.Text(), slot.job,
                              pipe ? pipe->WriteEnd() : nullptr,
                              environment.For(runner.targets[slot.target], slot.preOutput)};
+    if (runner.runOptions.lowPriority) request.priorityClass = BELOW_NORMAL_PRIORITY_CLASS;
     HANDLE process = LaunchChild(request);
     if (!process) {
         error.Format(L"%sの実行に失敗しました。%s\n%s", StepName(step), SystemErrorText(GetLastError()).Text(),
                      line.Text());
-        FinishTarget(slot, TargetStatus::LaunchFailed, error);
+        EndTry(slot, TargetStatus::LaunchFailed, error);
         return;
     }
     if (pipe) {
@@ -209,6 +272,8 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
     slot.step = step;
     slot.process = process;
     slot.pipe = std::move(pipe);
+    slot.stepStartTick = GetTickCount();
+    slot.timedOut = false;
 }
 
 void BatchRunner::RunLoop::StepEnded(Slot& slot) {
@@ -218,35 +283,47 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     GetExitCodeProcess(slot.process, &code);
     // After the children were ended, one that ended before that still counts.
     bool endedByStop = childrenEnded && ExitedSince(slot.process, endedAt);
+    bool endedByLimit = !endedByStop && slot.timedOut && ExitedSince(slot.process, slot.killedAt);
+    slot.timedOut = false;
     CloseHandle(slot.process);
     slot.process = nullptr;
     std::unique_ptr<OutputPipe> pipe = std::move(slot.pipe);
     if (pipe) pipe->Finish();
-    stepRecord.ended = true;
-    stepRecord.exitCode = code;
     if (endedByStop) {
-        FinishTarget(slot, TargetStatus::Stopped, VQWString());
+        stepRecord.ended = true;
+        stepRecord.exitCode = code;
+        EndTry(slot, TargetStatus::Stopped, VQWString());
         return;
     }
+    if (endedByLimit) {
+        // The code is the one the ending gave, not the program's: it is not recorded.
+        VQWString error;
+        error.Format(L"制限時間 %d 秒を過ぎたため終了しました。\n%s", runner.runOptions.timeLimitSeconds,
+                     stepRecord.commandLine.Text());
+        EndTry(slot, TargetStatus::TimedOut, error);
+        return;
+    }
+    stepRecord.ended = true;
+    stepRecord.exitCode = code;
 
     VQWString error;
     // Whatever the check of codes says: a crash is no tool's own code.
     if (IsCrashExitCode(code)) {
         error.Format(L"異常終了 (%s)\n%s", FormatExitCode(code).Text(), stepRecord.commandLine.Text());
-        FinishTarget(slot, TargetStatus::Crashed, error);
+        EndTry(slot, TargetStatus::Crashed, error);
         return;
     }
     VQWString output;  // what the step printed, when it was captured
     if (slot.step == 0) {
         if (pipe->Failed()) {
             error.Format(L"先行コマンドの出力を読み込めませんでした。\n%s", stepRecord.commandLine.Text());
-            FinishTarget(slot, TargetStatus::ReadFailed, error);
+            EndTry(slot, TargetStatus::ReadFailed, error);
             return;
         }
         if (pipe->Cut()) {
             error.Format(L"先行コマンドの出力が大きすぎます（%lld バイトまで）。\n%s",
                          static_cast<long long>(runner.preOutputLimit), stepRecord.commandLine.Text());
-            FinishTarget(slot, TargetStatus::ReadFailed, error);
+            EndTry(slot, TargetStatus::ReadFailed, error);
             return;
         }
         output = DecodeOutput(pipe->Bytes());
@@ -262,17 +339,43 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
         VQWString said = LastLine(output);
         error.Format(L"終了コード %s で終了しました。%s%s\n%s", FormatExitCode(code).Text(), said.IsEmpty() ? L"" : L"　",
                      said.Text(), stepRecord.commandLine.Text());
-        FinishTarget(slot, TargetStatus::NonZeroExit, error);
+        EndTry(slot, TargetStatus::NonZeroExit, error);
         return;
     }
     if (slot.step == 1) {
-        FinishTarget(slot, TargetStatus::Done, VQWString());
+        EndTry(slot, TargetStatus::Done, VQWString());
     } else if (Stage() > 0) {
         // A stop lets running steps end but starts no new one.
-        FinishTarget(slot, TargetStatus::Stopped, VQWString());
+        EndTry(slot, TargetStatus::Stopped, VQWString());
     } else {
         StartStep(slot, 1);
     }
+}
+
+void BatchRunner::RunLoop::EndTry(Slot& slot, TargetStatus status, VQWString error) {
+    TargetRecord& record = runner.records[slot.target];
+    if (HasOutput()) {
+        OutputState now = ReadOutputState(record.outputPath);
+        if (status == TargetStatus::Done && runner.runOptions.checkOutput &&
+            !WrittenDuringSteps(slot.outputBefore, now, slot.tryBegan)) {
+            status = TargetStatus::NoOutput;
+            error.Format(L"出力ファイルが作成されませんでした。\n%s", record.outputPath.Text());
+        }
+        // Whatever a failed or stopped try wrote may be half of it: it must
+        // not look done. What it did not touch stays.
+        if ((IsFailure(status) || status == TargetStatus::Stopped) && !runner.runOptions.keepFailedOutput &&
+            ChangedDuringSteps(slot.outputBefore, now) && DeleteFileW(SystemForm(record.outputPath).Text())) {
+            record.outputDeleted = true;
+        }
+    }
+    // A template error would come again, and a stop is the user's word.
+    bool retry = IsFailure(status) && status != TargetStatus::TemplateError &&
+                 record.tries <= runner.runOptions.retries && Stage() == 0 && !StopsAtFailure();
+    if (retry) {
+        StartTry(slot);
+        return;
+    }
+    FinishTarget(slot, status, error);
 }
 
 void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const VQWString& error) {
@@ -282,7 +385,7 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
     runner.finishedMilliseconds += record.milliseconds;
     if (status == TargetStatus::Done) ++runner.succeededCount;
     if (IsFailure(status)) {
-        // After the first failure nothing new starts; the message shown is that one's.
+        // The message shown is the first failure's; stopping at it, nothing new starts.
         if (!failed) runner.errorText = error;
         failed = true;
         runner.failureSeen = true;
@@ -292,20 +395,63 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
     ++runner.finishedCount;
     slot.target = -1;
     slot.preOutput = VQWString();
+    // What the target left running stays in a job of its own: the next
+    // target's time limit must not end it.
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    memset(&accounting, 0, sizeof accounting);
+    if (slot.job && (!QueryInformationJobObject(slot.job, JobObjectBasicAccountingInformation, &accounting,
+                                                sizeof accounting, nullptr) ||
+                     accounting.ActiveProcesses > 0)) {
+        leftoverJobs.push_back(slot.job);
+        slot.job = NewJob();
+    }
 }
 
 void BatchRunner::RunLoop::EndChildren() {
     childrenEnded = true;
     GetSystemTimeAsFileTime(&endedAt);
-    // The job takes every descendant with it (cmd /c starts grandchildren).
-    if (job) TerminateJobObject(job, kEndedExitCode);
+    // The jobs take every descendant with them (cmd /c starts grandchildren).
+    for (HANDLE job : leftoverJobs) TerminateJobObject(job, kEndedExitCode);
     for (Slot& slot : slots) {
+        if (slot.job) TerminateJobObject(slot.job, kEndedExitCode);
         if (slot.process) TerminateProcess(slot.process, kEndedExitCode);
     }
 }
 
+void BatchRunner::RunLoop::EnforceTimeLimit() {
+    int limit = runner.runOptions.timeLimitSeconds;
+    if (limit <= 0 || childrenEnded) return;
+    DWORD now = GetTickCount();
+    for (Slot& slot : slots) {
+        if (!slot.process || slot.timedOut) continue;
+        if (now - slot.stepStartTick < static_cast<DWORD>(limit) * 1000) continue;
+        slot.timedOut = true;
+        GetSystemTimeAsFileTime(&slot.killedAt);
+        // This slot's tree only; the others run on.
+        if (slot.job) TerminateJobObject(slot.job, kEndedExitCode);
+        TerminateProcess(slot.process, kEndedExitCode);
+    }
+}
+
+// The milliseconds until the first running step reaches the time limit.
+DWORD BatchRunner::RunLoop::UntilNextLimit() const {
+    int limit = runner.runOptions.timeLimitSeconds;
+    if (limit <= 0 || childrenEnded) return INFINITE;
+    DWORD now = GetTickCount();
+    DWORD soonest = INFINITE;
+    for (const Slot& slot : slots) {
+        if (!slot.process || slot.timedOut) continue;
+        DWORD ran = now - slot.stepStartTick;
+        DWORD total = static_cast<DWORD>(limit) * 1000;
+        DWORD left = ran >= total ? 0 : total - ran;
+        if (left < soonest) soonest = left;
+    }
+    return soonest;
+}
+
 // Waits, reading pipes meanwhile, until a step's process ends (its slot's
-// index) or something else wants a look (-1): a stop, or read completions.
+// index) or something else wants a look (-1): a stop, read completions, or
+// a time limit reached.
 int BatchRunner::RunLoop::WaitForStepEnd() {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
     int owners[MAXIMUM_WAIT_OBJECTS];
@@ -324,7 +470,9 @@ int BatchRunner::RunLoop::WaitForStepEnd() {
     }
     // Only with all 64 slots busy does one child fall outside the wait; it is
     // looked at between short waits.
-    DWORD result = WaitForMultipleObjectsEx(n, handles, FALSE, overflow ? 20 : INFINITE, TRUE);
+    DWORD timeout = UntilNextLimit();
+    if (overflow && (timeout == INFINITE || timeout > 20)) timeout = 20;
+    DWORD result = WaitForMultipleObjectsEx(n, handles, FALSE, timeout, TRUE);
     if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + n) return owners[result - WAIT_OBJECT_0];
     if (result == WAIT_TIMEOUT && overflow) {
         for (size_t i = 0; i < slots.size(); ++i) {
@@ -547,6 +695,6 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
     if (resultsFolder.IsEmpty()) return;
-    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes());
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes(), FormatSummary(GetSummary()));
     lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }
