@@ -134,6 +134,8 @@ LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
     // added once the sender has its answer, so that it never waits for the
     // search of a large folder.
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    // A run nobody watches takes nothing more: the next window is asked.
+    if (commandLine.Unattended()) return FALSE;
     if (!data || data->dwData != kHandOverData || !data->lpData || data->cbData % sizeof(wchar_t) != 0) return FALSE;
     const wchar_t* units = static_cast<const wchar_t*>(data->lpData);
     size_t count = data->cbData / sizeof(wchar_t);
@@ -148,16 +150,6 @@ LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
 }
 
 bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths) {
-    HWND other = nullptr;
-    for (HWND found = FindWindowExW(nullptr, nullptr, L"Quenbrix", nullptr); found;
-         found = FindWindowExW(nullptr, found, L"Quenbrix", nullptr)) {
-        // The first in the z-order: the one the user used last.
-        if (IsWindowVisible(found)) {
-            other = found;
-            break;
-        }
-    }
-    if (!other) return false;
     std::wstring payload;
     for (const VQWString& path : paths) {
         payload.append(path.Text(), static_cast<size_t>(path.GetLength()));
@@ -167,15 +159,23 @@ bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths) {
     data.dwData = kHandOverData;
     data.cbData = static_cast<DWORD>(payload.size() * sizeof(wchar_t));
     data.lpData = &payload[0];
-    // The window comes to the front to show what it took: the start the user
-    // made may give it the foreground.
-    DWORD process = 0;
-    GetWindowThreadProcessId(other, &process);
-    AllowSetForegroundWindow(process);
-    DWORD_PTR answer = 0;
-    return SendMessageTimeoutW(other, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
-                               &answer) &&
-           answer == TRUE;
+    // In z-order: the window the user used last first.
+    for (HWND other = FindWindowExW(nullptr, nullptr, L"Quenbrix", nullptr); other;
+         other = FindWindowExW(nullptr, other, L"Quenbrix", nullptr)) {
+        if (!IsWindowVisible(other)) continue;
+        // The window comes to the front to show what it took: the start the
+        // user made may give it the foreground.
+        DWORD process = 0;
+        GetWindowThreadProcessId(other, &process);
+        AllowSetForegroundWindow(process);
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutW(other, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
+                                &answer) &&
+            answer == TRUE) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void MainWindow::StartUnattended() {

@@ -102,6 +102,54 @@ std::wstring NewestResults(const TempDir& appData) {
     return appData.Join(L"Quenbrix\\runs\\" + newest);
 }
 
+// The rows of a results file, each split into its fields (quotes undone).
+std::vector<std::vector<std::string>> CsvRows(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    size_t i = csv.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (; i < csv.size(); ++i) {
+        char c = csv[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(field);
+            field.clear();
+        } else if (c == '\r') {
+        } else if (c == '\n') {
+            rows.back().push_back(field);
+            field.clear();
+            rows.emplace_back();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
+    if (rows.back().empty()) rows.pop_back();
+    return rows;
+}
+
+// The field of `column` (by the header's name) in the row whose second field is `target`.
+std::string Field(const std::vector<std::vector<std::string>>& rows, const std::string& target,
+                  const std::string& column) {
+    if (rows.empty()) return "<no header>";
+    size_t index = 0;
+    while (index < rows[0].size() && rows[0][index] != column) ++index;
+    for (const auto& row : rows) {
+        if (row.size() > 1 && row[1] == target) return index < row.size() ? row[index] : "<short row>";
+    }
+    return "<no row>";
+}
+
 // The program's own key, emptied for each test and after each start that
 // would leave its settings there.
 class CommandLineRun : public ::testing::Test {
@@ -183,6 +231,46 @@ TEST_F(CommandLineRun, RunGoingOnPastFailuresTriesEveryFileAndExitsOne) {
     ASSERT_TRUE(next.Start());
     EXPECT_EQ((Paths{files[4], files[10], files[16]}), next.List());
     EXPECT_EQ(0u, next.Close());
+}
+
+TEST_F(CommandLineRun, AHungCommandIsEndedAtItsTimeLimitAndTheNextFilesRun) {
+    TempDir dir, appData;
+    // $title is how long each file's command sleeps (ms): the first hangs.
+    std::wstring hung = dir.WriteFile(L"600000-1.txt", "x");
+    std::wstring quick1 = dir.WriteFile(L"0-2.txt", "x");
+    std::wstring quick2 = dir.WriteFile(L"0-3.txt", "x");
+    std::wstring settings = Settings(dir, L"ジョブ.ini",
+                                     L"Command = " + ChildProgram() + L" sleep $title write \"$fullname.ran\" x\r\n"
+                                     L"TimeLimit = 2\r\nOnFailure = 1\r\n");
+    Ended ended = RunToEnd(L"/run " + Quoted(settings) + L" " + Quoted(hung) + L" " + Quoted(quick1) + L" " +
+                               Quoted(quick2),
+                           appData.Path());
+    EXPECT_EQ(1u, ended.code);
+    EXPECT_EQ(0u, ended.output.find("Quenbrix: 2 done, 1 failed, 0 not run; results: ")) << ended.output;
+    auto rows = CsvRows(TempDir::ReadWholeFile(NewestResults(appData)));
+    EXPECT_EQ("時間切れ", Field(rows, Utf8(hung), "結果"));
+    EXPECT_EQ("完了", Field(rows, Utf8(quick1), "結果"));
+    EXPECT_EQ("完了", Field(rows, Utf8(quick2), "結果"));
+    EXPECT_FALSE(FileExists(hung + L".ran")) << "the hung command was ended before it went on";
+    EXPECT_TRUE(FileExists(quick2 + L".ran"));
+}
+
+TEST_F(CommandLineRun, ACommandThatFailsTheFirstTimeOnlyIsDoneOnItsRetry) {
+    TempDir dir, appData;
+    std::wstring a = dir.WriteFile(L"retry-a.txt", "x");
+    std::wstring b = dir.WriteFile(L"retry-b.txt", "x");
+    // The first try leaves a mark and fails; the next finds the mark and succeeds.
+    std::wstring settings = Settings(
+        dir, L"ジョブ.ini",
+        L"Command = cmd /c if exist \"$fullname.tried\" (exit 0) else (echo x> \"$fullname.tried\" & exit 1)\r\n"
+        L"CheckExitCode = 1\r\nRetries = 2\r\n");
+    Ended ended = RunToEnd(L"/run " + Quoted(settings) + L" " + Quoted(a) + L" " + Quoted(b), appData.Path());
+    EXPECT_EQ(0u, ended.code) << ended.output;
+    EXPECT_EQ(0u, ended.output.find("Quenbrix: 2 done, 0 failed, 0 not run; results: ")) << ended.output;
+    auto rows = CsvRows(TempDir::ReadWholeFile(NewestResults(appData)));
+    EXPECT_EQ("完了", Field(rows, Utf8(a), "結果"));
+    EXPECT_EQ("2", Field(rows, Utf8(a), "試行回数"));
+    EXPECT_EQ("2", Field(rows, Utf8(b), "試行回数"));
 }
 
 TEST_F(CommandLineRun, AJobByItsNameRunsAndAPlanIsWrittenWithNothingRun) {
@@ -330,11 +418,24 @@ TEST_F(CommandLineRun, ASecondStartWithFilesHandsThemToTheOpenWindowUnlessNew) {
     Ended handed = RunToEnd(Quoted(second) + L" " + Quoted(folder), secondData.Path());
     EXPECT_EQ(0u, handed.code);
     EXPECT_TRUE(WaitUntil([&] { return app.List() == Paths{first, second, inside}; })) << app.List().size();
+    // A window of a run nobody watches, opened last, takes nothing: the
+    // files go to the other one.
+    std::wstring sleeper = dir.WriteFile(L"眠る.txt", "x");
+    std::wstring settings = Settings(dir, L"眠る.ini", L"Command = " + ChildProgram() + L" sleep 2000\r\n");
+    QuenbrixProcess unattended;
+    unattended.appData = secondData.Path();
+    ASSERT_TRUE(unattended.Start(L"/run " + Quoted(settings) + L" " + Quoted(sleeper)));
+    std::wstring third = dir.WriteFile(L"三つ目.txt", "x");
+    TempDir thirdData;
+    EXPECT_EQ(0u, RunToEnd(Quoted(third), thirdData.Path()).code);
+    EXPECT_TRUE(WaitUntil([&] { return app.List() == Paths{first, second, inside, third}; })) << app.List().size();
+    EXPECT_EQ((Paths{sleeper}), unattended.List());
+    EXPECT_EQ(0u, unattended.WaitForExit(60000)) << "the sleeping run ends by itself";
     // /new: a window of its own, with only its file.
     QuenbrixProcess other;
     ASSERT_TRUE(other.Start(L"/new " + Quoted(second)));
     EXPECT_EQ((Paths{second}), other.List());
-    EXPECT_EQ((Paths{first, second, inside}), app.List());
+    EXPECT_EQ((Paths{first, second, inside, third}), app.List());
     EXPECT_EQ(0u, other.Close());
     EXPECT_EQ(0u, app.Close());
 }
