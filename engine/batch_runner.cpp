@@ -157,8 +157,11 @@ void BatchRunner::RunLoop::Go() {
         if (stage >= 2 && !childrenEnded) EndChildren();
         bool busy = false;
         for (Slot& slot : slots) {
-            // Targets begin in list order, each in the first free slot.
-            if (slot.target < 0 && stage == 0 && !StopsAtFailure() && next < count) {
+            // Targets begin in list order, each in the first free slot. One that
+            // fails as it begins (a template error, a program that cannot start)
+            // leaves the slot free at once: the next takes it, or a run that goes
+            // on past failures would end with this slot idle and files not run.
+            while (slot.target < 0 && Stage() == 0 && !StopsAtFailure() && next < count) {
                 BeginTarget(slot, next++);
                 skipSkipped();
             }

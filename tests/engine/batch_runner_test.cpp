@@ -627,6 +627,19 @@ TEST_F(RunOptionsTest, GoingOnTriesEveryTargetAndRecordsEachFailure) {
     }
 }
 
+TEST_F(RunOptionsTest, GoingOnPastFilesThatFailAsTheyBeginRunsTheRest) {
+    // The program is the file itself: the middle one is missing, so it cannot start.
+    std::wstring program = ChildProgram();
+    std::wstring unquoted = program.front() == L'"' ? program.substr(1, program.size() - 2) : program;
+    for (const wchar_t* name : {L"a.exe", L"c.exe"}) ASSERT_TRUE(CopyFileW(unquoted.c_str(), temp.Join(name).c_str(), FALSE));
+    RunOptions options = GoOn();
+    RunWith(L"\"$fullname\" write \"$fullname.done\" x", Entries({L"a.exe", L"b.exe", L"c.exe"}), options);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_EQ(TargetStatus::LaunchFailed, Status(1));
+    EXPECT_EQ(TargetStatus::Done, Status(2)) << "the slot a launch failure freed is taken again";
+    EXPECT_TRUE(FileExists(temp.Join(L"c.exe.done")));
+}
+
 TEST_F(RunOptionsTest, SkippedTargetsAreRecordedAndNotRun) {
     std::wstring cmd = child + L" write \"$fullname.done\" x exit $ext";
     std::vector<bool> skip = {false, true, false, true};
