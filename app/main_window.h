@@ -6,11 +6,12 @@
 #pragma once
 
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/resource.h"
+#include "app/run_target.h"
+#include "app/target_list_model.h"
 #include "engine/batch_runner.h"
 #include "settings/kept_list.h"
 #include "win32/dialog_window.h"
@@ -33,19 +34,6 @@ struct JobSettings {
     DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
     DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
     DWORD parallel = 1;        // targets run at once, 1 to 64
-};
-
-// What the list shows of a target of the last run, kept after the run's
-// records go with the next run.
-struct EntryResult {
-    TargetStatus status = TargetStatus::NotRun;
-    bool preEnded = false;
-    bool commandEnded = false;
-    DWORD preExitCode = 0;
-    DWORD commandExitCode = 0;
-    DWORD milliseconds = 0;
-    VQWString firstLine;  // of the error, or else of the hidden command's output
-    bool outputCut = false;
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -83,8 +71,11 @@ public:
     void OnDpiChanged(UINT newDpi, const RECT* suggested) override;
     INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Filters the candidates by FileExt and appends those that name no file
-    // the list (or the batch before them) already holds.
-    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch);
+    // the list (or the batch before them) already holds. roots, when given,
+    // holds each candidate's root (settings/target_list_file.h); without it
+    // every candidate is a single file.
+    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch,
+                            const VQArray<VQWString, VQWString>* roots = nullptr);
 
     // The main panel's create info: the control wrappers bound to the
     // settings, their anchors, the class, caption and icon. The caller owns it.
@@ -109,9 +100,18 @@ public:
     void ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
 
-    // Target list entry routes that need no dialog.
+    // Target list entry routes that need no dialog. AddDroppedPaths takes
+    // files and folders as a drop does (a folder's files with the folder as
+    // their root): the route of paths named on the command line too.
     void AddListFile(const wchar_t* path);
     void AddDroppedPaths(const VQArray<VQWString, VQWString>& paths);
+
+    // The list's entries, in the list's order.
+    TargetListModel& Targets() { return targetModel; }
+    // What a run takes from the list: every entry in the list's order, or
+    // only the entries at these indices (in the order given). The entries
+    // are told their index in the run.
+    std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     // The target list between starts, in a slot of dataFolder that this
     // window holds while it is open (settings/kept_list.h): read back before
@@ -165,7 +165,8 @@ private:
     void OnListSelectionChanged();
     // AddTargets with the progress window of the whole adding; false when
     // the user cancelled it (the list is then as it was).
-    bool AddTargets(const VQArray<VQWString, VQWString>* batch, VQWin32ProgressWindow& progress);
+    bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
+                    VQWin32ProgressWindow& progress);
     HFONT PanelFont();
     void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
     void OnJobEnded(bool closing);
@@ -198,19 +199,9 @@ private:
     VQWString EditText(int id);
     void SetEditText(int id, const wchar_t* text);
 
-    std::vector<EntryResult> results;  // of the last run, by its target index; list item data is index + 1
-    int shownFinished = -1;            // finished count the list was last painted for
-    // What the kept list holds beyond the path, for the entries that have it.
-    struct KeptMark {
-        VQWString root;
-        bool running;
-    };
-    struct KeptMarkHash {
-        size_t operator()(const VQWString& path) const;
-    };
-    typedef std::unordered_map<VQWString, KeptMark, KeptMarkHash> KeptMarks;
+    TargetListModel targetModel;  // the list box shows it entry for entry
+    int shownFinished = -1;       // finished count the list was last painted for
     KeptList keptList;
-    KeptMarks keptMarks;
     bool keptListRestored = false;  // changes before that are the restore itself
     bool keptListDirty = false;     // edited since the last rewrite
     DWORD keptListChangedAt = 0;

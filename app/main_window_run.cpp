@@ -22,29 +22,18 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND};
 
 // What the line under the list says once a stopped run has ended.
-VQWString StopSummary(const std::vector<EntryResult>& results) {
+VQWString StopSummary(BatchRunner& run) {
     int done = 0, failed = 0;
-    for (const EntryResult& result : results) {
-        if (result.status == TargetStatus::Done) ++done;
-        if (IsFailure(result.status)) ++failed;
+    for (int i = 0; i < run.GetTargetCount(); ++i) {
+        const TargetRecord* record = run.GetRecord(i);
+        TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
+        if (status == TargetStatus::Done) ++done;
+        if (IsFailure(status)) ++failed;
     }
-    int left = static_cast<int>(results.size()) - done - failed;
+    int left = run.GetTargetCount() - done - failed;
     VQWString text;
     if (failed > 0) return text.Format(L"停止しました。完了 %d 件、失敗 %d 件、未実行 %d 件", done, failed, left);
     return text.Format(L"停止しました。完了 %d 件、未実行 %d 件", done, left);
-}
-
-EntryResult ResultOf(const TargetRecord& record) {
-    EntryResult result;
-    result.status = record.Status();
-    result.preEnded = record.pre.ended;
-    result.commandEnded = record.command.ended;
-    result.preExitCode = record.pre.exitCode;
-    result.commandExitCode = record.command.exitCode;
-    result.milliseconds = record.milliseconds;
-    result.firstLine = FirstLine(record.errorText.IsEmpty() ? record.output : record.errorText).DeepCopy();
-    result.outputCut = record.outputCut;
-    return result;
 }
 
 COLORREF MarkColor(TargetStatus status) {
@@ -127,8 +116,10 @@ void MainWindow::RunOrStop() {
     if (state != RunState::Idle) return;
     // A click meant for 停止 that lands just after the run ended starts nothing.
     if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
+    std::vector<RunTarget> runTargets = RunTargetsFromList();
     VQArray<VQWString, VQWString> list;
-    if (VQWin32DialogItemListBoxW* box = TargetList()) box->GetAllStrings(list);
+    list.SetSize(-static_cast<int>(runTargets.size()));
+    for (const RunTarget& target : runTargets) list.Add(target.path);
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
     // An entry whose template fails would stop the run there, after the ones
@@ -139,10 +130,7 @@ void MainWindow::RunOrStop() {
     switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
     case Started:
         // The last run's marks go; this run's come as its targets finish.
-        results.clear();
-        if (VQWin32DialogItemListBoxW* box = TargetList()) {
-            for (int i = 0; i < box->GetCount(); ++i) box->SetItemData(i, 0);
-        }
+        targetModel.BeginRun(nullptr);
         shownFinished = -1;
         stopRequested = false;
         SetRunning(true);
@@ -222,7 +210,7 @@ void MainWindow::OnJobEnded(bool closing) {
     if (closing) return;
     // After a stop the line under the list tells what became of the list, until an entry is chosen.
     if (stopRequested) {
-        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(StopSummary(results).Text(), false);
+        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(StopSummary(*this).Text(), false);
     }
     SaveTargetList();
     VQGetTaskbar()->Flash(handle);
@@ -242,28 +230,27 @@ void MainWindow::OnJobEnded(bool closing) {
 }
 
 void MainWindow::ApplyResults() {
-    VQWin32DialogItemListBoxW* box = TargetList();
     int count = GetTargetCount();
-    results.assign(static_cast<size_t>(count), EntryResult());
     for (int i = 0; i < count; ++i) {
-        if (const TargetRecord* record = GetRecord(i)) results[static_cast<size_t>(i)] = ResultOf(*record);
+        if (const TargetRecord* record = GetRecord(i)) targetModel.SetRunResult(i, MakeEntryResult(*record));
     }
+    VQWin32DialogItemListBoxW* box = TargetList();
     if (!box || !box->GetHandle()) return;
-    // The run's targets are the first entries of the list: nothing could be
-    // removed during the run, and drops only add at the end.
-    int listed = box->GetCount();
-    for (int i = 0; i < count && i < listed; ++i) box->SetItemData(i, i + 1);
-    int failed = GetFirstFailedIndex();
+    int failed = targetModel.EntryOfRunIndex(GetFirstFailedIndex());
     // The box's state when the run ends decides, not its state at the start.
     if (IsChecked(IDC_DELETE_CHECK)) {
         VQArray<int, int> done;
+        std::vector<int> doneEntries;
         int doneBeforeFailed = 0;
-        for (int i = 0; i < count && i < listed; ++i) {
-            if (results[static_cast<size_t>(i)].status != TargetStatus::Done) continue;
-            done.Add(i);
-            if (i < failed) ++doneBeforeFailed;
+        for (int i = 0; i < count; ++i) {
+            int entry = targetModel.EntryOfRunIndex(i);
+            if (entry < 0 || targetModel.StatusOf(entry) != TargetStatus::Done) continue;
+            done.Add(entry);
+            doneEntries.push_back(entry);
+            if (entry < failed) ++doneBeforeFailed;
         }
         box->DeleteIndices(done);
+        targetModel.Remove(std::move(doneEntries));
         if (failed >= 0) failed -= doneBeforeFailed;
     }
     // The first failure is where the user looks next.
@@ -281,20 +268,33 @@ int MainWindow::OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 TargetStatus MainWindow::EntryStatus(int index) {
+    if (index < 0 || index >= targetModel.GetCount()) return TargetStatus::NotRun;
     RunState state = GetState();
-    if (state != RunState::Idle && state != RunState::Ended) {
-        return index < GetTargetCount() ? GetLiveStatus(index) : TargetStatus::NotRun;
+    int runIndex = targetModel.At(index).runIndex;
+    if (state != RunState::Idle && state != RunState::Ended && runIndex >= 0 && runIndex < GetTargetCount()) {
+        return GetLiveStatus(runIndex);
     }
-    const EntryResult* result = GetEntryResult(index);
-    return result ? result->status : TargetStatus::NotRun;
+    return targetModel.StatusOf(index);
 }
 
-const EntryResult* MainWindow::GetEntryResult(int index) {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || index < 0 || index >= box->GetCount()) return nullptr;
-    LPARAM data = box->GetItemData(index);
-    if (data <= 0 || data > static_cast<LPARAM>(results.size())) return nullptr;
-    return &results[static_cast<size_t>(data - 1)];
+const EntryResult* MainWindow::GetEntryResult(int index) { return targetModel.ResultOf(index); }
+
+std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* only) {
+    std::vector<RunTarget> run;
+    auto take = [&](int index) {
+        const TargetEntry& entry = targetModel.At(index);
+        run.push_back(RunTarget{entry.path, entry.root, entry.running});
+    };
+    if (only) {
+        run.reserve(only->size());
+        for (int index : *only) {
+            if (index >= 0 && index < targetModel.GetCount()) take(index);
+        }
+    } else {
+        run.reserve(static_cast<size_t>(targetModel.GetCount()));
+        for (int i = 0; i < targetModel.GetCount(); ++i) take(i);
+    }
+    return run;
 }
 
 VQWString MainWindow::DescribeEntry(int index) {
@@ -348,8 +348,8 @@ void MainWindow::DrawEntry(DRAWITEMSTRUCT* draw) {
     int index = static_cast<int>(draw->itemID);
     int markSize = area.bottom - area.top;
     RunState state = GetState();
-    bool hasMark = (state != RunState::Idle && state != RunState::Ended && index < GetTargetCount()) ||
-                   GetEntryResult(index) != nullptr;
+    bool inRun = index < targetModel.GetCount() && targetModel.At(index).runIndex >= 0;
+    bool hasMark = (state != RunState::Idle && state != RunState::Ended && inRun) || GetEntryResult(index) != nullptr;
     if (hasMark) {
         RECT mark = {area.left + 2, area.top, area.left + 2 + markSize, area.bottom};
         DrawMark(dc, mark, EntryStatus(index));
