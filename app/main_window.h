@@ -9,16 +9,18 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/output_window.h"
 #include "app/resource.h"
 #include "app/run_target.h"
 #include "app/target_list_model.h"
+#include "app/target_table.h"
 #include "engine/batch_runner.h"
 #include "settings/kept_list.h"
 #include "win32/dialog_window.h"
 
 class VQWin32DialogItemCheckBox;
 class VQWin32DialogItemEditBoxW;
-class VQWin32DialogItemListBoxW;
+class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
@@ -125,7 +127,8 @@ public:
     VQWString dataFolder;
 
     // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
-    void RunOrStop();
+    // With `only`, a run of those entries alone (when idle).
+    void RunOrStop(const std::vector<int>* only = nullptr);
     // Opens the last results file in the program Windows has for .csv files.
     void OpenLastResults();
     // The result the list shows for an entry: live during a run, else the last run's.
@@ -133,6 +136,26 @@ public:
     const EntryResult* GetEntryResult(int index);
     // The description of an entry's result, as the line under the list shows it.
     VQWString DescribeEntry(int index);
+    // Whether the table shows a mark for the entry: it is in the run going
+    // on, or a run has given it a result.
+    bool HasMark(int index);
+
+    // The table's commands (main_window_table.cpp). A sort during a run is
+    // for viewing: the run goes on in the order it started with.
+    void SortTable(TargetColumn column, bool descending);
+    enum TableCommand {
+        kSelectFailed = 1, kSelectNotRun, kSelectDone, kInvertSelection, kRunSelected, kShowOutput, kOpenFolder,
+        kCopyPaths, kDeleteSelected,
+    };
+    void TableCommand(int command);
+    // The entries whose shown status passes the test.
+    std::vector<int> EntriesWhere(bool (*test)(TargetStatus status));
+    void ShowTableMenu(POINT screen);
+    void ShowOutputOf(int index);
+    // Opens Explorer at a file, the file selected; replaceable by tests.
+    bool (*showInFolder)(HWND owner, const wchar_t* path);
+    // Puts text on the clipboard; replaceable by tests.
+    bool (*copyToClipboard)(HWND owner, const VQWString& text);
 
     VQWString settingsPath;
     // Read by start-up before the window opens; OnCreated acts on it.
@@ -163,6 +186,14 @@ private:
     void OnLoad();
     void OnSave();
     void OnListSelectionChanged();
+    void OnDeleteKey();
+    friend class TargetTable;
+    // The first selected entry, or -1.
+    int FirstSelected();
+    // Selects the entries with these adding numbers.
+    void SelectNumbers(const std::vector<int>& numbers);
+    // During a run: the running entries stay in view until the user scrolls or selects.
+    void FollowRun();
     // AddTargets with the progress window of the whole adding; false when
     // the user cancelled it (the list is then as it was).
     bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
@@ -175,7 +206,6 @@ private:
     void ApplyResults();
     void ShowError(const wchar_t* text);
     void UpdateCount();
-    void DrawEntry(DRAWITEMSTRUCT* draw);
     RunOptions ReadRunOptions();
     // The preview under the command fields: both templates expanded for the
     // selected entry (the first when none is), or what stops them, in red.
@@ -193,19 +223,24 @@ private:
     void KeepListTick();
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
-    VQWin32DialogItemListBoxW* TargetList();
+    VQWin32DialogItemListView* TargetList();
     VQWin32DialogItemCheckBox* CheckBox(int id);
     bool IsChecked(int id);
     VQWString EditText(int id);
     void SetEditText(int id, const wchar_t* text);
 
-    TargetListModel targetModel;  // the list box shows it entry for entry
+    TargetListModel targetModel;  // the table shows it entry for entry
+    TargetTable table;
+    OutputWindow outputWindow;
+    bool followRun = false;           // the table follows the run (until the user scrolls or selects)
+    bool followingSelection = false;  // a selection made by the window itself
+    int followedTop = -1;             // the top row the following left
     int shownFinished = -1;       // finished count the list was last painted for
     KeptList keptList;
     bool keptListRestored = false;  // changes before that are the restore itself
     bool keptListDirty = false;     // edited since the last rewrite
     DWORD keptListChangedAt = 0;
-    int keptListJournaled = 0;      // during a run: entries the kept list knows of
+    int keptListJournaled = 0;      // during a run: the highest adding number the kept list knows of
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "win32/dialog_items.h"
+#include "win32/list_view.h"
 #include "win32/message_box.h"
 
 namespace {
@@ -69,24 +70,19 @@ VQWString DamageMessage(const KeptListReport& report) {
 }  // namespace
 
 void MainWindow::RestoreTargetList() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return;
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
     std::vector<KeptEntry> entries;
     KeptListReport report;
     keptList.Open(dataFolder, entries, report);
     // Every entry comes back as it was, whatever the filter says now, and
     // without a look at the disk: a big list is back at once.
     if (!entries.empty()) {
-        VQArray<VQWString, VQWString> paths;
-        paths.SetSize(-static_cast<int>(entries.size()));
         targetModel.RemoveAll();
         targetModel.Reserve(static_cast<int>(entries.size()));
         for (const KeptEntry& entry : entries) {
-            paths.Add(entry.path);
             targetModel.AddKnownUnique(entry.path, entry.root, entry.running);
         }
-        box->ResetContent();
-        box->AddStrings(paths);
         UpdateCount();
     }
     keptListRestored = true;
@@ -121,11 +117,15 @@ void MainWindow::KeptListChanged() {
     }
     // During a run the list only grows at its end (drops), and is not
     // rewritten: what came is recorded.
-    int count = targetModel.GetCount();
-    for (int i = keptListJournaled; i < count; ++i) {
-        keptList.RecordAdded(targetModel.PathAt(i), targetModel.At(i).root);
+    // By the order of adding: the table may have been sorted meanwhile.
+    int newest = keptListJournaled;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        const TargetEntry& entry = targetModel.At(i);
+        if (entry.number <= keptListJournaled) continue;
+        keptList.RecordAdded(entry.path, entry.root);
+        if (entry.number > newest) newest = entry.number;
     }
-    if (count > keptListJournaled) keptListJournaled = count;
+    keptListJournaled = newest;
 }
 
 void MainWindow::KeepListAtRunStart() {
@@ -134,7 +134,10 @@ void MainWindow::KeepListAtRunStart() {
     // The run's records speak of paths: they apply to the list on the disk,
     // which needs a rewrite only when it is behind the window's.
     if (keptListDirty || keptList.LastRewriteFailed()) SaveTargetList();
-    keptListJournaled = targetModel.GetCount();
+    keptListJournaled = 0;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        if (targetModel.At(i).number > keptListJournaled) keptListJournaled = targetModel.At(i).number;
+    }
 }
 
 void MainWindow::KeepRunResults() {

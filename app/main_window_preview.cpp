@@ -89,19 +89,19 @@ bool AskAboutClash(VQWin32Window* owner, VQWString question, const wchar_t* grou
 
 void MainWindow::UpdatePreview() {
     VQWin32DialogItem* preview = FindItemById(IDC_PREVIEW);
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!preview || !preview->GetHandle() || !box || !box->GetHandle()) return;
+    VQWin32DialogItemListView* view = TargetList();
+    if (!preview || !preview->GetHandle() || !view || !view->GetHandle()) return;
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
     VQWString text;
     bool failed = false;
-    if (box->GetCount() <= 0) {
+    if (targetModel.GetCount() <= 0) {
         text = L"対象ファイルを追加すると、展開したコマンドラインがここに表示されます。";
     } else if (preCommandText.IsEmpty() && commandText.IsEmpty()) {
         text = L"コマンドを入力すると、選択した対象ファイルで展開したコマンドラインがここに表示されます。";
     } else {
-        VQArray<int, int> selected;
-        VQWString target = box->GetString(box->GetSelectedIndices(selected) > 0 ? selected[0] : 0);
+        int selected = view->GetSelectedCount() > 0 ? FirstSelected() : 0;
+        VQWString target = targetModel.PathAt(selected);
         // $pre is empty in the pre-command, as in a run; in the command it
         // stands for output that does not exist yet.
         PreviewedLine pre, command;
@@ -156,7 +156,7 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
     VQTemplateCheck check = CheckTemplates(preCommandText, commandText, list, directory);
     if (check.failedIndex >= 0) {
         // The entry is shown first: the preview then says where its template fails.
-        if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(check.failedIndex);
+        if (VQWin32DialogItemListView* view = TargetList()) view->SelectOnly(check.failedIndex);
         OnListSelectionChanged();
         VQWString message;
         message.Format(L"対象ファイル: %s\n\n%s", list[check.failedIndex].Text(), check.errorText.Text());

@@ -1,4 +1,4 @@
-// The target list: the model's entries are the list, and the list box shows them. Files enter by the Add
+// The target list: the model's entries are the list, and the table shows them. Files enter by the Add
 // dialog, a list file or a drop, all through AddTargets; they leave by
 // Delete (or the Delete key), Delete all and, after a run, by their result.
 // The list outlives the program in the kept list (main_window_kept_list.cpp).
@@ -14,6 +14,7 @@
 #include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
+#include "win32/list_view.h"
 #include "win32/message_box.h"
 #include "win32/progress_window.h"
 
@@ -145,8 +146,8 @@ void MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
 bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
                             VQWin32ProgressWindow& progress) {
     if (!batch || batch->GetCount() == 0) return true;
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return true;
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return true;
     VQArray<VQWString, VQWString> extensions;
     if (FindItemById(IDC_FILEEXT_EDIT)) SplitExtensions(EditText(IDC_FILEEXT_EDIT), true, extensions);
 
@@ -169,27 +170,8 @@ bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
         if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) continue;
         targetModel.Add(candidate, hasRoots ? (*roots)[i] : VQWString());
     }
-    int count = targetModel.GetCount() - listed;
-    if (count == 0) return true;
-    // Into the list a piece at a time, so that the window answers meanwhile;
-    // a cancel takes back what this batch put in.
-    const int kPiece = 20000;
-    for (int start = 0; start < count; start += kPiece) {
-        VQArray<VQWString, VQWString> piece;
-        int end = start + kPiece < count ? start + kPiece : count;
-        piece.SetSize(-(end - start));
-        for (int i = start; i < end; ++i) piece.Add(targetModel.PathAt(listed + i));
-        box->AddStrings(piece);
-        if (!progress.StepWith([&] {
-                return VQWString().Format(L"リストに追加しています… %s / %s 件", GroupedNumber(end).Text(),
-                                          GroupedNumber(count).Text());
-            })) {
-            for (int i = box->GetCount() - 1; i >= listed; --i) box->DeleteString(i);
-            targetModel.Truncate(listed);
-            UpdateCount();
-            return false;
-        }
-    }
+    if (targetModel.GetCount() == listed) return true;
+    // The table asks for what it shows: it is told the count only.
     UpdateCount();
     return true;
 }
@@ -286,40 +268,41 @@ void MainWindow::AddDroppedPaths(const VQArray<VQWString, VQWString>& paths) {
 }
 
 void MainWindow::OnDelete() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return;
-    VQArray<int, int> selected;
-    if (box->GetSelectedIndices(selected) == 0) return;
-    box->DeleteIndices(selected);
-    std::vector<int> removed;
-    for (int i = 0; i < selected.GetCount(); ++i) removed.push_back(selected[i]);
-    targetModel.Remove(std::move(removed));
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
+    std::vector<int> selected;
+    if (view->GetSelectedIndices(selected) == 0) return;
+    int first = selected[0];
+    targetModel.Remove(std::move(selected));
+    view->SetSelectedAll(false);
+    view->SetCount(targetModel.GetCount());
     // The entry that took the first removed one's place is selected, so that
     // Delete can be pressed again.
-    int next = selected[0] < box->GetCount() ? selected[0] : box->GetCount() - 1;
-    box->SelectOnly(next);
+    int next = first < targetModel.GetCount() ? first : targetModel.GetCount() - 1;
+    view->SelectOnly(next);
     UpdateCount();
     OnListSelectionChanged();
 }
 
 void MainWindow::OnDeleteAll() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || box->GetCount() < 1) return;
+    if (targetModel.GetCount() < 1) return;
     if (MsgBox(this, L"リストの全ての項目を削除しますか？（ファイルは削除されません）", L"確認", VQMB_YESNO, 2) ==
         IDYES) {
-        box->ResetContent();
         targetModel.RemoveAll();
+        if (VQWin32DialogItemListView* view = TargetList()) view->SetSelectedAll(false);
         UpdateCount();
         OnListSelectionChanged();
     }
 }
 
 void MainWindow::UpdateCount() {
-    VQWin32DialogItemListBoxW* box = TargetList();
+    VQWin32DialogItemListView* view = TargetList();
     VQWin32DialogItem* label = FindItemById(IDC_TARGET_LABEL);
-    if (!box || !label) return;
+    if (!view || !label) return;
+    int count = targetModel.GetCount();
+    if (view->GetCount() != count) view->SetCount(count);
+    view->RedrawRows(-1, -1);
     VQWString text(L"対象ファイル(&F)");
-    int count = box->GetCount();
     if (count > 0) {
         VQWString number;
         number.Format(L" %s 件", GroupedNumber(count).Text());

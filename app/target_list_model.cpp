@@ -18,6 +18,11 @@ EntryResult MakeEntryResult(const TargetRecord& record) {
     result.milliseconds = record.milliseconds;
     result.firstLine = FirstLine(record.errorText.IsEmpty() ? record.output : record.errorText).DeepCopy();
     result.outputCut = record.outputCut;
+    result.preLine = record.pre.commandLine;
+    result.commandLine = record.command.commandLine;
+    result.errorText = record.errorText;
+    result.output = record.output;
+    result.startTime = record.startTime;
     return result;
 }
 

@@ -25,6 +25,12 @@ struct EntryResult {
     DWORD milliseconds = 0;
     VQWString firstLine;  // of the error, or else of the hidden command's output
     bool outputCut = false;
+    // For the output window: the whole story.
+    VQWString preLine;      // both command lines as expanded; empty when the step did not expand
+    VQWString commandLine;
+    VQWString errorText;
+    VQWString output;       // the hidden command's kept output
+    SYSTEMTIME startTime = {};
 };
 
 EntryResult MakeEntryResult(const TargetRecord& record);
