@@ -211,6 +211,7 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
 
 void MainWindow::OnCreated() {
     openedPlace = clientScreenRect;
+    RestoreTableLayout();
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
@@ -247,6 +248,7 @@ bool MainWindow::CanClose() {
     DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
+    SaveTableLayout();
     SaveTargetList();
     return true;
 }

@@ -152,6 +152,12 @@ public:
     std::vector<int> EntriesWhere(bool (*test)(TargetStatus status));
     void ShowTableMenu(POINT screen);
     void ShowOutputOf(int index);
+    OutputWindow& Output() { return outputWindow; }
+    // The table's column widths (at 96 DPI) and order, kept with the
+    // window's place in the registry ("TableColumns", REG_BINARY); a value
+    // of another shape leaves the defaults.
+    void RestoreTableLayout();
+    void SaveTableLayout();
     // Opens Explorer at a file, the file selected; replaceable by tests.
     bool (*showInFolder)(HWND owner, const wchar_t* path);
     // Puts text on the clipboard; replaceable by tests.

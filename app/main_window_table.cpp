@@ -3,6 +3,8 @@
 // path, and keeping the running entries in view during a run.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "app/main_window.h"
 #include "win32/list_view.h"
 
@@ -191,4 +193,46 @@ void MainWindow::FollowRun() {
     }
     if (last >= 0) view->EnsureVisible(last);
     followedTop = view->GetTopIndex();
+}
+
+namespace {
+
+const wchar_t kTableColumnsValue[] = L"TableColumns";
+const int kColumns = static_cast<int>(TargetColumn::Count);
+
+}  // namespace
+
+void MainWindow::RestoreTableLayout() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view) return;
+    int32_t stored[2 * kColumns] = {};
+    DWORD type = REG_NONE;
+    if (ReadValue(kTableColumnsValue, stored, sizeof stored, &type) != static_cast<int>(sizeof stored) ||
+        type != REG_BINARY) {
+        return;
+    }
+    std::vector<int> widths, order;
+    for (int i = 0; i < kColumns; ++i) {
+        // A column the user shrank to nothing stays findable.
+        int width = stored[i];
+        if (width < 8 || width > 4000) return;
+        widths.push_back(MulDiv(width, static_cast<int>(dpi ? dpi : 96), 96));
+        order.push_back(stored[kColumns + i]);
+    }
+    if (!view->SetColumnOrder(order)) return;
+    view->SetColumnWidths(widths);
+}
+
+void MainWindow::SaveTableLayout() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
+    std::vector<int> widths = view->GetColumnWidths();
+    std::vector<int> order = view->GetColumnOrder();
+    if (static_cast<int>(widths.size()) != kColumns || static_cast<int>(order.size()) != kColumns) return;
+    int32_t stored[2 * kColumns];
+    for (int i = 0; i < kColumns; ++i) {
+        stored[i] = MulDiv(widths[static_cast<size_t>(i)], 96, static_cast<int>(dpi ? dpi : 96));
+        stored[kColumns + i] = order[static_cast<size_t>(i)];
+    }
+    WriteValue(kTableColumnsValue, stored, sizeof stored, REG_BINARY);
 }
