@@ -9,12 +9,12 @@
 // ordinary characters. Argument 0, the program's path, ends at its closing
 // quote or first blank.
 //
-// Switches (none is defined yet): an argument is a switch when it begins with
-// "/" or "-" and the rest names one of the program's switches, compared
-// without regard to case ("/run", "-Run"). A switch that takes a value takes
-// the argument after it ("/list FILE"). Every other argument is a path, taken
-// as it stands, so "/data/a.ini" and "-a.ini" name files as long as no switch
-// has that name, and ".\-x" names the file "-x" whatever switches there are.
+// Switches: an argument is a switch when it is "/" or "-" followed by
+// letters only, or "/?" ("-?"); the name compares without regard to case
+// ("/run", "-Run"). A switch that takes a value takes the argument after
+// it, whatever it is ("/list FILE"). Every other argument is a path, taken
+// as it stands, so "/data/a.ini" and "-a.ini" name files, and ".\-x" names
+// the file "-x". A switch-like argument that names no switch is an error.
 #pragma once
 
 #include <vector>
@@ -22,13 +22,66 @@
 #include "base/strings.h"
 
 struct CommandLine {
-    VQWString program;                        // argument 0
+    VQWString program;                 // argument 0
     std::vector<VQWString> arguments;  // the others, in order
-    // The first argument: a settings file imported at start (the others are
-    // not used yet). Empty: none.
-    VQWString settingsFile;
+    // The path arguments, in order: settings files and targets (sorted
+    // apart by ClassifyArgument when the program starts).
+    std::vector<VQWString> paths;
+    bool run = false;         // /run: run at once, close at the end, exit code
+    bool newWindow = false;   // /new: never hand the targets to an open window
+    bool portable = false;    // /portable: keep everything beside the program
+    bool usage = false;       // /?
+    std::vector<VQWString> listFiles;  // /list FILE, each in order
+    VQWString job;                     // /job NAME; empty: none
+    VQWString jobPath;                 // the job's settings file, found at start
+    VQWString planFile;                // /plan FILE; empty: none
+    // Why the arguments are wrong, as the message says it; empty: they are right.
+    VQWString error;
+    // The paths sorted by SortPaths, each in order, as full paths.
+    std::vector<VQWString> settingsFiles;
+    std::vector<VQWString> targets;
+    std::vector<VQWString> missing;
+
+    // Nothing waits for a person: /run or /plan.
+    bool Unattended() const { return run || !planFile.IsEmpty(); }
+    // Only paths: what a second start may hand to a window that is open.
+    bool OnlyPaths() const {
+        return !run && !newWindow && !portable && !usage && listFiles.empty() && job.IsEmpty() &&
+               planFile.IsEmpty() && !paths.empty();
+    }
 };
 
 // The record of a whole command line as GetCommandLineW gives it. Null or
 // empty: an empty record.
 CommandLine ParseCommandLine(const wchar_t* line);
+
+// What a path argument names, as start-up sees it on the disk:
+// - a settings file: a file named *.ini (it loads as one, or its failure is
+//   told as the Load command tells it, a missing one as well), or any other
+//   file of at most kSettingsSniffBytes that loads as settings text with a
+//   [Quenbrix] section;
+// - a target: any other file or folder that exists;
+// - missing: anything else.
+enum class ArgumentKind { SettingsFile, Target, Missing };
+enum { kSettingsSniffBytes = 1024 * 1024 };
+ArgumentKind ClassifyArgument(const VQWString& path);
+// Fills settingsFiles, targets and missing from paths, each path made
+// full from the current directory (a start by another program may give
+// relative ones, and an open window has a current directory of its own).
+void SortPaths(CommandLine& line);
+
+// The text /? shows, lines ending in "\n".
+extern const wchar_t kUsageText[];
+
+// The exit codes of an unattended start.
+enum {
+    kExitAllDone = 0,     // every file done or skipped
+    kExitSomeNotDone = 1, // at least one failed, stopped or not run
+    kExitNotStarted = 2,  // the run could not start
+    kExitBadArguments = 3,
+};
+
+// Writes the text to the console of the process that started this one
+// (AttachConsole of the parent), or to the standard output it was given
+// when that is a file or a pipe (as UTF-8). False when there is neither.
+bool WriteToParentConsole(const VQWString& text);

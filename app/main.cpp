@@ -1,5 +1,7 @@
-// The entry function: builds the main window from the registry settings,
-// runs the message loop and ends with the loop's result.
+// The entry function: reads the command line, hands targets to a window that
+// is open, or builds the main window from the registry settings, runs the
+// message loop and ends with the loop's result (an unattended start: its
+// exit code, after its report went to the console).
 #include <windows.h>
 
 #include <new>
@@ -7,17 +9,69 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "base/log.h"
+#include "settings/job_store.h"
+#include "settings/settings_store.h"
+#include "win32/message_box.h"
+
+namespace {
+
+// The usage, on the console of whoever started the program, or in a box.
+void ShowUsage() {
+    if (WriteToParentConsole(VQWString(kUsageText))) return;
+    MsgBox(nullptr, kUsageText, L"Quenbrix", VQMB_OK, 1);
+}
+
+int BadArguments(const CommandLine& line) {
+    if (line.Unattended()) {
+        WriteToParentConsole(VQWString().Format(L"Quenbrix: bad arguments: %s\n", line.error.Text()));
+    } else {
+        VQWString text;
+        text.Format(L"%s\n\n「Quenbrix.exe /?」で使い方を表示します。", line.error.Text());
+        MsgBox(nullptr, text.Text(), L"エラー", VQMB_OK, 1);
+    }
+    return kExitBadArguments;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // The whole line, not wWinMain's: it still holds the program's own path,
     // which the splitting rules treat apart.
     CommandLine commandLine = ParseCommandLine(GetCommandLineW());
+    if (!commandLine.error.IsEmpty()) return BadArguments(commandLine);
+    if (commandLine.usage) {
+        ShowUsage();
+        return 0;
+    }
+    // Before anything asks where things are kept.
+    if (commandLine.portable) RequestPortableMode();
+    if (!commandLine.job.IsEmpty()) {
+        VQWString error;
+        if (!FindJob(commandLine.job, commandLine.jobPath, error)) {
+            commandLine.error = error;
+            return BadArguments(commandLine);
+        }
+    }
+    SortPaths(commandLine);
+    // Send To and a drop on the icon while a window is open: the targets go
+    // to it, as a drop would.
+    if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
+        std::vector<VQWString> paths = commandLine.targets;
+        paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
+        if (MainWindow::HandOverToOpenWindow(paths)) return 0;
+    }
+
     MainWindow* window = new (std::nothrow) MainWindow(instance);
     if (!window) return -1;
     window->commandLine = commandLine;
     VQWin32SetMainWindow(window);
     window->registryKey = "Software\\velqo\\Quenbrix";
     window->savePlacement = 1;
+    // Nothing waits for a person: every box is answered by its default and
+    // its text goes to the report.
+    if (commandLine.Unattended()) {
+        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->NoteUnattendedBox(text); });
+    }
 
     JobSettings settings;
     window->LoadRegistrySettings(settings);
@@ -28,6 +82,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     }
     delete info;
     int result = window->Run(0);
+    if (commandLine.Unattended()) {
+        result = window->unattendedExitCode;
+        WriteToParentConsole(window->unattendedReport);
+        SetMsgBoxUnattended(nullptr);
+    }
     delete window;
     VQWin32SetMainWindow(nullptr);
     vqLog.Close();

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "base/files.h"
+#include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
 #include "win32/list_view.h"
+#include "win32/drop_down.h"
 #include "win32/message_box.h"
 #include "win32/monitor.h"
 
@@ -30,16 +32,6 @@ void CopyCut(wchar_t* dst, int units, const wchar_t* text) {
 VQWin32DialogItem* Anchored(VQWin32DialogItem* item, int anchors) {
     item->anchorFlags = anchors;
     return item;
-}
-
-// Where the list and the results files are kept: %LOCALAPPDATA%\Quenbrix.
-VQWString DefaultDataFolder() {
-    wchar_t folder[MAX_PATH * 2];
-    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH * 2);
-    if (n == 0 || n >= MAX_PATH * 2) return VQWString();
-    VQWString path(folder);
-    path.Append(L"\\Quenbrix");
-    return path;
 }
 
 bool OpenWithShell(HWND owner, const wchar_t* path) {
@@ -105,7 +97,8 @@ std::vector<RECT> OpenWindowsOfClass(const wchar_t* className) {
 
 MainWindow::MainWindow(HINSTANCE instance)
     : VQWin32DialogWindow(instance),
-      dataFolder(DefaultDataFolder()),
+      dataFolder(CurrentStoragePlace().dataFolder),
+      storagePlace(CurrentStoragePlace()),
       showInFolder(ShowInExplorer),
       copyToClipboard(CopyTextToClipboard),
       openInDefaultProgram(OpenWithShell),
@@ -122,15 +115,20 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     const int down = VQWin32AnchorMoveDown;
     const int downWide = VQWin32AnchorMoveDown | VQWin32AnchorStretchRight;
     const int downRight = VQWin32AnchorMoveDown | VQWin32AnchorMoveRight;
-    wchar_t parallel[8];
+    wchar_t parallel[8], timeLimit[16], retries[8];
     wsprintfW(parallel, L"%lu", static_cast<unsigned long>(s.parallel));
+    wsprintfW(timeLimit, L"%lu", static_cast<unsigned long>(s.timeLimit));
+    wsprintfW(retries, L"%lu", static_cast<unsigned long>(s.retries));
     VQWin32DialogWindowCreateInfo* info = new VQWin32DialogWindowCreateInfo({
         Anchored(new VQWin32DialogItemEditBoxW(IDC_FILEEXT_EDIT, s.fileExt, JobSettings::kFileExtLimit), downWide),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
+        Anchored(new VQWin32DialogItemComboBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
                  downWide),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_COMMAND_EDIT, s.command, JobSettings::kCommandLimit), downWide),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_DIRECTORY_EDIT, s.directory, JobSettings::kDirectoryLimit),
+        Anchored(new VQWin32DialogItemComboBoxW(IDC_COMMAND_EDIT, s.command, JobSettings::kCommandLimit), downWide),
+        Anchored(new VQWin32DialogItemComboBoxW(IDC_DIRECTORY_EDIT, s.directory, JobSettings::kDirectoryLimit),
                  downWide),
+        new VQWin32DialogItem(IDC_JOB_LABEL),
+        Anchored(new VQWin32DialogItemComboBoxW(IDC_JOB_COMBO, L"", -1), VQWin32AnchorStretchRight),
+        Anchored(new VQWin32DialogItem(IDC_JOB_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItemListView(IDC_TARGET_LIST, &table, TargetTable::Columns()),
                  VQWin32AnchorStretchRight | VQWin32AnchorStretchDown),
         Anchored(new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0), down),
@@ -156,6 +154,20 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_PRECOMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_COMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_DIRECTORY_LABEL), down),
+        Anchored(new VQWin32DialogItem(IDC_OUTPUT_LABEL), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_OUTPUT_EDIT, s.output, JobSettings::kOutputLimit), downWide),
+        Anchored(new VQWin32DialogItem(IDC_ON_FAILURE_LABEL), down),
+        Anchored(new VQWin32DialogItemDropDown(IDC_ON_FAILURE_COMBO, {L"停止する", L"続ける"},
+                                               static_cast<int>(s.onFailure)),
+                 down),
+        Anchored(new VQWin32DialogItem(IDC_TIME_LIMIT_LABEL), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_TIME_LIMIT_EDIT, timeLimit, 5), down),
+        Anchored(new VQWin32DialogItem(IDC_RETRIES_LABEL), down),
+        Anchored(new VQWin32DialogItemEditBoxW(IDC_RETRIES_EDIT, retries, 1), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_LOW_PRIORITY_CHECK, s.lowPriority != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_SKIP_UP_TO_DATE_CHECK, s.skipUpToDate != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_OUTPUT_CHECK, s.checkOutput != 0), down),
+        Anchored(new VQWin32DialogItemCheckBox(IDC_KEEP_FAILED_OUTPUT_CHECK, s.keepFailedOutput != 0), down),
     });
     info->templateId = IDD_MAIN;
     info->showCommand = showCommand;
@@ -206,6 +218,8 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     }
     SetTimer(handle, kTimerId, kTimerPeriodMs, nullptr);
     UpdateCount();
+    LoadHistories();
+    RefreshJobList();
     return true;
 }
 
@@ -215,14 +229,19 @@ void MainWindow::OnCreated() {
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
-    // A file that cannot be imported leaves the registry settings in place.
-    if (!commandLine.settingsFile.IsEmpty()) ImportSettingsFileReporting(commandLine.settingsFile.Text(), true);
+    TellStorageProblems();
+    ActOnCommandLine();
+    // What the fields hold now counts as loaded: changes from here are asked about.
+    savedSnapshot = SettingsSnapshot();
 }
 
 LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // The session ends: the run is ended without a question, the list and
     // the settings are still saved.
     if (message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) sessionEnding = true;
+    if (message == WM_COPYDATA || (message == WM_TIMER && wParam == kCommandLineTimerId)) {
+        return OnCommandLineMessage(message, wParam, lParam);
+    }
     if (message == WM_ENDSESSION && wParam && handle && IsWindow(handle)) {
         SendMessageW(handle, WM_CLOSE, 0, 0);
         return 0;
@@ -261,6 +280,8 @@ void MainWindow::OnDestroyed() {
     // The last rewrite is on the disk before the window is gone.
     keptList.Close();
     VQWin32DialogWindow::OnDestroyed();
+    // The window's place is in the store now; the portable file is written once.
+    Store().Flush();
 }
 
 void MainWindow::OnDpiChanged(UINT newDpi, const RECT* suggested) {
@@ -302,9 +323,30 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_LOAD_BUTTON: OnLoad(); return 0;
     case IDC_SAVE_BUTTON: OnSave(); return 0;
     case IDC_OPEN_RESULTS_BUTTON: OpenLastResults(); return 0;
+    case IDC_JOB_MENU_BUTTON: OnJobMenu(); return 0;
+    case IDM_JOB_SAVE_AS: OnJobSaveAs(); return 0;
+    case IDM_JOB_SAVE: OnJobSave(); return 0;
+    case IDM_JOB_DELETE: OnJobDelete(); return 0;
+    case IDM_PLAN_SAVE: OnPlanSave(); return 0;
+    case IDC_JOB_COMBO:
+        if (HIWORD(wParam) == CBN_SELCHANGE) OnJobChosen();
+        return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     case IDC_PRECOMMAND_EDIT:
     case IDC_COMMAND_EDIT:
-        if (HIWORD(wParam) == EN_CHANGE) UpdatePreview();
+    case IDC_OUTPUT_EDIT:
+        // An entry chosen from the history reaches the field only after
+        // CBN_SELCHANGE: it is put there first.
+        if (HIWORD(wParam) == CBN_SELCHANGE) {
+            if (VQWin32DialogItemComboBoxW* combo = Combo(LOWORD(wParam))) combo->TakeSelectedText();
+        }
+        if (HIWORD(wParam) == EN_CHANGE || HIWORD(wParam) == CBN_EDITCHANGE || HIWORD(wParam) == CBN_SELCHANGE) {
+            UpdatePreview();
+        }
+        return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
+    case IDC_DIRECTORY_EDIT:
+        if (HIWORD(wParam) == CBN_SELCHANGE) {
+            if (VQWin32DialogItemComboBoxW* combo = Combo(LOWORD(wParam))) combo->TakeSelectedText();
+        }
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     default: return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     }
@@ -337,7 +379,11 @@ void MainWindow::OnLoad() {
     wchar_t path[MAX_PATH];
     CopyCut(path, MAX_PATH, settingsPath.Text());
     if (!ChooseOpenFile(path, L"設定を読み込む", L"設定ファイル", L"ini", handle)) return;
-    ImportSettingsFileReporting(path);
+    if (!ImportSettingsFileReporting(path)) return;
+    // A file from anywhere: the fields are no named job's now.
+    currentJob = VQWString();
+    savedSnapshot = SettingsSnapshot();
+    ShowCurrentJob();
 }
 
 void MainWindow::OnSave() {

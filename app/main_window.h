@@ -5,20 +5,24 @@
 // target-list, settings and run operations.
 #pragma once
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/output_window.h"
 #include "app/resource.h"
-#include "app/run_target.h"
 #include "app/target_list_model.h"
 #include "app/target_table.h"
 #include "engine/batch_runner.h"
+#include "settings/history.h"
+#include "settings/job_store.h"
 #include "settings/kept_list.h"
+#include "settings/settings_store.h"
 #include "win32/dialog_window.h"
 
 class VQWin32DialogItemCheckBox;
+class VQWin32DialogItemComboBoxW;
 class VQWin32DialogItemEditBoxW;
 class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
@@ -27,7 +31,15 @@ extern const wchar_t kIdleCaption[];
 
 // The job settings as start-up reads them, before the controls exist.
 struct JobSettings {
-    enum { kFileExtLimit = 256, kPreCommandLimit = 1024, kCommandLimit = 1024, kDirectoryLimit = 260 };
+    enum {
+        kFileExtLimit = 256,
+        kPreCommandLimit = 1024,
+        kCommandLimit = 1024,
+        kDirectoryLimit = 260,
+        kOutputLimit = 1024,
+        kTimeLimitMax = 86400,
+        kRetriesMax = 9,
+    };
     wchar_t fileExt[kFileExtLimit + 1];
     wchar_t preCommand[kPreCommandLimit + 1];
     wchar_t command[kCommandLimit + 1];
@@ -36,6 +48,14 @@ struct JobSettings {
     DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
     DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
     DWORD parallel = 1;        // targets run at once, 1 to 64
+    DWORD onFailure = 0;       // 0: a failure ends the run; 1: the run goes on
+    DWORD timeLimit = 0;       // seconds a step may take, 0 (none) to kTimeLimitMax
+    DWORD retries = 0;         // tries more for a failed target, 0 to kRetriesMax
+    DWORD lowPriority = 0;     // 1: children below normal priority
+    wchar_t output[kOutputLimit + 1] = {};  // the output template; empty: none
+    DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
+    DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
+    DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -99,7 +119,7 @@ public:
     // overwriting a file that does not load whole). With nameFile the
     // import's messages name the file (its full path), and a missing file
     // says so: the path came from somewhere the user does not see.
-    void ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
+    bool ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
 
     // Target list entry routes that need no dialog. AddDroppedPaths takes
@@ -164,8 +184,63 @@ public:
     bool (*copyToClipboard)(HWND owner, const VQWString& text);
 
     VQWString settingsPath;
+
+    // Where this start keeps its things (settings/settings_store.h): the
+    // registry or the portable file, the data and jobs folders. Set from
+    // CurrentStoragePlace by the constructor; tests may change it before
+    // the window opens.
+    StoragePlace storagePlace;
+    // The store of the job settings, the window's place and the histories:
+    // made on first use from storagePlace (the registry under registryKey,
+    // or the portable file).
+    SettingsStore& Store();
+    // The window's place goes to the store, not always to the registry.
+    int ReadBlock16(const char* valueName, void* buffer16) override;
+    bool WriteBlock16(const char* valueName, const void* data16) override;
+
+    // The command fields' histories: each field's value goes first when a
+    // run starts, and the drop-downs show them (main_window_jobs.cpp).
+    void RememberRunValues();
+    const FieldHistory* HistoryOf(int controlId) const;
+
+    // Named jobs. Choosing a job loads it as 読み込む does (the list stays),
+    // asking first about changes since the last load or save; false when it
+    // was not loaded (cancelled, or it does not load: the message was shown).
+    bool ChooseJob(const VQWString& name);
+    // The job the fields came from; empty: none.
+    VQWString currentJob;
+    // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
+    VQWString IdleCaption() const;
+    // The fields as they are, in one text: equal texts, equal settings.
+    VQWString SettingsSnapshot();
+
+    // The plan of a run of the fields and the list as they are: the CSV, or
+    // for a path ending in ".cmd" the batch file. False and the reason when
+    // it could not be made or written. The window's 実行予定を保存 and /plan
+    // both come here.
+    bool WritePlan(const wchar_t* path, VQWString& error);
     // Read by start-up before the window opens; OnCreated acts on it.
     CommandLine commandLine;
+    // The command line's part (main_window_command_line.cpp): the jobs,
+    // settings files, targets and list files it names, loaded as the window
+    // opens; the targets a second start hands over; the run nobody watches
+    // (/run, /plan), which ends the window with an exit code and a report.
+    void ActOnCommandLine();
+    // Existing paths are added as a drop adds them; the missing ones are
+    // named in one message.
+    void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
+    // WM_COPYDATA from a second start, and the command line's own timer.
+    LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A box the unattended run answered by itself: its text is kept for the report.
+    void NoteUnattendedBox(const wchar_t* text);
+    // Gives the paths to the open window of another instance; false when
+    // there is none or it did not take them.
+    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths);
+    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424831 };
+    // An unattended start's end: the process's exit code and what goes to the console.
+    int unattendedExitCode = 0;
+    VQWString unattendedReport;
     // Bits, by job setting: the registry held a value that could not be read.
     unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.
@@ -191,6 +266,20 @@ private:
     void OnSelectDirectory();
     void OnLoad();
     void OnSave();
+    // The ジョブ row and its menu.
+    void OnJobChosen();
+    void OnJobMenu();
+    void OnJobSaveAs();
+    void OnJobSave();
+    void OnJobDelete();
+    void OnPlanSave();
+    bool SaveJobAs(const VQWString& name);
+    bool AskToSaveChanges();
+    void RefreshJobList();
+    void ShowCurrentJob();
+    void LoadHistories();
+    void TellStorageProblems();
+    VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     void OnDeleteKey();
     friend class TargetTable;
@@ -219,8 +308,20 @@ private:
     INT_PTR PreviewColors(HDC dc);
     // Before a run: every entry must expand; clashing lines ask first.
     // False when the run must not start.
+    // With an output template the outputs are compared instead of the
+    // lines, an output that is an entry refuses the run, and skip gets the
+    // entries whose output is up to date (with 出力が新しければスキップ).
     bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
-                        const VQArray<VQWString, VQWString>& list);
+                        const VQWString& outputText, const std::vector<RunTarget>& targets,
+                        std::vector<bool>& skip);
+    bool CheckOutputsBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                               const VQWString& outputText, const std::vector<RunTarget>& targets,
+                               const VQArray<VQWString, VQWString>& list, const VQWString& directory,
+                               std::vector<bool>& skip);
+    // The root an entry was found under (with its closing "\"), or empty.
+    VQWString RootOf(const VQWString& path);
+    // The caption while a run goes: the progress, and the time left once it can be told.
+    VQWString ProgressCaption(RunState state);
     // The kept list: every change of the entries comes to KeptListChanged;
     // the timer's tick makes the rewrite after edits and tells a failure once.
     void KeptListChanged();
@@ -250,9 +351,24 @@ private:
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
+    std::unique_ptr<SettingsStore> store;
+    SettingsFileState settingsFileState = kSettingsFileReady;
+    std::vector<FieldHistory> histories;
+    std::vector<JobEntry> jobEntries;  // the ジョブ drop-down's, after its 「（なし）」
+    VQWString savedSnapshot;           // SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red
     bool stopRequested = false;      // Stop was pressed in the current or last run
     DWORD forceShownAt = 0;          // tick at which the button became 強制終了
     bool runEnded = false;           // a run has ended since the window opened
     DWORD runEndedAt = 0;            // tick of the last run's end
+    // The unattended start: the boxes it answered, from which one the run's
+    // own began, whether the loading already rules the run out, whether it runs.
+    std::vector<VQWString> unattendedBoxes;
+    size_t runBoxesFrom = 0;
+    bool unattendedBlocked = false;
+    bool unattendedRunning = false;
+    std::vector<VQWString> handedOver;  // paths from second starts, not yet added
+    void StartUnattended();
+    void EndUnattended(int exitCode, const VQWString& report);
+    void CheckUnattendedEnd();
 };

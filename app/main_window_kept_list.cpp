@@ -176,7 +176,7 @@ void MainWindow::OnTargetBegun(int index) { keptList.RecordBegun(targets[index])
 
 void MainWindow::OnTargetFinished(int index, TargetStatus status) {
     KeptOutcome outcome = KeptOutcome::Failed;
-    if (status == TargetStatus::Done) outcome = KeptOutcome::Done;
+    if (IsDoneResult(status)) outcome = KeptOutcome::Done;
     if (status == TargetStatus::Stopped) outcome = KeptOutcome::Stopped;
     keptList.RecordFinished(targets[index], outcome);
 }

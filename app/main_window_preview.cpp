@@ -9,6 +9,8 @@
 #include "engine/child_environment.h"
 #include "engine/job_check.h"
 #include "engine/template.h"
+#include "app/output_paths.h"
+#include "base/path_identity.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
 
@@ -35,24 +37,31 @@ struct PreviewedLine {
 };
 
 // One template expanded for the entry exactly as the run expands it.
+// The message of a template that fails, as the preview and the check show it.
+VQWString TemplateError(const wchar_t* name, const VQWString& templateText, const VQWString& message, int marker) {
+    VQWString error;
+    if (marker >= 0) {
+        error.Format(L"%s %d 文字目: %s", name, CharacterNumber(templateText, marker), message.Text());
+        // A misspelt name is the usual cause: which one, and what was meant.
+        VQWString hint = UnknownVariableHint(templateText, marker);
+        if (!hint.IsEmpty()) {
+            error.Append(L"\n");
+            error.Append(hint);
+        }
+    } else {
+        error.Format(L"%s: %s", name, message.Text());
+    }
+    return error;
+}
+
 PreviewedLine Preview(const wchar_t* name, const VQWString& templateText, const VQWString& target,
-                      const VQWString& preOutput) {
+                      const VQWString& preOutput, const VQTemplateContext& context = VQTemplateContext()) {
     PreviewedLine result;
     result.line = templateText;
     VQWString message;
     int marker = -1;
-    if (ExpandTemplate(result.line, target, preOutput, message, kMaxCommandLineUnits, &marker)) return result;
-    if (marker >= 0) {
-        result.error.Format(L"%s %d 文字目: %s", name, CharacterNumber(templateText, marker), message.Text());
-        // A misspelt name is the usual cause: which one, and what was meant.
-        VQWString hint = UnknownVariableHint(templateText, marker);
-        if (!hint.IsEmpty()) {
-            result.error.Append(L"\n");
-            result.error.Append(hint);
-        }
-    } else {
-        result.error.Format(L"%s: %s", name, message.Text());
-    }
+    if (ExpandTemplate(result.line, target, preOutput, context, message, kMaxCommandLineUnits, &marker)) return result;
+    result.error = TemplateError(name, templateText, message, marker);
     return result;
 }
 
@@ -102,16 +111,28 @@ void MainWindow::UpdatePreview() {
     } else {
         int selected = view->GetSelectedCount() > 0 ? FirstSelected() : 0;
         VQWString target = targetModel.PathAt(selected);
+        VQTemplateContext context;
+        context.root = RootOf(target);
+        // The output first: the commands' $out is its path.
+        VQWString outputText = EditText(IDC_OUTPUT_EDIT);
+        VQWString outputError;
+        if (!outputText.IsEmpty()) {
+            OutputPath output = ExpandOutputPath(outputText, target, context.root,
+                                                 ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory));
+            if (!output.error.IsEmpty()) outputError = TemplateError(L"出力先", outputText, output.error, output.marker);
+            context.hasOutput = true;
+            context.output = output.path;
+        }
         // $pre is empty in the pre-command, as in a run; in the command it
         // stands for output that does not exist yet.
         PreviewedLine pre, command;
-        if (!preCommandText.IsEmpty()) pre = Preview(L"先行コマンド", preCommandText, target, VQWString());
+        if (!preCommandText.IsEmpty()) pre = Preview(L"先行コマンド", preCommandText, target, VQWString(), context);
         if (!commandText.IsEmpty()) {
-            command = Preview(L"コマンド", commandText, target, VQWString(kPreOutputPlaceholder));
+            command = Preview(L"コマンド", commandText, target, VQWString(kPreOutputPlaceholder), context);
         }
-        if (!pre.error.IsEmpty() || !command.error.IsEmpty()) {
+        if (!outputError.IsEmpty() || !pre.error.IsEmpty() || !command.error.IsEmpty()) {
             failed = true;
-            text = pre.error.IsEmpty() ? command.error : pre.error;
+            text = !outputError.IsEmpty() ? outputError : pre.error.IsEmpty() ? command.error : pre.error;
         } else {
             if (!preCommandText.IsEmpty()) {
                 text.Append(L"先行: ");
@@ -121,6 +142,10 @@ void MainWindow::UpdatePreview() {
             if (!commandText.IsEmpty()) {
                 text.Append(L"コマンド: ");
                 text.Append(command.line);
+            }
+            if (!outputText.IsEmpty()) {
+                text.Append(L"\n出力先: ");
+                text.Append(context.output);
             }
             // Under the lines it is about; the run is still allowed.
             VQWString warning;
@@ -149,10 +174,17 @@ INT_PTR MainWindow::PreviewColors(HDC dc) {
 }
 
 bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
-                                const VQArray<VQWString, VQWString>& list) {
+                                const VQWString& outputText, const std::vector<RunTarget>& targets,
+                                std::vector<bool>& skip) {
+    skip.clear();
     // An empty list or command is the run's own message.
-    if (list.GetCount() == 0 || commandText.IsEmpty()) return true;
+    if (targets.empty() || commandText.IsEmpty()) return true;
+    VQArray<VQWString, VQWString> list;
+    list.SetSize(-static_cast<int>(targets.size()));
+    for (const RunTarget& target : targets) list.Add(target.path);
     VQWString directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
+    if (!outputText.IsEmpty()) return CheckOutputsBeforeRun(preCommandText, commandText, outputText, targets, list,
+                                                            directory, skip);
     VQTemplateCheck check = CheckTemplates(preCommandText, commandText, list, directory);
     if (check.failedIndex >= 0) {
         // The entry is shown first: the preview then says where its template fails.
@@ -211,6 +243,98 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
         question.Append(mend);
         question.Append(list[check.percentIndex]);
         if (!AskToGoOn(this, question)) return false;
+    }
+    return true;
+}
+
+bool MainWindow::CheckOutputsBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
+                                       const VQWString& outputText, const std::vector<RunTarget>& targets,
+                                       const VQArray<VQWString, VQWString>& list, const VQWString& directory,
+                                       std::vector<bool>& skip) {
+    int count = static_cast<int>(targets.size());
+    std::vector<VQWString> outputs(targets.size());
+    auto refuse = [&](int index, const VQWString& text) {
+        // The entry is shown first: the preview then says what is wrong with it.
+        if (VQWin32DialogItemListView* view = TargetList()) view->SelectOnly(index);
+        OnListSelectionChanged();
+        ShowError(text.Text());
+        return false;
+    };
+    // Every template for every entry, as the run expands them.
+    for (int i = 0; i < count; ++i) {
+        const RunTarget& target = targets[static_cast<size_t>(i)];
+        OutputPath output = ExpandOutputPath(outputText, target.path, target.root, directory);
+        VQWString error;
+        if (!output.error.IsEmpty()) error = TemplateError(L"出力先", outputText, output.error, output.marker);
+        VQTemplateContext context;
+        context.root = target.root;
+        context.hasOutput = true;
+        context.output = output.path;
+        PreviewedLine pre, command;
+        if (error.IsEmpty() && !preCommandText.IsEmpty()) {
+            error = Preview(L"先行コマンド", preCommandText, target.path, VQWString(), context).error;
+        }
+        if (error.IsEmpty()) {
+            error = Preview(L"コマンド", commandText, target.path, VQWString(kPreOutputPlaceholder), context).error;
+        }
+        if (!error.IsEmpty()) {
+            VQWString message;
+            message.Format(L"対象ファイル: %s\n\n%s", target.path.Text(), error.Text());
+            return refuse(i, message);
+        }
+        outputs[static_cast<size_t>(i)] = output.path;
+    }
+    // An output that is an entry would overwrite an input: no question, no run.
+    VQPathSet entries([&](int index) { return list[index]; });
+    entries.Reserve(count);
+    for (int i = 0; i < count; ++i) entries.Insert(list[i], i);
+    for (int i = 0; i < count; ++i) {
+        int entry = entries.Find(outputs[static_cast<size_t>(i)]);
+        if (entry < 0) continue;
+        VQWString message;
+        message.Format(L"出力先が対象ファイルと同じです。\n\n対象ファイル: %s\n出力先: %s", list[i].Text(),
+                       outputs[static_cast<size_t>(i)].Text());
+        return refuse(i, message);
+    }
+    // Two entries to one output: the later overwrites the earlier.
+    VQPathSet seen([&](int index) { return outputs[static_cast<size_t>(index)]; });
+    seen.Reserve(count);
+    int first = -1, second = -1, groups = 0;
+    std::vector<int> groupSize(targets.size(), 0);
+    for (int i = 0; i < count; ++i) {
+        const VQWString& output = outputs[static_cast<size_t>(i)];
+        if (seen.Insert(output, i)) continue;
+        int earlier = seen.Find(output);
+        int& size = groupSize[static_cast<size_t>(earlier)];
+        if (size == 0) {
+            size = 1;
+            ++groups;
+        }
+        ++size;
+        if (first < 0) {
+            first = earlier;
+            second = i;
+        }
+    }
+    if (first >= 0) {
+        VQWString question;
+        question.Format(L"%d 件の対象が同じ出力先 %s に書き込みます。実行しますか？\n"
+                        L"後の対象の出力が前の対象の出力を置き換えます。\n\n",
+                        groupSize[static_cast<size_t>(first)], outputs[static_cast<size_t>(first)].Text());
+        if (!AskAboutClash(this, question, L"同じ出力先になる組が %d 組あります。最初の組:\n",
+                           static_cast<size_t>(groups), list, first, second)) {
+            return false;
+        }
+    }
+    // Up to date: decided here, so the progress counts only what runs.
+    if (IsChecked(IDC_SKIP_UP_TO_DATE_CHECK)) {
+        skip.assign(targets.size(), false);
+        for (int i = 0; i < count; ++i) {
+            const RunTarget& target = targets[static_cast<size_t>(i)];
+            // One that was cut off may have left an output that only looks whole.
+            if (target.interrupted) continue;
+            skip[static_cast<size_t>(i)] = IsOutputUpToDate(target.path, outputs[static_cast<size_t>(i)]);
+        }
     }
     return true;
 }

@@ -7,7 +7,9 @@
 
 #include "app/main_window.h"
 #include "engine/run_report.h"
+#include "engine/run_summary.h"
 #include "win32/dialog_items.h"
+#include "win32/drop_down.h"
 #include "win32/message_box.h"
 #include "win32/taskbar.h"
 
@@ -19,22 +21,11 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_DIRECTORY_EDIT, IDC_ADD_BUTTON,
                                 IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                                 IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
-                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND};
-
-// What the line under the list says once a stopped run has ended.
-VQWString StopSummary(BatchRunner& run) {
-    int done = 0, failed = 0;
-    for (int i = 0; i < run.GetTargetCount(); ++i) {
-        const TargetRecord* record = run.GetRecord(i);
-        TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
-        if (status == TargetStatus::Done) ++done;
-        if (IsFailure(status)) ++failed;
-    }
-    int left = run.GetTargetCount() - done - failed;
-    VQWString text;
-    if (failed > 0) return text.Format(L"停止しました。完了 %d 件、失敗 %d 件、未実行 %d 件", done, failed, left);
-    return text.Format(L"停止しました。完了 %d 件、未実行 %d 件", done, left);
-}
+                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND,
+                                IDC_ON_FAILURE_COMBO, IDC_TIME_LIMIT_EDIT,   IDC_RETRIES_EDIT,
+                                IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,     IDC_SKIP_UP_TO_DATE_CHECK,
+                                IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK,
+                                IDC_JOB_COMBO,      IDC_JOB_MENU_BUTTON};
 
 }  // namespace
 
@@ -44,6 +35,18 @@ RunOptions MainWindow::ReadRunOptions() {
     options.hideCommand = IsChecked(IDC_HIDE_COMMAND);
     int parallel = _wtoi(EditText(IDC_PARALLEL_EDIT).Text());
     options.parallel = parallel < 1 ? 1 : (parallel > kMaxParallel ? kMaxParallel : parallel);
+    if (VQWin32DialogItemDropDown* onFailure = dynamic_cast<VQWin32DialogItemDropDown*>(FindItemById(IDC_ON_FAILURE_COMBO))) {
+        options.onFailure = onFailure->GetSelection() == 1 ? 1 : 0;
+    }
+    // A number past the field's range is taken as its largest, as 同時実行数 is.
+    int timeLimit = _wtoi(EditText(IDC_TIME_LIMIT_EDIT).Text());
+    options.timeLimitSeconds = timeLimit < 0 ? 0 : (timeLimit > kMaxTimeLimitSeconds ? kMaxTimeLimitSeconds : timeLimit);
+    int retries = _wtoi(EditText(IDC_RETRIES_EDIT).Text());
+    options.retries = retries < 0 ? 0 : (retries > kMaxRetries ? kMaxRetries : retries);
+    options.lowPriority = IsChecked(IDC_LOW_PRIORITY_CHECK);
+    options.skipUpToDate = IsChecked(IDC_SKIP_UP_TO_DATE_CHECK);
+    options.checkOutput = IsChecked(IDC_CHECK_OUTPUT_CHECK);
+    options.keepFailedOutput = IsChecked(IDC_KEEP_FAILED_OUTPUT_CHECK);
     return options;
 }
 
@@ -64,19 +67,21 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
     if (state != RunState::Idle) return;
     // A click meant for 停止 that lands just after the run ended starts nothing.
     if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
-    std::vector<RunTarget> runTargets = RunTargetsFromList(only);
-    VQArray<VQWString, VQWString> list;
-    list.SetSize(-static_cast<int>(runTargets.size()));
-    for (const RunTarget& target : runTargets) list.Add(target.path);
+    std::vector<RunTarget> list = RunTargetsFromList(only);
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
+    VQWString outputText = EditText(IDC_OUTPUT_EDIT);
     // An entry whose template fails would stop the run there, after the ones
-    // before it ran: the whole list is checked first.
-    if (!CheckBeforeRun(preCommandText, commandText, list)) return;
+    // before it ran: the whole list is checked first, and decides the skips.
+    std::vector<bool> skip;
+    if (!CheckBeforeRun(preCommandText, commandText, outputText, list, skip)) return;
     // The list on the disk holds every entry before the first one begins.
     KeepListAtRunStart();
-    switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), list, ReadRunOptions())) {
+    switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), outputText, list, ReadRunOptions(),
+                     skip.empty() ? nullptr : &skip)) {
     case Started:
+        // The fields' histories take what a run started with, never what was only typed.
+        RememberRunValues();
         // The last run's marks go; this run's come as its targets finish.
         targetModel.BeginRun(only);
         followRun = true;
@@ -115,16 +120,13 @@ void MainWindow::SetRunning(bool running) {
 }
 
 void MainWindow::ShowProgress(RunState state) {
-    const wchar_t* format = state == RunState::Running ? L"処理中(%d/%d) - %s" : L"停止中(%d/%d) - %s";
-    VQWString caption;
-    caption.Format(format, GetStartedCount(), GetTargetCount(), kIdleCaption);
-    SetWindowTextW(handle, caption.Text());
+    SetWindowTextW(handle, ProgressCaption(state).Text());
     if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
         // After the first Stop the button ends the running commands at once.
         run->SetTextW(state == RunState::Running ? L"停止(&T)" : L"強制終了(&K)", false);
     }
     VQGetTaskbar()->SetProgress(handle, HasFailure() ? VQTaskbar::kError : VQTaskbar::kNormal, GetFinishedCount(),
-                                GetTargetCount());
+                                GetRunnableCount());
 }
 
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
@@ -153,15 +155,23 @@ void MainWindow::OnJobEnded(bool closing) {
     runEndedAt = tickCount();
     FinishRun();
     SetRunning(false);
-    SetWindowTextW(handle, kIdleCaption);
+    SetWindowTextW(handle, IdleCaption().Text());
     // A failure stays on the taskbar button until the user comes back to the window.
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
     KeepRunResults();
     if (closing) return;
-    // After a stop the line under the list tells what became of the list, until an entry is chosen.
-    if (stopRequested) {
-        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(StopSummary(*this).Text(), false);
+    // The line under the list tells how the run ended, until an entry is
+    // chosen; a run that ended at its failure shows that entry's details.
+    VQWString summary = FormatSummary(GetSummary());
+    bool goesOn = runOptions.onFailure == 1;
+    if (stopRequested || goesOn || !failed) {
+        VQWString line = summary;
+        if (stopRequested) {
+            line = L"停止しました。";
+            line.Append(summary);
+        }
+        if (VQWin32DialogItem* detail = FindItemById(IDC_RESULT_DETAIL)) detail->SetTextW(line.Text(), false);
     }
     SaveTargetList();
     VQGetTaskbar()->Flash(handle);
@@ -176,6 +186,13 @@ void MainWindow::OnJobEnded(bool closing) {
         message.Format(L"対象ファイル: %s\n\n%s", targets[first].Text(), error.Text());
     } else {
         message = error;
+    }
+    // A run that went on past its failures says so once, with the first of them.
+    if (goesOn) {
+        VQWString whole = summary;
+        whole.Append(L"\n\n");
+        whole.Append(message);
+        message = whole;
     }
     ShowError(message.Text());
 }
@@ -194,7 +211,7 @@ void MainWindow::ApplyResults() {
         int doneBeforeFailed = 0;
         for (int i = 0; i < count; ++i) {
             int entry = targetModel.EntryOfRunIndex(i);
-            if (entry < 0 || targetModel.StatusOf(entry) != TargetStatus::Done) continue;
+            if (entry < 0 || !IsDoneResult(targetModel.StatusOf(entry))) continue;
             doneEntries.push_back(entry);
             if (entry < failed) ++doneBeforeFailed;
         }
@@ -269,9 +286,19 @@ VQWString MainWindow::DescribeEntry(int index) {
                        static_cast<unsigned long>(result->milliseconds % 1000 / 10));
         text.Append(seconds);
     }
+    if (result->tries > 1) {
+        VQWString tries;
+        tries.Format(L"　試行 %d 回", result->tries);
+        text.Append(tries);
+    }
     if (!result->firstLine.IsEmpty()) {
         text.Append(L"　");
         text.Append(result->firstLine);
+    }
+    if (!result->outputPath.IsEmpty()) {
+        text.Append(L"　出力: ");
+        text.Append(result->outputPath);
+        if (result->outputDeleted) text.Append(L"（削除しました）");
     }
     return text;
 }

@@ -1,5 +1,6 @@
-// The job settings between runs: the registry under the window's key, and
-// settings files (section "Quenbrix" of the settings text form).
+// The job settings between runs: the window's settings store (the registry
+// under the window's key, or the portable file), and settings files
+// (section "Quenbrix" of the settings text form).
 #include <cwchar>
 #include <cstdlib>
 
@@ -7,6 +8,7 @@
 #include "base/files.h"
 #include "settings/settings_text.h"
 #include "win32/dialog_items.h"
+#include "win32/drop_down.h"
 #include "win32/message_box.h"
 
 namespace {
@@ -16,7 +18,8 @@ const wchar_t kSection[] = L"Quenbrix";
 enum SettingKind {
     kTextSetting,    // an edit box; REG_SZ, the text as it stands in a file
     kCheckSetting,   // a check box; REG_DWORD, a decimal number in a file
-    kNumberSetting,  // an edit box holding a number from 1 to limit; REG_DWORD, decimal in a file
+    kNumberSetting,  // an edit box holding a number from low to limit; REG_DWORD, decimal in a file
+    kChoiceSetting,  // a drop-down list, its choice from 0 to limit; REG_DWORD, decimal in a file
 };
 
 // One job setting: its registry value and settings-file key, its control,
@@ -29,6 +32,7 @@ struct JobSetting {
     DWORD defaultNumber;  // check box or number: when absent
     wchar_t* (*text)(JobSettings&);
     DWORD* (*number)(JobSettings&);
+    int low = 1;  // number: the smallest
 };
 
 // In the order they are read and written.
@@ -47,16 +51,38 @@ const JobSetting kJobSettings[] = {
     {L"HideCommand", kCheckSetting, IDC_HIDE_COMMAND, 0, 0, nullptr, [](JobSettings& s) { return &s.hideCommand; }},
     {L"Parallel", kNumberSetting, IDC_PARALLEL_EDIT, BatchRunner::kMaxParallel, 1, nullptr,
      [](JobSettings& s) { return &s.parallel; }},
+    {L"OnFailure", kChoiceSetting, IDC_ON_FAILURE_COMBO, 1, 0, nullptr, [](JobSettings& s) { return &s.onFailure; }},
+    {L"TimeLimit", kNumberSetting, IDC_TIME_LIMIT_EDIT, JobSettings::kTimeLimitMax, 0, nullptr,
+     [](JobSettings& s) { return &s.timeLimit; }, 0},
+    {L"Retries", kNumberSetting, IDC_RETRIES_EDIT, JobSettings::kRetriesMax, 0, nullptr,
+     [](JobSettings& s) { return &s.retries; }, 0},
+    {L"LowPriority", kCheckSetting, IDC_LOW_PRIORITY_CHECK, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.lowPriority; }},
+    {L"Output", kTextSetting, IDC_OUTPUT_EDIT, JobSettings::kOutputLimit, 0, [](JobSettings& s) { return s.output; },
+     nullptr},
+    {L"SkipUpToDate", kCheckSetting, IDC_SKIP_UP_TO_DATE_CHECK, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.skipUpToDate; }},
+    {L"CheckOutput", kCheckSetting, IDC_CHECK_OUTPUT_CHECK, 0, 1, nullptr,
+     [](JobSettings& s) { return &s.checkOutput; }},
+    {L"KeepFailedOutput", kCheckSetting, IDC_KEEP_FAILED_OUTPUT_CHECK, 0, 0, nullptr,
+     [](JobSettings& s) { return &s.keepFailedOutput; }},
 };
 
 bool InRange(const JobSetting& setting, long long number) {
-    return setting.kind != kNumberSetting || (number >= 1 && number <= setting.limit);
+    if (setting.kind == kNumberSetting) return number >= setting.low && number <= setting.limit;
+    if (setting.kind == kChoiceSetting) return number >= 0 && number <= setting.limit;
+    return true;
 }
 
 // A number as a settings file holds it: decimal digits only, in range.
 bool ParseNumber(const JobSetting& setting, const wchar_t* text, int* number) {
     if (setting.kind == kCheckSetting) {
         *number = _wtoi(text);
+        return true;
+    }
+    // A field that may hold 0 means 0 when it is left empty.
+    if (!text[0] && setting.kind == kNumberSetting && setting.low == 0) {
+        *number = 0;
         return true;
     }
     if (!text[0] || wcslen(text) > 9 || wcsspn(text, L"0123456789") != wcslen(text)) return false;
@@ -66,7 +92,14 @@ bool ParseNumber(const JobSetting& setting, const wchar_t* text, int* number) {
 
 unsigned BitOf(const JobSetting& setting) { return 1u << (&setting - kJobSettings); }
 
-bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+int ChoiceOf(VQWin32DialogItem* item) {
+    VQWin32DialogItemDropDown* list = dynamic_cast<VQWin32DialogItemDropDown*>(item);
+    return list ? list->GetSelection() : 0;
+}
+
+void SetChoice(VQWin32DialogItem* item, int choice) {
+    if (VQWin32DialogItemDropDown* list = dynamic_cast<VQWin32DialogItemDropDown*>(item)) list->SetSelection(choice);
+}
 
 bool IsBoxChecked(VQWin32DialogItem* item) {
     VQWin32DialogItemCheckBox* box = dynamic_cast<VQWin32DialogItemCheckBox*>(item);
@@ -99,65 +132,69 @@ void SetProblem(SettingsFileReport* report, SettingsFileReport::Problem problem)
 }  // namespace
 
 void MainWindow::LoadRegistrySettings(JobSettings& settings) {
+    // Start-up has set registryKey by now: the store is made afresh for it.
+    store.reset();
+    SettingsStore& from = Store();
     unreadRegistrySettings = 0;
     for (const JobSetting& setting : kJobSettings) {
-        // The size and type first: a value that would not fit is left alone,
-        // not read in part.
-        DWORD type = REG_NONE;
-        int stored = ReadValue(setting.name, nullptr, 0, &type);
-        bool present = stored > 0 || type != REG_NONE;
-        bool taken = false;
+        SettingsStore::ReadResult read = SettingsStore::kAbsent;
         if (setting.kind == kTextSetting) {
             wchar_t* text = setting.text(settings);
             text[0] = L'\0';
-            int bytes = (setting.limit + 1) * static_cast<int>(sizeof(wchar_t));
-            if (present && IsTextType(type) && stored <= bytes) {
-                // Room for the limit and a terminator the data may carry; the
-                // data need not have one, and a NUL inside it ends the text.
-                int units = ReadValue(setting.name, text, bytes, &type) / static_cast<int>(sizeof(wchar_t));
-                if (units > setting.limit && text[setting.limit] != L'\0') units = -1;
-                if (units >= 0 && IsTextType(type)) {
-                    text[units > setting.limit ? setting.limit : units] = L'\0';
-                    taken = true;
-                } else {
-                    text[0] = L'\0';
-                }
-            }
+            VQWString value;
+            read = from.ReadText(setting.name, setting.limit, value);
+            if (read == SettingsStore::kRead) wcscpy(text, value.Text());
         } else {
             DWORD* number = setting.number(settings);
             *number = setting.defaultNumber;
             DWORD value = 0;
-            if (present && type == REG_DWORD && stored == sizeof value &&
-                ReadValue(setting.name, &value, sizeof value, &type) == sizeof value && type == REG_DWORD &&
-                InRange(setting, value)) {
-                *number = value;
-                taken = true;
-            }
+            read = from.ReadNumber(setting.name, value);
+            if (read == SettingsStore::kRead && !InRange(setting, value)) read = SettingsStore::kUnreadable;
+            if (read == SettingsStore::kRead) *number = value;
         }
-        if (present && !taken) unreadRegistrySettings |= BitOf(setting);
+        if (read == SettingsStore::kUnreadable) unreadRegistrySettings |= BitOf(setting);
     }
 }
 
 void MainWindow::SaveRegistrySettings() {
+    SettingsStore& to = Store();
     for (const JobSetting& setting : kJobSettings) {
         bool unread = (unreadRegistrySettings & BitOf(setting)) != 0;
         if (setting.kind == kTextSetting) {
             VQWString text = EditText(setting.controlId);
             // What would not be read back is not stored: the value stays as it was.
             if (text.GetLength() > setting.limit || (unread && text.IsEmpty())) continue;
-            WriteValue(setting.name, text.Text(), text.GetLength(true), REG_SZ);
+            to.WriteText(setting.name, text);
         } else {
             int number = 0;
             if (setting.kind == kCheckSetting) {
                 number = IsBoxChecked(FindItemById(setting.controlId)) ? 1 : 0;
+            } else if (setting.kind == kChoiceSetting) {
+                number = ChoiceOf(FindItemById(setting.controlId));
             } else if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) {
                 continue;
             }
             DWORD value = static_cast<DWORD>(number);
             if (unread && value == setting.defaultNumber) continue;
-            WriteValue(setting.name, &value, sizeof value, REG_DWORD);
+            to.WriteNumber(setting.name, value);
         }
     }
+    to.Flush();
+}
+
+VQWString MainWindow::SettingsSnapshot() {
+    VQWString snapshot;
+    for (const JobSetting& setting : kJobSettings) {
+        snapshot.Append(setting.name);
+        snapshot.Append(L'=');
+        if (setting.kind == kCheckSetting) {
+            snapshot.Append(IsBoxChecked(FindItemById(setting.controlId)) ? L'1' : L'0');
+        } else {
+            snapshot.Append(EditText(setting.controlId));
+        }
+        snapshot.Append(L'\n');
+    }
+    return snapshot;
 }
 
 bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* report) {
@@ -191,6 +228,8 @@ bool MainWindow::ImportSettingsFile(const wchar_t* path, SettingsFileReport* rep
             wchar_t digits[16];
             wsprintfW(digits, L"%d", number);
             SetEditText(setting.controlId, digits);
+        } else if (setting.kind == kChoiceSetting) {
+            SetChoice(FindItemById(setting.controlId), number);
         } else {
             SetBoxChecked(FindItemById(setting.controlId), number != 0);
         }
@@ -229,6 +268,8 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
             // A number the import would not take back is not saved either.
             if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) return false;
             value.Format(L"%d", number);
+        } else if (setting.kind == kChoiceSetting) {
+            value.Format(L"%d", ChoiceOf(FindItemById(setting.controlId)));
         } else {
             value = IsBoxChecked(FindItemById(setting.controlId)) ? L"1" : L"0";
         }
@@ -240,7 +281,7 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
     return true;
 }
 
-void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile) {
+bool MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile) {
     SettingsFileReport report;
     VQWString named;
     if (nameFile && path) {
@@ -255,17 +296,36 @@ void MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile)
             message = L"設定ファイルが見つかりません。";
         }
         ShowError(VQWString(message).Append(named).Text());
-        return;
+        return false;
     }
-    if (report.skippedKeys.GetCount() == 0) return;
-    VQWString text(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。");
-    text.Append(named);
-    text.Append(L'\n');
+    if (report.skippedKeys.GetCount() == 0) return true;
+    // A text too long and a number out of range are told apart: the mend differs.
+    VQWString tooLong, outOfRange;
     for (int i = 0; i < report.skippedKeys.GetCount(); ++i) {
+        bool text = true;
+        for (const JobSetting& setting : kJobSettings) {
+            if (report.skippedKeys[i] == VQWString(setting.name)) text = setting.kind == kTextSetting;
+        }
+        VQWString& names = text ? tooLong : outOfRange;
+        names.Append(L'\n');
+        names.Append(report.skippedKeys[i]);
+    }
+    VQWString text;
+    if (!tooLong.IsEmpty()) {
+        text.Append(L"次の設定は値が長すぎるため読み込みませんでした。元の値のままです。");
+        text.Append(named);
         text.Append(L'\n');
-        text.Append(report.skippedKeys[i]);
+        text.Append(tooLong);
+    }
+    if (!outOfRange.IsEmpty()) {
+        if (!text.IsEmpty()) text.Append(L"\n\n");
+        text.Append(L"次の設定は値が範囲外か数値でないため読み込みませんでした。元の値のままです。");
+        text.Append(named);
+        text.Append(L'\n');
+        text.Append(outOfRange);
     }
     ShowError(text.Text());
+    return true;
 }
 
 void MainWindow::ExportSettingsFileAsking(const wchar_t* path) {

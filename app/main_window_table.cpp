@@ -12,7 +12,7 @@ namespace {
 
 bool IsFailed(TargetStatus status) { return IsFailure(status); }
 bool IsNotRun(TargetStatus status) { return status == TargetStatus::NotRun; }
-bool IsDone(TargetStatus status) { return status == TargetStatus::Done; }
+bool IsDone(TargetStatus status) { return IsDoneResult(status); }
 
 }  // namespace
 

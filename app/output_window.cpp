@@ -37,6 +37,12 @@ VQWString OutputReport(const TargetEntry& entry, const EntryResult* result, Targ
         add(VQWString().Format(L"\n開始: %04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                                t.wSecond));
     }
+    add(VQWString().Format(L"\n試行回数: %d", result->tries));
+    if (!result->outputPath.IsEmpty()) {
+        add(L"\n出力先: ");
+        add(result->outputPath);
+        if (result->outputDeleted) add(L"（失敗したため削除しました）");
+    }
     add(VQWString().Format(L"\n所要時間: %lu.%03lu 秒", static_cast<unsigned long>(result->milliseconds / 1000),
                            static_cast<unsigned long>(result->milliseconds % 1000)));
     add(L"\n\n出力:\n");

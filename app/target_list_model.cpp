@@ -18,6 +18,9 @@ EntryResult MakeEntryResult(const TargetRecord& record) {
     result.milliseconds = record.milliseconds;
     result.firstLine = FirstLine(record.errorText.IsEmpty() ? record.output : record.errorText).DeepCopy();
     result.outputCut = record.outputCut;
+    result.tries = record.tries;
+    result.outputPath = record.outputPath.DeepCopy();
+    result.outputDeleted = record.outputDeleted;
     result.preLine = record.pre.commandLine;
     result.commandLine = record.command.commandLine;
     result.errorText = record.errorText;
@@ -31,8 +34,7 @@ int ResultRank(TargetStatus status) {
     case TargetStatus::Stopped: return 1;
     case TargetStatus::Running: return 2;
     case TargetStatus::NotRun: return 3;
-    case TargetStatus::Done: return 4;
-    default: return IsFailure(status) ? 0 : 4;
+    default: return IsDoneResult(status) ? 4 : 0;
     }
 }
 

@@ -25,6 +25,9 @@ struct EntryResult {
     DWORD milliseconds = 0;
     VQWString firstLine;  // of the error, or else of the hidden command's output
     bool outputCut = false;
+    int tries = 0;          // tries made; 0: never begun
+    VQWString outputPath;   // the expanded output; empty without 出力先
+    bool outputDeleted = false;
     // For the output window: the whole story.
     VQWString preLine;      // both command lines as expanded; empty when the step did not expand
     VQWString commandLine;

@@ -8,7 +8,8 @@ namespace {
 
 COLORREF MarkColor(TargetStatus status) {
     switch (status) {
-    case TargetStatus::Done: return RGB(0x1E, 0x8E, 0x3E);
+    case TargetStatus::Done:
+    case TargetStatus::Skipped: return RGB(0x1E, 0x8E, 0x3E);
     case TargetStatus::Running: return RGB(0x1A, 0x73, 0xE8);
     case TargetStatus::Stopped: return RGB(0xE3, 0x8A, 0x00);
     case TargetStatus::NotRun: return RGB(0x9A, 0xA0, 0xA6);
@@ -33,7 +34,8 @@ void DrawStatusMark(HDC dc, const RECT& box, TargetStatus status) {
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     switch (status) {
-    case TargetStatus::Done: {
+    case TargetStatus::Done:
+    case TargetStatus::Skipped: {
         POINT tick[3] = {{left, (top + bottom) / 2}, {(left + right) / 2 - unit, bottom - unit}, {right, top}};
         Polyline(dc, tick, 3);
         break;

@@ -8,6 +8,7 @@
 #include "engine/child_environment.h"
 #include "engine/child_process.h"
 #include "engine/file_variables.h"
+#include "engine/output_path.h"
 #include "engine/run_report.h"
 #include "engine/template.h"
 
@@ -52,37 +53,55 @@ bool ExitedSince(HANDLE process, const FILETIME& since) {
 }  // namespace
 
 // One place for a target in progress; target < 0 when free. While the target
-// runs, exactly one of its steps has a live process.
+// runs, exactly one of its steps has a live process. Each slot has a job
+// object of its own, so that a time limit ends one target's tree and no other.
 struct BatchRunner::Slot {
     int target = -1;
     int step = 0;  // 0: pre-command, 1: command
     HANDLE process = nullptr;  // owned: closed when the step ends
+    HANDLE job = nullptr;      // owned: this slot's children
     std::unique_ptr<OutputPipe> pipe;
     VQWString preOutput;  // this target's $pre
-    DWORD startTick = 0;
+    DWORD startTick = 0;      // the target's beginning
+    DWORD stepStartTick = 0;  // the running step's
+    bool timedOut = false;    // the running step was ended by the time limit
+    FILETIME killedAt = {};
+    OutputState outputBefore;  // the output as this try found it
+    FILETIME tryBegan = {};
 };
 
-// One job on the worker thread: the slots, the job object and the wait loop.
+// One job on the worker thread: the slots, their job objects and the wait loop.
 class BatchRunner::RunLoop {
 public:
     RunLoop(BatchRunner& runner, VQWin32ThreadEx& worker);
     ~RunLoop();
     void Go();
     bool Failed() const { return failed; }
+    // A failure was seen and the run stops at the first one.
+    bool StopsAtFailure() const { return failed && runner.runOptions.onFailure == 0; }
     bool Stopped() const { return Stage() > 0; }
 
 private:
     int Stage() const;
+    bool HasOutput() const { return !runner.outputTemplate.IsEmpty(); }
     void BeginTarget(Slot& slot, int index);
+    void StartTry(Slot& slot);
     void StartStep(Slot& slot, int step);
     void StepEnded(Slot& slot);
+    void EndTry(Slot& slot, TargetStatus status, VQWString error);
     void FinishTarget(Slot& slot, TargetStatus status, const VQWString& error);
     void EndChildren();
+    void EnforceTimeLimit();
+    DWORD UntilNextLimit() const;
     int WaitForStepEnd();
+    HANDLE NewJob();
 
     BatchRunner& runner;
     VQWin32ThreadEx& worker;
-    HANDLE job;  // owned: closing it leaves the children be
+    // Jobs of slots whose finished targets left processes running (started
+    // on purpose, as cmd /c start does): kept until the end of the run, so
+    // that the second Stop and a crash of this program still end them.
+    std::vector<HANDLE> leftoverJobs;
     ChildEnvironment environment;
     std::vector<Slot> slots;
     int next = 0;
@@ -92,21 +111,27 @@ private:
     int64_t budgetLeft;
 };
 
-BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
-    : runner(r), worker(w), job(CreateJobObjectW(nullptr, nullptr)), slots(r.runOptions.parallel),
-      budgetLeft(r.outputBudget) {
+HANDLE BatchRunner::RunLoop::NewJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
     // Should this program end in the middle of a run (ended from outside, or
     // crashed), the run's children end with it instead of working on unseen.
     if (job) SetKillOnClose(job, true);
+    return job;
+}
+
+BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
+    : runner(r), worker(w), slots(r.runOptions.parallel), budgetLeft(r.outputBudget) {
+    for (Slot& slot : slots) slot.job = NewJob();
 }
 
 BatchRunner::RunLoop::~RunLoop() {
     for (Slot& slot : slots) {
         if (slot.process) CloseHandle(slot.process);
+        if (slot.job) leftoverJobs.push_back(slot.job);
     }
     // A run that ends as it should leaves what its commands started on purpose
     // (cmd /c start ...) running.
-    if (job) {
+    for (HANDLE job : leftoverJobs) {
         SetKillOnClose(job, false);
         CloseHandle(job);
     }
@@ -119,18 +144,30 @@ int BatchRunner::RunLoop::Stage() const {
 
 void BatchRunner::RunLoop::Go() {
     int count = runner.targets.GetCount();
+    // The check before the run found these up to date: they are done as they are.
+    for (int i = 0; i < count; ++i) {
+        if (runner.skipped[static_cast<size_t>(i)]) runner.records[i].status = static_cast<int>(TargetStatus::Skipped);
+    }
+    auto skipSkipped = [&] {
+        while (next < count && runner.skipped[static_cast<size_t>(next)]) ++next;
+    };
+    skipSkipped();
     for (;;) {
         int stage = Stage();
         if (stage >= 2 && !childrenEnded) EndChildren();
         bool busy = false;
         for (Slot& slot : slots) {
             // Targets begin in list order, each in the first free slot.
-            if (slot.target < 0 && stage == 0 && !failed && next < count) BeginTarget(slot, next++);
+            if (slot.target < 0 && stage == 0 && !StopsAtFailure() && next < count) {
+                BeginTarget(slot, next++);
+                skipSkipped();
+            }
             busy = busy || slot.target >= 0;
         }
         if (!busy) break;
         int ended = WaitForStepEnd();
         if (ended >= 0) StepEnded(slots[ended]);
+        EnforceTimeLimit();
     }
 }
 
@@ -138,11 +175,49 @@ void BatchRunner::RunLoop::BeginTarget(Slot& slot, int index) {
     TargetRecord& record = runner.records[index];
     ++runner.startedCount;
     slot.target = index;
-    slot.preOutput = VQWString();
     slot.startTick = GetTickCount();
     GetLocalTime(&record.startTime);
     record.status = static_cast<int>(TargetStatus::Running);
     runner.OnTargetBegun(index);
+    if (HasOutput()) {
+        VQWString output, error;
+        // Neither can change by trying again: no try is made.
+        if (!ExpandOutputPath(runner.outputTemplate, runner.targets[index], runner.roots[static_cast<size_t>(index)],
+                              runner.runDirectory, output, error)) {
+            FinishTarget(slot, TargetStatus::TemplateError, error);
+            return;
+        }
+        record.outputPath = output;
+        if (ReadOutputState(output).folder) {
+            FinishTarget(slot, TargetStatus::TemplateError, OutputIsFolderMessage(output));
+            return;
+        }
+    }
+    StartTry(slot);
+}
+
+void BatchRunner::RunLoop::StartTry(Slot& slot) {
+    TargetRecord& record = runner.records[slot.target];
+    ++record.tries;
+    // The record tells of the last try.
+    record.pre = StepRecord();
+    record.command = StepRecord();
+    record.output = VQWString();
+    record.outputCut = false;
+    record.outputDeleted = false;
+    slot.preOutput = VQWString();
+    if (HasOutput()) {
+        slot.outputBefore = ReadOutputState(record.outputPath);
+        GetSystemTimeAsFileTime(&slot.tryBegan);
+        DWORD error = 0;
+        if (!CreateOutputFolder(record.outputPath, error)) {
+            VQWString message;
+            message.Format(L"出力先のフォルダを作成できません。%s\n%s", SystemErrorText(error).Text(),
+                           record.outputPath.Text());
+            EndTry(slot, TargetStatus::OutputFolderFailed, message);
+            return;
+        }
+    }
     StartStep(slot, runner.preCommand.IsEmpty() ? 1 : 0);
 }
 
@@ -151,10 +226,14 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
     StepRecord& stepRecord = step == 0 ? record.pre : record.command;
     VQWString line = step == 0 ? runner.preCommand : runner.command;
     VQWString error;
+    VQTemplateContext context;
+    context.root = runner.roots[static_cast<size_t>(slot.target)];
+    context.hasOutput = HasOutput();
+    context.output = record.outputPath;
     // A command line that could not be expanded is not run: launching it half
     // expanded would hand the command literal "$" markers as arguments.
-    if (!ExpandTemplate(line, runner.targets[slot.target], slot.preOutput, error, kMaxCommandLineUnits)) {
-        FinishTarget(slot, TargetStatus::TemplateError, error);
+    if (!ExpandTemplate(line, runner.targets[slot.target], slot.preOutput, context, error, kMaxCommandLineUnits)) {
+        EndTry(slot, TargetStatus::TemplateError, error);
         return;
     }
     stepRecord.commandLine = line;
@@ -170,18 +249,19 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
         if (!pipe->Create()) {
             error.Format(L"%sのパイプの作成に失敗しました。%s\n%s", StepName(step),
                          SystemErrorText(GetLastError()).Text(), line.Text());
-            FinishTarget(slot, TargetStatus::LaunchFailed, error);
+            EndTry(slot, TargetStatus::LaunchFailed, error);
             return;
         }
     }
-    LaunchRequest request = {&line, runner.runDirectory.IsEmpty() ? nullptr : runner.runDirectory.Text(), job,
+    LaunchRequest request = {&line, runner.runDirectory.IsEmpty() ? nullptr : runner.runDirectory.Text(), slot.job,
                              pipe ? pipe->WriteEnd() : nullptr,
                              environment.For(runner.targets[slot.target], slot.preOutput)};
+    if (runner.runOptions.lowPriority) request.priorityClass = BELOW_NORMAL_PRIORITY_CLASS;
     HANDLE process = LaunchChild(request);
     if (!process) {
         error.Format(L"%sの実行に失敗しました。%s\n%s", StepName(step), SystemErrorText(GetLastError()).Text(),
                      line.Text());
-        FinishTarget(slot, TargetStatus::LaunchFailed, error);
+        EndTry(slot, TargetStatus::LaunchFailed, error);
         return;
     }
     if (pipe) {
@@ -192,6 +272,8 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
     slot.step = step;
     slot.process = process;
     slot.pipe = std::move(pipe);
+    slot.stepStartTick = GetTickCount();
+    slot.timedOut = false;
 }
 
 void BatchRunner::RunLoop::StepEnded(Slot& slot) {
@@ -201,35 +283,47 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     GetExitCodeProcess(slot.process, &code);
     // After the children were ended, one that ended before that still counts.
     bool endedByStop = childrenEnded && ExitedSince(slot.process, endedAt);
+    bool endedByLimit = !endedByStop && slot.timedOut && ExitedSince(slot.process, slot.killedAt);
+    slot.timedOut = false;
     CloseHandle(slot.process);
     slot.process = nullptr;
     std::unique_ptr<OutputPipe> pipe = std::move(slot.pipe);
     if (pipe) pipe->Finish();
-    stepRecord.ended = true;
-    stepRecord.exitCode = code;
     if (endedByStop) {
-        FinishTarget(slot, TargetStatus::Stopped, VQWString());
+        stepRecord.ended = true;
+        stepRecord.exitCode = code;
+        EndTry(slot, TargetStatus::Stopped, VQWString());
         return;
     }
+    if (endedByLimit) {
+        // The code is the one the ending gave, not the program's: it is not recorded.
+        VQWString error;
+        error.Format(L"制限時間 %d 秒を過ぎたため終了しました。\n%s", runner.runOptions.timeLimitSeconds,
+                     stepRecord.commandLine.Text());
+        EndTry(slot, TargetStatus::TimedOut, error);
+        return;
+    }
+    stepRecord.ended = true;
+    stepRecord.exitCode = code;
 
     VQWString error;
     // Whatever the check of codes says: a crash is no tool's own code.
     if (IsCrashExitCode(code)) {
         error.Format(L"異常終了 (%s)\n%s", FormatExitCode(code).Text(), stepRecord.commandLine.Text());
-        FinishTarget(slot, TargetStatus::Crashed, error);
+        EndTry(slot, TargetStatus::Crashed, error);
         return;
     }
     VQWString output;  // what the step printed, when it was captured
     if (slot.step == 0) {
         if (pipe->Failed()) {
             error.Format(L"先行コマンドの出力を読み込めませんでした。\n%s", stepRecord.commandLine.Text());
-            FinishTarget(slot, TargetStatus::ReadFailed, error);
+            EndTry(slot, TargetStatus::ReadFailed, error);
             return;
         }
         if (pipe->Cut()) {
             error.Format(L"先行コマンドの出力が大きすぎます（%lld バイトまで）。\n%s",
                          static_cast<long long>(runner.preOutputLimit), stepRecord.commandLine.Text());
-            FinishTarget(slot, TargetStatus::ReadFailed, error);
+            EndTry(slot, TargetStatus::ReadFailed, error);
             return;
         }
         output = DecodeOutput(pipe->Bytes());
@@ -245,26 +339,53 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
         VQWString said = LastLine(output);
         error.Format(L"終了コード %s で終了しました。%s%s\n%s", FormatExitCode(code).Text(), said.IsEmpty() ? L"" : L"　",
                      said.Text(), stepRecord.commandLine.Text());
-        FinishTarget(slot, TargetStatus::NonZeroExit, error);
+        EndTry(slot, TargetStatus::NonZeroExit, error);
         return;
     }
     if (slot.step == 1) {
-        FinishTarget(slot, TargetStatus::Done, VQWString());
+        EndTry(slot, TargetStatus::Done, VQWString());
     } else if (Stage() > 0) {
         // A stop lets running steps end but starts no new one.
-        FinishTarget(slot, TargetStatus::Stopped, VQWString());
+        EndTry(slot, TargetStatus::Stopped, VQWString());
     } else {
         StartStep(slot, 1);
     }
+}
+
+void BatchRunner::RunLoop::EndTry(Slot& slot, TargetStatus status, VQWString error) {
+    TargetRecord& record = runner.records[slot.target];
+    if (HasOutput()) {
+        OutputState now = ReadOutputState(record.outputPath);
+        if (status == TargetStatus::Done && runner.runOptions.checkOutput &&
+            !WrittenDuringSteps(slot.outputBefore, now, slot.tryBegan)) {
+            status = TargetStatus::NoOutput;
+            error.Format(L"出力ファイルが作成されませんでした。\n%s", record.outputPath.Text());
+        }
+        // Whatever a failed or stopped try wrote may be half of it: it must
+        // not look done. What it did not touch stays.
+        if ((IsFailure(status) || status == TargetStatus::Stopped) && !runner.runOptions.keepFailedOutput &&
+            ChangedDuringSteps(slot.outputBefore, now) && DeleteFileW(SystemForm(record.outputPath).Text())) {
+            record.outputDeleted = true;
+        }
+    }
+    // A template error would come again, and a stop is the user's word.
+    bool retry = IsFailure(status) && status != TargetStatus::TemplateError &&
+                 record.tries <= runner.runOptions.retries && Stage() == 0 && !StopsAtFailure();
+    if (retry) {
+        StartTry(slot);
+        return;
+    }
+    FinishTarget(slot, status, error);
 }
 
 void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const VQWString& error) {
     TargetRecord& record = runner.records[slot.target];
     record.errorText = error;
     record.milliseconds = GetTickCount() - slot.startTick;
+    runner.finishedMilliseconds += record.milliseconds;
     if (status == TargetStatus::Done) ++runner.succeededCount;
     if (IsFailure(status)) {
-        // After the first failure nothing new starts; the message shown is that one's.
+        // The message shown is the first failure's; stopping at it, nothing new starts.
         if (!failed) runner.errorText = error;
         failed = true;
         runner.failureSeen = true;
@@ -274,20 +395,63 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
     ++runner.finishedCount;
     slot.target = -1;
     slot.preOutput = VQWString();
+    // What the target left running stays in a job of its own: the next
+    // target's time limit must not end it.
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    memset(&accounting, 0, sizeof accounting);
+    if (slot.job && (!QueryInformationJobObject(slot.job, JobObjectBasicAccountingInformation, &accounting,
+                                                sizeof accounting, nullptr) ||
+                     accounting.ActiveProcesses > 0)) {
+        leftoverJobs.push_back(slot.job);
+        slot.job = NewJob();
+    }
 }
 
 void BatchRunner::RunLoop::EndChildren() {
     childrenEnded = true;
     GetSystemTimeAsFileTime(&endedAt);
-    // The job takes every descendant with it (cmd /c starts grandchildren).
-    if (job) TerminateJobObject(job, kEndedExitCode);
+    // The jobs take every descendant with them (cmd /c starts grandchildren).
+    for (HANDLE job : leftoverJobs) TerminateJobObject(job, kEndedExitCode);
     for (Slot& slot : slots) {
+        if (slot.job) TerminateJobObject(slot.job, kEndedExitCode);
         if (slot.process) TerminateProcess(slot.process, kEndedExitCode);
     }
 }
 
+void BatchRunner::RunLoop::EnforceTimeLimit() {
+    int limit = runner.runOptions.timeLimitSeconds;
+    if (limit <= 0 || childrenEnded) return;
+    DWORD now = GetTickCount();
+    for (Slot& slot : slots) {
+        if (!slot.process || slot.timedOut) continue;
+        if (now - slot.stepStartTick < static_cast<DWORD>(limit) * 1000) continue;
+        slot.timedOut = true;
+        GetSystemTimeAsFileTime(&slot.killedAt);
+        // This slot's tree only; the others run on.
+        if (slot.job) TerminateJobObject(slot.job, kEndedExitCode);
+        TerminateProcess(slot.process, kEndedExitCode);
+    }
+}
+
+// The milliseconds until the first running step reaches the time limit.
+DWORD BatchRunner::RunLoop::UntilNextLimit() const {
+    int limit = runner.runOptions.timeLimitSeconds;
+    if (limit <= 0 || childrenEnded) return INFINITE;
+    DWORD now = GetTickCount();
+    DWORD soonest = INFINITE;
+    for (const Slot& slot : slots) {
+        if (!slot.process || slot.timedOut) continue;
+        DWORD ran = now - slot.stepStartTick;
+        DWORD total = static_cast<DWORD>(limit) * 1000;
+        DWORD left = ran >= total ? 0 : total - ran;
+        if (left < soonest) soonest = left;
+    }
+    return soonest;
+}
+
 // Waits, reading pipes meanwhile, until a step's process ends (its slot's
-// index) or something else wants a look (-1): a stop, or read completions.
+// index) or something else wants a look (-1): a stop, read completions, or
+// a time limit reached.
 int BatchRunner::RunLoop::WaitForStepEnd() {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
     int owners[MAXIMUM_WAIT_OBJECTS];
@@ -306,7 +470,9 @@ int BatchRunner::RunLoop::WaitForStepEnd() {
     }
     // Only with all 64 slots busy does one child fall outside the wait; it is
     // looked at between short waits.
-    DWORD result = WaitForMultipleObjectsEx(n, handles, FALSE, overflow ? 20 : INFINITE, TRUE);
+    DWORD timeout = UntilNextLimit();
+    if (overflow && (timeout == INFINITE || timeout > 20)) timeout = 20;
+    DWORD result = WaitForMultipleObjectsEx(n, handles, FALSE, timeout, TRUE);
     if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + n) return owners[result - WAIT_OBJECT_0];
     if (result == WAIT_TIMEOUT && overflow) {
         for (size_t i = 0; i < slots.size(); ++i) {
@@ -327,12 +493,17 @@ BatchRunner::BatchRunner()
       preOutputLimit(kPreOutputLimit),
       commandOutputLimit(kCommandOutputLimit),
       outputBudget(kOutputBudget),
+      setExecutionState(SetThreadExecutionState),
       recordCount(0),
       finishedCount(0),
       failureSeen(false),
       stopStage(0),
       wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      firstFailed(-1) {}
+      firstFailed(-1),
+      runnableCount(0),
+      finishedMilliseconds(0),
+      runStartTick(0),
+      awake(false) {}
 
 BatchRunner::~BatchRunner() {
     DestroyWorker();
@@ -354,6 +525,7 @@ void BatchRunner::DestroyWorker() {
     thread->Destroy();
     delete thread;
     thread = nullptr;
+    ReleaseAwake();
 }
 
 VQWString BatchRunner::ResolveDirectory(const VQWString& text, const VQWString& startDir) {
@@ -365,16 +537,36 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
                                                const VQWString& directoryText,
                                                const VQArray<VQWString, VQWString>& targetList,
                                                const RunOptions& options) {
+    std::vector<RunTarget> list(static_cast<size_t>(targetList.GetCount()));
+    for (int i = 0; i < targetList.GetCount(); ++i) list[static_cast<size_t>(i)].path = targetList[i];
+    return StartRun(preCommandText, commandText, directoryText, VQWString(), list, options);
+}
+
+BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, const VQWString& commandText,
+                                               const VQWString& directoryText, const VQWString& outputText,
+                                               const std::vector<RunTarget>& targetList, const RunOptions& options,
+                                               const std::vector<bool>* skip) {
     // A running job reads these fields: they change only while the worker is idle.
     if (!thread || !thread->IsIdle()) return NotStarted;
     // Reference counts are plain ints: the worker gets strings that share nothing.
     preCommand = preCommandText.DeepCopy();
     command = commandText.DeepCopy();
     directory = directoryText.DeepCopy();
+    outputTemplate = outputText.DeepCopy();
     targets.RemoveAll();
-    int count = targetList.GetCount();
+    int count = static_cast<int>(targetList.size());
     targets.SetSize(-count);
-    for (int i = 0; i < count; ++i) targets.Add(targetList[i].DeepCopy());
+    roots.assign(static_cast<size_t>(count), VQWString());
+    skipped.assign(static_cast<size_t>(count), false);
+    int runnable = 0;
+    for (int i = 0; i < count; ++i) {
+        const RunTarget& target = targetList[static_cast<size_t>(i)];
+        targets.Add(target.path.DeepCopy());
+        roots[static_cast<size_t>(i)] = target.root.DeepCopy();
+        bool skipIt = skip && static_cast<size_t>(i) < skip->size() && (*skip)[static_cast<size_t>(i)];
+        skipped[static_cast<size_t>(i)] = skipIt;
+        if (!skipIt) ++runnable;
+    }
     if (targets.GetCount() == 0) return NoTargets;
     if (command.IsEmpty()) return NoCommand;
     runDirectory = ResolveDirectory(directory, startDirectory).DeepCopy();
@@ -384,11 +576,19 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     runOptions = options;
     if (runOptions.parallel < 1) runOptions.parallel = 1;
     if (runOptions.parallel > kMaxParallel) runOptions.parallel = kMaxParallel;
+    if (runOptions.onFailure != 1) runOptions.onFailure = 0;
+    if (runOptions.timeLimitSeconds < 0 || runOptions.timeLimitSeconds > kMaxTimeLimitSeconds) {
+        runOptions.timeLimitSeconds = 0;
+    }
+    if (runOptions.retries < 0 || runOptions.retries > kMaxRetries) runOptions.retries = 0;
     records.reset(new TargetRecord[count]);
     recordCount = count;
     startedCount = 0;
     succeededCount = 0;
     finishedCount = 0;
+    runnableCount = runnable;
+    finishedMilliseconds = 0;
+    runStartTick = GetTickCount();
     failureSeen = false;
     firstFailed = -1;
     stopStage = 0;
@@ -397,7 +597,17 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     lastResultsFile = VQWString();
     resultsFolder = resultsFolder.DeepCopy();
     thread->cancel = false;
-    return thread->Post(1, this, false) ? Started : NotStarted;
+    if (!thread->Post(1, this, false)) return NotStarted;
+    // The run may go on all night: the system must not sleep under it.
+    if (!awake && setExecutionState) setExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    awake = true;
+    return Started;
+}
+
+void BatchRunner::ReleaseAwake() {
+    if (!awake) return;
+    awake = false;
+    if (setExecutionState) setExecutionState(ES_CONTINUOUS);
 }
 
 bool BatchRunner::RequestStop() {
@@ -407,6 +617,7 @@ bool BatchRunner::RequestStop() {
     if (stage < 2) stopStage = stage + 1;
     thread->cancel = true;
     SetEvent(wakeEvent);
+    if (stage + 1 >= 2) ReleaseAwake();
     return true;
 }
 
@@ -414,6 +625,7 @@ void BatchRunner::ForceStop() {
     stopStage = 2;
     if (thread) thread->cancel = true;
     SetEvent(wakeEvent);
+    ReleaseAwake();
 }
 
 void BatchRunner::WaitUntilEnded() {
@@ -432,6 +644,7 @@ RunState BatchRunner::GetState() {
 
 bool BatchRunner::FinishRun() {
     if (GetState() != RunState::Ended) return false;
+    ReleaseAwake();
     return thread->Wait(0, true, false);
 }
 
@@ -446,6 +659,8 @@ const TargetRecord* BatchRunner::GetRecord(int index) const {
 }
 
 int BatchRunner::GetFirstFailedIndex() const { return firstFailed; }
+
+RunSummary BatchRunner::GetSummary() const { return SummarizeRecords(records.get(), recordCount); }
 
 void BatchRunner::OnTargetBegun(int) {}
 
@@ -467,7 +682,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
         RunLoop run(*this, worker);
         run.Go();
         // After a failure the rest of the list is counted, though not run.
-        if (run.Failed() && !run.Stopped()) startedCount = targets.GetCount();
+        if (run.StopsAtFailure() && !run.Stopped()) startedCount = runnableCount.load();
     }
     for (int i = 0; i < recordCount; ++i) {
         if (IsFailure(records[i].Status())) {
@@ -480,6 +695,6 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
     if (resultsFolder.IsEmpty()) return;
-    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes());
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes(), FormatSummary(GetSummary()));
     lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }

@@ -16,10 +16,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/arrays.h"
 #include "base/strings.h"
 #include "engine/run_record.h"
+#include "engine/run_summary.h"
 #include "engine/thread.h"
 
 enum class RunState {
@@ -35,12 +37,36 @@ struct RunOptions {
     bool checkExitCode = false;  // a code other than 0 fails the target
     bool hideCommand = false;    // the command too runs hidden, its output kept in the record
     int parallel = 1;            // targets run at once, 1 to kMaxParallel
+    int onFailure = 0;           // 0: the first failure ends the run; 1: every target is tried
+    int timeLimitSeconds = 0;    // a step running longer is ended with its tree; 0 none, 1 to 86,400
+    int retries = 0;             // a failed target is tried again up to this often, 0 to 9
+    bool lowPriority = false;    // children start below normal priority
+    // With an output template: a target whose output is missing or not
+    // written by its steps fails (NoOutput).
+    bool checkOutput = true;
+    // An output written by a target that then failed or was stopped is kept
+    // (by default it is deleted, so that nothing half-written looks done).
+    bool keepFailedOutput = false;
+    // Whether the window decided skips by the up-to-date rule (it passes the
+    // skip vector to StartRun); the runner itself decides nothing by it.
+    bool skipUpToDate = false;
+};
+
+// One entry of the list as a run sees it.
+struct RunTarget {
+    VQWString path;
+    // The folder it was found under, with its closing "\"; empty for an
+    // entry added as a single file ($root is then its own folder).
+    VQWString root;
+    // It was running when the program last ended without finishing it: its
+    // output may look whole but is not, so it is never skipped.
+    bool interrupted = false;
 };
 
 class BatchRunner {
 public:
     enum StartResult { Started, NoTargets, NoCommand, NoDirectory, NotStarted };
-    enum { kMaxParallel = 64 };
+    enum { kMaxParallel = 64, kMaxTimeLimitSeconds = 86400, kMaxRetries = 9 };
 
     // Records the current directory as startDirectory.
     BatchRunner();
@@ -60,6 +86,16 @@ public:
     // inputs, resets the counters, records and errorText, and posts job 1.
     // Nothing is posted for an empty list, an empty command, or a working
     // directory that does not exist (runDirectory then names it).
+    //
+    // outputTemplate (may be empty) gives each target's output ($out, made
+    // folder, checked after the steps). skip, when given, has one value per
+    // target: true records the target Skipped without running it (the check
+    // before the run decided so).
+    StartResult StartRun(const VQWString& preCommandText, const VQWString& commandText,
+                         const VQWString& directoryText, const VQWString& outputTemplate,
+                         const std::vector<RunTarget>& targetList, const RunOptions& options,
+                         const std::vector<bool>* skip = nullptr);
+    // The same for entries that are single files, without an output template.
     StartResult StartRun(const VQWString& preCommandText, const VQWString& commandText,
                          const VQWString& directoryText, const VQArray<VQWString, VQWString>& targetList,
                          const RunOptions& options = RunOptions());
@@ -86,6 +122,15 @@ public:
     const TargetRecord* GetRecord(int index) const;
     // After the job has ended: the first target in list order that failed, or -1.
     int GetFirstFailedIndex() const;
+    // After the job has ended: how many targets came to each end.
+    RunSummary GetSummary() const;
+
+    // For the estimate of the time left (engine/run_estimate.h), any time
+    // during a run: the targets that run (not skipped), the milliseconds the
+    // finished ones took together, and the tick the run started at.
+    int GetRunnableCount() const { return runnableCount.load(); }
+    int64_t GetFinishedMilliseconds() const { return finishedMilliseconds.load(); }
+    DWORD GetRunStartTick() const { return runStartTick.load(); }
 
     // The working directory for a run: the start directory when empty, a
     // relative one taken from the start directory. Does not look at the disk.
@@ -99,6 +144,9 @@ public:
     VQWString command;
     VQWString directory;
     VQArray<VQWString, VQWString> targets;
+    VQWString outputTemplate;
+    std::vector<VQWString> roots;       // per target, as RunTarget::root (all empty for the plain overload)
+    std::vector<bool> skipped;          // per target: recorded Skipped, not run
     VQWString startDirectory;
     VQWString runDirectory;  // the directory the children start in, resolved by StartRun
     RunOptions runOptions;
@@ -117,6 +165,14 @@ public:
     int64_t preOutputLimit;      // bytes of pre-command output; more fails the target
     int64_t commandOutputLimit;  // bytes of a hidden command's output kept in its record
     int64_t outputBudget;        // bytes of command output kept over the whole run
+
+    // The request that the system stay awake while a run goes on
+    // (SetThreadExecutionState unless a test looks on). Called on the window
+    // thread only: with ES_CONTINUOUS | ES_SYSTEM_REQUIRED when a run starts,
+    // and with ES_CONTINUOUS when it ends (FinishRun), at the second stop
+    // (ForceStop, or RequestStop's second stage) and in DestroyWorker, the
+    // latter only while the request is held.
+    EXECUTION_STATE(WINAPI* setExecutionState)(EXECUTION_STATE);
 
 protected:
     // Called on the worker thread as a target begins, and as it finishes
@@ -141,4 +197,9 @@ private:
     std::atomic<int> stopStage;  // 0 none, 1 stop asked, 2 end the children
     HANDLE wakeEvent;            // owned: auto-reset, tells the worker that stopStage changed
     int firstFailed;
+    std::atomic<int> runnableCount;
+    std::atomic<int64_t> finishedMilliseconds;
+    std::atomic<DWORD> runStartTick;
+    bool awake;  // window thread: the stay-awake request is held
+    void ReleaseAwake();
 };

@@ -200,7 +200,7 @@ bool CreateSuspended(const LaunchRequest& request, HANDLE input, bool withJobLis
     STARTUPINFOEXW startup;
     memset(&startup, 0, sizeof startup);
     startup.StartupInfo.cb = sizeof startup;
-    DWORD flags = CREATE_SUSPENDED;
+    DWORD flags = CREATE_SUSPENDED | request.priorityClass;
     if (request.environment) flags |= CREATE_UNICODE_ENVIRONMENT;
     AttributeList attributes;
     HANDLE inherited[2] = {request.output, input};

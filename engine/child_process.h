@@ -72,6 +72,9 @@ struct LaunchRequest {
     // NUL device; null: a window of its own, with its console's input.
     HANDLE output;
     const wchar_t* environment = nullptr;  // a UTF-16 block, or null for the program's own
+    // A priority class for the child (BELOW_NORMAL_PRIORITY_CLASS), or 0 for
+    // the default; what it starts inherits it.
+    DWORD priorityClass = 0;
 };
 
 // Starts the child inside the job, so that nothing it starts can escape it,

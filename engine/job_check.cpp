@@ -7,7 +7,9 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/path_identity.h"
 #include "engine/file_variables.h"
+#include "engine/output_path.h"
 #include "engine/template.h"
 
 const wchar_t kPreOutputPlaceholder[] = L"‹先行コマンドの出力›";
@@ -181,11 +183,11 @@ bool HasTwoPercents(const VQWString& text) {
 // The first variable whose value, in the template expanded for the target,
 // holds a "%" pair; null when none does.
 const wchar_t* VariableWithPercentPair(const VQWString& templateText, const VQWString& target,
-                                       const VQWString& preOutput) {
+                                       const VQWString& preOutput, const VQTemplateContext& context) {
     VQWString line = templateText;
     VQWString unused;
     std::vector<VQInsertedValue> inserted;
-    ExpandTemplate(line, target, preOutput, unused, -1, nullptr, &inserted);
+    ExpandTemplate(line, target, preOutput, context, unused, -1, nullptr, &inserted);
     for (const VQInsertedValue& value : inserted) {
         // $pre stands for output not yet known.
         if (wcscmp(value.variable, L"pre") == 0) continue;
@@ -312,26 +314,61 @@ VQWString CmdBuiltinMessage(const VQWString& word) {
     return message;
 }
 
-VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& command,
-                               const VQArray<VQWString, VQWString>& targets, const VQWString& directory) {
+namespace {
+
+// What the check of every target's lines needs beyond the templates.
+struct LineCheckInput {
+    const std::vector<RunTarget>* entries = nullptr;  // roots; null: single files
+    VQWString outputTemplate;                          // empty: no outputs
+    VQWString directory;
+    std::vector<OutputState>* outputStates = nullptr;  // filled per target when given
+};
+
+VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command,
+                           const VQArray<VQWString, VQWString>& targets, const LineCheckInput& input) {
     VQTemplateCheck check;
     int count = targets.GetCount();
     const VQWString noOutput;
     const VQWString placeholder(kPreOutputPlaceholder);
+    const VQWString& directory = input.directory;
+    bool withOutput = !input.outputTemplate.IsEmpty();
     std::vector<VQWString> lines(static_cast<size_t>(count));
+    if (withOutput) check.outputs.resize(static_cast<size_t>(count));
+    if (input.outputStates) input.outputStates->resize(static_cast<size_t>(count));
     // No value can hold a ">" (no file name does): templates without one redirect nothing.
     bool redirects = preCommand.FindOneOf(L">", 0) >= 0 || command.FindOneOf(L">", 0) >= 0;
     OutputTable outputs(directory);
+    VQTemplateContext context;
+    context.hasOutput = withOutput;
     for (int i = 0; i < count; ++i) {
+        if (input.entries) context.root = (*input.entries)[static_cast<size_t>(i)].root;
+        if (withOutput) {
+            VQWString& output = check.outputs[static_cast<size_t>(i)];
+            if (!ExpandOutputPath(input.outputTemplate, targets[i], context.root, directory, output,
+                                  check.errorText)) {
+                check.failedIndex = i;
+                check.outputFailed = true;
+                return check;
+            }
+            OutputState state = ReadOutputState(output);
+            if (state.folder) {
+                check.errorText = OutputIsFolderMessage(output);
+                check.failedIndex = i;
+                check.outputFailed = true;
+                return check;
+            }
+            if (input.outputStates) (*input.outputStates)[static_cast<size_t>(i)] = state;
+            context.output = output;
+        }
         VQWString pre = preCommand;
-        if (!ExpandTemplate(pre, targets[i], noOutput, check.errorText, kMaxCommandLineUnits)) {
+        if (!ExpandTemplate(pre, targets[i], noOutput, context, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             check.preCommandFailed = true;
             return check;
         }
         VQWString& line = lines[static_cast<size_t>(i)];
         line = command;
-        if (!ExpandTemplate(line, targets[i], placeholder, check.errorText, kMaxCommandLineUnits)) {
+        if (!ExpandTemplate(line, targets[i], placeholder, context, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             return check;
         }
@@ -339,13 +376,14 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
             outputs.Add(i, pre);
             outputs.Add(i, line);
         }
-        // Every value but $pre comes from the path: without two "%" in it, none holds a pair.
-        if (HasTwoPercents(targets[i])) {
+        // Every value but $pre comes from the path (and the output from it):
+        // without two "%" in them, none holds a pair.
+        if (HasTwoPercents(targets[i]) || HasTwoPercents(context.root) || HasTwoPercents(context.output)) {
             const wchar_t* variable = nullptr;
             bool inPre = !pre.IsEmpty() && GoesThroughCmd(pre.Text()) &&
-                         (variable = VariableWithPercentPair(preCommand, targets[i], noOutput)) != nullptr;
+                         (variable = VariableWithPercentPair(preCommand, targets[i], noOutput, context)) != nullptr;
             if (!inPre && GoesThroughCmd(line.Text())) {
-                variable = VariableWithPercentPair(command, targets[i], placeholder);
+                variable = VariableWithPercentPair(command, targets[i], placeholder, context);
             }
             if (variable) {
                 if (check.percentTargets++ == 0) {
@@ -357,21 +395,35 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
         }
     }
     outputs.Collect(check);
-    if (count < 2 || command.IsEmpty()) return check;
+    // With outputs known, they are what is compared (CheckJob).
+    if (withOutput || count < 2 || command.IsEmpty()) return check;
 
     // Neither whether $pre is used nor whether anything but the target's path
     // is depends on the target: one more expansion of the first one tells.
+    VQTemplateContext first;
+    if (input.entries) first.root = (*input.entries)[0].root;
     VQWString unused;
     VQWString withoutPre = command;
-    ExpandTemplate(withoutPre, targets[0], noOutput, unused);
+    ExpandTemplate(withoutPre, targets[0], noOutput, first, unused);
     if (withoutPre != lines[0]) {
         check.commandUsesPre = true;
         return check;
     }
+    // The variant lies below no root: $root and $reldir differ for it too
+    // whenever they stand in the line.
     VQWString variant = Variant(targets[0]);
     VQWString variantLine = command;
-    ExpandTemplate(variantLine, variant, placeholder, unused);
-    if (WithoutOwnPath(variantLine, variant) == WithoutOwnPath(lines[0], targets[0])) {
+    ExpandTemplate(variantLine, variant, placeholder, first, unused);
+    bool rootsDiffer = false;
+    if (input.entries) {
+        for (const RunTarget& entry : *input.entries) {
+            if (entry.root != (*input.entries)[0].root) {
+                rootsDiffer = true;
+                break;
+            }
+        }
+    }
+    if (!rootsDiffer && WithoutOwnPath(variantLine, variant) == WithoutOwnPath(lines[0], targets[0])) {
         std::vector<std::wstring_view> views;
         views.reserve(lines.size());
         for (const VQWString& line : lines) views.push_back(View(line));
@@ -382,5 +434,78 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
     compared.reserve(lines.size());
     for (int i = 0; i < count; ++i) compared.push_back(WithoutOwnPath(lines[static_cast<size_t>(i)], targets[i]));
     GroupIdenticalLines(compared, check);
+    return check;
+}
+
+}  // namespace
+
+VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& command,
+                               const VQArray<VQWString, VQWString>& targets, const VQWString& directory) {
+    LineCheckInput input;
+    input.directory = directory;
+    return CheckLines(preCommand, command, targets, input);
+}
+
+VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, const VQWString& outputTemplate,
+                         const std::vector<RunTarget>& entries, const VQWString& directory, bool skipUpToDate) {
+    int count = static_cast<int>(entries.size());
+    VQArray<VQWString, VQWString> targets;
+    targets.SetSize(-count);
+    for (const RunTarget& entry : entries) targets.Add(entry.path);
+    bool withOutput = !outputTemplate.IsEmpty();
+    std::vector<OutputState> states;
+    LineCheckInput input;
+    input.entries = &entries;
+    input.outputTemplate = outputTemplate;
+    input.directory = directory;
+    if (withOutput && skipUpToDate) input.outputStates = &states;
+    VQTemplateCheck check = CheckLines(preCommand, command, targets, input);
+    if (check.failedIndex >= 0 || !withOutput) return check;
+
+    // Outputs by the file they name.
+    check.outputsCompared = true;
+    std::unordered_map<std::wstring, size_t> groupOf;
+    groupOf.reserve(static_cast<size_t>(count));
+    std::vector<VQCommandClash> groups;
+    for (int i = 0; i < count; ++i) {
+        VQWString identity = PathIdentity(check.outputs[static_cast<size_t>(i)]);
+        auto found = groupOf.emplace(std::wstring(View(identity)), groups.size());
+        if (found.second) {
+            groups.push_back(VQCommandClash{1, i, -1});
+        } else if (++groups[found.first->second].count == 2) {
+            groups[found.first->second].second = i;
+        }
+    }
+    for (const VQCommandClash& group : groups) {
+        if (group.count < 2) continue;
+        check.clashes.push_back(group);
+        check.clashOutputs.push_back(check.outputs[static_cast<size_t>(group.first)]);
+        check.clashingTargets += group.count;
+    }
+
+    // An output that is an entry would overwrite an input.
+    VQPathSet entrySet([&targets](int index) { return targets[index]; });
+    entrySet.Reserve(count);
+    for (int i = 0; i < count; ++i) entrySet.Insert(targets[i], i);
+    for (int i = 0; i < count; ++i) {
+        int entry = entrySet.Find(check.outputs[static_cast<size_t>(i)]);
+        if (entry >= 0) {
+            check.outputIsEntry = i;
+            check.entryOfOutput = entry;
+            break;
+        }
+    }
+
+    if (skipUpToDate) {
+        check.skip.assign(static_cast<size_t>(count), false);
+        for (int i = 0; i < count; ++i) {
+            const OutputState& output = states[static_cast<size_t>(i)];
+            if (entries[static_cast<size_t>(i)].interrupted || !output.exists || output.folder) continue;
+            OutputState source = ReadOutputState(targets[i]);
+            if (!source.exists || !IsUpToDate(source.written, output.written)) continue;
+            check.skip[static_cast<size_t>(i)] = true;
+            ++check.skipCount;
+        }
+    }
     return check;
 }

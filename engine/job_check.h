@@ -11,6 +11,7 @@
 
 #include "base/arrays.h"
 #include "base/strings.h"
+#include "engine/batch_runner.h"
 
 // What $pre stands for while nothing has run: a visible placeholder.
 extern const wchar_t kPreOutputPlaceholder[];
@@ -87,6 +88,27 @@ struct VQTemplateCheck {
     bool percentInPreCommand = false;
     const wchar_t* percentVariable = nullptr;
     int percentTargets = 0;
+
+    // With an output template (CheckJob):
+    // the failure at failedIndex is the output template's (a template error
+    // or a path that cannot be written, see ExpandOutputPath, or one that is
+    // an existing folder);
+    bool outputFailed = false;
+    // the clashes above are of outputs, not of command lines, and
+    // clashOutputs[k] is the output of clashes[k] (the first target's);
+    bool outputsCompared = false;
+    std::vector<VQWString> clashOutputs;
+    // the first target whose output is an entry of the list (its own input
+    // or another's), or -1, and that entry: the run must be refused;
+    int outputIsEntry = -1;
+    int entryOfOutput = -1;
+    // the outputs as the run will use them, one per target (when every
+    // target expanded);
+    std::vector<VQWString> outputs;
+    // with skipUpToDate: per target, whether it is up to date (and not
+    // interrupted), and how many are.
+    std::vector<bool> skip;
+    int skipCount = 0;
 };
 
 // Expands both templates for every target, as a run does ($pre empty in the
@@ -105,3 +127,17 @@ struct VQTemplateCheck {
 // directory) when it is given, and compared without regard to case.
 VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& command,
                                const VQArray<VQWString, VQWString>& targets, const VQWString& directory = VQWString());
+
+// The whole check before a run, for entries with roots and an output
+// template (which may be empty: then it is CheckTemplates with $root and
+// $reldir). With an output template each target's output is expanded
+// first ($out in the other templates is its value; $out while the output
+// template is empty is an error there), the outputs are compared instead of
+// the command lines, by the file they name (PathIdentity: case, "..", "/",
+// trailing dots and spaces), and each output is compared with every entry.
+// An output that exists as a folder fails its target. The file-system
+// look-ups of the up-to-date rule are made only with skipUpToDate (an
+// interrupted target is never skipped); nothing is decided by them when a
+// template failed.
+VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, const VQWString& outputTemplate,
+                         const std::vector<RunTarget>& targets, const VQWString& directory, bool skipUpToDate);

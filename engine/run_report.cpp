@@ -79,6 +79,8 @@ void RemoveOldResults(const VQWString& folder, int keep) {
 
 }  // namespace
 
+void AppendCsvField(std::string& row, const VQWString& value, bool last) { AppendField(row, value, last); }
+
 std::vector<std::wstring> FindResultsFiles(const VQWString& folder) {
     std::vector<std::wstring> names;
     if (folder.IsEmpty()) return names;
@@ -155,22 +157,28 @@ const wchar_t* StatusText(TargetStatus status) {
     case TargetStatus::Stopped: return L"停止";
     case TargetStatus::NonZeroExit: return L"終了コード異常";
     case TargetStatus::Crashed: return L"異常終了";
+    case TargetStatus::TimedOut: return L"時間切れ";
+    case TargetStatus::Skipped: return L"スキップ";
+    case TargetStatus::NoOutput: return L"出力なし";
+    case TargetStatus::OutputFolderFailed: return L"出力先エラー";
     }
     return L"";
 }
 
 std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count,
-                             const VQWString& notes) {
+                             const VQWString& notes, const VQWString& summary) {
     std::string csv = "\xEF\xBB\xBF";
     AppendField(csv, VQWString(L"番号"));
     AppendField(csv, VQWString(L"対象ファイル"));
     AppendField(csv, VQWString(L"結果"));
+    AppendField(csv, VQWString(L"試行回数"));
     AppendField(csv, VQWString(L"先行コマンドの終了コード"));
     AppendField(csv, VQWString(L"コマンドの終了コード"));
     AppendField(csv, VQWString(L"開始時刻"));
     AppendField(csv, VQWString(L"秒"));
     AppendField(csv, VQWString(L"先行コマンド"));
     AppendField(csv, VQWString(L"コマンド"));
+    AppendField(csv, VQWString(L"出力"));
     AppendField(csv, VQWString(L"エラーまたは出力の最初の行"), true);
     for (int i = 0; i < count && i < targets.GetCount(); ++i) {
         const TargetRecord& record = records[i];
@@ -179,6 +187,7 @@ std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const
         AppendField(csv, std::to_string(i + 1));
         AppendField(csv, targets[i]);
         AppendField(csv, VQWString(StatusText(status)));
+        AppendField(csv, record.tries > 0 ? std::to_string(record.tries) : std::string());
         AppendField(csv, StepCode(record.pre));
         AppendField(csv, StepCode(record.command));
         std::string started, seconds;
@@ -196,6 +205,9 @@ std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const
         AppendField(csv, seconds);
         AppendField(csv, record.pre.commandLine);
         AppendField(csv, record.command.commandLine);
+        VQWString output = record.outputPath;
+        if (record.outputDeleted) output.Append(L"（削除しました）");
+        AppendField(csv, output);
         AppendField(csv, record.errorText.IsEmpty() ? FirstLine(record.output) : FirstLine(record.errorText), true);
     }
     for (int start = 0; start < notes.GetLength();) {
@@ -204,6 +216,7 @@ std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const
         if (end > start) AppendField(csv, notes.Mid(start, end - start), true);
         start = end + 1;
     }
+    if (!summary.IsEmpty()) AppendField(csv, summary, true);
     return csv;
 }
 

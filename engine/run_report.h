@@ -25,14 +25,19 @@ VQWString FirstLine(const VQWString& text);
 // to its first maxUnits units and "…".
 VQWString LastLine(const VQWString& text, int maxUnits = 300);
 
-// A header row, then for each target: number, target, status, the two exit
-// codes, start time, seconds, the two expanded command lines, and the error
+// A header row, then for each target: number, target, status, tries, the
+// two exit codes, start time, seconds, the two expanded command lines, the
+// output path ("（削除しました）" after it when it was deleted), and the error
 // or else the first line of the command's output; then a row of one cell for
-// each line of `notes`. A cell that a spreadsheet would take for a formula
+// each line of `notes`, and `summary` (FormatSummary) as the last row. A cell that a spreadsheet would take for a formula
 // (it begins with =, +, -, @, a tab or a CR) begins with a "'" instead, which
 // makes it text.
 std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records, int count,
-                             const VQWString& notes = VQWString());
+                             const VQWString& notes = VQWString(), const VQWString& summary = VQWString());
+
+// Appends one field of a results-file row (quoted and made safe for
+// spreadsheets as FormatResultsCsv does), then "," or, when last, CR LF.
+void AppendCsvField(std::string& row, const VQWString& value, bool last = false);
 
 // The results files of a folder (named as WriteResultsFile names them), oldest first.
 std::vector<std::wstring> FindResultsFiles(const VQWString& folder);

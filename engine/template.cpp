@@ -11,7 +11,8 @@ namespace {
 
 enum Variable {
     kExt, kDir, kPre, kName, kPath, kTitle, kDrive, kLevel,
-    kHashDir, kFullName, kHashName, kHashPath, kFullTitle, kHashTitle, kHashLevel, kStem, kDollar
+    kHashDir, kFullName, kHashName, kHashPath, kFullTitle, kHashTitle, kHashLevel, kStem,
+    kOut, kRoot, kRelDir, kDollar
 };
 
 struct VariableName {
@@ -28,7 +29,10 @@ const VariableName kNames[] = {
     {L"fullname", 8, kFullName}, {L"hashname", 8, kHashName}, {L"hashpath", 8, kHashPath},
     {L"fulltitle", 9, kFullTitle}, {L"hashtitle", 9, kHashTitle}, {L"hashlevel", 9, kHashLevel},
     // No name begins with "stem" and none is its prefix: its place changes nothing.
-    {L"stem", 4, kStem},         {L"$", 1, kDollar},
+    {L"stem", 4, kStem},
+    // Nor for these: none shares a beginning with another name.
+    {L"out", 3, kOut},           {L"root", 4, kRoot},         {L"reldir", 6, kRelDir},
+    {L"$", 1, kDollar},
 };
 
 enum Match { kNoMatch, kMatched, kBadSyntax };
@@ -85,6 +89,42 @@ void SetTooLongError(const VQWString& text, int maxLength, VQWString& errorText)
 
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
                     int maxLength, int* failedMarker, std::vector<VQInsertedValue>* inserted) {
+    return ExpandTemplate(text, target, preOutput, VQTemplateContext(), errorText, maxLength, failedMarker, inserted);
+}
+
+namespace {
+
+// Whether `path` begins with `folder` (which ends in "\"), ASCII case folded
+// as the rest of the path handling folds it.
+bool IsBelow(const VQWString& path, const VQWString& folder) {
+    int n = folder.GetLength();
+    return n > 0 && path.GetLength() >= n && VQWString::CompareNoCase(path.Text(), n, folder.Text(), n, n) == 0;
+}
+
+VQWString WithClosingBackslash(const VQWString& folder) {
+    if (folder.IsEmpty() || folder.GetAt(folder.GetLength() - 1) == L'\\') return folder;
+    VQWString closed = folder;
+    closed.Append(L'\\');
+    return closed;
+}
+
+}  // namespace
+
+VQWString GetRootPath(const VQWString& target, const VQWString& root) {
+    VQWString dir = GetDirPath(target);
+    VQWString closed = WithClosingBackslash(root);
+    return IsBelow(dir, closed) ? closed : dir;
+}
+
+VQWString GetRelativeDir(const VQWString& target, const VQWString& root) {
+    VQWString dir = GetDirPath(target);
+    VQWString closed = WithClosingBackslash(root);
+    return IsBelow(dir, closed) ? dir.Mid(closed.GetLength()) : VQWString();
+}
+
+bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput,
+                    const VQTemplateContext& context, VQWString& errorText, int maxLength, int* failedMarker,
+                    std::vector<VQInsertedValue>* inserted) {
     // What follows a failing marker is still the template's own text, so its
     // length places the marker in the template.
     const int templateLength = text.GetLength();
@@ -126,7 +166,15 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
         switch (variable) {
             case kExt: value = GetFileExt(t); break;
             case kDir: value = GetDirWithoutDrive(t); break;
-            case kPre: value = preOutput; break;
+            case kPre:
+                if (context.forOutput) {
+                    // The output is known before the pre-command runs.
+                    errorText.Format(L"出力先の中では $pre は使えません。\n%s >> %s", text.Left(pos).Text(),
+                                     text.Mid(pos).Text());
+                    return failAt(pos);
+                }
+                value = preOutput;
+                break;
             case kName: value = GetFileName(t); break;
             case kPath: value = GetDirPath(t); break;
             case kTitle: value = GetFileTitle(t); break;
@@ -138,6 +186,17 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
             case kFullTitle: value = GetFullTitle(t); break;
             case kHashTitle: value = ToHashForm(GetFullTitle(t)); break;
             case kStem: value = GetFileStem(t); break;
+            case kRoot: value = GetRootPath(t, context.root); break;
+            case kRelDir: value = GetRelativeDir(t, context.root); break;
+            case kOut:
+                if (context.forOutput || !context.hasOutput) {
+                    errorText.Format(context.forOutput ? L"出力先の中では $out は使えません。\n%s >> %s"
+                                                       : L"出力先が空なので $out は使えません。\n%s >> %s",
+                                     text.Left(pos).Text(), text.Mid(pos).Text());
+                    return failAt(pos);
+                }
+                value = context.output;
+                break;
             case kDollar: value = L"$"; break;
             case kLevel:
             case kHashLevel:

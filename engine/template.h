@@ -29,6 +29,34 @@ struct VQInsertedValue {
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput, VQWString& errorText,
                     int maxLength = -1, int* failedMarker = nullptr, std::vector<VQInsertedValue>* inserted = nullptr);
 
+// What a target brings to a template beyond its path: where it was found
+// ($root, $reldir) and where its output goes ($out).
+struct VQTemplateContext {
+    // The folder the target was found under, with or without its closing
+    // ""; empty (or a folder the target is not in): the target's own folder.
+    VQWString root;
+    // $out's value: the expanded output path. Only with hasOutput; without
+    // it (no output template) $out is an error.
+    VQWString output;
+    bool hasOutput = false;
+    // The text is the output template itself: $out and $pre are errors there
+    // (the output must be known before anything runs).
+    bool forOutput = false;
+};
+
+// ExpandTemplate with the values of the context: the form above is this one
+// with an empty context ($root the target's folder, $reldir empty, $out an error).
+bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput,
+                    const VQTemplateContext& context, VQWString& errorText, int maxLength = -1,
+                    int* failedMarker = nullptr, std::vector<VQInsertedValue>* inserted = nullptr);
+
+// $root's value: the root with its closing "", or the target's own folder
+// (GetDirPath) when the root is empty or the target does not lie below it.
+VQWString GetRootPath(const VQWString& target, const VQWString& root);
+// $reldir's value: the target's folder below that root, with its closing
+// ""; empty for a file directly in it.
+VQWString GetRelativeDir(const VQWString& target, const VQWString& root);
+
 // What to tell about a "$" at `marker` of the template that is followed by no
 // variable name: "$foo は変数ではありません。", with "$fullname のことですか？"
 // when a variable is near enough to be what was meant. Empty where the "$"

@@ -124,6 +124,16 @@ bool ChooseSettingsSavePath(wchar_t* file, HWND owner) {
     return GetSaveFileNameW(&ofn) != 0;
 }
 
+bool ChoosePlanSavePath(wchar_t* file, HWND owner) {
+    // Two types: the CSV, or the batch file (which the job may not allow).
+    static const wchar_t kFilter[] = L"実行予定 (CSV) (*.csv)\0*.csv\0バッチファイル (*.cmd)\0*.cmd\0";
+    OPENFILENAMEW ofn;
+    InitFileDialog(&ofn, file, MAX_PATH, kFilter, 0x00880006, nullptr, owner);
+    ofn.lpstrTitle = L"実行予定を保存";
+    ofn.lpstrDefExt = L"csv";
+    return GetSaveFileNameW(&ofn) != 0;
+}
+
 namespace {
 
 // The folder browser is a shell (COM) object: the calling thread must have

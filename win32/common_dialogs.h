@@ -43,4 +43,6 @@ bool ChooseSettingsSavePath(wchar_t* file, HWND owner = nullptr);
 
 // A folder, opening at path (MAX_PATH units), which receives the choice:
 // 1 chosen, 0 failure, -1 cancelled (path unchanged).
+// The save dialog of 実行予定を保存: a .csv or a .cmd file.
+bool ChoosePlanSavePath(wchar_t* file, HWND owner = nullptr);
 int ChooseFolder(wchar_t* path, HWND owner = nullptr);

@@ -2,6 +2,7 @@
 #include "win32/message_box.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/strings.h"
 #include "win32/dpi.h"
@@ -13,6 +14,11 @@
 namespace {
 
 const wchar_t kClassName[] = L"VQMsgBox";
+
+VQMsgBoxCollector& Unattended() {
+    static VQMsgBoxCollector collector;
+    return collector;
+}
 
 struct MsgBoxLayout {
     int count;
@@ -373,6 +379,8 @@ void VQMsgBox::CopyToClipboard(HWND box) const {
     CloseClipboard();
 }
 
+void SetMsgBoxUnattended(VQMsgBoxCollector collector) { Unattended() = std::move(collector); }
+
 int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, int layout, int defaultButton) {
     VQMsgBox box;
     if (layout >= 0) {
@@ -389,6 +397,11 @@ int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, in
     box.caption = caption ? caption : L"";
     box.focused = (defaultButton & 0x7fffffff) - 1;
     if (box.focused < 0 || box.focused >= box.layout.count) box.focused = 0;
+    if (Unattended()) {
+        int answer = box.layout.count <= 0 ? 0 : box.layout.ids ? box.layout.ids[box.focused] : box.focused + 1;
+        Unattended()(box.text, box.caption, answer);
+        return answer;
+    }
     box.font = nullptr;
     box.buttons = nullptr;
     box.textRect = RECT{0, 0, 0, 0};

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 class VQWin32Window;
 
 // Button layouts: label -> result.
@@ -35,3 +37,10 @@ constexpr int kVQMsgBoxForeground = static_cast<int>(0x80000000u);
 // another box still open, no window could be made, or the main window was
 // closed under the box, which went with it unanswered.
 int MsgBox(VQWin32Window* owner, const wchar_t* text, const wchar_t* caption, int layout, int defaultButton);
+
+// Runs nobody watches: while a collector is set, MsgBox shows nothing and
+// answers at once as the default button would (a numbered layout's button
+// number, the named layouts' result), and the collector hears the text, the
+// caption and that answer. An empty function shows the boxes again.
+typedef std::function<void(const wchar_t* text, const wchar_t* caption, int answer)> VQMsgBoxCollector;
+void SetMsgBoxUnattended(VQMsgBoxCollector collector);

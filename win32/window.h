@@ -197,10 +197,11 @@ public:
     bool RouteDialogMessage(MSG* msg);
     VQWin32Window* FindOwnedWindow(HWND hwnd);
 
-    // Registry values under HKEY_CURRENT_USER\registryKey; 0 or false for
+    // Registry values under HKEY_CURRENT_USER\registryKey (the 16-byte blocks
+    // may be kept elsewhere by a derived window); 0 or false for
     // every failure, also with an empty key.
-    int ReadBlock16(const char* valueName, void* buffer16);
-    bool WriteBlock16(const char* valueName, const void* data16);
+    virtual int ReadBlock16(const char* valueName, void* buffer16);
+    virtual bool WriteBlock16(const char* valueName, const void* data16);
     // *type (when given) gets the stored type, also for a value that does
     // not fit, and REG_NONE when there is none; a null buffer of 0 bytes
     // asks only for the size and the type.

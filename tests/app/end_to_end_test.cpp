@@ -159,7 +159,8 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneIsNam
     // A missing file, and one that is no settings file: the box says which
     // and why, and the registry's settings stay.
     const std::wstring missing = dir.Join(L"設定 フォルダ\\無い 設定.ini");
-    const std::wstring notSettings = dir.WriteFile(L"設定 フォルダ\\写真.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
+    const std::wstring notSettings =
+        dir.WriteFile(L"設定 フォルダ\\壊れた 設定.ini", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
     const struct {
         std::wstring path;
         const wchar_t* message;
@@ -187,7 +188,7 @@ TEST_F(EndToEnd, SettingsFileOnTheCommandLineFillsTheControlsAndAMissingOneIsNam
     }
 }
 
-TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItIsTakenWhole) {
+TEST_F(EndToEnd, ASettingsFileArgumentIsTakenWholeAndLaterOnesLoadInTurn) {
     TempDir dir;
     ASSERT_EQ(std::wstring::npos, dir.Path().find(L' ')) << "the unquoted case needs a folder without blanks";
     auto settingsWithCommand = [](const wchar_t* command) {
@@ -205,15 +206,26 @@ TEST_F(EndToEnd, OnlyTheFirstArgumentIsImportedAndItIsTakenWhole) {
     const struct {
         std::wstring arguments;
         const wchar_t* command;
+        const wchar_t* missing;  // the settings file the box names as missing, or null
     } starts[] = {
-        {named, L"from the name before the blank"},
-        {Quoted(named) + L" " + Quoted(other), L"from the whole name"},
-        {Quoted(deepFile), L"from the long path"},
+        {named, L"from the name before the blank", L"設定.ini"},
+        {Quoted(named) + L" " + Quoted(other), L"from the second argument", nullptr},
+        {Quoted(deepFile), L"from the long path", nullptr},
     };
     for (const auto& start : starts) {
         QuenbrixProcess app;
         ASSERT_TRUE(app.Start(start.arguments));
         EXPECT_EQ(start.command, app.Text(IDC_COMMAND_EDIT)) << start.arguments.size();
+        if (start.missing) {
+            // The rest after the blank is a name of its own, and names nothing.
+            HWND box = app.WaitForWindow(L"VQMsgBox");
+            ASSERT_NE(nullptr, box);
+            std::wstring text = CopiedBoxText(box);
+            EXPECT_NE(std::wstring::npos, text.find(L"設定ファイルが見つかりません。")) << std::string(text.begin(), text.end());
+            EXPECT_NE(std::wstring::npos, text.find(std::wstring(L"\\") + start.missing + L"\r\n"));
+            ASSERT_TRUE(PressButton(box, L"OK"));
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+        }
         EXPECT_EQ(nullptr, app.FindOwnWindow(L"VQMsgBox"));
         EXPECT_EQ(0u, app.Close());
     }

@@ -91,12 +91,14 @@ std::wstring QuenbrixProcess::ProgramPath() {
 
 bool QuenbrixProcess::Start(const std::wstring& arguments) {
     End();
-    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+    std::wstring commandLine = L"\"" + (program.empty() ? ProgramPath() : program) + L"\"";
     if (!arguments.empty()) commandLine += L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     // The list and the results files the program keeps go where the test looks.
     SetEnvironmentVariableW(L"LOCALAPPDATA", (appData.empty() ? ownAppData.Path() : appData).c_str());
+    // The named jobs (%APPDATA%\Quenbrix\jobs) beside them.
+    SetEnvironmentVariableW(L"APPDATA", (appData.empty() ? ownAppData.Path() : appData).c_str());
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         info = PROCESS_INFORMATION();
         return false;

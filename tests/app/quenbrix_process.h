@@ -30,10 +30,12 @@ public:
     // Starts the program with the arguments (as they follow its quoted path
     // on the command line) and waits until its main window and panel are up
     // and the start-up (the command-line import) is over. The program's
-    // %LOCALAPPDATA% is appData (a folder of this object's own unless a test
+    // %LOCALAPPDATA% and %APPDATA% are appData (a folder of this object's own unless a test
     // sets it, for instance to the one of a run before a restart).
     bool Start(const std::wstring& arguments = std::wstring());
     std::wstring appData;
+    // The program to start instead of ProgramPath() (a copy of it elsewhere).
+    std::wstring program;
     bool IsRunning() const;
 
     HWND Frame() const { return frame; }

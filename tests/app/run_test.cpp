@@ -26,7 +26,9 @@ const int kLocked[] = {IDC_FILEEXT_EDIT,      IDC_PRECOMMAND_EDIT,    IDC_COMMAN
                        IDC_DIRECTORY_EDIT,    IDC_ADD_BUTTON,
                        IDC_LIST_ADD_BUTTON,   IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                        IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON,
-                       IDC_HIDE_COMMAND};
+                       IDC_HIDE_COMMAND,      IDC_ON_FAILURE_COMBO,   IDC_TIME_LIMIT_EDIT,
+                       IDC_RETRIES_EDIT,      IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,
+                       IDC_SKIP_UP_TO_DATE_CHECK, IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK};
 
 // Closes the message box of this thread once it is up, noting its caption.
 TimerScript::Step CloseBox(std::wstring* caption) {
@@ -189,12 +191,12 @@ TEST(RunButton, ADoubleClickOnStopIsNoForceStopAndAClickJustAfterTheEndStartsNot
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_TRUE(FileExists(targets[0] + L".done")) << "the running command was let finish";
     // Once the run has ended, the line under the list says what the stop left.
-    EXPECT_EQ(L"停止しました。完了 1 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
+    EXPECT_EQ(L"停止しました。完了 1 件、失敗 0 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
 
     // A click that lands just after the end starts nothing; one a moment later does.
     app.Click(IDC_RUN_BUTTON);
     EXPECT_EQ(RunState::Idle, app.window->GetState());
-    EXPECT_EQ(L"停止しました。完了 1 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
+    EXPECT_EQ(L"停止しました。完了 1 件、失敗 0 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
     app.PassTime(MainWindow::kRunAfterEndMs);
     app.Click(IDC_RUN_BUTTON);
     EXPECT_EQ(RunState::Running, app.window->GetState());
@@ -205,7 +207,8 @@ TEST(RunButton, ADoubleClickOnStopIsNoForceStopAndAClickJustAfterTheEndStartsNot
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd(5000));
     EXPECT_FALSE(FileExists(targets[1] + L".done"));
-    EXPECT_EQ(L"停止しました。完了 0 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
+    // The one 強制終了 ended counts apart from the one never begun.
+    EXPECT_EQ(L"停止しました。完了 0 件、失敗 0 件、停止 1 件、未実行 1 件", app.Text(IDC_RESULT_DETAIL));
     EXPECT_EQ((Paths{targets[1], targets[2]}), app.List());
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/child_process.h"
+#include "engine/run_summary.h"
 #include "tests/support/child_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -569,7 +570,390 @@ TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFi
                                          L"finished b.3 終了コード異常 終了コード異常"}),
               runner.told);
     std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
-    std::string last = ",未実行,,,,,,,\r\n注意の行\r\n";
+    std::string last = ",未実行,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
     ASSERT_GE(csv.size(), last.size());
-    EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes come after the targets";
+    EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes and the summary come after the targets";
+}
+
+namespace {
+
+// A fixture for the new overload: entries with roots, an output template, skips.
+class RunOptionsTest : public BatchRunnerTest {
+protected:
+    std::vector<RunTarget> Entries(const std::vector<std::wstring>& names, const std::wstring& root = L"") {
+        std::vector<RunTarget> entries;
+        for (const std::wstring& name : names) {
+            RunTarget t;
+            t.path = VQWString(temp.Join(name).c_str());
+            t.root = VQWString(root.c_str());
+            entries.push_back(t);
+        }
+        return entries;
+    }
+    void RunWith(const std::wstring& cmd, const std::vector<RunTarget>& entries, const RunOptions& options,
+                 const std::wstring& output = L"", const std::vector<bool>* skip = nullptr) {
+        ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(),
+                                                        VQWString(output.c_str()), entries, options, skip));
+        ASSERT_TRUE(WaitForEnd());
+    }
+    const TargetRecord& Record(int i) { return *runner.GetRecord(i); }
+};
+
+RunOptions GoOn() {
+    RunOptions options;
+    options.onFailure = 1;
+    options.checkExitCode = true;
+    return options;
+}
+
+}  // namespace
+
+TEST_F(RunOptionsTest, GoingOnTriesEveryTargetAndRecordsEachFailure) {
+    std::wstring cmd = child + L" write \"$fullname.done\" x exit $ext";
+    for (int parallel : {1, 2}) {
+        RunOptions options = GoOn();
+        options.parallel = parallel;
+        RunWith(cmd, Entries({L"a.0", L"b.3", L"c.0", L"d.5", L"e.0"}), options);
+        const TargetStatus expected[] = {TargetStatus::Done, TargetStatus::NonZeroExit, TargetStatus::Done,
+                                         TargetStatus::NonZeroExit, TargetStatus::Done};
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(expected[i], Status(i)) << parallel << " " << i;
+        EXPECT_TRUE(FileExists(temp.Join(L"e.0.done")));
+        EXPECT_EQ(1, runner.GetFirstFailedIndex());
+        EXPECT_EQ(0u, W(runner.errorText).find(L"終了コード 3 で終了しました。")) << "the first failure's message";
+        EXPECT_EQ(0u, Error(3).find(L"終了コード 5 で終了しました。")) << "each failure keeps its own";
+        EXPECT_EQ(5, runner.GetStartedCount());
+        EXPECT_EQ(L"完了 3 件、失敗 2 件、未実行 0 件", W(FormatSummary(runner.GetSummary())));
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(1, Record(i).tries);
+    }
+}
+
+TEST_F(RunOptionsTest, SkippedTargetsAreRecordedAndNotRun) {
+    std::wstring cmd = child + L" write \"$fullname.done\" x exit $ext";
+    std::vector<bool> skip = {false, true, false, true};
+    RunWith(cmd, Entries({L"a.0", L"b.0", L"c.4", L"d.0"}), RunOptions(), L"", &skip);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_EQ(TargetStatus::Skipped, Status(1));
+    EXPECT_EQ(TargetStatus::Done, Status(2)) << "codes are not checked here";
+    EXPECT_EQ(TargetStatus::Skipped, Status(3));
+    EXPECT_FALSE(FileExists(temp.Join(L"b.0.done")));
+    EXPECT_FALSE(FileExists(temp.Join(L"d.0.done")));
+    EXPECT_EQ(0, Record(1).tries);
+    EXPECT_EQ(2, runner.GetRunnableCount()) << "the caption counts only what runs";
+    EXPECT_EQ(2, runner.GetStartedCount());
+    EXPECT_EQ(L"完了 2 件、スキップ 2 件、失敗 0 件、未実行 0 件", W(FormatSummary(runner.GetSummary())));
+    // Stopping at a failure: what comes after is not run, a skip is still a skip.
+    RunOptions checked;
+    checked.checkExitCode = true;
+    RunWith(cmd, Entries({L"e.0", L"f.0", L"g.4", L"h.0"}), checked, L"", &skip);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(2));
+    EXPECT_EQ(TargetStatus::Skipped, Status(3));
+    EXPECT_EQ(2, runner.GetStartedCount());
+}
+
+TEST_F(RunOptionsTest, ATimeLimitEndsOnlyItsOwnSlotsTree) {
+    RunOptions options = GoOn();
+    options.parallel = 2;
+    options.timeLimitSeconds = 3;
+    // Each target starts a grandchild that writes after 4 s, then sleeps $ext:
+    // a hangs past the limit; b ends in time, leaving its grandchild running on
+    // purpose; c follows in b's slot, its grandchild alive when a is ended.
+    std::wstring cmd = child + L" spawn \"sleep 4000 write \\\"$fullname.grand\\\" x\" write \"$fullname.started\" x" +
+                       L" sleep $ext write \"$fullname.done\" x";
+    RunWith(cmd, Entries({L"a.30000", L"b.200", L"c.1000"}), options);
+    EXPECT_EQ(TargetStatus::TimedOut, Status(0));
+    EXPECT_EQ(TargetStatus::Done, Status(1));
+    EXPECT_EQ(TargetStatus::Done, Status(2)) << "the other slot's step ran on";
+    EXPECT_EQ(L"制限時間 3 秒を過ぎたため終了しました。\n" + W(Record(0).command.commandLine), Error(0));
+    EXPECT_TRUE(Record(0).command.ran);
+    EXPECT_FALSE(Record(0).command.ended) << "the code the ending gave is not the program's";
+    EXPECT_TRUE(IsFailure(TargetStatus::TimedOut));
+    EXPECT_EQ(0, runner.GetFirstFailedIndex());
+    EXPECT_TRUE(FileAppearsWithin(temp.Join(L"b.200.grand"), 15000)) << "a finished target's leftovers were ended";
+    EXPECT_TRUE(FileAppearsWithin(temp.Join(L"c.1000.grand"), 15000)) << "another slot's tree was ended";
+    Sleep(1000);
+    EXPECT_TRUE(FileExists(temp.Join(L"a.30000.started")));
+    EXPECT_FALSE(FileExists(temp.Join(L"a.30000.grand"))) << "the timed-out target's grandchild lived on";
+    EXPECT_FALSE(FileExists(temp.Join(L"a.30000.done")));
+}
+
+TEST_F(RunOptionsTest, ATimeOutEndsARunThatStopsAtFailures) {
+    RunOptions options;
+    options.timeLimitSeconds = 1;
+    RunWith(child + L" sleep $ext write \"$fullname.done\" x", Entries({L"a.0", L"b.6000", L"c.0"}), options);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_EQ(TargetStatus::TimedOut, Status(1));
+    EXPECT_EQ(TargetStatus::NotRun, Status(2));
+    EXPECT_EQ(Error(1), W(runner.errorText));
+    // The pre-command has its own limit too.
+    RunWith(child + L" sleep 6000", Entries({L"d.0"}), options);
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString((child + L" sleep 6000").c_str()),
+                                                    VQWString((child + L" write \"$fullname.done\" x").c_str()),
+                                                    VQWString(), VQWString(), Entries({L"e.0"}), options));
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(TargetStatus::TimedOut, Status(0));
+    EXPECT_FALSE(Record(0).command.ran);
+    EXPECT_FALSE(FileExists(temp.Join(L"e.0.done")));
+}
+
+TEST_F(RunOptionsTest, RetriesTryAFailedTargetAgainInItsSlot) {
+    // The helper fails while fewer than two earlier tries were counted in the target's own file.
+    std::wstring cmd = child + L" count \"$fullname.tries\" failfirst 2 write \"$fullname.done\" x";
+    RunOptions options = GoOn();
+    options.retries = 2;
+    RunWith(cmd, Entries({L"a.txt"}), options);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    EXPECT_EQ(3, Record(0).tries);
+    EXPECT_TRUE(Record(0).errorText.IsEmpty()) << "the record tells of the last try";
+    options.retries = 1;
+    RunWith(cmd, Entries({L"b.txt"}), options);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_EQ(2, Record(0).tries);
+    EXPECT_EQ("x\nx\n", temp.ReadFile(L"b.txt.tries"));
+    EXPECT_FALSE(FileExists(temp.Join(L"b.txt.done")));
+    // Without retries, one try, as before.
+    options.retries = 0;
+    RunWith(cmd, Entries({L"c.txt"}), options);
+    EXPECT_EQ(1, Record(0).tries);
+
+    // A template error would fail again: no second try.
+    options.retries = 5;
+    RunWith(child + L" count \"$fullname.tries\" exit 0 $bogus", Entries({L"d.txt"}), options);
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(1, Record(0).tries);
+    // A time-out is a failure and is tried again.
+    options.timeLimitSeconds = 1;
+    options.retries = 1;
+    RunWith(child + L" count \"$fullname.tries\" sleep 5000", Entries({L"e.txt"}), options);
+    EXPECT_EQ(TargetStatus::TimedOut, Status(0));
+    EXPECT_EQ(2, Record(0).tries);
+}
+
+TEST_F(RunOptionsTest, ATargetEndedByTheSecondStopIsNotTriedAgain) {
+    RunOptions options = GoOn();
+    options.retries = 3;
+    std::wstring cmd = child + L" count \"$fullname.tries\" sleep 20000";
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), VQWString(),
+                                                    Entries({L"a.txt", L"b.txt"}), options));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.txt.tries"), 20000));
+    runner.ForceStop();
+    ASSERT_TRUE(WaitForEnd(20000));
+    EXPECT_EQ(TargetStatus::Stopped, Status(0));
+    EXPECT_EQ(1, Record(0).tries);
+    EXPECT_EQ(TargetStatus::NotRun, Status(1));
+    EXPECT_EQ(0, Record(1).tries);
+    EXPECT_EQ("x\n", temp.ReadFile(L"a.txt.tries"));
+}
+
+namespace {
+
+std::vector<DWORD> creationFlags;
+BOOL WINAPI RecordingCreateProcess(LPCWSTR application, LPWSTR line, LPSECURITY_ATTRIBUTES process,
+                                   LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                   LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION information) {
+    creationFlags.push_back(flags);
+    return CreateProcessW(application, line, process, thread, inherit, flags, environment, directory, startup,
+                          information);
+}
+
+}  // namespace
+
+TEST_F(RunOptionsTest, LowPriorityIsAskedForEveryStep) {
+    creationFlags.clear();
+    createChildProcess = RecordingCreateProcess;
+    RunOptions options;
+    options.lowPriority = true;
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString((child + L" exit 0").c_str()),
+                                                    VQWString((child + L" exit 0").c_str()), VQWString(), VQWString(),
+                                                    Entries({L"a"}), options));
+    ASSERT_TRUE(WaitForEnd());
+    RunWith(child + L" exit 0", Entries({L"b"}), RunOptions());
+    createChildProcess = CreateProcessW;
+    ASSERT_EQ(3u, creationFlags.size());
+    EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), creationFlags[0] & BELOW_NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), creationFlags[1] & BELOW_NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(0u, creationFlags[2] & BELOW_NORMAL_PRIORITY_CLASS) << "off by default";
+}
+
+namespace {
+
+std::vector<EXECUTION_STATE> executionCalls;  // the window thread's calls: the test's own thread
+EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE state) {
+    executionCalls.push_back(state);
+    return ES_CONTINUOUS;
+}
+
+}  // namespace
+
+TEST_F(RunOptionsTest, TheSystemIsAskedToStayAwakeForTheRunOnly) {
+    executionCalls.clear();
+    runner.setExecutionState = RecordExecutionState;
+    const EXECUTION_STATE awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
+    RunWith(child + L" exit 0", Entries({L"a"}), RunOptions());
+    EXPECT_EQ((std::vector<EXECUTION_STATE>{awake, ES_CONTINUOUS}), executionCalls);
+    EXPECT_EQ(0u, awake & ES_DISPLAY_REQUIRED) << "the display may turn off";
+
+    // 強制終了 lets go at once; the end adds nothing.
+    executionCalls.clear();
+    std::wstring cmd = child + L" write \"$fullname.started\" x sleep 20000";
+    ASSERT_EQ(BatchRunner::Started,
+              runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), VQWString(), Entries({L"b"}), RunOptions()));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"b.started"), 20000));
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_EQ((std::vector<EXECUTION_STATE>{awake}), executionCalls) << "the first Stop lets the step finish";
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_EQ((std::vector<EXECUTION_STATE>{awake, ES_CONTINUOUS}), executionCalls);
+    ASSERT_TRUE(WaitForEnd(20000));
+    EXPECT_EQ(2u, executionCalls.size());
+
+    // Closing during a run.
+    executionCalls.clear();
+    ASSERT_EQ(BatchRunner::Started,
+              runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), VQWString(), Entries({L"c"}), RunOptions()));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"c.started"), 20000));
+    runner.DestroyWorker();
+    EXPECT_EQ((std::vector<EXECUTION_STATE>{awake, ES_CONTINUOUS}), executionCalls);
+    // A run that does not start asks nothing.
+    executionCalls.clear();
+    EXPECT_EQ(BatchRunner::NotStarted, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(), VQWString(),
+                                                       Entries({L"d"}), RunOptions()));
+    EXPECT_TRUE(executionCalls.empty());
+}
+
+TEST_F(RunOptionsTest, OutputsGoIntoAMirroredTreeMadeBeforeTheSteps) {
+    std::wstring root = temp.MakeDir(L"写真 元");
+    temp.MakeDir(L"写真 元\\2026\\旅 行");
+    std::wstring out = temp.Join(L"変換後\\$reldir$stem.txt");
+    std::vector<RunTarget> entries = Entries({L"写真 元\\a.jpg", L"写真 元\\2026\\旅 行\\b.jpg"}, root + L"\\");
+    // The helper does not make folders: the runner must have.
+    RunWith(child + L" write \"$out\" \"$reldir|$root\"", entries, GoOn(), out);
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    EXPECT_EQ(TargetStatus::Done, Status(1)) << Error(1);
+    EXPECT_EQ(temp.Join(L"変換後\\a.txt"), W(Record(0).outputPath));
+    EXPECT_EQ(temp.Join(L"変換後\\2026\\旅 行\\b.txt"), W(Record(1).outputPath));
+    EXPECT_EQ(child + L" write \"" + temp.Join(L"変換後\\a.txt") + L"\" \"|" + root + L"\\\"",
+              W(Record(0).command.commandLine));
+    EXPECT_EQ(child + L" write \"" + temp.Join(L"変換後\\2026\\旅 行\\b.txt") + L"\" \"2026\\旅 行\\|" + root + L"\\\"",
+              W(Record(1).command.commandLine));
+    EXPECT_TRUE(FileExists(temp.Join(L"変換後\\2026\\旅 行\\b.txt")));
+    EXPECT_FALSE(Record(0).outputDeleted);
+    // A relative output is taken from the run's directory.
+    std::wstring work = temp.MakeDir(L"work");
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString((child + L" write \"$out\" x").c_str()),
+                                                    VQWString(work.c_str()), VQWString(L"rel\\$name.out"),
+                                                    Entries({L"c.txt"}), GoOn()));
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    EXPECT_EQ("x", temp.ReadFile(L"work\\rel\\c.txt.out"));
+}
+
+TEST_F(RunOptionsTest, AMissingOrUntouchedOutputFailsTheTarget) {
+    std::wstring out = temp.Join(L"out\\$name.out");
+    temp.WriteFile(L"out\\old.txt.out", "from last week");
+    FILETIME lastWeek = {};
+    SYSTEMTIME t = {2024, 1, 0, 1, 0, 0, 0, 0};
+    SystemTimeToFileTime(&t, &lastWeek);
+    HANDLE h = CreateFileW(temp.Join(L"out\\old.txt.out").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    SetFileTime(h, nullptr, nullptr, &lastWeek);
+    CloseHandle(h);
+    // Exits 0 and writes nothing: the converter's classic.
+    RunWith(child + L" exit 0", Entries({L"new.txt", L"old.txt"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::NoOutput, Status(0));
+    EXPECT_EQ(L"出力ファイルが作成されませんでした。\n" + temp.Join(L"out\\new.txt.out"), Error(0));
+    EXPECT_EQ(TargetStatus::NoOutput, Status(1)) << "last week's file was not written by this run";
+    EXPECT_EQ("from last week", temp.ReadFile(L"out\\old.txt.out")) << "an untouched file is never deleted";
+    EXPECT_FALSE(Record(1).outputDeleted);
+    EXPECT_EQ(0, runner.GetFirstFailedIndex());
+    // Without the check, the same run is done.
+    RunOptions unchecked = GoOn();
+    unchecked.checkOutput = false;
+    RunWith(child + L" exit 0", Entries({L"new.txt"}), unchecked, out);
+    EXPECT_EQ(TargetStatus::Done, Status(0));
+    // Rewritten in place counts, whatever its time.
+    RunWith(child + L" write \"$out\" again", Entries({L"old.txt"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    // A missing output is tried again like any failure.
+    RunOptions retried = GoOn();
+    retried.retries = 1;
+    RunWith(child + L" count \"$fullname.tries\" failfirst 1 exit 0", Entries({L"r.txt"}), retried, out);
+    EXPECT_EQ(TargetStatus::NoOutput, Status(0));
+    EXPECT_EQ(2, Record(0).tries);
+}
+
+TEST_F(RunOptionsTest, WhatAFailedTargetWroteIsDeletedUnlessKept) {
+    std::wstring out = temp.Join(L"out\\$name.out");
+    temp.WriteFile(L"out\\untouched.txt.out", "old");
+    std::wstring cmd = child + L" write \"$out\" half exit $ext";
+    // a.3 writes and fails; untouched fails without writing (its old file stays).
+    RunWith(cmd, Entries({L"a.3", L"b.0"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_TRUE(Record(0).outputDeleted);
+    EXPECT_FALSE(FileExists(temp.Join(L"out\\a.3.out")));
+    EXPECT_EQ(TargetStatus::Done, Status(1));
+    EXPECT_EQ("half", temp.ReadFile(L"out\\b.0.out"));
+    RunWith(child + L" exit 4", Entries({L"untouched.txt"}), GoOn(), out);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_FALSE(Record(0).outputDeleted);
+    EXPECT_EQ("old", temp.ReadFile(L"out\\untouched.txt.out"));
+
+    RunOptions keep = GoOn();
+    keep.keepFailedOutput = true;
+    RunWith(cmd, Entries({L"c.3"}), keep, out);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(0));
+    EXPECT_FALSE(Record(0).outputDeleted);
+    EXPECT_EQ("half", temp.ReadFile(L"out\\c.3.out"));
+
+    // A time-out, too.
+    RunOptions limited = GoOn();
+    limited.timeLimitSeconds = 1;
+    RunWith(child + L" write \"$out\" half sleep 10000", Entries({L"d.txt"}), limited, out);
+    EXPECT_EQ(TargetStatus::TimedOut, Status(0));
+    EXPECT_TRUE(Record(0).outputDeleted);
+    EXPECT_FALSE(FileExists(temp.Join(L"out\\d.txt.out")));
+}
+
+TEST_F(RunOptionsTest, TheSecondStopLeavesNoHalfWrittenOutput) {
+    std::wstring out = temp.Join(L"out\\$name.out");
+    std::wstring cmd = child + L" write \"$out\" half sleep 20000 write \"$out\" whole";
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), VQWString(cmd.c_str()), VQWString(),
+                                                    VQWString(out.c_str()), Entries({L"a.txt"}), GoOn()));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"out\\a.txt.out"), 20000));
+    EXPECT_TRUE(runner.RequestStop());
+    EXPECT_TRUE(runner.RequestStop());
+    ASSERT_TRUE(WaitForEnd(20000));
+    EXPECT_EQ(TargetStatus::Stopped, Status(0));
+    EXPECT_TRUE(Record(0).outputDeleted);
+    EXPECT_FALSE(FileExists(temp.Join(L"out\\a.txt.out")));
+}
+
+TEST_F(RunOptionsTest, AnOutputFolderThatCannotBeMadeRunsNothingOfThatTarget) {
+    temp.WriteFile(L"blocker", "a file where the folder should be");
+    std::wstring marker = L" write \"$fullname.ran\" x write \"$out\" x";
+    RunWith(child + marker, Entries({L"a.txt"}), GoOn(), temp.Join(L"blocker\\sub\\$name"));
+    EXPECT_EQ(TargetStatus::OutputFolderFailed, Status(0));
+    EXPECT_EQ(L"出力先のフォルダを作成できません。" + W(SystemErrorText(ERROR_FILE_EXISTS)) + L"\n" +
+                  temp.Join(L"blocker\\sub\\a.txt"),
+              Error(0));
+    EXPECT_FALSE(FileExists(temp.Join(L"a.txt.ran")));
+    EXPECT_FALSE(Record(0).command.ran);
+    EXPECT_TRUE(IsFailure(Status(0)));
+
+    // Bad output paths and $out without an output template are template errors, never tried again.
+    RunOptions retried = GoOn();
+    retried.retries = 3;
+    RunWith(child + marker, Entries({L"b.txt"}), retried, L"Q:\\");
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(0, Record(0).tries);
+    temp.MakeDir(L"dirs\\c.txt");
+    RunWith(child + marker, Entries({L"c.txt"}), retried, temp.Join(L"dirs\\$name"));
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(L"出力先がフォルダです。\n" + temp.Join(L"dirs\\c.txt"), Error(0));
+    RunWith(child + marker, Entries({L"d.txt"}), retried, L"");
+    EXPECT_EQ(TargetStatus::TemplateError, Status(0));
+    EXPECT_EQ(0u, Error(0).find(L"出力先が空なので $out は使えません。"));
+    EXPECT_EQ(1, Record(0).tries);
+    EXPECT_FALSE(FileExists(temp.Join(L"b.txt.ran")));
+    EXPECT_FALSE(FileExists(temp.Join(L"c.txt.ran")));
+    EXPECT_FALSE(FileExists(temp.Join(L"d.txt.ran")));
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 std::wstring W(const VQWString& s) { return std::wstring(s.Text(), s.GetLength()); }
@@ -234,4 +236,151 @@ TEST(PercentValues, OnlyValuesThatCmdWouldExpandAreTold) {
     EXPECT_STREQ(L"name", check.percentVariable);
     // The safe form itself is template text, not a value.
     EXPECT_EQ(-1, Check(L"", L"cmd /c copy \"%QB_FULLNAME%\" out", targets).percentIndex);
+}
+
+namespace {
+
+std::vector<RunTarget> Entries(const std::vector<std::wstring>& paths, const wchar_t* root = L"") {
+    std::vector<RunTarget> entries;
+    for (const std::wstring& p : paths) {
+        RunTarget t;
+        t.path = VQWString(p.c_str());
+        t.root = VQWString(root);
+        entries.push_back(t);
+    }
+    return entries;
+}
+
+VQTemplateCheck CheckOut(const wchar_t* command, const wchar_t* output, const std::vector<RunTarget>& entries,
+                         bool skip = false, const wchar_t* pre = L"") {
+    return CheckJob(VQWString(pre), VQWString(command), VQWString(output), entries, VQWString(L"E:\\作業"), skip);
+}
+
+}  // namespace
+
+TEST(JobCheck, OutputsNamingOneFileClashHoweverTheyAreSpelled) {
+    // Case, "..", "/" and the trailing dots and spaces Windows drops.
+    std::vector<RunTarget> entries = Entries({L"D:\\in\\a.jpg", L"D:\\in\\b.JPG", L"D:\\in\\c.jpg", L"D:\\in\\d.jpg"});
+    VQTemplateCheck check = CheckOut(L"conv $fullname $out", L"F:\\out\\x\\..\\same$ext. ", entries);
+    ASSERT_EQ(-1, check.failedIndex) << W(check.errorText);
+    EXPECT_TRUE(check.outputsCompared);
+    ASSERT_EQ(1u, check.clashes.size());
+    EXPECT_EQ(4, check.clashes[0].count) << "jpg, JPG, and the dots and spaces";
+    EXPECT_EQ(0, check.clashes[0].first);
+    EXPECT_EQ(1, check.clashes[0].second);
+    EXPECT_EQ(L"F:\\out\\samejpg", W(check.clashOutputs[0]));
+    EXPECT_EQ(4, check.clashingTargets);
+    EXPECT_EQ(L"F:\\out\\sameJPG", W(check.outputs[1])) << "the output as it will be used";
+
+    // One output each: no clash, though the command lines would be the same.
+    check = CheckOut(L"conv", L"F:\\out\\$name", entries);
+    EXPECT_TRUE(check.clashes.empty());
+    EXPECT_EQ(4u, check.outputs.size());
+    // Names that differ only beyond ASCII's case compare as NTFS does.
+    check = CheckOut(L"conv", L"F:\\out\\$title.txt", Entries({L"D:\\Ä.jpg", L"D:\\ä.png", L"D:\\Σ.jpg", L"D:\\σ.png"}));
+    EXPECT_EQ(2u, check.clashes.size());
+}
+
+TEST(JobCheck, AnOutputThatIsAnEntryIsFoundWithBothIndices) {
+    std::vector<RunTarget> entries = Entries({L"D:\\in\\a.txt", L"D:\\in\\b.txt", L"D:\\in\\a.txt.bak"});
+    // b's output is a's input (in another spelling).
+    VQTemplateCheck check = CheckOut(L"conv", L"D:\\IN\\sub\\..\\$title.txt.bak", entries);
+    EXPECT_EQ(0, check.outputIsEntry) << "a.txt.bak is entry 2";
+    EXPECT_EQ(2, check.entryOfOutput);
+    // Its own input.
+    check = CheckOut(L"conv", L"$fullname", entries);
+    EXPECT_EQ(0, check.outputIsEntry);
+    EXPECT_EQ(0, check.entryOfOutput);
+    check = CheckOut(L"conv", L"F:\\$name", entries);
+    EXPECT_EQ(-1, check.outputIsEntry);
+    EXPECT_EQ(-1, check.entryOfOutput);
+}
+
+TEST(JobCheck, OutputAndOutErrorsStopAtTheirTarget) {
+    std::vector<RunTarget> entries = Entries({L"D:\\写真\\a.jpg", L"D:\\写真\\2026\\b.jpg"}, L"D:\\写真\\");
+    // The first target lies directly in the root: its output is empty.
+    VQTemplateCheck check = CheckOut(L"conv", L"$reldir", entries);
+    EXPECT_EQ(0, check.failedIndex);
+    EXPECT_TRUE(check.outputFailed);
+    EXPECT_EQ(L"出力先が空になります。\n$reldir", W(check.errorText));
+    check = CheckOut(L"conv", L"F:\\$reldir?$name", entries);
+    EXPECT_EQ(0, check.failedIndex) << "the first has no ?-free name either";
+    check = CheckOut(L"conv", L"F:\\$reldir$pre", entries);
+    EXPECT_TRUE(check.outputFailed);
+    EXPECT_EQ(L"出力先の中では $pre は使えません。\nF:\\ >> $pre", W(check.errorText));
+
+    // $out in the command with no output template.
+    check = CheckOut(L"conv $fullname $out", L"", entries);
+    EXPECT_EQ(0, check.failedIndex);
+    EXPECT_FALSE(check.outputFailed);
+    EXPECT_FALSE(check.preCommandFailed);
+    EXPECT_EQ(L"出力先が空なので $out は使えません。\nconv D:\\写真\\a.jpg  >> $out", W(check.errorText));
+    check = CheckOut(L"conv", L"", entries, false, L"probe $out");
+    EXPECT_TRUE(check.preCommandFailed);
+
+    // With the output: $out, $root and $reldir in the lines.
+    check = CheckOut(L"conv $root|$reldir|$out", L"F:\\$reldir$stem.webp", entries);
+    ASSERT_EQ(-1, check.failedIndex) << W(check.errorText);
+    EXPECT_EQ(L"F:\\2026\\b.webp", W(check.outputs[1]));
+}
+
+TEST(JobCheck, WithoutAnOutputTheRootsStillMatterToTheLines) {
+    // Same name, different folders below one root: the lines made of $reldir differ.
+    std::vector<RunTarget> entries = Entries({L"D:\\r\\x\\a.jpg", L"D:\\r\\y\\a.jpg"}, L"D:\\r\\");
+    VQTemplateCheck check = CheckJob(VQWString(), VQWString(L"conv $fullname F:\\$reldir$name"), VQWString(), entries,
+                                     VQWString(), false);
+    EXPECT_EQ(-1, check.failedIndex);
+    EXPECT_TRUE(check.clashes.empty());
+    EXPECT_FALSE(check.outputsCompared);
+    check = CheckJob(VQWString(), VQWString(L"conv $fullname F:\\$name"), VQWString(), entries, VQWString(), false);
+    EXPECT_EQ(1u, check.clashes.size());
+}
+
+TEST(JobCheck, UpToDateOutputsAreSkippedButNeverAnInterruptedOne) {
+    TempDir temp;
+    std::wstring in = temp.MakeDir(L"in");
+    FILETIME old = {}, fresh = {};
+    SYSTEMTIME t = {2024, 1, 0, 1, 0, 0, 0, 0};
+    SystemTimeToFileTime(&t, &old);
+    t.wYear = 2025;
+    SystemTimeToFileTime(&t, &fresh);
+    auto stamp = [](const std::wstring& path, const FILETIME& when) {
+        HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        SetFileTime(h, nullptr, nullptr, &when);
+        CloseHandle(h);
+    };
+    std::vector<std::wstring> names = {L"a", L"b", L"c", L"d", L"e"};
+    std::vector<std::wstring> paths;
+    for (const std::wstring& n : names) {
+        paths.push_back(temp.WriteFile(L"in\\" + n + L".txt", "source"));
+        stamp(paths.back(), old);
+    }
+    // a: output newer; b: output older; c: no output; d: newer but interrupted; e: output the same second.
+    stamp(temp.WriteFile(L"out\\a.out", "o"), fresh);
+    FILETIME older = {};
+    t.wYear = 2023;
+    SystemTimeToFileTime(&t, &older);
+    stamp(temp.WriteFile(L"out\\b.out", "o"), older);
+    stamp(temp.WriteFile(L"out\\d.out", "o"), fresh);
+    stamp(temp.WriteFile(L"out\\e.out", "o"), old);
+    std::vector<RunTarget> entries = Entries(paths, in.c_str());
+    entries[3].interrupted = true;
+    std::wstring outputTemplate = temp.Join(L"out\\$title.out");
+    VQTemplateCheck check = CheckOut(L"conv", outputTemplate.c_str(), entries, true);
+    ASSERT_EQ(-1, check.failedIndex) << W(check.errorText);
+    EXPECT_EQ((std::vector<bool>{true, false, false, false, true}), check.skip);
+    EXPECT_EQ(2, check.skipCount);
+    // Not asked: nothing decided.
+    check = CheckOut(L"conv", outputTemplate.c_str(), entries, false);
+    EXPECT_TRUE(check.skip.empty());
+    EXPECT_EQ(0, check.skipCount);
+
+    // An output that exists as a folder fails its target.
+    temp.MakeDir(L"out\\c.out");
+    check = CheckOut(L"conv", outputTemplate.c_str(), entries, true);
+    EXPECT_EQ(2, check.failedIndex);
+    EXPECT_TRUE(check.outputFailed);
+    EXPECT_EQ(L"出力先がフォルダです。\n" + temp.Join(L"out\\c.out"), W(check.errorText));
 }

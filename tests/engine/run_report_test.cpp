@@ -40,16 +40,20 @@ TEST(RunReport, ThreeTargetsAsCsvBytes) {
     records[1].milliseconds = 20;
     records[1].command = {true, true, 0xC0000005, VQWString(L"x \"C:\\a,b\\say \"hi\".txt\"")};
     records[1].errorText = VQWString(L"終了コード 0xC0000005 で終了しました。\nx");
+    records[0].tries = 1;
+    records[1].tries = 3;
+    records[1].outputPath = VQWString(L"D:\\out\\say.txt");
+    records[1].outputDeleted = true;
     std::string csv = FormatResultsCsv(targets, records, 3);
     std::string expected =
         "\xEF\xBB\xBF"
-        "番号,対象ファイル,結果,先行コマンドの終了コード,コマンドの終了コード,開始時刻,秒,先行コマンド,コマンド,"
-        "エラーまたは出力の最初の行\r\n"
-        "1,C:\\写真\\雪.jpg,完了,0,0,2026-12-07 09:05:07,1.234,cmd /c echo 雪,"
-        "\"cmd /c copy \"\"C:\\写真\\雪.jpg\"\" out\",        1 個のファイルをコピーしました。\r\n"
-        "2,\"C:\\a,b\\say \"\"hi\"\".txt\",終了コード異常,,0xC0000005,2026-12-07 09:05:08,0.020,,"
-        "\"x \"\"C:\\a,b\\say \"\"hi\"\".txt\"\"\",終了コード 0xC0000005 で終了しました。\r\n"
-        "3,C:\\c.txt,未実行,,,,,,,\r\n";
+        "番号,対象ファイル,結果,試行回数,先行コマンドの終了コード,コマンドの終了コード,開始時刻,秒,先行コマンド,コマンド,"
+        "出力,エラーまたは出力の最初の行\r\n"
+        "1,C:\\写真\\雪.jpg,完了,1,0,0,2026-12-07 09:05:07,1.234,cmd /c echo 雪,"
+        "\"cmd /c copy \"\"C:\\写真\\雪.jpg\"\" out\",,        1 個のファイルをコピーしました。\r\n"
+        "2,\"C:\\a,b\\say \"\"hi\"\".txt\",終了コード異常,3,,0xC0000005,2026-12-07 09:05:08,0.020,,"
+        "\"x \"\"C:\\a,b\\say \"\"hi\"\".txt\"\"\",D:\\out\\say.txt（削除しました）,終了コード 0xC0000005 で終了しました。\r\n"
+        "3,C:\\c.txt,未実行,,,,,,,,,\r\n";
     EXPECT_EQ(expected, csv);
 }
 
@@ -60,6 +64,9 @@ TEST(RunReport, NotesEndTheFileARowOfOneCellALine) {
     std::string plain = FormatResultsCsv(targets, records, 1);
     std::string noted = FormatResultsCsv(targets, records, 1, VQWString(L"リストを保存できません\n\n場所: C:\\a, C:\\b\n"));
     EXPECT_EQ(plain + "リストを保存できません\r\n\"場所: C:\\a, C:\\b\"\r\n", noted) << "empty lines make no row";
+    // The summary is the run's last row, after the notes.
+    std::string summed = FormatResultsCsv(targets, records, 1, VQWString(L"注意"), VQWString(L"完了 1,000 件、失敗 0 件"));
+    EXPECT_EQ(plain + "注意\r\n\"完了 1,000 件、失敗 0 件\"\r\n", summed);
 }
 
 TEST(RunReport, FilesAreNamedByTheRunsStartAndOnlyTheNewestAreKept) {

@@ -196,3 +196,90 @@ TEST(Template, AnUnknownNameIsToldWithTheNearestVariable) {
     EXPECT_EQ(L"", hint(L"$name", 1));
     EXPECT_EQ(L"", hint(L"$name", -1));
 }
+
+namespace {
+
+Expansion ExpandIn(const wchar_t* templ, const VQTemplateContext& context, const wchar_t* target = kPhoto,
+                   const wchar_t* pre = L"") {
+    VQWString text(templ);
+    VQWString error(L"earlier message");
+    bool ok = ExpandTemplate(text, VQWString(target), VQWString(pre), context, error);
+    return {ok, W(text), W(error)};
+}
+
+VQTemplateContext Rooted(const wchar_t* root) {
+    VQTemplateContext context;
+    context.root = VQWString(root);
+    return context;
+}
+
+}  // namespace
+
+TEST(Template, RootAndRelDirFollowTheFolderTheEntryWasFoundUnder) {
+    const wchar_t* trip = L"D:\\写真\\2026\\旅行\\a.jpg";
+    // A dropped folder, with or without its closing "\\".
+    for (const wchar_t* root : {L"D:\\写真\\", L"D:\\写真"}) {
+        Expansion e = ExpandIn(L"[$root][$reldir][$root$reldir$name]", Rooted(root), trip);
+        EXPECT_TRUE(e.ok);
+        EXPECT_EQ(L"[D:\\写真\\][2026\\旅行\\][D:\\写真\\2026\\旅行\\a.jpg]", e.text);
+    }
+    // Directly in the root: $reldir is empty. The root's case need not match.
+    EXPECT_EQ(L"D:\\写真\\|", ExpandIn(L"$root|$reldir", Rooted(L"D:\\写真\\"), L"D:\\写真\\b.jpg").text);
+    EXPECT_EQ(L"c:\\DATA\\|photos\\", ExpandIn(L"$root|$reldir", Rooted(L"c:\\DATA"), kPhoto).text);
+    // A drive's root and a share.
+    EXPECT_EQ(L"E:\\|x\\y\\", ExpandIn(L"$root|$reldir", Rooted(L"E:\\"), L"E:\\x\\y\\f.txt").text);
+    EXPECT_EQ(L"\\\\srv\\share\\|in\\",
+              ExpandIn(L"$root|$reldir", Rooted(L"\\\\srv\\share\\"), L"\\\\srv\\share\\in\\f.txt").text);
+}
+
+TEST(Template, ASingleFileIsItsOwnRoot) {
+    // No root, a root the file is not in, or one that only begins like its folder.
+    for (const wchar_t* root : {L"", L"D:\\other\\", L"C:\\da", L"C:\\data\\photos\\img01.jpg"}) {
+        Expansion e = ExpandIn(L"$root|$reldir|", Rooted(root));
+        EXPECT_TRUE(e.ok);
+        EXPECT_EQ(L"C:\\data\\photos\\||", e.text) << std::string(root, root + wcslen(root)).c_str();
+    }
+    // The plain form has no context: every entry is a single file there.
+    EXPECT_EQ(L"C:\\data\\photos\\||", Value(L"$root|$reldir|"));
+    // Case of the names, and what they share with no other name.
+    EXPECT_EQ(L"C:\\data\\photos\\s-", Value(L"$ROOTs-$RelDir"));
+}
+
+TEST(Template, OutIsTheExpandedOutputAndAnErrorWithoutOne) {
+    VQTemplateContext context;
+    context.hasOutput = true;
+    context.output = VQWString(L"E:\\out\\img01.webp");
+    Expansion e = ExpandIn(L"conv \"$fullname\" \"$out\" $$out", context);
+    EXPECT_TRUE(e.ok);
+    EXPECT_EQ(L"conv \"C:\\data\\photos\\img01.jpg\" \"E:\\out\\img01.webp\" $out", e.text);
+    // A "$" inside the output is not expanded again.
+    context.output = VQWString(L"E:\\$name");
+    EXPECT_EQ(L"E:\\$name-", ExpandIn(L"$out-", context).text);
+
+    // Without an output template, $out stands for nothing: its own message, at its place.
+    Expansion none = ExpandIn(L"copy $name $out", VQTemplateContext());
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(L"出力先が空なので $out は使えません。\ncopy img01.jpg  >> $out", none.error);
+    EXPECT_EQ(L"copy img01.jpg $out", none.text);
+    EXPECT_FALSE(Expand(L"$out").ok) << "the plain form has no output";
+}
+
+TEST(Template, TheOutputTemplateCannotUseOutOrPre) {
+    VQTemplateContext context;
+    context.forOutput = true;
+    context.hasOutput = true;
+    context.root = VQWString(L"C:\\data\\");
+    Expansion ok = ExpandIn(L"E:\\変換後\\$reldir$stem.webp", context);
+    EXPECT_TRUE(ok.ok);
+    EXPECT_EQ(L"E:\\変換後\\photos\\img01.webp", ok.text);
+
+    Expansion out = ExpandIn(L"E:\\$reldir$out", context);
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(L"出力先の中では $out は使えません。\nE:\\photos\\ >> $out", out.error);
+    Expansion pre = ExpandIn(L"E:\\$pre.txt", context, kPhoto, L"made by the pre-command");
+    EXPECT_FALSE(pre.ok);
+    EXPECT_EQ(L"出力先の中では $pre は使えません。\nE:\\ >> $pre.txt", pre.error);
+    // Elsewhere $pre is as before.
+    context.forOutput = false;
+    EXPECT_EQ(L"E:\\x.txt", ExpandIn(L"E:\\$pre.txt", context, kPhoto, L"x").text);
+}

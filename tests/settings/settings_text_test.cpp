@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cwchar>
 #include <random>
 #include <string>
@@ -639,8 +638,9 @@ TEST_F(SettingsText, RandomAndDamagedFilesKeepTheStoreWellFormed) {
     RandomFiles files(seed);
     VQSettingsText* store = new VQSettingsText;
     int loaded = 0, compared = 0;
-    auto startTime = std::chrono::steady_clock::now();
-    for (int i = 0; i < 2000 && std::chrono::steady_clock::now() - startTime < std::chrono::seconds(5); ++i) {
+    // A fixed number of files, not a time budget: on a loaded machine a budget
+    // ran too few files for the counts below, and the outcome must not hang on speed.
+    for (int i = 0; i < 1000; ++i) {
         if (i % 64 == 0) {
             delete store;
             store = new VQSettingsText;
@@ -664,7 +664,7 @@ TEST_F(SettingsText, RandomAndDamagedFilesKeepTheStoreWellFormed) {
     }
     delete store;
     // The generator must reach both outcomes often enough to mean something.
-    EXPECT_GT(loaded, 300);
+    EXPECT_GT(loaded, 500);
     EXPECT_GT(compared, 200);
 }
 

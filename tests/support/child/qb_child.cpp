@@ -17,6 +17,8 @@
 //                  (N bytes read), or "error E" when a read failed with error E
 //   env NAME FILE  create FILE holding the environment variable NAME (UTF-8),
 //                  or "(unset)"
+//   count FILE     append a line to FILE; the lines it held before are the tries counted
+//   failfirst N    end with 1 unless at least N tries were counted before this one
 // TEXT understands \r, \n, \t, \\ and \xHH; other characters go out as UTF-8.
 #include <windows.h>
 #include <shellapi.h>
@@ -92,6 +94,7 @@ bool WriteNewFile(const std::wstring& path, const std::string& bytes) {
 int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    int tries = 0;  // what "count" found
     if (!argv) return 100;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
@@ -188,6 +191,20 @@ int main() {
             std::string report = n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND ? "(unset)"
                                                                                     : Utf8(value.substr(0, n));
             if (!WriteNewFile(path, report)) return 108;
+        } else if (action == L"count" && hasArg) {
+            // Appends one line to FILE and ends with the number of lines it holds now minus one.
+            std::wstring path = argv[++i];
+            HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) return 110;
+            DWORD size = GetFileSize(file, nullptr);
+            DWORD written = 0;
+            WriteFile(file, "x\n", 2, &written, nullptr);
+            CloseHandle(file);
+            tries = static_cast<int>(size / 2);
+        } else if (action == L"failfirst" && hasArg) {
+            // Ends with 1 while fewer than N earlier tries were counted (see count).
+            if (tries < static_cast<int>(wcstoul(argv[++i], nullptr, 0))) return 1;
         } else if (action == L"exit" && hasArg) {
             return static_cast<int>(wcstoul(argv[++i], nullptr, 0));
         } else {

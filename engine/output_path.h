@@ -1,0 +1,54 @@
+// A target's output: its path from the output template, the checks a path
+// must pass to be written, the folder it goes into, and the time-stamp rules
+// that tell whether it is up to date or was written by the target's steps.
+#pragma once
+
+#include <windows.h>
+
+#include "base/strings.h"
+
+// Expands the output template for a target ($out and $pre are errors there)
+// and takes a relative result from `directory` (the run's working
+// directory): the full path. False, with the message in errorText, for a
+// template error and for a path that cannot name a file: empty, a bare drive
+// or share, a folder form (ending in "\"), a character Windows refuses
+// (<>:"|?* outside the drive's colon, or a control character). Does not look
+// at the disk.
+bool ExpandOutputPath(const VQWString& outputTemplate, const VQWString& target, const VQWString& root,
+                      const VQWString& directory, VQWString& output, VQWString& errorText);
+
+// The message for an output that exists as a folder (the disk's part of the
+// check above): "出力先がフォルダです。\n<path>".
+VQWString OutputIsFolderMessage(const VQWString& output);
+
+// What the disk says of a path: whether something is there, a folder or
+// not, its last write and size.
+struct OutputState {
+    bool exists = false;
+    bool folder = false;
+    FILETIME written = {};
+    uint64_t size = 0;
+};
+OutputState ReadOutputState(const VQWString& path);
+
+// FAT keeps write times in 2 s steps, and network drives take them from the
+// server's clock: comparisons of time stamps allow for this much.
+const int64_t kTimeStampSlack100ns = int64_t(2) * 10000000;
+
+// The up-to-date rule: the output was last written no earlier than its
+// source, give or take the slack.
+bool IsUpToDate(const FILETIME& sourceWritten, const FILETIME& outputWritten);
+
+// Whether the output was written by steps that began at `stepsBegan`, when
+// `before` is what was there then: it was not there, or it changed (time or
+// size), or its last write is no earlier than the beginning, give or take
+// the slack. A file that is not there now was not written.
+bool WrittenDuringSteps(const OutputState& before, const OutputState& now, const FILETIME& stepsBegan);
+// The stricter rule for deleting: only what was not there or has changed;
+// a file the steps did not touch is never deleted, whatever its time.
+bool ChangedDuringSteps(const OutputState& before, const OutputState& now);
+
+// Creates the folder of the output with every missing parent. False with
+// the Windows error (ERROR_FILE_EXISTS when a file stands where a folder
+// should) in `error`.
+bool CreateOutputFolder(const VQWString& output, DWORD& error);

@@ -1,0 +1,148 @@
+#include "engine/output_path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::wstring W(const VQWString& s) { return std::wstring(s.Text(), s.GetLength()); }
+
+struct Expanded {
+    bool ok;
+    std::wstring output;
+    std::wstring error;
+};
+
+Expanded Output(const wchar_t* templ, const wchar_t* target = L"D:\\写真\\2026\\旅行\\a.jpg",
+                const wchar_t* root = L"D:\\写真\\", const wchar_t* directory = L"E:\\作業") {
+    VQWString output(L"unchanged"), error;
+    bool ok = ExpandOutputPath(VQWString(templ), VQWString(target), VQWString(root), VQWString(directory), output,
+                               error);
+    return {ok, W(output), W(error)};
+}
+
+FILETIME At(int64_t ticks) {
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(ticks);
+    t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return t;
+}
+
+const int64_t kSecond = 10000000;
+const int64_t kBase = int64_t(133000000) * kSecond;
+
+OutputState State(bool exists, int64_t written, uint64_t size = 10) {
+    OutputState s;
+    s.exists = exists;
+    s.written = At(written);
+    s.size = size;
+    return s;
+}
+
+}  // namespace
+
+TEST(OutputPath, MirrorsTheTreeAndTakesRelativeOnesFromTheRunDirectory) {
+    Expanded mirrored = Output(L"F:\\変換後\\$reldir$stem.webp");
+    ASSERT_TRUE(mirrored.ok) << mirrored.error.size();
+    EXPECT_EQ(L"F:\\変換後\\2026\\旅行\\a.webp", mirrored.output);
+    EXPECT_EQ(L"E:\\作業\\out\\2026\\旅行\\a.webp", Output(L"out\\$reldir$stem.webp").output);
+    EXPECT_EQ(L"E:\\a.jpg.bak", Output(L"..\\$name.bak").output) << "\"..\" resolved";
+    EXPECT_EQ(L"E:\\x\\a.png", Output(L"\\x\\$title.png").output) << "on the run directory's drive";
+    EXPECT_EQ(L"E:\\作業\\sub\\a.txt", Output(L"sub/$title.txt").output) << "\"/\" as Windows reads it";
+}
+
+TEST(OutputPath, PathsThatCannotNameAFileAreErrors) {
+    struct Case {
+        const wchar_t* templ;
+        const wchar_t* message;
+    } cases[] = {
+        {L"$reldir", L"出力先が空になります。\n$reldir"},  // a file directly in its root gives nothing
+        {L"  ", L"出力先が空になります。\n  "},
+        {L"Q:", L"出力先がドライブだけです。\nQ:"},
+        {L"Q:\\", L"出力先がフォルダの形です（ファイル名がありません）。\nQ:\\"},
+        {L"F:\\out\\$reldir", L"出力先がフォルダの形です（ファイル名がありません）。\nF:\\out\\"},
+        {L"\\\\srv\\share", L"出力先がドライブだけです。\n\\\\srv\\share"},
+        {L"F:\\out\\$title?.jpg", L"出力先に使えない文字 ? があります。\nF:\\out\\b?.jpg"},
+        {L"F:\\a:b.txt", L"出力先に使えない文字 : があります。\nF:\\a:b.txt"},
+        {L"F:\\<$title>", L"出力先に使えない文字 < があります。\nF:\\<b>"},
+        {L"F:\\\"$title\"", L"出力先に使えない文字 \" があります。\nF:\\\"b\""},
+        {L"F:\\a|b", L"出力先に使えない文字 | があります。\nF:\\a|b"},
+        {L"F:\\*.txt", L"出力先に使えない文字 * があります。\nF:\\*.txt"},
+        {L"F:\\a\tb", L"出力先に使えない文字（制御文字 0x09）があります。\nF:\\a\tb"},
+    };
+    for (const Case& c : cases) {
+        Expanded e = Output(c.templ, L"D:\\写真\\b.jpg");
+        EXPECT_FALSE(e.ok) << std::string(c.templ, c.templ + wcslen(c.templ)).c_str();
+        EXPECT_EQ(c.message, e.error);
+        EXPECT_EQ(L"unchanged", e.output) << "nothing written on failure";
+    }
+    // The drive's colon and a \\?\ prefix's question mark are fine.
+    EXPECT_TRUE(Output(L"\\\\?\\F:\\out\\$name").ok);
+    EXPECT_EQ(L"\\\\srv\\share\\a.jpg", Output(L"\\\\srv\\share\\$name").output);
+    // Template errors of the output template itself.
+    EXPECT_EQ(L"出力先の中では $out は使えません。\nF:\\ >> $out.bak", Output(L"F:\\$out.bak").error);
+    EXPECT_EQ(L"出力先の中では $pre は使えません。\nF:\\ >> $pre", Output(L"F:\\$pre").error);
+    EXPECT_EQ(L"文法が間違ってます。\nF:\\ >> $nope", Output(L"F:\\$nope").error);
+}
+
+TEST(OutputPath, TheUpToDateRuleAllowsForCoarseTimeStamps) {
+    EXPECT_TRUE(IsUpToDate(At(kBase), At(kBase))) << "written at the same time";
+    EXPECT_TRUE(IsUpToDate(At(kBase), At(kBase + kSecond)));
+    EXPECT_TRUE(IsUpToDate(At(kBase), At(kBase - 2 * kSecond))) << "FAT's two seconds";
+    EXPECT_FALSE(IsUpToDate(At(kBase), At(kBase - 2 * kSecond - 1)));
+    EXPECT_FALSE(IsUpToDate(At(kBase + 3600 * kSecond), At(kBase))) << "the source changed an hour later";
+}
+
+TEST(OutputPath, WrittenDuringTheStepsByChangeOrByTime) {
+    FILETIME began = At(kBase);
+    OutputState absent;
+    // Missing afterwards: never written, whatever was there before.
+    EXPECT_FALSE(WrittenDuringSteps(absent, absent, began));
+    EXPECT_FALSE(WrittenDuringSteps(State(true, kBase - 100 * kSecond), absent, began));
+    // New, or changed in time or size.
+    EXPECT_TRUE(WrittenDuringSteps(absent, State(true, kBase - 100 * kSecond), began)) << "a copy keeps its source's time";
+    EXPECT_TRUE(WrittenDuringSteps(State(true, kBase - 100 * kSecond), State(true, kBase - 50 * kSecond), began));
+    EXPECT_TRUE(WrittenDuringSteps(State(true, kBase - 100 * kSecond, 1), State(true, kBase - 100 * kSecond, 2), began));
+    // Untouched: only a time inside the slack counts as written.
+    EXPECT_FALSE(WrittenDuringSteps(State(true, kBase - 100 * kSecond), State(true, kBase - 100 * kSecond), began));
+    EXPECT_TRUE(WrittenDuringSteps(State(true, kBase - kSecond), State(true, kBase - kSecond), began));
+    EXPECT_FALSE(WrittenDuringSteps(State(true, kBase - 3 * kSecond), State(true, kBase - 3 * kSecond), began));
+    // A folder is no output.
+    OutputState folder = State(true, kBase + kSecond);
+    folder.folder = true;
+    EXPECT_FALSE(WrittenDuringSteps(absent, folder, began));
+
+    // Deleting asks for a real change: the slack never deletes an untouched file.
+    EXPECT_FALSE(ChangedDuringSteps(State(true, kBase - kSecond), State(true, kBase - kSecond)));
+    EXPECT_TRUE(ChangedDuringSteps(absent, State(true, kBase)));
+    EXPECT_TRUE(ChangedDuringSteps(State(true, kBase), State(true, kBase + 1)));
+    EXPECT_FALSE(ChangedDuringSteps(State(true, kBase), absent));
+}
+
+TEST(OutputPath, TheFolderIsMadeWithEveryParent) {
+    TempDir temp;
+    DWORD error = 1;
+    std::wstring output = temp.Join(L"変換後\\2026\\旅 行\\a.webp");
+    ASSERT_TRUE(CreateOutputFolder(VQWString(output.c_str()), error));
+    EXPECT_EQ(0u, error);
+    EXPECT_TRUE(ReadOutputState(VQWString(temp.Join(L"変換後\\2026\\旅 行").c_str())).folder);
+    EXPECT_FALSE(ReadOutputState(VQWString(output.c_str())).exists) << "only the folder is made";
+    // Again: it is there already.
+    EXPECT_TRUE(CreateOutputFolder(VQWString(output.c_str()), error));
+    // A file where a folder should be.
+    temp.WriteFile(L"blocker", "x");
+    EXPECT_FALSE(CreateOutputFolder(VQWString(temp.Join(L"blocker\\sub\\a.txt").c_str()), error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), error);
+    EXPECT_FALSE(ReadOutputState(VQWString(temp.Join(L"blocker\\sub").c_str())).exists);
+    // A drive that is not there.
+    EXPECT_FALSE(CreateOutputFolder(VQWString(L"\\\\?\\Q:\\none\\a.txt"), error) && error == 0);
+
+    OutputState file = ReadOutputState(VQWString(temp.Join(L"blocker").c_str()));
+    EXPECT_TRUE(file.exists);
+    EXPECT_FALSE(file.folder);
+    EXPECT_EQ(1u, file.size);
+    EXPECT_NE(0u, file.written.dwHighDateTime);
+}
