@@ -535,7 +535,7 @@ TEST_F(EndToEnd, AFailedFileIsMarkedSelectedAndNamedAndTheRunLeavesAResultsFile)
     FindClose(search);
     std::string csv = TempDir::ReadWholeFile(appData.Join(L"Quenbrix\\runs\\" + std::wstring(found.cFileName)));
     EXPECT_NE(std::string::npos, csv.find(",完了,")) << csv;
-    EXPECT_NE(std::string::npos, csv.find(",終了コード異常,,7,")) << csv;
+    EXPECT_NE(std::string::npos, csv.find(",終了コード異常,1,,7,")) << csv;
     EXPECT_NE(std::string::npos, csv.find(",未実行,")) << csv;
     EXPECT_EQ(0u, app.Close());
 }
