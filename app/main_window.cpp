@@ -11,6 +11,7 @@
 #include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
+#include "win32/list_view.h"
 #include "win32/drop_down.h"
 #include "win32/message_box.h"
 #include "win32/monitor.h"
@@ -37,17 +38,30 @@ bool OpenWithShell(HWND owner, const wchar_t* path) {
     return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, L"open", path, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
 }
 
-// A list entry is a line of the font with a little air; its mark is as high.
-// 0 when the font cannot be measured.
-int EntryHeight(HFONT font) {
-    HDC dc = GetDC(nullptr);
-    if (!dc) return 0;
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
-    TEXTMETRICW metrics;
-    BOOL measured = GetTextMetricsW(dc, &metrics);
-    if (old) SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    return measured ? metrics.tmHeight + metrics.tmHeight / 4 : 0;
+bool ShowInExplorer(HWND, const wchar_t* path) {
+    // The folder opens with the file selected.
+    VQWString parameters;
+    parameters.Format(L"/select,\"%s\"", path);
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", L"explorer.exe", parameters.Text(), nullptr,
+                                                   SW_SHOWNORMAL)) > 32;
+}
+
+bool CopyTextToClipboard(HWND owner, const VQWString& text) {
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    size_t bytes = (static_cast<size_t>(text.GetLength()) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    bool copied = false;
+    if (block) {
+        void* data = GlobalLock(block);
+        memcpy(data, text.Text(), bytes);
+        GlobalUnlock(block);
+        copied = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+        // The clipboard owns a block it took.
+        if (!copied) GlobalFree(block);
+    }
+    CloseClipboard();
+    return copied;
 }
 
 // The frame rectangles of the windows of this class that are open now; a
@@ -85,10 +99,13 @@ MainWindow::MainWindow(HINSTANCE instance)
     : VQWin32DialogWindow(instance),
       dataFolder(CurrentStoragePlace().dataFolder),
       storagePlace(CurrentStoragePlace()),
+      showInFolder(ShowInExplorer),
+      copyToClipboard(CopyTextToClipboard),
       openInDefaultProgram(OpenWithShell),
-      tickCount(GetTickCount) {
+      tickCount(GetTickCount),
+      table(*this) {
     // The panel's spin control is a common control of version 6.
-    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&classes);
 }
 
@@ -112,7 +129,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         new VQWin32DialogItem(IDC_JOB_LABEL),
         Anchored(new VQWin32DialogItemComboBoxW(IDC_JOB_COMBO, L"", -1), VQWin32AnchorStretchRight),
         Anchored(new VQWin32DialogItem(IDC_JOB_MENU_BUTTON), VQWin32AnchorMoveRight),
-        Anchored(new VQWin32DialogItemListBoxW(IDC_TARGET_LIST),
+        Anchored(new VQWin32DialogItemListView(IDC_TARGET_LIST, &table, TargetTable::Columns()),
                  VQWin32AnchorStretchRight | VQWin32AnchorStretchDown),
         Anchored(new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0), down),
         Anchored(new VQWin32DialogItem(IDC_ADD_BUTTON), down),
@@ -131,6 +148,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_OPEN_RESULTS_BUTTON), down),
         Anchored(new VQWin32DialogItem(IDC_PREVIEW), downWide),
         new VQWin32DialogItem(IDC_TARGET_LABEL),
+        Anchored(new VQWin32DialogItem(IDC_SELECT_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_RESULT_DETAIL), downWide),
         Anchored(new VQWin32DialogItem(IDC_FILEEXT_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_PRECOMMAND_LABEL), down),
@@ -207,6 +225,7 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
 
 void MainWindow::OnCreated() {
     openedPlace = clientScreenRect;
+    RestoreTableLayout();
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
@@ -248,6 +267,7 @@ bool MainWindow::CanClose() {
     DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
+    SaveTableLayout();
     SaveTargetList();
     return true;
 }
@@ -265,12 +285,14 @@ void MainWindow::OnDestroyed() {
 }
 
 void MainWindow::OnDpiChanged(UINT newDpi, const RECT* suggested) {
+    UINT old = dpi ? dpi : 96;
     VQWin32DialogWindow::OnDpiChanged(newDpi, suggested);
-    // The owner-drawn list keeps the entry height it was given when it was
-    // made; the font is scaled now, and the marks are drawn from the height.
-    VQWin32DialogItemListBoxW* box = TargetList();
-    int height = box ? EntryHeight(box->GetFont()) : 0;
-    if (height > 0) box->SetItemHeight(height);
+    // The columns keep their share of the scale.
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || old == newDpi) return;
+    std::vector<int> widths = view->GetColumnWidths();
+    for (int& width : widths) width = MulDiv(width, static_cast<int>(newDpi), static_cast<int>(old));
+    view->SetColumnWidths(widths);
 }
 
 int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
@@ -278,9 +300,20 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDM_ABOUT: OnAbout(); return 0;
     case IDM_EXIT: SendMessageW(handle, WM_CLOSE, 0, 0); return 0;
     case IDM_STOP:
+        // The table's Escape belongs to the output window when it has the keyboard.
+        if (outputWindow.viewer.IsOpen() && GetAncestor(GetFocus(), GA_ROOT) == outputWindow.viewer.Handle()) {
+            outputWindow.viewer.Close();
+            return 0;
+        }
         // Escape asks for the first Stop only; the second stays a deliberate press.
         if (GetState() == RunState::Running) RunOrStop();
         return 0;
+    case IDC_SELECT_MENU_BUTTON: {
+        RECT button = {};
+        if (VQWin32DialogItem* item = FindItemById(IDC_SELECT_MENU_BUTTON)) GetWindowRect(item->GetHandle(), &button);
+        ShowTableMenu(POINT{button.left, button.bottom});
+        return 0;
+    }
     case IDC_RUN_BUTTON: RunOrStop(); return 0;
     case IDC_ADD_BUTTON: OnAdd(); return 0;
     case IDC_DELETE_BUTTON: OnDelete(); return 0;
@@ -297,9 +330,6 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDM_PLAN_SAVE: OnPlanSave(); return 0;
     case IDC_JOB_COMBO:
         if (HIWORD(wParam) == CBN_SELCHANGE) OnJobChosen();
-        return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
-    case IDC_TARGET_LIST:
-        if (HIWORD(wParam) == LBN_SELCHANGE) OnListSelectionChanged();
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);
     case IDC_PRECOMMAND_EDIT:
     case IDC_COMMAND_EDIT:
@@ -324,34 +354,6 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 INT_PTR MainWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_MEASUREITEM: {
-        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-        if (measure->CtlID != IDC_TARGET_LIST) break;
-        // Asked while the list is made, before it has its font: the panel's.
-        int height = EntryHeight(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
-        if (height > 0) measure->itemHeight = static_cast<UINT>(height);
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-    }
-    case WM_DRAWITEM:
-        if (wParam == IDC_TARGET_LIST) {
-            DrawEntry(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
-            return TRUE;
-        }
-        break;
-    case WM_VKEYTOITEM: {
-        // The Delete key in the list removes the selected entries; other keys
-        // keep their usual meaning.
-        VQWin32DialogItem* list = FindItemById(IDC_TARGET_LIST);
-        VQWin32DialogItem* deleteButton = FindItemById(IDC_DELETE_BUTTON);
-        if (LOWORD(wParam) == VK_DELETE && list && reinterpret_cast<HWND>(lParam) == list->GetHandle()) {
-            if (deleteButton && deleteButton->IsEnabled()) OnDelete();
-            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -2);
-            return -2;
-        }
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, -1);
-        return -1;
-    }
     case WM_CTLCOLORSTATIC:
         // The brush itself is the answer here, not DWLP_MSGRESULT.
         if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_PREVIEW)) {
@@ -397,13 +399,13 @@ VQWin32DialogItemEditBoxW* MainWindow::EditBox(int id) {
     return dynamic_cast<VQWin32DialogItemEditBoxW*>(FindItemById(id));
 }
 
-VQWin32DialogItemListBoxW* MainWindow::TargetList() {
-    return dynamic_cast<VQWin32DialogItemListBoxW*>(FindItemById(IDC_TARGET_LIST));
+VQWin32DialogItemListView* MainWindow::TargetList() {
+    return dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST));
 }
 
 HFONT MainWindow::PanelFont() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    return box ? box->GetFont() : nullptr;
+    VQWin32DialogItemListView* view = TargetList();
+    return view ? view->GetFont() : nullptr;
 }
 
 VQWin32DialogItemCheckBox* MainWindow::CheckBox(int id) {

@@ -7,11 +7,13 @@
 
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/output_window.h"
 #include "app/resource.h"
+#include "app/target_list_model.h"
+#include "app/target_table.h"
 #include "engine/batch_runner.h"
 #include "settings/history.h"
 #include "settings/job_store.h"
@@ -22,7 +24,7 @@
 class VQWin32DialogItemCheckBox;
 class VQWin32DialogItemComboBoxW;
 class VQWin32DialogItemEditBoxW;
-class VQWin32DialogItemListBoxW;
+class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
@@ -54,22 +56,6 @@ struct JobSettings {
     DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
     DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
     DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
-};
-
-// What the list shows of a target of the last run, kept after the run's
-// records go with the next run.
-struct EntryResult {
-    TargetStatus status = TargetStatus::NotRun;
-    bool preEnded = false;
-    bool commandEnded = false;
-    DWORD preExitCode = 0;
-    DWORD commandExitCode = 0;
-    DWORD milliseconds = 0;
-    VQWString firstLine;  // of the error, or else of the hidden command's output
-    bool outputCut = false;
-    int tries = 0;
-    VQWString outputPath;  // the expanded output; empty without 出力先
-    bool outputDeleted = false;
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -107,8 +93,11 @@ public:
     void OnDpiChanged(UINT newDpi, const RECT* suggested) override;
     INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Filters the candidates by FileExt and appends those that name no file
-    // the list (or the batch before them) already holds.
-    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch);
+    // the list (or the batch before them) already holds. roots, when given,
+    // holds each candidate's root (settings/target_list_file.h); without it
+    // every candidate is a single file.
+    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch,
+                            const VQArray<VQWString, VQWString>* roots = nullptr);
 
     // The main panel's create info: the control wrappers bound to the
     // settings, their anchors, the class, caption and icon. The caller owns it.
@@ -133,9 +122,18 @@ public:
     bool ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
 
-    // Target list entry routes that need no dialog.
+    // Target list entry routes that need no dialog. AddDroppedPaths takes
+    // files and folders as a drop does (a folder's files with the folder as
+    // their root): the route of paths named on the command line too.
     void AddListFile(const wchar_t* path);
     void AddDroppedPaths(const VQArray<VQWString, VQWString>& paths);
+
+    // The list's entries, in the list's order.
+    TargetListModel& Targets() { return targetModel; }
+    // What a run takes from the list: every entry in the list's order, or
+    // only the entries at these indices (in the order given). The entries
+    // are told their index in the run.
+    std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     // The target list between starts, in a slot of dataFolder that this
     // window holds while it is open (settings/kept_list.h): read back before
@@ -149,7 +147,8 @@ public:
     VQWString dataFolder;
 
     // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
-    void RunOrStop();
+    // With `only`, a run of those entries alone (when idle).
+    void RunOrStop(const std::vector<int>* only = nullptr);
     // Opens the last results file in the program Windows has for .csv files.
     void OpenLastResults();
     // The result the list shows for an entry: live during a run, else the last run's.
@@ -157,10 +156,32 @@ public:
     const EntryResult* GetEntryResult(int index);
     // The description of an entry's result, as the line under the list shows it.
     VQWString DescribeEntry(int index);
-    // The entries a run takes, with the roots they were found under and
-    // whether the kept list says they were running when the program last
-    // ended; only: the indices of the entries to take (all when null).
-    std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
+    // Whether the table shows a mark for the entry: it is in the run going
+    // on, or a run has given it a result.
+    bool HasMark(int index);
+
+    // The table's commands (main_window_table.cpp). A sort during a run is
+    // for viewing: the run goes on in the order it started with.
+    void SortTable(TargetColumn column, bool descending);
+    enum TableCommand {
+        kSelectFailed = 1, kSelectNotRun, kSelectDone, kInvertSelection, kRunSelected, kShowOutput, kOpenFolder,
+        kCopyPaths, kDeleteSelected,
+    };
+    void TableCommand(int command);
+    // The entries whose shown status passes the test.
+    std::vector<int> EntriesWhere(bool (*test)(TargetStatus status));
+    void ShowTableMenu(POINT screen);
+    void ShowOutputOf(int index);
+    OutputWindow& Output() { return outputWindow; }
+    // The table's column widths (at 96 DPI) and order, kept with the
+    // window's place in the registry ("TableColumns", REG_BINARY); a value
+    // of another shape leaves the defaults.
+    void RestoreTableLayout();
+    void SaveTableLayout();
+    // Opens Explorer at a file, the file selected; replaceable by tests.
+    bool (*showInFolder)(HWND owner, const wchar_t* path);
+    // Puts text on the clipboard; replaceable by tests.
+    bool (*copyToClipboard)(HWND owner, const VQWString& text);
 
     VQWString settingsPath;
 
@@ -260,9 +281,18 @@ private:
     void TellStorageProblems();
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
+    void OnDeleteKey();
+    friend class TargetTable;
+    // The first selected entry, or -1.
+    int FirstSelected();
+    // Selects the entries with these adding numbers.
+    void SelectNumbers(const std::vector<int>& numbers);
+    // During a run: the running entries stay in view until the user scrolls or selects.
+    void FollowRun();
     // AddTargets with the progress window of the whole adding; false when
     // the user cancelled it (the list is then as it was).
-    bool AddTargets(const VQArray<VQWString, VQWString>* batch, VQWin32ProgressWindow& progress);
+    bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
+                    VQWin32ProgressWindow& progress);
     HFONT PanelFont();
     void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
     void OnJobEnded(bool closing);
@@ -271,7 +301,6 @@ private:
     void ApplyResults();
     void ShowError(const wchar_t* text);
     void UpdateCount();
-    void DrawEntry(DRAWITEMSTRUCT* draw);
     RunOptions ReadRunOptions();
     // The preview under the command fields: both templates expanded for the
     // selected entry (the first when none is), or what stops them, in red.
@@ -297,29 +326,24 @@ private:
     void KeepListTick();
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
-    VQWin32DialogItemListBoxW* TargetList();
+    VQWin32DialogItemListView* TargetList();
     VQWin32DialogItemCheckBox* CheckBox(int id);
     bool IsChecked(int id);
     VQWString EditText(int id);
     void SetEditText(int id, const wchar_t* text);
 
-    std::vector<EntryResult> results;  // of the last run, by its target index; list item data is index + 1
-    int shownFinished = -1;            // finished count the list was last painted for
-    // What the kept list holds beyond the path, for the entries that have it.
-    struct KeptMark {
-        VQWString root;
-        bool running;
-    };
-    struct KeptMarkHash {
-        size_t operator()(const VQWString& path) const;
-    };
-    typedef std::unordered_map<VQWString, KeptMark, KeptMarkHash> KeptMarks;
+    TargetListModel targetModel;  // the table shows it entry for entry
+    TargetTable table;
+    OutputWindow outputWindow;
+    bool followRun = false;           // the table follows the run (until the user scrolls or selects)
+    bool followingSelection = false;  // a selection made by the window itself
+    int followedTop = -1;             // the top row the following left
+    int shownFinished = -1;       // finished count the list was last painted for
     KeptList keptList;
-    KeptMarks keptMarks;
     bool keptListRestored = false;  // changes before that are the restore itself
     bool keptListDirty = false;     // edited since the last rewrite
     DWORD keptListChangedAt = 0;
-    int keptListJournaled = 0;      // during a run: entries the kept list knows of
+    int keptListJournaled = 0;      // during a run: the highest adding number the kept list knows of
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened

@@ -188,8 +188,7 @@ void MainWindow::StartUnattended() {
                           VQWString().Format(L"Quenbrix: the plan was not written: %s\n", OneLine(error).Text()));
             return;
         }
-        VQWin32DialogItemListBoxW* box = TargetList();
-        EndUnattended(kExitAllDone, VQWString().Format(L"Quenbrix: plan of %d files: %s\n", box ? box->GetCount() : 0,
+        EndUnattended(kExitAllDone, VQWString().Format(L"Quenbrix: plan of %d files: %s\n", targetModel.GetCount(),
                                                        full.Text()));
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "win32/dialog_items.h"
+#include "win32/list_view.h"
 #include "win32/message_box.h"
 
 namespace {
@@ -68,27 +69,20 @@ VQWString DamageMessage(const KeptListReport& report) {
 
 }  // namespace
 
-size_t MainWindow::KeptMarkHash::operator()(const VQWString& path) const {
-    return std::hash<std::wstring_view>()(std::wstring_view(path.Text(), static_cast<size_t>(path.GetLength())));
-}
-
 void MainWindow::RestoreTargetList() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return;
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
     std::vector<KeptEntry> entries;
     KeptListReport report;
     keptList.Open(dataFolder, entries, report);
-    keptMarks.clear();
     // Every entry comes back as it was, whatever the filter says now, and
     // without a look at the disk: a big list is back at once.
     if (!entries.empty()) {
-        VQArray<VQWString, VQWString> paths;
-        paths.SetSize(-static_cast<int>(entries.size()));
+        targetModel.RemoveAll();
+        targetModel.Reserve(static_cast<int>(entries.size()));
         for (const KeptEntry& entry : entries) {
-            paths.Add(entry.path);
-            if (!entry.root.IsEmpty() || entry.running) keptMarks[entry.path] = KeptMark{entry.root, entry.running};
+            targetModel.AddKnownUnique(entry.path, entry.root, entry.running);
         }
-        box->AddStrings(paths);
         UpdateCount();
     }
     keptListRestored = true;
@@ -100,26 +94,16 @@ void MainWindow::RestoreTargetList() {
 
 void MainWindow::SaveTargetList() {
     keptListDirty = false;
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!keptList.IsOpen() || !box || !box->GetHandle()) return;
-    VQArray<VQWString, VQWString> entries;
-    box->GetAllStrings(entries);
+    if (!keptList.IsOpen()) return;
     KeptListText text = keptList.BeginRewrite();
+    int count = targetModel.GetCount();
     size_t units = 0;
-    for (int i = 0; i < entries.GetCount(); ++i) units += static_cast<size_t>(entries[i].GetLength());
-    text.Reserve(units, entries.GetCount());
-    KeptMarks listed;
-    for (int i = 0; i < entries.GetCount(); ++i) {
-        auto found = keptMarks.empty() ? keptMarks.end() : keptMarks.find(entries[i]);
-        if (found == keptMarks.end()) {
-            text.Add(entries[i], VQWString(), false);
-            continue;
-        }
-        text.Add(entries[i], found->second.root, found->second.running);
-        listed.insert(*found);
+    for (int i = 0; i < count; ++i) units += static_cast<size_t>(targetModel.PathAt(i).GetLength());
+    text.Reserve(units, count);
+    for (int i = 0; i < count; ++i) {
+        const TargetEntry& entry = targetModel.At(i);
+        text.Add(entry.path, entry.root, entry.running);
     }
-    // Marks of entries that left the list go with them.
-    keptMarks.swap(listed);
     keptList.Save(std::move(text));
 }
 
@@ -133,20 +117,27 @@ void MainWindow::KeptListChanged() {
     }
     // During a run the list only grows at its end (drops), and is not
     // rewritten: what came is recorded.
-    VQWin32DialogItemListBoxW* box = TargetList();
-    int count = box ? box->GetCount() : 0;
-    for (int i = keptListJournaled; i < count; ++i) keptList.RecordAdded(box->GetString(i), VQWString());
-    if (count > keptListJournaled) keptListJournaled = count;
+    // By the order of adding: the table may have been sorted meanwhile.
+    int newest = keptListJournaled;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        const TargetEntry& entry = targetModel.At(i);
+        if (entry.number <= keptListJournaled) continue;
+        keptList.RecordAdded(entry.path, entry.root);
+        if (entry.number > newest) newest = entry.number;
+    }
+    keptListJournaled = newest;
 }
 
 void MainWindow::KeepListAtRunStart() {
-    VQWin32DialogItemListBoxW* box = TargetList();
     keptList.SetRemoveDone(IsChecked(IDC_DELETE_CHECK));
     keptList.BeginRun();
     // The run's records speak of paths: they apply to the list on the disk,
     // which needs a rewrite only when it is behind the window's.
     if (keptListDirty || keptList.LastRewriteFailed()) SaveTargetList();
-    keptListJournaled = box ? box->GetCount() : 0;
+    keptListJournaled = 0;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        if (targetModel.At(i).number > keptListJournaled) keptListJournaled = targetModel.At(i).number;
+    }
 }
 
 void MainWindow::KeepRunResults() {
@@ -155,14 +146,8 @@ void MainWindow::KeepRunResults() {
         TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
         if (status == TargetStatus::NotRun) continue;
         // A file a stop ended may have left its output half made.
-        bool running = status == TargetStatus::Stopped;
-        auto found = keptMarks.find(targets[i]);
-        if (found != keptMarks.end()) {
-            found->second.running = running;
-            if (!running && found->second.root.IsEmpty()) keptMarks.erase(found);
-        } else if (running) {
-            keptMarks[targets[i]] = KeptMark{VQWString(), true};
-        }
+        int entry = targetModel.EntryOfRunIndex(i);
+        if (entry >= 0) targetModel.SetRunningMark(entry, status == TargetStatus::Stopped);
     }
 }
 

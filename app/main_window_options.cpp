@@ -7,35 +7,8 @@
 #include "win32/dialog_items.h"
 
 VQWString MainWindow::RootOf(const VQWString& path) {
-    auto found = keptMarks.empty() ? keptMarks.end() : keptMarks.find(path);
-    return found == keptMarks.end() ? VQWString() : found->second.root;
-}
-
-std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* only) {
-    std::vector<RunTarget> list;
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box) return list;
-    VQArray<VQWString, VQWString> entries;
-    box->GetAllStrings(entries);
-    auto take = [&](int index) {
-        if (index < 0 || index >= entries.GetCount()) return;
-        RunTarget target;
-        target.path = entries[index];
-        auto found = keptMarks.empty() ? keptMarks.end() : keptMarks.find(target.path);
-        if (found != keptMarks.end()) {
-            target.root = found->second.root;
-            target.interrupted = found->second.running;
-        }
-        list.push_back(target);
-    };
-    if (only) {
-        list.reserve(only->size());
-        for (int index : *only) take(index);
-    } else {
-        list.reserve(static_cast<size_t>(entries.GetCount()));
-        for (int i = 0; i < entries.GetCount(); ++i) take(i);
-    }
-    return list;
+    int at = targetModel.Find(path);
+    return at < 0 ? VQWString() : targetModel.At(at).root;
 }
 
 VQWString MainWindow::ProgressCaption(RunState state) {

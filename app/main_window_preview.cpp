@@ -97,19 +97,19 @@ bool AskAboutClash(VQWin32Window* owner, VQWString question, const wchar_t* grou
 
 void MainWindow::UpdatePreview() {
     VQWin32DialogItem* preview = FindItemById(IDC_PREVIEW);
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!preview || !preview->GetHandle() || !box || !box->GetHandle()) return;
+    VQWin32DialogItemListView* view = TargetList();
+    if (!preview || !preview->GetHandle() || !view || !view->GetHandle()) return;
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
     VQWString text;
     bool failed = false;
-    if (box->GetCount() <= 0) {
+    if (targetModel.GetCount() <= 0) {
         text = L"対象ファイルを追加すると、展開したコマンドラインがここに表示されます。";
     } else if (preCommandText.IsEmpty() && commandText.IsEmpty()) {
         text = L"コマンドを入力すると、選択した対象ファイルで展開したコマンドラインがここに表示されます。";
     } else {
-        VQArray<int, int> selected;
-        VQWString target = box->GetString(box->GetSelectedIndices(selected) > 0 ? selected[0] : 0);
+        int selected = view->GetSelectedCount() > 0 ? FirstSelected() : 0;
+        VQWString target = targetModel.PathAt(selected);
         VQTemplateContext context;
         context.root = RootOf(target);
         // The output first: the commands' $out is its path.
@@ -197,7 +197,7 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
                                      IsChecked(IDC_SKIP_UP_TO_DATE_CHECK));
     auto refuse = [&](int index, const VQWString& message) {
         // The entry is shown first: the preview then says what is wrong with it.
-        if (VQWin32DialogItemListBoxW* box = TargetList()) box->SelectOnly(index);
+        if (VQWin32DialogItemListView* view = TargetList()) view->SelectOnly(index);
         OnListSelectionChanged();
         ShowError(message.Text());
         return false;

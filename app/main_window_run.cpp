@@ -18,7 +18,7 @@ namespace {
 // Inputs that a run locks; the run button and the check boxes read at its
 // end or at none stay usable.
 const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC_COMMAND_EDIT,
-                                IDC_DIRECTORY_EDIT, IDC_TARGET_LIST,         IDC_ADD_BUTTON,
+                                IDC_DIRECTORY_EDIT, IDC_ADD_BUTTON,
                                 IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                                 IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
                                 IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND,
@@ -26,76 +26,6 @@ const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC
                                 IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,     IDC_SKIP_UP_TO_DATE_CHECK,
                                 IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK,
                                 IDC_JOB_COMBO,      IDC_JOB_MENU_BUTTON};
-
-EntryResult ResultOf(const TargetRecord& record) {
-    EntryResult result;
-    result.status = record.Status();
-    result.preEnded = record.pre.ended;
-    result.commandEnded = record.command.ended;
-    result.preExitCode = record.pre.exitCode;
-    result.commandExitCode = record.command.exitCode;
-    result.milliseconds = record.milliseconds;
-    result.firstLine = FirstLine(record.errorText.IsEmpty() ? record.output : record.errorText).DeepCopy();
-    result.outputCut = record.outputCut;
-    result.tries = record.tries;
-    result.outputPath = record.outputPath.DeepCopy();
-    result.outputDeleted = record.outputDeleted;
-    return result;
-}
-
-COLORREF MarkColor(TargetStatus status) {
-    switch (status) {
-    case TargetStatus::Done:
-    case TargetStatus::Skipped: return RGB(0x1E, 0x8E, 0x3E);
-    case TargetStatus::Running: return RGB(0x1A, 0x73, 0xE8);
-    case TargetStatus::Stopped: return RGB(0xE3, 0x8A, 0x00);
-    case TargetStatus::NotRun: return RGB(0x9A, 0xA0, 0xA6);
-    default: return RGB(0xD9, 0x30, 0x25);
-    }
-}
-
-// A mark drawn with lines, so that it looks the same whatever the font has:
-// a tick for done, a cross for a failure, a square for stopped, a dot for
-// running and a ring for not run.
-void DrawMark(HDC dc, const RECT& box, TargetStatus status) {
-    int size = box.bottom - box.top;
-    int unit = size / 8 > 0 ? size / 8 : 1;
-    int left = box.left + unit, top = box.top + unit * 2, right = box.left + size - unit * 2,
-        bottom = box.bottom - unit * 2;
-    COLORREF color = MarkColor(status);
-    HPEN pen = CreatePen(PS_SOLID, unit + 1, color);
-    HBRUSH brush = CreateSolidBrush(color);
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    switch (status) {
-    case TargetStatus::Done:
-    case TargetStatus::Skipped: {
-        POINT tick[3] = {{left, (top + bottom) / 2}, {(left + right) / 2 - unit, bottom - unit}, {right, top}};
-        Polyline(dc, tick, 3);
-        break;
-    }
-    case TargetStatus::Running:
-        SelectObject(dc, brush);
-        Ellipse(dc, left + unit, top + unit, right - unit, bottom - unit);
-        break;
-    case TargetStatus::Stopped:
-        SelectObject(dc, brush);
-        Rectangle(dc, left + unit, top + unit, right - unit, bottom - unit);
-        break;
-    case TargetStatus::NotRun: Ellipse(dc, left + unit, top + unit, right - unit, bottom - unit); break;
-    default: {
-        POINT a[2] = {{left + unit, top + unit}, {right - unit, bottom - unit}};
-        POINT b[2] = {{right - unit, top + unit}, {left + unit, bottom - unit}};
-        Polyline(dc, a, 2);
-        Polyline(dc, b, 2);
-        break;
-    }
-    }
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
-}
 
 }  // namespace
 
@@ -120,7 +50,7 @@ RunOptions MainWindow::ReadRunOptions() {
     return options;
 }
 
-void MainWindow::RunOrStop() {
+void MainWindow::RunOrStop(const std::vector<int>* only) {
     if (!thread) return;
     DWORD now = tickCount();
     RunState state = GetState();
@@ -137,7 +67,7 @@ void MainWindow::RunOrStop() {
     if (state != RunState::Idle) return;
     // A click meant for 停止 that lands just after the run ended starts nothing.
     if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
-    std::vector<RunTarget> list = RunTargetsFromList();
+    std::vector<RunTarget> list = RunTargetsFromList(only);
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
     VQWString outputText = EditText(IDC_OUTPUT_EDIT);
@@ -153,10 +83,9 @@ void MainWindow::RunOrStop() {
         // The fields' histories take what a run started with, never what was only typed.
         RememberRunValues();
         // The last run's marks go; this run's come as its targets finish.
-        results.clear();
-        if (VQWin32DialogItemListBoxW* box = TargetList()) {
-            for (int i = 0; i < box->GetCount(); ++i) box->SetItemData(i, 0);
-        }
+        targetModel.BeginRun(only);
+        followRun = true;
+        followedTop = -1;
         shownFinished = -1;
         stopRequested = false;
         SetRunning(true);
@@ -213,7 +142,8 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     int finished = GetFinishedCount();
     if (finished != shownFinished) {
         shownFinished = finished;
-        if (VQWin32DialogItemListBoxW* box = TargetList()) InvalidateRect(box->GetHandle(), nullptr, FALSE);
+        if (VQWin32DialogItemListView* view = TargetList()) view->RedrawRows(-1, -1);
+        FollowRun();
     }
     return 0;
 }
@@ -268,33 +198,37 @@ void MainWindow::OnJobEnded(bool closing) {
 }
 
 void MainWindow::ApplyResults() {
-    VQWin32DialogItemListBoxW* box = TargetList();
     int count = GetTargetCount();
-    results.assign(static_cast<size_t>(count), EntryResult());
     for (int i = 0; i < count; ++i) {
-        if (const TargetRecord* record = GetRecord(i)) results[static_cast<size_t>(i)] = ResultOf(*record);
+        if (const TargetRecord* record = GetRecord(i)) targetModel.SetRunResult(i, MakeEntryResult(*record));
     }
-    if (!box || !box->GetHandle()) return;
-    // The run's targets are the first entries of the list: nothing could be
-    // removed during the run, and drops only add at the end.
-    int listed = box->GetCount();
-    for (int i = 0; i < count && i < listed; ++i) box->SetItemData(i, i + 1);
-    int failed = GetFirstFailedIndex();
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
+    int failed = targetModel.EntryOfRunIndex(GetFirstFailedIndex());
     // The box's state when the run ends decides, not its state at the start.
     if (IsChecked(IDC_DELETE_CHECK)) {
-        VQArray<int, int> done;
+        std::vector<int> doneEntries;
         int doneBeforeFailed = 0;
-        for (int i = 0; i < count && i < listed; ++i) {
-            if (!IsDoneResult(results[static_cast<size_t>(i)].status)) continue;
-            done.Add(i);
-            if (i < failed) ++doneBeforeFailed;
+        for (int i = 0; i < count; ++i) {
+            int entry = targetModel.EntryOfRunIndex(i);
+            if (entry < 0 || !IsDoneResult(targetModel.StatusOf(entry))) continue;
+            doneEntries.push_back(entry);
+            if (entry < failed) ++doneBeforeFailed;
         }
-        box->DeleteIndices(done);
+        // The selection stays with the entries that stay.
+        std::vector<int> selected;
+        view->GetSelectedIndices(selected);
+        std::vector<int> keptNumbers;
+        for (int index : selected) keptNumbers.push_back(targetModel.At(index).number);
+        targetModel.Remove(std::move(doneEntries));
+        view->SetSelectedAll(false);
+        view->SetCount(targetModel.GetCount());
+        if (failed < 0) SelectNumbers(keptNumbers);
         if (failed >= 0) failed -= doneBeforeFailed;
     }
     // The first failure is where the user looks next.
-    if (failed >= 0) box->SelectOnly(failed);
-    InvalidateRect(box->GetHandle(), nullptr, FALSE);
+    if (failed >= 0) view->SelectOnly(failed);
+    view->RedrawRows(-1, -1);
     UpdateCount();
     OnListSelectionChanged();
 }
@@ -307,20 +241,33 @@ int MainWindow::OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 TargetStatus MainWindow::EntryStatus(int index) {
+    if (index < 0 || index >= targetModel.GetCount()) return TargetStatus::NotRun;
     RunState state = GetState();
-    if (state != RunState::Idle && state != RunState::Ended) {
-        return index < GetTargetCount() ? GetLiveStatus(index) : TargetStatus::NotRun;
+    int runIndex = targetModel.At(index).runIndex;
+    if (state != RunState::Idle && state != RunState::Ended && runIndex >= 0 && runIndex < GetTargetCount()) {
+        return GetLiveStatus(runIndex);
     }
-    const EntryResult* result = GetEntryResult(index);
-    return result ? result->status : TargetStatus::NotRun;
+    return targetModel.StatusOf(index);
 }
 
-const EntryResult* MainWindow::GetEntryResult(int index) {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || index < 0 || index >= box->GetCount()) return nullptr;
-    LPARAM data = box->GetItemData(index);
-    if (data <= 0 || data > static_cast<LPARAM>(results.size())) return nullptr;
-    return &results[static_cast<size_t>(data - 1)];
+const EntryResult* MainWindow::GetEntryResult(int index) { return targetModel.ResultOf(index); }
+
+std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* only) {
+    std::vector<RunTarget> run;
+    auto take = [&](int index) {
+        const TargetEntry& entry = targetModel.At(index);
+        run.push_back(RunTarget{entry.path, entry.root, entry.running});
+    };
+    if (only) {
+        run.reserve(only->size());
+        for (int index : *only) {
+            if (index >= 0 && index < targetModel.GetCount()) take(index);
+        }
+    } else {
+        run.reserve(static_cast<size_t>(targetModel.GetCount()));
+        for (int i = 0; i < targetModel.GetCount(); ++i) take(i);
+    }
+    return run;
 }
 
 VQWString MainWindow::DescribeEntry(int index) {
@@ -357,47 +304,12 @@ VQWString MainWindow::DescribeEntry(int index) {
 }
 
 void MainWindow::OnListSelectionChanged() {
-    VQWin32DialogItemListBoxW* box = TargetList();
     VQWString details;
-    if (box) {
-        VQArray<int, int> selected;
-        if (box->GetSelectedIndices(selected) > 0) details = DescribeEntry(selected[0]);
-    }
+    int first = FirstSelected();
+    if (first >= 0) details = DescribeEntry(first);
+    if (!followingSelection) followRun = false;
     if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
     UpdatePreview();
-}
-
-void MainWindow::DrawEntry(DRAWITEMSTRUCT* draw) {
-    if (draw->itemID == static_cast<UINT>(-1)) return;
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box) return;
-    HDC dc = draw->hDC;
-    RECT area = draw->rcItem;
-    bool selected = (draw->itemState & ODS_SELECTED) != 0;
-    bool enabled = IsWindowEnabled(draw->hwndItem) != FALSE;
-    COLORREF back = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
-    COLORREF fore = GetSysColor(!enabled ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
-    HBRUSH brush = CreateSolidBrush(back);
-    FillRect(dc, &area, brush);
-    DeleteObject(brush);
-
-    int index = static_cast<int>(draw->itemID);
-    int markSize = area.bottom - area.top;
-    RunState state = GetState();
-    bool hasMark = (state != RunState::Idle && state != RunState::Ended && index < GetTargetCount()) ||
-                   GetEntryResult(index) != nullptr;
-    if (hasMark) {
-        RECT mark = {area.left + 2, area.top, area.left + 2 + markSize, area.bottom};
-        DrawMark(dc, mark, EntryStatus(index));
-    }
-    // The path stays the item's text; a long one keeps its file name in view.
-    VQWString text = box->GetString(index);
-    RECT textArea = {area.left + 4 + markSize, area.top, area.right - 2, area.bottom};
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, fore);
-    DrawTextW(dc, text.Text(), text.GetLength(), &textArea,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
-    if (draw->itemState & ODS_FOCUS) DrawFocusRect(dc, &area);
 }
 
 void MainWindow::OpenLastResults() {

@@ -1,4 +1,4 @@
-// The target list: the list box's items are the list. Files enter by the Add
+// The target list: the model's entries are the list, and the table shows them. Files enter by the Add
 // dialog, a list file or a drop, all through AddTargets; they leave by
 // Delete (or the Delete key), Delete all and, after a run, by their result.
 // The list outlives the program in the kept list (main_window_kept_list.cpp).
@@ -14,6 +14,7 @@
 #include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
+#include "win32/list_view.h"
 #include "win32/message_box.h"
 #include "win32/progress_window.h"
 
@@ -137,62 +138,40 @@ VQWString FoundText(int found) {
 
 }  // namespace
 
-void MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch) {
+void MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots) {
     VQWin32ProgressWindow progress(handle, L"追加", PanelFont());
-    AddTargets(batch, progress);
+    AddTargets(batch, roots, progress);
 }
 
-bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, VQWin32ProgressWindow& progress) {
+bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
+                            VQWin32ProgressWindow& progress) {
     if (!batch || batch->GetCount() == 0) return true;
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return true;
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return true;
     VQArray<VQWString, VQWString> extensions;
     if (FindItemById(IDC_FILEEXT_EDIT)) SplitExtensions(EditText(IDC_FILEEXT_EDIT), true, extensions);
 
     // A list never holds one file twice, however it was spelled or how often
     // a batch names it: paths compare as Windows resolves them.
-    VQArray<VQWString, VQWString> existing;
-    box->GetAllStrings(existing);
-    VQArray<VQWString, VQWString> accepted;
-    int listed = existing.GetCount();
-    VQPathSet paths([&](int index) { return index < listed ? existing[index] : accepted[index - listed]; });
-    paths.Reserve(listed + batch->GetCount());
+    int listed = targetModel.GetCount();
     int total = batch->GetCount();
+    targetModel.Reserve(total);
     auto checking = [&](int i) {
         return VQWString().Format(L"リストと照らし合わせています… %s / %s 件", GroupedNumber(i).Text(),
                                   GroupedNumber(total).Text());
     };
-    for (int i = 0; i < listed; ++i) {
-        paths.Insert(existing[i], i);
-        if (i % 4096 == 0 && !progress.StepWith([&] { return checking(0); })) return false;
-    }
+    bool hasRoots = roots && roots->GetCount() == total;
     for (int i = 0; i < total; ++i) {
         const VQWString& candidate = (*batch)[i];
-        if (i % 1024 == 0 && !progress.StepWith([&] { return checking(i); })) return false;
-        if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) continue;
-        if (!paths.Insert(candidate, listed + accepted.GetCount())) continue;
-        accepted.Add(candidate);
-    }
-    if (accepted.GetCount() == 0) return true;
-    // Into the list a piece at a time, so that the window answers meanwhile;
-    // a cancel takes back what this batch put in.
-    const int kPiece = 20000;
-    int count = accepted.GetCount();
-    for (int start = 0; start < count; start += kPiece) {
-        VQArray<VQWString, VQWString> piece;
-        int end = start + kPiece < count ? start + kPiece : count;
-        piece.SetSize(-(end - start));
-        for (int i = start; i < end; ++i) piece.Add(accepted[i]);
-        box->AddStrings(piece);
-        if (!progress.StepWith([&] {
-                return VQWString().Format(L"リストに追加しています… %s / %s 件", GroupedNumber(end).Text(),
-                                          GroupedNumber(count).Text());
-            })) {
-            for (int i = box->GetCount() - 1; i >= listed; --i) box->DeleteString(i);
-            UpdateCount();
+        if (i % 1024 == 0 && !progress.StepWith([&] { return checking(i); })) {
+            targetModel.Truncate(listed);
             return false;
         }
+        if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) continue;
+        targetModel.Add(candidate, hasRoots ? (*roots)[i] : VQWString());
     }
+    if (targetModel.GetCount() == listed) return true;
+    // The table asks for what it shows: it is told the count only.
     UpdateCount();
     return true;
 }
@@ -248,7 +227,7 @@ void MainWindow::AddListFile(const wchar_t* path) {
         if (list.tooLarge) ShowError(L"リストファイルが大きすぎます（256 MiB まで）。");
         return;
     }
-    if (list.cancelled || !AddTargets(&list.paths, progress)) return;
+    if (list.cancelled || !AddTargets(&list.paths, &list.roots, progress)) return;
     VQWString message = SkippedLinesMessage(list);
     if (!message.IsEmpty()) MsgBox(this, message.Text(), L"リスト追加", VQMB_OK, 1);
 }
@@ -273,52 +252,57 @@ void MainWindow::AddDroppedPaths(const VQArray<VQWString, VQWString>& paths) {
     VQWin32ProgressWindow progress(handle, L"追加", PanelFont());
     VQFolderSearch search;
     search.progress = [&](int found) { return progress.StepWith([&] { return FoundText(found); }); };
-    VQArray<VQWString, VQWString> batch;
+    VQArray<VQWString, VQWString> batch, roots;
     // A dropped path that no longer exists adds nothing, without a word.
     for (int i = 0; i < paths.GetCount(); ++i) {
         if (HasUnopenableName(paths[i])) {
             ++search.unopenableNames;
             continue;
         }
-        CollectTargets(paths[i], batch, &search);
+        CollectTargets(paths[i], batch, &search, &roots);
         if (search.cancelled) return;
     }
-    if (!AddTargets(&batch, progress)) return;
+    if (!AddTargets(&batch, &roots, progress)) return;
     VQWString message = PassedOverMessage(search);
     if (!message.IsEmpty()) MsgBox(this, message.Text(), L"追加", VQMB_OK, 1);
 }
 
 void MainWindow::OnDelete() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || !box->GetHandle()) return;
-    VQArray<int, int> selected;
-    if (box->GetSelectedIndices(selected) == 0) return;
-    box->DeleteIndices(selected);
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
+    std::vector<int> selected;
+    if (view->GetSelectedIndices(selected) == 0) return;
+    int first = selected[0];
+    targetModel.Remove(std::move(selected));
+    view->SetSelectedAll(false);
+    view->SetCount(targetModel.GetCount());
     // The entry that took the first removed one's place is selected, so that
     // Delete can be pressed again.
-    int next = selected[0] < box->GetCount() ? selected[0] : box->GetCount() - 1;
-    box->SelectOnly(next);
+    int next = first < targetModel.GetCount() ? first : targetModel.GetCount() - 1;
+    view->SelectOnly(next);
     UpdateCount();
     OnListSelectionChanged();
 }
 
 void MainWindow::OnDeleteAll() {
-    VQWin32DialogItemListBoxW* box = TargetList();
-    if (!box || box->GetCount() < 1) return;
+    if (targetModel.GetCount() < 1) return;
     if (MsgBox(this, L"リストの全ての項目を削除しますか？（ファイルは削除されません）", L"確認", VQMB_YESNO, 2) ==
         IDYES) {
-        box->ResetContent();
+        targetModel.RemoveAll();
+        if (VQWin32DialogItemListView* view = TargetList()) view->SetSelectedAll(false);
         UpdateCount();
         OnListSelectionChanged();
     }
 }
 
 void MainWindow::UpdateCount() {
-    VQWin32DialogItemListBoxW* box = TargetList();
+    VQWin32DialogItemListView* view = TargetList();
     VQWin32DialogItem* label = FindItemById(IDC_TARGET_LABEL);
-    if (!box || !label) return;
+    if (!view || !label) return;
+    int count = targetModel.GetCount();
+    if (view->GetCount() != count) view->SetCount(count);
+    view->RedrawRows(-1, -1);
     VQWString text(L"対象ファイル(&F)");
-    int count = box->GetCount();
     if (count > 0) {
         VQWString number;
         number.Format(L" %s 件", GroupedNumber(count).Text());

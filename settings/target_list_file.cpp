@@ -179,19 +179,27 @@ void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& 
     });
 }
 
-bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search) {
+bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search,
+                    VQArray<VQWString, VQWString>* roots) {
     DWORD attributes = GetFileAttributesW(SystemForm(path).Text());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         out.Add(path);
+        if (roots) roots->Add(VQWString());
         return true;
     }
     // A drive root ("C:\") would otherwise list "C:\\name".
     VQWString folder = path;
     int length = folder.GetLength();
     if (length > 0 && folder.GetAt(length - 1) == L'\\') folder = folder.Left(length - 1);
+    int before = out.GetCount();
     // A folder that cannot be read to its end still gives what was found.
     EnumFiles(out, folder.Text(), nullptr, true, search);
+    if (roots) {
+        VQWString root = folder;
+        root.Append(L'\\');
+        for (int i = before; i < out.GetCount(); ++i) roots->Add(root);
+    }
     return true;
 }
 
@@ -227,9 +235,12 @@ bool ReadTargetListFile(const wchar_t* path, VQTargetList& list) {
             continue;
         }
         VQWString target = ResolveLine(lines[i], listFolder);
-        if (target.IsEmpty() || !CollectTargets(target, list.paths, &list.search)) skip(i, VQSkipReason::Missing);
+        if (target.IsEmpty() || !CollectTargets(target, list.paths, &list.search, &list.roots)) {
+            skip(i, VQSkipReason::Missing);
+        }
         if (list.search.cancelled) {
             list.paths.RemoveAll();
+            list.roots.RemoveAll();
             list.cancelled = true;
             return true;
         }

@@ -40,6 +40,9 @@ struct VQTargetList {
     enum { kKeptSkippedLines = 5 };
 
     VQArray<VQWString, VQWString> paths;  // in line order, a folder's files at its line
+    // By path: the folder line it was found under, with its closing "\";
+    // empty for a path that a line named itself.
+    VQArray<VQWString, VQWString> roots;
     int missingLines = 0;                 // named nothing that exists
     int longLines = 0;                    // longer than kListLineLimit units
     int nulLines = 0;                     // held a NUL
@@ -65,8 +68,11 @@ void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& 
 // Appends `path` when it names a file, or every file below it, depth-first,
 // when it names a folder. False when it names nothing that exists. With a
 // search record, links and names that cannot be opened inside a folder are
-// passed over and counted there (see EnumFiles).
-bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search = nullptr);
+// passed over and counted there (see EnumFiles). With roots, each path
+// appended gets its root there: the folder with its closing "\" (one
+// string shared by all its files), or empty for a file named itself.
+bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search = nullptr,
+                    VQArray<VQWString, VQWString>* roots = nullptr);
 
 // Reads the list file at `path` into `list`. False when it cannot be opened
 // or read, or is too large (`tooLarge`); `list` then holds no paths. The

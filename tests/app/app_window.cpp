@@ -4,6 +4,7 @@
 
 #include "tests/support/message_pump.h"
 #include "tests/support/timer_script.h"
+#include "win32/list_view.h"
 #include "win32/window.h"
 
 namespace {
@@ -55,17 +56,25 @@ void AppWindow::Click(int id) const {
 }
 
 std::vector<std::wstring> AppWindow::List() const {
+    // Each row's path as the table shows it: its folder, then its name.
     std::vector<std::wstring> items;
-    HWND list = Control(IDC_TARGET_LIST);
-    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    VQWin32DialogItemListView* table = Table();
+    int count = table ? table->GetCount() : 0;
     for (int i = 0; i < count; ++i) {
-        int length = static_cast<int>(SendMessageW(list, LB_GETTEXTLEN, i, 0));
-        std::wstring item(length + 1, L'\0');
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
-        item.resize(length);
-        items.push_back(item);
+        items.push_back(std::wstring(table->GetCellText(i, static_cast<int>(TargetColumn::Folder)).Text()) +
+                        table->GetCellText(i, static_cast<int>(TargetColumn::Name)).Text());
     }
     return items;
+}
+
+VQWin32DialogItemListView* AppWindow::Table() const {
+    return dynamic_cast<VQWin32DialogItemListView*>(window->FindItemById(IDC_TARGET_LIST));
+}
+
+std::vector<int> AppWindow::Selected() const {
+    std::vector<int> rows;
+    if (VQWin32DialogItemListView* table = Table()) table->GetSelectedIndices(rows);
+    return rows;
 }
 
 void AppWindow::AddTargets(const std::vector<std::wstring>& paths) const {
@@ -75,12 +84,8 @@ void AppWindow::AddTargets(const std::vector<std::wstring>& paths) const {
 }
 
 void AppWindow::Select(int index) const {
-    // As a click on the entry does in a list of several selections.
-    HWND list = Control(IDC_TARGET_LIST);
-    SendMessageW(list, LB_SETSEL, FALSE, -1);
-    SendMessageW(list, LB_SETSEL, TRUE, index);
-    SendMessageW(list, LB_SETCARETINDEX, index, FALSE);
-    SendMessageW(Panel(), WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    // As a click on the row does: that row alone, with the focus mark.
+    if (VQWin32DialogItemListView* table = Table()) table->SelectOnly(index);
 }
 
 bool AppWindow::WaitForRunEnd(int ms) {

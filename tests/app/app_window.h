@@ -41,6 +41,9 @@ public:
     // Adds the paths as a drop or the Add dialog would, through the window's AddTargets.
     void AddTargets(const std::vector<std::wstring>& paths) const;
     void Select(int index) const;
+    // The table, and the rows selected in it (ascending).
+    VQWin32DialogItemListView* Table() const;
+    std::vector<int> Selected() const;
 
     // Runs the message loop until the timer has seen the job end (or `ms`
     // pass); false on time-out.

@@ -3,6 +3,7 @@
 // through the List add dialog, runs, Stop, the error box, closing and the
 // next start, and the about box from the keyboard.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -265,7 +266,7 @@ TEST_F(EndToEnd, ProgressShowsInTheCaptionAndStopEndsTheRun) {
     app.Click(IDC_RUN_BUTTON);
 
     EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"停止(&T)"; }));
-    EXPECT_FALSE(app.IsEnabled(IDC_TARGET_LIST));
+    EXPECT_TRUE(app.IsEnabled(IDC_TARGET_LIST)) << "the table can be sorted and read during a run";
     EXPECT_FALSE(app.IsEnabled(IDC_COMMAND_EDIT));
     EXPECT_TRUE(app.IsEnabled(IDC_RUN_BUTTON));
     const std::wstring first = L"処理中(1/4) - 対象ファイルにコマンドを実行する";
@@ -507,13 +508,12 @@ TEST_F(EndToEnd, AFailedFileIsMarkedSelectedAndNamedAndTheRunLeavesAResultsFile)
     // The done one left; the failed one is first, selected, with its result under the list.
     EXPECT_EQ((Paths{targets[1], targets[2]}), app.List());
     HWND list = app.Control(IDC_TARGET_LIST);
-    EXPECT_GT(SendRemote(list, LB_GETSEL, 0, 0), 0);
-    EXPECT_EQ(0, SendRemote(list, LB_GETSEL, 1, 0));
+    EXPECT_TRUE(app.IsRowSelected(0));
+    EXPECT_FALSE(app.IsRowSelected(1));
     EXPECT_EQ(0u, app.Text(IDC_RESULT_DETAIL).find(L"終了コード異常"));
     // Its mark is drawn in the failure's red at the start of its row.
     ASSERT_TRUE(app.Sync());
-    RECT row = {};
-    SendRemote(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    RECT row = app.RowRect(0);
     POINT origin = {0, 0};
     ClientToScreen(list, &origin);
     HDC screen = GetDC(nullptr);
@@ -769,4 +769,38 @@ TEST_F(EndToEnd, ASecondInstanceOpensACaptionFurtherDownAndLeavesTheSavedPlace) 
     RECT moved = third.ClientScreenRect();
     EXPECT_EQ(0u, third.Close());
     EXPECT_EQ(Corners(moved), SavedClientRect());
+}
+
+TEST_F(EndToEnd, TheTablesColumnWidthsAndOrderSurviveARestartInTheRegistry) {
+    int widths[3] = {};
+    {
+        QuenbrixProcess app;
+        ASSERT_TRUE(app.Start());
+        HWND list = app.Control(IDC_TARGET_LIST);
+        // As a drag of the header's dividers leaves them.
+        SendRemote(list, LVM_SETCOLUMNWIDTH, 2, MAKELPARAM(311, 0));
+        SendRemote(list, LVM_SETCOLUMNWIDTH, 3, MAKELPARAM(97, 0));
+        for (int i = 0; i < 3; ++i) widths[i] = static_cast<int>(SendRemote(list, LVM_GETCOLUMNWIDTH, i + 1, 0));
+        EXPECT_EQ(0u, app.Close());
+    }
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(key.Read("TableColumns", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+
+    QuenbrixProcess again;
+    ASSERT_TRUE(again.Start());
+    HWND list = again.Control(IDC_TARGET_LIST);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(widths[i], static_cast<int>(SendRemote(list, LVM_GETCOLUMNWIDTH, i + 1, 0))) << i + 1;
+    }
+    EXPECT_EQ(311, static_cast<int>(SendRemote(list, LVM_GETCOLUMNWIDTH, 2, 0)));
+    EXPECT_EQ(0u, again.Close());
+
+    // A value of another shape leaves the defaults.
+    key.Write("TableColumns", REG_BINARY, "xx", 2);
+    QuenbrixProcess third;
+    ASSERT_TRUE(third.Start());
+    EXPECT_NE(311, static_cast<int>(SendRemote(third.Control(IDC_TARGET_LIST), LVM_GETCOLUMNWIDTH, 2, 0)));
+    EXPECT_EQ(0u, third.Close());
 }

@@ -13,6 +13,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/window_queries.h"
 #include "win32/dpi.h"
+#include "win32/list_view.h"
 #include "win32/ui_font.h"
 
 namespace {
@@ -90,7 +91,13 @@ int FontHeight(HWND control) {
     return font.lfHeight;
 }
 
-int EntryHeight(HWND list) { return static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0)); }
+// The height of the table's rows: the distance from one to the next.
+int EntryHeight(HWND list) {
+    auto* table = reinterpret_cast<VQWin32DialogItemListView*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    RECT first = {}, second = {};
+    if (!table || !table->GetRowRect(0, &first) || !table->GetRowRect(1, &second)) return 0;
+    return second.top - first.top;
+}
 
 }  // namespace
 
@@ -201,6 +208,9 @@ TEST(MainWindowScale, ThePanelAndItsListAreMadeForTheDisplaysScaleWithNothingCut
     const UINT dpi = VQWin32GetWindowDpi(app.Frame());
     EXPECT_EQ(dpi, app.window->dpi);
     HWND list = app.Control(IDC_TARGET_LIST);
+    // Two rows to measure, and a command whose preview is short.
+    app.AddTargets({L"C:\\a.txt", L"C:\\b.txt"});
+    app.SetText(IDC_COMMAND_EDIT, L"x");
     // The UI font in place of the template's, its points at this scale.
     EXPECT_EQ(-MulDiv(VQWin32UiFontPoints(), static_cast<int>(dpi), 72), FontHeight(list));
     EXPECT_EQ(std::wstring(VQWin32UiFont().lfFaceName), FontFace(list));
@@ -258,8 +268,10 @@ TEST(MainWindowScale, MovedToAMonitorOfAnotherScaleTheEntriesFollowTheFont) {
     EXPECT_NEAR(entry0 * 3 / 2, EntryHeight(list), 2);
     EXPECT_GE(EntryHeight(list), FontMetrics(list).tmHeight);
     RECT second = {};
-    SendMessageW(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
-    EXPECT_EQ(EntryHeight(list), second.top) << "the entries are laid out at the new height";
+    RECT first = {};
+    app.Table()->GetRowRect(0, &first);
+    app.Table()->GetRowRect(1, &second);
+    EXPECT_EQ(first.bottom - first.top, second.top - first.top) << "the entries are laid out at the new height";
     EXPECT_NEAR(minWidth0 * 3 / 2, app.window->minWidth, 1);
 
     // And back, to within a pixel.

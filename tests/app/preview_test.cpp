@@ -116,8 +116,7 @@ TEST(RunCheck, AListWhoseFifthEntryFailsDoesNotStartAndSelectsIt) {
     EXPECT_TRUE(drawn.Saw(L"対象ファイル: C:\\1\\2\\f5.txt\n\nlevel指定で存在しないパスが指定されています。\n" +
                           ChildProgram() + L"  >> $level5"));
     EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
-    EXPECT_EQ(1, SendMessageW(app.Control(IDC_TARGET_LIST), LB_GETSELCOUNT, 0, 0));
-    EXPECT_GT(SendMessageW(app.Control(IDC_TARGET_LIST), LB_GETSEL, 4, 0), 0);
+    EXPECT_EQ(std::vector<int>{4}, app.Selected());
     EXPECT_EQ(0u, app.Text(IDC_PREVIEW).find(L"コマンド "));
     // Had a run started after all, the window could not close until it ends.
     app.WaitForRunEnd();

@@ -1,5 +1,7 @@
 #include "tests/app/quenbrix_process.h"
 
+#include <commctrl.h>
+
 #include "app/resource.h"
 #include "tests/support/window_queries.h"
 
@@ -128,18 +130,85 @@ void QuenbrixProcess::Click(int id) const {
     PostMessageW(panel, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
 }
 
-std::vector<std::wstring> QuenbrixProcess::List() const {
-    std::vector<std::wstring> items;
-    HWND list = Control(IDC_TARGET_LIST);
-    LRESULT count = SendRemote(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = SendRemote(list, LB_GETTEXTLEN, i, 0);
-        if (length < 0) break;
-        std::wstring item(static_cast<size_t>(length) + 1, L'\0');
-        LRESULT got = SendRemote(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
-        item.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        items.push_back(item);
+namespace {
+
+// Memory in the program's own process, for a message whose argument points
+// at a structure the control fills (the table's messages are not carried
+// across processes for the caller).
+class RemoteBlock {
+public:
+    RemoteBlock(HWND window, size_t bytes) : size(bytes) {
+        DWORD id = 0;
+        GetWindowThreadProcessId(window, &id);
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+        if (process) address = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     }
+    ~RemoteBlock() {
+        if (address) VirtualFreeEx(process, address, 0, MEM_RELEASE);
+        if (process) CloseHandle(process);
+    }
+    bool Write(size_t offset, const void* data, size_t bytes) {
+        return address && WriteProcessMemory(process, static_cast<char*>(address) + offset, data, bytes, nullptr);
+    }
+    bool Read(size_t offset, void* data, size_t bytes) {
+        return address && ReadProcessMemory(process, static_cast<char*>(address) + offset, data, bytes, nullptr);
+    }
+    char* At(size_t offset) const { return static_cast<char*>(address) + offset; }
+    bool IsValid() const { return address != nullptr; }
+
+private:
+    HANDLE process = nullptr;
+    void* address = nullptr;
+    size_t size;
+};
+
+}  // namespace
+
+int QuenbrixProcess::RowCount() const {
+    return static_cast<int>(SendRemote(Control(IDC_TARGET_LIST), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring QuenbrixProcess::CellText(int row, int column) const {
+    HWND list = Control(IDC_TARGET_LIST);
+    const size_t units = 33000;
+    RemoteBlock block(list, sizeof(LVITEMW) + units * sizeof(wchar_t));
+    if (!block.IsValid()) return std::wstring();
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(block.At(sizeof(LVITEMW)));
+    item.cchTextMax = static_cast<int>(units);
+    block.Write(0, &item, sizeof item);
+    LRESULT got = SendRemote(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                             reinterpret_cast<LPARAM>(block.At(0)));
+    if (got <= 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(got), L'\0');
+    block.Read(sizeof(LVITEMW), &text[0], text.size() * sizeof(wchar_t));
+    return text;
+}
+
+bool QuenbrixProcess::IsRowSelected(int row) const {
+    return (SendRemote(Control(IDC_TARGET_LIST), LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) &
+            LVIS_SELECTED) != 0;
+}
+
+RECT QuenbrixProcess::RowRect(int row) const {
+    HWND list = Control(IDC_TARGET_LIST);
+    RECT rect = {LVIR_BOUNDS, 0, 0, 0};
+    RemoteBlock block(list, sizeof rect);
+    block.Write(0, &rect, sizeof rect);
+    if (SendRemote(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(block.At(0)))) {
+        block.Read(0, &rect, sizeof rect);
+    } else {
+        rect = RECT{};
+    }
+    return rect;
+}
+
+std::vector<std::wstring> QuenbrixProcess::List() const {
+    // Each row's path as the table shows it: its folder (column 3), then its name (column 2).
+    std::vector<std::wstring> items;
+    int count = RowCount();
+    for (int i = 0; i < count; ++i) items.push_back(CellText(i, 3) + CellText(i, 2));
     return items;
 }
 

@@ -51,6 +51,12 @@ public:
     // that opens a modal box does not hold the test up.
     void Click(int id) const;
     std::vector<std::wstring> List() const;
+    // The table's rows, a cell's text as it shows it, whether a row is
+    // selected and where it lies (client coordinates of the table).
+    int RowCount() const;
+    std::wstring CellText(int row, int column) const;
+    bool IsRowSelected(int row) const;
+    RECT RowRect(int row) const;
     // Brings the window to the foreground and types Alt (and Shift) with the
     // key, as real keystrokes: the program's thread sees the key state, so
     // its accelerators work as they do for a user. False when the window

@@ -80,11 +80,7 @@ TEST(Results, EachEntryKeepsItsOwnResultAndOnlyTheDoneOnesLeave) {
     }
     // The failure is selected, with its details under the list.
     EXPECT_EQ(TargetStatus::NonZeroExit, app.window->EntryStatus(0));
-    VQArray<int, int> selected;
-    auto* list = dynamic_cast<VQWin32DialogItemListBoxW*>(app.window->FindItemById(IDC_TARGET_LIST));
-    ASSERT_NE(nullptr, list);
-    ASSERT_EQ(1, list->GetSelectedIndices(selected));
-    EXPECT_EQ(0, selected[0]);
+    EXPECT_EQ(std::vector<int>{0}, app.Selected());
     std::wstring details = app.Text(IDC_RESULT_DETAIL);
     EXPECT_EQ(0u, details.find(L"終了コード異常　終了コード - / 3　")) << std::string(details.begin(), details.end());
     EXPECT_NE(std::wstring::npos, details.find(L"終了コード 3 で終了しました。"));

@@ -23,7 +23,7 @@ namespace {
 typedef std::vector<std::wstring> Paths;
 
 const int kLocked[] = {IDC_FILEEXT_EDIT,      IDC_PRECOMMAND_EDIT,    IDC_COMMAND_EDIT,
-                       IDC_DIRECTORY_EDIT,    IDC_TARGET_LIST,        IDC_ADD_BUTTON,
+                       IDC_DIRECTORY_EDIT,    IDC_ADD_BUTTON,
                        IDC_LIST_ADD_BUTTON,   IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
                        IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON,  IDC_SAVE_BUTTON,
                        IDC_HIDE_COMMAND,      IDC_ON_FAILURE_COMBO,   IDC_TIME_LIMIT_EDIT,

@@ -14,6 +14,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/timer_script.h"
 #include "tests/support/window_queries.h"
+#include "win32/list_view.h"
 #include "win32/progress_window.h"
 
 namespace {
@@ -350,13 +351,7 @@ TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {
 
 namespace {
 
-std::vector<int> SelectedEntries(const AppWindow& app) {
-    HWND list = app.Control(IDC_TARGET_LIST);
-    int count = static_cast<int>(SendMessageW(list, LB_GETSELCOUNT, 0, 0));
-    std::vector<int> selected(count > 0 ? count : 0);
-    if (count > 0) SendMessageW(list, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(selected.data()));
-    return selected;
-}
+std::vector<int> SelectedEntries(const AppWindow& app) { return app.Selected(); }
 
 // A key pressed while the list has the focus, as the keyboard sends it.
 void PressKeyInList(const AppWindow& app, WPARAM key) {
@@ -374,16 +369,15 @@ TEST(DeleteCommands, SeveralSelectedGoTogetherByButtonOrKeyAndTheNextOneIsSelect
     AppWindow app;
     VQArray<VQWString, VQWString> batch = Batch({L"a", L"b", L"c", L"d", L"e", L"f", L"g"});
     app.window->AddTargets(&batch);
-    HWND list = app.Control(IDC_TARGET_LIST);
-    SendMessageW(list, LB_SETSEL, TRUE, 0);
-    SendMessageW(list, LB_SETSEL, TRUE, 2);
+    VQWin32DialogItemListView* list = app.Table();
+    list->SetSelected(0, true);
+    list->SetSelected(2, true);
     app.Click(IDC_DELETE_BUTTON);
     EXPECT_EQ((Paths{L"b", L"d", L"e", L"f", L"g"}), app.List());
     EXPECT_EQ(std::vector<int>{0}, SelectedEntries(app)) << "b took a's place";
 
-    SendMessageW(list, LB_SETSEL, FALSE, -1);
-    SendMessageW(list, LB_SETSEL, TRUE, 1);
-    SendMessageW(list, LB_SETSEL, TRUE, 3);
+    list->SelectOnly(1);
+    list->SetSelected(3, true);
     PressKeyInList(app, VK_DELETE);
     EXPECT_EQ((Paths{L"b", L"e", L"g"}), app.List());
     EXPECT_EQ(std::vector<int>{1}, SelectedEntries(app)) << "e took d's place";
@@ -411,8 +405,7 @@ TEST(TargetCount, TheListsLabelCountsTheEntriesInGroupsOfThree) {
     VQArray<VQWString, VQWString> batch = Batch(names);
     app.window->AddTargets(&batch);
     EXPECT_EQ(L"対象ファイル(&F) 1,234 件", app.Text(IDC_TARGET_LABEL));
-    HWND list = app.Control(IDC_TARGET_LIST);
-    SendMessageW(list, LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 234));
+    for (int i = 0; i <= 234; ++i) app.Table()->SetSelected(i, true);
     app.Click(IDC_DELETE_BUTTON);
     EXPECT_EQ(L"対象ファイル(&F) 999 件", app.Text(IDC_TARGET_LABEL));
     batch = Batch({L"C:\\one more.jpg"});

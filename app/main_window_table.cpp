@@ -1,0 +1,238 @@
+// The table's commands: sorting by a column, choosing entries by their
+// result, running only the chosen ones, a file's output, its folder, its
+// path, and keeping the running entries in view during a run.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/main_window.h"
+#include "win32/list_view.h"
+
+namespace {
+
+bool IsFailed(TargetStatus status) { return IsFailure(status); }
+bool IsNotRun(TargetStatus status) { return status == TargetStatus::NotRun; }
+bool IsDone(TargetStatus status) { return IsDoneResult(status); }
+
+}  // namespace
+
+bool MainWindow::HasMark(int index) {
+    if (index < 0 || index >= targetModel.GetCount()) return false;
+    RunState state = GetState();
+    bool running = state != RunState::Idle && state != RunState::Ended;
+    return (running && targetModel.At(index).runIndex >= 0) || targetModel.ResultOf(index) != nullptr;
+}
+
+int MainWindow::FirstSelected() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || view->GetSelectedCount() == 0) return -1;
+    std::vector<int> selected;
+    // The first only: asking for every one of a million is slow.
+    int focused = view->GetFocused();
+    if (focused >= 0 && view->IsSelected(focused) && view->GetSelectedCount() == 1) return focused;
+    view->GetSelectedIndices(selected);
+    return selected.empty() ? -1 : selected[0];
+}
+
+void MainWindow::SelectNumbers(const std::vector<int>& numbers) {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || numbers.empty()) return;
+    std::vector<bool> wanted;
+    for (int number : numbers) {
+        if (number >= static_cast<int>(wanted.size())) wanted.resize(static_cast<size_t>(number) + 1, false);
+        wanted[static_cast<size_t>(number)] = true;
+    }
+    std::vector<int> rows;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        int number = targetModel.At(i).number;
+        if (number < static_cast<int>(wanted.size()) && wanted[static_cast<size_t>(number)]) rows.push_back(i);
+    }
+    followingSelection = true;
+    view->SelectRows(rows);
+    followingSelection = false;
+}
+
+void MainWindow::SortTable(TargetColumn column, bool descending) {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view) return;
+    // The selection stays with its entries.
+    std::vector<int> selected;
+    view->GetSelectedIndices(selected);
+    std::vector<int> numbers;
+    for (int index : selected) numbers.push_back(targetModel.At(index).number);
+    RunState state = GetState();
+    bool running = state != RunState::Idle && state != RunState::Ended;
+    targetModel.Sort(column, descending, [this, running](int index) {
+        return running ? EntryStatus(index) : targetModel.StatusOf(index);
+    });
+    table.sortColumn = static_cast<int>(column);
+    table.sortDescending = descending;
+    view->SetSortMark(table.sortColumn, descending);
+    view->SetSelectedAll(false);
+    SelectNumbers(numbers);
+    view->RedrawRows(-1, -1);
+    // The sorted order is the list's order: the kept list follows.
+    KeptListChanged();
+}
+
+std::vector<int> MainWindow::EntriesWhere(bool (*test)(TargetStatus status)) {
+    std::vector<int> rows;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        if (HasMark(i) ? test(EntryStatus(i)) : test(TargetStatus::NotRun)) rows.push_back(i);
+    }
+    return rows;
+}
+
+void MainWindow::TableCommand(int command) {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view) return;
+    std::vector<int> selected;
+    auto select = [&](const std::vector<int>& rows) {
+        followRun = false;
+        followingSelection = true;
+        view->SelectRows(rows);
+        followingSelection = false;
+        OnListSelectionChanged();
+    };
+    switch (command) {
+    case kSelectFailed: select(EntriesWhere(IsFailed)); break;
+    case kSelectNotRun: select(EntriesWhere(IsNotRun)); break;
+    case kSelectDone: select(EntriesWhere(IsDone)); break;
+    case kInvertSelection: {
+        view->GetSelectedIndices(selected);
+        std::vector<int> others;
+        size_t next = 0;
+        for (int i = 0; i < targetModel.GetCount(); ++i) {
+            if (next < selected.size() && selected[next] == i) {
+                ++next;
+                continue;
+            }
+            others.push_back(i);
+        }
+        select(others);
+        break;
+    }
+    case kRunSelected:
+        if (view->GetSelectedIndices(selected) > 0) RunOrStop(&selected);
+        break;
+    case kShowOutput: ShowOutputOf(FirstSelected()); break;
+    case kOpenFolder: {
+        int first = FirstSelected();
+        if (first < 0) break;
+        if (!showInFolder || !showInFolder(handle, targetModel.PathAt(first).Text())) {
+            ShowError(VQWString().Format(L"フォルダを開けませんでした。\n%s", targetModel.PathAt(first).Text()).Text());
+        }
+        break;
+    }
+    case kCopyPaths: {
+        if (view->GetSelectedIndices(selected) == 0) break;
+        VQWString text;
+        for (int index : selected) {
+            text.Append(targetModel.PathAt(index));
+            text.Append(L"\r\n");
+        }
+        if (copyToClipboard) copyToClipboard(handle, text);
+        break;
+    }
+    case kDeleteSelected: OnDeleteKey(); break;
+    default: break;
+    }
+}
+
+void MainWindow::ShowTableMenu(POINT screen) {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view) return;
+    RunState state = GetState();
+    bool idle = state == RunState::Idle;
+    bool any = view->GetSelectedCount() > 0;
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    auto add = [&](int id, const wchar_t* text, bool enabled) {
+        AppendMenuW(menu, MF_STRING | (enabled ? 0 : MF_GRAYED), static_cast<UINT_PTR>(id), text);
+    };
+    bool hasEntries = targetModel.GetCount() > 0;
+    add(kRunSelected, L"選択したファイルを実行(&E)", idle && any);
+    add(kShowOutput, L"出力を表示(&V)\tEnter", any);
+    add(kOpenFolder, L"フォルダを開く(&F)", any);
+    add(kCopyPaths, L"パスをコピー(&C)", any);
+    add(kDeleteSelected, L"削除(&D)\tDelete", idle && any);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    add(kSelectFailed, L"失敗したものを選択(&A)", hasEntries);
+    add(kSelectNotRun, L"未実行を選択(&N)", hasEntries);
+    add(kSelectDone, L"完了を選択(&O)", hasEntries);
+    add(kInvertSelection, L"選択を反転(&I)", hasEntries);
+    int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen.x, screen.y, 0, handle,
+                                nullptr);
+    DestroyMenu(menu);
+    if (chosen > 0) TableCommand(chosen);
+}
+
+void MainWindow::ShowOutputOf(int index) {
+    if (index < 0 || index >= targetModel.GetCount()) return;
+    outputWindow.Show(*this, index);
+}
+
+void MainWindow::OnDeleteKey() {
+    VQWin32DialogItem* deleteButton = FindItemById(IDC_DELETE_BUTTON);
+    if (deleteButton && deleteButton->IsEnabled()) OnDelete();
+}
+
+void MainWindow::FollowRun() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !followRun) return;
+    // A scroll of the user's own ends the following.
+    if (followedTop >= 0 && view->GetTopIndex() != followedTop) {
+        followRun = false;
+        return;
+    }
+    // The last running entry of the table's order comes into view.
+    int last = -1;
+    for (int i = 0; i < targetModel.GetCount(); ++i) {
+        int runIndex = targetModel.At(i).runIndex;
+        if (runIndex >= 0 && runIndex < GetTargetCount() && GetLiveStatus(runIndex) == TargetStatus::Running) last = i;
+    }
+    if (last >= 0) view->EnsureVisible(last);
+    followedTop = view->GetTopIndex();
+}
+
+namespace {
+
+const wchar_t kTableColumnsValue[] = L"TableColumns";
+const int kColumns = static_cast<int>(TargetColumn::Count);
+
+}  // namespace
+
+void MainWindow::RestoreTableLayout() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view) return;
+    int32_t stored[2 * kColumns] = {};
+    DWORD type = REG_NONE;
+    if (ReadValue(kTableColumnsValue, stored, sizeof stored, &type) != static_cast<int>(sizeof stored) ||
+        type != REG_BINARY) {
+        return;
+    }
+    std::vector<int> widths, order;
+    for (int i = 0; i < kColumns; ++i) {
+        // A column the user shrank to nothing stays findable.
+        int width = stored[i];
+        if (width < 8 || width > 4000) return;
+        widths.push_back(MulDiv(width, static_cast<int>(dpi ? dpi : 96), 96));
+        order.push_back(stored[kColumns + i]);
+    }
+    if (!view->SetColumnOrder(order)) return;
+    view->SetColumnWidths(widths);
+}
+
+void MainWindow::SaveTableLayout() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
+    std::vector<int> widths = view->GetColumnWidths();
+    std::vector<int> order = view->GetColumnOrder();
+    if (static_cast<int>(widths.size()) != kColumns || static_cast<int>(order.size()) != kColumns) return;
+    int32_t stored[2 * kColumns];
+    for (int i = 0; i < kColumns; ++i) {
+        stored[i] = MulDiv(widths[static_cast<size_t>(i)], 96, static_cast<int>(dpi ? dpi : 96));
+        stored[kColumns + i] = order[static_cast<size_t>(i)];
+    }
+    WriteValue(kTableColumnsValue, stored, sizeof stored, REG_BINARY);
+}

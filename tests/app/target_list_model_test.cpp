@@ -1,0 +1,221 @@
+#include "app/target_list_model.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::wstring> Paths(const TargetListModel& model) {
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < model.GetCount(); ++i) paths.push_back(model.PathAt(i).Text());
+    return paths;
+}
+
+std::vector<int> Numbers(const TargetListModel& model) {
+    std::vector<int> numbers;
+    for (int i = 0; i < model.GetCount(); ++i) numbers.push_back(model.At(i).number);
+    return numbers;
+}
+
+void AddAll(TargetListModel& model, const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) model.Add(VQWString(path.c_str()), VQWString());
+}
+
+EntryResult Result(TargetStatus status, DWORD ms = 0) {
+    EntryResult result;
+    result.status = status;
+    result.milliseconds = ms;
+    return result;
+}
+
+// The model after a whole run that gave these statuses, one per entry in order.
+void RunWith(TargetListModel& model, const std::vector<TargetStatus>& statuses) {
+    model.BeginRun(nullptr);
+    for (size_t i = 0; i < statuses.size(); ++i) model.SetRunResult(static_cast<int>(i), Result(statuses[i]));
+}
+
+}  // namespace
+
+TEST(TargetListModelAdding, KeepsOrderNumbersAndRoots) {
+    TargetListModel model;
+    EXPECT_TRUE(model.Add(VQWString(L"D:\\写真\\2026\\旅行\\a.jpg"), VQWString(L"D:\\写真\\")));
+    EXPECT_TRUE(model.Add(VQWString(L"C:\\one.txt"), VQWString()));
+    ASSERT_EQ(2, model.GetCount());
+    EXPECT_STREQ(L"D:\\写真\\", model.At(0).root.Text());
+    EXPECT_TRUE(model.At(1).root.IsEmpty());
+    EXPECT_EQ((std::vector<int>{1, 2}), Numbers(model));
+}
+
+TEST(TargetListModelAdding, RefusesAFileSpelledAnotherWay) {
+    TargetListModel model;
+    EXPECT_TRUE(model.Add(VQWString(L"C:\\Data\\a.jpg"), VQWString()));
+    EXPECT_FALSE(model.Add(VQWString(L"c:\\data\\.\\A.JPG"), VQWString()));
+    EXPECT_FALSE(model.Add(VQWString(L"C:\\data\\sub\\..\\a.jpg"), VQWString()));
+    EXPECT_EQ(1, model.GetCount());
+    EXPECT_EQ(0, model.Find(VQWString(L"C:\\DATA\\A.jpg")));
+    EXPECT_EQ(-1, model.Find(VQWString(L"C:\\Data\\b.jpg")));
+}
+
+TEST(TargetListModelAdding, AFileThatLeftCanComeBackAndTheRuleHoldsAfterRemovals) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\a", L"C:\\b", L"C:\\c"});
+    EXPECT_EQ(1, model.Remove({1}));
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a", L"C:\\c"}), Paths(model));
+    EXPECT_EQ(1, model.Find(VQWString(L"C:\\c")));
+    EXPECT_TRUE(model.Add(VQWString(L"C:\\B"), VQWString()));
+    EXPECT_FALSE(model.Add(VQWString(L"C:\\c"), VQWString()));
+    // The one that came back is the newest by the order of adding.
+    EXPECT_EQ((std::vector<int>{1, 3, 4}), Numbers(model));
+}
+
+TEST(TargetListModelAdding, KeptEntriesComeBackWithoutALookAndStillRefuseDuplicates) {
+    TargetListModel model;
+    model.AddKnownUnique(VQWString(L"C:\\x\\1.txt"), VQWString(L"C:\\x\\"), true);
+    model.AddKnownUnique(VQWString(L"C:\\x\\2.txt"), VQWString(L"C:\\x\\"), false);
+    EXPECT_TRUE(model.At(0).running);
+    EXPECT_FALSE(model.Add(VQWString(L"c:\\X\\2.TXT"), VQWString()));
+    EXPECT_TRUE(model.Add(VQWString(L"C:\\x\\3.txt"), VQWString()));
+    EXPECT_EQ(3, model.GetCount());
+}
+
+TEST(TargetListModelAdding, TruncateTakesBackABatch) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\a", L"C:\\b", L"C:\\c"});
+    model.Truncate(1);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a"}), Paths(model));
+    EXPECT_TRUE(model.Add(VQWString(L"C:\\b"), VQWString()));
+}
+
+TEST(TargetListModelAdding, TheDuplicateRuleStaysExactAtScale) {
+    TargetListModel model;
+    const int kCount = 200000;
+    model.Reserve(kCount);
+    wchar_t path[64];
+    for (int i = 0; i < kCount; ++i) {
+        wsprintfW(path, L"C:\\photos\\%03d\\IMG_%06d.jpg", i % 500, i);
+        ASSERT_TRUE(model.Add(VQWString(path), VQWString()));
+    }
+    // Every one again, spelled in other case: none is taken.
+    int taken = 0;
+    for (int i = 0; i < kCount; i += 7) {
+        wsprintfW(path, L"c:\\PHOTOS\\%03d\\img_%06d.JPG", i % 500, i);
+        if (model.Add(VQWString(path), VQWString())) ++taken;
+    }
+    EXPECT_EQ(0, taken);
+    std::vector<int> everyOther;
+    for (int i = 0; i < kCount; i += 2) everyOther.push_back(i);
+    EXPECT_EQ(kCount / 2, model.Remove(everyOther));
+    // The removed come back, the others still do not.
+    wsprintfW(path, L"C:\\photos\\%03d\\IMG_%06d.jpg", 0, 0);
+    EXPECT_TRUE(model.Add(VQWString(path), VQWString()));
+    wsprintfW(path, L"C:\\photos\\%03d\\IMG_%06d.jpg", 1, 1);
+    EXPECT_FALSE(model.Add(VQWString(path), VQWString()));
+    EXPECT_EQ(kCount / 2 + 1, model.GetCount());
+}
+
+TEST(TargetListModelSorting, NamesInNaturalOrderAndNumberRestoresAdding) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\b\\IMG_10.jpg", L"C:\\a\\IMG_2.jpg", L"C:\\c\\img_1.jpg", L"C:\\a\\IMG_100.jpg"});
+    model.Sort(TargetColumn::Name, false);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\c\\img_1.jpg", L"C:\\a\\IMG_2.jpg", L"C:\\b\\IMG_10.jpg",
+                                         L"C:\\a\\IMG_100.jpg"}),
+              Paths(model));
+    model.Sort(TargetColumn::Name, true);
+    EXPECT_EQ(L"C:\\a\\IMG_100.jpg", Paths(model).front());
+    model.Sort(TargetColumn::Number, false);
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), Numbers(model));
+    EXPECT_EQ(L"C:\\b\\IMG_10.jpg", Paths(model).front());
+    // The duplicate rule follows the entries to their new places.
+    model.Sort(TargetColumn::Name, false);
+    EXPECT_EQ(3, model.Find(VQWString(L"C:\\A\\img_100.JPG")));
+}
+
+TEST(TargetListModelSorting, FolderThenName) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\f10\\a", L"C:\\f2\\b", L"C:\\f2\\a"});
+    model.Sort(TargetColumn::Folder, false);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\f2\\a", L"C:\\f2\\b", L"C:\\f10\\a"}), Paths(model));
+}
+
+TEST(TargetListModelSorting, ResultsFailedStoppedNotRunDoneAndStable) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\1", L"C:\\2", L"C:\\3", L"C:\\4", L"C:\\5", L"C:\\6", L"C:\\7"});
+    RunWith(model, {TargetStatus::Done, TargetStatus::NonZeroExit, TargetStatus::NotRun, TargetStatus::Stopped,
+                    TargetStatus::Done, TargetStatus::Crashed, TargetStatus::NotRun});
+    model.Sort(TargetColumn::Status, false);
+    EXPECT_EQ((std::vector<int>{2, 6, 4, 3, 7, 1, 5}), Numbers(model));
+    // Reversed, entries with equal keys keep their order.
+    model.Sort(TargetColumn::Status, true);
+    EXPECT_EQ((std::vector<int>{1, 5, 3, 7, 4, 2, 6}), Numbers(model));
+    // The results went with their entries.
+    EXPECT_EQ(TargetStatus::Done, model.StatusOf(0));
+    EXPECT_EQ(TargetStatus::Stopped, model.StatusOf(4));
+}
+
+TEST(TargetListModelSorting, TheStatusGivenDecidesDuringARun) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\1", L"C:\\2", L"C:\\3"});
+    model.Sort(TargetColumn::Status, false, [](int index) {
+        return index == 2 ? TargetStatus::Running : TargetStatus::NotRun;
+    });
+    EXPECT_EQ((std::vector<int>{3, 1, 2}), Numbers(model));
+}
+
+TEST(TargetListModelSorting, TimeAndExitCode) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\1", L"C:\\2", L"C:\\3"});
+    model.BeginRun(nullptr);
+    EntryResult slow = Result(TargetStatus::Done, 900), quick = Result(TargetStatus::Done, 5);
+    slow.commandEnded = quick.commandEnded = true;
+    slow.commandExitCode = 3;
+    quick.commandExitCode = 1;
+    model.SetRunResult(0, slow);
+    model.SetRunResult(2, quick);
+    model.Sort(TargetColumn::Time, true);
+    EXPECT_EQ((std::vector<int>{1, 3, 2}), Numbers(model));
+    // Entries without a code after those with one.
+    model.Sort(TargetColumn::ExitCode, false);
+    EXPECT_EQ((std::vector<int>{3, 1, 2}), Numbers(model));
+}
+
+TEST(TargetListModelRun, OnlyTheChosenRunAndTheOthersKeepTheirResults) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\1", L"C:\\2", L"C:\\3", L"C:\\4"});
+    RunWith(model, {TargetStatus::Done, TargetStatus::NonZeroExit, TargetStatus::Done, TargetStatus::Crashed});
+    std::vector<int> only = {3, 1};
+    model.BeginRun(&only);
+    EXPECT_EQ(2, model.RunCount());
+    EXPECT_EQ(3, model.EntryOfRunIndex(0));
+    EXPECT_EQ(1, model.EntryOfRunIndex(1));
+    EXPECT_EQ(-1, model.At(0).runIndex);
+    EXPECT_EQ(nullptr, model.ResultOf(1));
+    EXPECT_EQ(TargetStatus::Done, model.StatusOf(0));
+    model.SetRunResult(0, Result(TargetStatus::Done));
+    model.SetRunResult(1, Result(TargetStatus::Done));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(TargetStatus::Done, model.StatusOf(i)) << i;
+}
+
+TEST(TargetListModelRun, ResultsFollowEntriesSortedOrRemovedDuringTheRun) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\b", L"C:\\a", L"C:\\c"});
+    model.BeginRun(nullptr);
+    model.Sort(TargetColumn::Name, false);
+    model.Remove({2});  // C:\c
+    model.SetRunResult(0, Result(TargetStatus::Crashed));  // C:\b, now at 1
+    model.SetRunResult(2, Result(TargetStatus::Done));     // gone: nothing happens
+    EXPECT_EQ(-1, model.EntryOfRunIndex(2));
+    EXPECT_EQ(TargetStatus::Crashed, model.StatusOf(1));
+    EXPECT_EQ(TargetStatus::NotRun, model.StatusOf(0));
+}
+
+TEST(TargetListModelPaths, NameFolderAndRoot) {
+    EXPECT_STREQ(L"a.jpg", NameOfPath(VQWString(L"D:\\写真\\a.jpg")).Text());
+    EXPECT_STREQ(L"D:\\写真\\", FolderOfPath(VQWString(L"D:\\写真\\a.jpg")).Text());
+    EXPECT_STREQ(L"D:\\写真\\", RootOfFolder(VQWString(L"D:\\写真")).Text());
+    EXPECT_STREQ(L"C:\\", RootOfFolder(VQWString(L"C:\\")).Text());
+    EXPECT_LT(CompareNatural(L"IMG_2", L"IMG_10"), 0);
+    EXPECT_LT(ResultRank(TargetStatus::LaunchFailed), ResultRank(TargetStatus::Stopped));
+    EXPECT_LT(ResultRank(TargetStatus::NotRun), ResultRank(TargetStatus::Done));
+}
