@@ -31,12 +31,8 @@ COLORREF PreviewTextColor(const AppWindow& app) {
 bool IsRed(COLORREF c) { return GetRValue(c) >= 0xA0 && GetGValue(c) < 0x50 && GetBValue(c) < 0x50; }
 
 int SelectedIndex(const AppWindow& app) {
-    HWND list = app.Control(IDC_TARGET_LIST);
-    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        if (SendMessageW(list, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0) return i;
-    }
-    return -1;
+    std::vector<int> selected = app.Selected();
+    return selected.empty() ? -1 : selected[0];
 }
 
 // Sets a file's last write time this many seconds away from now.

@@ -108,7 +108,10 @@ TEST(RunOptionSettings, AbsentMeansTodaysRunAndTheControlsSayIt) {
     EXPECT_TRUE(shown.IsChecked(IDC_CHECK_OUTPUT_CHECK));
     EXPECT_FALSE(shown.IsChecked(IDC_KEEP_FAILED_OUTPUT_CHECK));
     // The output takes as much as the command does, and no more.
-    EXPECT_EQ(1024, static_cast<int>(SendMessageW(shown.Control(IDC_OUTPUT_EDIT), EM_GETLIMITTEXT, 0, 0)));
+    // The field keeps a history: its limit is its edit child's.
+    HWND outputEdit = FindWindowExW(shown.Control(IDC_OUTPUT_EDIT), nullptr, L"Edit", nullptr);
+    ASSERT_NE(nullptr, outputEdit);
+    EXPECT_EQ(1024, static_cast<int>(SendMessageW(outputEdit, EM_GETLIMITTEXT, 0, 0)));
 }
 
 TEST(RunOptionSettings, TheRegistryValuesRoundTrip) {

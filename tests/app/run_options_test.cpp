@@ -23,12 +23,8 @@ namespace {
 typedef std::vector<std::wstring> Paths;
 
 int SelectedIndex(const AppWindow& app) {
-    HWND list = app.Control(IDC_TARGET_LIST);
-    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        if (SendMessageW(list, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0) return i;
-    }
-    return -1;
+    std::vector<int> selected = app.Selected();
+    return selected.empty() ? -1 : selected[0];
 }
 
 // Whether a text beginning so was drawn (a box's message goes on with the command line).
