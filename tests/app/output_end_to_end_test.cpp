@@ -144,3 +144,27 @@ TEST(OutputEndToEnd, FoldersMadeSkipsTouchedFilesMissingOutputsRefusalsAndForceS
     EXPECT_FALSE(FileExists(partial)) << "the half-written output was deleted";
     EXPECT_EQ(0u, app.Close());
 }
+
+TEST(OutputEndToEnd, AFolderGivenToTheProgramIsMirroredBelowTheOutputFolder) {
+    TestRegistryKey key("Software\\velqo\\Quenbrix");
+    TempDir dir, appData;
+    const std::wstring idle = kIdleCaption;
+    // Three levels below the folder, with Japanese names and blanks; the
+    // folders of the outputs do not exist yet.
+    for (const wchar_t* name : {L"写真\\2026\\旅行 1\\海 の 朝.jpg", L"写真\\2026\\家.jpg", L"写真\\表紙.jpg"}) {
+        dir.WriteFile(name, "x");
+    }
+    std::wstring settings = dir.WriteFile(
+        L"job.ini", Utf16File(L"[Quenbrix]\r\nFileExt = jpg\r\nCommand = cmd /c copy \"$fullname\" \"$out\"\r\nOutput = " +
+                              dir.Join(L"変換 後") + L"\\$reldir$stem.txt\r\nDelete = 0\r\n"));
+    QuenbrixProcess app;
+    app.appData = appData.Path();
+    ASSERT_TRUE(app.Start(Quoted(settings) + L" " + Quoted(dir.Join(L"写真"))));
+    ASSERT_TRUE(WaitUntil([&] { return app.List().size() == 3; }));
+    EXPECT_EQ(nullptr, RunToEnd(app, idle));
+    EXPECT_EQ(L"完了 3 件、失敗 0 件、未実行 0 件", app.Text(IDC_RESULT_DETAIL));
+    for (const wchar_t* name : {L"変換 後\\2026\\旅行 1\\海 の 朝.txt", L"変換 後\\2026\\家.txt", L"変換 後\\表紙.txt"}) {
+        EXPECT_TRUE(FileExists(dir.Join(name))) << "not mirrored: " << testing::PrintToString(std::wstring(name));
+    }
+    EXPECT_EQ(0u, app.Close());
+}
