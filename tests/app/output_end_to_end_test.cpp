@@ -168,3 +168,39 @@ TEST(OutputEndToEnd, AFolderGivenToTheProgramIsMirroredBelowTheOutputFolder) {
     }
     EXPECT_EQ(0u, app.Close());
 }
+
+TEST(OutputEndToEnd, AFileCutOffByAKillRunsAgainThoughItsOutputLooksUpToDate) {
+    TestRegistryKey key("Software\\velqo\\Quenbrix");
+    TempDir dir, appData;
+    const std::wstring idle = kIdleCaption;
+    // The extension is how long the command sleeps after writing its output.
+    Paths files;
+    for (const wchar_t* name : {L"一 番.30", L"二 番.20000", L"三 番.30"}) files.push_back(dir.WriteFile(name, "x"));
+    std::wstring settings = dir.WriteFile(
+        L"job.ini", Utf16File(L"[Quenbrix]\r\nCommand = " + ChildProgram() +
+                              L" write \"$out\" first sleep $ext\r\nOutput = " + dir.Join(L"出力") +
+                              L"\\$name.txt\r\nSkipUpToDate = 1\r\nDelete = 0\r\n"));
+    {
+        QuenbrixProcess app;
+        app.appData = appData.Path();
+        ASSERT_TRUE(app.Start(Quoted(settings) + L" " + Quoted(files[0]) + L" " + Quoted(files[1]) + L" " +
+                              Quoted(files[2])));
+        ASSERT_TRUE(WaitUntil([&] { return app.List() == files; }));
+        Sleep(MainWindow::kRunAfterEndMs + 100);
+        app.Click(IDC_RUN_BUTTON);
+        // The second file's output is written, and the program ends while its command still runs.
+        ASSERT_TRUE(FileAppearsWithin(dir.Join(L"出力\\二 番.20000.txt"), 20000));
+        app.Kill();
+    }
+    QuenbrixProcess again;
+    again.appData = appData.Path();
+    ASSERT_TRUE(again.Start(Quoted(settings)));
+    ASSERT_TRUE(WaitUntil([&] { return again.List() == files; }));
+    again.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$out\" again");
+    EXPECT_EQ(nullptr, RunToEnd(again, idle));
+    EXPECT_EQ(L"完了 2 件、スキップ 1 件、失敗 0 件、未実行 0 件", again.Text(IDC_RESULT_DETAIL));
+    EXPECT_EQ("first", dir.ReadFile(L"出力\\一 番.30.txt")) << "done before the kill: up to date";
+    EXPECT_EQ("again", dir.ReadFile(L"出力\\二 番.20000.txt")) << "cut off by the kill: run again";
+    EXPECT_EQ("again", dir.ReadFile(L"出力\\三 番.30.txt"));
+    EXPECT_EQ(0u, again.Close());
+}
