@@ -147,24 +147,28 @@ int main() {
     if (argc >= 2 && wcscmp(argv[1], L"child-sleep") == 0) return Sleep(60000), 0;
     if (argc >= 3 && wcscmp(argv[1], L"child-tree") == 0) return ChildTree(argv[2]);
     bool met = true;
+    // "check": the check before a run alone, without the runs of several minutes.
+    bool checkOnly = argc >= 2 && wcscmp(argv[1], L"check") == 0;
 
-    std::vector<double> latencies;
-    for (int i = 0; i < 5; ++i) latencies.push_back(TimeLimitLatency());
-    std::sort(latencies.begin(), latencies.end());
-    bool latencyMet = latencies.back() <= 500;
-    met = met && latencyMet;
-    printf("time limit: tree gone %.0f ms after the limit at worst, %.0f ms median (5 runs)%s\n", latencies.back(),
-           latencies[2], latencyMet ? "" : "  GOAL MISSED");
+    if (!checkOnly) {
+        std::vector<double> latencies;
+        for (int i = 0; i < 5; ++i) latencies.push_back(TimeLimitLatency());
+        std::sort(latencies.begin(), latencies.end());
+        bool latencyMet = latencies.back() <= 500;
+        met = met && latencyMet;
+        printf("time limit: tree gone %.0f ms after the limit at worst, %.0f ms median (5 runs)%s\n", latencies.back(),
+               latencies[2], latencyMet ? "" : "  GOAL MISSED");
 
-    int failedNone = 0, failedSome = 0;
-    double allGood = GoOnRun(1000, false, failedNone);
-    double someFail = GoOnRun(1000, true, failedSome);
-    double again = GoOnRun(1000, false, failedNone);
-    double best = std::min(allGood, again);
-    bool goOnMet = someFail <= best * 1.1 && failedSome == 100 && failedNone == 0;
-    met = met && goOnMet;
-    printf("going on: 1,000 targets all done %.2f s (best of two), with 100 failing %.2f s (%.2f times)%s\n", best,
-           someFail, someFail / best, goOnMet ? "" : "  GOAL MISSED");
+        int failedNone = 0, failedSome = 0;
+        double allGood = GoOnRun(1000, false, failedNone);
+        double someFail = GoOnRun(1000, true, failedSome);
+        double again = GoOnRun(1000, false, failedNone);
+        double best = std::min(allGood, again);
+        bool goOnMet = someFail <= best * 1.1 && failedSome == 100 && failedNone == 0;
+        met = met && goOnMet;
+        printf("going on: 1,000 targets all done %.2f s (best of two), with 100 failing %.2f s (%.2f times)%s\n", best,
+               someFail, someFail / best, goOnMet ? "" : "  GOAL MISSED");
+    }
 
     // 100,000 real files, so that the look-ups find something.
     TempDir temp;
