@@ -41,8 +41,9 @@ const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wch
 // units, the initial name in, the chosen path out.
 bool ChooseSettingsSavePath(wchar_t* file, HWND owner = nullptr);
 
-// A folder, opening at path (MAX_PATH units), which receives the choice:
-// 1 chosen, 0 failure, -1 cancelled (path unchanged).
 // The save dialog of 実行予定を保存: a .csv or a .cmd file.
 bool ChoosePlanSavePath(wchar_t* file, HWND owner = nullptr);
+
+// A folder, opening at path (MAX_PATH units), which receives the choice:
+// 1 chosen, 0 failure, -1 cancelled (path unchanged).
 int ChooseFolder(wchar_t* path, HWND owner = nullptr);
