@@ -282,17 +282,36 @@ TEST(FolderDialog, OpensAtTheInitialFolderAndCancelLeavesThePath) {
     wchar_t path[MAX_PATH];
     lstrcpynW(path, inner.c_str(), MAX_PATH);
     FolderDialogView seen;
-    TimerScript okScript;
-    okScript.Then([&seen] {
-        seen = ReadFolderDialog();
-        // Should the tree fill in later than the dialog shows, wait for it.
-        if (!seen.Ready() || seen.selected != L"作業") return false;
-        // OK with nothing else done: the answer is the folder it opened at.
-        PostMessageW(seen.dialog, WM_COMMAND, IDOK, 0);
-        return true;
-    });
-    okScript.Start();
-    EXPECT_EQ(1, ChooseFolder(path)) << seen.Describe();
+    // Wine's tree now and then shows the folders but never selects the one
+    // asked for (seen once in five runs of the suite here): such a
+    // dialog is cancelled after a while and opened once more.
+    bool gaveUp = false;
+    auto openAndPressOk = [&] {
+        gaveUp = false;
+        DWORD readySince = 0;
+        TimerScript okScript;
+        okScript.Then([&seen, &gaveUp, &readySince] {
+            seen = ReadFolderDialog();
+            // Should the tree fill in later than the dialog shows, wait for it.
+            if (seen.Ready() && seen.selected.empty()) {
+                if (readySince == 0) readySince = GetTickCount();
+                if (GetTickCount() - readySince > 20000) {
+                    gaveUp = true;
+                    PostMessageW(seen.dialog, WM_COMMAND, IDCANCEL, 0);
+                    return true;
+                }
+            }
+            if (!seen.Ready() || seen.selected != L"作業") return false;
+            // OK with nothing else done: the answer is the folder it opened at.
+            PostMessageW(seen.dialog, WM_COMMAND, IDOK, 0);
+            return true;
+        });
+        okScript.Start();
+        return ChooseFolder(path);
+    };
+    int answer = openAndPressOk();
+    if (answer == -1 && gaveUp) answer = openAndPressOk();
+    EXPECT_EQ(1, answer) << seen.Describe();
     EXPECT_EQ(L"作業", seen.selected);
     EXPECT_EQ(inner, LongPath(path));
 
