@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_child.h"
 #include "bench/bench_clock.h"
 #include "engine/batch_runner.h"
 #include "engine/child_process.h"
@@ -64,29 +65,6 @@ unsigned Spin(unsigned rounds) {
 
 int ChildSpin(unsigned rounds) {
     Spin(rounds);
-    return 0;
-}
-
-std::wstring SelfCommand(const std::wstring& arguments) {
-    wchar_t module[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH * 2);
-    return L"\"" + std::wstring(module, n) + L"\" " + arguments;
-}
-
-// A child that starts a grandchild, writes both process ids to FILE and sleeps.
-int ChildTree(const wchar_t* file) {
-    std::wstring line = SelfCommand(L"child-sleep");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 1;
-    char ids[64];
-    int n = wsprintfA(ids, "%lu %lu", GetCurrentProcessId(), process.dwProcessId);
-    HANDLE out = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(out, ids, static_cast<DWORD>(n), &written, nullptr);
-    CloseHandle(out);
-    Sleep(60000);
     return 0;
 }
 
