@@ -10,6 +10,7 @@
 #include "base/files.h"
 #include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
+#include "win32/link_line.h"
 #include "win32/dialog_items.h"
 #include "win32/list_view.h"
 #include "win32/drop_down.h"
@@ -104,8 +105,9 @@ MainWindow::MainWindow(HINSTANCE instance)
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
       table(*this) {
-    // The panel's spin control is a common control of version 6.
-    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
+    // The panel's spin control and its link line are common controls of version 6.
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
+                                                        ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
 }
 
@@ -132,10 +134,11 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItemListView(IDC_TARGET_LIST, &table, TargetTable::Columns()),
                  VQWin32AnchorStretchRight | VQWin32AnchorStretchDown),
         Anchored(new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0), down),
-        Anchored(new VQWin32DialogItem(IDC_ADD_BUTTON), down),
-        Anchored(new VQWin32DialogItem(IDC_LIST_ADD_BUTTON), down),
-        Anchored(new VQWin32DialogItem(IDC_DELETE_BUTTON), down),
-        Anchored(new VQWin32DialogItem(IDC_DELETE_ALL_BUTTON), downRight),
+        // The list's own buttons sit above it, at its right.
+        Anchored(new VQWin32DialogItem(IDC_ADD_BUTTON), VQWin32AnchorMoveRight),
+        Anchored(new VQWin32DialogItem(IDC_LIST_ADD_BUTTON), VQWin32AnchorMoveRight),
+        Anchored(new VQWin32DialogItem(IDC_DELETE_BUTTON), VQWin32AnchorMoveRight),
+        Anchored(new VQWin32DialogItem(IDC_DELETE_ALL_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_RUN_BUTTON), downRight),
         Anchored(new VQWin32DialogItem(IDC_SELECT_DIRECTORY_BUTTON), downRight),
         Anchored(new VQWin32DialogItem(IDC_LOAD_BUTTON), down),
@@ -150,6 +153,9 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         new VQWin32DialogItem(IDC_TARGET_LABEL),
         Anchored(new VQWin32DialogItem(IDC_SELECT_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_RESULT_DETAIL), downWide),
+        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { OnTableStatusClick(name); }),
+                 downWide),
+        Anchored(new VQWin32DialogItemProgressBar(IDC_TABLE_PROGRESS), downRight),
         Anchored(new VQWin32DialogItem(IDC_FILEEXT_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_PRECOMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_COMMAND_LABEL), down),

@@ -13,6 +13,7 @@
 #include "app/output_window.h"
 #include "app/resource.h"
 #include "app/target_list_model.h"
+#include "app/table_status.h"
 #include "app/target_table.h"
 #include "engine/batch_runner.h"
 #include "settings/history.h"
@@ -20,6 +21,7 @@
 #include "settings/kept_list.h"
 #include "settings/settings_store.h"
 #include "win32/dialog_window.h"
+#include "win32/progress_bar.h"
 
 class VQWin32DialogItemCheckBox;
 class VQWin32DialogItemComboBoxW;
@@ -168,8 +170,18 @@ public:
         kCopyPaths, kDeleteSelected,
     };
     void TableCommand(int command);
-    // The entries whose shown status passes the test.
-    std::vector<int> EntriesWhere(bool (*test)(TargetStatus status));
+    // The status an entry's mark shows: NotRun without a mark.
+    TargetStatus ShownStatus(int index);
+    std::vector<int> EntriesIn(TableGroup group);
+    void SelectRows(const std::vector<int>& rows);
+    void SelectGroup(TableGroup group);
+    // The counts under the table (a list of a million takes some
+    // milliseconds: during a run they follow at most once a second, and
+    // whenever an entry ends).
+    void UpdateTableStatus();
+    // Only the chosen count changed.
+    void UpdateTableSelection();
+    void OnTableStatusClick(const wchar_t* name);
     void ShowTableMenu(POINT screen);
     void ShowOutputOf(int index);
     OutputWindow& Output() { return outputWindow; }
@@ -281,6 +293,9 @@ private:
     void TellStorageProblems();
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
+    VQWin32DialogItemProgressBar* RunProgressBar();
+    // The details line, the preview and the chosen count, for the selection as it is.
+    void ShowSelection();
     void OnDeleteKey();
     friend class TargetTable;
     // The first selected entry, or -1.
@@ -339,6 +354,8 @@ private:
     bool followingSelection = false;  // a selection made by the window itself
     int followedTop = -1;             // the top row the following left
     int shownFinished = -1;       // finished count the list was last painted for
+    DWORD statusShownAt = 0;      // tick of the counts under the table
+    TableCounts shownCounts;
     KeptList keptList;
     bool keptListRestored = false;  // changes before that are the restore itself
     bool keptListDirty = false;     // edited since the last rewrite

@@ -11,6 +11,7 @@
 #include "win32/dialog_items.h"
 #include "win32/drop_down.h"
 #include "win32/message_box.h"
+#include "win32/progress_bar.h"
 #include "win32/taskbar.h"
 
 namespace {
@@ -117,6 +118,11 @@ void MainWindow::SetRunning(bool running) {
         item->Enable(!running);
     }
     if (run) run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
+    // The bar beside the counts is there while a run goes.
+    if (VQWin32DialogItemProgressBar* bar = RunProgressBar()) {
+        bar->SetProgress(0, running ? GetRunnableCount() : 0, false);
+        bar->Show(running);
+    }
 }
 
 void MainWindow::ShowProgress(RunState state) {
@@ -127,6 +133,13 @@ void MainWindow::ShowProgress(RunState state) {
     }
     VQGetTaskbar()->SetProgress(handle, HasFailure() ? VQTaskbar::kError : VQTaskbar::kNormal, GetFinishedCount(),
                                 GetRunnableCount());
+    if (VQWin32DialogItemProgressBar* bar = RunProgressBar()) {
+        bar->SetProgress(GetFinishedCount(), GetRunnableCount(), HasFailure());
+    }
+}
+
+VQWin32DialogItemProgressBar* MainWindow::RunProgressBar() {
+    return static_cast<VQWin32DialogItemProgressBar*>(FindItemById(IDC_TABLE_PROGRESS));
 }
 
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
@@ -144,6 +157,10 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         shownFinished = finished;
         if (VQWin32DialogItemListView* view = TargetList()) view->RedrawRows(-1, -1);
         FollowRun();
+        UpdateTableStatus();
+    } else if (tickCount() - statusShownAt >= 1000) {
+        // Entries that began since.
+        UpdateTableStatus();
     }
     return 0;
 }
@@ -304,12 +321,21 @@ VQWString MainWindow::DescribeEntry(int index) {
 }
 
 void MainWindow::OnListSelectionChanged() {
+    // Rows chosen one by one by the program tell of each; whoever chose
+    // them shows the selection once at the end (each look at it is a walk
+    // over the selected rows).
+    if (followingSelection) return;
+    followRun = false;
+    ShowSelection();
+}
+
+void MainWindow::ShowSelection() {
     VQWString details;
     int first = FirstSelected();
     if (first >= 0) details = DescribeEntry(first);
-    if (!followingSelection) followRun = false;
     if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
     UpdatePreview();
+    UpdateTableSelection();
 }
 
 void MainWindow::OpenLastResults() {

@@ -6,15 +6,8 @@
 #include <cstdint>
 
 #include "app/main_window.h"
+#include "app/table_status.h"
 #include "win32/list_view.h"
-
-namespace {
-
-bool IsFailed(TargetStatus status) { return IsFailure(status); }
-bool IsNotRun(TargetStatus status) { return status == TargetStatus::NotRun; }
-bool IsDone(TargetStatus status) { return IsDoneResult(status); }
-
-}  // namespace
 
 bool MainWindow::HasMark(int index) {
     if (index < 0 || index >= targetModel.GetCount()) return false;
@@ -68,36 +61,70 @@ void MainWindow::SortTable(TargetColumn column, bool descending) {
     table.sortColumn = static_cast<int>(column);
     table.sortDescending = descending;
     view->SetSortMark(table.sortColumn, descending);
+    followingSelection = true;
     view->SetSelectedAll(false);
+    followingSelection = false;
     SelectNumbers(numbers);
+    ShowSelection();
     view->RedrawRows(-1, -1);
     // The sorted order is the list's order: the kept list follows.
     KeptListChanged();
 }
 
-std::vector<int> MainWindow::EntriesWhere(bool (*test)(TargetStatus status)) {
+TargetStatus MainWindow::ShownStatus(int index) { return HasMark(index) ? EntryStatus(index) : TargetStatus::NotRun; }
+
+std::vector<int> MainWindow::EntriesIn(TableGroup group) {
     std::vector<int> rows;
     for (int i = 0; i < targetModel.GetCount(); ++i) {
-        if (HasMark(i) ? test(EntryStatus(i)) : test(TargetStatus::NotRun)) rows.push_back(i);
+        if (InTableGroup(group, ShownStatus(i))) rows.push_back(i);
     }
     return rows;
+}
+
+void MainWindow::SelectRows(const std::vector<int>& rows) {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view) return;
+    // A choice of the user's own ends following the run.
+    followRun = false;
+    followingSelection = true;
+    view->SelectRows(rows);
+    followingSelection = false;
+    OnListSelectionChanged();
+}
+
+void MainWindow::SelectGroup(TableGroup group) { SelectRows(EntriesIn(group)); }
+
+void MainWindow::UpdateTableStatus() {
+    VQWin32DialogItemListView* view = TargetList();
+    VQWin32DialogItemLinkLine* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
+    if (!view || !line) return;
+    shownCounts = CountTable(targetModel.GetCount(), view->GetSelectedCount(),
+                             [this](int index) { return ShownStatus(index); });
+    line->SetParts(TableStatusParts(shownCounts));
+    statusShownAt = tickCount();
+}
+
+void MainWindow::UpdateTableSelection() {
+    VQWin32DialogItemListView* view = TargetList();
+    VQWin32DialogItemLinkLine* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
+    if (!view || !line) return;
+    shownCounts.selected = view->GetSelectedCount();
+    line->SetParts(TableStatusParts(shownCounts));
+}
+
+void MainWindow::OnTableStatusClick(const wchar_t* name) {
+    TableGroup group;
+    if (TableGroupOfName(name, &group)) SelectGroup(group);
 }
 
 void MainWindow::TableCommand(int command) {
     VQWin32DialogItemListView* view = TargetList();
     if (!view) return;
     std::vector<int> selected;
-    auto select = [&](const std::vector<int>& rows) {
-        followRun = false;
-        followingSelection = true;
-        view->SelectRows(rows);
-        followingSelection = false;
-        OnListSelectionChanged();
-    };
     switch (command) {
-    case kSelectFailed: select(EntriesWhere(IsFailed)); break;
-    case kSelectNotRun: select(EntriesWhere(IsNotRun)); break;
-    case kSelectDone: select(EntriesWhere(IsDone)); break;
+    case kSelectFailed: SelectGroup(TableGroup::Failed); break;
+    case kSelectNotRun: SelectGroup(TableGroup::NotRun); break;
+    case kSelectDone: SelectGroup(TableGroup::Done); break;
     case kInvertSelection: {
         view->GetSelectedIndices(selected);
         std::vector<int> others;
@@ -109,7 +136,7 @@ void MainWindow::TableCommand(int command) {
             }
             others.push_back(i);
         }
-        select(others);
+        SelectRows(others);
         break;
     }
     case kRunSelected:

@@ -297,18 +297,11 @@ void MainWindow::OnDeleteAll() {
 
 void MainWindow::UpdateCount() {
     VQWin32DialogItemListView* view = TargetList();
-    VQWin32DialogItem* label = FindItemById(IDC_TARGET_LABEL);
-    if (!view || !label) return;
+    if (!view) return;
     int count = targetModel.GetCount();
     if (view->GetCount() != count) view->SetCount(count);
     view->RedrawRows(-1, -1);
-    VQWString text(L"対象ファイル(&F)");
-    if (count > 0) {
-        VQWString number;
-        number.Format(L" %s 件", GroupedNumber(count).Text());
-        text.Append(number);
-    }
-    label->SetTextW(text.Text(), false);
+    UpdateTableStatus();
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
     KeptListChanged();

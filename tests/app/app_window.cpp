@@ -42,6 +42,17 @@ std::wstring AppWindow::Text(int id) const {
     return buffer;
 }
 
+std::wstring AppWindow::Counts() const {
+    std::wstring text = Text(IDC_TABLE_STATUS), plain;
+    bool inTag = false;
+    for (wchar_t c : text) {
+        if (c == L'<') inTag = true;
+        if (!inTag) plain += c;
+        if (c == L'>') inTag = false;
+    }
+    return plain;
+}
+
 void AppWindow::SetText(int id, const std::wstring& text) const { SetDlgItemTextW(Panel(), id, text.c_str()); }
 
 bool AppWindow::IsChecked(int id) const { return IsDlgButtonChecked(Panel(), id) == BST_CHECKED; }

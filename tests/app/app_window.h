@@ -29,6 +29,8 @@ public:
     HWND Control(int id) const { return GetDlgItem(Panel(), id); }
 
     std::wstring Text(int id) const;
+    // The line of counts under the table as it reads, without its links' markup.
+    std::wstring Counts() const;
     void SetText(int id, const std::wstring& text) const;
     bool IsChecked(int id) const;
     // As a click on the check box does: the state flips to `checked` and the

@@ -19,8 +19,8 @@
 namespace {
 
 // The panel's size in dialog units, as the resource gives it.
-const int kPanelUnitsWide = 288;
-const int kPanelUnitsHigh = 368;
+const int kPanelUnitsWide = 360;
+const int kPanelUnitsHigh = 302;
 
 SIZE PanelPixels(HWND panel, int unitsWide, int unitsHigh) {
     RECT rect = {0, 0, unitsWide, unitsHigh};
@@ -50,9 +50,17 @@ std::string Show(const RECT& r) {
 }
 
 // A control's text as it is drawn: the mnemonic's "&" goes.
+// A link control's markup is not drawn either.
 std::wstring ShownText(HWND control) {
     std::wstring text = WindowText(control), shown;
+    bool link = ClassName(control) == L"SysLink", inTag = false;
     for (size_t i = 0; i < text.size(); ++i) {
+        if (link) {
+            if (text[i] == L'<') inTag = true;
+            if (!inTag) shown += text[i];
+            if (text[i] == L'>') inTag = false;
+            continue;
+        }
         if (text[i] == L'&' && i + 1 < text.size()) ++i;
         shown += text[i];
     }
@@ -109,9 +117,9 @@ TEST(MainWindowLayout, AGrownWindowStretchesTheListAndFieldsAndKeepsTheButtonsRi
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
     EXPECT_TRUE(style & WS_MAXIMIZEBOX);
 
-    const int ids[] = {IDC_TARGET_LABEL, IDC_TARGET_LIST,   IDC_COMMAND_EDIT, IDC_DIRECTORY_EDIT,
-                       IDC_SELECT_DIRECTORY_BUTTON, IDC_RUN_BUTTON, IDC_DELETE_ALL_BUTTON, IDC_ADD_BUTTON,
-                       IDC_LOAD_BUTTON};
+    const int ids[] = {IDC_TARGET_LABEL, IDC_TARGET_LIST, IDC_COMMAND_EDIT, IDC_DIRECTORY_EDIT,
+                       IDC_SELECT_DIRECTORY_BUTTON, IDC_RUN_BUTTON, IDC_TABLE_PROGRESS, IDC_LOAD_BUTTON,
+                       IDC_DELETE_CHECK, IDC_ADD_BUTTON, IDC_SELECT_MENU_BUTTON, IDC_TABLE_STATUS};
     std::vector<RECT> before;
     for (int id : ids) before.push_back(RectInParent(app.Control(id)));
     SIZE client = ClientSize(app.Frame());
@@ -133,6 +141,9 @@ TEST(MainWindowLayout, AGrownWindowStretchesTheListAndFieldsAndKeepsTheButtonsRi
     EXPECT_TRUE(Moved(before[3], after[3], 0, dy, dx, dy)) << "the directory";
     for (int i = 4; i < 7; ++i) EXPECT_TRUE(Moved(before[i], after[i], dx, dy, dx, dy)) << ids[i];
     for (int i = 7; i < 9; ++i) EXPECT_TRUE(Moved(before[i], after[i], 0, dy, 0, dy)) << ids[i];
+    // The list's buttons stay above it, at its right; the counts under it, as wide.
+    for (int i = 9; i < 11; ++i) EXPECT_TRUE(Moved(before[i], after[i], dx, 0, dx, 0)) << ids[i];
+    EXPECT_TRUE(Moved(before[11], after[11], 0, dy, dx, dy)) << "the counts";
 
     // Back to where it was: everything returns.
     SetClientSize(app, client.cx, client.cy);
@@ -187,8 +198,9 @@ TEST(MainWindowPlacement, PlacesSavedBeforeOpenWhereTheyWereAndAtLeastAsLargeAsT
         RECT client = {};
         GetClientRect(app.Frame(), &client);
         MapWindowPoints(app.Frame(), nullptr, reinterpret_cast<POINT*>(&client), 2);
-        // The panel has grown since: the place and the width stay, the height is the panel's.
-        const RECT grown = {fixed.left, fixed.top, fixed.right, fixed.top + std::max(fixedPanel.cy, panel.cy)};
+        // The panel has changed since: the place stays, the size is at least the panel's.
+        const RECT grown = {fixed.left, fixed.top, fixed.left + std::max(fixedPanel.cx, panel.cx),
+                            fixed.top + std::max(fixedPanel.cy, panel.cy)};
         EXPECT_TRUE(EqualRect(&grown, &client)) << Show(client);
     }
     // Saved at a smaller display scale: the place stays, the size grows to the panel's.
@@ -221,6 +233,10 @@ TEST(MainWindowScale, ThePanelAndItsListAreMadeForTheDisplaysScaleWithNothingCut
     EXPECT_EQ(panel.cy, app.window->dialogHeight);
     EXPECT_GE(ClientSize(app.Frame()).cx, panel.cx);
     EXPECT_GE(ClientSize(app.Frame()).cy, panel.cy);
+    // The smallest window fits a 1366 x 768 screen with a taskbar of 40
+    // pixels, at this scale.
+    EXPECT_LE(panel.cx + app.window->frameWidth, MulDiv(1366, static_cast<int>(dpi), 96));
+    EXPECT_LE(panel.cy + app.window->frameHeight, MulDiv(768 - 40, static_cast<int>(dpi), 96));
 
     // At the smallest size every control lies on the panel, and every label
     // fits its control.

@@ -14,6 +14,7 @@
 #include "tests/support/child_program.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/timer_script.h"
 #include "win32/list_view.h"
 
 namespace {
@@ -135,6 +136,58 @@ TEST(Table, RunningTheChosenWithRemovalTakesOnlyTheDoneChosenOut) {
     for (const std::wstring& path : left) EXPECT_EQ(L'0', path[dir.Join(L"").size()]) << path;
 }
 
+// A click on a link of the counts line, as the control reports it to the panel.
+void ClickCount(const AppWindow& app, const wchar_t* name) {
+    NMLINK click = {};
+    click.hdr.hwndFrom = app.Control(IDC_TABLE_STATUS);
+    click.hdr.idFrom = IDC_TABLE_STATUS;
+    click.hdr.code = NM_CLICK;
+    wcsncpy(click.item.szID, name, MAX_LINKID_TEXT - 1);
+    SendMessageW(app.Panel(), WM_NOTIFY, IDC_TABLE_STATUS, reinterpret_cast<LPARAM>(&click));
+}
+
+TEST(Table, TheCountsAndTheBarFollowARunAndAClickOnACountChoosesThoseEntries) {
+    TempDir dir;
+    JobSettings settings = AllAtOnce(ChildProgram() + L" sleep $ext exit $title");
+    AppWindow app(&settings);
+    Paths targets = TenWithThreeFailing(dir);
+    app.AddTargets(targets);
+    HWND bar = app.Control(IDC_TABLE_PROGRESS);
+    EXPECT_FALSE(IsWindowVisible(bar)) << "no bar before a run";
+
+    // While the ten sleep: the running ones are counted and the bar is there.
+    std::wstring during;
+    bool barDuring = false;
+    app.PassTime(MainWindow::kRunAfterEndMs);
+    BoxAnswer box;
+    TimerScript script;
+    script.Then([&] {
+        if (app.Counts().find(L"実行中") == std::wstring::npos) return false;
+        during = app.Counts();
+        barDuring = IsWindowVisible(bar) != FALSE;
+        return true;
+    });
+    script.Then(AnswerBox(&box, IDOK));
+    script.Start();
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd());
+    PumpFor(100);
+    EXPECT_EQ(0u, during.find(L"10 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 実行中 ")) << during;
+    EXPECT_TRUE(barDuring);
+    EXPECT_FALSE(IsWindowVisible(bar)) << "the bar goes with the run";
+    EXPECT_EQ(L"10 件 ・ 完了 7 ・ 失敗 3 ・ 停止 0 ・ 未実行 0 ・ 選択 1", app.Counts()) << "the first failure is chosen";
+
+    ClickCount(app, L"failed");
+    EXPECT_EQ((std::vector<int>{1, 4, 7}), app.Selected());
+    EXPECT_EQ(L"10 件 ・ 完了 7 ・ 失敗 3 ・ 停止 0 ・ 未実行 0 ・ 選択 3", app.Counts());
+    ClickCount(app, L"done");
+    EXPECT_EQ((std::vector<int>{0, 2, 3, 5, 6, 8, 9}), app.Selected());
+    ClickCount(app, L"all");
+    EXPECT_EQ(10u, app.Selected().size());
+    ClickCount(app, L"no such count");
+    EXPECT_EQ(10u, app.Selected().size()) << "a name that is no count changes nothing";
+}
+
 TEST(Table, ChoosingByResultAndInverting) {
     TempDir dir;
     JobSettings settings = AllAtOnce(ChildProgram() + L" sleep $ext exit $title");
@@ -243,13 +296,13 @@ TEST(Table, AMillionEntriesAreCountedAndAListFileOfManyLinesAddsNoFileTwice) {
     AppWindow app;
     app.window->AddListFile(list.c_str());
     EXPECT_EQ(1000, app.window->Targets().GetCount());
-    EXPECT_EQ(L"対象ファイル(&F) 1,000 件", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(0u, app.Counts().find(L"1,000 件 ・ "));
 
     VQArray<VQWString, VQWString> batch;
     batch.SetSize(-1000000);
     for (int i = 0; i < 1000000; ++i) batch.Add(VQWString().Format(L"C:\\archive\\%03d\\IMG_%07d.jpg", i % 997, i));
     app.window->AddTargets(&batch);
-    EXPECT_EQ(L"対象ファイル(&F) 1,001,000 件", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(L"1,001,000 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 1,001,000 ・ 選択 0", app.Counts());
     EXPECT_EQ(1001000, app.Table()->GetCount());
     EXPECT_EQ(L"IMG_0999999.jpg", Cell(app, 1000999, TargetColumn::Name));
 }

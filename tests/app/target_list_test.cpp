@@ -381,7 +381,7 @@ TEST(DeleteCommands, SeveralSelectedGoTogetherByButtonOrKeyAndTheNextOneIsSelect
     PressKeyInList(app, VK_DELETE);
     EXPECT_EQ((Paths{L"b", L"e", L"g"}), app.List());
     EXPECT_EQ(std::vector<int>{1}, SelectedEntries(app)) << "e took d's place";
-    EXPECT_EQ(L"対象ファイル(&F) 3 件", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(L"3 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 3 ・ 選択 1", app.Counts());
 
     // Other keys keep their meaning in the list.
     PressKeyInList(app, VK_DOWN);
@@ -394,21 +394,23 @@ TEST(DeleteCommands, SeveralSelectedGoTogetherByButtonOrKeyAndTheNextOneIsSelect
     PressKeyInList(app, VK_DELETE);
     PressKeyInList(app, VK_DELETE);
     EXPECT_TRUE(app.List().empty());
-    EXPECT_EQ(L"対象ファイル(&F)", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(L"", app.Counts());
 }
 
-TEST(TargetCount, TheListsLabelCountsTheEntriesInGroupsOfThree) {
+TEST(TargetCount, TheCountsUnderTheTableFollowTheListAndTheSelection) {
     AppWindow app;
-    EXPECT_EQ(L"対象ファイル(&F)", app.Text(IDC_TARGET_LABEL)) << "no count for an empty list";
+    EXPECT_EQ(L"", app.Counts()) << "nothing for an empty list";
     Paths names;
     for (int i = 0; i < 1234; ++i) names.push_back(L"C:\\写真\\" + std::to_wstring(i) + L".jpg");
     VQArray<VQWString, VQWString> batch = Batch(names);
     app.window->AddTargets(&batch);
-    EXPECT_EQ(L"対象ファイル(&F) 1,234 件", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(L"1,234 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 1,234 ・ 選択 0", app.Counts());
     for (int i = 0; i <= 234; ++i) app.Table()->SetSelected(i, true);
+    EXPECT_EQ(L"1,234 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 1,234 ・ 選択 235", app.Counts());
     app.Click(IDC_DELETE_BUTTON);
-    EXPECT_EQ(L"対象ファイル(&F) 999 件", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(L"999 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 999 ・ 選択 1", app.Counts());
     batch = Batch({L"C:\\one more.jpg"});
     app.window->AddTargets(&batch);
-    EXPECT_EQ(L"対象ファイル(&F) 1,000 件", app.Text(IDC_TARGET_LABEL));
+    EXPECT_EQ(L"1,000 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 1,000 ・ 選択 1", app.Counts());
+    EXPECT_EQ(L"対象ファイル(&F)", app.Text(IDC_TARGET_LABEL)) << "the label names the list alone";
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "app/main_window.h"
 #include "base/log.h"
@@ -110,21 +111,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     settings.hideCommand = 1;
     settings.parallel = 1;
     VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
-    // Larger than the panel, so the list shows some twenty entries.
+    // As a user of a 1366 x 768 screen would have it: wider than the panel,
+    // and as high as the screen leaves.
     UINT dpi = VQWin32GetWindowDpi(nullptr);
-    int left = VQWin32ScaleToDpi(24, dpi), top = VQWin32ScaleToDpi(44, dpi);
-    info->rect = RECT{left, top, left + VQWin32ScaleToDpi(820, dpi), top + VQWin32ScaleToDpi(860, dpi)};
+    int left = VQWin32ScaleToDpi(24, dpi), top = VQWin32ScaleToDpi(16, dpi);
+    info->rect = RECT{left, top, left + VQWin32ScaleToDpi(900, dpi), top + VQWin32ScaleToDpi(700, dpi)};
     if (!window->Open(info)) return -2;
     delete info;
 
     window->AddTargets(&targets);
     if (preview) {
         // As a click on the entry does.
-        HWND list = GetDlgItem(window->dialogHandle, IDC_TARGET_LIST);
-        SendMessageW(list, LB_SETSEL, TRUE, 7);
-        SendMessageW(list, LB_SETCARETINDEX, 7, FALSE);
-        SendMessageW(window->dialogHandle, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(list));
+        window->SelectRows(std::vector<int>{7});
     } else if (!error) {
         SetTimer(nullptr, 0, 500, CloseErrorBox);
         window->RunOrStop();
