@@ -308,6 +308,7 @@ void MainWindow::UpdateCount() {
         number.Format(L" %s 件", GroupedNumber(count).Text());
         text.Append(number);
     }
+    if (keptListLoad) text.Append(L" ・ 前回のリストを読み込み中…");
     label->SetTextW(text.Text(), false);
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();

@@ -225,7 +225,8 @@ std::wstring RemoteText(HWND hwnd) {
 }
 
 // One start of the program on the data folder; the seconds until the frame
-// is there, until it answers, until the count is shown. False when it did
+// is there, until it answers, until the count is shown (an empty count:
+// until the label is). False when it did
 // not come up within a minute.
 bool TimeStart(const std::wstring& appData, const std::wstring& count, double seconds[3]) {
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());
@@ -251,7 +252,8 @@ bool TimeStart(const std::wstring& appData, const std::wstring& count, double se
             if (SendMessageTimeoutW(panel, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result) && seconds[1] < 0) {
                 seconds[1] = Seconds() - start;
             }
-            if (RemoteText(GetDlgItem(panel, IDC_TARGET_LABEL)).find(count) != std::wstring::npos) {
+            std::wstring label = RemoteText(GetDlgItem(panel, IDC_TARGET_LABEL));
+            if (!label.empty() && label.find(count) != std::wstring::npos) {
                 seconds[2] = Seconds() - start;
                 shown = true;
                 break;
@@ -292,7 +294,7 @@ int StartBench(int entries, int rounds) {
     bool missed = false;
     for (int round = 0; round < rounds; ++round) {
         double empty[3], full[3];
-        if (!TimeStart(emptyData.Path(), L"0 件", empty) || !TimeStart(appData.Path(), grouped, full)) {
+        if (!TimeStart(emptyData.Path(), std::wstring(), empty) || !TimeStart(appData.Path(), grouped, full)) {
             printf("the program did not come up\n");
             return 2;
         }
