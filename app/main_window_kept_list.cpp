@@ -169,16 +169,16 @@ void MainWindow::EndKeptListLoad() {
 void MainWindow::SaveTargetList() {
     keptListDirty = false;
     if (!keptList.IsOpen()) return;
-    KeptListText text = keptList.BeginRewrite();
+    // The entries as they are now, sharing their strings: the text is made
+    // on the writer's thread, and a million entries do not hold the window.
+    std::unique_ptr<std::vector<KeptEntry>> entries(new std::vector<KeptEntry>);
     int count = targetModel.GetCount();
-    size_t units = 0;
-    for (int i = 0; i < count; ++i) units += static_cast<size_t>(targetModel.PathAt(i).GetLength());
-    text.Reserve(units, count);
+    entries->reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const TargetEntry& entry = targetModel.At(i);
-        text.Add(entry.path, entry.root, entry.running);
+        entries->push_back(KeptEntry{entry.path, entry.root, entry.running});
     }
-    keptList.Save(std::move(text));
+    keptList.SaveEntries(std::move(entries));
 }
 
 void MainWindow::KeptListChanged() {
@@ -232,6 +232,7 @@ void MainWindow::KeepListTick() {
         if (WaitForSingleObject(keptListLoad->thread, 0) != WAIT_OBJECT_0 || !IsWindowEnabled(handle)) return;
         FinishKeptListLoad();
     }
+    keptList.ReleaseWritten();
     RunState state = GetState();
     // The box may change during a run; the fold after a crash takes its last state.
     if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
