@@ -274,6 +274,7 @@ bool MainWindow::CanClose() {
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
     SaveTableLayout();
+    FinishKeptListLoad(true);
     SaveTargetList();
     return true;
 }
@@ -284,6 +285,7 @@ void MainWindow::OnDestroyed() {
     // step further with every second instance.
     if (cascaded && EqualRect(&clientScreenRect, &openedPlace)) savePlacement = 0;
     // The last rewrite is on the disk before the window is gone.
+    EndKeptListLoad();
     keptList.Close();
     VQWin32DialogWindow::OnDestroyed();
     // The window's place is in the store now; the portable file is written once.

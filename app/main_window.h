@@ -145,6 +145,13 @@ public:
     // happens to each target as it happens.
     void RestoreTargetList();
     void SaveTargetList();
+    // A kept list whose files hold at least this many bytes is read on a
+    // thread of its own: the window answers at once, and the list comes in
+    // when it is read, before the entries added meanwhile. A run waits for
+    // it. With the gate (tests), the read waits for that event first.
+    size_t keptListBackgroundBytes = 8 * 1024 * 1024;
+    HANDLE keptListLoadGate = nullptr;
+    bool IsKeptListLoading() const { return keptListLoad != nullptr; }
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
     VQWString dataFolder;
 
@@ -181,6 +188,8 @@ public:
     void UpdateTableStatus();
     // Only the chosen count changed.
     void UpdateTableSelection();
+    // shownCounts on the line, with a note while the last list still loads.
+    void ShowTableStatus();
     void OnTableStatusClick(const wchar_t* name);
     void ShowTableMenu(POINT screen);
     void ShowOutputOf(int index);
@@ -361,6 +370,23 @@ private:
     bool keptListDirty = false;     // edited since the last rewrite
     DWORD keptListChangedAt = 0;
     int keptListJournaled = 0;      // during a run: the highest adding number the kept list knows of
+    // A kept list read in the background: the thread fills entries and report.
+    struct KeptListLoad {
+        KeptList* list = nullptr;
+        VQWString folder;       // shares nothing with the window's strings
+        HANDLE gate = nullptr;  // borrowed
+        std::vector<KeptEntry> entries;
+        KeptListReport report;
+        HANDLE thread = nullptr;
+    };
+    std::unique_ptr<KeptListLoad> keptListLoad;
+    static unsigned __stdcall KeptListLoadMain(void* param);
+    void TakeKeptList(std::vector<KeptEntry>& entries, const KeptListReport& report, bool quiet);
+    // Waits for a list still read in the background and takes it; `only`
+    // (a run of chosen entries) then names the same entries in the new order.
+    void FinishKeptListLoad(bool quiet = false, std::vector<int>* only = nullptr);
+    // The window goes: the read is waited for, what it read is dropped.
+    void EndKeptListLoad();
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened

@@ -4,6 +4,7 @@
 // written yet), and told from the worker what happens to each target as it
 // happens.
 #include <windows.h>
+#include <process.h>
 
 #include "app/main_window.h"
 #include "win32/dialog_items.h"
@@ -67,44 +68,117 @@ VQWString DamageMessage(const KeptListReport& report) {
     return text;
 }
 
+// The bytes of the kept lists and journals a start reads.
+ULONGLONG KeptFilesBytes(const VQWString& folder) {
+    ULONGLONG bytes = 0;
+    WIN32_FIND_DATAW found;
+    VQWString pattern = folder.DeepCopy();
+    pattern.Append(L"\\targets*");
+    HANDLE search = FindFirstFileW(pattern.Text(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        bytes += (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return bytes;
+}
+
 }  // namespace
+
+unsigned __stdcall MainWindow::KeptListLoadMain(void* param) {
+    auto* load = static_cast<KeptListLoad*>(param);
+    if (load->gate) WaitForSingleObject(load->gate, INFINITE);
+    load->list->Open(load->folder, load->entries, load->report);
+    return 0;
+}
 
 void MainWindow::RestoreTargetList() {
     VQWin32DialogItemListView* view = TargetList();
     if (!view || !view->GetHandle()) return;
+    // A big list is read while the window is already in use.
+    if (!dataFolder.IsEmpty() && KeptFilesBytes(dataFolder) >= keptListBackgroundBytes) {
+        std::unique_ptr<KeptListLoad> load(new KeptListLoad);
+        load->list = &keptList;
+        load->folder = dataFolder.DeepCopy();
+        load->gate = keptListLoadGate;
+        load->thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, KeptListLoadMain, load.get(), 0, nullptr));
+        if (load->thread) {
+            keptListLoad = std::move(load);
+            UpdateCount();
+            return;
+        }
+    }
     std::vector<KeptEntry> entries;
     KeptListReport report;
     keptList.Open(dataFolder, entries, report);
+    TakeKeptList(entries, report, false);
+}
+
+void MainWindow::TakeKeptList(std::vector<KeptEntry>& entries, const KeptListReport& report, bool quiet) {
     // Every entry comes back as it was, whatever the filter says now, and
-    // without a look at the disk: a big list is back at once.
+    // without a look at the disk: a big list is back at once. Entries added
+    // while it was read come after it.
+    int added = targetModel.GetCount();
     if (!entries.empty()) {
-        targetModel.RemoveAll();
-        targetModel.Reserve(static_cast<int>(entries.size()));
-        for (const KeptEntry& entry : entries) {
-            targetModel.AddKnownUnique(entry.path, entry.root, entry.running);
+        if (added > 0) {
+            if (VQWin32DialogItemListView* view = TargetList()) view->SetSelectedAll(false);
         }
-        UpdateCount();
+        targetModel.PutFirst(entries);
     }
+    std::vector<KeptEntry>().swap(entries);
+    UpdateCount();
     keptListRestored = true;
     keptListDirty = false;
-    if (report.SkippedLines() > 0 || report.unmarkedFiles > 0) {
+    // What was added meanwhile is not on the disk yet.
+    if (added > 0) KeptListChanged();
+    if (!quiet && (report.SkippedLines() > 0 || report.unmarkedFiles > 0)) {
         MsgBox(this, DamageMessage(report).Text(), L"リストの復元", VQMB_OK, 1);
     }
+}
+
+void MainWindow::FinishKeptListLoad(bool quiet, std::vector<int>* only) {
+    if (!keptListLoad) return;
+    std::vector<VQWString> chosen;
+    if (only) {
+        for (int index : *only) {
+            if (index >= 0 && index < targetModel.GetCount()) chosen.push_back(targetModel.PathAt(index));
+        }
+    }
+    HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    WaitForSingleObject(keptListLoad->thread, INFINITE);
+    SetCursor(cursor);
+    CloseHandle(keptListLoad->thread);
+    std::unique_ptr<KeptListLoad> load = std::move(keptListLoad);
+    TakeKeptList(load->entries, load->report, quiet);
+    if (only) {
+        only->clear();
+        for (const VQWString& path : chosen) {
+            int index = targetModel.Find(path);
+            if (index >= 0) only->push_back(index);
+        }
+    }
+}
+
+void MainWindow::EndKeptListLoad() {
+    if (!keptListLoad) return;
+    WaitForSingleObject(keptListLoad->thread, INFINITE);
+    CloseHandle(keptListLoad->thread);
+    keptListLoad.reset();
 }
 
 void MainWindow::SaveTargetList() {
     keptListDirty = false;
     if (!keptList.IsOpen()) return;
-    KeptListText text = keptList.BeginRewrite();
+    // The entries as they are now, sharing their strings: the text is made
+    // on the writer's thread, and a million entries do not hold the window.
+    std::unique_ptr<std::vector<KeptEntry>> entries(new std::vector<KeptEntry>);
     int count = targetModel.GetCount();
-    size_t units = 0;
-    for (int i = 0; i < count; ++i) units += static_cast<size_t>(targetModel.PathAt(i).GetLength());
-    text.Reserve(units, count);
+    entries->reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const TargetEntry& entry = targetModel.At(i);
-        text.Add(entry.path, entry.root, entry.running);
+        entries->push_back(KeptEntry{entry.path, entry.root, entry.running});
     }
-    keptList.Save(std::move(text));
+    keptList.SaveEntries(std::move(entries));
 }
 
 void MainWindow::KeptListChanged() {
@@ -152,6 +226,13 @@ void MainWindow::KeepRunResults() {
 }
 
 void MainWindow::KeepListTick() {
+    // A list read in the background comes in while the window takes input:
+    // not under a box or in the middle of an add.
+    if (keptListLoad) {
+        if (WaitForSingleObject(keptListLoad->thread, 0) != WAIT_OBJECT_0 || !IsWindowEnabled(handle)) return;
+        FinishKeptListLoad();
+    }
+    keptList.ReleaseWritten();
     RunState state = GetState();
     // The box may change during a run; the fold after a crash takes its last state.
     if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {

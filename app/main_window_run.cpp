@@ -68,6 +68,13 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
     if (state != RunState::Idle) return;
     // A click meant for 停止 that lands just after the run ended starts nothing.
     if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
+    // The kept list is part of the run: one still being read is waited for.
+    std::vector<int> chosen;
+    if (keptListLoad) {
+        if (only) chosen = *only;
+        FinishKeptListLoad(false, only ? &chosen : nullptr);
+        if (only) only = &chosen;
+    }
     std::vector<RunTarget> list = RunTargetsFromList(only);
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);

@@ -100,7 +100,7 @@ void MainWindow::UpdateTableStatus() {
     if (!view || !line) return;
     shownCounts = CountTable(targetModel.GetCount(), view->GetSelectedCount(),
                              [this](int index) { return ShownStatus(index); });
-    line->SetParts(TableStatusParts(shownCounts));
+    ShowTableStatus();
     statusShownAt = tickCount();
 }
 
@@ -109,7 +109,17 @@ void MainWindow::UpdateTableSelection() {
     VQWin32DialogItemLinkLine* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
     if (!view || !line) return;
     shownCounts.selected = view->GetSelectedCount();
-    line->SetParts(TableStatusParts(shownCounts));
+    ShowTableStatus();
+}
+
+void MainWindow::ShowTableStatus() {
+    auto* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
+    if (!line) return;
+    std::vector<VQWin32LinkPart> parts = TableStatusParts(shownCounts);
+    if (IsKeptListLoading()) {
+        parts.push_back({VQWString(parts.empty() ? L"前回のリストを読み込み中…" : L" ・ 前回のリストを読み込み中…"), nullptr});
+    }
+    line->SetParts(parts);
 }
 
 void MainWindow::OnTableStatusClick(const wchar_t* name) {

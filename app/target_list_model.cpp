@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "engine/run_report.h"
+#include "settings/kept_list.h"
 
 EntryResult MakeEntryResult(const TargetRecord& record) {
     EntryResult result;
@@ -127,6 +128,19 @@ int TargetListModel::Find(const VQWString& path) {
     EnsurePathSet();
     int key = paths.Find(path);
     return key < 0 ? -1 : placeOfNumber[static_cast<size_t>(key)];
+}
+
+int TargetListModel::PutFirst(const std::vector<KeptEntry>& first) {
+    std::vector<TargetEntry> later;
+    later.swap(entries);
+    RemoveAll();
+    Reserve(static_cast<int>(first.size() + later.size()));
+    for (const KeptEntry& entry : first) AddKnownUnique(entry.path, entry.root, entry.running);
+    int left = 0;
+    for (const TargetEntry& entry : later) {
+        if (!Add(entry.path, entry.root, entry.running)) ++left;
+    }
+    return left;
 }
 
 void TargetListModel::Renumber(size_t from) {

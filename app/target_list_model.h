@@ -14,6 +14,8 @@
 #include "base/strings.h"
 #include "engine/run_record.h"
 
+struct KeptEntry;
+
 // What the list shows of a target of a run, kept after the run's records
 // go with the next run.
 struct EntryResult {
@@ -80,6 +82,12 @@ public:
     void AddKnownUnique(const VQWString& path, const VQWString& root, bool running);
     // The index of the entry naming the same file, or -1.
     int Find(const VQWString& path);
+    // Puts entries known to name different files (a kept list that came in
+    // while the list was already in use) before the entries there, which
+    // follow in their order, each left out when it names a file of those
+    // put first. Numbers follow the new order; results go. Returns how many
+    // were left out.
+    int PutFirst(const std::vector<KeptEntry>& first);
 
     // Removes the entries at these indices (out of range and repeated ones
     // are passed by); returns how many went.

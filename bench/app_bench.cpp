@@ -5,6 +5,7 @@
 //   app_bench.exe [files] [existing]
 // The files are made in a temporary folder, removed afterwards.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -32,7 +33,7 @@ bool MakeFiles(const std::wstring& root, int count) {
 }
 
 int ListCount(MainWindow& window) {
-    return static_cast<int>(SendDlgItemMessageW(window.dialogHandle, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0));
+    return static_cast<int>(SendDlgItemMessageW(window.dialogHandle, IDC_TARGET_LIST, LVM_GETITEMCOUNT, 0, 0));
 }
 
 }  // namespace

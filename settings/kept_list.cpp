@@ -122,6 +122,8 @@ struct KeptList::Job {
     std::wstring units;  // the new list, from its byte-order mark on
     unsigned journal;    // the journals numbered below this one are in it
     bool empty;
+    // Entries the writer makes the units of first; the caller's to let go.
+    std::unique_ptr<std::vector<KeptEntry>> entries;
 };
 
 struct KeptList::Shared {
@@ -138,6 +140,8 @@ struct KeptList::Shared {
     std::wstring folder;          // fixed once the writer runs
     std::wstring base;            // folder\targets or folder\targets-N
     std::unique_ptr<Job> job;     // the newest rewrite not begun yet
+    // Entries of rewrites done with, for the caller's thread to let go.
+    std::vector<std::unique_ptr<std::vector<KeptEntry>>> spent;
     bool writing = false;
     bool quit = false;
     // Files that did not load whole and their copies, made before anything
@@ -381,12 +385,42 @@ KeptListText KeptList::BeginRewrite() {
 
 void KeptList::Save(KeptListText&& text) {
     if (!slot || !writer) return;
-    std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), text.GetCount() == 0});
+    std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), text.GetCount() == 0, nullptr});
     job->units.swap(text.text);
+    std::unique_ptr<Job> older;
     Held held(shared->lock);
     // Only the newest rewrite matters: it holds everything an older one would.
-    if (!shared->job || shared->job->journal <= job->journal) shared->job = std::move(job);
+    if (!shared->job || shared->job->journal <= job->journal) {
+        older = std::move(shared->job);
+        shared->job = std::move(job);
+    }
     WakeConditionVariable(&shared->wake);
+}
+
+void KeptList::SaveEntries(std::unique_ptr<std::vector<KeptEntry>> entries) {
+    ReleaseWritten();
+    if (!slot || !writer || !entries) return;
+    KeptListText text = BeginRewrite();
+    std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), entries->empty(), std::move(entries)});
+    std::unique_ptr<Job> older;
+    {
+        Held held(shared->lock);
+        if (!shared->job || shared->job->journal <= job->journal) {
+            older = std::move(shared->job);
+            shared->job = std::move(job);
+        }
+        WakeConditionVariable(&shared->wake);
+    }
+    // An older job not begun goes here, on the caller's thread, with its entries.
+}
+
+void KeptList::ReleaseWritten() {
+    if (!shared) return;
+    std::vector<std::unique_ptr<std::vector<KeptEntry>>> spent;
+    {
+        Held held(shared->lock);
+        spent.swap(shared->spent);
+    }
 }
 
 void KeptList::WaitForWrites() {
@@ -502,9 +536,22 @@ void KeptList::WriterLoop() {
             std::unique_ptr<Job> job = std::move(s.job);
             s.writing = true;
             LeaveCriticalSection(&s.lock);
+            if (job->entries) {
+                KeptListText text(job->journal);
+                size_t units = 0;
+                for (const KeptEntry& entry : *job->entries) units += static_cast<size_t>(entry.path.GetLength());
+                text.Reserve(units, static_cast<int>(job->entries->size()));
+                for (const KeptEntry& entry : *job->entries) {
+                    text.Add(entry.path.Text(), entry.path.GetLength(), entry.root.Text(), entry.root.GetLength(),
+                             entry.running);
+                }
+                job->units.swap(text.text);
+            }
             WriteJob(*job);
-            job.reset();
             EnterCriticalSection(&s.lock);
+            // Their strings' counts are the caller's to change.
+            if (job->entries) s.spent.push_back(std::move(job->entries));
+            job.reset();
             s.writing = false;
             if (!s.job) WakeAllConditionVariable(&s.caughtUp);
             continue;
@@ -610,6 +657,7 @@ void KeptList::Close() {
         CloseHandle(writer);
         writer = nullptr;
     }
+    ReleaseWritten();
     bool recordsSince = shared->journal != INVALID_HANDLE_VALUE;
     if (recordsSince) CloseHandle(shared->journal);
     shared->journal = INVALID_HANDLE_VALUE;

@@ -90,6 +90,8 @@ public:
     // million entries is then not copied again and again as it grows.
     void Reserve(size_t pathUnits, int entries);
     void Add(const VQWString& path, const VQWString& root, bool running);
+    // The same from units that stay put while it runs (another thread's strings, only read).
+    void Add(const wchar_t* path, int pathLength, const wchar_t* root, int rootLength, bool running);
     // The file's units, from the byte-order mark on.
     const std::wstring& Units() const { return text; }
     int GetCount() const { return count; }
@@ -99,7 +101,7 @@ private:
     friend class KeptList;
 
     std::wstring text;
-    VQWString root;  // of the entries written last
+    std::wstring root;  // of the entries written last
     unsigned journal;
     int count = 0;
 };
@@ -149,6 +151,13 @@ public:
     // by it.
     KeptListText BeginRewrite();
     void Save(KeptListText&& text);
+    // A whole rewrite of these entries, made into text by the writer: the
+    // caller's thread only copies the strings (sharing their buffers), and
+    // the writer only reads them. They are let go on the caller's thread,
+    // by ReleaseWritten or Close; the caller changes no buffer in place.
+    void SaveEntries(std::unique_ptr<std::vector<KeptEntry>> entries);
+    // Lets go of the entries of rewrites written (or passed over) since.
+    void ReleaseWritten();
     // Waits until the rewrites asked for so far are written (or have failed).
     void WaitForWrites();
     // The last rewrite that was tried failed: the list on the disk is older

@@ -14,13 +14,14 @@ namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // Blanks at either end would be taken for the line's own and trimmed.
-void AppendPathField(std::wstring& text, const VQWString& path) {
-    int length = path.GetLength();
-    bool quote = length > 0 && (IsBlank(path.GetAt(0)) || IsBlank(path.GetAt(length - 1)));
+void AppendPathField(std::wstring& text, const wchar_t* path, int length) {
+    bool quote = length > 0 && (IsBlank(path[0]) || IsBlank(path[length - 1]));
     if (quote) text += L'"';
-    text.append(path.Text(), static_cast<size_t>(length));
+    text.append(path, static_cast<size_t>(length));
     if (quote) text += L'"';
 }
+
+void AppendPathField(std::wstring& text, const VQWString& path) { AppendPathField(text, path.Text(), path.GetLength()); }
 
 // One field of a line: from `start` to the next tab or the end, without a
 // pair of double quotes around it.
@@ -166,17 +167,21 @@ void KeptListText::Reserve(size_t pathUnits, int entries) {
 }
 
 void KeptListText::Add(const VQWString& path, const VQWString& entryRoot, bool running) {
-    if (path.IsEmpty()) return;
-    if (entryRoot != root) {
+    Add(path.Text(), path.GetLength(), entryRoot.Text(), entryRoot.GetLength(), running);
+}
+
+void KeptListText::Add(const wchar_t* path, int pathLength, const wchar_t* entryRoot, int rootLength, bool running) {
+    if (pathLength <= 0) return;
+    if (root.size() != static_cast<size_t>(rootLength) || root.compare(0, root.size(), entryRoot, root.size()) != 0) {
         text += L"|root";
-        if (!entryRoot.IsEmpty()) {
+        if (rootLength > 0) {
             text += L' ';
-            text.append(entryRoot.Text(), static_cast<size_t>(entryRoot.GetLength()));
+            text.append(entryRoot, static_cast<size_t>(rootLength));
         }
         text += L"\r\n";
-        root = entryRoot;
+        root.assign(entryRoot, static_cast<size_t>(rootLength));
     }
-    AppendPathField(text, path);
+    AppendPathField(text, path, pathLength);
     if (running) text += L"\trunning";
     text += L"\r\n";
     ++count;

@@ -15,7 +15,8 @@ DWORD WINAPI TestTickCount() { return GetTickCount() + g_timePassed; }
 
 }  // namespace
 
-AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, const RECT* savedClientRect)
+AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, const RECT* savedClientRect,
+                     const std::function<void(MainWindow&)>& beforeOpen)
     : window(new MainWindow(GetModuleHandleW(nullptr))), opened(false) {
     window->tickCount = TestTickCount;
     if (savedClientRect) key.Write("ClientRect", REG_BINARY, savedClientRect, sizeof *savedClientRect);
@@ -23,6 +24,7 @@ AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, con
     window->dataFolder = dataFolder ? VQWString(dataFolder) : VQWString(appData.Join(L"Quenbrix").c_str());
     window->registryKey = key.Path().c_str();
     window->savePlacement = 1;
+    if (beforeOpen) beforeOpen(*window);
     JobSettings defaults = MakeSettings(L"", L"", L"", L"", true);
     VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings ? *settings : defaults, SW_SHOWNOACTIVATE);
     opened = window->Open(info);

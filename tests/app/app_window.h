@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,11 @@ class AppWindow {
 public:
     // Opens the window with these settings (null: all empty, Delete checked),
     // keeping its list in dataFolder (null: a folder of the object's own),
-    // with savedClientRect as the "ClientRect" an earlier start left (null: none).
+    // with savedClientRect as the "ClientRect" an earlier start left (null: none);
+    // beforeOpen, when given, sets up the window before it opens.
     explicit AppWindow(const JobSettings* settings = nullptr, const wchar_t* dataFolder = nullptr,
-                       const RECT* savedClientRect = nullptr);
+                       const RECT* savedClientRect = nullptr,
+                       const std::function<void(MainWindow&)>& beforeOpen = nullptr);
     ~AppWindow();
     AppWindow(const AppWindow&) = delete;
     AppWindow& operator=(const AppWindow&) = delete;

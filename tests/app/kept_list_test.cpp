@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/app/app_window.h"
@@ -150,4 +151,105 @@ TEST(KeptListWindow, WhatARunAndAnEditDoAreOnTheDiskBeforeTheWindowCloses) {
     app.Close();
     EXPECT_EQ((Paths{dir.Join(L"dropped.txt") + L"|"}),
               DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))));
+}
+
+namespace {
+
+// The window set to read its kept list in the background, held until the gate opens.
+std::function<void(MainWindow&)> ReadInTheBackground(HANDLE gate) {
+    return [gate](MainWindow& window) {
+        window.keptListBackgroundBytes = 0;
+        window.keptListLoadGate = gate;
+    };
+}
+
+bool KeptListComesIn(AppWindow& app) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000;) {
+        if (!app.window->IsKeptListLoading()) return true;
+        PumpFor(20);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(KeptListWindow, AListReadInTheBackgroundComesBeforeWhatWasAddedMeanwhile) {
+    TempDir data;
+    std::wstring folder = data.MakeDir(L"Quenbrix");
+    data.WriteFile(L"Quenbrix\\targets.txt",
+                   Utf16(L"|journal 1\r\n|root C:\\kept\\\r\nC:\\kept\\one.txt\r\nC:\\kept\\two.txt\trunning\r\n"));
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    AppWindow app(nullptr, folder.c_str(), nullptr, ReadInTheBackground(gate));
+    ASSERT_TRUE(app.window->IsKeptListLoading());
+    EXPECT_EQ(L"前回のリストを読み込み中…", app.Counts());
+    // The window is in use meanwhile: a file the kept list names as well is not known to be there yet.
+    app.AddTargets({L"C:\\new\\b.txt", L"c:\\KEPT\\two.txt", L"C:\\new\\a.txt"});
+    EXPECT_EQ(L"3 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 3 ・ 選択 0 ・ 前回のリストを読み込み中…", app.Counts());
+    PumpFor(300);
+    EXPECT_TRUE(app.window->IsKeptListLoading()) << "nothing comes in before the read is done";
+    SetEvent(gate);
+    ASSERT_TRUE(KeptListComesIn(app));
+    EXPECT_EQ((Paths{L"C:\\kept\\one.txt", L"C:\\kept\\two.txt", L"C:\\new\\b.txt", L"C:\\new\\a.txt"}), app.List());
+    EXPECT_EQ(0u, app.Counts().find(L"4 件 ・ ")) << app.Counts();
+    EXPECT_EQ(std::wstring::npos, app.Counts().find(L"読み込み中"));
+    EXPECT_TRUE(app.window->Targets().At(1).running);
+    EXPECT_EQ(L"C:\\kept\\", std::wstring(app.window->Targets().At(1).root.Text()));
+    // What was added meanwhile reaches the disk as an edit does.
+    Paths expected = {L"C:\\kept\\one.txt|C:\\kept\\", L"C:\\kept\\two.txt|C:\\kept\\|running", L"C:\\new\\b.txt|",
+                      L"C:\\new\\a.txt|"};
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
+        PumpFor(50);
+        if (DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))) == expected) break;
+    }
+    EXPECT_EQ(expected, DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))));
+    app.Close();
+    CloseHandle(gate);
+}
+
+TEST(KeptListWindow, ARunPressedWhileTheKeptListIsReadWaitsForItAndTakesItWhole) {
+    TempDir dir, data;
+    std::wstring folder = data.MakeDir(L"Quenbrix");
+    for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) dir.WriteFile(name, "");
+    data.WriteFile(L"Quenbrix\\targets.txt",
+                   Utf16(L"|journal 1\r\n" + dir.Join(L"a.txt") + L"\r\n" + dir.Join(L"b.txt") + L"\r\n"));
+    std::wstring command = ChildProgram() + L" write \"$fullname.done\" x";
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    AppWindow app(&settings, folder.c_str(), nullptr, ReadInTheBackground(gate));
+    app.AddTargets({dir.Join(L"c.txt")});
+    ASSERT_TRUE(app.window->IsKeptListLoading());
+    // The read goes on once Run waits for it.
+    std::thread opener([gate] {
+        Sleep(200);
+        SetEvent(gate);
+    });
+    app.Click(IDC_RUN_BUTTON);
+    opener.join();
+    EXPECT_FALSE(app.window->IsKeptListLoading());
+    ASSERT_TRUE(app.WaitForRunEnd());
+    for (const wchar_t* name : {L"a.txt.done", L"b.txt.done", L"c.txt.done"}) {
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dir.Join(name).c_str())) << name;
+    }
+    EXPECT_EQ(Paths{}, app.List()) << "every file of the run was done and left the list";
+    app.Close();
+    EXPECT_EQ(Paths{}, DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))));
+    CloseHandle(gate);
+}
+
+TEST(KeptListWindow, ClosingWhileTheKeptListIsReadKeepsItAndWhatWasAdded) {
+    TempDir data;
+    std::wstring folder = data.MakeDir(L"Quenbrix");
+    data.WriteFile(L"Quenbrix\\targets.txt", Utf16(L"|journal 1\r\nC:\\kept\\one.txt\r\n"));
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    AppWindow app(nullptr, folder.c_str(), nullptr, ReadInTheBackground(gate));
+    app.AddTargets({L"C:\\new\\a.txt"});
+    std::thread opener([gate] {
+        Sleep(200);
+        SetEvent(gate);
+    });
+    app.Close();
+    opener.join();
+    EXPECT_EQ((Paths{L"C:\\kept\\one.txt|", L"C:\\new\\a.txt|"}),
+              DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))));
+    CloseHandle(gate);
 }

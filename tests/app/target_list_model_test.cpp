@@ -1,5 +1,7 @@
 #include "app/target_list_model.h"
 
+#include "settings/kept_list.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -78,6 +80,27 @@ TEST(TargetListModelAdding, KeptEntriesComeBackWithoutALookAndStillRefuseDuplica
     EXPECT_FALSE(model.Add(VQWString(L"c:\\X\\2.TXT"), VQWString()));
     EXPECT_TRUE(model.Add(VQWString(L"C:\\x\\3.txt"), VQWString()));
     EXPECT_EQ(3, model.GetCount());
+}
+
+TEST(TargetListModelAdding, AKeptListThatComesInLateGoesFirstAndWhatWasAddedFollowsOnce) {
+    TargetListModel model;
+    AddAll(model, {L"C:\\new\\b.txt", L"C:\\KEPT\\TWO.TXT", L"C:\\new\\a.txt"});
+    model.Sort(TargetColumn::Name, false);
+    ASSERT_EQ((std::vector<std::wstring>{L"C:\\new\\a.txt", L"C:\\new\\b.txt", L"C:\\KEPT\\TWO.TXT"}), Paths(model));
+    RunWith(model, {TargetStatus::Done, TargetStatus::Done, TargetStatus::Done});
+    std::vector<KeptEntry> kept = {{VQWString(L"C:\\kept\\one.txt"), VQWString(L"C:\\kept\\"), true},
+                                   {VQWString(L"C:\\kept\\two.txt"), VQWString(), false}};
+    EXPECT_EQ(1, model.PutFirst(kept)) << "the second spelling of a kept file is left out";
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\kept\\one.txt", L"C:\\kept\\two.txt", L"C:\\new\\a.txt",
+                                         L"C:\\new\\b.txt"}),
+              Paths(model))
+        << "the entries added meanwhile keep the order they had";
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), Numbers(model));
+    EXPECT_EQ(L"C:\\kept\\", std::wstring(model.At(0).root.Text()));
+    EXPECT_TRUE(model.At(0).running);
+    EXPECT_EQ(nullptr, model.ResultOf(2));
+    EXPECT_EQ(3, model.Find(VQWString(L"c:\\NEW\\b.txt")));
+    EXPECT_FALSE(model.Add(VQWString(L"C:\\Kept\\One.txt"), VQWString())) << "the rule covers the kept entries";
 }
 
 TEST(TargetListModelAdding, TruncateTakesBackABatch) {

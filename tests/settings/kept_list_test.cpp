@@ -414,3 +414,35 @@ TEST(KeptListFailures, ASpellOfFailedWritesIsToldOnceAndNotedForTheRun) {
     off.BeginRun();
     EXPECT_FALSE(off.FailedSinceRunBegan());
 }
+
+TEST(KeptListFiles, EntriesHandedOverAreWrittenByTheWriterAsTheirTextWouldBeAndHoldWhatWasRecordedBefore) {
+    TempDir dir;
+    std::wstring byText = dir.MakeDir(L"text"), byEntries = dir.MakeDir(L"entries");
+    std::vector<KeptEntry> list = {Entry(L"C:\\a"), Entry(L" C:\\blank "), Entry(L"D:\\写真\\b.jpg", L"D:\\写真\\", true),
+                                   Entry(L"D:\\写真\\c.jpg", L"D:\\写真\\"), Entry(L"C:\\d")};
+    {
+        KeptList kept;
+        ASSERT_TRUE(Open(kept, byText).ok);
+        SaveAll(kept, list);
+    }
+    KeptList kept;
+    ASSERT_TRUE(Open(kept, byEntries).ok);
+    kept.SetRemoveDone(true);
+    kept.RecordBegun(VQWString(L"C:\\a"));
+    kept.RecordFinished(VQWString(L"C:\\a"), KeptOutcome::Done);
+    // A first rewrite replaced before the writer takes it, then the one that counts.
+    kept.SaveEntries(std::unique_ptr<std::vector<KeptEntry>>(new std::vector<KeptEntry>(1, Entry(L"C:\\old"))));
+    kept.SaveEntries(std::unique_ptr<std::vector<KeptEntry>>(new std::vector<KeptEntry>(list)));
+    kept.WaitForWrites();
+    kept.ReleaseWritten();
+    // The same lines after the journal's number (one rewrite there, two here).
+    std::wstring text = Text(dir.ReadFile(L"text\\targets.txt")), entries = Text(dir.ReadFile(L"entries\\targets.txt"));
+    EXPECT_EQ(L"|journal 3", entries.substr(0, entries.find(L"\r\n")));
+    EXPECT_EQ(text.substr(text.find(L"\r\n")), entries.substr(entries.find(L"\r\n")));
+    EXPECT_EQ((Lines{L"targets.lock", L"targets.txt"}), Names(byEntries)) << "the journal before it is held by it";
+    kept.RecordFinished(VQWString(L"C:\\d"), KeptOutcome::Done);
+    CopyAsACrashLeavesIt(byEntries, dir.Join(L"crashed"));
+    KeptList after;
+    EXPECT_EQ((Lines{L"C:\\a|", L" C:\\blank |", L"D:\\写真\\b.jpg|D:\\写真\\|running", L"D:\\写真\\c.jpg|D:\\写真\\"}),
+              DescribeKept(Open(after, dir.Join(L"crashed")).entries));
+}
