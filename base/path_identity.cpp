@@ -65,6 +65,8 @@ uint64_t HashOf(const VQWString& text) {
 
 }  // namespace
 
+VQWString FoldNameCase(const VQWString& text) { return UpperInvariant(text); }
+
 VQWString PathIdentity(const VQWString& path) {
     VQWString plain = path;
     // The \\?\ form is the same file without it; GetFullPathNameW leaves it alone.

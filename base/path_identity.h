@@ -15,6 +15,9 @@
 // without regard to the user's language, as NTFS compares names. A path that
 // cannot be resolved keeps its own upper-cased text.
 VQWString PathIdentity(const VQWString& path);
+// The upper-casing of PathIdentity alone, for a part of a path (a name in a
+// folder): the part of an identity between two "\" is the folded name.
+VQWString FoldNameCase(const VQWString& text);
 
 // A set of the paths of a list, by their identity. It keeps only a hash and
 // the entry's index per path; the paths themselves stay with the list and are

@@ -321,6 +321,10 @@ struct LineCheckInput {
     const std::vector<RunTarget>* entries = nullptr;  // roots; null: single files
     VQWString outputTemplate;                          // empty: no outputs
     VQWString directory;
+    // With an output template: the disk, read a folder at a time, and the
+    // outputs' identities, filled per target.
+    OutputStateCache* states = nullptr;
+    std::vector<VQWString>* outputIdentities = nullptr;
     std::vector<OutputState>* outputStates = nullptr;  // filled per target when given
 };
 
@@ -335,6 +339,7 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
     std::vector<VQWString> lines(static_cast<size_t>(count));
     if (withOutput) check.outputs.resize(static_cast<size_t>(count));
     if (input.outputStates) input.outputStates->resize(static_cast<size_t>(count));
+    if (withOutput) input.outputIdentities->resize(static_cast<size_t>(count));
     // No value can hold a ">" (no file name does): templates without one redirect nothing.
     bool redirects = preCommand.FindOneOf(L">", 0) >= 0 || command.FindOneOf(L">", 0) >= 0;
     OutputTable outputs(directory);
@@ -350,7 +355,9 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
                 check.outputFailed = true;
                 return check;
             }
-            OutputState state = ReadOutputState(output);
+            VQWString& identity = (*input.outputIdentities)[static_cast<size_t>(i)];
+            identity = PathIdentity(output);
+            OutputState state = input.states->Read(output, identity);
             if (state.folder) {
                 check.errorText = OutputIsFolderMessage(output);
                 check.failedIndex = i;
@@ -454,22 +461,25 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
     for (const RunTarget& entry : entries) targets.Add(entry.path);
     bool withOutput = !outputTemplate.IsEmpty();
     std::vector<OutputState> states;
+    std::vector<VQWString> outputIdentities;
+    OutputStateCache disk;
     LineCheckInput input;
     input.entries = &entries;
     input.outputTemplate = outputTemplate;
     input.directory = directory;
+    input.states = &disk;
+    input.outputIdentities = &outputIdentities;
     if (withOutput && skipUpToDate) input.outputStates = &states;
     VQTemplateCheck check = CheckLines(preCommand, command, targets, input);
     if (check.failedIndex >= 0 || !withOutput) return check;
 
     // Outputs by the file they name.
     check.outputsCompared = true;
-    std::unordered_map<std::wstring, size_t> groupOf;
+    std::unordered_map<std::wstring_view, size_t> groupOf;
     groupOf.reserve(static_cast<size_t>(count));
     std::vector<VQCommandClash> groups;
     for (int i = 0; i < count; ++i) {
-        VQWString identity = PathIdentity(check.outputs[static_cast<size_t>(i)]);
-        auto found = groupOf.emplace(std::wstring(View(identity)), groups.size());
+        auto found = groupOf.emplace(View(outputIdentities[static_cast<size_t>(i)]), groups.size());
         if (found.second) {
             groups.push_back(VQCommandClash{1, i, -1});
         } else if (++groups[found.first->second].count == 2) {
@@ -484,14 +494,19 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
     }
 
     // An output that is an entry would overwrite an input.
-    VQPathSet entrySet([&targets](int index) { return targets[index]; });
-    entrySet.Reserve(count);
-    for (int i = 0; i < count; ++i) entrySet.Insert(targets[i], i);
+    std::vector<VQWString> entryIdentities(static_cast<size_t>(count));
+    std::unordered_map<std::wstring_view, int> entryOf;
+    entryOf.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        int entry = entrySet.Find(check.outputs[static_cast<size_t>(i)]);
-        if (entry >= 0) {
+        entryIdentities[static_cast<size_t>(i)] = PathIdentity(targets[i]);
+        // A file listed twice is the first of its entries.
+        entryOf.emplace(View(entryIdentities[static_cast<size_t>(i)]), i);
+    }
+    for (int i = 0; i < count; ++i) {
+        auto entry = entryOf.find(View(outputIdentities[static_cast<size_t>(i)]));
+        if (entry != entryOf.end()) {
             check.outputIsEntry = i;
-            check.entryOfOutput = entry;
+            check.entryOfOutput = entry->second;
             break;
         }
     }
@@ -501,7 +516,7 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
         for (int i = 0; i < count; ++i) {
             const OutputState& output = states[static_cast<size_t>(i)];
             if (entries[static_cast<size_t>(i)].interrupted || !output.exists || output.folder) continue;
-            OutputState source = ReadOutputState(targets[i]);
+            OutputState source = disk.Read(targets[i], entryIdentities[static_cast<size_t>(i)], false);
             if (!source.exists || !IsUpToDate(source.written, output.written)) continue;
             check.skip[static_cast<size_t>(i)] = true;
             ++check.skipCount;

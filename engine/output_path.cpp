@@ -1,6 +1,9 @@
 #include "engine/output_path.h"
 
+#include <string_view>
+
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "engine/file_variables.h"
 #include "engine/template.h"
 
@@ -20,6 +23,52 @@ bool IsShareRoot(const VQWString& path) {
         if (path.GetAt(i) == L'\\' && i + 1 < path.GetLength()) ++separators;
     }
     return separators < 2;
+}
+
+// A full path that Windows opens as it is written, name by name: a drive or
+// \\server\share, then names that are not "." or "..", hold no "/" and
+// that Windows can open as written. For these alone a folder's list says
+// what a look-up of the path would.
+bool IsListablePath(const VQWString& path) {
+    const wchar_t* text = path.Text();
+    int length = path.GetLength();
+    int start;
+    if (HasDrivePrefix(path) && length > 3 && text[2] == L'\\') {
+        start = 3;
+    } else if (length > 2 && text[0] == L'\\' && text[1] == L'\\' && text[2] != L'?' && text[2] != L'.') {
+        int separators = 0;
+        for (start = 2; start < length && separators < 2; ++start) {
+            if (text[start] == L'\\') ++separators;
+        }
+        if (separators < 2) return false;
+    } else {
+        return false;
+    }
+    int component = start;
+    for (int i = start; i <= length; ++i) {
+        wchar_t c = i < length ? text[i] : L'\\';
+        if (c == L'/') return false;
+        if (c != L'\\') continue;
+        if (i == component) return false;  // "\\" inside, or a closing "\"
+        if (text[component] == L'.' && (i - component == 1 || (i - component == 2 && text[component + 1] == L'.'))) {
+            return false;
+        }
+        component = i + 1;
+    }
+    return !HasUnopenableName(path);
+}
+
+OutputState StateOf(DWORD attributes, const FILETIME& written, DWORD sizeHigh, DWORD sizeLow) {
+    OutputState state;
+    state.exists = true;
+    state.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    state.written = written;
+    state.size = (uint64_t(sizeHigh) << 32) | sizeLow;
+    return state;
+}
+
+std::wstring Text(const VQWString& text, int start, int count) {
+    return std::wstring(text.Text() + start, static_cast<size_t>(count));
 }
 
 }  // namespace
@@ -75,11 +124,74 @@ OutputState ReadOutputState(const VQWString& path) {
     OutputState state;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (path.IsEmpty() || !GetFileAttributesExW(SystemForm(path).Text(), GetFileExInfoStandard, &data)) return state;
-    state.exists = true;
-    state.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    state.written = data.ftLastWriteTime;
-    state.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return state;
+    return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
+}
+
+OutputState OutputStateCache::Read(const VQWString& path) { return Read(path, PathIdentity(path)); }
+
+OutputState OutputStateCache::Read(const VQWString& path, const VQWString& identity, bool list) {
+    if (!IsListablePath(path)) return ReadOutputState(path);
+    int cut = path.GetLength() - 1;
+    while (path.GetAt(cut) != L'\\') --cut;
+    // The identity of a plain full path is the path upper-cased, letter for letter.
+    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return ReadOutputState(path);
+    const Folder* known = FolderOf(path, identity, cut, list);
+    if (!known || !known->listed) return ReadOutputState(path);
+    const Folder& folder = *known;
+    auto found = folder.names.find(Text(identity, cut + 1, identity.GetLength() - cut - 1));
+    if (found == folder.names.end()) {
+        if (path.FindOneOf(L"~", cut + 1) >= 0) return ReadOutputState(path);
+        return OutputState();
+    }
+    const Listed& listed = found->second;
+    if (listed.twice || std::wstring_view(listed.name) != std::wstring_view(path.Text() + cut + 1)) {
+        return ReadOutputState(path);
+    }
+    return listed.state;
+}
+
+const OutputStateCache::Folder* OutputStateCache::FolderOf(const VQWString& path, const VQWString& identity, int cut,
+                                                           bool list) {
+    std::wstring written = Text(path, 0, cut);
+    auto known = byText.find(written);
+    if (known != byText.end()) return known->second;
+    std::wstring folderIdentity = Text(identity, 0, cut);
+    if (!list) {
+        auto listed = folders.find(folderIdentity);
+        return listed == folders.end() ? nullptr : listed->second.get();
+    }
+    std::unique_ptr<Folder>& slot = folders[folderIdentity];
+    if (!slot) {
+        slot.reset(new Folder);
+        Folder& folder = *slot;
+        VQWString pattern = path.Left(cut + 1).Append(L'*');
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileExW(SystemForm(pattern).Text(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (find == INVALID_HANDLE_VALUE) {
+            // Not there, or not a folder: nothing below it exists. Any other
+            // failure (access, the network) is left to the look-ups.
+            DWORD error = GetLastError();
+            folder.listed = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
+        } else {
+            do {
+                const wchar_t* name = data.cFileName;
+                if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+                VQWString folded = FoldNameCase(VQWString(name));
+                Listed entry;
+                entry.name = name;
+                entry.state = StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh,
+                                      data.nFileSizeLow);
+                auto added = folder.names.emplace(Text(folded, 0, folded.GetLength()), std::move(entry));
+                if (!added.second) added.first->second.twice = true;
+            } while (FindNextFileW(find, &data));
+            folder.listed = GetLastError() == ERROR_NO_MORE_FILES;
+            FindClose(find);
+            if (!folder.listed) folder.names.clear();
+        }
+    }
+    byText.emplace(std::move(written), slot.get());
+    return slot.get();
 }
 
 bool IsUpToDate(const FILETIME& sourceWritten, const FILETIME& outputWritten) {

@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <string>
+#include <unordered_map>
+
 #include "base/strings.h"
 
 // Expands the output template for a target ($out and $pre are errors there)
@@ -30,6 +34,41 @@ struct OutputState {
     uint64_t size = 0;
 };
 OutputState ReadOutputState(const VQWString& path);
+
+// ReadOutputState for the many paths of a whole-list check, a folder at a
+// time: each folder is listed once (FindFirstFileExW) and the paths in it are
+// answered from that list, which costs a small part of one look-up a path.
+// A path the list cannot answer as the look-up would is looked up on its
+// own: one in a form Windows changes or cannot open as written (not a full
+// path of plain names), one in a folder that cannot be listed (its files may
+// still be readable), a name listed only in another case or more than once
+// (a folder may tell case apart), and an unlisted name holding "~" (it may
+// be a short name).
+class OutputStateCache {
+public:
+    // identity is PathIdentity(path), which the check has anyway. Without
+    // `list`, a folder not listed yet is not listed for this path: a list
+    // costs about what a look-up does for each name it holds, more than
+    // the look-ups of a folder whose files are asked about only in part.
+    OutputState Read(const VQWString& path, const VQWString& identity, bool list = true);
+    OutputState Read(const VQWString& path);
+
+private:
+    struct Listed {
+        std::wstring name;  // as the folder holds it
+        OutputState state;
+        bool twice = false;  // another name folds to the same
+    };
+    struct Folder {
+        bool listed = false;
+        std::unordered_map<std::wstring, Listed> names;  // by FoldNameCase
+    };
+    // Null when the folder is not listed yet and `list` is false.
+    const Folder* FolderOf(const VQWString& path, const VQWString& identity, int cut, bool list);
+
+    std::unordered_map<std::wstring, std::unique_ptr<Folder>> folders;  // by the folder's identity
+    std::unordered_map<std::wstring, Folder*> byText;  // the folder as written -> folders
+};
 
 // FAT keeps write times in 2 s steps, and network drives take them from the
 // server's clock: comparisons of time stamps allow for this much.

@@ -146,3 +146,107 @@ TEST(OutputPath, TheFolderIsMadeWithEveryParent) {
     EXPECT_EQ(1u, file.size);
     EXPECT_NE(0u, file.written.dwHighDateTime);
 }
+
+namespace {
+
+// Every field the look-up of one path gives, and the cache's answer beside it.
+void ExpectSameState(OutputStateCache& cache, const std::wstring& path, const char* what) {
+    OutputState alone = ReadOutputState(VQWString(path.c_str()));
+    OutputState listed = cache.Read(VQWString(path.c_str()));
+    EXPECT_EQ(alone.exists, listed.exists) << what;
+    EXPECT_EQ(alone.folder, listed.folder) << what;
+    EXPECT_EQ(alone.size, listed.size) << what;
+    EXPECT_EQ(alone.written.dwLowDateTime, listed.written.dwLowDateTime) << what;
+    EXPECT_EQ(alone.written.dwHighDateTime, listed.written.dwHighDateTime) << what;
+}
+
+void SetWritten(const std::wstring& path, int64_t ticks) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME t = At(ticks);
+    SetFileTime(file, nullptr, nullptr, &t);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+TEST(OutputStateCache, AnswersAsTheLookUpOfEachPath) {
+    TempDir temp;
+    std::wstring photo = temp.WriteFile(L"変換後\\Photo 1.WEBP", "twelve bytes");
+    SetWritten(photo, kBase);
+    temp.WriteFile(L"変換後\\b.webp", "b");
+    temp.MakeDir(L"変換後\\sub.webp");
+    std::wstring plainFile = temp.WriteFile(L"plain.txt", "x");
+    OutputStateCache cache;
+    ExpectSameState(cache, photo, "listed as written");
+    ExpectSameState(cache, temp.Join(L"変換後\\photo 1.webp"), "another case: the folder may tell case apart");
+    ExpectSameState(cache, temp.Join(L"変換後\\b.webp"), "a second name from the same list");
+    ExpectSameState(cache, temp.Join(L"変換後\\sub.webp"), "a folder where the output goes");
+    ExpectSameState(cache, temp.Join(L"変換後\\missing.webp"), "not in the list");
+    ExpectSameState(cache, temp.Join(L"変換後\\Photo 1.WEBP."), "a trailing dot Windows drops");
+    ExpectSameState(cache, temp.Join(L"変換後\\.\\b.webp"), "a form Windows changes");
+    ExpectSameState(cache, temp.Join(L"ない\\a.webp"), "in a folder that is not there");
+    ExpectSameState(cache, temp.Join(L"ない\\さらに\\a.webp"), "below one that is not there");
+    ExpectSameState(cache, plainFile + L"\\a.webp", "below a file standing where a folder should be");
+    EXPECT_TRUE(cache.Read(VQWString(photo.c_str())).exists);
+    EXPECT_EQ(12u, cache.Read(VQWString(photo.c_str())).size);
+    EXPECT_TRUE(cache.Read(VQWString(temp.Join(L"変換後\\sub.webp").c_str())).folder);
+    EXPECT_FALSE(cache.Read(VQWString(temp.Join(L"変換後\\missing.webp").c_str())).exists);
+
+    // A short name is not in a basic list; its look-up finds the file.
+    wchar_t shortPath[MAX_PATH];
+    DWORD got = GetShortPathNameW(photo.c_str(), shortPath, MAX_PATH);
+    if (got > 0 && got < MAX_PATH && std::wstring(shortPath).find(L'~') != std::wstring::npos) {
+        OutputStateCache fresh;
+        ExpectSameState(fresh, temp.Join(L"変換後\\b.webp"), "the folder listed first");
+        ExpectSameState(fresh, shortPath, "a short name");
+    }
+}
+
+TEST(OutputStateCache, AListOfManyBatchesAndAFolderBeyondMaxPath) {
+    TempDir temp;
+    // Far more names than one fetch of a folder's list holds.
+    const int kNames = 3000;
+    std::wstring folder = temp.MakeDir(L"多い");
+    for (int i = 0; i < kNames; ++i) {
+        std::wstring path = folder + L"\\出力ファイル 長めの名前 " + std::to_wstring(i) + L".webp";
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+    }
+    OutputStateCache cache;
+    int found = 0;
+    for (int i = 0; i < kNames; i += 7) {
+        found += cache.Read(VQWString((folder + L"\\出力ファイル 長めの名前 " + std::to_wstring(i) + L".webp").c_str())).exists;
+    }
+    EXPECT_EQ((kNames + 6) / 7, found);
+    ExpectSameState(cache, folder + L"\\出力ファイル 長めの名前 " + std::to_wstring(kNames - 1) + L".webp", "the last");
+    ExpectSameState(cache, folder + L"\\出力ファイル 長めの名前 " + std::to_wstring(kNames) + L".webp", "one more");
+
+    // A folder whose path is longer than MAX_PATH, made in the \\?\ form.
+    std::wstring deep = L"\\\\?\\" + temp.Path();
+    for (int level = 0; deep.size() < MAX_PATH + 20; ++level) {
+        deep += L"\\とても長いフォルダの名前 " + std::to_wstring(level) + L" ____________________";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    std::wstring deepFile = deep + L"\\a.webp";
+    HANDLE file = CreateFileW(deepFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, "abc", 3, &written, nullptr);
+    CloseHandle(file);
+    std::wstring plainDeep = deep.substr(4);
+    OutputStateCache longCache;
+    OutputState state = longCache.Read(VQWString((plainDeep + L"\\a.webp").c_str()));
+    EXPECT_TRUE(state.exists);
+    EXPECT_EQ(3u, state.size);
+    ExpectSameState(longCache, plainDeep + L"\\a.webp", "beyond MAX_PATH");
+    ExpectSameState(longCache, plainDeep + L"\\b.webp", "missing beyond MAX_PATH");
+    // The tree is too deep for the temporary folder's own clean-up.
+    DeleteFileW(deepFile.c_str());
+    while (deep.size() > 4 + temp.Path().size()) {
+        RemoveDirectoryW(deep.c_str());
+        deep.resize(deep.rfind(L'\\'));
+    }
+}
