@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
+#include "bench/bench_entries.h"
 #include "engine/batch_runner.h"
 #include "settings/kept_list.h"
 #include "tests/support/temp_dir.h"
@@ -50,20 +51,6 @@ protected:
         kept->RecordFinished(targets[index], status == TargetStatus::Done ? KeptOutcome::Done : KeptOutcome::Failed);
     }
 };
-
-// Paths of about 80 characters, a thousand to a folder; the files of one
-// folder were dropped together and share its root.
-VQWString EntryPath(int i) {
-    VQWString path;
-    path.Format(L"D:\\写真アーカイブ\\2026\\フォルダ %04d\\サブフォルダ\\IMG_%07d_holiday_photo.jpg", i / 1000, i);
-    return path;
-}
-
-VQWString EntryRoot(int i) {
-    VQWString root;
-    root.Format(L"D:\\写真アーカイブ\\2026\\フォルダ %04d\\", i / 1000);
-    return root;
-}
 
 // A kept list of `count` entries in folder, as a rewrite writes it.
 bool MakeList(const std::wstring& folder, int count) {

@@ -19,6 +19,7 @@
 
 #include "app/main_window.h"
 #include "bench/bench_clock.h"
+#include "bench/bench_entries.h"
 #include "engine/job_check.h"
 #include "settings/kept_list.h"
 #include "tests/support/temp_dir.h"
@@ -193,19 +194,6 @@ int ListBench(int files, const std::wstring& folder) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
     return missed ? 1 : 0;
-}
-
-// The entries of a dropped archive, as kept_list_bench makes them.
-VQWString EntryPath(int i) {
-    VQWString path;
-    path.Format(L"D:\\写真アーカイブ\\2026\\フォルダ %04d\\サブフォルダ\\IMG_%07d_holiday_photo.jpg", i / 1000, i);
-    return path;
-}
-
-VQWString EntryRoot(int i) {
-    VQWString root;
-    root.Format(L"D:\\写真アーカイブ\\2026\\フォルダ %04d\\", i / 1000);
-    return root;
 }
 
 std::wstring ProgramPath() {

@@ -387,14 +387,23 @@ void KeptList::Save(KeptListText&& text) {
     if (!slot || !writer) return;
     std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), text.GetCount() == 0, nullptr});
     job->units.swap(text.text);
-    std::unique_ptr<Job> older;
-    Held held(shared->lock);
-    // Only the newest rewrite matters: it holds everything an older one would.
-    if (!shared->job || shared->job->journal <= job->journal) {
-        older = std::move(shared->job);
-        shared->job = std::move(job);
+    Offer(std::move(job));
+}
+
+std::unique_ptr<KeptList::Job> KeptList::Offer(std::unique_ptr<Job> job) {
+    std::unique_ptr<Job> left;
+    {
+        Held held(shared->lock);
+        // Only the newest rewrite matters: it holds everything an older one would.
+        if (!shared->job || shared->job->journal <= job->journal) {
+            left = std::move(shared->job);
+            shared->job = std::move(job);
+        } else {
+            left = std::move(job);
+        }
+        WakeConditionVariable(&shared->wake);
     }
-    WakeConditionVariable(&shared->wake);
+    return left;
 }
 
 void KeptList::SaveEntries(std::unique_ptr<std::vector<KeptEntry>> entries) {
@@ -402,16 +411,8 @@ void KeptList::SaveEntries(std::unique_ptr<std::vector<KeptEntry>> entries) {
     if (!slot || !writer || !entries) return;
     KeptListText text = BeginRewrite();
     std::unique_ptr<Job> job(new Job{std::wstring(), text.Journal(), entries->empty(), std::move(entries)});
-    std::unique_ptr<Job> older;
-    {
-        Held held(shared->lock);
-        if (!shared->job || shared->job->journal <= job->journal) {
-            older = std::move(shared->job);
-            shared->job = std::move(job);
-        }
-        WakeConditionVariable(&shared->wake);
-    }
     // An older job not begun goes here, on the caller's thread, with its entries.
+    Offer(std::move(job));
 }
 
 void KeptList::ReleaseWritten() {

@@ -196,6 +196,9 @@ private:
     static unsigned __stdcall WriterMain(void* param);
     void WriterLoop();
     bool WriteJob(Job& job);
+    // Hands a rewrite to the writer unless a newer one waits; gives back the
+    // job it replaced (or this one) for the caller to free outside the lock.
+    std::unique_ptr<Job> Offer(std::unique_ptr<Job> job);
 
     VQWString folder;
     int slot = 0;
