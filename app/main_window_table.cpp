@@ -96,8 +96,7 @@ void MainWindow::SelectGroup(TableGroup group) { SelectRows(EntriesIn(group)); }
 
 void MainWindow::UpdateTableStatus() {
     VQWin32DialogItemListView* view = TargetList();
-    VQWin32DialogItemLinkLine* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
-    if (!view || !line) return;
+    if (!view) return;
     shownCounts = CountTable(targetModel.GetCount(), view->GetSelectedCount(),
                              [this](int index) { return ShownStatus(index); });
     ShowTableStatus();
@@ -106,8 +105,7 @@ void MainWindow::UpdateTableStatus() {
 
 void MainWindow::UpdateTableSelection() {
     VQWin32DialogItemListView* view = TargetList();
-    VQWin32DialogItemLinkLine* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
-    if (!view || !line) return;
+    if (!view) return;
     shownCounts.selected = view->GetSelectedCount();
     ShowTableStatus();
 }

@@ -14,6 +14,7 @@
 #include "app/resource.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
+#include "tests/support/csv_rows.h"
 #include "tests/support/registry_key.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_queries.h"
@@ -100,42 +101,6 @@ std::wstring NewestResults(const TempDir& appData) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return appData.Join(L"Quenbrix\\runs\\" + newest);
-}
-
-// The rows of a results file, each split into its fields (quotes undone).
-std::vector<std::vector<std::string>> CsvRows(const std::string& csv) {
-    std::vector<std::vector<std::string>> rows(1);
-    std::string field;
-    bool quoted = false;
-    size_t i = csv.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    for (; i < csv.size(); ++i) {
-        char c = csv[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            rows.back().push_back(field);
-            field.clear();
-        } else if (c == '\r') {
-        } else if (c == '\n') {
-            rows.back().push_back(field);
-            field.clear();
-            rows.emplace_back();
-        } else {
-            field += c;
-        }
-    }
-    if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
-    if (rows.back().empty()) rows.pop_back();
-    return rows;
 }
 
 // The field of `column` (by the header's name) in the row whose second field is `target`.

@@ -10,47 +10,12 @@
 #include "app/main_window.h"
 #include "tests/app/app_window.h"
 #include "tests/support/child_program.h"
+#include "tests/support/csv_rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 typedef std::vector<std::string> Row;
-
-// The rows of a CSV as the results files write it (quotes doubled inside quoted fields).
-std::vector<Row> ParseCsv(const std::string& text) {
-    std::vector<Row> rows;
-    Row row;
-    std::string field;
-    bool quoted = false;
-    size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row.push_back(field);
-            field.clear();
-        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            row.push_back(field);
-            field.clear();
-            rows.push_back(row);
-            row.clear();
-            ++i;
-        } else {
-            field += c;
-        }
-    }
-    return rows;
-}
 
 int Column(const Row& header, const char* name) {
     for (size_t i = 0; i < header.size(); ++i) {
@@ -118,8 +83,8 @@ TEST(Plan, TheSavedPlansRowsAreWhatTheRunRecordsAndTheBatchFileMakesTheSameOutpu
     }
     EXPECT_EQ("a b.txt", fromRun[0]);
 
-    std::vector<Row> plan = ParseCsv(TempDir::ReadWholeFile(csvPath));
-    std::vector<Row> results = ParseCsv(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
+    std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
+    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
     ASSERT_EQ(names.size() + 1, plan.size());
     ASSERT_GE(results.size(), names.size() + 1);
     const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
@@ -150,7 +115,7 @@ TEST(Plan, AJobUsingPreIsRefusedAsABatchFileButWrittenAsCsv) {
     EXPECT_NE(std::wstring::npos, std::wstring(error.Text()).find(L"$pre"));
     EXPECT_FALSE(FileExists(dir.Join(L"p.cmd")));
     ASSERT_TRUE(app.window->WritePlan(dir.Join(L"p.csv").c_str(), error));
-    std::vector<Row> plan = ParseCsv(TempDir::ReadWholeFile(dir.Join(L"p.csv")));
+    std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(dir.Join(L"p.csv")));
     ASSERT_EQ(2u, plan.size());
     EXPECT_EQ("echo a.txt", plan[1][2]);
     EXPECT_EQ("copy ‹先行コマンドの出力› x", plan[1][3]);
