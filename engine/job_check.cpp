@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -196,20 +198,38 @@ const wchar_t* VariableWithPercentPair(const VQWString& templateText, const VQWS
     return nullptr;
 }
 
-template <class Line>
-void GroupIdenticalLines(const std::vector<Line>& lines, VQTemplateCheck& check) {
-    std::unordered_map<std::wstring_view, size_t> groupOf;
-    groupOf.reserve(lines.size());
+size_t HashOf(std::wstring_view line) { return std::hash<std::wstring_view>()(line); }
+
+// Groups of two or more targets whose lines are the same, in the order the
+// first of each came. Only the lines' hashes are held (a million lines would
+// take hundreds of megabytes); the few that share a hash are made again by
+// keyOf and compared whole.
+template <class KeyOf>
+void GroupLinesByHash(const std::vector<size_t>& hashes, KeyOf keyOf, VQTemplateCheck& check) {
+    std::vector<std::pair<size_t, int>> order;
+    order.reserve(hashes.size());
+    for (size_t i = 0; i < hashes.size(); ++i) order.emplace_back(hashes[i], static_cast<int>(i));
+    std::sort(order.begin(), order.end());
     std::vector<VQCommandClash> groups;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        auto found = groupOf.emplace(std::wstring_view(lines[i]), groups.size());
-        int index = static_cast<int>(i);
-        if (found.second) {
-            groups.push_back(VQCommandClash{1, index, -1});
-        } else if (++groups[found.first->second].count == 2) {
-            groups[found.first->second].second = index;
+    for (size_t run = 0; run < order.size();) {
+        size_t end = run + 1;
+        while (end < order.size() && order[end].first == order[run].first) ++end;
+        if (end - run >= 2) {
+            std::unordered_map<std::wstring, size_t> groupOf;
+            for (size_t k = run; k < end; ++k) {
+                int index = order[k].second;
+                auto found = groupOf.emplace(keyOf(index), groups.size());
+                if (found.second) {
+                    groups.push_back(VQCommandClash{1, index, -1});
+                } else if (++groups[found.first->second].count == 2) {
+                    groups[found.first->second].second = index;
+                }
+            }
         }
+        run = end;
     }
+    std::sort(groups.begin(), groups.end(),
+              [](const VQCommandClash& a, const VQCommandClash& b) { return a.first < b.first; });
     for (const VQCommandClash& group : groups) {
         if (group.count < 2) continue;
         check.clashes.push_back(group);
@@ -328,6 +348,40 @@ struct LineCheckInput {
     std::vector<OutputState>* outputStates = nullptr;  // filled per target when given
 };
 
+// What of a command line tells whether two targets' lines clash.
+enum class LineKey {
+    None,            // nothing is compared (no command, one target, outputs compared instead)
+    UsesPre,         // the line holds $pre, not known before the run
+    Whole,           // only the target's own path is in it: the lines as they are
+    WithoutOwnPath,  // the lines with the target's own path set aside
+};
+
+// Neither whether $pre is used nor whether anything but the target's path is
+// depends on the target: the first target's line and one more expansion tell.
+LineKey DecideLineKey(const VQWString& command, const VQArray<VQWString, VQWString>& targets,
+                      const VQWString& firstLine, const std::vector<RunTarget>* entries) {
+    const VQWString noOutput;
+    const VQWString placeholder(kPreOutputPlaceholder);
+    VQTemplateContext first;
+    if (entries) first.root = (*entries)[0].root;
+    VQWString unused;
+    VQWString withoutPre = command;
+    ExpandTemplate(withoutPre, targets[0], noOutput, first, unused);
+    if (withoutPre != firstLine) return LineKey::UsesPre;
+    // The variant lies below no root: $root and $reldir differ for it too
+    // whenever they stand in the line.
+    VQWString variant = Variant(targets[0]);
+    VQWString variantLine = command;
+    ExpandTemplate(variantLine, variant, placeholder, first, unused);
+    if (entries) {
+        for (const RunTarget& entry : *entries) {
+            if (entry.root != (*entries)[0].root) return LineKey::WithoutOwnPath;
+        }
+    }
+    return WithoutOwnPath(variantLine, variant) == WithoutOwnPath(firstLine, targets[0]) ? LineKey::Whole
+                                                                                          : LineKey::WithoutOwnPath;
+}
+
 VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command,
                            const VQArray<VQWString, VQWString>& targets, const LineCheckInput& input) {
     VQTemplateCheck check;
@@ -336,7 +390,11 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
     const VQWString placeholder(kPreOutputPlaceholder);
     const VQWString& directory = input.directory;
     bool withOutput = !input.outputTemplate.IsEmpty();
-    std::vector<VQWString> lines(static_cast<size_t>(count));
+    // With outputs known, they are what is compared (CheckJob).
+    bool compareLines = !withOutput && count >= 2 && !command.IsEmpty();
+    LineKey lineKey = LineKey::None;
+    std::vector<size_t> lineHashes;
+    if (compareLines) lineHashes.resize(static_cast<size_t>(count));
     if (withOutput) check.outputs.resize(static_cast<size_t>(count));
     if (input.outputStates) input.outputStates->resize(static_cast<size_t>(count));
     if (withOutput) input.outputIdentities->resize(static_cast<size_t>(count));
@@ -373,11 +431,18 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
             check.preCommandFailed = true;
             return check;
         }
-        VQWString& line = lines[static_cast<size_t>(i)];
-        line = command;
+        VQWString line = command;
         if (!ExpandTemplate(line, targets[i], placeholder, context, check.errorText, kMaxCommandLineUnits)) {
             check.failedIndex = i;
             return check;
+        }
+        if (compareLines) {
+            if (i == 0) lineKey = DecideLineKey(command, targets, line, input.entries);
+            if (lineKey == LineKey::Whole) {
+                lineHashes[static_cast<size_t>(i)] = HashOf(View(line));
+            } else if (lineKey == LineKey::WithoutOwnPath) {
+                lineHashes[static_cast<size_t>(i)] = HashOf(WithoutOwnPath(line, targets[i]));
+            }
         }
         if (redirects) {
             outputs.Add(i, pre);
@@ -402,45 +467,18 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
         }
     }
     outputs.Collect(check);
-    // With outputs known, they are what is compared (CheckJob).
-    if (withOutput || count < 2 || command.IsEmpty()) return check;
-
-    // Neither whether $pre is used nor whether anything but the target's path
-    // is depends on the target: one more expansion of the first one tells.
-    VQTemplateContext first;
-    if (input.entries) first.root = (*input.entries)[0].root;
-    VQWString unused;
-    VQWString withoutPre = command;
-    ExpandTemplate(withoutPre, targets[0], noOutput, first, unused);
-    if (withoutPre != lines[0]) {
-        check.commandUsesPre = true;
-        return check;
-    }
-    // The variant lies below no root: $root and $reldir differ for it too
-    // whenever they stand in the line.
-    VQWString variant = Variant(targets[0]);
-    VQWString variantLine = command;
-    ExpandTemplate(variantLine, variant, placeholder, first, unused);
-    bool rootsDiffer = false;
-    if (input.entries) {
-        for (const RunTarget& entry : *input.entries) {
-            if (entry.root != (*input.entries)[0].root) {
-                rootsDiffer = true;
-                break;
-            }
-        }
-    }
-    if (!rootsDiffer && WithoutOwnPath(variantLine, variant) == WithoutOwnPath(lines[0], targets[0])) {
-        std::vector<std::wstring_view> views;
-        views.reserve(lines.size());
-        for (const VQWString& line : lines) views.push_back(View(line));
-        GroupIdenticalLines(views, check);
-        return check;
-    }
-    std::vector<std::wstring> compared;
-    compared.reserve(lines.size());
-    for (int i = 0; i < count; ++i) compared.push_back(WithoutOwnPath(lines[static_cast<size_t>(i)], targets[i]));
-    GroupIdenticalLines(compared, check);
+    if (lineKey == LineKey::UsesPre) check.commandUsesPre = true;
+    if (lineKey != LineKey::Whole && lineKey != LineKey::WithoutOwnPath) return check;
+    // The line of one target again, as it was hashed.
+    auto keyOf = [&](int i) {
+        VQTemplateContext again;
+        if (input.entries) again.root = (*input.entries)[static_cast<size_t>(i)].root;
+        VQWString line = command;
+        VQWString unused;
+        ExpandTemplate(line, targets[i], placeholder, again, unused);
+        return lineKey == LineKey::Whole ? std::wstring(View(line)) : WithoutOwnPath(line, targets[i]);
+    };
+    GroupLinesByHash(lineHashes, keyOf, check);
     return check;
 }
 
