@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,27 @@ TEST(TargetListModelSorting, NamesInNaturalOrderAndNumberRestoresAdding) {
     // The duplicate rule follows the entries to their new places.
     model.Sort(TargetColumn::Name, false);
     EXPECT_EQ(3, model.Find(VQWString(L"C:\\A\\img_100.JPG")));
+}
+
+// The sort compares keys made once; they must give the order CompareNatural
+// gives, names that compare equal keeping the order they had.
+TEST(TargetListModelSorting, KeysGiveTheOrderOfTheComparison) {
+    std::vector<std::wstring> names = {L"file-1.txt", L"file_1.txt", L"file 1.txt", L"file1.txt", L"x007.txt",
+                                       L"x7.txt",     L"X7.TXT",     L"写真 10.jpg", L"写真 2.jpg", L"ｘ7.txt",
+                                       L"a",          L"A",          L"a.b.c",      L"IMG_9",     L"IMG_10",
+                                       L"~$tmp",      L"#1",         L"１２.txt",   L"2.txt",     L"é.txt",
+                                       L"e.txt"};
+    TargetListModel model;
+    for (size_t i = 0; i < names.size(); ++i) {
+        model.Add(VQWString((L"C:\\d" + std::to_wstring(i) + L"\\" + names[i]).c_str()), VQWString());
+    }
+    std::vector<std::wstring> expected = names;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return CompareNatural(a.c_str(), b.c_str()) < 0; });
+    model.Sort(TargetColumn::Name, false);
+    std::vector<std::wstring> sorted;
+    for (int i = 0; i < model.GetCount(); ++i) sorted.push_back(NameOfPath(model.PathAt(i)).Text());
+    EXPECT_EQ(expected, sorted);
 }
 
 TEST(TargetListModelSorting, FolderThenName) {
