@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "base/files.h"
 #include "base/path_identity.h"
@@ -73,11 +77,19 @@ bool IsFolderRelative(const VQWString& path) {
 }
 
 VQWString FullPath(const VQWString& path) {
-    DWORD needed = GetFullPathNameW(path.Text(), 0, nullptr, nullptr);
-    if (needed == 0) return VQWString();
+    // Most paths fit at the first call; only longer ones ask for their size.
+    wchar_t shortFull[MAX_PATH * 2];
+    DWORD got = GetFullPathNameW(path.Text(), MAX_PATH * 2, shortFull, nullptr);
+    if (got == 0) return VQWString();
+    if (got < MAX_PATH * 2) {
+        VQWString full;
+        full.Append(shortFull, static_cast<int>(got));
+        return full;
+    }
+    DWORD needed = got;
     VQWString full;
     full.SetLength(static_cast<int>(needed));
-    DWORD got = GetFullPathNameW(path.Text(), needed, full.GetData(), nullptr);
+    got = GetFullPathNameW(path.Text(), needed, full.GetData(), nullptr);
     if (got == 0 || got >= needed) return VQWString();
     full.SetLength(static_cast<int>(got));
     return full;
@@ -179,9 +191,11 @@ void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& 
     });
 }
 
-bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search,
-                    VQArray<VQWString, VQWString>* roots) {
-    DWORD attributes = GetFileAttributesW(SystemForm(path).Text());
+namespace {
+
+// What is collected from a path the disk described by `attributes`.
+bool CollectLooked(const VQWString& path, DWORD attributes, VQArray<VQWString, VQWString>& out,
+                   VQFolderSearch* search, VQArray<VQWString, VQWString>* roots) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         out.Add(path);
@@ -201,6 +215,65 @@ bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, V
         for (int i = before; i < out.GetCount(); ++i) roots->Add(root);
     }
     return true;
+}
+
+// A line of a list file as the disk knows it.
+struct LookedLine {
+    VQWString target;  // the line resolved; empty: it names nothing that can be looked up
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    bool unopenable = false;
+};
+
+// Asking the disk about every line is most of a big list's time, and the
+// look-ups do not depend on each other: two threads take the lines in
+// blocks, the caller's telling of progress between its blocks. Strings are
+// not shared between the threads (their counts of users are not atomic):
+// each line is read by one thread only and the folder is copied for each.
+void LookUpLines(const VQArray<VQWString, VQWString>& lines, const VQWString& listFolder,
+                 std::vector<LookedLine>& looked, VQFolderSearch& search) {
+    const int count = lines.GetCount();
+    const int kBlock = 1024;
+    looked.resize(static_cast<size_t>(count));
+    std::atomic<int> next(0), done(0);
+    std::atomic<bool> stop(false);
+    auto work = [&](VQWString folder, bool caller) {
+        while (!stop) {
+            int from = next.fetch_add(kBlock);
+            if (from >= count) return;
+            int to = std::min(count, from + kBlock);
+            for (int i = from; i < to; ++i) {
+                LookedLine& line = looked[static_cast<size_t>(i)];
+                if (HasUnopenableName(lines[i])) {
+                    line.unopenable = true;
+                    continue;
+                }
+                line.target = ResolveLine(lines[i], folder);
+                if (!line.target.IsEmpty()) line.attributes = GetFileAttributesW(SystemForm(line.target).Text());
+            }
+            int total = done += to - from;
+            if (caller && search.progress && !search.progress(total)) {
+                search.cancelled = true;
+                stop = true;
+            }
+        }
+    };
+    std::thread helper;
+    if (count > kBlock) {
+        try {
+            helper = std::thread(work, listFolder.DeepCopy(), false);
+        } catch (const std::system_error&) {
+            // No second thread: this one looks up every line.
+        }
+    }
+    work(listFolder.DeepCopy(), true);
+    if (helper.joinable()) helper.join();
+}
+
+}  // namespace
+
+bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search,
+                    VQArray<VQWString, VQWString>* roots) {
+    return CollectLooked(path, GetFileAttributesW(SystemForm(path).Text()), out, search, roots);
 }
 
 bool ReadTargetListFile(const wchar_t* path, VQTargetList& list) {
@@ -229,21 +302,23 @@ bool ReadTargetListFile(const wchar_t* path, VQTargetList& list) {
     auto skip = [&](int i, VQSkipReason reason) {
         list.Skip(numbers[static_cast<size_t>(i)], reason, lines[i].Text(), lines[i].GetLength());
     };
-    for (int i = 0; i < lines.GetCount(); ++i) {
-        if (HasUnopenableName(lines[i])) {
+    std::vector<LookedLine> looked;
+    LookUpLines(lines, listFolder, looked, list.search);
+    for (int i = 0; i < lines.GetCount() && !list.search.cancelled; ++i) {
+        LookedLine& line = looked[static_cast<size_t>(i)];
+        if (line.unopenable) {
             skip(i, VQSkipReason::Unopenable);
             continue;
         }
-        VQWString target = ResolveLine(lines[i], listFolder);
-        if (target.IsEmpty() || !CollectTargets(target, list.paths, &list.search, &list.roots)) {
+        if (line.target.IsEmpty() || !CollectLooked(line.target, line.attributes, list.paths, &list.search, &list.roots)) {
             skip(i, VQSkipReason::Missing);
         }
-        if (list.search.cancelled) {
-            list.paths.RemoveAll();
-            list.roots.RemoveAll();
-            list.cancelled = true;
-            return true;
-        }
+        line = LookedLine();
+    }
+    if (list.search.cancelled) {
+        list.paths.RemoveAll();
+        list.roots.RemoveAll();
+        list.cancelled = true;
     }
     return true;
 }

@@ -152,6 +152,45 @@ TEST(ListFile, SkippedLinesAreNamedInLineOrderWithTheirNumbers) {
     EXPECT_EQ(81, result.firstSkipped[2].text.GetLength()) << "a long line is shown by its start";
 }
 
+// Lines are looked up on the disk in blocks by two threads; what they name
+// still comes in the order of the lines, every line counted once.
+TEST(ListFile, ABigListKeepsItsOrderAndCanBeCancelled) {
+    TempDir dir;
+    std::wstring a = dir.WriteFile(L"a 写真.jpg", "a");
+    std::wstring b = dir.WriteFile(L"b.jpg", "b");
+    std::wstring inner = dir.WriteFile(L"中\\c.jpg", "c");
+    std::wstring text;
+    Lines expected;
+    const int kLines = 5000;
+    for (int i = 0; i < kLines; ++i) {
+        switch (i % 5) {
+        case 0: text += a; expected.push_back(a); break;
+        case 1: text += dir.Join(L"gone " + std::to_wstring(i) + L".jpg"); break;
+        case 2: text += L"b.jpg"; expected.push_back(b); break;
+        case 3: text += dir.Join(L"中"); expected.push_back(inner); break;
+        case 4: text += dir.Join(L"nul"); break;
+        }
+        text += L"\r\n";
+    }
+    std::wstring list = dir.WriteFile(L"list.txt", Utf16(text));
+    VQTargetList result;
+    int told = 0;
+    result.search.progress = [&](int) { return ++told > 0; };
+    ASSERT_TRUE(ReadTargetListFile(list.c_str(), result));
+    EXPECT_EQ(expected, Strings(result.paths));
+    EXPECT_EQ(kLines / 5, result.missingLines);
+    EXPECT_EQ(kLines / 5, result.unopenableLines);
+    ASSERT_EQ(static_cast<int>(expected.size()), result.roots.GetCount());
+    EXPECT_STREQ((dir.Join(L"中") + L"\\").c_str(), result.roots[2].Text());
+    EXPECT_GT(told, 0) << "progress is told while the lines are looked up";
+
+    VQTargetList cancelled;
+    cancelled.search.progress = [](int) { return false; };
+    ASSERT_TRUE(ReadTargetListFile(list.c_str(), cancelled));
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_EQ(0, cancelled.paths.GetCount());
+}
+
 TEST(ListFile, MissingAndOversizedFilesAreRefusedUnread) {
     TempDir dir;
     VQTargetList result;
