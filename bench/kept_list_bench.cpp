@@ -11,8 +11,9 @@
 //     read again, made into a rewrite on the caller's thread and written by
 //     the writer; and the same list sorted by name across its folders, every
 //     entry's root another than the one before it.
-//   kept_list_bench.exe [files] [rounds] [pair]   (files 0: parts 2 and 3 only;
-//   pair: part 1 with its first two sides only, the kept list as long as the run)
+//   kept_list_bench.exe [files] [rounds] [pair] [parallel]   (files 0: parts 2 and 3 only;
+//   pair: part 1 with its first two sides only, the kept list as long as the run;
+//   parallel: targets at once, 1 by default)
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
@@ -79,6 +80,8 @@ double RewriteAtRunStart(KeptList& kept, const std::vector<KeptEntry>& listed) {
 }
 
 // One run of `count` files; keeping off when kept is null.
+int gParallel = 1;
+
 double RunOnce(const std::wstring& line, int count, KeptList* kept) {
     KeepingRunner runner;
     runner.kept = kept;
@@ -90,7 +93,9 @@ double RunOnce(const std::wstring& line, int count, KeptList* kept) {
     targets.SetSize(-count);
     for (int i = 0; i < count; ++i) targets.Add(EntryPath(i));
     double start = Seconds();
-    if (runner.StartRun(VQWString(), VQWString(line.c_str()), VQWString(), targets) != BatchRunner::Started) {
+    RunOptions options;
+    options.parallel = gParallel;
+    if (runner.StartRun(VQWString(), VQWString(line.c_str()), VQWString(), targets, options) != BatchRunner::Started) {
         fprintf(stderr, "run not started\n");
         exit(2);
     }
@@ -130,6 +135,7 @@ int main() {
     if (rounds < 1) rounds = 3;
     // A long run measured in the time there is: off against kept, nothing else.
     bool pairOnly = argc > 3 && wcscmp(argv[3], L"pair") == 0;
+    if (argc > 4) gParallel = std::max(1, std::min(_wtoi(argv[4]), static_cast<int>(BatchRunner::kMaxParallel)));
     bool missed = false;
 
     // 1. A run of short files, keeping off and on. Beside 1,000 entries the
@@ -188,8 +194,9 @@ int main() {
             std::sort(values.begin(), values.end());
             return values[values.size() / 2];
         };
-        printf("%d files of a child that does nothing, %d rounds (median time; median of the rounds' ratios):\n",
-               files, rounds);
+        printf("%d files of a child that does nothing, %d at once, %d rounds (median time; median of the rounds' "
+               "ratios):\n",
+               files, gParallel, rounds);
         printf("  keeping off                                   %7.2f s\n", median(times[kOff]));
         printf("  kept, beside %d entries                    %7.2f s  ratio %.3f to off\n",
                pairOnly ? std::max(files, 1000) : 1000, median(times[kKeptSmall]), median(ratios[kKeptSmall]));
