@@ -61,7 +61,10 @@ Ended RunToEnd(const std::wstring& arguments, const std::wstring& appData, DWORD
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return ended;
+    if (out == INVALID_HANDLE_VALUE) {
+        ended.output = "(the output file could not be made: error " + std::to_string(GetLastError()) + ")";
+        return ended;
+    }
     std::wstring commandLine = Quoted(QuenbrixProcess::ProgramPath()) + L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -73,7 +76,17 @@ Ended RunToEnd(const std::wstring& arguments, const std::wstring& appData, DWORD
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());
     SetEnvironmentVariableW(L"APPDATA", appData.c_str());
     PROCESS_INFORMATION info = {};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+    // Under load Wine now and then fails to start a process at all; that is
+    // the harness's trouble, not the program's, so it is tried once more.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        if (attempt > 0) Sleep(500);
+        started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &info) != FALSE;
+        if (!started) startError = GetLastError();
+    }
+    if (started) {
         if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) {
             TerminateProcess(info.hProcess, 99);
             WaitForSingleObject(info.hProcess, 5000);
@@ -85,6 +98,7 @@ Ended RunToEnd(const std::wstring& arguments, const std::wstring& appData, DWORD
     }
     CloseHandle(out);
     ended.output = TempDir::ReadWholeFile(outPath);
+    if (!started) ended.output = "(the program did not start: error " + std::to_string(startError) + ")";
     return ended;
 }
 
