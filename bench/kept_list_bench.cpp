@@ -53,19 +53,6 @@ protected:
     }
 };
 
-// A kept list of `count` entries in folder, as a rewrite writes it.
-bool MakeList(const std::wstring& folder, int count) {
-    KeptList kept;
-    std::vector<KeptEntry> entries;
-    KeptListReport report;
-    if (!kept.Open(VQWString(folder.c_str()), entries, report)) return false;
-    KeptListText text = kept.BeginRewrite();
-    for (int i = 0; i < count; ++i) text.Add(EntryPath(i), VQWString(), false);
-    kept.Save(std::move(text));
-    kept.Close();
-    return true;
-}
-
 // The rewrite a run begins with, as the window makes it: the whole list made
 // into text on this thread and handed to the writer. Seconds spent here.
 double RewriteAtRunStart(KeptList& kept, const std::vector<KeptEntry>& listed) {
@@ -149,8 +136,8 @@ int main() {
     // the median of the rounds' ratios counts.
     if (files > 0) {
         TempDir small, large;
-        if (!MakeList(small.Path(), pairOnly ? std::max(files, 1000) : 1000) ||
-            (!pairOnly && !MakeList(large.Path(), 1000000))) {
+        if (!WriteKeptArchive(small.Path(), pairOnly ? std::max(files, 1000) : 1000, false) ||
+            (!pairOnly && !WriteKeptArchive(large.Path(), 1000000, false))) {
             fprintf(stderr, "lists not made\n");
             return 2;
         }

@@ -261,16 +261,7 @@ int StartBench(int entries, int rounds) {
     std::wstring quenbrix = appData.MakeDir(L"Quenbrix");
     TempDir emptyData;
     emptyData.MakeDir(L"Quenbrix");
-    {
-        KeptList kept;
-        std::vector<KeptEntry> none;
-        KeptListReport report;
-        kept.Open(VQWString(quenbrix.c_str()), none, report);
-        KeptListText text = kept.BeginRewrite();
-        for (int i = 0; i < entries; ++i) text.Add(EntryPath(i), EntryRoot(i), i % 97 == 0);
-        kept.Save(std::move(text));
-        kept.Close();
-    }
+    WriteKeptArchive(quenbrix, entries, true);
     wchar_t count[32];
     int digits = wsprintfW(count, L"%d", entries);
     std::wstring grouped;
