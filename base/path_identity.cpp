@@ -32,24 +32,27 @@ bool IsPlainFullPath(const wchar_t* text, int length) {
     return true;
 }
 
-VQWString UpperInvariant(const VQWString& text) {
-    int length = text.GetLength();
-    if (length == 0) return VQWString();
-    VQWString upper;
-    upper.SetLength(length);
+// Upper-cases `length` units into `to`; false when the system's mapping
+// would change the length (then `to` holds nothing usable).
+bool UpperInto(const wchar_t* from, int length, wchar_t* to) {
     // Most paths are ASCII: those need no call into the system.
-    const wchar_t* from = text.Text();
-    wchar_t* to = upper.GetData();
     bool ascii = true;
     for (int i = 0; i < length && ascii; ++i) {
         wchar_t c = from[i];
         ascii = c < 0x80;
         to[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
     }
-    if (ascii) return upper;
-    int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.Text(), length, upper.GetData(), length,
-                          nullptr, nullptr, 0);
-    if (n != length) return text.DeepCopy();
+    if (ascii) return true;
+    return LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, from, length, to, length, nullptr, nullptr, 0) ==
+           length;
+}
+
+VQWString UpperInvariant(const VQWString& text) {
+    int length = text.GetLength();
+    if (length == 0) return VQWString();
+    VQWString upper;
+    upper.SetLength(length);
+    if (!UpperInto(text.Text(), length, upper.GetData())) return text.DeepCopy();
     return upper;
 }
 
@@ -66,6 +69,12 @@ uint64_t HashOf(const VQWString& text) {
 }  // namespace
 
 VQWString FoldNameCase(const VQWString& text) { return UpperInvariant(text); }
+
+void AppendFoldedName(const wchar_t* name, int length, std::wstring& to) {
+    size_t at = to.size();
+    to.resize(at + static_cast<size_t>(length));
+    if (length > 0 && !UpperInto(name, length, &to[at])) to.replace(at, static_cast<size_t>(length), name, static_cast<size_t>(length));
+}
 
 VQWString PathIdentity(const VQWString& path) {
     VQWString plain = path;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "base/strings.h"
@@ -18,6 +19,8 @@ VQWString PathIdentity(const VQWString& path);
 // The upper-casing of PathIdentity alone, for a part of a path (a name in a
 // folder): the part of an identity between two "\" is the folded name.
 VQWString FoldNameCase(const VQWString& text);
+// FoldNameCase of `length` units, appended to `to` without a string of its own.
+void AppendFoldedName(const wchar_t* name, int length, std::wstring& to);
 
 // A set of the paths of a list, by their identity. It keeps only a hash and
 // the entry's index per path; the paths themselves stay with the list and are

@@ -6,13 +6,12 @@
 #include <atomic>
 #include <cwchar>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "base/files.h"
 #include "base/path_identity.h"
 #include "base/text_decode.h"
+#include "base/two_threads.h"
 
 namespace {
 
@@ -236,7 +235,10 @@ void LookUpLines(const VQArray<VQWString, VQWString>& lines, const VQWString& li
     looked.resize(static_cast<size_t>(count));
     std::atomic<int> next(0), done(0);
     std::atomic<bool> stop(false);
-    auto work = [&](VQWString folder, bool caller) {
+    auto work = [&](int share) {
+        bool caller = share == 0;
+        // Each thread its own copy: the counts of users are not atomic.
+        VQWString folder = listFolder.DeepCopy();
         while (!stop) {
             int from = next.fetch_add(kBlock);
             if (from >= count) return;
@@ -257,16 +259,11 @@ void LookUpLines(const VQArray<VQWString, VQWString>& lines, const VQWString& li
             }
         }
     };
-    std::thread helper;
     if (count > kBlock) {
-        try {
-            helper = std::thread(work, listFolder.DeepCopy(), false);
-        } catch (const std::system_error&) {
-            // No second thread: this one looks up every line.
-        }
+        RunOnTwoThreads(work);
+    } else {
+        work(0);
     }
-    work(listFolder.DeepCopy(), true);
-    if (helper.joinable()) helper.join();
 }
 
 }  // namespace
