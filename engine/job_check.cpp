@@ -3,13 +3,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "base/path_identity.h"
+#include "base/two_threads.h"
 #include "engine/file_variables.h"
 #include "engine/output_path.h"
 #include "engine/template.h"
@@ -339,13 +342,128 @@ namespace {
 // What the check of every target's lines needs beyond the templates.
 struct LineCheckInput {
     const std::vector<RunTarget>* entries = nullptr;  // roots; null: single files
-    VQWString outputTemplate;                          // empty: no outputs
     VQWString directory;
-    // With an output template: the disk, read a folder at a time, and the
-    // outputs' identities, filled per target.
-    OutputStateCache* states = nullptr;
-    std::vector<VQWString>* outputIdentities = nullptr;
-    std::vector<OutputState>* outputStates = nullptr;  // filled per target when given
+    // With an output template: each target's output ($out), and the targets
+    // whose lines are expanded, the first `end` (the others' outputs failed).
+    const std::vector<VQWString>* outputs = nullptr;
+    int end = -1;
+};
+
+// The disk's answers for the outputs and, for the up-to-date rule, their
+// sources, asked by two threads: under Wine the look-ups are most of a big
+// check's time. Listing the output folders and looking the sources up run
+// best side by side (Wine lists one folder at a time), so the targets come
+// in blocks of two kinds: a block's outputs, then its sources. One thread
+// takes the outputs first, the other the sources, and each takes the other
+// kind when its own has nothing ready. The outputs are read as they are
+// made.
+//
+// Each thread has its own folder lists (OutputStateCache), which only read
+// the characters of the paths: the strings' counts of users are not atomic,
+// and nothing changes those characters meanwhile.
+class OutputDiskReads {
+public:
+    OutputDiskReads(const std::vector<VQWString>& outputs, const std::vector<VQWString>& identities, int count,
+                    const std::vector<RunTarget>& entries, bool upToDateRule)
+        : outputs(outputs),
+          identities(identities),
+          entries(entries),
+          count(count),
+          blocks((count + kBlock - 1) / kBlock),
+          withSources(upToDateRule),
+          listed(new std::atomic<bool>[static_cast<size_t>(blocks)]),
+          limit(count),
+          states(static_cast<size_t>(count)) {
+        for (int b = 0; b < blocks; ++b) listed[static_cast<size_t>(b)] = false;
+        if (withSources) upToDate.assign(static_cast<size_t>(count), 0);
+    }
+
+    static const int kBlock = 1024;
+
+    // The outputs of the first `end` targets are made; with `last`, no
+    // other will be.
+    void Made(int end, bool last) {
+        if (last) Limit(end);
+        made.store(end, std::memory_order_release);
+    }
+
+    // No target from `end` on needs asking (an earlier one failed).
+    void Limit(int end) {
+        int known = limit.load();
+        while (end < known && !limit.compare_exchange_weak(known, end)) {
+        }
+    }
+
+    // Takes blocks until none is left; `share` 1 prefers the sources.
+    void Work(int share) {
+        OutputStateCache disk;
+        for (;;) {
+            if (share == 1 && TakeSources(disk)) continue;
+            if (TakeOutputs(disk)) continue;
+            if (TakeSources(disk)) continue;
+            if (!withSources || nextSources >= blocks || nextSources * kBlock >= limit) return;
+            // The other thread is listing the block these sources wait for.
+            Sleep(1);
+        }
+    }
+
+    // The first target below `end` whose output is a folder, or -1.
+    int FirstFolder(int end) const {
+        for (int i = 0; i < std::min(end, count); ++i) {
+            if (states[static_cast<size_t>(i)].folder) return i;
+        }
+        return -1;
+    }
+
+    std::vector<char> upToDate;  // with the up-to-date rule
+
+private:
+    bool TakeOutputs(OutputStateCache& disk) {
+        int b = nextOutputs.fetch_add(1);
+        if (b >= blocks || b * kBlock >= limit) return false;
+        int to = std::min(count, (b + 1) * kBlock);
+        // The outputs are made while the first blocks are read.
+        while (made.load(std::memory_order_acquire) < std::min(to, limit.load())) Sleep(1);
+        to = std::min(to, limit.load());
+        for (int i = b * kBlock; i < to; ++i) {
+            size_t at = static_cast<size_t>(i);
+            states[at] = disk.Read(outputs[at], identities[at]);
+        }
+        listed[static_cast<size_t>(b)].store(true, std::memory_order_release);
+        return true;
+    }
+
+    bool TakeSources(OutputStateCache& disk) {
+        if (!withSources) return false;
+        int b = nextSources.load();
+        do {
+            if (b >= blocks || b * kBlock >= limit || !listed[static_cast<size_t>(b)].load(std::memory_order_acquire)) {
+                return false;
+            }
+        } while (!nextSources.compare_exchange_weak(b, b + 1));
+        int to = std::min(count, (b + 1) * kBlock);
+        for (int i = b * kBlock; i < to; ++i) {
+            size_t at = static_cast<size_t>(i);
+            const OutputState& state = states[at];
+            if (!state.exists || state.folder || entries[at].interrupted) continue;
+            OutputState read = disk.ReadIfListed(entries[at].path);
+            upToDate[at] = read.exists && IsUpToDate(read.written, state.written);
+        }
+        return true;
+    }
+
+    const std::vector<VQWString>& outputs;
+    const std::vector<VQWString>& identities;
+    const std::vector<RunTarget>& entries;
+    const int count;
+    const int blocks;
+    const bool withSources;
+    std::unique_ptr<std::atomic<bool>[]> listed;  // per block: its outputs are read
+    std::atomic<int> limit;
+    std::atomic<int> made{0};
+    std::atomic<int> nextOutputs{0};
+    std::atomic<int> nextSources{0};
+    std::vector<OutputState> states;
 };
 
 // What of a command line tells whether two targets' lines clash.
@@ -389,46 +507,26 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
     const VQWString noOutput;
     const VQWString placeholder(kPreOutputPlaceholder);
     const VQWString& directory = input.directory;
-    bool withOutput = !input.outputTemplate.IsEmpty();
+    bool withOutput = input.outputs != nullptr;
     // With outputs known, they are what is compared (CheckJob).
     bool compareLines = !withOutput && count >= 2 && !command.IsEmpty();
     LineKey lineKey = LineKey::None;
     std::vector<size_t> lineHashes;
     if (compareLines) lineHashes.resize(static_cast<size_t>(count));
-    if (withOutput) check.outputs.resize(static_cast<size_t>(count));
-    if (input.outputStates) input.outputStates->resize(static_cast<size_t>(count));
-    if (withOutput) input.outputIdentities->resize(static_cast<size_t>(count));
+    int end = input.end >= 0 ? input.end : count;
+
     // No value can hold a ">" (no file name does): templates without one redirect nothing.
     bool redirects = preCommand.FindOneOf(L">", 0) >= 0 || command.FindOneOf(L">", 0) >= 0;
     OutputTable outputs(directory);
     VQTemplateContext context;
     context.hasOutput = withOutput;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < end; ++i) {
         if (input.entries) context.root = (*input.entries)[static_cast<size_t>(i)].root;
-        if (withOutput) {
-            VQWString& output = check.outputs[static_cast<size_t>(i)];
-            if (!ExpandOutputPath(input.outputTemplate, targets[i], context.root, directory, output,
-                                  check.errorText)) {
-                check.failedIndex = i;
-                check.outputFailed = true;
-                return check;
-            }
-            VQWString& identity = (*input.outputIdentities)[static_cast<size_t>(i)];
-            identity = PathIdentity(output);
-            OutputState state = input.states->Read(output, identity);
-            if (state.folder) {
-                check.errorText = OutputIsFolderMessage(output);
-                check.failedIndex = i;
-                check.outputFailed = true;
-                return check;
-            }
-            if (input.outputStates) (*input.outputStates)[static_cast<size_t>(i)] = state;
-            context.output = output;
-        }
+        if (withOutput) context.output = (*input.outputs)[static_cast<size_t>(i)];
         VQWString pre = preCommand;
         if (!ExpandTemplate(pre, targets[i], noOutput, context, check.errorText, kMaxCommandLineUnits)) {
-            check.failedIndex = i;
             check.preCommandFailed = true;
+            check.failedIndex = i;
             return check;
         }
         VQWString line = command;
@@ -497,48 +595,98 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
     VQArray<VQWString, VQWString> targets;
     targets.SetSize(-count);
     for (const RunTarget& entry : entries) targets.Add(entry.path);
-    bool withOutput = !outputTemplate.IsEmpty();
-    std::vector<OutputState> states;
-    std::vector<VQWString> outputIdentities;
-    OutputStateCache disk;
     LineCheckInput input;
     input.entries = &entries;
-    input.outputTemplate = outputTemplate;
     input.directory = directory;
-    input.states = &disk;
-    input.outputIdentities = &outputIdentities;
-    if (withOutput && skipUpToDate) input.outputStates = &states;
-    VQTemplateCheck check = CheckLines(preCommand, command, targets, input);
-    if (check.failedIndex >= 0 || !withOutput) return check;
+    if (outputTemplate.IsEmpty()) return CheckLines(preCommand, command, targets, input);
 
-    // Outputs by the file they name.
-    check.outputsCompared = true;
-    std::unordered_map<std::wstring_view, size_t> groupOf;
-    groupOf.reserve(static_cast<size_t>(count));
-    std::vector<VQCommandClash> groups;
-    for (int i = 0; i < count; ++i) {
-        auto found = groupOf.emplace(View(outputIdentities[static_cast<size_t>(i)]), groups.size());
-        if (found.second) {
-            groups.push_back(VQCommandClash{1, i, -1});
-        } else if (++groups[found.first->second].count == 2) {
-            groups[found.first->second].second = i;
+    // Every output first. The first target that fails, whichever way, is the
+    // one told; for one target, its output's template before its folder on
+    // the disk before its lines.
+    //
+    // The disk is asked on two threads while this one makes the outputs,
+    // expands the lines and compares the outputs: those threads allocate
+    // next to nothing, and under Wine two threads allocating at once are
+    // many times slower.
+    std::vector<VQWString> outputs(static_cast<size_t>(count));
+    std::vector<VQWString> outputIdentities(static_cast<size_t>(count));
+    OutputDiskReads reads(outputs, outputIdentities, count, entries, skipUpToDate);
+    auto share = [&reads](int which) { reads.Work(which); };
+    TwoThreadsBeside<decltype(share)> disk(share, count > OutputDiskReads::kBlock);
+    int outputsMade = count;
+    VQWString outputError;
+    {
+        VQTemplateContext context;
+        context.hasOutput = true;
+        for (int i = 0; i < count && outputsMade == count; ++i) {
+            context.root = entries[static_cast<size_t>(i)].root;
+            VQWString& output = outputs[static_cast<size_t>(i)];
+            if (ExpandOutputPath(outputTemplate, targets[i], context.root, directory, output, outputError)) {
+                outputIdentities[static_cast<size_t>(i)] = PathIdentity(output);
+                if ((i + 1) % OutputDiskReads::kBlock == 0) reads.Made(i + 1, false);
+            } else {
+                outputsMade = i;
+            }
         }
     }
+    reads.Made(outputsMade, true);
+
+    input.outputs = &outputs;
+    input.end = outputsMade;
+    VQTemplateCheck check = CheckLines(preCommand, command, targets, input);
+    // No target after the first that fails needs the disk.
+    if (check.failedIndex >= 0) reads.Limit(check.failedIndex + 1);
+
+    // Outputs by the file they name, and an output that is an entry (it
+    // would overwrite an input).
+    std::vector<VQCommandClash> groups;
+    std::vector<VQWString> entryIdentities;
+    std::unordered_map<std::wstring_view, int> entryOf;
+    if (check.failedIndex < 0 && outputsMade == count) {
+        std::unordered_map<std::wstring_view, size_t> groupOf;
+        groupOf.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            auto found = groupOf.emplace(View(outputIdentities[static_cast<size_t>(i)]), groups.size());
+            if (found.second) {
+                groups.push_back(VQCommandClash{1, i, -1});
+            } else if (++groups[found.first->second].count == 2) {
+                groups[found.first->second].second = i;
+            }
+        }
+        entryIdentities.resize(static_cast<size_t>(count));
+        entryOf.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            entryIdentities[static_cast<size_t>(i)] = PathIdentity(targets[i]);
+            // A file listed twice is the first of its entries.
+            entryOf.emplace(View(entryIdentities[static_cast<size_t>(i)]), i);
+        }
+    }
+
+    disk.Join();
+    int folder = reads.FirstFolder(check.failedIndex >= 0 ? check.failedIndex + 1 : outputsMade);
+    if (folder >= 0) {
+        VQTemplateCheck failed;
+        failed.errorText = OutputIsFolderMessage(outputs[static_cast<size_t>(folder)]);
+        failed.failedIndex = folder;
+        failed.outputFailed = true;
+        failed.outputs = std::move(outputs);
+        return failed;
+    }
+    check.outputs = std::move(outputs);
+    if (check.failedIndex >= 0) return check;
+    if (outputsMade < count) {
+        check.errorText = outputError;
+        check.failedIndex = outputsMade;
+        check.outputFailed = true;
+        return check;
+    }
+
+    check.outputsCompared = true;
     for (const VQCommandClash& group : groups) {
         if (group.count < 2) continue;
         check.clashes.push_back(group);
         check.clashOutputs.push_back(check.outputs[static_cast<size_t>(group.first)]);
         check.clashingTargets += group.count;
-    }
-
-    // An output that is an entry would overwrite an input.
-    std::vector<VQWString> entryIdentities(static_cast<size_t>(count));
-    std::unordered_map<std::wstring_view, int> entryOf;
-    entryOf.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        entryIdentities[static_cast<size_t>(i)] = PathIdentity(targets[i]);
-        // A file listed twice is the first of its entries.
-        entryOf.emplace(View(entryIdentities[static_cast<size_t>(i)]), i);
     }
     for (int i = 0; i < count; ++i) {
         auto entry = entryOf.find(View(outputIdentities[static_cast<size_t>(i)]));
@@ -548,14 +696,10 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
             break;
         }
     }
-
     if (skipUpToDate) {
         check.skip.assign(static_cast<size_t>(count), false);
         for (int i = 0; i < count; ++i) {
-            const OutputState& output = states[static_cast<size_t>(i)];
-            if (entries[static_cast<size_t>(i)].interrupted || !output.exists || output.folder) continue;
-            OutputState source = disk.Read(targets[i], entryIdentities[static_cast<size_t>(i)], false);
-            if (!source.exists || !IsUpToDate(source.written, output.written)) continue;
+            if (!reads.upToDate[static_cast<size_t>(i)]) continue;
             check.skip[static_cast<size_t>(i)] = true;
             ++check.skipCount;
         }

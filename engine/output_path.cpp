@@ -1,5 +1,7 @@
 #include "engine/output_path.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <string_view>
 
 #include "base/files.h"
@@ -67,9 +69,6 @@ OutputState StateOf(DWORD attributes, const FILETIME& written, DWORD sizeHigh, D
     return state;
 }
 
-std::wstring Text(const VQWString& text, int start, int count) {
-    return std::wstring(text.Text() + start, static_cast<size_t>(count));
-}
 
 }  // namespace
 
@@ -127,71 +126,145 @@ OutputState ReadOutputState(const VQWString& path) {
     return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
-OutputState OutputStateCache::Read(const VQWString& path) { return Read(path, PathIdentity(path)); }
+OutputState OutputStateCache::Read(const VQWString& path) { return Read(path, PathIdentity(path.DeepCopy())); }
 
-OutputState OutputStateCache::Read(const VQWString& path, const VQWString& identity, bool list) {
-    if (!IsListablePath(path)) return ReadOutputState(path);
-    int cut = path.GetLength() - 1;
-    while (path.GetAt(cut) != L'\\') --cut;
-    // The identity of a plain full path is the path upper-cased, letter for letter.
-    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return ReadOutputState(path);
-    const Folder* known = FolderOf(path, identity, cut, list);
-    if (!known || !known->listed) return ReadOutputState(path);
-    const Folder& folder = *known;
-    auto found = folder.names.find(Text(identity, cut + 1, identity.GetLength() - cut - 1));
-    if (found == folder.names.end()) {
-        if (path.FindOneOf(L"~", cut + 1) >= 0) return ReadOutputState(path);
-        return OutputState();
-    }
-    const Listed& listed = found->second;
-    if (listed.twice || std::wstring_view(listed.name) != std::wstring_view(path.Text() + cut + 1)) {
-        return ReadOutputState(path);
-    }
-    return listed.state;
+namespace {
+
+// Looked up on its own. A long path goes through a copy: SystemForm would
+// count itself among the users of the caller's string.
+OutputState LookUp(const VQWString& path) {
+    if (path.GetLength() >= MAX_PATH) return ReadOutputState(path.DeepCopy());
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.Text(), GetFileExInfoStandard, &data)) return OutputState();
+    return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
-const OutputStateCache::Folder* OutputStateCache::FolderOf(const VQWString& path, const VQWString& identity, int cut,
-                                                           bool list) {
-    std::wstring written = Text(path, 0, cut);
-    auto known = byText.find(written);
-    if (known != byText.end()) return known->second;
-    std::wstring folderIdentity = Text(identity, 0, cut);
-    if (!list) {
-        auto listed = folders.find(folderIdentity);
-        return listed == folders.end() ? nullptr : listed->second.get();
+// Where the folder of a listable path ends: its last "\".
+int FolderCut(const VQWString& path) {
+    int cut = path.GetLength() - 1;
+    while (path.GetAt(cut) != L'\\') --cut;
+    return cut;
+}
+
+}  // namespace
+
+OutputState OutputStateCache::Read(const VQWString& path, const VQWString& identity) {
+    if (!IsListablePath(path)) return LookUp(path);
+    int cut = FolderCut(path);
+    // The identity of a plain full path is the path upper-cased, letter for letter.
+    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return LookUp(path);
+    const Folder* folder = FolderOf(path, cut, true);
+    if (!folder || !folder->listed) return LookUp(path);
+    return Answer(path, identity.Text(), cut, *folder);
+}
+
+OutputState OutputStateCache::ReadIfListed(const VQWString& path) {
+    if (!IsListablePath(path)) return LookUp(path);
+    int cut = FolderCut(path);
+    const Folder* folder = FolderOf(path, cut, false);
+    if (!folder || !folder->listed) return LookUp(path);
+    VQWString identity = PathIdentity(path.DeepCopy());
+    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return LookUp(path);
+    return Answer(path, identity.Text(), cut, *folder);
+}
+
+OutputState OutputStateCache::Answer(const VQWString& path, const wchar_t* identity, int cut, const Folder& folder) {
+    int length = path.GetLength() - cut - 1;
+    const Listed* listed = folder.Find(std::wstring_view(identity + cut + 1, static_cast<size_t>(length)));
+    if (!listed) {
+        if (path.FindOneOf(L"~", cut + 1) >= 0) return LookUp(path);
+        return OutputState();
     }
-    std::unique_ptr<Folder>& slot = folders[folderIdentity];
-    if (!slot) {
-        slot.reset(new Folder);
-        Folder& folder = *slot;
-        VQWString pattern = path.Left(cut + 1).Append(L'*');
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileExW(SystemForm(pattern).Text(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        if (find == INVALID_HANDLE_VALUE) {
-            // Not there, or not a folder: nothing below it exists. Any other
-            // failure (access, the network) is left to the look-ups.
-            DWORD error = GetLastError();
-            folder.listed = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
+    if (listed->twice || listed->length != length ||
+        folder.text.compare(static_cast<size_t>(listed->name), static_cast<size_t>(length), path.Text() + cut + 1,
+                            static_cast<size_t>(length)) != 0) {
+        return LookUp(path);
+    }
+    return listed->state;
+}
+
+const OutputStateCache::Listed* OutputStateCache::Folder::Find(std::wstring_view folded) const {
+    auto key = [this](const Listed& entry) {
+        return std::wstring_view(text.data() + entry.folded, static_cast<size_t>(entry.length));
+    };
+    auto found = std::lower_bound(names.begin(), names.end(), folded,
+                                  [&](const Listed& entry, std::wstring_view name) { return key(entry) < name; });
+    return found != names.end() && key(*found) == folded ? &*found : nullptr;
+}
+
+OutputStateCache::Folder* OutputStateCache::FolderOf(const VQWString& path, int cut, bool list) {
+    std::wstring_view written(path.Text(), static_cast<size_t>(cut));
+    LastFolder& last = list ? lastListed : lastAsked;
+    if (last.valid && last.text == written) return last.folder;
+    Folder* found = nullptr;
+    auto known = byText.find(written);
+    if (known != byText.end() && (known->second || !list)) {
+        found = known->second;
+    } else {
+        VQWString folderIdentity = PathIdentity(path.Left(cut));
+        std::wstring key(folderIdentity.Text(), static_cast<size_t>(folderIdentity.GetLength()));
+        auto listed = folders.find(key);
+        if (listed != folders.end()) {
+            found = listed->second.get();
+        } else if (list) {
+            // The last folder asked about without listing may be this one.
+            lastAsked.valid = false;
+            std::unique_ptr<Folder>& slot = folders[key];
+            slot.reset(new Folder);
+            found = slot.get();
+            Folder& folder = *found;
+            VQWString pattern = path.Left(cut + 1).Append(L'*');
+            WIN32_FIND_DATAW data;
+            HANDLE find = FindFirstFileExW(SystemForm(pattern).Text(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
+            if (find == INVALID_HANDLE_VALUE) {
+                // Not there, or not a folder: nothing below it exists. Any other
+                // failure (access, the network) is left to the look-ups.
+                DWORD error = GetLastError();
+                folder.listed = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
+            } else {
+                do {
+                    const wchar_t* name = data.cFileName;
+                    if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+                    Listed entry;
+                    entry.length = static_cast<int>(wcslen(name));
+                    entry.name = static_cast<int>(folder.text.size());
+                    folder.text.append(name, static_cast<size_t>(entry.length));
+                    entry.folded = static_cast<int>(folder.text.size());
+                    AppendFoldedName(name, entry.length, folder.text);
+                    entry.state = StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh,
+                                          data.nFileSizeLow);
+                    folder.names.push_back(entry);
+                } while (FindNextFileW(find, &data));
+                folder.listed = GetLastError() == ERROR_NO_MORE_FILES;
+                FindClose(find);
+                if (folder.listed) {
+                    auto key = [&](const Listed& e) {
+                        return std::wstring_view(folder.text.data() + e.folded, static_cast<size_t>(e.length));
+                    };
+                    std::sort(folder.names.begin(), folder.names.end(),
+                              [&](const Listed& a, const Listed& b) { return key(a) < key(b); });
+                    for (size_t i = 1; i < folder.names.size(); ++i) {
+                        if (key(folder.names[i]) == key(folder.names[i - 1])) {
+                            folder.names[i].twice = folder.names[i - 1].twice = true;
+                        }
+                    }
+                } else {
+                    folder.names.clear();
+                    folder.text.clear();
+                }
+            }
+        }
+        if (known != byText.end()) {
+            known->second = found;
         } else {
-            do {
-                const wchar_t* name = data.cFileName;
-                if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-                VQWString folded = FoldNameCase(VQWString(name));
-                Listed entry;
-                entry.name = name;
-                entry.state = StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh,
-                                      data.nFileSizeLow);
-                auto added = folder.names.emplace(Text(folded, 0, folded.GetLength()), std::move(entry));
-                if (!added.second) added.first->second.twice = true;
-            } while (FindNextFileW(find, &data));
-            folder.listed = GetLastError() == ERROR_NO_MORE_FILES;
-            FindClose(find);
-            if (!folder.listed) folder.names.clear();
+            byText.emplace(std::wstring(written), found);
         }
     }
-    byText.emplace(std::move(written), slot.get());
-    return slot.get();
+    last.text.assign(written);
+    last.folder = found;
+    last.valid = true;
+    return found;
 }
 
 bool IsUpToDate(const FILETIME& sourceWritten, const FILETIME& outputWritten) {

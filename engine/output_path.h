@@ -5,9 +5,12 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "base/strings.h"
 
@@ -44,30 +47,49 @@ OutputState ReadOutputState(const VQWString& path);
 // still be readable), a name listed only in another case or more than once
 // (a folder may tell case apart), and an unlisted name holding "~" (it may
 // be a short name).
+//
+// A cache belongs to one thread. It only reads the characters of the paths
+// it is given, never counts itself among their users, so other threads may
+// hold the same strings meanwhile.
 class OutputStateCache {
 public:
-    // identity is PathIdentity(path), which the check has anyway. Without
-    // `list`, a folder not listed yet is not listed for this path: a list
-    // costs about what a look-up does for each name it holds, more than
-    // the look-ups of a folder whose files are asked about only in part.
-    OutputState Read(const VQWString& path, const VQWString& identity, bool list = true);
+    // identity is PathIdentity(path), which the check has anyway.
+    OutputState Read(const VQWString& path, const VQWString& identity);
     OutputState Read(const VQWString& path);
+    // For a path asked about once (a source for the up-to-date rule):
+    // answered from its folder's list when that folder was listed already,
+    // else looked up on its own. A list costs about what a look-up does for
+    // each name it holds, more than the look-ups of a folder whose files
+    // are asked about only in part.
+    OutputState ReadIfListed(const VQWString& path);
 
 private:
     struct Listed {
-        std::wstring name;  // as the folder holds it
+        int folded, name, length;  // in the folder's text: the name folded and as the folder holds it
         OutputState state;
         bool twice = false;  // another name folds to the same
     };
     struct Folder {
         bool listed = false;
-        std::unordered_map<std::wstring, Listed> names;  // by FoldNameCase
+        std::wstring text;
+        std::vector<Listed> names;  // by the folded name
+        const Listed* Find(std::wstring_view folded) const;
     };
-    // Null when the folder is not listed yet and `list` is false.
-    const Folder* FolderOf(const VQWString& path, const VQWString& identity, int cut, bool list);
+    // The last folder asked for, by its text as written.
+    struct LastFolder {
+        std::wstring text;
+        Folder* folder = nullptr;
+        bool valid = false;
+    };
+    // The folder of path (its first `cut` units), listed unless `list` is
+    // false; null when it is not listed and `list` is false.
+    Folder* FolderOf(const VQWString& path, int cut, bool list);
+    OutputState Answer(const VQWString& path, const wchar_t* identity, int cut, const Folder& folder);
 
     std::unordered_map<std::wstring, std::unique_ptr<Folder>> folders;  // by the folder's identity
-    std::unordered_map<std::wstring, Folder*> byText;  // the folder as written -> folders
+    // The folder as written -> folders; null: asked about without listing.
+    std::map<std::wstring, Folder*, std::less<>> byText;
+    LastFolder lastListed, lastAsked;
 };
 
 // FAT keeps write times in 2 s steps, and network drives take them from the

@@ -384,3 +384,47 @@ TEST(JobCheck, UpToDateOutputsAreSkippedButNeverAnInterruptedOne) {
     EXPECT_TRUE(check.outputFailed);
     EXPECT_EQ(L"出力先がフォルダです。\n" + temp.Join(L"out\\c.out"), W(check.errorText));
 }
+
+TEST(JobCheck, AListOfManyBlocksIsAnsweredAsOneTargetAtATimeWould) {
+    // Enough targets for the disk to be asked by two threads in blocks,
+    // sources in 21 folders, every other output there and newer.
+    TempDir temp;
+    const int kTargets = 2100;
+    std::wstring in = temp.MakeDir(L"in") + L"\\";
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < kTargets; ++i) {
+        std::wstring reldir = L"撮影 " + std::to_wstring(i / 100) + L"\\";
+        std::wstring name = L"写真 " + std::to_wstring(i);
+        paths.push_back(temp.WriteFile(L"in\\" + reldir + name + L".jpg", "s"));
+        if (i % 2 == 0) temp.WriteFile(L"out\\" + reldir + name + L".webp", "o");
+    }
+    std::vector<RunTarget> entries = Entries(paths, in.c_str());
+    entries[1001].interrupted = true;  // output missing anyway
+    entries[1002].interrupted = true;
+    std::wstring outputTemplate = temp.Join(L"out\\$reldir$stem.webp");
+    VQTemplateCheck check = CheckOut(L"conv $level1", outputTemplate.c_str(), entries, true);
+    ASSERT_EQ(-1, check.failedIndex) << W(check.errorText);
+    ASSERT_EQ(static_cast<size_t>(kTargets), check.skip.size());
+    int wrong = 0;
+    for (int i = 0; i < kTargets; ++i) wrong += check.skip[static_cast<size_t>(i)] != (i % 2 == 0 && i != 1002);
+    EXPECT_EQ(0, wrong);
+    EXPECT_EQ(kTargets / 2 - 1, check.skipCount);
+    EXPECT_EQ(-1, check.outputIsEntry);
+
+    // The first target that fails is told, whichever way it fails and
+    // whichever thread met it: an output that is a folder, late in the list...
+    temp.MakeDir(L"out\\撮影 20\\写真 2001.webp");
+    check = CheckOut(L"conv $level1", outputTemplate.c_str(), entries, true);
+    EXPECT_EQ(2001, check.failedIndex);
+    EXPECT_TRUE(check.outputFailed);
+    // ...before the lines of a later target that fail, after those of an earlier one.
+    entries[2050].path = VQWString(L"C:\\浅い.jpg");
+    check = CheckOut(L"conv $level1", outputTemplate.c_str(), entries, true);
+    EXPECT_EQ(2001, check.failedIndex);
+    EXPECT_TRUE(check.outputFailed);
+    entries[1500].path = VQWString(L"C:\\浅い.jpg");
+    check = CheckOut(L"conv $level1", outputTemplate.c_str(), entries, true);
+    EXPECT_EQ(1500, check.failedIndex);
+    EXPECT_FALSE(check.outputFailed);
+    EXPECT_NE(-1, W(check.errorText).find(L"level"));
+}
