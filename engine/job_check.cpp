@@ -349,6 +349,49 @@ struct LineCheckInput {
     int end = -1;
 };
 
+// The first of the texts equal to each, by open addressing over their
+// hashes: a table of indices, not a node per text, which a big check spent
+// much of its time allocating.
+class FirstOfEqual {
+public:
+    FirstOfEqual(const std::vector<VQWString>& texts, int count) : texts(texts) {
+        size_t size = 16;
+        while (size < static_cast<size_t>(count) * 2) size *= 2;
+        slots.assign(size, -1);
+        hashes.resize(size);
+    }
+
+    // The first index added whose text equals texts[index], after adding
+    // index when there is none (then index itself).
+    int Add(int index) {
+        std::wstring_view text = View(texts[static_cast<size_t>(index)]);
+        size_t hash = HashOf(text);
+        size_t at = Probe(text, hash);
+        if (slots[at] < 0) {
+            slots[at] = index;
+            hashes[at] = hash;
+        }
+        return slots[at];
+    }
+
+    // The first index added whose text equals `text`, or -1.
+    int Find(std::wstring_view text) const { return slots[Probe(text, HashOf(text))]; }
+
+private:
+    size_t Probe(std::wstring_view text, size_t hash) const {
+        size_t mask = slots.size() - 1;
+        size_t at = hash & mask;
+        while (slots[at] >= 0 && (hashes[at] != hash || View(texts[static_cast<size_t>(slots[at])]) != text)) {
+            at = (at + 1) & mask;
+        }
+        return at;
+    }
+
+    const std::vector<VQWString>& texts;
+    std::vector<int> slots;  // -1: empty
+    std::vector<size_t> hashes;
+};
+
 // The disk's answers for the outputs and, for the up-to-date rule, their
 // sources, asked by two threads: under Wine the look-ups are most of a big
 // check's time. Listing the output folders and looking the sources up run
@@ -641,25 +684,24 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
     // would overwrite an input).
     std::vector<VQCommandClash> groups;
     std::vector<VQWString> entryIdentities;
-    std::unordered_map<std::wstring_view, int> entryOf;
+    std::unique_ptr<FirstOfEqual> entryOf;
     if (check.failedIndex < 0 && outputsMade == count) {
-        std::unordered_map<std::wstring_view, size_t> groupOf;
-        groupOf.reserve(static_cast<size_t>(count));
+        FirstOfEqual outputOf(outputIdentities, count);
+        std::vector<int> groupOf(static_cast<size_t>(count), -1);  // by a group's first target
         for (int i = 0; i < count; ++i) {
-            auto found = groupOf.emplace(View(outputIdentities[static_cast<size_t>(i)]), groups.size());
-            if (found.second) {
+            int first = outputOf.Add(i);
+            if (first == i) {
+                groupOf[static_cast<size_t>(i)] = static_cast<int>(groups.size());
                 groups.push_back(VQCommandClash{1, i, -1});
-            } else if (++groups[found.first->second].count == 2) {
-                groups[found.first->second].second = i;
+            } else if (++groups[static_cast<size_t>(groupOf[static_cast<size_t>(first)])].count == 2) {
+                groups[static_cast<size_t>(groupOf[static_cast<size_t>(first)])].second = i;
             }
         }
         entryIdentities.resize(static_cast<size_t>(count));
-        entryOf.reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            entryIdentities[static_cast<size_t>(i)] = PathIdentity(targets[i]);
-            // A file listed twice is the first of its entries.
-            entryOf.emplace(View(entryIdentities[static_cast<size_t>(i)]), i);
-        }
+        for (int i = 0; i < count; ++i) entryIdentities[static_cast<size_t>(i)] = PathIdentity(targets[i]);
+        entryOf.reset(new FirstOfEqual(entryIdentities, count));
+        // A file listed twice is the first of its entries.
+        for (int i = 0; i < count; ++i) entryOf->Add(i);
     }
 
     disk.Join();
@@ -689,10 +731,10 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
         check.clashingTargets += group.count;
     }
     for (int i = 0; i < count; ++i) {
-        auto entry = entryOf.find(View(outputIdentities[static_cast<size_t>(i)]));
-        if (entry != entryOf.end()) {
+        int entry = entryOf->Find(View(outputIdentities[static_cast<size_t>(i)]));
+        if (entry >= 0) {
             check.outputIsEntry = i;
-            check.entryOfOutput = entry->second;
+            check.entryOfOutput = entry;
             break;
         }
     }
