@@ -10,9 +10,8 @@ namespace {
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-// A full path that GetFullPathNameW would hand back unchanged: a drive, then
-// components that are neither "." nor ".." and end in no dot or space,
-// separated by single backslashes. Most paths of a list are of this form.
+}  // namespace
+
 bool IsPlainFullPath(const wchar_t* text, int length) {
     if (length < 3 || !IsDriveLetter(text[0]) || text[1] != L':' || text[2] != L'\\') return false;
     int start = 3;
@@ -31,6 +30,8 @@ bool IsPlainFullPath(const wchar_t* text, int length) {
     }
     return true;
 }
+
+namespace {
 
 // Upper-cases `length` units into `to`; false when the system's mapping
 // would change the length (then `to` holds nothing usable).

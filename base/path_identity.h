@@ -16,6 +16,10 @@
 // without regard to the user's language, as NTFS compares names. A path that
 // cannot be resolved keeps its own upper-cased text.
 VQWString PathIdentity(const VQWString& path);
+// A full path that GetFullPathNameW would hand back unchanged: a drive, then
+// components that are neither "." nor ".." and end in no dot or space,
+// separated by single backslashes. Most paths of a list are of this form.
+bool IsPlainFullPath(const wchar_t* text, int length);
 // The upper-casing of PathIdentity alone, for a part of a path (a name in a
 // folder): the part of an identity between two "\" is the folded name.
 VQWString FoldNameCase(const VQWString& text);

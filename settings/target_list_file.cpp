@@ -103,6 +103,9 @@ bool StartsWith(const VQWString& text, const wchar_t* prefix) {
 // a device such as NUL or CON).
 VQWString ResolveLine(const VQWString& line, const VQWString& listFolder) {
     if (line.IsEmpty()) return VQWString();
+    // Most lines are full paths already: no new string for them, which two
+    // threads making at once would wait on each other for.
+    if (line.GetLength() < MAX_PATH && IsPlainFullPath(line.Text(), line.GetLength())) return line;
     VQWString path = line;
     if (IsFolderRelative(line)) path = VQWString(listFolder).Append(line);
     VQWString full = FullPath(path);
