@@ -657,6 +657,12 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
     auto share = [&reads](int which) { reads.Work(which); };
     TwoThreadsBeside<decltype(share)> disk(share, count > OutputDiskReads::kBlock);
     int outputsMade = count;
+    // Whatever leaves this function, the threads waiting for outputs are let go before they are joined.
+    struct LetGo {
+        OutputDiskReads& reads;
+        const int& made;
+        ~LetGo() { reads.Made(made, true); }
+    } letGo{reads, outputsMade};
     VQWString outputError;
     {
         VQTemplateContext context;
