@@ -1,6 +1,7 @@
-// Work that splits in two: the caller's share on the caller's thread, the
-// other on a second thread. The disk's look-ups under a big list are most of
-// their time and do not depend on each other.
+// Work that splits in two, for the disk's look-ups under a big list: they
+// are most of its time and do not depend on each other. Under Wine 8 two
+// threads that allocate at once wait on each other many times over, so the
+// shares should allocate little.
 #pragma once
 
 #include <system_error>

@@ -69,7 +69,6 @@ OutputState StateOf(DWORD attributes, const FILETIME& written, DWORD sizeHigh, D
     return state;
 }
 
-
 }  // namespace
 
 bool ExpandOutputPath(const VQWString& outputTemplate, const VQWString& target, const VQWString& root,
