@@ -118,11 +118,20 @@ VQWString OutputIsFolderMessage(const VQWString& output) {
     return message;
 }
 
-OutputState ReadOutputState(const VQWString& path) {
-    OutputState state;
+namespace {
+
+// What the disk says of a path in the form Windows takes.
+OutputState StateAt(const wchar_t* systemPath) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.IsEmpty() || !GetFileAttributesExW(SystemForm(path).Text(), GetFileExInfoStandard, &data)) return state;
+    if (!GetFileAttributesExW(systemPath, GetFileExInfoStandard, &data)) return OutputState();
     return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
+}
+
+}  // namespace
+
+OutputState ReadOutputState(const VQWString& path) {
+    if (path.IsEmpty()) return OutputState();
+    return StateAt(SystemForm(path).Text());
 }
 
 OutputState OutputStateCache::Read(const VQWString& path) { return Read(path, PathIdentity(path.DeepCopy())); }
@@ -132,10 +141,7 @@ namespace {
 // Looked up on its own. A long path goes through a copy: SystemForm would
 // count itself among the users of the caller's string.
 OutputState LookUp(const VQWString& path) {
-    if (path.GetLength() >= MAX_PATH) return ReadOutputState(path.DeepCopy());
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.Text(), GetFileExInfoStandard, &data)) return OutputState();
-    return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
+    return path.GetLength() >= MAX_PATH ? ReadOutputState(path.DeepCopy()) : StateAt(path.Text());
 }
 
 // Where the folder of a listable path ends: its last "\".
@@ -150,11 +156,9 @@ int FolderCut(const VQWString& path) {
 OutputState OutputStateCache::Read(const VQWString& path, const VQWString& identity) {
     if (!IsListablePath(path)) return LookUp(path);
     int cut = FolderCut(path);
-    // The identity of a plain full path is the path upper-cased, letter for letter.
-    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return LookUp(path);
     const Folder* folder = FolderOf(path, cut, true);
     if (!folder || !folder->listed) return LookUp(path);
-    return Answer(path, identity.Text(), cut, *folder);
+    return Answer(path, identity, cut, *folder);
 }
 
 OutputState OutputStateCache::ReadIfListed(const VQWString& path) {
@@ -162,14 +166,14 @@ OutputState OutputStateCache::ReadIfListed(const VQWString& path) {
     int cut = FolderCut(path);
     const Folder* folder = FolderOf(path, cut, false);
     if (!folder || !folder->listed) return LookUp(path);
-    VQWString identity = PathIdentity(path.DeepCopy());
-    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return LookUp(path);
-    return Answer(path, identity.Text(), cut, *folder);
+    return Answer(path, PathIdentity(path.DeepCopy()), cut, *folder);
 }
 
-OutputState OutputStateCache::Answer(const VQWString& path, const wchar_t* identity, int cut, const Folder& folder) {
+OutputState OutputStateCache::Answer(const VQWString& path, const VQWString& identity, int cut, const Folder& folder) {
+    // The identity of a plain full path is the path upper-cased, letter for letter.
+    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return LookUp(path);
     int length = path.GetLength() - cut - 1;
-    const Listed* listed = folder.Find(std::wstring_view(identity + cut + 1, static_cast<size_t>(length)));
+    const Listed* listed = folder.Find(std::wstring_view(identity.Text() + cut + 1, static_cast<size_t>(length)));
     if (!listed) {
         if (path.FindOneOf(L"~", cut + 1) >= 0) return LookUp(path);
         return OutputState();

@@ -84,7 +84,8 @@ private:
     // The folder of path (its first `cut` units), listed unless `list` is
     // false; null when it is not listed and `list` is false.
     Folder* FolderOf(const VQWString& path, int cut, bool list);
-    OutputState Answer(const VQWString& path, const wchar_t* identity, int cut, const Folder& folder);
+    // From the folder's list, or looked up when the list cannot tell.
+    OutputState Answer(const VQWString& path, const VQWString& identity, int cut, const Folder& folder);
 
     std::unordered_map<std::wstring, std::unique_ptr<Folder>> folders;  // by the folder's identity
     // The folder as written -> folders; null: asked about without listing.
