@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -68,4 +69,21 @@ TEST(UnopenableNames, DevicesWithAnyExtensionAndTrailingDotsOrSpaces) {
     EXPECT_FALSE(HasUnopenableName(VQWString(L"\\\\?\\C:\\data\\a.txt")));
     EXPECT_FALSE(HasUnopenableName(VQWString(L"\\\\nul\\share\\a.txt"))) << "a server's name is not a file's";
     EXPECT_FALSE(HasUnopenableName(VQWString(L"C:\\data\\..\\a.txt")));
+}
+
+TEST(PathIdentity, ANameFoldedIntoABufferIsFoldNameCase) {
+    std::wstring buffer = L"前";
+    for (const wchar_t* name : {L"photo 1.Jpg", L"Äσ写真ｱ.webp", L""}) {
+        size_t before = buffer.size();
+        AppendFoldedName(name, static_cast<int>(wcslen(name)), buffer);
+        EXPECT_EQ(std::wstring(FoldNameCase(VQWString(name)).Text()), buffer.substr(before));
+    }
+    EXPECT_EQ(0u, buffer.find(L"前")) << "what was there stays";
+    // The paths GetFullPathNameW hands back as they are.
+    auto IsPlainFullPath = [](const wchar_t* path) { return ::IsPlainFullPath(path, static_cast<int>(wcslen(path))); };
+    EXPECT_TRUE(IsPlainFullPath(L"c:\\写真\\a b.jpg"));
+    EXPECT_FALSE(IsPlainFullPath(L"C:\\x\\..\\a"));
+    EXPECT_FALSE(IsPlainFullPath(L"C:\\x.\\a"));
+    EXPECT_FALSE(IsPlainFullPath(L"C:/x"));
+    EXPECT_FALSE(IsPlainFullPath(L"\\\\srv\\share\\a"));
 }
