@@ -1,6 +1,7 @@
 // Folder enumeration, the safe replace-on-save and the directory helpers.
 #include "base/files.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "base/log.h"
@@ -38,6 +39,72 @@ VQWString SystemForm(const VQWString& path) {
     if (StartsWith(full.Text(), L"\\\\?\\") || StartsWith(full.Text(), L"\\\\.\\")) return full;
     if (StartsWith(full.Text(), L"\\\\")) return VQWString(L"\\\\?\\UNC").Append(full.Mid(1));
     return VQWString(L"\\\\?\\").Append(full);
+}
+
+namespace {
+
+// The system's own look-ups, under the names GetFileAttributes(Ex)W hand
+// them. The layout of what the full one answers is fixed by the system.
+struct NetworkOpenInformation {
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+    LARGE_INTEGER allocationSize, endOfFile;
+    ULONG fileAttributes;
+};
+struct UnicodeText {
+    USHORT length, maximumLength;
+    PWSTR buffer;
+};
+struct ObjectAttributes {
+    ULONG length;
+    HANDLE rootDirectory;
+    UnicodeText* objectName;
+    ULONG attributes;
+    PVOID securityDescriptor, securityQualityOfService;
+};
+typedef LONG(WINAPI* QueryFullAttributes)(ObjectAttributes*, NetworkOpenInformation*);
+
+QueryFullAttributes SystemLookUp() {
+    static const QueryFullAttributes query = reinterpret_cast<QueryFullAttributes>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile")));
+    return query;
+}
+
+}  // namespace
+
+bool LookUpPath(const VQWString& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+    // A plain full path's system name is itself behind \??\: made here on
+    // the stack, where GetFileAttributesExW makes it on the process heap, for
+    // which two threads asking at once wait on each other.
+    const int kShort = 1024;
+    int length = path.GetLength();
+    QueryFullAttributes query = SystemLookUp();
+    if (!query || length >= kShort - 4 || !IsPlainFullPath(path.Text(), length)) {
+        // SystemForm would count itself among the users of the caller's string.
+        VQWString copy = length >= MAX_PATH ? path.DeepCopy() : VQWString();
+        return GetFileAttributesExW(length >= MAX_PATH ? SystemForm(copy).Text() : path.Text(), GetFileExInfoStandard,
+                                    data) != 0;
+    }
+    wchar_t name[kShort];
+    memcpy(name, L"\\??\\", 4 * sizeof(wchar_t));
+    memcpy(name + 4, path.Text(), static_cast<size_t>(length) * sizeof(wchar_t));
+    UnicodeText text = {static_cast<USHORT>((length + 4) * sizeof(wchar_t)),
+                        static_cast<USHORT>((length + 4) * sizeof(wchar_t)), name};
+    const ULONG kCaseInsensitive = 0x40;
+    ObjectAttributes attributes = {sizeof attributes, nullptr, &text, kCaseInsensitive, nullptr, nullptr};
+    NetworkOpenInformation info;
+    if (query(&attributes, &info) < 0) return false;
+    data->dwFileAttributes = info.fileAttributes;
+    data->ftCreationTime = {info.creationTime.LowPart, static_cast<DWORD>(info.creationTime.HighPart)};
+    data->ftLastAccessTime = {info.lastAccessTime.LowPart, static_cast<DWORD>(info.lastAccessTime.HighPart)};
+    data->ftLastWriteTime = {info.lastWriteTime.LowPart, static_cast<DWORD>(info.lastWriteTime.HighPart)};
+    data->nFileSizeHigh = static_cast<DWORD>(info.endOfFile.HighPart);
+    data->nFileSizeLow = info.endOfFile.LowPart;
+    return true;
+}
+
+DWORD LookUpAttributes(const VQWString& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return LookUpPath(path, &data) ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 namespace {

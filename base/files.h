@@ -184,6 +184,13 @@ VQFile* NewFile(const wchar_t* name, unsigned flags);
 // classic limit, the \\?\ form beyond it (which takes only full paths).
 VQWString SystemForm(const VQWString& path);
 
+// What GetFileAttributesExW tells of a path (any form it takes; one beyond
+// the classic limit is made full first); false when nothing is there. Only
+// reads the path's characters, so two threads may ask of strings they share.
+bool LookUpPath(const VQWString& path, WIN32_FILE_ATTRIBUTE_DATA* data);
+// Its attributes, or INVALID_FILE_ATTRIBUTES.
+DWORD LookUpAttributes(const VQWString& path);
+
 // Makes the folder and any missing folder above it. True when it is there
 // as a folder afterwards.
 bool CreateFolders(const VQWString& folder);

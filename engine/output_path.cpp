@@ -120,10 +120,10 @@ VQWString OutputIsFolderMessage(const VQWString& output) {
 
 namespace {
 
-// What the disk says of a path in the form Windows takes.
-OutputState StateAt(const wchar_t* systemPath) {
+// What the disk says of a path; only its characters are read.
+OutputState StateAt(const VQWString& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(systemPath, GetFileExInfoStandard, &data)) return OutputState();
+    if (!LookUpPath(path, &data)) return OutputState();
     return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
@@ -131,18 +131,12 @@ OutputState StateAt(const wchar_t* systemPath) {
 
 OutputState ReadOutputState(const VQWString& path) {
     if (path.IsEmpty()) return OutputState();
-    return StateAt(SystemForm(path).Text());
+    return StateAt(path);
 }
 
 OutputState OutputStateCache::Read(const VQWString& path) { return Read(path, PathIdentity(path.DeepCopy())); }
 
 namespace {
-
-// Looked up on its own. A long path goes through a copy: SystemForm would
-// count itself among the users of the caller's string.
-OutputState LookUp(const VQWString& path) {
-    return path.GetLength() >= MAX_PATH ? ReadOutputState(path.DeepCopy()) : StateAt(path.Text());
-}
 
 // Where the folder of a listable path ends: its last "\".
 int FolderCut(const VQWString& path) {
@@ -154,34 +148,34 @@ int FolderCut(const VQWString& path) {
 }  // namespace
 
 OutputState OutputStateCache::Read(const VQWString& path, const VQWString& identity) {
-    if (!IsListablePath(path)) return LookUp(path);
+    if (!IsListablePath(path)) return ReadOutputState(path);
     int cut = FolderCut(path);
     const Folder* folder = FolderOf(path, cut, true);
-    if (!folder || !folder->listed) return LookUp(path);
+    if (!folder || !folder->listed) return ReadOutputState(path);
     return Answer(path, identity, cut, *folder);
 }
 
 OutputState OutputStateCache::ReadIfListed(const VQWString& path) {
-    if (!IsListablePath(path)) return LookUp(path);
+    if (!IsListablePath(path)) return ReadOutputState(path);
     int cut = FolderCut(path);
     const Folder* folder = FolderOf(path, cut, false);
-    if (!folder || !folder->listed) return LookUp(path);
+    if (!folder || !folder->listed) return ReadOutputState(path);
     return Answer(path, PathIdentity(path.DeepCopy()), cut, *folder);
 }
 
 OutputState OutputStateCache::Answer(const VQWString& path, const VQWString& identity, int cut, const Folder& folder) {
     // The identity of a plain full path is the path upper-cased, letter for letter.
-    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return LookUp(path);
+    if (identity.GetLength() != path.GetLength() || identity.GetAt(cut) != L'\\') return ReadOutputState(path);
     int length = path.GetLength() - cut - 1;
     const Listed* listed = folder.Find(std::wstring_view(identity.Text() + cut + 1, static_cast<size_t>(length)));
     if (!listed) {
-        if (path.FindOneOf(L"~", cut + 1) >= 0) return LookUp(path);
+        if (path.FindOneOf(L"~", cut + 1) >= 0) return ReadOutputState(path);
         return OutputState();
     }
     if (listed->twice || listed->length != length ||
         folder.text.compare(static_cast<size_t>(listed->name), static_cast<size_t>(length), path.Text() + cut + 1,
                             static_cast<size_t>(length)) != 0) {
-        return LookUp(path);
+        return ReadOutputState(path);
     }
     return listed->state;
 }

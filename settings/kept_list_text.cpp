@@ -89,9 +89,6 @@ bool SplitKeptLines(const char* bytes, int count, VQArray<VQWString, VQWString>&
     int whole = unitCount;
     while (whole > 0 && units[whole - 1] != L'\n') --whole;
     if ((whole < unitCount || (count - 2) % 2 != 0) && countCut) ++report.cutLines;
-    int breaks = 0;
-    for (int i = 0; i < whole; ++i) breaks += units[i] == L'\n';
-    lines.SetSize(-breaks);
     VQTargetList damage;
     SplitListText(bytes, 2 + whole * 2, lines, damage);
     report.nulLines += damage.nulLines;

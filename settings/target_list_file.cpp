@@ -57,6 +57,13 @@ void ForEachLine(const Unit* units, int count, Take take) {
 }
 
 template <class Unit>
+int CountLineFeeds(const Unit* units, int count) {
+    int breaks = 0;
+    for (int i = 0; i < count; ++i) breaks += units[i] == Unit('\n');
+    return breaks;
+}
+
+template <class Unit>
 bool HasNul(const Unit* units, int length) {
     for (int i = 0; i < length; ++i) {
         if (units[i] == Unit(0)) return true;
@@ -147,6 +154,14 @@ void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& 
     int mark = 0;
     int number = 0;
     VQTextEncoding encoding = DetectTextEncoding(bytes, count, kDetectMarks | kDetectUtf8, &mark);
+    // Room for every line at once: grown as it fills, a million lines' array
+    // would be copied some eight times over.
+    if (lines.GetCount() == 0) {
+        int breaks = encoding == kTextUtf16 ? CountLineFeeds(reinterpret_cast<const wchar_t*>(bytes + mark), (count - mark) / 2)
+                                            : CountLineFeeds(bytes + mark, count - mark);
+        lines.SetSize(-(breaks + 1));
+        if (numbers) numbers->reserve(static_cast<size_t>(breaks) + 1);
+    }
     auto take = [&](const wchar_t* line, int length) {
         if (TakeLine(line, length, lines) && numbers) numbers->push_back(number);
     };
@@ -253,7 +268,7 @@ void LookUpLines(const VQArray<VQWString, VQWString>& lines, const VQWString& li
                     continue;
                 }
                 line.target = ResolveLine(lines[i], folder);
-                if (!line.target.IsEmpty()) line.attributes = GetFileAttributesW(SystemForm(line.target).Text());
+                if (!line.target.IsEmpty()) line.attributes = LookUpAttributes(line.target);
             }
             int total = done += to - from;
             if (caller && search.progress && !search.progress(total)) {
@@ -273,7 +288,7 @@ void LookUpLines(const VQArray<VQWString, VQWString>& lines, const VQWString& li
 
 bool CollectTargets(const VQWString& path, VQArray<VQWString, VQWString>& out, VQFolderSearch* search,
                     VQArray<VQWString, VQWString>* roots) {
-    return CollectLooked(path, GetFileAttributesW(SystemForm(path).Text()), out, search, roots);
+    return CollectLooked(path, LookUpAttributes(path), out, search, roots);
 }
 
 bool ReadTargetListFile(const wchar_t* path, VQTargetList& list) {
@@ -302,6 +317,10 @@ bool ReadTargetListFile(const wchar_t* path, VQTargetList& list) {
     auto skip = [&](int i, VQSkipReason reason) {
         list.Skip(numbers[static_cast<size_t>(i)], reason, lines[i].Text(), lines[i].GetLength());
     };
+    if (list.paths.GetCount() == 0) {
+        list.paths.SetSize(-lines.GetCount());
+        list.roots.SetSize(-lines.GetCount());
+    }
     std::vector<LookedLine> looked;
     LookUpLines(lines, listFolder, looked, list.search);
     for (int i = 0; i < lines.GetCount() && !list.search.cancelled; ++i) {

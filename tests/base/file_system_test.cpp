@@ -328,3 +328,53 @@ TEST(EnumFiles, LinksAreNotFollowedAndUnopenableNamesLeftOutWhenCounted) {
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_EQ(2, calls) << "asked at 256 and at 512 found";
 }
+
+// The fast way in (plain full paths) and the system's own must agree on
+// everything a caller reads, whatever form the path has.
+TEST(LookUpPath, AnswersAsGetFileAttributesExWDoes) {
+    TempDir dir;
+    std::wstring file = dir.WriteFile(L"写真 1.jpg", std::string(1234, 'x'));
+    std::wstring folder = dir.MakeDir(L"sub");
+    std::wstring deep = dir.Path();
+    while (deep.size() < 300) deep += L"\\長いフォルダの名前";
+    ASSERT_TRUE(CreateFolders(VQWString(deep.c_str())));
+    std::wstring deepFile = deep + L"\\a.txt";
+    HANDLE h = CreateFileW((L"\\\\?\\" + deepFile).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+    std::wstring upper = file;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return c == L'j' ? L'J' : c; });
+    struct Case {
+        std::wstring path;
+        bool exists;
+    };
+    const Case cases[] = {
+        {file, true},           {upper, true},  // names compare without case, as Windows does
+        {folder, true},         {folder + L"\\", true},
+        {dir.Path().substr(0, 3), true},       // the drive's root
+        {dir.Join(L"none.txt"), false},        {dir.Join(L"none\\a.txt"), false},
+        {deepFile, true},       {deep + L"\\none.txt", false},
+        {dir.Join(L"sub\\..\\写真 1.jpg"), true},  // not plain: the system's own way
+    };
+    for (const Case& c : cases) {
+        WIN32_FILE_ATTRIBUTE_DATA fast = {}, system = {};
+        bool got = LookUpPath(VQWString(c.path.c_str()), &fast);
+        EXPECT_EQ(c.exists, got) << c.path.c_str();
+        if (!got) {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, LookUpAttributes(VQWString(c.path.c_str())));
+            continue;
+        }
+        std::wstring systemForm = c.path.size() >= MAX_PATH ? L"\\\\?\\" + c.path : c.path;
+        ASSERT_TRUE(GetFileAttributesExW(systemForm.c_str(), GetFileExInfoStandard, &system)) << c.path.c_str();
+        EXPECT_EQ(system.dwFileAttributes, fast.dwFileAttributes) << c.path.c_str();
+        EXPECT_EQ(system.dwFileAttributes, LookUpAttributes(VQWString(c.path.c_str())));
+        EXPECT_EQ(system.nFileSizeLow, fast.nFileSizeLow);
+        EXPECT_EQ(system.nFileSizeHigh, fast.nFileSizeHigh);
+        EXPECT_EQ(0, CompareFileTime(&system.ftLastWriteTime, &fast.ftLastWriteTime)) << c.path.c_str();
+        EXPECT_EQ(0, CompareFileTime(&system.ftCreationTime, &fast.ftCreationTime));
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(LookUpPath(VQWString(file.c_str()), &data));
+    EXPECT_EQ(1234u, data.nFileSizeLow);
+    EXPECT_FALSE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
