@@ -157,7 +157,8 @@ void SplitListText(const char* bytes, int count, VQArray<VQWString, VQWString>& 
     // Room for every line at once: grown as it fills, a million lines' array
     // would be copied some eight times over.
     if (lines.GetCount() == 0) {
-        int breaks = encoding == kTextUtf16 ? CountLineFeeds(reinterpret_cast<const wchar_t*>(bytes + mark), (count - mark) / 2)
+        const wchar_t* units = reinterpret_cast<const wchar_t*>(bytes + mark);
+        int breaks = encoding == kTextUtf16 ? CountLineFeeds(units, (count - mark) / 2)
                                             : CountLineFeeds(bytes + mark, count - mark);
         lines.SetSize(-(breaks + 1));
         if (numbers) numbers->reserve(static_cast<size_t>(breaks) + 1);
