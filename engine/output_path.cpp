@@ -118,20 +118,10 @@ VQWString OutputIsFolderMessage(const VQWString& output) {
     return message;
 }
 
-namespace {
-
-// What the disk says of a path; only its characters are read.
-OutputState StateAt(const VQWString& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!LookUpPath(path, &data)) return OutputState();
-    return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
-}
-
-}  // namespace
-
 OutputState ReadOutputState(const VQWString& path) {
-    if (path.IsEmpty()) return OutputState();
-    return StateAt(path);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.IsEmpty() || !LookUpPath(path, &data)) return OutputState();
+    return StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
 OutputState OutputStateCache::Read(const VQWString& path) { return Read(path, PathIdentity(path.DeepCopy())); }
@@ -180,13 +170,50 @@ OutputState OutputStateCache::Answer(const VQWString& path, const VQWString& ide
     return listed->state;
 }
 
+std::wstring_view OutputStateCache::Folder::FoldedOf(const Listed& entry) const {
+    return std::wstring_view(text.data() + entry.folded, static_cast<size_t>(entry.length));
+}
+
 const OutputStateCache::Listed* OutputStateCache::Folder::Find(std::wstring_view folded) const {
-    auto key = [this](const Listed& entry) {
-        return std::wstring_view(text.data() + entry.folded, static_cast<size_t>(entry.length));
-    };
     auto found = std::lower_bound(names.begin(), names.end(), folded,
-                                  [&](const Listed& entry, std::wstring_view name) { return key(entry) < name; });
-    return found != names.end() && key(*found) == folded ? &*found : nullptr;
+                                  [&](const Listed& entry, std::wstring_view name) { return FoldedOf(entry) < name; });
+    return found != names.end() && FoldedOf(*found) == folded ? &*found : nullptr;
+}
+
+void OutputStateCache::Folder::List(const VQWString& pattern) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(SystemForm(pattern).Text(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        // Not there, or not a folder: nothing below it exists. Any other
+        // failure (access, the network) is left to the look-ups.
+        DWORD error = GetLastError();
+        listed = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
+        return;
+    }
+    do {
+        const wchar_t* name = data.cFileName;
+        if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+        Listed entry;
+        entry.length = static_cast<int>(wcslen(name));
+        entry.name = static_cast<int>(text.size());
+        text.append(name, static_cast<size_t>(entry.length));
+        entry.folded = static_cast<int>(text.size());
+        AppendFoldedName(name, entry.length, text);
+        entry.state = StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
+        names.push_back(entry);
+    } while (FindNextFileW(find, &data));
+    listed = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(find);
+    if (!listed) {
+        names.clear();
+        text.clear();
+        return;
+    }
+    std::sort(names.begin(), names.end(), [&](const Listed& a, const Listed& b) { return FoldedOf(a) < FoldedOf(b); });
+    for (size_t i = 1; i < names.size(); ++i) {
+        if (FoldedOf(names[i]) == FoldedOf(names[i - 1])) names[i].twice = names[i - 1].twice = true;
+    }
 }
 
 OutputStateCache::Folder* OutputStateCache::FolderOf(const VQWString& path, int cut, bool list) {
@@ -209,48 +236,7 @@ OutputStateCache::Folder* OutputStateCache::FolderOf(const VQWString& path, int 
             std::unique_ptr<Folder>& slot = folders[key];
             slot.reset(new Folder);
             found = slot.get();
-            Folder& folder = *found;
-            VQWString pattern = path.Left(cut + 1).Append(L'*');
-            WIN32_FIND_DATAW data;
-            HANDLE find = FindFirstFileExW(SystemForm(pattern).Text(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
-            if (find == INVALID_HANDLE_VALUE) {
-                // Not there, or not a folder: nothing below it exists. Any other
-                // failure (access, the network) is left to the look-ups.
-                DWORD error = GetLastError();
-                folder.listed = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
-            } else {
-                do {
-                    const wchar_t* name = data.cFileName;
-                    if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-                    Listed entry;
-                    entry.length = static_cast<int>(wcslen(name));
-                    entry.name = static_cast<int>(folder.text.size());
-                    folder.text.append(name, static_cast<size_t>(entry.length));
-                    entry.folded = static_cast<int>(folder.text.size());
-                    AppendFoldedName(name, entry.length, folder.text);
-                    entry.state = StateOf(data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh,
-                                          data.nFileSizeLow);
-                    folder.names.push_back(entry);
-                } while (FindNextFileW(find, &data));
-                folder.listed = GetLastError() == ERROR_NO_MORE_FILES;
-                FindClose(find);
-                if (folder.listed) {
-                    auto key = [&](const Listed& e) {
-                        return std::wstring_view(folder.text.data() + e.folded, static_cast<size_t>(e.length));
-                    };
-                    std::sort(folder.names.begin(), folder.names.end(),
-                              [&](const Listed& a, const Listed& b) { return key(a) < key(b); });
-                    for (size_t i = 1; i < folder.names.size(); ++i) {
-                        if (key(folder.names[i]) == key(folder.names[i - 1])) {
-                            folder.names[i].twice = folder.names[i - 1].twice = true;
-                        }
-                    }
-                } else {
-                    folder.names.clear();
-                    folder.text.clear();
-                }
-            }
+            found->List(path.Left(cut + 1).Append(L'*'));
         }
         if (known != byText.end()) {
             known->second = found;

@@ -73,7 +73,11 @@ private:
         bool listed = false;
         std::wstring text;
         std::vector<Listed> names;  // by the folded name
+        std::wstring_view FoldedOf(const Listed& entry) const;
         const Listed* Find(std::wstring_view folded) const;
+        // Lists the names that match `pattern` ("folder\*"): `listed` false
+        // when the list may not be whole (access, the network).
+        void List(const VQWString& pattern);
     };
     // The last folder asked for, by its text as written.
     struct LastFolder {

@@ -206,8 +206,8 @@ TEST(OutputStateCache, AnswersAsTheLookUpOfEachPath) {
 
 TEST(OutputStateCache, APathAskedAboutOnceIsAnsweredFromAListOnlyWhenOneIsThere) {
     TempDir temp;
-    std::wstring a = temp.WriteFile(L"元\a.jpg", "abc");
-    std::wstring b = temp.WriteFile(L"元\B.jpg", "b");
+    std::wstring a = temp.WriteFile(L"元\\a.jpg", "abc");
+    std::wstring b = temp.WriteFile(L"元\\B.jpg", "b");
     OutputStateCache cache;
     auto same = [&](const std::wstring& path, const char* what) {
         OutputState alone = ReadOutputState(VQWString(path.c_str()));
@@ -217,17 +217,17 @@ TEST(OutputStateCache, APathAskedAboutOnceIsAnsweredFromAListOnlyWhenOneIsThere)
         EXPECT_EQ(alone.written.dwLowDateTime, asked.written.dwLowDateTime) << what;
     };
     same(a, "its folder not listed: looked up");
-    same(temp.Join(L"元\b.jpg"), "another case, not listed");
-    same(temp.Join(L"元\c.jpg"), "missing, not listed");
+    same(temp.Join(L"元\\b.jpg"), "another case, not listed");
+    same(temp.Join(L"元\\c.jpg"), "missing, not listed");
     // Listed later through Read: then the list answers, in any spelling of the folder.
-    temp.WriteFile(L"元\d.jpg", "d");
-    EXPECT_TRUE(cache.Read(VQWString(temp.Join(L"元\d.jpg").c_str())).exists);
-    DeleteFileW(temp.Join(L"元\d.jpg").c_str());
-    EXPECT_TRUE(cache.ReadIfListed(VQWString(temp.Join(L"元\d.jpg").c_str())).exists) << "from the list made before";
+    temp.WriteFile(L"元\\d.jpg", "d");
+    EXPECT_TRUE(cache.Read(VQWString(temp.Join(L"元\\d.jpg").c_str())).exists);
+    DeleteFileW(temp.Join(L"元\\d.jpg").c_str());
+    EXPECT_TRUE(cache.ReadIfListed(VQWString(temp.Join(L"元\\d.jpg").c_str())).exists) << "from the list made before";
     same(a, "listed");
     same(b, "listed, as written");
-    same(temp.Join(L"元\b.jpg"), "listed only in another case: looked up");
-    same(temp.Join(L"元\c.jpg"), "missing from the list");
+    same(temp.Join(L"元\\b.jpg"), "listed only in another case: looked up");
+    same(temp.Join(L"元\\c.jpg"), "missing from the list");
 }
 
 TEST(OutputStateCache, AListOfManyBatchesAndAFolderBeyondMaxPath) {
