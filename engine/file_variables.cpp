@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "base/files.h"
+#include "base/path_identity.h"
 
 namespace {
 
@@ -172,6 +173,10 @@ VQWString ResolvePath(const VQWString& text, const VQWString& base) {
     } else {
         combined = text;
     }
+    // What the system would hand back unchanged needs no call into it: a
+    // whole-list check resolves one output a target. Device names are left
+    // to the system, which makes them \\.\ names.
+    if (IsPlainFullPath(combined.Text(), combined.GetLength()) && !HasUnopenableName(combined)) return combined;
     // Resolves "." and ".." without asking the process's current directory.
     VQWString full;
     return GetFullPath(combined, full) ? full : combined;

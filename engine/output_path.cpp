@@ -84,7 +84,7 @@ bool ExpandOutputPath(const VQWString& outputTemplate, const VQWString& target, 
         return false;
     }
     // Characters no file name may hold; a \\?\ prefix has its own "?".
-    int start = text.GetLength() >= 4 && text.Left(4).Equals(L"\\\\?\\") ? 4 : 0;
+    int start = text.GetLength() >= 4 && wcsncmp(text.Text(), L"\\\\?\\", 4) == 0 ? 4 : 0;
     for (int i = start; i < text.GetLength(); ++i) {
         wchar_t c = text.GetAt(i);
         bool driveColon = c == L':' && i == start + 1 && HasDrivePrefix(text.Text() + start);
@@ -104,7 +104,8 @@ bool ExpandOutputPath(const VQWString& outputTemplate, const VQWString& target, 
         return false;
     }
     VQWString full = ResolvePath(text, directory);
-    if (IsDriveRoot(full) || IsShareRoot(full) || GetFileName(full).IsEmpty()) {
+    // No name after the last "\": the resolved path is a folder's.
+    if (IsDriveRoot(full) || IsShareRoot(full) || full.IsEmpty() || full.GetAt(full.GetLength() - 1) == L'\\') {
         errorText.Format(L"出力先がドライブだけです。\n%s", text.Text());
         return false;
     }

@@ -52,6 +52,7 @@ TEST(OutputPath, MirrorsTheTreeAndTakesRelativeOnesFromTheRunDirectory) {
     EXPECT_EQ(L"E:\\a.jpg.bak", Output(L"..\\$name.bak").output) << "\"..\" resolved";
     EXPECT_EQ(L"E:\\x\\a.png", Output(L"\\x\\$title.png").output) << "on the run directory's drive";
     EXPECT_EQ(L"E:\\作業\\sub\\a.txt", Output(L"sub/$title.txt").output) << "\"/\" as Windows reads it";
+    EXPECT_EQ(L"F:\\out\\a.txt", Output(L"F:\\out\\$title.txt. ").output) << "the closing dot and space Windows drops";
 }
 
 TEST(OutputPath, PathsThatCannotNameAFileAreErrors) {
@@ -79,6 +80,10 @@ TEST(OutputPath, PathsThatCannotNameAFileAreErrors) {
         EXPECT_EQ(c.message, e.error);
         EXPECT_EQ(L"unchanged", e.output) << "nothing written on failure";
     }
+    // A device's name opens the device whatever folder it is given.
+    Expanded device = Output(L"F:\\out\\aux.log");
+    EXPECT_FALSE(device.ok);
+    EXPECT_EQ(L"unchanged", device.output);
     // The drive's colon and a \\?\ prefix's question mark are fine.
     EXPECT_TRUE(Output(L"\\\\?\\F:\\out\\$name").ok);
     EXPECT_EQ(L"\\\\srv\\share\\a.jpg", Output(L"\\\\srv\\share\\$name").output);
