@@ -77,6 +77,22 @@ void AppendFoldedName(const wchar_t* name, int length, std::wstring& to) {
     if (length > 0 && !UpperInto(name, length, &to[at])) to.replace(at, static_cast<size_t>(length), name, static_cast<size_t>(length));
 }
 
+bool ReadFileIdentity(const VQWString& path, FileIdentity& identity) {
+    // Backup semantics open folders; asking for no data keeps a file that a
+    // child holds open for writing openable.
+    HANDLE file = CreateFileW(SystemForm(path).Text(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool ok = GetFileInformationByHandle(file, &information) != FALSE;
+    CloseHandle(file);
+    if (!ok) return false;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
 VQWString PathIdentity(const VQWString& path) {
     VQWString plain = path;
     // The \\?\ form is the same file without it; GetFullPathNameW leaves it alone.

@@ -26,6 +26,20 @@ VQWString FoldNameCase(const VQWString& text);
 // FoldNameCase of `length` units, appended to `to` without a string of its own.
 void AppendFoldedName(const wchar_t* name, int length, std::wstring& to);
 
+// The file or folder a path opens, as the file system numbers it: the
+// volume's serial number and the file's index on that volume. Two paths that
+// reach one file through a folder link, another drive letter or a share for
+// the same place have one identity, though their spelling differs.
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+// Opens the path (a folder too) for its attributes alone, sharing it with
+// every other user. False when nothing can be opened there.
+bool ReadFileIdentity(const VQWString& path, FileIdentity& identity);
+
 // A set of the paths of a list, by their identity. It keeps only a hash and
 // the entry's index per path; the paths themselves stay with the list and are
 // asked for (pathOf) only to confirm a match, so that a list of a million

@@ -1,9 +1,12 @@
 #include "engine/batch_runner.h"
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "base/text_decode.h"
 #include "engine/child_environment.h"
 #include "engine/child_process.h"
@@ -68,6 +71,8 @@ struct BatchRunner::Slot {
     FILETIME killedAt = {};
     OutputState outputBefore;  // the output as this try found it
     FILETIME tryBegan = {};
+    std::wstring outputKey;  // the output's PathIdentity, while a try is on it
+    uint64_t tryEvent = 0;   // RunLoop::events when this try began
 };
 
 // One job on the worker thread: the slots, their job objects and the wait loop.
@@ -95,6 +100,10 @@ private:
     DWORD UntilNextLimit() const;
     int WaitForStepEnd();
     HANDLE NewJob();
+    void TakeOutput(Slot& slot);
+    bool WroteOutput(const Slot& slot, const OutputState& now);
+    void LeaveOutput(Slot& slot, const OutputState& left);
+    bool IsEntry(const VQWString& path);
 
     BatchRunner& runner;
     VQWin32ThreadEx& worker;
@@ -109,6 +118,19 @@ private:
     bool childrenEnded = false;
     FILETIME endedAt = {};
     int64_t budgetLeft;
+    // The outputs tries are on, by PathIdentity (targets that share one, the
+    // clash question answered yes): how many tries, and what the last try to
+    // end left there. Another target's change is not this one's to delete.
+    struct OutputUse {
+        int tries = 0;
+        uint64_t lastEnd = 0;  // `events` when it ended
+        OutputState left;
+    };
+    std::unordered_map<std::wstring, OutputUse> outputUses;
+    uint64_t events = 0;  // tries begun and ended, counted
+    // The entries by their place on the disk, made when an output is first about to be deleted.
+    std::unique_ptr<EntryPlaces> entryPlaces;
+    std::vector<VQWString> entryIdentities;  // PathIdentity of each target, made as asked
 };
 
 HANDLE BatchRunner::RunLoop::NewJob() {
@@ -210,6 +232,7 @@ void BatchRunner::RunLoop::StartTry(Slot& slot) {
     record.outputDeleted = false;
     slot.preOutput = VQWString();
     if (HasOutput()) {
+        TakeOutput(slot);
         slot.outputBefore = ReadOutputState(record.outputPath);
         GetSystemTimeAsFileTime(&slot.tryBegan);
         DWORD error = 0;
@@ -365,11 +388,14 @@ void BatchRunner::RunLoop::EndTry(Slot& slot, TargetStatus status, VQWString err
             error.Format(L"出力ファイルが作成されませんでした。\n%s", record.outputPath.Text());
         }
         // Whatever a failed or stopped try wrote may be half of it: it must
-        // not look done. What it did not touch stays.
+        // not look done. What it did not touch stays, and so does a file of
+        // the list that the output's path reaches another way.
         if ((IsFailure(status) || status == TargetStatus::Stopped) && !runner.runOptions.keepFailedOutput &&
-            ChangedDuringSteps(slot.outputBefore, now) && DeleteFileW(SystemForm(record.outputPath).Text())) {
+            WroteOutput(slot, now) && !IsEntry(record.outputPath) &&
+            DeleteFileW(SystemForm(record.outputPath).Text())) {
             record.outputDeleted = true;
         }
+        LeaveOutput(slot, record.outputDeleted ? OutputState() : now);
     }
     // A template error would come again, and a stop is the user's word.
     bool retry = IsFailure(status) && status != TargetStatus::TemplateError &&
@@ -379,6 +405,49 @@ void BatchRunner::RunLoop::EndTry(Slot& slot, TargetStatus status, VQWString err
         return;
     }
     FinishTarget(slot, status, error);
+}
+
+void BatchRunner::RunLoop::TakeOutput(Slot& slot) {
+    VQWString identity = PathIdentity(runner.records[slot.target].outputPath);
+    slot.outputKey.assign(identity.Text(), static_cast<size_t>(identity.GetLength()));
+    ++outputUses[slot.outputKey].tries;
+    slot.tryEvent = ++events;
+}
+
+// Whether the output's state now is this try's doing: it changed since the
+// try began, or since another try on it ended during this one, and no other
+// try is on it now (its change could be that one's).
+bool BatchRunner::RunLoop::WroteOutput(const Slot& slot, const OutputState& now) {
+    const OutputUse& use = outputUses[slot.outputKey];
+    if (use.tries > 1) return false;
+    return ChangedDuringSteps(use.lastEnd > slot.tryEvent ? use.left : slot.outputBefore, now);
+}
+
+void BatchRunner::RunLoop::LeaveOutput(Slot& slot, const OutputState& left) {
+    auto found = outputUses.find(slot.outputKey);
+    if (found == outputUses.end()) return;
+    if (--found->second.tries == 0) {
+        // A try that begins later reads the output afresh.
+        outputUses.erase(found);
+    } else {
+        found->second.lastEnd = ++events;
+        found->second.left = left;
+    }
+    slot.outputKey.clear();
+}
+
+bool BatchRunner::RunLoop::IsEntry(const VQWString& path) {
+    if (!entryPlaces) {
+        entryIdentities.resize(static_cast<size_t>(runner.targets.GetCount()));
+        entryPlaces.reset(new EntryPlaces(
+            runner.targets.GetCount(), [this](int i) { return runner.targets[i]; },
+            [this](int i) {
+                VQWString& identity = entryIdentities[static_cast<size_t>(i)];
+                if (identity.IsEmpty()) identity = PathIdentity(runner.targets[i]);
+                return identity;
+            }));
+    }
+    return entryPlaces->Find(path, PathIdentity(path)) >= 0;
 }
 
 void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const VQWString& error) {

@@ -450,6 +450,9 @@ public:
         }
     }
 
+    // What the disk said of target i's output (after the threads have ended).
+    const OutputState& StateOf(int i) const { return states[static_cast<size_t>(i)]; }
+
     // The first target below `end` whose output is a folder, or -1.
     int FirstFolder(int end) const {
         for (int i = 0; i < std::min(end, count); ++i) {
@@ -736,8 +739,22 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
         check.clashOutputs.push_back(check.outputs[static_cast<size_t>(group.first)]);
         check.clashingTargets += group.count;
     }
+    // An output that exists may be an entry in another spelling (出力先 through
+    // a folder link to the sources): where it lies decides, then the files.
+    EntryPlaces places(
+        count, [&targets](int i) { return targets[i]; },
+        [&entryIdentities](int i) { return entryIdentities[static_cast<size_t>(i)]; });
     for (int i = 0; i < count; ++i) {
+        const VQWString& output = check.outputs[static_cast<size_t>(i)];
         int entry = entryOf->Find(View(outputIdentities[static_cast<size_t>(i)]));
+        if (entry < 0 && reads.StateOf(i).exists) {
+            entry = places.Find(output, outputIdentities[static_cast<size_t>(i)]);
+            FileIdentity outputFile, entryFile;
+            if (entry >= 0 && !(ReadFileIdentity(output, outputFile) && ReadFileIdentity(targets[entry], entryFile) &&
+                                outputFile == entryFile)) {
+                entry = -1;
+            }
+        }
         if (entry >= 0) {
             check.outputIsEntry = i;
             check.entryOfOutput = entry;

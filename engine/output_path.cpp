@@ -266,6 +266,71 @@ bool WrittenDuringSteps(const OutputState& before, const OutputState& now, const
     return ChangedDuringSteps(before, now) || Ticks(now.written) + kTimeStampSlack100ns >= Ticks(stepsBegan);
 }
 
+namespace {
+
+// Where the name of a path's identity begins: after its last "\".
+int NameStart(const VQWString& identity) {
+    int at = identity.GetLength();
+    while (at > 0 && identity.GetAt(at - 1) != L'\\') --at;
+    return at;
+}
+
+std::wstring_view NameOf(const VQWString& identity) {
+    int start = NameStart(identity);
+    return std::wstring_view(identity.Text() + start, static_cast<size_t>(identity.GetLength() - start));
+}
+
+size_t NameHash(std::wstring_view name) { return std::hash<std::wstring_view>()(name); }
+
+}  // namespace
+
+EntryPlaces::EntryPlaces(int n, std::function<VQWString(int)> path, std::function<VQWString(int)> identity)
+    : count(n), pathOf(std::move(path)), identityOf(std::move(identity)) {}
+
+void EntryPlaces::Index() {
+    if (indexed) return;
+    indexed = true;
+    size_t size = 16;
+    while (size < static_cast<size_t>(count) * 2) size *= 2;
+    heads.assign(size, -1);
+    next.assign(static_cast<size_t>(count), -1);
+    // From the end, so that each chain runs in list order.
+    for (int i = count - 1; i >= 0; --i) {
+        size_t at = NameHash(NameOf(identityOf(i))) & (size - 1);
+        next[static_cast<size_t>(i)] = heads[at];
+        heads[at] = i;
+    }
+}
+
+const EntryPlaces::Folder& EntryPlaces::FolderOf(const VQWString& path, const VQWString& identity) {
+    int cut = NameStart(identity);
+    std::wstring key(identity.Text(), static_cast<size_t>(cut));
+    auto found = folders.find(key);
+    if (found != folders.end()) return found->second;
+    Folder& folder = folders[key];
+    // With its closing "\": "C:" alone would be the drive's current folder.
+    int written = path.GetLength();
+    while (written > 0 && path.GetAt(written - 1) != L'\\') --written;
+    if (written > 0) folder.known = ReadFileIdentity(path.Left(written), folder.identity);
+    return folder;
+}
+
+int EntryPlaces::Find(const VQWString& path, const VQWString& identity) {
+    Index();
+    std::wstring_view name = NameOf(identity);
+    const Folder* folder = nullptr;
+    for (int i = heads[NameHash(name) & (heads.size() - 1)]; i >= 0; i = next[static_cast<size_t>(i)]) {
+        VQWString entry = identityOf(i);
+        if (NameOf(entry) != name) continue;
+        if (entry == identity) return i;
+        if (!folder) folder = &FolderOf(path, identity);
+        if (!folder->known) return -1;
+        const Folder& entryFolder = FolderOf(pathOf(i), entry);
+        if (entryFolder.known && entryFolder.identity == folder->identity) return i;
+    }
+    return -1;
+}
+
 bool CreateOutputFolder(const VQWString& output, DWORD& error) {
     error = 0;
     VQWString folder = GetDirPath(output);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/path_identity.h"
 #include "base/strings.h"
 
 // Expands the output template for a target ($out and $pre are errors there)
@@ -113,6 +115,41 @@ bool WrittenDuringSteps(const OutputState& before, const OutputState& now, const
 // The stricter rule for deleting: only what was not there or has changed;
 // a file the steps did not touch is never deleted, whatever its time.
 bool ChangedDuringSteps(const OutputState& before, const OutputState& now);
+
+// The entries of a list by the place they have on the disk: the folder they
+// are in, as the file system numbers it (FileIdentity), and their name. A
+// path that is an entry in another spelling (through a folder link, another
+// drive letter or share for the same folder) is found where the paths
+// themselves cannot tell. Only folders of entries named as a path asked
+// about are opened, each once; a list whose names meet no such path costs a
+// hash a name. Not found: a hard link or a short name ("PHOTO~1.JPG") of an
+// entry, whose names differ.
+class EntryPlaces {
+public:
+    // pathOf(i) is entry i's full path, identityOf(i) its PathIdentity; both
+    // asked only once something is looked for.
+    EntryPlaces(int count, std::function<VQWString(int)> pathOf, std::function<VQWString(int)> identityOf);
+    // The first entry that `path` (a full path, `identity` its PathIdentity)
+    // names: by its identity, or as the name in a folder that is the entry's
+    // folder. -1 when none is, or its folder cannot be opened.
+    int Find(const VQWString& path, const VQWString& identity);
+
+private:
+    struct Folder {
+        bool known = false;
+        FileIdentity identity;
+    };
+    void Index();
+    // The folder of `path`, where `identity` is its PathIdentity.
+    const Folder& FolderOf(const VQWString& path, const VQWString& identity);
+
+    int count;
+    std::function<VQWString(int)> pathOf, identityOf;
+    bool indexed = false;
+    std::vector<int> heads;  // by the hash of the folded name: the first entry, -1 none
+    std::vector<int> next;   // per entry: the next one in its chain, in list order
+    std::unordered_map<std::wstring, Folder> folders;  // by the folder's identity
+};
 
 // Creates the folder of the output with every missing parent. False with
 // the Windows error (ERROR_FILE_EXISTS when a file stands where a folder

@@ -926,6 +926,40 @@ TEST_F(RunOptionsTest, WhatAFailedTargetWroteIsDeletedUnlessKept) {
     EXPECT_FALSE(FileExists(temp.Join(L"out\\d.txt.out")));
 }
 
+TEST_F(RunOptionsTest, AFailureNeverDeletesAnEntryThatItsOutputReachesThroughALink) {
+    std::wstring in = temp.MakeDir(L"in");
+    ASSERT_FALSE(temp.MakeFolderLink(L"link", in).empty());
+    // Through the link, the output is the target's own source, or another entry.
+    for (const wchar_t* output : {L"link\\$name", L"link\\b.txt"}) {
+        temp.WriteFile(L"in\\a.txt", "source a");
+        temp.WriteFile(L"in\\b.txt", "source b");
+        RunOptions options = GoOn();
+        RunWith(child + L" write \"$out\" half exit 3", Entries({L"in\\a.txt", L"in\\b.txt"}), options,
+                temp.Join(output));
+        EXPECT_EQ(TargetStatus::NonZeroExit, Status(0)) << output;
+        EXPECT_FALSE(Record(0).outputDeleted) << output;
+        EXPECT_FALSE(Record(1).outputDeleted) << output;
+        EXPECT_TRUE(FileExists(temp.Join(L"in\\a.txt"))) << output;
+        EXPECT_TRUE(FileExists(temp.Join(L"in\\b.txt"))) << output;
+    }
+}
+
+TEST_F(RunOptionsTest, AFailureLeavesAnOutputThatAnotherSlotWrote) {
+    // Two targets, one output. b.3 begins while the output is not there;
+    // then the first writes it ($fulltitle is the output for it alone) and is
+    // done, and b.3 fails without touching it.
+    std::wstring out = temp.Join(L"out\\same.out");
+    std::wstring cmd = child + L" write \"$fullname.began\" x await " + Quoted(temp.Join(L"b.3.began")) +
+                       L" 30000 write \"$fulltitle\" whole await " + Quoted(out) + L" 30000 sleep $ext000 exit $ext";
+    RunOptions options = GoOn();
+    options.parallel = 2;
+    RunWith(cmd, Entries({L"out\\same.out.0", L"b.3"}), options, out);
+    EXPECT_EQ(TargetStatus::Done, Status(0)) << Error(0);
+    EXPECT_EQ(TargetStatus::NonZeroExit, Status(1)) << Error(1);
+    EXPECT_FALSE(Record(1).outputDeleted);
+    EXPECT_EQ("whole", temp.ReadFile(L"out\\same.out"));
+}
+
 TEST_F(RunOptionsTest, TheSecondStopLeavesNoHalfWrittenOutput) {
     std::wstring out = temp.Join(L"out\\$name.out");
     std::wstring cmd = child + L" write \"$out\" half sleep 20000 write \"$out\" whole";

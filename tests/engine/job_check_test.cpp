@@ -296,6 +296,32 @@ TEST(JobCheck, AnOutputThatIsAnEntryIsFoundWithBothIndices) {
     EXPECT_EQ(-1, check.entryOfOutput);
 }
 
+TEST(JobCheck, AnOutputReachingAnEntryThroughAFolderLinkIsAnEntry) {
+    TempDir temp;
+    std::wstring in = temp.MakeDir(L"in");
+    std::vector<RunTarget> entries =
+        Entries({temp.WriteFile(L"in\\a.txt", "a"), temp.WriteFile(L"in\\b.txt", "b")});
+    temp.WriteFile(L"in\\a.txt.out", "not an entry");
+    temp.WriteFile(L"other\\a.txt", "another file of the same name");
+    ASSERT_FALSE(temp.MakeFolderLink(L"link", in).empty());
+    struct Case {
+        const wchar_t* output;
+        int target, entry;
+    } cases[] = {
+        {L"link\\$name", 0, 0},         // its own input, through the link
+        {L"link\\b.txt", 0, 1},         // another entry, for every target
+        {L"link\\$name.out", -1, -1},   // in the entries' folder, but no entry
+        {L"other\\$name", -1, -1},      // an entry's name in another folder
+        {L"link\\c.txt", -1, -1},       // not there
+    };
+    for (const Case& c : cases) {
+        VQTemplateCheck check = CheckOut(L"conv", temp.Join(c.output).c_str(), entries);
+        ASSERT_EQ(-1, check.failedIndex) << c.output;
+        EXPECT_EQ(c.target, check.outputIsEntry) << c.output;
+        EXPECT_EQ(c.entry, check.entryOfOutput) << c.output;
+    }
+}
+
 TEST(JobCheck, OutputAndOutErrorsStopAtTheirTarget) {
     std::vector<RunTarget> entries = Entries({L"D:\\写真\\a.jpg", L"D:\\写真\\2026\\b.jpg"}, L"D:\\写真\\");
     // The first target lies directly in the root: its output is empty.
