@@ -294,9 +294,12 @@ void EntryPlaces::Index() {
     while (size < static_cast<size_t>(count) * 2) size *= 2;
     heads.assign(size, -1);
     next.assign(static_cast<size_t>(count), -1);
+    nameHashes.resize(static_cast<size_t>(count));
     // From the end, so that each chain runs in list order.
     for (int i = count - 1; i >= 0; --i) {
-        size_t at = NameHash(NameOf(identityOf(i))) & (size - 1);
+        size_t hash = NameHash(NameOf(identityOf(i)));
+        size_t at = hash & (size - 1);
+        nameHashes[static_cast<size_t>(i)] = hash;
         next[static_cast<size_t>(i)] = heads[at];
         heads[at] = i;
     }
@@ -319,7 +322,9 @@ int EntryPlaces::Find(const VQWString& path, const VQWString& identity) {
     Index();
     std::wstring_view name = NameOf(identity);
     const Folder* folder = nullptr;
-    for (int i = heads[NameHash(name) & (heads.size() - 1)]; i >= 0; i = next[static_cast<size_t>(i)]) {
+    size_t hash = NameHash(name);
+    for (int i = heads[hash & (heads.size() - 1)]; i >= 0; i = next[static_cast<size_t>(i)]) {
+        if (nameHashes[static_cast<size_t>(i)] != hash) continue;
         VQWString entry = identityOf(i);
         if (NameOf(entry) != name) continue;
         if (entry == identity) return i;

@@ -148,6 +148,7 @@ private:
     bool indexed = false;
     std::vector<int> heads;  // by the hash of the folded name: the first entry, -1 none
     std::vector<int> next;   // per entry: the next one in its chain, in list order
+    std::vector<size_t> nameHashes;  // per entry
     std::unordered_map<std::wstring, Folder> folders;  // by the folder's identity
 };
 
