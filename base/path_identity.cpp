@@ -90,7 +90,8 @@ bool ReadFileIdentity(const VQWString& path, FileIdentity& identity) {
     if (!ok) return false;
     identity.volume = information.dwVolumeSerialNumber;
     identity.index = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    return true;
+    // Some network servers number no file: 0 for all would make every folder one.
+    return identity.index != 0 && identity.index != ~uint64_t(0);
 }
 
 VQWString PathIdentity(const VQWString& path) {

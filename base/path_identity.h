@@ -37,7 +37,8 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 // Opens the path (a folder too) for its attributes alone, sharing it with
-// every other user. False when nothing can be opened there.
+// every other user. False when nothing can be opened there, or the file
+// system gives it no number.
 bool ReadFileIdentity(const VQWString& path, FileIdentity& identity);
 
 // A set of the paths of a list, by their identity. It keeps only a hash and
