@@ -11,7 +11,7 @@
 //     |escaped      in the paths and folders after it, "%" and two hex
 //                   digits stand for a unit: written before the first path
 //                   that holds a unit 1 to 31, a double quote or a leading
-//                   "|", and from then on for each of those and for "%"
+//                   "|", and from then on for each of those, "|" and "%"
 //   A path that begins or ends with a blank is written in double quotes.
 //   A file of plain paths, as earlier versions wrote it, is a list of
 //   single-file entries.
