@@ -176,7 +176,7 @@ void MainWindow::SaveTargetList() {
     entries->reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const TargetEntry& entry = targetModel.At(i);
-        entries->push_back(KeptEntry{entry.path, entry.root, entry.running});
+        entries->push_back(KeptEntry{entry.path, entry.root, entry.running, entry.failed});
     }
     keptList.SaveEntries(std::move(entries));
 }
@@ -219,9 +219,10 @@ void MainWindow::KeepRunResults() {
         const TargetRecord* record = GetRecord(i);
         TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
         if (status == TargetStatus::NotRun) continue;
-        // A file a stop ended may have left its output half made.
+        // A file a stop ended, or one whose kept output may be half made, is
+        // not done until a try of it succeeds.
         int entry = targetModel.EntryOfRunIndex(i);
-        if (entry >= 0) targetModel.SetRunningMark(entry, status == TargetStatus::Stopped);
+        if (entry >= 0) targetModel.KeepOutcome(entry, status);
     }
 }
 
@@ -256,10 +257,7 @@ void MainWindow::KeepListTick() {
 void MainWindow::OnTargetBegun(int index) { keptList.RecordBegun(targets[index]); }
 
 void MainWindow::OnTargetFinished(int index, TargetStatus status) {
-    KeptOutcome outcome = KeptOutcome::Failed;
-    if (IsDoneResult(status)) outcome = KeptOutcome::Done;
-    if (status == TargetStatus::Stopped) outcome = KeptOutcome::Stopped;
-    keptList.RecordFinished(targets[index], outcome);
+    keptList.RecordFinished(targets[index], KeptOutcomeOf(status));
 }
 
 VQWString MainWindow::ResultsNotes() {

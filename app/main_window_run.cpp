@@ -280,7 +280,7 @@ std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* on
     std::vector<RunTarget> run;
     auto take = [&](int index) {
         const TargetEntry& entry = targetModel.At(index);
-        run.push_back(RunTarget{entry.path, entry.root, entry.running});
+        run.push_back(RunTarget{entry.path, entry.root, entry.Unfinished()});
     };
     if (only) {
         run.reserve(only->size());

@@ -156,11 +156,11 @@ void TargetListModel::ResetPathSet() {
     });
 }
 
-bool TargetListModel::Add(const VQWString& path, const VQWString& root, bool running) {
+bool TargetListModel::Add(const VQWString& path, const VQWString& root, bool running, bool failed) {
     EnsurePathSet();
     int number = nextNumber;
     placeOfNumber.push_back(GetCount());
-    entries.push_back(TargetEntry{path, root, number, -1, -1, running});
+    entries.push_back(TargetEntry{path, root, number, -1, -1, running, failed});
     if (!paths.Insert(path, number - 1)) {
         entries.pop_back();
         placeOfNumber.pop_back();
@@ -170,9 +170,9 @@ bool TargetListModel::Add(const VQWString& path, const VQWString& root, bool run
     return true;
 }
 
-void TargetListModel::AddKnownUnique(const VQWString& path, const VQWString& root, bool running) {
+void TargetListModel::AddKnownUnique(const VQWString& path, const VQWString& root, bool running, bool failed) {
     placeOfNumber.push_back(GetCount());
-    entries.push_back(TargetEntry{path, root, nextNumber++, -1, -1, running});
+    entries.push_back(TargetEntry{path, root, nextNumber++, -1, -1, running, failed});
     pathsComplete = false;
 }
 
@@ -187,12 +187,27 @@ int TargetListModel::PutFirst(const std::vector<KeptEntry>& first) {
     later.swap(entries);
     RemoveAll();
     Reserve(static_cast<int>(first.size() + later.size()));
-    for (const KeptEntry& entry : first) AddKnownUnique(entry.path, entry.root, entry.running);
+    for (const KeptEntry& entry : first) AddKnownUnique(entry.path, entry.root, entry.running, entry.failed);
     int left = 0;
     for (const TargetEntry& entry : later) {
-        if (!Add(entry.path, entry.root, entry.running)) ++left;
+        if (Add(entry.path, entry.root, entry.running, entry.failed)) continue;
+        ++left;
+        TargetEntry& kept = entries[static_cast<size_t>(Find(entry.path))];
+        kept.running = kept.running || entry.running;
+        kept.failed = kept.failed || entry.failed;
     }
     return left;
+}
+
+KeptOutcome KeptOutcomeOf(TargetStatus status) {
+    if (IsDoneResult(status)) return KeptOutcome::Done;
+    return status == TargetStatus::Stopped ? KeptOutcome::Stopped : KeptOutcome::Failed;
+}
+
+void TargetListModel::KeepOutcome(int index, TargetStatus status) {
+    if (status == TargetStatus::NotRun) return;
+    TargetEntry& entry = entries[static_cast<size_t>(index)];
+    ApplyKeptOutcome(KeptOutcomeOf(status), entry.running, entry.failed);
 }
 
 void TargetListModel::Renumber(size_t from) {

@@ -15,6 +15,7 @@
 #include "engine/run_record.h"
 
 struct KeptEntry;
+enum class KeptOutcome;
 
 // What the list shows of a target of a run, kept after the run's records
 // go with the next run.
@@ -40,6 +41,9 @@ struct EntryResult {
 
 EntryResult MakeEntryResult(const TargetRecord& record);
 
+// What the kept list records of a target that ended so.
+KeptOutcome KeptOutcomeOf(TargetStatus status);
+
 struct TargetEntry {
     VQWString path;
     VQWString root;        // the folder it was found under, ending in "\"; empty: added as a single file
@@ -47,6 +51,9 @@ struct TargetEntry {
     int runIndex = -1;     // its target index in the run going on (or the last one); -1: not in it
     int result = -1;       // into the model's results; -1: no run has taken it since the results went
     bool running = false;  // the kept list: begun and not seen through when the program last ended
+    bool failed = false;   // its last try failed and none succeeded since
+    // Its output is not known to be whole: it is never skipped as up to date.
+    bool Unfinished() const { return running || failed; }
 };
 
 // The table's columns, in the order they are made.
@@ -75,18 +82,18 @@ public:
 
     // Appends the file unless the list names it already (paths compare as
     // Windows resolves them, base/path_identity.h): then false.
-    bool Add(const VQWString& path, const VQWString& root, bool running = false);
+    bool Add(const VQWString& path, const VQWString& root, bool running = false, bool failed = false);
     // Appends entries known to name different files, and none the list
     // holds (the kept list's own): no look at the paths now, so a kept
     // million is back at once; the duplicate rule's set is made when next needed.
-    void AddKnownUnique(const VQWString& path, const VQWString& root, bool running);
+    void AddKnownUnique(const VQWString& path, const VQWString& root, bool running, bool failed = false);
     // The index of the entry naming the same file, or -1.
     int Find(const VQWString& path);
     // Puts entries known to name different files (a kept list that came in
     // while the list was already in use) before the entries there, which
     // follow in their order, each left out when it names a file of those
-    // put first. Numbers follow the new order; results go. Returns how many
-    // were left out.
+    // put first (its marks then join that entry's). Numbers follow the new
+    // order; results go. Returns how many were left out.
     int PutFirst(const std::vector<KeptEntry>& first);
 
     // Removes the entries at these indices (out of range and repeated ones
@@ -97,6 +104,9 @@ public:
     void RemoveAll();
 
     void SetRunningMark(int index, bool running) { entries[static_cast<size_t>(index)].running = running; }
+    // The kept list's marks after a run that took the entry ended so (not
+    // run: as they were).
+    void KeepOutcome(int index, TargetStatus status);
 
     // The run: the entries it takes, in its order (all of them without
     // `only`). Each gets its target index; their last results go (all

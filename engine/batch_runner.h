@@ -58,8 +58,9 @@ struct RunTarget {
     // The folder it was found under, with its closing "\"; empty for an
     // entry added as a single file ($root is then its own folder).
     VQWString root;
-    // It was running when the program last ended without finishing it: its
-    // output may look whole but is not, so it is never skipped.
+    // It was running when the program last ended without finishing it, or
+    // its last try failed: its output may look whole but is not, so it is
+    // never skipped.
     bool interrupted = false;
 };
 

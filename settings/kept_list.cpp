@@ -154,6 +154,7 @@ struct KeptList::Shared {
     unsigned journalNumber = 1;
     std::vector<HANDLE> retired;  // owned: earlier journals, flushed and closed by the writer
     bool dirty = false;           // the current journal has records not flushed yet
+    bool journalEscaped = false;  // the current journal has "|escaped"
     DWORD lastFlush = 0;
     bool removeDone = false;
     bool lastWriteEmpty = false;  // the last rewrite in place held no entry
@@ -364,7 +365,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
         size_t units = 0;
         for (const KeptEntry& entry : entries) units += static_cast<size_t>(entry.path.GetLength());
         text.Reserve(units, static_cast<int>(entries.size()));
-        for (const KeptEntry& entry : entries) text.Add(entry.path, entry.root, entry.running);
+        for (const KeptEntry& entry : entries) text.Add(entry.path, entry.root, entry.running, entry.failed);
         Save(std::move(text));
     }
     return true;
@@ -445,17 +446,23 @@ void KeptList::SetRemoveDone(bool remove) {
     }
 }
 
-void KeptList::RecordBegun(const VQWString& path) { AppendRecord(KeptJournalLine(L"begun", path)); }
+void KeptList::RecordBegun(const VQWString& path) { AppendRecord(L"begun", path); }
 
 void KeptList::RecordFinished(const VQWString& path, KeptOutcome outcome) {
     const wchar_t* kind = L"stopped";
     if (outcome == KeptOutcome::Done) kind = L"done";
     if (outcome == KeptOutcome::Failed) kind = L"failed";
-    AppendRecord(KeptJournalLine(kind, path));
+    AppendRecord(kind, path);
 }
 
-void KeptList::RecordAdded(const VQWString& path, const VQWString& root) {
-    AppendRecord(KeptJournalLine(L"add", path, root));
+void KeptList::RecordAdded(const VQWString& path, const VQWString& root) { AppendRecord(L"add", path, root); }
+
+void KeptList::AppendRecord(const wchar_t* kind, const VQWString& path, const VQWString& root) {
+    if (!slot) return;
+    Held held(shared->lock);
+    // A journal opened for this record has no "|escaped" yet.
+    if (shared->journal == INVALID_HANDLE_VALUE) shared->journalEscaped = false;
+    AppendRecord(KeptJournalLine(kind, path, root, shared->journalEscaped));
 }
 
 void KeptList::AppendRecord(const std::wstring& line) {
@@ -544,7 +551,7 @@ void KeptList::WriterLoop() {
                 text.Reserve(units, static_cast<int>(job->entries->size()));
                 for (const KeptEntry& entry : *job->entries) {
                     text.Add(entry.path.Text(), entry.path.GetLength(), entry.root.Text(), entry.root.GetLength(),
-                             entry.running);
+                             entry.running, entry.failed);
                 }
                 job->units.swap(text.text);
             }

@@ -3,18 +3,23 @@
 // "targets-3" ... for windows opened beside it. A slot's files:
 //
 // - <slot>.txt, the list: UTF-16LE with its FF FE mark, CR LF line ends, one
-//   line per entry (its path, and after a tab its marks: "running"), and
-//   lines beginning with "|", which no path can begin with:
+//   line per entry (its path, and after a tab its marks: "running",
+//   "failed"), and lines beginning with "|", which no path can begin with:
 //     |journal N    the journals numbered N and on come after this list
 //     |root FOLDER  the folder the entries after it were found under
 //     |root         the entries after it were added as single files
+//     |escaped      in the paths and folders after it, "%" and two hex
+//                   digits stand for a unit: written before the first path
+//                   that holds a unit 1 to 31, a double quote or a leading
+//                   "|", and from then on for each of those, "|" and "%"
 //   A path that begins or ends with a blank is written in double quotes.
 //   A file of plain paths, as earlier versions wrote it, is a list of
 //   single-file entries.
 // - <slot>.N.journal: what happened since the list was written, one record
 //   a line, appended as it happens ("begun", "done", "failed", "stopped" or
-//   "add", a tab, the path; "|remove-done 1" or 0). A killed process loses
-//   none; they reach the disk itself about once a second.
+//   "add", a tab, the path; "|remove-done 1" or 0; "|escaped" as in the
+//   list). A killed process loses none; they reach the disk itself about
+//   once a second.
 // - <slot>.lock, held open without sharing while the window is open: a slot
 //   whose lock can be taken belongs to no open window.
 //
@@ -39,9 +44,14 @@ struct KeptEntry {
     VQWString path;
     VQWString root;        // the folder it was found under, ending in "\"; empty: added as a single file
     bool running = false;  // begun in a run that did not see it through (the program ended, or a stop)
+    bool failed = false;   // its last try failed, and none has succeeded since: a kept output may be half made
 };
 
 enum class KeptOutcome { Done, Failed, Stopped };
+
+// The marks after a try of the file ended so. Only a success clears them:
+// until then its output is not known to be whole.
+void ApplyKeptOutcome(KeptOutcome outcome, bool& running, bool& failed);
 
 // What reading the kept lists met. Each counted line was left out.
 struct KeptListReport {
@@ -63,7 +73,9 @@ public:
     KeptEntries(const KeptEntries&) = delete;
     KeptEntries& operator=(const KeptEntries&) = delete;
 
-    // False, and nothing added, when the file is there already.
+    // False, and nothing added, when the file is there already; a mark of
+    // this entry's then joins the one there (two lists brought together:
+    // the copy that may be unfinished wins).
     bool Add(const KeptEntry& entry);
     // The entry's index, or -1.
     int Find(const VQWString& path) const;
@@ -89,9 +101,10 @@ public:
     // Room for entries of this many units of paths in all: a list of a
     // million entries is then not copied again and again as it grows.
     void Reserve(size_t pathUnits, int entries);
-    void Add(const VQWString& path, const VQWString& root, bool running);
+    void Add(const VQWString& path, const VQWString& root, bool running, bool failed = false);
     // The same from units that stay put while it runs (another thread's strings, only read).
-    void Add(const wchar_t* path, int pathLength, const wchar_t* root, int rootLength, bool running);
+    void Add(const wchar_t* path, int pathLength, const wchar_t* root, int rootLength, bool running,
+             bool failed = false);
     // The file's units, from the byte-order mark on.
     const std::wstring& Units() const { return text; }
     int GetCount() const { return count; }
@@ -103,12 +116,15 @@ private:
     std::wstring text;
     std::wstring root;  // of the entries written last
     unsigned journal;
+    bool escaped = false;  // "|escaped" is written
     int count = 0;
 };
 
 // One record of a journal: the kind, a tab, the path (and, for "add", a tab
-// and the root when there is one), CR LF.
-std::wstring KeptJournalLine(const wchar_t* kind, const VQWString& path, const VQWString& root = VQWString());
+// and the root when there is one), CR LF. `escaped` tells whether the
+// journal has "|escaped" already; the line begins with it when it is the
+// first to need it.
+std::wstring KeptJournalLine(const wchar_t* kind, const VQWString& path, const VQWString& root, bool& escaped);
 
 // Reads a kept list's bytes into `entries` (after those there, without
 // duplicates) and gives its journal number (0 for plain paths). Damaged
@@ -193,6 +209,7 @@ private:
     void ReadSlot(int n, KeptEntries& entries, KeptListReport& report, SlotFiles& files);
     void Fail(const VQWString& path, DWORD error);
     void AppendRecord(const std::wstring& line);
+    void AppendRecord(const wchar_t* kind, const VQWString& path, const VQWString& root = VQWString());
     static unsigned __stdcall WriterMain(void* param);
     void WriterLoop();
     bool WriteJob(Job& job);

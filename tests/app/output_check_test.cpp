@@ -201,3 +201,30 @@ TEST(OutputCheck, UpToDateOutputsAreSkippedAndTheRestRun) {
     ASSERT_TRUE(app.RunAnswering(IDOK));
     EXPECT_EQ("new", dir.ReadFile(L"out\\a.txt"));
 }
+
+TEST(OutputCheck, AFailedOutputKeptForALookIsNotSkippedUntilATrySucceeds) {
+    TempDir dir;
+    Paths files = {dir.WriteFile(L"a.txt", "a")};
+    SetAge(files[0], 600);
+    std::wstring fails = ChildProgram() + L" write \"$path\\out\\$name\" half exit 1";
+    JobSettings settings = MakeSettings(L"", L"", fails.c_str(), L"", false);
+    wcscpy(settings.output, L"$path\\out\\$name");
+    settings.skipUpToDate = 1;
+    settings.checkOutput = 0;
+    settings.checkExitCode = 1;
+    settings.keepFailedOutput = 1;
+    AppWindow app(&settings);
+    app.AddTargets(files);
+    ASSERT_TRUE(app.RunAnswering(IDOK));
+    EXPECT_EQ(TargetStatus::NonZeroExit, app.window->EntryStatus(0));
+    EXPECT_EQ("half", dir.ReadFile(L"out\\a.txt")) << "kept, and newer than its file";
+    EXPECT_TRUE(app.window->Targets().At(0).failed);
+    ASSERT_TRUE(app.RunAnswering(IDOK));
+    EXPECT_EQ(TargetStatus::NonZeroExit, app.window->EntryStatus(0)) << "not skipped as up to date";
+    app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$path\\out\\$name\" whole");
+    ASSERT_TRUE(app.RunAnswering(IDOK));
+    EXPECT_EQ(TargetStatus::Done, app.window->EntryStatus(0));
+    EXPECT_EQ("whole", dir.ReadFile(L"out\\a.txt"));
+    ASSERT_TRUE(app.RunAnswering(IDOK));
+    EXPECT_EQ(TargetStatus::Skipped, app.window->EntryStatus(0)) << "a try succeeded";
+}

@@ -264,3 +264,45 @@ TEST(TargetListModelPaths, NameFolderAndRoot) {
     EXPECT_LT(ResultRank(TargetStatus::LaunchFailed), ResultRank(TargetStatus::Stopped));
     EXPECT_LT(ResultRank(TargetStatus::NotRun), ResultRank(TargetStatus::Done));
 }
+
+TEST(TargetListModelMarks, ARunLeavesAFileMarkedUntilATryOfItSucceeds) {
+    struct Case {
+        bool running, failed;  // as the kept list had them
+        TargetStatus status;
+        bool runningAfter, failedAfter;
+    };
+    const Case cases[] = {
+        // Killed before, then a try that failed without touching the cut output.
+        {true, false, TargetStatus::NonZeroExit, false, true},
+        {true, false, TargetStatus::LaunchFailed, false, true},
+        // A timed-out file whose half output was kept.
+        {false, false, TargetStatus::TimedOut, false, true},
+        {false, true, TargetStatus::NoOutput, false, true},
+        {false, true, TargetStatus::Stopped, true, true},
+        {false, false, TargetStatus::Stopped, true, false},
+        {true, false, TargetStatus::NotRun, true, false},
+        {false, true, TargetStatus::NotRun, false, true},
+        {true, true, TargetStatus::Done, false, false},
+        {false, false, TargetStatus::Skipped, false, false},
+    };
+    for (const Case& c : cases) {
+        TargetListModel model;
+        model.AddKnownUnique(VQWString(L"C:\\a.txt"), VQWString(), c.running, c.failed);
+        model.KeepOutcome(0, c.status);
+        EXPECT_EQ(c.runningAfter, model.At(0).running) << static_cast<int>(c.status);
+        EXPECT_EQ(c.failedAfter, model.At(0).failed) << static_cast<int>(c.status);
+        EXPECT_EQ(c.runningAfter || c.failedAfter, model.At(0).Unfinished());
+    }
+}
+
+TEST(TargetListModelMarks, AnEntryLeftOutAsADuplicateHandsItsMarkOn) {
+    TargetListModel model;
+    model.Add(VQWString(L"C:\\A.txt"), VQWString(), true, false);
+    model.Add(VQWString(L"C:\\b.txt"), VQWString(), false, true);
+    std::vector<KeptEntry> kept = {{VQWString(L"C:\\a.txt"), VQWString(), false},
+                                   {VQWString(L"C:\\b.txt"), VQWString(), false}};
+    EXPECT_EQ(2, model.PutFirst(kept));
+    ASSERT_EQ(2, model.GetCount());
+    EXPECT_TRUE(model.At(0).running);
+    EXPECT_TRUE(model.At(1).failed);
+}

@@ -446,3 +446,116 @@ TEST(KeptListFiles, EntriesHandedOverAreWrittenByTheWriterAsTheirTextWouldBeAndH
     EXPECT_EQ((Lines{L"C:\\a|", L" C:\\blank |", L"D:\\写真\\b.jpg|D:\\写真\\|running", L"D:\\写真\\c.jpg|D:\\写真\\"}),
               DescribeKept(Open(after, dir.Join(L"crashed")).entries));
 }
+
+TEST(KeptListText, EveryUnitANameMayHoldComesBackWholeFromTheListAndTheJournal) {
+    // Under Wine (Z:), on shares and in WSL folders a name may hold any unit
+    // from 1 to 31, and the ones the format itself uses.
+    std::vector<std::wstring> units;
+    for (wchar_t c = 1; c < 32; ++c) units.push_back(std::wstring(1, c));
+    for (const wchar_t* c : {L"\"", L"|", L"%", L"%09", L"\" "}) units.push_back(c);
+    for (const std::wstring& unit : units) {
+        SCOPED_TRACE(static_cast<int>(unit[0]));
+        std::wstring root = L"Z:\\tmp\\in" + unit + L"side\\";
+        std::wstring path = root + L"photo" + unit + L"2024.txt";
+        std::wstring ends = unit + L"Z:\\ends\\" + unit;  // at both ends, where quotes and blanks go
+        KeptListText text(1);
+        text.Add(VQWString(L"C:\\100%20before.txt"), VQWString(), true);
+        text.Add(VQWString(path.c_str()), VQWString(root.c_str()), true, true);
+        text.Add(VQWString(ends.c_str()), VQWString(), false, true);
+        text.Add(VQWString(L"C:\\100%20after.txt"), VQWString(), false);
+        std::string bytes(reinterpret_cast<const char*>(text.Units().data()), text.Units().size() * 2);
+        KeptListReport report;
+        std::vector<KeptEntry> read = ReadKept(bytes, nullptr, &report);
+        EXPECT_EQ((Lines{L"C:\\100%20before.txt||running", path + L"|" + root + L"|running", ends + L"|",
+                         L"C:\\100%20after.txt|"}),
+                  DescribeKept(read));
+        ASSERT_EQ(4u, read.size());
+        EXPECT_TRUE(read[1].failed && read[2].failed && !read[0].failed && !read[3].failed);
+        EXPECT_EQ(0, report.SkippedLines());
+
+        // The same paths as records: "add" with its root, then how tries ended.
+        bool escaped = false;
+        std::wstring journal = L"|remove-done 0\r\n";
+        journal += KeptJournalLine(L"add", VQWString(L"C:\\100%20plain"), VQWString(), escaped);
+        journal += KeptJournalLine(L"add", VQWString(path.c_str()), VQWString(root.c_str()), escaped);
+        journal += KeptJournalLine(L"add", VQWString(ends.c_str()), VQWString(), escaped);
+        journal += KeptJournalLine(L"begun", VQWString(path.c_str()), VQWString(), escaped);
+        journal += KeptJournalLine(L"failed", VQWString(ends.c_str()), VQWString(), escaped);
+        std::string journalBytes = Utf16(journal);
+        KeptEntries entries;
+        EXPECT_TRUE(ApplyKeptJournal(journalBytes.data(), static_cast<int>(journalBytes.size()), entries, report));
+        std::vector<KeptEntry> folded = entries.Take();
+        EXPECT_EQ((Lines{L"C:\\100%20plain|", path + L"|" + root + L"|running", ends + L"|"}), DescribeKept(folded));
+        ASSERT_EQ(3u, folded.size());
+        EXPECT_TRUE(folded[2].failed);
+    }
+}
+
+TEST(KeptListText, ListsAndJournalsWithoutEscapesReadAsBefore) {
+    // What earlier versions wrote holds "%" as it is, and nothing after "%" is read as an escape.
+    EXPECT_EQ((Lines{L"C:\\a%09b.txt|", L"C:\\100%25\\c%7C.txt|C:\\100%25\\|running", L" D:\\%22 |"}),
+              DescribeKept(ReadKept(Utf16(L"|journal 1\r\nC:\\a%09b.txt\r\n|root C:\\100%25\\\r\n"
+                                          L"C:\\100%25\\c%7C.txt\trunning\r\n|root\r\n\" D:\\%22 \"\r\n"))));
+    std::string journal = Utf16(L"|remove-done 0\r\nadd\tC:\\x%09y\r\nbegun\tC:\\x%09y\r\n");
+    KeptEntries entries;
+    KeptListReport report;
+    ApplyKeptJournal(journal.data(), static_cast<int>(journal.size()), entries, report);
+    EXPECT_EQ((Lines{L"C:\\x%09y||running"}), DescribeKept(entries.Take()));
+    // A list whose names need no escape is written as before.
+    KeptListText text(3);
+    text.Add(VQWString(L"C:\\100%20.txt"), VQWString(), false, true);
+    EXPECT_EQ(L"\xFEFF|journal 3\r\nC:\\100%20.txt\tfailed\r\n", text.Units());
+}
+
+TEST(KeptListJournal, AFileStaysMarkedUntilATryOfItSucceeds) {
+    auto fold = [](const std::wstring& list, const std::wstring& journal) {
+        KeptEntries entries;
+        KeptListReport report;
+        unsigned number;
+        std::string listBytes = Utf16(list), journalBytes = Utf16(journal);
+        ReadKeptListText(listBytes.data(), static_cast<int>(listBytes.size()), entries, number, report);
+        ApplyKeptJournal(journalBytes.data(), static_cast<int>(journalBytes.size()), entries, report);
+        Lines marks;
+        for (const KeptEntry& e : entries.Take()) {
+            marks.push_back(Str(e.path) + (e.running ? L" running" : L"") + (e.failed ? L" failed" : L""));
+        }
+        return marks;
+    };
+    std::wstring list = L"|journal 2\r\nC:\\killed\trunning\r\nC:\\kept\tfailed\r\nC:\\both\trunning failed\r\nC:\\new\r\n";
+    // killed: a run was killed in it, then a try failed without touching
+    // its cut output; kept: a failed output kept for a look, then a stop;
+    // both: a try that succeeded; new: failed, then done, then killed.
+    std::wstring records = L"begun\tC:\\killed\r\nfailed\tC:\\killed\r\nbegun\tC:\\kept\r\nstopped\tC:\\kept\r\n"
+                           L"begun\tC:\\both\r\ndone\tC:\\both\r\nbegun\tC:\\new\r\nfailed\tC:\\new\r\n"
+                           L"begun\tC:\\new\r\ndone\tC:\\new\r\nbegun\tC:\\new\r\n";
+    EXPECT_EQ((Lines{L"C:\\killed failed", L"C:\\kept running failed", L"C:\\both", L"C:\\new running"}),
+              fold(list, L"|remove-done 0\r\n" + records));
+    EXPECT_EQ((Lines{L"C:\\killed failed", L"C:\\kept running failed", L"C:\\new running"}),
+              fold(list, L"|remove-done 1\r\n" + records))
+        << "a done file begun again is not done";
+    // Written and read back, the marks stay.
+    KeptListText text(1);
+    text.Add(VQWString(L"C:\\a"), VQWString(), true, true);
+    text.Add(VQWString(L"C:\\b"), VQWString(), false, true);
+    std::string bytes(reinterpret_cast<const char*>(text.Units().data()), text.Units().size() * 2);
+    EXPECT_EQ((Lines{L"C:\\a running failed", L"C:\\b failed"}), fold(Text(bytes), L""));
+}
+
+TEST(KeptListSlots, ListsBroughtTogetherKeepTheMarkEitherCopyHas) {
+    TempDir dir;
+    std::wstring folder = dir.MakeDir(L"Quenbrix");
+    // Both windows listed the files; the second was killed while running
+    // "cut" and had seen "kept" fail.
+    dir.WriteFile(L"Quenbrix\\targets.txt", Utf16(L"|journal 1\r\nC:\\cut\r\nC:\\kept\r\nC:\\own\trunning\r\n"));
+    dir.WriteFile(L"Quenbrix\\targets-2.txt", Utf16(L"|journal 1\r\nC:\\CUT\r\nC:\\kept\tfailed\r\nC:\\own\r\n"));
+    dir.WriteFile(L"Quenbrix\\targets-2.1.journal", Utf16(L"|remove-done 0\r\nbegun\tc:\\cut\r\n"));
+    KeptList kept;
+    Opened opened = Open(kept, folder);
+    ASSERT_TRUE(opened.ok);
+    EXPECT_EQ((Lines{L"C:\\cut||running", L"C:\\kept|", L"C:\\own||running"}), DescribeKept(opened.entries));
+    ASSERT_EQ(3u, opened.entries.size());
+    EXPECT_TRUE(opened.entries[1].failed);
+    kept.WaitForWrites();
+    std::wstring written = Text(dir.ReadFile(L"Quenbrix\\targets.txt"));
+    EXPECT_NE(std::wstring::npos, written.find(L"C:\\cut\trunning\r\nC:\\kept\tfailed\r\n")) << written;
+}
