@@ -338,8 +338,8 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
         output = record.output;
     }
     if (runner.runOptions.checkExitCode && code != 0) {
-        // The program's own last words usually say why; they go on the message's first line.
-        VQWString said = LastLine(output);
+        // The program's own words say why; they go on the message's first line.
+        VQWString said = FailureLine(output);
         error.Format(L"終了コード %s で終了しました。%s%s\n%s", FormatExitCode(code).Text(), said.IsEmpty() ? L"" : L"　",
                      said.Text(), stepRecord.commandLine.Text());
         EndTry(slot, TargetStatus::NonZeroExit, error);

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "engine/child_process.h"
+#include "engine/run_report.h"
 #include "engine/run_summary.h"
 #include "tests/support/child_program.h"
+#include "tests/support/csv_rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -265,6 +267,17 @@ TEST_F(BatchRunnerTest, CheckedCodesKeepTheProgramsLastLineInTheMessage) {
     options.hideCommand = false;
     Run(L"", child + L" out x exit 4", {L"c.txt"}, L"", options);
     EXPECT_EQ(L"終了コード 4 で終了しました。\n" + child + L" out x exit 4", Error(0));
+}
+
+TEST_F(BatchRunnerTest, CheckedCodesNameTheLineThatSaysWhatWentWrong) {
+    RunOptions options;
+    options.checkExitCode = true;
+    options.hideCommand = true;
+    // As a bundler prints it: the message, where it is, then a count of the errors.
+    std::wstring cmd =
+        child + L" out \"X [ERROR] Expected identifier\\r\\n\\r\\n    a.js:1:4:\\r\\n\\r\\n1 error\\r\\n\" exit 1";
+    Run(L"", cmd, {L"a.js"}, L"", options);
+    EXPECT_EQ(L"終了コード 1 で終了しました。　X [ERROR] Expected identifier\n" + cmd, W(runner.errorText));
 }
 
 TEST_F(BatchRunnerTest, ACrashFailsTheTargetWhateverTheCheckOfCodes) {
@@ -570,7 +583,7 @@ TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFi
                                          L"finished b.3 終了コード異常 終了コード異常"}),
               runner.told);
     std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
-    std::string last = ",未実行,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
+    std::string last = ",未実行,,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
     ASSERT_GE(csv.size(), last.size());
     EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes and the summary come after the targets";
 }
