@@ -292,14 +292,13 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     slot.process = nullptr;
     std::unique_ptr<OutputPipe> pipe = std::move(slot.pipe);
     if (pipe) pipe->Finish();
+    // The code of an ended step is the one the ending gave, not the program's:
+    // it is not recorded, and the status says why the step ended.
     if (endedByStop) {
-        stepRecord.ended = true;
-        stepRecord.exitCode = code;
         EndTry(slot, TargetStatus::Stopped, VQWString());
         return;
     }
     if (endedByLimit) {
-        // The code is the one the ending gave, not the program's: it is not recorded.
         VQWString error;
         error.Format(L"制限時間 %d 秒を過ぎたため終了しました。\n%s", runner.runOptions.timeLimitSeconds,
                      stepRecord.commandLine.Text());

@@ -770,6 +770,35 @@ TEST_F(RunOptionsTest, ATargetEndedByTheSecondStopIsNotTriedAgain) {
     EXPECT_EQ("x\n", temp.ReadFile(L"a.txt.tries"));
 }
 
+TEST_F(RunOptionsTest, AStepEndedByTheSecondStopOrTheTimeLimitHasNoExitCode) {
+    // The code is the one the ending gave (1223 for a stop), not the program's.
+    struct Case {
+        bool byStop;
+        TargetStatus status;
+    } cases[] = {{true, TargetStatus::Stopped}, {false, TargetStatus::TimedOut}};
+    for (const Case& c : cases) {
+        RunOptions options = GoOn();
+        if (!c.byStop) options.timeLimitSeconds = 1;
+        std::wstring pre = child + L" exit 0";
+        std::wstring cmd = child + L" write \"$fullname.started\" x sleep 20000";
+        std::wstring name = c.byStop ? L"stop.txt" : L"limit.txt";
+        ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(pre.c_str()), VQWString(cmd.c_str()), VQWString(),
+                                                        VQWString(), Entries({name}), options));
+        if (c.byStop) {
+            ASSERT_TRUE(FileAppearsWithin(temp.Join(name + L".started"), 20000));
+            runner.ForceStop();
+        }
+        ASSERT_TRUE(WaitForEnd());
+        EXPECT_EQ(c.status, Status(0)) << c.byStop;
+        EXPECT_TRUE(Record(0).command.ran) << c.byStop;
+        EXPECT_FALSE(Record(0).command.ended) << c.byStop;
+        auto rows = CsvRows(FormatResultsCsv(runner.targets, runner.GetRecord(0), 1));
+        ASSERT_EQ(2u, rows.size());
+        EXPECT_EQ("0", rows[1][4]) << "the pre-command ended on its own";
+        EXPECT_EQ("", rows[1][5]) << c.byStop;
+    }
+}
+
 namespace {
 
 std::vector<DWORD> creationFlags;
