@@ -664,6 +664,10 @@ int BatchRunner::GetFirstFailedIndex() const { return firstFailed; }
 
 RunSummary BatchRunner::GetSummary() const { return SummarizeRecords(records.get(), recordCount); }
 
+std::vector<VQWString> BatchRunner::GetFailures(int maxShown, int* more) const {
+    return ListFailures(targets, records.get(), recordCount, maxShown, more);
+}
+
 void BatchRunner::OnTargetBegun(int) {}
 
 void BatchRunner::OnTargetFinished(int, TargetStatus) {}
