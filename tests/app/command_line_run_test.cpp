@@ -215,11 +215,11 @@ TEST_F(CommandLineRun, RunGoingOnPastFailuresTriesEveryFileAndExitsOne) {
 TEST_F(CommandLineRun, EveryFailedFileIsNamedWithWhatWentWrongAfterTheSummary) {
     TempDir dir, appData;
     Paths files;
-    for (const wchar_t* name : {L"0-a.txt", L"3-b.txt", L"0-c.txt", L"4-d.txt", L"5-e.txt"}) {
-        files.push_back(dir.WriteFile(name, "x"));
-    }
     std::wstring arguments;
-    for (const std::wstring& file : files) arguments += L" " + Quoted(file);
+    for (const wchar_t* name : {L"3-a.txt", L"0-b.txt", L"4-c.txt"}) {
+        files.push_back(dir.WriteFile(name, "x"));
+        arguments += L" " + Quoted(files.back());
+    }
     // The tool's message, then a count of its errors as its last line.
     std::wstring settings = Settings(dir, L"ジョブ.ini",
                                      L"Command = " + ChildProgram() +
@@ -227,24 +227,11 @@ TEST_F(CommandLineRun, EveryFailedFileIsNamedWithWhatWentWrongAfterTheSummary) {
                                          L"CheckExitCode = 1\r\nOnFailure = 1\r\nHideCommand = 1\r\n");
     Ended ended = RunToEnd(L"/run " + Quoted(settings) + arguments, appData.Path());
     EXPECT_EQ(1u, ended.code);
-    std::wstring results = NewestResults(appData);
-    ASSERT_FALSE(results.empty()) << "no results file";
-    std::string expected = "Quenbrix: 2 done, 3 failed, 0 not run; results: " + Utf8(results) + "\r\n";
-    // One line each, in the list's order, with the tool's message rather than its count.
-    struct Failure {
-        int file;
-        const char* code;
-        const char* title;
-    } failures[] = {{1, "3", "3-b"}, {3, "4", "4-d"}, {4, "5", "5-e"}};
-    for (const Failure& f : failures) {
-        expected += "Quenbrix: failed: " + Utf8(files[f.file]) + ": 終了コード " + f.code +
-                    " で終了しました。　X [ERROR] bad " + f.title + "\r\n";
-    }
+    std::string expected = "Quenbrix: 1 done, 2 failed, 0 not run; results: " + Utf8(NewestResults(appData)) +
+                           "\r\nQuenbrix: failed: " + Utf8(files[0]) +
+                           ": 終了コード 3 で終了しました。　X [ERROR] bad 3-a\r\nQuenbrix: failed: " + Utf8(files[2]) +
+                           ": 終了コード 4 で終了しました。　X [ERROR] bad 4-c\r\n";
     EXPECT_EQ(0u, ended.output.find(expected)) << ended.output;
-    auto rows = CsvRows(TempDir::ReadWholeFile(results));
-    EXPECT_EQ("終了コード 3 で終了しました。　X [ERROR] bad 3-b",
-              Field(rows, Utf8(files[1]), "エラーまたは出力の最初の行"));
-    EXPECT_EQ("X [ERROR] bad 3-b\r\n\r\n1 error", Field(rows, Utf8(files[1]), "コマンドの出力の末尾"));
 }
 
 TEST_F(CommandLineRun, AHungCommandIsEndedAtItsTimeLimitAndTheNextFilesRun) {
