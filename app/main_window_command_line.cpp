@@ -20,6 +20,8 @@ enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 4
 
 // The names the missing-paths message shows before "…".
 const int kShownMissing = 5;
+// The failed files /run names one a line; a count stands for the rest.
+const int kShownFailures = 50;
 
 // A box's text on one line of the console: its lines joined, blank ones left out.
 VQWString OneLine(const VQWString& text) {
@@ -232,6 +234,12 @@ void MainWindow::CheckUnattendedEnd() {
     report.Append(CountsText(counts));
     if (!lastResultsFile.IsEmpty()) report.Append(VQWString().Format(L"; results: %s", lastResultsFile.Text()));
     report.Append(L'\n');
+    // Each failed file and why, so that a log names them all.
+    int moreFailures = 0;
+    for (const VQWString& failure : GetFailures(kShownFailures, &moreFailures)) {
+        report.Append(VQWString().Format(L"Quenbrix: failed: %s\n", failure.Text()));
+    }
+    if (moreFailures > 0) report.Append(VQWString().Format(L"Quenbrix: %d more failed\n", moreFailures));
     // What the boxes would have said: the loading's notes and the run's errors.
     for (const VQWString& box : unattendedBoxes) report.Append(VQWString().Format(L"Quenbrix: %s\n", OneLine(box).Text()));
     bool allDone = counts.done + counts.skipped == GetTargetCount() && commandLine.missing.empty();

@@ -315,14 +315,13 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     slot.process = nullptr;
     std::unique_ptr<OutputPipe> pipe = std::move(slot.pipe);
     if (pipe) pipe->Finish();
+    // The code of an ended step is the one the ending gave, not the program's:
+    // it is not recorded, and the status says why the step ended.
     if (endedByStop) {
-        stepRecord.ended = true;
-        stepRecord.exitCode = code;
         EndTry(slot, TargetStatus::Stopped, VQWString());
         return;
     }
     if (endedByLimit) {
-        // The code is the one the ending gave, not the program's: it is not recorded.
         VQWString error;
         error.Format(L"制限時間 %d 秒を過ぎたため終了しました。\n%s", runner.runOptions.timeLimitSeconds,
                      stepRecord.commandLine.Text());
@@ -361,8 +360,8 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
         output = record.output;
     }
     if (runner.runOptions.checkExitCode && code != 0) {
-        // The program's own last words usually say why; they go on the message's first line.
-        VQWString said = LastLine(output);
+        // The program's own words say why; they go on the message's first line.
+        VQWString said = FailureLine(output);
         error.Format(L"終了コード %s で終了しました。%s%s\n%s", FormatExitCode(code).Text(), said.IsEmpty() ? L"" : L"　",
                      said.Text(), stepRecord.commandLine.Text());
         EndTry(slot, TargetStatus::NonZeroExit, error);
@@ -733,6 +732,10 @@ const TargetRecord* BatchRunner::GetRecord(int index) const {
 int BatchRunner::GetFirstFailedIndex() const { return firstFailed; }
 
 RunSummary BatchRunner::GetSummary() const { return SummarizeRecords(records.get(), recordCount); }
+
+std::vector<VQWString> BatchRunner::GetFailures(int maxShown, int* more) const {
+    return ListFailures(targets, records.get(), recordCount, maxShown, more);
+}
 
 void BatchRunner::OnTargetBegun(int) {}
 

@@ -125,6 +125,8 @@ public:
     int GetFirstFailedIndex() const;
     // After the job has ended: how many targets came to each end.
     RunSummary GetSummary() const;
+    // After the job has ended: its failed targets with their reasons (ListFailures).
+    std::vector<VQWString> GetFailures(int maxShown, int* more) const;
 
     // For the estimate of the time left (engine/run_estimate.h), any time
     // during a run: the targets that run (not skipped), the milliseconds the

@@ -1,6 +1,8 @@
 #include "engine/run_report.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "base/files.h"
@@ -67,6 +69,79 @@ bool IsOlderResultsFile(const std::wstring& a, const std::wstring& b) {
     if (second != 0) return second < 0;
     auto number = [](const std::wstring& name) { return name[15] == L'-' ? _wtoi(name.c_str() + 16) : 1; };
     return number(a) < number(b);
+}
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// Words that tools print when something went wrong, in any case, each at the
+// start of a word: "terror" is none, but "ZeroDivisionError" has one.
+const wchar_t* const kErrorWords[] = {L"error",   L"fail",      L"fatal",   L"cannot",       L"can't",
+                                      L"can not", L"could not", L"couldn't", L"unable",      L"not found",
+                                      L"no such", L"denied",    L"invalid", L"exception",    L"abort",
+                                      L"unknown", L"unrecognized"};
+// Japanese ones, anywhere in the line.
+const wchar_t* const kJapaneseErrorWords[] = {L"エラー", L"失敗", L"できません", L"見つかりません", L"拒否",
+                                              L"無効"};
+// The words of a line that only counts ("1 error", "Build failed with 2 errors", "Scan WARNINGS: 1").
+const wchar_t* const kCountWords[] = {L"error", L"errors", L"warning", L"warnings", L"fail",   L"failed",
+                                      L"failure", L"failures", L"scan", L"build",   L"and",    L"with",
+                                      L"found",  L"in",       L"file",  L"files",   L"total"};
+
+bool HasWordAt(const wchar_t* line, int length, int at, const wchar_t* word) {
+    int n = static_cast<int>(wcslen(word));
+    if (at + n > length) return false;
+    for (int i = 0; i < n; ++i) {
+        if (AsciiLower(line[at + i]) != word[i]) return false;
+    }
+    if (at == 0 || !IsAsciiLetter(line[at - 1])) return true;
+    wchar_t before = line[at - 1];
+    return line[at] >= L'A' && line[at] <= L'Z' && before >= L'a' && before <= L'z';
+}
+
+bool HasErrorWord(const wchar_t* line, int length) {
+    for (int at = 0; at < length; ++at) {
+        for (const wchar_t* word : kErrorWords) {
+            if (HasWordAt(line, length, at, word)) return true;
+        }
+    }
+    std::wstring text(line, static_cast<size_t>(length));
+    for (const wchar_t* word : kJapaneseErrorWords) {
+        if (text.find(word) != std::wstring::npos) return true;
+    }
+    return false;
+}
+
+// A count of errors says that there were some, not what they were.
+bool IsCountLine(const wchar_t* line, int length) {
+    bool digit = false;
+    for (int at = 0; at < length;) {
+        wchar_t c = line[at];
+        if (c >= 0x80) return false;
+        if (!IsAsciiLetter(c)) {
+            digit = digit || (c >= L'0' && c <= L'9');
+            ++at;
+            continue;
+        }
+        int end = at;
+        std::wstring word;
+        while (end < length && IsAsciiLetter(line[end])) word += AsciiLower(line[end++]);
+        bool counts = false;
+        for (const wchar_t* known : kCountWords) counts = counts || word == known;
+        if (!counts) return false;
+        at = end;
+    }
+    return digit;
+}
+
+// A cut never leaves half of a surrogate pair.
+VQWString CutLine(const VQWString& line, int maxUnits) {
+    if (line.GetLength() <= maxUnits) return line;
+    int keep = maxUnits;
+    if (keep > 0 && IS_HIGH_SURROGATE(line.GetAt(keep - 1))) --keep;
+    VQWString cut = line.Mid(0, keep);
+    cut.Append(L"…");
+    return cut;
 }
 
 void RemoveOldResults(const VQWString& folder, int keep) {
@@ -146,6 +221,45 @@ VQWString LastLine(const VQWString& text, int maxUnits) {
     return VQWString();
 }
 
+VQWString FailureLine(const VQWString& text, int maxUnits) {
+    // The tool's last words are what count: a huge output is looked at in its last part.
+    const int kLookedAt = 64 * 1024;
+    int floor = text.GetLength() > kLookedAt ? text.GetLength() - kLookedAt : 0;
+    const wchar_t* units = text.Text();
+    VQWString last;
+    int end = text.GetLength();
+    while (end > floor) {
+        int start = end;
+        while (start > floor && units[start - 1] != L'\r' && units[start - 1] != L'\n') --start;
+        int from = start, to = end;
+        while (from < to && (units[from] == L' ' || units[from] == L'\t')) ++from;
+        while (to > from && (units[to - 1] == L' ' || units[to - 1] == L'\t')) --to;
+        if (to > from) {
+            if (HasErrorWord(units + from, to - from) && !IsCountLine(units + from, to - from)) {
+                return CutLine(text.Mid(from, to - from), maxUnits);
+            }
+            if (last.IsEmpty()) last = text.Mid(from, to - from);
+        }
+        end = start - 1;
+    }
+    return CutLine(last, maxUnits);
+}
+
+VQWString OutputTail(const VQWString& text, int maxUnits) {
+    // Line ends at either end say nothing, and a leading one would cost the cell a "'".
+    auto lineEnd = [&text](int at) { return text.GetAt(at) == L'\r' || text.GetAt(at) == L'\n'; };
+    int end = text.GetLength();
+    while (end > 0 && lineEnd(end - 1)) --end;
+    int start = end > maxUnits ? end - maxUnits : 0;
+    bool cut = start > 0;
+    if (cut && IS_LOW_SURROGATE(text.GetAt(start))) ++start;
+    while (start < end && lineEnd(start)) ++start;
+    VQWString tail;
+    if (cut) tail.Append(L"…");
+    tail.Append(text.Mid(start, end - start));
+    return tail;
+}
+
 const wchar_t* StatusText(TargetStatus status) {
     switch (status) {
     case TargetStatus::NotRun: return L"未実行";
@@ -179,7 +293,9 @@ std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const
     AppendField(csv, VQWString(L"先行コマンド"));
     AppendField(csv, VQWString(L"コマンド"));
     AppendField(csv, VQWString(L"出力"));
-    AppendField(csv, VQWString(L"エラーまたは出力の最初の行"), true);
+    AppendField(csv, VQWString(L"エラーまたは出力の最初の行"));
+    // New columns come last: readers of the ones before keep working.
+    AppendField(csv, VQWString(L"コマンドの出力の末尾"), true);
     for (int i = 0; i < count && i < targets.GetCount(); ++i) {
         const TargetRecord& record = records[i];
         TargetStatus status = record.Status();
@@ -208,7 +324,8 @@ std::string FormatResultsCsv(const VQArray<VQWString, VQWString>& targets, const
         VQWString output = record.outputPath;
         if (record.outputDeleted) output.Append(L"（削除しました）");
         AppendField(csv, output);
-        AppendField(csv, record.errorText.IsEmpty() ? FirstLine(record.output) : FirstLine(record.errorText), true);
+        AppendField(csv, record.errorText.IsEmpty() ? FirstLine(record.output) : FirstLine(record.errorText));
+        AppendField(csv, OutputTail(record.output), true);
     }
     for (int start = 0; start < notes.GetLength();) {
         int end = start;

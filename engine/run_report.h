@@ -24,11 +24,21 @@ VQWString FirstLine(const VQWString& text);
 // The last non-empty line of a text, without its line end; a long one is cut
 // to its first maxUnits units and "…".
 VQWString LastLine(const VQWString& text, int maxUnits = 300);
+// The line of a tool's output that says what went wrong: the last one holding
+// an error word of the common tools (error, failed, cannot, No such file,
+// Permission denied, エラー, 失敗, ...) that is not a mere count of them
+// ("1 error", "Scan WARNINGS: 1"); without one, the last non-empty line.
+// Spaces at either end go; a long one is cut to maxUnits units and "…".
+VQWString FailureLine(const VQWString& text, int maxUnits = 200);
+// The last maxUnits units of a text without the line ends at its two ends,
+// with "…" in front when it was cut.
+VQWString OutputTail(const VQWString& text, int maxUnits = 2000);
 
 // A header row, then for each target: number, target, status, tries, the
 // two exit codes, start time, seconds, the two expanded command lines, the
-// output path ("（削除しました）" after it when it was deleted), and the error
-// or else the first line of the command's output; then a row of one cell for
+// output path ("（削除しました）" after it when it was deleted), the error
+// or else the first line of the command's output, and the kept output's tail
+// (OutputTail); then a row of one cell for
 // each line of `notes`, and `summary` (FormatSummary) as the last row. A cell that a spreadsheet would take for a formula
 // (it begins with =, +, -, @, a tab or a CR) begins with a "'" instead, which
 // makes it text.

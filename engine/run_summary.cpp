@@ -1,5 +1,7 @@
 #include "engine/run_summary.h"
 
+#include "engine/run_report.h"
+
 RunSummary SummarizeRecords(const TargetRecord* records, int count) {
     RunSummary summary;
     for (int i = 0; records && i < count; ++i) {
@@ -51,4 +53,26 @@ VQWString FormatSummary(const RunSummary& s) {
     if (s.stopped != 0) part(L"停止", s.stopped);
     part(L"未実行", s.notRun);
     return text;
+}
+
+std::vector<VQWString> ListFailures(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records,
+                                    int count, int maxShown, int* more) {
+    std::vector<VQWString> lines;
+    int left = 0;
+    for (int i = 0; records && i < count && i < targets.GetCount(); ++i) {
+        TargetStatus status = records[i].Status();
+        if (!IsFailure(status)) continue;
+        if (static_cast<int>(lines.size()) >= maxShown) {
+            ++left;
+            continue;
+        }
+        VQWString reason = FirstLine(records[i].errorText);
+        if (reason.IsEmpty()) reason = StatusText(status);
+        VQWString line = targets[i];
+        line.Append(L": ");
+        line.Append(reason);
+        lines.push_back(line);
+    }
+    if (more) *more = left;
+    return lines;
 }

@@ -2,6 +2,9 @@
 // the end box, the details line and the results file's last row.
 #pragma once
 
+#include <vector>
+
+#include "base/arrays.h"
 #include "base/strings.h"
 #include "engine/run_record.h"
 
@@ -23,3 +26,9 @@ VQWString FormatSummary(const RunSummary& summary);
 
 // A number grouped by three with "," ("9,988").
 VQWString FormatGroupedNumber(long long value);
+
+// The failed targets in list order, one line each: "path: reason", the reason
+// the first line of its error (or its status word). At most maxShown lines;
+// *more gets the number of failures left out.
+std::vector<VQWString> ListFailures(const VQArray<VQWString, VQWString>& targets, const TargetRecord* records,
+                                    int count, int maxShown, int* more);

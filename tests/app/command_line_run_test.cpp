@@ -212,6 +212,28 @@ TEST_F(CommandLineRun, RunGoingOnPastFailuresTriesEveryFileAndExitsOne) {
     EXPECT_EQ(0u, next.Close());
 }
 
+TEST_F(CommandLineRun, EveryFailedFileIsNamedWithWhatWentWrongAfterTheSummary) {
+    TempDir dir, appData;
+    Paths files;
+    std::wstring arguments;
+    for (const wchar_t* name : {L"3-a.txt", L"0-b.txt", L"4-c.txt"}) {
+        files.push_back(dir.WriteFile(name, "x"));
+        arguments += L" " + Quoted(files.back());
+    }
+    // The tool's message, then a count of its errors as its last line.
+    std::wstring settings = Settings(dir, L"ジョブ.ini",
+                                     L"Command = " + ChildProgram() +
+                                         L" out \"X [ERROR] bad $title\\r\\n\\r\\n1 error\\r\\n\" exit $title\r\n"
+                                         L"CheckExitCode = 1\r\nOnFailure = 1\r\nHideCommand = 1\r\n");
+    Ended ended = RunToEnd(L"/run " + Quoted(settings) + arguments, appData.Path());
+    EXPECT_EQ(1u, ended.code);
+    std::string expected = "Quenbrix: 1 done, 2 failed, 0 not run; results: " + Utf8(NewestResults(appData)) +
+                           "\r\nQuenbrix: failed: " + Utf8(files[0]) +
+                           ": 終了コード 3 で終了しました。　X [ERROR] bad 3-a\r\nQuenbrix: failed: " + Utf8(files[2]) +
+                           ": 終了コード 4 で終了しました。　X [ERROR] bad 4-c\r\n";
+    EXPECT_EQ(0u, ended.output.find(expected)) << ended.output;
+}
+
 TEST_F(CommandLineRun, AHungCommandIsEndedAtItsTimeLimitAndTheNextFilesRun) {
     TempDir dir, appData;
     // $title is how long each file's command sleeps (ms): the first hangs.

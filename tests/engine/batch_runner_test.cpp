@@ -570,7 +570,7 @@ TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFi
                                          L"finished b.3 終了コード異常 終了コード異常"}),
               runner.told);
     std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
-    std::string last = ",未実行,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
+    std::string last = ",未実行,,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
     ASSERT_GE(csv.size(), last.size());
     EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes and the summary come after the targets";
 }
@@ -755,6 +755,18 @@ TEST_F(RunOptionsTest, ATargetEndedByTheSecondStopIsNotTriedAgain) {
     EXPECT_EQ(TargetStatus::NotRun, Status(1));
     EXPECT_EQ(0, Record(1).tries);
     EXPECT_EQ("x\n", temp.ReadFile(L"a.txt.tries"));
+}
+
+TEST_F(RunOptionsTest, AStepEndedByTheSecondStopHasNoExitCode) {
+    std::wstring cmd = child + L" write \"$fullname.started\" x sleep 20000";
+    ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString((child + L" exit 0").c_str()), VQWString(cmd.c_str()),
+                                                    VQWString(), VQWString(), Entries({L"a.txt"}), GoOn()));
+    ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.txt.started"), 20000));
+    runner.ForceStop();
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(TargetStatus::Stopped, Status(0));
+    EXPECT_TRUE(Record(0).pre.ended) << "the pre-command ended on its own";
+    EXPECT_FALSE(Record(0).command.ended) << "1223 is the ending's code, not the program's";
 }
 
 namespace {

@@ -48,12 +48,13 @@ TEST(RunReport, ThreeTargetsAsCsvBytes) {
     std::string expected =
         "\xEF\xBB\xBF"
         "番号,対象ファイル,結果,試行回数,先行コマンドの終了コード,コマンドの終了コード,開始時刻,秒,先行コマンド,コマンド,"
-        "出力,エラーまたは出力の最初の行\r\n"
+        "出力,エラーまたは出力の最初の行,コマンドの出力の末尾\r\n"
         "1,C:\\写真\\雪.jpg,完了,1,0,0,2026-12-07 09:05:07,1.234,cmd /c echo 雪,"
-        "\"cmd /c copy \"\"C:\\写真\\雪.jpg\"\" out\",,        1 個のファイルをコピーしました。\r\n"
+        "\"cmd /c copy \"\"C:\\写真\\雪.jpg\"\" out\",,        1 個のファイルをコピーしました。,"
+        "        1 個のファイルをコピーしました。\r\n"
         "2,\"C:\\a,b\\say \"\"hi\"\".txt\",終了コード異常,3,,0xC0000005,2026-12-07 09:05:08,0.020,,"
-        "\"x \"\"C:\\a,b\\say \"\"hi\"\".txt\"\"\",D:\\out\\say.txt（削除しました）,終了コード 0xC0000005 で終了しました。\r\n"
-        "3,C:\\c.txt,未実行,,,,,,,,,\r\n";
+        "\"x \"\"C:\\a,b\\say \"\"hi\"\".txt\"\"\",D:\\out\\say.txt（削除しました）,終了コード 0xC0000005 で終了しました。,\r\n"
+        "3,C:\\c.txt,未実行,,,,,,,,,,\r\n";
     EXPECT_EQ(expected, csv);
 }
 
@@ -137,4 +138,36 @@ TEST(RunReport, LastLines) {
     EXPECT_STREQ(L"only", LastLine(VQWString(L"only")).Text());
     EXPECT_TRUE(LastLine(VQWString(L"\r\n\n")).IsEmpty());
     EXPECT_STREQ(L"abc…", LastLine(VQWString(L"x\nabcdef"), 3).Text());
+}
+
+TEST(RunReport, TheLineThatSaysWhatWentWrong) {
+    const wchar_t* const cases[][2] = {
+        // A bundler and an archiver: the message, then a count of the errors or warnings last.
+        {L"X [ERROR] Expected identifier\r\n\r\n    a.js:1:4:\r\n\r\n1 error\r\n", L"X [ERROR] Expected identifier"},
+        {L"WARNING: x\r\nno.7z : The system cannot find the file specified.\r\n----\r\nScan WARNINGS: 1\r\n",
+         L"no.7z : The system cannot find the file specified."},
+        {L"version 4.1\r\nin.mp4: No such file or directory\r\n  built with gcc\r\n",
+         L"in.mp4: No such file or directory"},
+        {L"Traceback:\n  File \"x.py\", line 1\nZeroDivisionError: division by zero\n",
+         L"ZeroDivisionError: division by zero"},
+        {L"処理中\r\nエラー: 開けません\r\n終わりました\r\n", L"エラー: 開けません"},
+        // A word inside another is none; without an error word, the last line.
+        {L"Permission denied\nterror.mp3 written\n", L"Permission denied"},
+        {L"copying\r\n  done 3 of 4  \r\n\r\n", L"done 3 of 4"},
+        {L"2 errors\r\n", L"2 errors"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(c[1], FailureLine(VQWString(c[0])).Text()) << c[0];
+    std::wstring cut = FailureLine(VQWString(std::wstring(250, L'x').c_str())).Text();
+    EXPECT_EQ(std::wstring(200, L'x') + L"…", cut);
+}
+
+TEST(RunReport, TheLastColumnHoldsTheOutputsTail) {
+    VQArray<VQWString, VQWString> targets;
+    targets.Add(VQWString(L"C:\\a.txt"));
+    TargetRecord records[1];
+    // A character of two units across the cut is left out whole; the closing line end goes.
+    std::wstring output = std::wstring(600, L'a') + L"\U0001F600" + std::wstring(1999, L'b') + L"\r\n";
+    records[0].output = VQWString(output.c_str());
+    std::string csv = FormatResultsCsv(targets, records, 1);
+    EXPECT_EQ(",…" + std::string(1999, 'b') + "\r\n", csv.substr(csv.size() - 2005));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/run_estimate.h"
 
@@ -102,4 +103,22 @@ TEST(RunEstimate, TextInSecondsMinutesThenHours) {
     EXPECT_EQ(L"残り約 2時間5分", W(FormatTimeLeft(125 * 60000)));
     EXPECT_EQ(L"残り約 26時間40分", W(FormatTimeLeft(int64_t(1600) * 60000)));
     EXPECT_EQ(L"残り約 1秒", W(FormatTimeLeft(-5000))) << "never negative";
+}
+
+TEST(RunSummary, FailuresAreListedWithTheirReasonsUpToALimit) {
+    VQArray<VQWString, VQWString> targets;
+    TargetRecord records[5];
+    const TargetStatus statuses[] = {TargetStatus::Done, TargetStatus::NonZeroExit, TargetStatus::Stopped,
+                                     TargetStatus::NoOutput, TargetStatus::TimedOut};
+    for (int i = 0; i < 5; ++i) {
+        targets.Add(VQWString().Format(L"C:\\%d.txt", i));
+        records[i].status = static_cast<int>(statuses[i]);
+    }
+    records[1].errorText = VQWString(L"終了コード 1 で終了しました。　X [ERROR] bad\nx a.js");
+    int more = -1;
+    std::vector<VQWString> lines = ListFailures(targets, records, 5, 2, &more);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(L"C:\\1.txt: 終了コード 1 で終了しました。　X [ERROR] bad", W(lines[0]));
+    EXPECT_EQ(L"C:\\3.txt: 出力なし", W(lines[1])) << "without a message, the status word";
+    EXPECT_EQ(1, more);
 }
