@@ -364,6 +364,64 @@ TEST(KeptListSlots, ListsNoOpenWindowHoldsAreBroughtInInOrderWithoutDuplicatesTh
     CloseHandle(held);
 }
 
+TEST(KeptListSlots, AJobsOwnSlotNeitherTakesNorGivesAWindowsListAndComesBackByItsKey) {
+    TempDir dir;
+    std::wstring folder = dir.MakeDir(L"Quenbrix");
+    std::string windows = Utf16(L"|journal 1\r\nC:\\wav\\a.wav\r\n");
+    dir.WriteFile(L"Quenbrix\\targets.txt", windows);
+    dir.WriteFile(L"Quenbrix\\targets-2.txt", Utf16(L"|journal 1\r\nC:\\wav\\b.wav\r\n"));
+    const VQWString job(L"file:C:\\Jobs\\js-job.ini");
+    {
+        KeptList own;
+        own.UseOwnSlot(job);
+        Opened opened = Open(own, folder);
+        ASSERT_TRUE(opened.ok);
+        EXPECT_EQ(Lines{}, DescribeKept(opened.entries)) << "no window's list is brought in";
+        EXPECT_EQ(folder + L"\\" + Str(KeptList::OwnSlotName(job)) + L".txt", Str(own.ListPath()));
+        SaveAll(own, {Entry(L"C:\\js\\a.js"), Entry(L"C:\\js\\b.js", L"", true)});
+    }
+    EXPECT_EQ(windows, dir.ReadFile(L"Quenbrix\\targets.txt"));
+    const struct {
+        const wchar_t* key;  // empty: the windows' lists
+        Lines entries;
+    } starts[] = {
+        {L"FILE:c:\\jobs\\JS-JOB.INI", {L"C:\\js\\a.js|", L"C:\\js\\b.js||running"}},
+        {L"file:C:\\Jobs\\other.ini", {}},
+        {L"job:js-job", {}},
+        {L"", {L"C:\\wav\\a.wav|", L"C:\\wav\\b.wav|"}},
+    };
+    for (const auto& start : starts) {
+        KeptList kept;
+        kept.UseOwnSlot(VQWString(start.key));
+        EXPECT_EQ(start.entries, DescribeKept(Open(kept, folder).entries)) << start.key;
+    }
+}
+
+TEST(KeptListSlots, AStartWaitsForAWindowThatIsClosingAndTakesItsList) {
+    TempDir dir;
+    std::wstring folder = dir.MakeDir(L"Quenbrix");
+    KeptList closing;
+    ASSERT_TRUE(Open(closing, folder).ok);
+    closing.BeginClosing();
+    // Its last rewrite is still on its way when the next start looks.
+    std::thread last([&] {
+        Sleep(500);
+        SaveAll(closing, {Entry(L"C:\\a.txt")});
+        closing.Close();
+    });
+    KeptList next;
+    Opened opened = Open(next, folder);
+    last.join();
+    EXPECT_EQ((Lines{L"C:\\a.txt|"}), DescribeKept(opened.entries));
+    EXPECT_EQ(folder + L"\\targets.txt", Str(next.ListPath()));
+    // A window that stays open is not waited for.
+    KeptList beside;
+    DWORD start = GetTickCount();
+    EXPECT_EQ(Lines{}, DescribeKept(Open(beside, folder).entries));
+    EXPECT_EQ(folder + L"\\targets-2.txt", Str(beside.ListPath()));
+    EXPECT_LT(GetTickCount() - start, static_cast<DWORD>(KeptList::kClosingWaitMs));
+}
+
 TEST(KeptListFailures, ASpellOfFailedWritesIsToldOnceAndNotedForTheRun) {
     TempDir dir;
     std::wstring folder = dir.MakeDir(L"Quenbrix");
