@@ -142,3 +142,44 @@ TEST(CommandLinePaths, SettingsFilesTargetsAndNamesOfNothingAreToldApartOnTheDis
     EXPECT_EQ((Words{photo, otherSection, plain, folder, large}), Texts(line.targets)) << "relative names made full";
     EXPECT_EQ((Words{missing}), Texts(line.missing));
 }
+
+TEST(CommandLineKeptList, AStartOfItsOwnTargetsWorksInTheSlotOfItsJob) {
+    const VQWString ini(L"C:\\ジョブ\\js-job.ini");
+    const VQWString file(L"D:\\js\\a.js");
+    const struct {
+        const wchar_t* what;
+        bool run, plan, newWindow;
+        const wchar_t* job;
+        std::vector<VQWString> settings, targets, missing, lists;
+        const wchar_t* key;  // null: the windows' lists
+    } cases[] = {
+        {L"a window opened by hand", false, false, false, L"", {}, {}, {}, {}, nullptr},
+        {L"Send To", false, false, false, L"", {}, {file}, {}, {}, nullptr},
+        {L"a settings file alone", false, false, false, L"", {ini}, {}, {}, {}, nullptr},
+        {L"/run of the window's list", true, false, false, L"", {}, {}, {}, {}, nullptr},
+        {L"/run of a job's files", true, false, false, L"", {ini}, {file}, {}, {}, L"file:C:\\ジョブ\\js-job.ini"},
+        {L"/run of a settings file's own slot", true, false, false, L"", {ini}, {}, {}, {}, L"file:C:\\ジョブ\\js-job.ini"},
+        {L"/job /run", true, false, false, L"写真", {}, {}, {}, {}, L"job:写真"},
+        {L"/job and a settings file", true, false, false, L"写真", {ini}, {file}, {}, {}, L"job:写真\nfile:C:\\ジョブ\\js-job.ini"},
+        {L"/plan of files", false, true, false, L"", {}, {file}, {}, {}, L"fields"},
+        {L"/run of a name of nothing", true, false, false, L"", {}, {}, {file}, {}, L"fields"},
+        {L"/run /list", true, false, false, L"", {}, {}, {}, {file}, L"fields"},
+        {L"/new with files", false, false, true, L"", {ini}, {file}, {}, {}, L"file:C:\\ジョブ\\js-job.ini"},
+        {L"/new alone", false, false, true, L"", {ini}, {}, {}, {}, nullptr},
+    };
+    for (const auto& c : cases) {
+        CommandLine line;
+        line.run = c.run;
+        line.newWindow = c.newWindow;
+        if (c.plan) line.planFile = L"plan.csv";
+        line.job = c.job;
+        line.settingsFiles = c.settings;
+        line.targets = c.targets;
+        line.missing = c.missing;
+        line.listFiles = c.lists;
+        KeptListChoice choice = ChooseKeptList(line);
+        std::wstring what(c.what);
+        EXPECT_EQ(c.key != nullptr, choice.own) << std::string(what.begin(), what.end());
+        EXPECT_EQ(std::wstring(c.key ? c.key : L""), W(choice.key)) << std::string(what.begin(), what.end());
+    }
+}
