@@ -255,10 +255,13 @@ public:
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // A box the unattended run answered by itself: its text is kept for the report.
     void NoteUnattendedBox(const wchar_t* text);
-    // Gives the paths to the open window of another instance; false when
-    // there is none or it did not take them.
-    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths);
-    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424831 };
+    // Gives the paths to the open window of another instance that keeps its
+    // things in the same place (the same portable file, or the registry);
+    // false when there is none or it did not take them.
+    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place);
+    // What a second start and a window compare: the portable file, folded; empty: the registry.
+    static VQWString StoragePlaceKey(const StoragePlace& place);
+    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424832 };
     // An unattended start's end: the process's exit code and what goes to the console.
     int unattendedExitCode = 0;
     VQWString unattendedReport;

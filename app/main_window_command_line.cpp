@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "engine/run_summary.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
@@ -130,17 +131,23 @@ LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
         CheckUnattendedEnd();
         return 0;
     }
-    // WM_COPYDATA: NUL-terminated full paths, one after the other. They are
-    // added once the sender has its answer, so that it never waits for the
-    // search of a large folder.
+    // WM_COPYDATA: the sender's storage place (StoragePlaceKey), then
+    // full paths, each NUL-terminated. They are added once the sender has
+    // its answer, so that it never waits for the search of a large folder.
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     // A run nobody watches takes nothing more: the next window is asked.
     if (commandLine.Unattended()) return FALSE;
     if (!data || data->dwData != kHandOverData || !data->lpData || data->cbData % sizeof(wchar_t) != 0) return FALSE;
     const wchar_t* units = static_cast<const wchar_t*>(data->lpData);
     size_t count = data->cbData / sizeof(wchar_t);
+    // A portable copy's files stay with it, and an installed copy's with it.
     size_t start = 0;
-    for (size_t i = 0; i < count; ++i) {
+    while (start < count && units[start] != L'\0') ++start;
+    if (start >= count || StoragePlaceKey(storagePlace) != VQWString().Append(units, static_cast<int>(start))) {
+        return FALSE;
+    }
+    ++start;
+    for (size_t i = start; i < count; ++i) {
         if (units[i] != L'\0') continue;
         if (i > start) handedOver.push_back(VQWString().Append(units + start, static_cast<int>(i - start)));
         start = i + 1;
@@ -149,8 +156,14 @@ LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
     return TRUE;
 }
 
-bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths) {
-    std::wstring payload;
+VQWString MainWindow::StoragePlaceKey(const StoragePlace& place) {
+    return place.portable ? PathIdentity(place.settingsFile) : VQWString();
+}
+
+bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place) {
+    VQWString key = StoragePlaceKey(place);
+    std::wstring payload(key.Text(), static_cast<size_t>(key.GetLength()));
+    payload += L'\0';
     for (const VQWString& path : paths) {
         payload.append(path.Text(), static_cast<size_t>(path.GetLength()));
         payload += L'\0';
