@@ -410,7 +410,12 @@ private:
     bool unattendedBlocked = false;
     bool unattendedRunning = false;
     std::vector<VQWString> handedOver;  // paths from second starts, not yet added
+    size_t blockedBoxesFrom = 0;  // the first of the boxes that blocked it
     void StartUnattended();
+    // The boxes from..to, a console line each.
+    VQWString UnattendedNotes(size_t from, size_t to) const;
+    // The run did not start for the boxes from reasonsFrom on; those before are notes.
+    void EndNotStarted(size_t reasonsFrom);
     void EndUnattended(int exitCode, const VQWString& report);
     void CheckUnattendedEnd();
 };

@@ -65,12 +65,17 @@ void MainWindow::ActOnCommandLine() {
     }
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
     // A settings file that did not load whole would run another job than the one meant.
-    if (unattendedBoxes.size() > boxesBefore) unattendedBlocked = true;
+    // What blocks the run is what it says it did not start for; the notes before are told apart.
+    if (unattendedBoxes.size() > boxesBefore) {
+        unattendedBlocked = true;
+        blockedBoxesFrom = boxesBefore;
+    }
     AddArgumentTargets(commandLine.targets, commandLine.missing);
     for (const VQWString& listFile : commandLine.listFiles) {
         VQWString full;
         if (!GetFullPath(listFile, full)) full = listFile;
         if (GetFileAttributesW(SystemForm(full).Text()) == INVALID_FILE_ATTRIBUTES) {
+            if (!unattendedBlocked) blockedBoxesFrom = unattendedBoxes.size();
             MsgBox(this, VQWString().Format(L"リストファイルが見つかりません。\n%s", full.Text()).Text(), L"エラー",
                    VQMB_OK, 1);
             unattendedBlocked = true;
@@ -191,40 +196,55 @@ bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths, const
     return false;
 }
 
+VQWString MainWindow::UnattendedNotes(size_t from, size_t to) const {
+    VQWString lines;
+    for (size_t i = from; i < to && i < unattendedBoxes.size(); ++i) {
+        lines.Append(VQWString().Format(L"Quenbrix: %s\n", OneLine(unattendedBoxes[i]).Text()));
+    }
+    return lines;
+}
+
+void MainWindow::EndNotStarted(size_t reasonsFrom) {
+    // What came before the reason is told first, each on its line.
+    VQWString report = UnattendedNotes(0, reasonsFrom);
+    VQWString reasons;
+    for (size_t i = reasonsFrom; i < unattendedBoxes.size(); ++i) {
+        if (!reasons.IsEmpty()) reasons.Append(L" / ");
+        reasons.Append(OneLine(unattendedBoxes[i]));
+    }
+    if (reasons.IsEmpty()) reasons = L"実行を開始できませんでした。";
+    report.Append(VQWString().Format(L"Quenbrix: the run did not start: %s\n", reasons.Text()));
+    EndUnattended(kExitNotStarted, report);
+}
+
 void MainWindow::StartUnattended() {
     // /plan: the run written out, nothing run.
     if (!unattendedBlocked && !commandLine.planFile.IsEmpty()) {
         VQWString full, error;
         if (!GetFullPath(commandLine.planFile, full)) full = commandLine.planFile;
-        if (!WritePlan(full.Text(), error)) {
-            EndUnattended(kExitNotStarted,
-                          VQWString().Format(L"Quenbrix: the plan was not written: %s\n", OneLine(error).Text()));
+        bool written = WritePlan(full.Text(), error);
+        // The loading's notes, and those of the list that came in for the plan.
+        VQWString report = UnattendedNotes(0, unattendedBoxes.size());
+        if (!written) {
+            report.Append(VQWString().Format(L"Quenbrix: the plan was not written: %s\n", OneLine(error).Text()));
+            EndUnattended(kExitNotStarted, report);
             return;
         }
-        EndUnattended(kExitAllDone, VQWString().Format(L"Quenbrix: plan of %d files: %s\n", targetModel.GetCount(),
-                                                       full.Text()));
+        report.Append(
+            VQWString().Format(L"Quenbrix: plan of %d files: %s\n", targetModel.GetCount(), full.Text()));
+        // A path that named nothing is a file the run would not have run, as with /run.
+        EndUnattended(commandLine.missing.empty() ? kExitAllDone : kExitSomeNotDone, report);
         return;
     }
     if (unattendedBlocked) {
-        VQWString reasons;
-        for (const VQWString& box : unattendedBoxes) {
-            if (!reasons.IsEmpty()) reasons.Append(L" / ");
-            reasons.Append(OneLine(box));
-        }
-        EndUnattended(kExitNotStarted, VQWString().Format(L"Quenbrix: the run did not start: %s\n", reasons.Text()));
+        EndNotStarted(blockedBoxesFrom);
         return;
     }
     runBoxesFrom = unattendedBoxes.size();
     RunOrStop();
     RunState state = GetState();
     if (state == RunState::Idle) {
-        VQWString reasons;
-        for (size_t i = runBoxesFrom; i < unattendedBoxes.size(); ++i) {
-            if (!reasons.IsEmpty()) reasons.Append(L" / ");
-            reasons.Append(OneLine(unattendedBoxes[i]));
-        }
-        if (reasons.IsEmpty()) reasons = L"実行を開始できませんでした。";
-        EndUnattended(kExitNotStarted, VQWString().Format(L"Quenbrix: the run did not start: %s\n", reasons.Text()));
+        EndNotStarted(runBoxesFrom);
         return;
     }
     unattendedRunning = true;
