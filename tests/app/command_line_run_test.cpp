@@ -331,7 +331,7 @@ TEST_F(CommandLineRun, AScriptedRunWorksOnItsOwnFilesResumesThemAndLeavesTheWind
     EXPECT_EQ(0u, RunToEnd(L"/plan " + Quoted(dir.Join(L"plan.csv")) + L" " + Quoted(job) + L" " + Quoted(other),
                            appData.Path())
                       .code);
-    for (const std::wstring& wav : {wav1, wav2}) EXPECT_FALSE(FileExists(wav + L".ran")) << "another job's file ran";
+    for (const std::wstring& wav : {wav1, wav2}) EXPECT_FALSE(FileExists(wav + L".count")) << "another job's file ran";
     FreshRegistry();
     QuenbrixProcess window;
     window.appData = appData.Path();
