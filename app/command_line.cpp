@@ -191,6 +191,22 @@ void SortPaths(CommandLine& line) {
     }
 }
 
+KeptListChoice ChooseKeptList(const CommandLine& line) {
+    KeptListChoice choice;
+    bool namesTargets = !line.targets.empty() || !line.missing.empty() || !line.listFiles.empty();
+    bool namesJob = !line.job.IsEmpty() || !line.settingsFiles.empty();
+    choice.own = (line.Unattended() && (namesTargets || namesJob)) || (line.newWindow && namesTargets);
+    if (!choice.own) return choice;
+    if (!line.job.IsEmpty()) choice.key = VQWString(L"job:").Append(line.job);
+    for (const VQWString& path : line.settingsFiles) {
+        if (!choice.key.IsEmpty()) choice.key.Append(L'\n');
+        choice.key.Append(L"file:");
+        choice.key.Append(path);
+    }
+    if (choice.key.IsEmpty()) choice.key = L"fields";
+    return choice;
+}
+
 bool WriteToParentConsole(const VQWString& text) {
     std::wstring lines;
     for (int i = 0; i < text.GetLength(); ++i) {

@@ -70,6 +70,22 @@ ArgumentKind ClassifyArgument(const VQWString& path);
 // relative ones, and an open window has a current directory of its own).
 void SortPaths(CommandLine& line);
 
+// Which kept list a start works in (settings/kept_list.h). A start that
+// nobody watches (/run, /plan) and names a job, a settings file or targets
+// of its own (path arguments, /list), and a /new start that names targets,
+// work in the job's own slot: the targets it names and what an earlier
+// start of the same job left, never an open or closed window's list. Every
+// other start works in the windows' lists, as a window opened by hand does.
+struct KeptListChoice {
+    bool own = false;
+    // The job: "job:" and the /job name, "file:" and each settings file's
+    // full path (a line each), or "fields" for the settings kept by the
+    // program. Compared without regard to case.
+    VQWString key;
+};
+// After SortPaths.
+KeptListChoice ChooseKeptList(const CommandLine& line);
+
 // The text /? shows, lines ending in "\n".
 extern const wchar_t kUsageText[];
 

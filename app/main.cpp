@@ -58,7 +58,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
         std::vector<VQWString> paths = commandLine.targets;
         paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
-        if (MainWindow::HandOverToOpenWindow(paths)) return 0;
+        if (MainWindow::HandOverToOpenWindow(paths, CurrentStoragePlace())) return 0;
     }
 
     MainWindow* window = new (std::nothrow) MainWindow(instance);

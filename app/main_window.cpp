@@ -275,6 +275,8 @@ bool MainWindow::CanClose() {
     SaveRegistrySettings();
     SaveTableLayout();
     FinishKeptListLoad(true);
+    // The window goes: a start made now waits for its last rewrite and takes this list.
+    keptList.BeginClosing();
     SaveTargetList();
     return true;
 }

@@ -255,10 +255,13 @@ public:
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // A box the unattended run answered by itself: its text is kept for the report.
     void NoteUnattendedBox(const wchar_t* text);
-    // Gives the paths to the open window of another instance; false when
-    // there is none or it did not take them.
-    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths);
-    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424831 };
+    // Gives the paths to the open window of another instance that keeps its
+    // things in the same place (the same portable file, or the registry);
+    // false when there is none or it did not take them.
+    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place);
+    // What a second start and a window compare: the portable file, folded; empty: the registry.
+    static VQWString StoragePlaceKey(const StoragePlace& place);
+    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424832 };
     // An unattended start's end: the process's exit code and what goes to the console.
     int unattendedExitCode = 0;
     VQWString unattendedReport;
@@ -407,7 +410,12 @@ private:
     bool unattendedBlocked = false;
     bool unattendedRunning = false;
     std::vector<VQWString> handedOver;  // paths from second starts, not yet added
+    size_t blockedBoxesFrom = 0;  // the first of the boxes that blocked it
     void StartUnattended();
+    // The boxes from..to, a console line each.
+    VQWString UnattendedNotes(size_t from, size_t to) const;
+    // The run did not start for the boxes from reasonsFrom on; those before are notes.
+    void EndNotStarted(size_t reasonsFrom);
     void EndUnattended(int exitCode, const VQWString& report);
     void CheckUnattendedEnd();
 };

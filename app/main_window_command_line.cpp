@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "engine/run_summary.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
@@ -66,12 +67,17 @@ void MainWindow::ActOnCommandLine() {
     }
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
     // A settings file that did not load whole would run another job than the one meant.
-    if (unattendedBoxes.size() > boxesBefore) unattendedBlocked = true;
+    // What blocks the run is what it says it did not start for; the notes before are told apart.
+    if (unattendedBoxes.size() > boxesBefore) {
+        unattendedBlocked = true;
+        blockedBoxesFrom = boxesBefore;
+    }
     AddArgumentTargets(commandLine.targets, commandLine.missing);
     for (const VQWString& listFile : commandLine.listFiles) {
         VQWString full;
         if (!GetFullPath(listFile, full)) full = listFile;
         if (GetFileAttributesW(SystemForm(full).Text()) == INVALID_FILE_ATTRIBUTES) {
+            if (!unattendedBlocked) blockedBoxesFrom = unattendedBoxes.size();
             MsgBox(this, VQWString().Format(L"リストファイルが見つかりません。\n%s", full.Text()).Text(), L"エラー",
                    VQMB_OK, 1);
             unattendedBlocked = true;
@@ -132,17 +138,23 @@ LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
         CheckUnattendedEnd();
         return 0;
     }
-    // WM_COPYDATA: NUL-terminated full paths, one after the other. They are
-    // added once the sender has its answer, so that it never waits for the
-    // search of a large folder.
+    // WM_COPYDATA: the sender's storage place (StoragePlaceKey), then
+    // full paths, each NUL-terminated. They are added once the sender has
+    // its answer, so that it never waits for the search of a large folder.
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     // A run nobody watches takes nothing more: the next window is asked.
     if (commandLine.Unattended()) return FALSE;
     if (!data || data->dwData != kHandOverData || !data->lpData || data->cbData % sizeof(wchar_t) != 0) return FALSE;
     const wchar_t* units = static_cast<const wchar_t*>(data->lpData);
     size_t count = data->cbData / sizeof(wchar_t);
+    // A portable copy's files stay with it, and an installed copy's with it.
     size_t start = 0;
-    for (size_t i = 0; i < count; ++i) {
+    while (start < count && units[start] != L'\0') ++start;
+    if (start >= count || StoragePlaceKey(storagePlace) != VQWString().Append(units, static_cast<int>(start))) {
+        return FALSE;
+    }
+    ++start;
+    for (size_t i = start; i < count; ++i) {
         if (units[i] != L'\0') continue;
         if (i > start) handedOver.push_back(VQWString().Append(units + start, static_cast<int>(i - start)));
         start = i + 1;
@@ -151,8 +163,14 @@ LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
     return TRUE;
 }
 
-bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths) {
-    std::wstring payload;
+VQWString MainWindow::StoragePlaceKey(const StoragePlace& place) {
+    return place.portable ? PathIdentity(place.settingsFile) : VQWString();
+}
+
+bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place) {
+    VQWString key = StoragePlaceKey(place);
+    std::wstring payload(key.Text(), static_cast<size_t>(key.GetLength()));
+    payload += L'\0';
     for (const VQWString& path : paths) {
         payload.append(path.Text(), static_cast<size_t>(path.GetLength()));
         payload += L'\0';
@@ -180,40 +198,55 @@ bool MainWindow::HandOverToOpenWindow(const std::vector<VQWString>& paths) {
     return false;
 }
 
+VQWString MainWindow::UnattendedNotes(size_t from, size_t to) const {
+    VQWString lines;
+    for (size_t i = from; i < to && i < unattendedBoxes.size(); ++i) {
+        lines.Append(VQWString().Format(L"Quenbrix: %s\n", OneLine(unattendedBoxes[i]).Text()));
+    }
+    return lines;
+}
+
+void MainWindow::EndNotStarted(size_t reasonsFrom) {
+    // What came before the reason is told first, each on its line.
+    VQWString report = UnattendedNotes(0, reasonsFrom);
+    VQWString reasons;
+    for (size_t i = reasonsFrom; i < unattendedBoxes.size(); ++i) {
+        if (!reasons.IsEmpty()) reasons.Append(L" / ");
+        reasons.Append(OneLine(unattendedBoxes[i]));
+    }
+    if (reasons.IsEmpty()) reasons = L"実行を開始できませんでした。";
+    report.Append(VQWString().Format(L"Quenbrix: the run did not start: %s\n", reasons.Text()));
+    EndUnattended(kExitNotStarted, report);
+}
+
 void MainWindow::StartUnattended() {
     // /plan: the run written out, nothing run.
     if (!unattendedBlocked && !commandLine.planFile.IsEmpty()) {
         VQWString full, error;
         if (!GetFullPath(commandLine.planFile, full)) full = commandLine.planFile;
-        if (!WritePlan(full.Text(), error)) {
-            EndUnattended(kExitNotStarted,
-                          VQWString().Format(L"Quenbrix: the plan was not written: %s\n", OneLine(error).Text()));
+        bool written = WritePlan(full.Text(), error);
+        // The loading's notes, and those of the list that came in for the plan.
+        VQWString report = UnattendedNotes(0, unattendedBoxes.size());
+        if (!written) {
+            report.Append(VQWString().Format(L"Quenbrix: the plan was not written: %s\n", OneLine(error).Text()));
+            EndUnattended(kExitNotStarted, report);
             return;
         }
-        EndUnattended(kExitAllDone, VQWString().Format(L"Quenbrix: plan of %d files: %s\n", targetModel.GetCount(),
-                                                       full.Text()));
+        report.Append(
+            VQWString().Format(L"Quenbrix: plan of %d files: %s\n", targetModel.GetCount(), full.Text()));
+        // A path that named nothing is a file the run would not have run, as with /run.
+        EndUnattended(commandLine.missing.empty() ? kExitAllDone : kExitSomeNotDone, report);
         return;
     }
     if (unattendedBlocked) {
-        VQWString reasons;
-        for (const VQWString& box : unattendedBoxes) {
-            if (!reasons.IsEmpty()) reasons.Append(L" / ");
-            reasons.Append(OneLine(box));
-        }
-        EndUnattended(kExitNotStarted, VQWString().Format(L"Quenbrix: the run did not start: %s\n", reasons.Text()));
+        EndNotStarted(blockedBoxesFrom);
         return;
     }
     runBoxesFrom = unattendedBoxes.size();
     RunOrStop();
     RunState state = GetState();
     if (state == RunState::Idle) {
-        VQWString reasons;
-        for (size_t i = runBoxesFrom; i < unattendedBoxes.size(); ++i) {
-            if (!reasons.IsEmpty()) reasons.Append(L" / ");
-            reasons.Append(OneLine(unattendedBoxes[i]));
-        }
-        if (reasons.IsEmpty()) reasons = L"実行を開始できませんでした。";
-        EndUnattended(kExitNotStarted, VQWString().Format(L"Quenbrix: the run did not start: %s\n", reasons.Text()));
+        EndNotStarted(runBoxesFrom);
         return;
     }
     unattendedRunning = true;

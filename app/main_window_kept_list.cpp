@@ -68,12 +68,15 @@ VQWString DamageMessage(const KeptListReport& report) {
     return text;
 }
 
-// The bytes of the kept lists and journals a start reads.
-ULONGLONG KeptFilesBytes(const VQWString& folder) {
+// The bytes of the kept lists and journals a start reads: the files in
+// `folder` whose names begin with `name`.
+ULONGLONG KeptFilesBytes(const VQWString& folder, const VQWString& name) {
     ULONGLONG bytes = 0;
     WIN32_FIND_DATAW found;
     VQWString pattern = folder.DeepCopy();
-    pattern.Append(L"\\targets*");
+    pattern.Append(L'\\');
+    pattern.Append(name);
+    pattern.Append(L'*');
     HANDLE search = FindFirstFileW(pattern.Text(), &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
     do {
@@ -95,8 +98,11 @@ unsigned __stdcall MainWindow::KeptListLoadMain(void* param) {
 void MainWindow::RestoreTargetList() {
     VQWin32DialogItemListView* view = TargetList();
     if (!view || !view->GetHandle()) return;
+    KeptListChoice choice = ChooseKeptList(commandLine);
+    if (choice.own) keptList.UseOwnSlot(choice.key);
+    VQWString slotName = choice.own ? KeptList::OwnSlotName(choice.key) : VQWString(L"targets");
     // A big list is read while the window is already in use.
-    if (!dataFolder.IsEmpty() && KeptFilesBytes(dataFolder) >= keptListBackgroundBytes) {
+    if (!dataFolder.IsEmpty() && KeptFilesBytes(dataFolder, slotName) >= keptListBackgroundBytes) {
         std::unique_ptr<KeptListLoad> load(new KeptListLoad);
         load->list = &keptList;
         load->folder = dataFolder.DeepCopy();

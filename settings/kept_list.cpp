@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/files.h"
+#include "base/path_identity.h"
 
 namespace {
 
@@ -104,6 +105,20 @@ std::vector<std::wstring> FilesMatching(const std::wstring& folder, const wchar_
 
 std::wstring BaseName(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
+// 16 hex digits of the text, folded as names are: one name, one code.
+VQWString HashName(const wchar_t* prefix, const VQWString& text) {
+    VQWString folded = FoldNameCase(text);
+    uint64_t hash = 14695981039346656037ull;
+    for (int i = 0; i < folded.GetLength(); ++i) {
+        hash ^= static_cast<uint16_t>(folded.Text()[i]);
+        hash *= 1099511628211ull;
+    }
+    VQWString name;
+    name.Format(L"%s%08lx%08lx", prefix, static_cast<unsigned long>(hash >> 32),
+                static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    return name;
+}
+
 // A lock held for a scope.
 class Held {
 public:
@@ -174,7 +189,10 @@ KeptList::~KeptList() { Close(); }
 
 VQWString KeptList::SlotName(int n) const {
     VQWString name = folder;
-    if (n <= 1) {
+    if (!ownName.IsEmpty()) {
+        name.Append(L'\\');
+        name.Append(ownName);
+    } else if (n <= 1) {
         name.Append(L"\\targets");
     } else {
         VQWString suffix;
@@ -197,6 +215,36 @@ bool KeptList::ClaimSlot(int n, HANDLE& slotLock, DWORD& error) const {
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     error = slotLock == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     return slotLock != INVALID_HANDLE_VALUE;
+}
+
+VQWString KeptList::ClosingEventName(int n) const {
+    return HashName(L"Local\\Quenbrix-closing-", SlotName(n).Append(L".lock"));
+}
+
+bool KeptList::ClaimSlotWaiting(int n, HANDLE& slotLock, DWORD& error) const {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ClaimSlot(n, slotLock, error)) return true;
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return false;
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, ClosingEventName(n).Text());
+        // Its holder may have let go of both since the try.
+        if (!event) return ClaimSlot(n, slotLock, error);
+        CloseHandle(event);
+        if (GetTickCount() - start >= kClosingWaitMs) return false;
+        Sleep(20);
+    }
+}
+
+void KeptList::UseOwnSlot(const VQWString& key) {
+    if (slot) return;
+    ownName = key.IsEmpty() ? VQWString() : OwnSlotName(key);
+}
+
+VQWString KeptList::OwnSlotName(const VQWString& key) { return HashName(L"job-", key); }
+
+void KeptList::BeginClosing() {
+    if (!slot || closing) return;
+    closing = CreateEventW(nullptr, TRUE, FALSE, ClosingEventName(slot).Text());
 }
 
 void KeptList::Fail(const VQWString& path, DWORD error) {
@@ -287,9 +335,11 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
         return false;
     }
     DWORD error = 0;
-    for (int n = 1; n <= kMaxSlots && !slot; ++n) {
+    // An own slot is the job's one place: no other slot stands in for it.
+    const int slots = ownName.IsEmpty() ? kMaxSlots : 1;
+    for (int n = 1; n <= slots && !slot; ++n) {
         HANDLE claimed;
-        if (ClaimSlot(n, claimed, error)) {
+        if (ClaimSlotWaiting(n, claimed, error)) {
             lock = claimed;
             slot = n;
         } else if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) {
@@ -316,9 +366,10 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
     // Every other slot with a list or a journal whose lock can be taken
     // belongs to no open window: its entries come here, each slot's journals
     // folded into its own list first.
+    // An own slot brings in nothing.
     std::vector<int> others;
     for (const std::wstring& name : FilesMatching(folder.Text(), L"targets*")) {
-        int n = SlotOfFile(name.c_str());
+        int n = ownName.IsEmpty() ? SlotOfFile(name.c_str()) : 0;
         if (n > 0 && n != slot && std::find(others.begin(), others.end(), n) == others.end()) others.push_back(n);
     }
     std::sort(others.begin(), others.end());
@@ -326,7 +377,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
     for (int n : others) {
         HANDLE orphanLock;
         DWORD ignored;
-        if (!ClaimSlot(n, orphanLock, ignored)) continue;
+        if (!ClaimSlotWaiting(n, orphanLock, ignored)) continue;
         KeptEntries orphan;
         KeptListReport orphanReport;
         SlotFiles files;
@@ -679,5 +730,8 @@ void KeptList::Close() {
     shared->orphanFiles.clear();
     if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
     lock = INVALID_HANDLE_VALUE;
+    // Only once the lock is gone: a start that waits takes the slot next.
+    if (closing) CloseHandle(closing);
+    closing = nullptr;
     slot = 0;
 }

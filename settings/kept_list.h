@@ -21,7 +21,13 @@
 //   list). A killed process loses none; they reach the disk itself about
 //   once a second.
 // - <slot>.lock, held open without sharing while the window is open: a slot
-//   whose lock can be taken belongs to no open window.
+//   whose lock can be taken belongs to no open window. A window that is
+//   closing says so (a named event, until its lock is gone): a start then
+//   waits for the slot instead of taking another one.
+//
+// A start that works on targets of its own keeps them in a slot of the
+// job's own instead, "job-" and 16 hex digits of the job's key: it neither
+// takes nor brings in the windows' slots, and no window brings in its list.
 //
 // Whole rewrites are made into text on the caller's thread and written by a
 // thread of the component's own, through a temporary file that takes the
@@ -145,7 +151,7 @@ struct KeptListFailure {
 
 class KeptList {
 public:
-    enum { kMaxSlots = 100, kFlushMs = 1000 };
+    enum { kMaxSlots = 100, kFlushMs = 1000, kClosingWaitMs = 60000 };
 
     KeptList();
     ~KeptList();
@@ -158,6 +164,11 @@ public:
     // once this slot's list holds their entries. False when nothing can be
     // kept: the failure then waits in TakeFailure.
     bool Open(const VQWString& folder, std::vector<KeptEntry>& entries, KeptListReport& report);
+    // Before Open: the slot is the job's own one, named by `key` (compared
+    // without regard to case); empty: the windows' slots.
+    void UseOwnSlot(const VQWString& key);
+    // The name the files of the own slot of `key` begin with.
+    static VQWString OwnSlotName(const VQWString& key);
     bool IsOpen() const { return slot > 0; }
     // The slot's list file; empty while not open.
     VQWString ListPath() const;
@@ -196,6 +207,9 @@ public:
     void BeginRun();
     bool FailedSinceRunBegan();
 
+    // The window is closing: until Close, a start that finds this slot
+    // held waits for it (up to kClosingWaitMs) rather than starting empty.
+    void BeginClosing();
     // Waits for the writes, ends the writer and gives up the slot.
     void Close();
 
@@ -205,6 +219,9 @@ private:
 
     VQWString SlotName(int n) const;
     bool ClaimSlot(int n, HANDLE& lock, DWORD& error) const;
+    // ClaimSlot, waiting while the slot's holder is closing.
+    bool ClaimSlotWaiting(int n, HANDLE& lock, DWORD& error) const;
+    VQWString ClosingEventName(int n) const;
     struct SlotFiles;
     void ReadSlot(int n, KeptEntries& entries, KeptListReport& report, SlotFiles& files);
     void Fail(const VQWString& path, DWORD error);
@@ -218,8 +235,10 @@ private:
     std::unique_ptr<Job> Offer(std::unique_ptr<Job> job);
 
     VQWString folder;
+    VQWString ownName;  // the own slot's; empty: the windows' slots
     int slot = 0;
     HANDLE lock = INVALID_HANDLE_VALUE;  // owned: the slot's lock file, deleted when closed
+    HANDLE closing = nullptr;            // owned: the event that says the holder is closing
     HANDLE writer = nullptr;             // owned: the writer thread, ended by Close
     std::unique_ptr<Shared> shared;      // what the writer, the worker and the window share
 };

@@ -203,11 +203,12 @@ TEST_F(CommandLineRun, RunGoingOnPastFailuresTriesEveryFileAndExitsOne) {
     EXPECT_EQ(3u, Count(csv, ",終了コード異常,"));
     EXPECT_EQ(0u, Count(csv, ",未実行,"));
     for (int i = 0; i < 20; ++i) EXPECT_TRUE(FileExists(files[i] + L".ran")) << i;
-    // The kept list keeps what is not done, for the next night.
+    // The kept list keeps what is not done, for the next night: the job's own list, which a
+    // window of the job's own shows.
     FreshRegistry();
     QuenbrixProcess next;
     next.appData = appData.Path();
-    ASSERT_TRUE(next.Start());
+    ASSERT_TRUE(next.Start(L"/new " + Quoted(settings) + L" " + Quoted(files[4])));
     EXPECT_EQ((Paths{files[4], files[10], files[16]}), next.List());
     EXPECT_EQ(0u, next.Close());
 }
@@ -309,6 +310,79 @@ TEST_F(CommandLineRun, AJobByItsNameRunsAndAPlanIsWrittenWithNothingRun) {
     Ended empty = RunToEnd(L"/plan " + Quoted(dir.Join(L"予定 2.csv")) + L" " + Quoted(target1), appData.Path());
     EXPECT_EQ(2u, empty.code);
     EXPECT_EQ("Quenbrix: the plan was not written: コマンドを入力してください。\r\n", empty.output);
+}
+
+TEST_F(CommandLineRun, AScriptedRunWorksOnItsOwnFilesResumesThemAndLeavesTheWindowsListAlone) {
+    TempDir dir, appData;
+    std::wstring wav1 = dir.WriteFile(L"音 1.wav", "x");
+    std::wstring wav2 = dir.WriteFile(L"音 2.wav", "x");
+    {
+        // A window closed holding files of its own.
+        QuenbrixProcess window;
+        window.appData = appData.Path();
+        ASSERT_TRUE(window.Start(Quoted(wav1) + L" " + Quoted(wav2)));
+        ASSERT_EQ((Paths{wav1, wav2}), window.List());
+        EXPECT_EQ(0u, window.Close());
+    }
+    // $title is how many tries of the file fail: the second one fails once, and the run stops there.
+    Paths js = {dir.WriteFile(L"0-1.js", "x"), dir.WriteFile(L"1-2.js", "x"), dir.WriteFile(L"0-3.js", "x")};
+    std::wstring job = Settings(dir, L"js-job.ini",
+                                L"Command = " + ChildProgram() +
+                                    L" count \"$fullname.count\" failfirst $title write \"$fullname.ran\" x\r\n"
+                                    L"CheckExitCode = 1\r\nOnFailure = 0\r\nDelete = 1\r\n");
+    FreshRegistry();
+    Ended cut = RunToEnd(Quoted(job) + L" " + Quoted(js[0]) + L" " + Quoted(js[1]) + L" " + Quoted(js[2]) + L" /run",
+                         appData.Path());
+    EXPECT_EQ(1u, cut.code);
+    EXPECT_EQ(0u, cut.output.find("Quenbrix: 1 done, 1 failed, 1 not run; results: ")) << cut.output;
+    // The job with no targets resumes its own files.
+    FreshRegistry();
+    Ended resumed = RunToEnd(Quoted(job) + L" /run", appData.Path());
+    EXPECT_EQ(0u, resumed.code);
+    EXPECT_EQ(0u, resumed.output.find("Quenbrix: 2 done, 0 failed, 0 not run; results: ")) << resumed.output;
+    EXPECT_TRUE(FileExists(js[2] + L".ran"));
+    // A run that refuses to start and a plan leave nothing in the window's list either.
+    std::wstring other = dir.WriteFile(L"other.js", "x");
+    FreshRegistry();
+    EXPECT_EQ(2u, RunToEnd(Quoted(Settings(dir, L"broken.ini", L"Command = echo $nosuchname\r\n")) + L" " +
+                               Quoted(other) + L" /run",
+                           appData.Path())
+                      .code);
+    FreshRegistry();
+    EXPECT_EQ(0u, RunToEnd(L"/plan " + Quoted(dir.Join(L"plan.csv")) + L" " + Quoted(job) + L" " + Quoted(other),
+                           appData.Path())
+                      .code);
+    for (const std::wstring& wav : {wav1, wav2}) EXPECT_FALSE(FileExists(wav + L".count")) << "another job's file ran";
+    FreshRegistry();
+    QuenbrixProcess window;
+    window.appData = appData.Path();
+    ASSERT_TRUE(window.Start());
+    EXPECT_EQ((Paths{wav1, wav2}), window.List());
+    EXPECT_EQ(0u, window.Close());
+}
+
+TEST_F(CommandLineRun, EveryMessageOfAnUnattendedStartReachesTheOutputInOrder) {
+    TempDir dir, appData;
+    std::wstring target = dir.WriteFile(L"対象.txt", "x");
+    std::wstring nothing = dir.Join(L"無い.txt");
+    std::wstring plan = dir.Join(L"予定.csv");
+    const std::string missing = "Quenbrix: コマンドラインの 1 件の引数を追加しませんでした。 / 存在しないパス: 1 件 / " +
+                                Utf8(nothing) + "\r\n";
+    const struct {
+        std::wstring arguments;
+        DWORD code;
+        std::string output;
+    } cases[] = {
+        {L"/run", 2, missing + "Quenbrix: the run did not start: コマンドを入力してください。\r\n"},
+        {L"/plan " + Quoted(plan) + L" " + Quoted(Settings(dir, L"job.ini", L"Command = echo $name\r\n")), 1,
+         missing + "Quenbrix: plan of 1 files: " + Utf8(plan) + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        FreshRegistry();
+        Ended ended = RunToEnd(c.arguments + L" " + Quoted(target) + L" " + Quoted(nothing), appData.Path());
+        EXPECT_EQ(c.code, ended.code) << Utf8(c.arguments);
+        EXPECT_EQ(c.output, ended.output) << Utf8(c.arguments);
+    }
 }
 
 TEST_F(CommandLineRun, ARunThatCannotStartExitsTwoWithTheReason) {

@@ -15,6 +15,7 @@
 #include "tests/app/app_window.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/registry_key.h"
 #include "tests/support/temp_dir.h"
 
@@ -340,4 +341,26 @@ TEST_F(JobsEndToEnd, AFolderThatCannotBeWrittenOrAnIniThatCannotBeReadIsToldAndL
     EXPECT_EQ(0u, app.Close());
     EXPECT_EQ(broken, dir.ReadFile(L"broken\\Quenbrix.ini")) << "never overwritten by defaults";
     EXPECT_FALSE(KeyExists("Software\\velqo\\Quenbrix"));
+}
+
+TEST(PortableHandOver, ASecondStartHandsItsFilesOnlyToAWindowThatKeepsThingsInTheSamePlace) {
+    TempDir dir;
+    StoragePlace installed, stick, stickAgain, otherCopy;
+    stick.portable = stickAgain.portable = otherCopy.portable = true;
+    stick.settingsFile = VQWString((dir.MakeDir(L"USB") + L"\\Quenbrix.ini").c_str());
+    stickAgain.settingsFile = VQWString(dir.Join(L"usb\\.\\QUENBRIX.INI").c_str());
+    otherCopy.settingsFile = VQWString((dir.MakeDir(L"コピー") + L"\\Quenbrix.ini").c_str());
+    const struct {
+        const StoragePlace *window, *sender;
+        bool taken;
+    } cases[] = {{&stick, &installed, false}, {&stick, &otherCopy, false}, {&stick, &stickAgain, true},
+                 {&installed, &stick, false}};
+    int n = 0;
+    for (const auto& c : cases) {
+        std::wstring file = dir.WriteFile(L"渡す " + std::to_wstring(++n) + L".txt", "x");
+        AppWindow app(nullptr, nullptr, nullptr, [&](MainWindow& window) { window.storagePlace = *c.window; });
+        EXPECT_EQ(c.taken, MainWindow::HandOverToOpenWindow({VQWString(file.c_str())}, *c.sender)) << n;
+        PumpFor(200);
+        EXPECT_EQ(c.taken ? 1u : 0u, app.List().size()) << n;
+    }
 }

@@ -12,6 +12,7 @@
 #include "tests/app/app_window.h"
 #include "tests/support/box_answer.h"
 #include "tests/support/child_program.h"
+#include "tests/support/csv_rows.h"
 #include "tests/support/drawn_text.h"
 #include "tests/support/kept_list_support.h"
 #include "tests/support/message_pump.h"
@@ -233,6 +234,34 @@ TEST(KeptListWindow, ARunPressedWhileTheKeptListIsReadWaitsForItAndTakesItWhole)
     EXPECT_EQ(Paths{}, app.List()) << "every file of the run was done and left the list";
     app.Close();
     EXPECT_EQ(Paths{}, DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))));
+    CloseHandle(gate);
+}
+
+TEST(KeptListWindow, APlanMadeWhileTheKeptListIsReadWaitsForItAndHoldsWhatARunWouldRun) {
+    TempDir data;
+    std::wstring folder = data.MakeDir(L"Quenbrix");
+    data.WriteFile(L"Quenbrix\\targets.txt", Utf16(L"|journal 1\r\nC:\\kept\\a.txt\r\nC:\\kept\\b.txt\r\n"));
+    JobSettings settings = MakeSettings(L"", L"", L"echo $name", L"", true);
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    AppWindow app(&settings, folder.c_str(), nullptr, ReadInTheBackground(gate));
+    app.AddTargets({L"C:\\new\\c.txt"});
+    ASSERT_TRUE(app.window->IsKeptListLoading());
+    std::thread opener([gate] {
+        Sleep(200);
+        SetEvent(gate);
+    });
+    VQWString error;
+    std::wstring plan = data.Join(L"予定.csv");
+    bool written = app.window->WritePlan(plan.c_str(), error);
+    opener.join();
+    ASSERT_TRUE(written) << std::wstring(error.Text());
+    std::vector<std::string> planned;
+    for (const auto& row : CsvRows(TempDir::ReadWholeFile(plan))) {
+        if (row.size() > 1) planned.push_back(row[1]);
+    }
+    EXPECT_EQ((std::vector<std::string>{"対象ファイル", "C:\\kept\\a.txt", "C:\\kept\\b.txt", "C:\\new\\c.txt"}),
+              planned);
+    app.Close();
     CloseHandle(gate);
 }
 

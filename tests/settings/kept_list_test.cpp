@@ -364,6 +364,46 @@ TEST(KeptListSlots, ListsNoOpenWindowHoldsAreBroughtInInOrderWithoutDuplicatesTh
     CloseHandle(held);
 }
 
+TEST(KeptListSlots, AJobsOwnSlotNeitherTakesNorGivesAWindowsListAndComesBackByItsKey) {
+    TempDir dir;
+    std::wstring folder = dir.MakeDir(L"Quenbrix");
+    dir.WriteFile(L"Quenbrix\\targets-2.txt", Utf16(L"|journal 1\r\nC:\\b.wav\r\n"));
+    {
+        KeptList own;
+        own.UseOwnSlot(VQWString(L"file:C:\\Jobs\\js.ini"));
+        EXPECT_EQ(Lines{}, DescribeKept(Open(own, folder).entries)) << "no window's list is brought in";
+        SaveAll(own, {Entry(L"C:\\a.js", L"", true)});
+    }
+    const struct {
+        const wchar_t* key;  // empty: the windows' lists
+        Lines entries;
+    } starts[] = {{L"FILE:c:\\jobs\\JS.INI", {L"C:\\a.js||running"}}, {L"job:js", {}}, {L"", {L"C:\\b.wav|"}}};
+    for (const auto& start : starts) {
+        KeptList kept;
+        kept.UseOwnSlot(VQWString(start.key));
+        EXPECT_EQ(start.entries, DescribeKept(Open(kept, folder).entries)) << start.key;
+    }
+}
+
+TEST(KeptListSlots, AStartWaitsForAWindowThatIsClosingAndTakesItsList) {
+    TempDir dir;
+    std::wstring folder = dir.MakeDir(L"Quenbrix");
+    KeptList closing;
+    ASSERT_TRUE(Open(closing, folder).ok);
+    closing.BeginClosing();
+    // Its last rewrite is still on its way when the next start looks.
+    std::thread last([&] {
+        Sleep(500);
+        SaveAll(closing, {Entry(L"C:\\a.txt")});
+        closing.Close();
+    });
+    KeptList next;
+    Opened opened = Open(next, folder);
+    last.join();
+    EXPECT_EQ((Lines{L"C:\\a.txt|"}), DescribeKept(opened.entries));
+    EXPECT_EQ(folder + L"\\targets.txt", Str(next.ListPath()));
+}
+
 TEST(KeptListFailures, ASpellOfFailedWritesIsToldOnceAndNotedForTheRun) {
     TempDir dir;
     std::wstring folder = dir.MakeDir(L"Quenbrix");
