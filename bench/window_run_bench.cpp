@@ -1,0 +1,191 @@
+// The window during a big run: the real main window holding a kept list of
+// N entries runs a child that does nothing (this program again), 4 at once.
+// A second thread sends the window WM_NULL again and again and times each
+// answer (goal: within 0.1 s), then presses 停止 and times until the caption
+// says 停止中 (goal: within 1 s) and until the run's end is shown.
+//   window_run_bench.exe [entries ...] [-s SECONDS] [-p PARALLEL]
+//   (entries 20000 200000 by default; SECONDS of the run before 停止, 10)
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "bench/bench_child.h"
+#include "bench/bench_clock.h"
+#include "bench/bench_entries.h"
+#include "tests/support/box_answer.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/timer_script.h"
+
+namespace {
+
+struct Probe {
+    HWND frame = nullptr;
+    HWND panel = nullptr;
+    double runSeconds = 10;
+    std::vector<double> replies;  // seconds each WM_NULL took to come back
+    double stopPressed = 0;       // when 停止 was posted
+    double stopShown = -1;        // seconds from then until the caption said 停止中
+    std::atomic<bool> stopSent{false};
+    std::atomic<bool> quit{false};
+};
+
+bool CaptionSaysStopping(HWND frame) {
+    wchar_t caption[512] = {};
+    // Read without a message: the caption as the window last set it.
+    InternalGetWindowText(frame, caption, 512);
+    return wcsstr(caption, L"停止中") != nullptr;
+}
+
+DWORD WINAPI ProbeMain(void* param) {
+    Probe& probe = *static_cast<Probe*>(param);
+    double start = Seconds();
+    while (!probe.quit && Seconds() - start < probe.runSeconds) {
+        double sent = Seconds();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(probe.frame, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result)) break;
+        probe.replies.push_back(Seconds() - sent);
+        Sleep(20);
+    }
+    if (probe.quit) return 0;
+    // 停止 as a click on it comes: the button's notice in the panel's queue.
+    probe.stopPressed = Seconds();
+    PostMessageW(probe.panel, WM_COMMAND, MAKEWPARAM(IDC_RUN_BUTTON, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(probe.panel, IDC_RUN_BUTTON)));
+    probe.stopSent = true;
+    while (!probe.quit && Seconds() - probe.stopPressed < 120) {
+        if (CaptionSaysStopping(probe.frame)) {
+            probe.stopShown = Seconds() - probe.stopPressed;
+            break;
+        }
+        Sleep(1);
+    }
+    return 0;
+}
+
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    size_t at = static_cast<size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+void SetText(wchar_t* buffer, size_t size, const std::wstring& text) {
+    lstrcpynW(buffer, text.c_str(), static_cast<int>(size));
+}
+
+// One run beside `entries` kept entries; false when it could not be measured.
+bool Measure(int entries, double runSeconds, int parallel, bool& missed) {
+    TempDir appData;
+    std::wstring quenbrix = appData.MakeDir(L"Quenbrix");
+    if (!WriteKeptArchive(quenbrix, entries, true)) {
+        printf("the kept list was not made\n");
+        return false;
+    }
+    MainWindow window(GetModuleHandleW(nullptr));
+    VQWin32SetMainWindow(&window);
+    window.registryKey = "Software\\QuenbrixBench";
+    window.dataFolder = VQWString(quenbrix.c_str());
+    window.keptListBackgroundBytes = static_cast<size_t>(-1);  // in before the window shows
+    JobSettings settings = {};
+    SetText(settings.command, JobSettings::kCommandLimit + 1, SelfCommand(L"child-noop \"$fullname\""));
+    settings.deleteFinished = 0;
+    settings.hideCommand = 1;
+    settings.parallel = static_cast<DWORD>(parallel);
+    settings.onFailure = 1;  // a child Wine fails to start now and then ends nothing
+    settings.checkOutput = 1;
+    VQWin32DialogWindowCreateInfo* info = window.MakeCreateInfo(settings, SW_SHOWNOACTIVATE);
+    bool opened = window.Open(info);
+    delete info;
+    if (!opened || window.Targets().GetCount() != entries) {
+        printf("the window did not open with %d entries\n", entries);
+        return false;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+
+    double begin = Seconds();
+    window.RunOrStop();
+    double started = Seconds() - begin;
+    if (window.GetState() != RunState::Running) {
+        printf("the run did not start\n");
+        DestroyWindow(window.handle);
+        return false;
+    }
+    Probe probe;
+    probe.frame = window.handle;
+    probe.panel = window.dialogHandle;
+    probe.runSeconds = runSeconds;
+    HANDLE thread = CreateThread(nullptr, 0, ProbeMain, &probe, 0, nullptr);
+    // A box after the run (a child Wine could not start) is answered.
+    BoxAnswer box;
+    TimerScript script(50);
+    script.Then(AnswerBox(&box, IDOK));
+    script.Start();
+    int finishedAtStop = -1;
+    double ended = -1;
+    double runBegan = Seconds();
+    while (Seconds() - runBegan < runSeconds + 600) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        if (probe.stopSent && finishedAtStop < 0) finishedAtStop = window.GetFinishedCount();
+        if (probe.stopSent && window.GetState() == RunState::Idle) {
+            ended = Seconds() - probe.stopPressed;
+            break;
+        }
+    }
+    probe.quit = true;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    for (int i = 0; i < 10; ++i) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(20);
+    }
+    DestroyWindow(window.handle);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    VQWin32SetMainWindow(nullptr);
+
+    double median = Percentile(probe.replies, 0.5), worst = Percentile(probe.replies, 1.0);
+    printf("%d entries, %d at once: run started in %.2f s; in %.1f s of the run %d files finished (%.1f a second)\n",
+           entries, parallel, started, runSeconds, finishedAtStop,
+           finishedAtStop / (probe.stopPressed - runBegan));
+    printf("  the window answered %zu probes: median %.3f s, 90 %% %.3f s, worst %.3f s (goal: within 0.1 s)\n",
+           probe.replies.size(), median, Percentile(probe.replies, 0.9), worst);
+    printf("  停止 to 停止中 shown: %.3f s (goal: within 1 s); to the run's end shown: %.2f s%s\n", probe.stopShown,
+           ended, box.seen ? " (a box after the run was answered)" : "");
+    missed = missed || median > 0.1 || worst > 0.1 || probe.stopShown < 0 || probe.stopShown > 1;
+    return ended >= 0;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc > 1 && wcscmp(argv[1], L"child-noop") == 0) return 0;
+    std::vector<int> sizes;
+    double runSeconds = 10;
+    int parallel = 4;
+    for (int i = 1; i < argc; ++i) {
+        if (wcscmp(argv[i], L"-s") == 0 && i + 1 < argc) {
+            runSeconds = _wtof(argv[++i]);
+        } else if (wcscmp(argv[i], L"-p") == 0 && i + 1 < argc) {
+            parallel = std::max(1, std::min(_wtoi(argv[++i]), static_cast<int>(BatchRunner::kMaxParallel)));
+        } else if (_wtoi(argv[i]) > 0) {
+            sizes.push_back(_wtoi(argv[i]));
+        }
+    }
+    if (sizes.empty()) sizes = {20000, 200000};
+    bool missed = false;
+    for (int entries : sizes) {
+        if (!Measure(entries, runSeconds, parallel, missed)) return 2;
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
+    return missed ? 1 : 0;
+}
