@@ -11,9 +11,7 @@
 
 bool MainWindow::HasMark(int index) {
     if (index < 0 || index >= targetModel.GetCount()) return false;
-    RunState state = GetState();
-    bool running = state != RunState::Idle && state != RunState::Ended;
-    return (running && targetModel.At(index).runIndex >= 0) || targetModel.ResultOf(index) != nullptr;
+    return (table.ShowsRun() && targetModel.At(index).runIndex >= 0) || targetModel.ResultOf(index) != nullptr;
 }
 
 int MainWindow::FirstSelected() {
@@ -97,10 +95,9 @@ void MainWindow::SelectGroup(TableGroup group) { SelectRows(EntriesIn(group)); }
 void MainWindow::UpdateTableStatus() {
     VQWin32DialogItemListView* view = TargetList();
     if (!view) return;
-    shownCounts = CountTable(targetModel.GetCount(), view->GetSelectedCount(),
-                             [this](int index) { return ShownStatus(index); });
+    shownCounts = CountTableByStatus(view->GetSelectedCount(),
+                                     [this](TargetStatus status) { return targetModel.CountShown(status); });
     ShowTableStatus();
-    statusShownAt = tickCount();
 }
 
 void MainWindow::UpdateTableSelection() {
@@ -221,11 +218,7 @@ void MainWindow::FollowRun() {
         return;
     }
     // The last running entry of the table's order comes into view.
-    int last = -1;
-    for (int i = 0; i < targetModel.GetCount(); ++i) {
-        int runIndex = targetModel.At(i).runIndex;
-        if (runIndex >= 0 && runIndex < GetTargetCount() && GetLiveStatus(runIndex) == TargetStatus::Running) last = i;
-    }
+    int last = targetModel.LastRunningEntry();
     if (last >= 0) view->EnsureVisible(last);
     followedTop = view->GetTopIndex();
 }

@@ -47,7 +47,13 @@ struct TargetEntry {
     int runIndex = -1;     // its target index in the run going on (or the last one); -1: not in it
     int result = -1;       // into the model's results; -1: no run has taken it since the results went
     bool running = false;  // the kept list: begun and not seen through when the program last ended
+    // The status the table counts it under: during a run its target's live
+    // status as last followed (FollowRun), else its result's.
+    TargetStatus shown = TargetStatus::NotRun;
 };
+
+// How many statuses there are; TargetStatus values run from 0 below it.
+const int kTargetStatusCount = static_cast<int>(TargetStatus::OutputFolderFailed) + 1;
 
 // The table's columns, in the order they are made.
 enum class TargetColumn { Status, Number, Name, Folder, ExitCode, Time, Output, Count };
@@ -100,8 +106,9 @@ public:
 
     // The run: the entries it takes, in its order (all of them without
     // `only`). Each gets its target index; their last results go (all
-    // results when the run takes the whole list).
-    void BeginRun(const std::vector<int>* only);
+    // results when the run takes the whole list). skipped, when given, has
+    // one value per target: true for those the run records skipped.
+    void BeginRun(const std::vector<int>* only, const std::vector<bool>* skipped = nullptr);
     // The entry of a target index of the run, or -1 (it left the list).
     int EntryOfRunIndex(int runIndex) const;
     int RunCount() const { return static_cast<int>(runEntries.size()); }
@@ -109,6 +116,17 @@ public:
     void SetRunResult(int runIndex, const EntryResult& result);
     const EntryResult* ResultOf(int index) const;
     void ClearResults();
+
+    // During a run: the entries take their targets' live statuses (by run
+    // index). Targets begin in the run's order and do not change once
+    // ended, so only those running at the last call and those from the
+    // first one not begun then are asked: the cost follows the targets that
+    // changed, not the list. Appends the entries whose status changed.
+    void FollowRun(const std::function<TargetStatus(int runIndex)>& liveStatus, std::vector<int>* changed);
+    // The last entry in the list's order whose target ran at the last FollowRun, or -1.
+    int LastRunningEntry() const;
+    // How many entries show the status (TargetEntry::shown): running totals.
+    int CountShown(TargetStatus status) const { return shownCounts[static_cast<int>(status)]; }
 
     // Sorts by a column, stable; descending reverses the order of the keys
     // (entries with equal keys keep their order). statusOf, when given,
@@ -123,6 +141,7 @@ private:
     void Renumber(size_t from);
     void EnsurePathSet();
     void ResetPathSet();
+    void SetShown(TargetEntry& entry, TargetStatus status);
 
     std::vector<TargetEntry> entries;
     std::vector<EntryResult> results;
@@ -135,4 +154,8 @@ private:
     VQPathSet paths;
     bool pathsComplete = true;  // false: entries are not in `paths` yet
     int nextNumber = 1;
+    int shownCounts[kTargetStatusCount] = {};
+    // FollowRun: the run indices seen running, and the first not seen begun.
+    std::vector<int> liveRunning;
+    int liveNext = 0;
 };
