@@ -3,10 +3,11 @@
 // A second thread sends the window WM_NULL again and again and times each
 // answer (goal: within 0.1 s), then presses 停止 and times until the caption
 // says 停止中 (goal: within 1 s) and until the run's end is shown.
-//   window_run_bench.exe [entries ...] [-s SECONDS] [-p PARALLEL]
+//   window_run_bench.exe [entries ...] [-s SECONDS] [-p PARALLEL] [-nofollow]
 //   (entries 20000 200000 by default; SECONDS of the run before 停止, 10). A window
 // of a thread of its own that does nothing is probed alike: what the machine
-// itself delays an answer by.
+// itself delays an answer by. With -nofollow a row is chosen as the run
+// starts, which ends the table's following of the run (its scrolls).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -112,7 +113,7 @@ void SetText(wchar_t* buffer, size_t size, const std::wstring& text) {
 }
 
 // One run beside `entries` kept entries; false when it could not be measured.
-bool Measure(int entries, double runSeconds, int parallel, bool& missed) {
+bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& missed) {
     TempDir appData;
     std::wstring quenbrix = appData.MakeDir(L"Quenbrix");
     if (!WriteKeptArchive(quenbrix, entries, true)) {
@@ -153,6 +154,13 @@ bool Measure(int entries, double runSeconds, int parallel, bool& missed) {
         DestroyWindow(window.handle);
         return false;
     }
+    if (!follow) {
+        LVITEMW item = {};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(GetDlgItem(window.dialogHandle, IDC_TARGET_LIST), LVM_SETITEMSTATE, 0,
+                     reinterpret_cast<LPARAM>(&item));
+    }
     Probe probe;
     probe.frame = window.handle;
     probe.panel = window.dialogHandle;
@@ -188,9 +196,9 @@ bool Measure(int entries, double runSeconds, int parallel, bool& missed) {
     VQWin32SetMainWindow(nullptr);
 
     double median = Percentile(probe.replies, 0.5), worst = Percentile(probe.replies, 1.0);
-    printf("%d entries, %d at once: run started in %.2f s (the check and its question included); "
+    printf("%d entries, %d at once%s: run started in %.2f s (the check and its question included); "
            "in %.1f s of the run %d files finished (%.1f a second)\n",
-           entries, parallel, started, runSeconds, finishedAtStop,
+           entries, parallel, follow ? "" : ", not followed", started, runSeconds, finishedAtStop,
            finishedAtStop / (probe.stopPressed - runBegan));
     size_t worstAt = std::max_element(probe.replies.begin(), probe.replies.end()) - probe.replies.begin();
     printf("  the window answered %zu probes: median %.3f s, 90 %% %.3f s, worst %.3f s, %.1f s into the run "
@@ -222,11 +230,14 @@ int main() {
     std::vector<int> sizes;
     double runSeconds = 10;
     int parallel = 4;
+    bool follow = true;
     for (int i = 1; i < argc; ++i) {
         if (wcscmp(argv[i], L"-s") == 0 && i + 1 < argc) {
             runSeconds = _wtof(argv[++i]);
         } else if (wcscmp(argv[i], L"-p") == 0 && i + 1 < argc) {
             parallel = std::max(1, std::min(_wtoi(argv[++i]), static_cast<int>(BatchRunner::kMaxParallel)));
+        } else if (wcscmp(argv[i], L"-nofollow") == 0) {
+            follow = false;
         } else if (_wtoi(argv[i]) > 0) {
             sizes.push_back(_wtoi(argv[i]));
         }
@@ -234,7 +245,7 @@ int main() {
     if (sizes.empty()) sizes = {20000, 200000};
     bool missed = false;
     for (int entries : sizes) {
-        if (!Measure(entries, runSeconds, parallel, missed)) return 2;
+        if (!Measure(entries, runSeconds, parallel, follow, missed)) return 2;
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuenbrixBench");
