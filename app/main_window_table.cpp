@@ -3,6 +3,7 @@
 // path, and keeping the running entries in view during a run.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "app/main_window.h"
@@ -217,9 +218,16 @@ void MainWindow::FollowRun() {
         followRun = false;
         return;
     }
-    // The last running entry of the table's order comes into view.
+    // The last running entry of the table's order comes into view. Each
+    // scroll redraws the view: one jump brings the running entries to the
+    // top, and the rows below it take those that begin next.
     int last = targetModel.LastRunningEntry();
-    if (last >= 0) view->EnsureVisible(last);
+    int top = view->GetTopIndex();
+    int page = std::max(view->GetCountPerPage(), 1);
+    if (last >= 0 && (last < top || last >= top + page)) {
+        int first = std::max(targetModel.FirstRunningEntry(), last - page + 1);
+        if (!view->ScrollToTop(first)) view->EnsureVisible(last);
+    }
     followedTop = view->GetTopIndex();
 }
 

@@ -320,6 +320,15 @@ int TargetListModel::LastRunningEntry() const {
     return last;
 }
 
+int TargetListModel::FirstRunningEntry() const {
+    int first = -1;
+    for (int runIndex : liveRunning) {
+        int index = EntryOfRunIndex(runIndex);
+        if (index >= 0 && (first < 0 || index < first)) first = index;
+    }
+    return first;
+}
+
 int TargetListModel::EntryOfRunIndex(int runIndex) const {
     if (runIndex < 0 || runIndex >= RunCount()) return -1;
     int number = runEntries[static_cast<size_t>(runIndex)];

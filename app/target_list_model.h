@@ -123,8 +123,10 @@ public:
     // first one not begun then are asked: the cost follows the targets that
     // changed, not the list. Appends the entries whose status changed.
     void FollowRun(const std::function<TargetStatus(int runIndex)>& liveStatus, std::vector<int>* changed);
-    // The last entry in the list's order whose target ran at the last FollowRun, or -1.
+    // The last and the first entry in the list's order whose target ran at
+    // the last FollowRun, or -1.
     int LastRunningEntry() const;
+    int FirstRunningEntry() const;
     // How many entries show the status (TargetEntry::shown): running totals.
     int CountShown(TargetStatus status) const { return shownCounts[static_cast<int>(status)]; }
 

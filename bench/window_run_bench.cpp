@@ -3,11 +3,12 @@
 // A second thread sends the window WM_NULL again and again and times each
 // answer (goal: within 0.1 s), then presses 停止 and times until the caption
 // says 停止中 (goal: within 1 s) and until the run's end is shown.
-//   window_run_bench.exe [entries ...] [-s SECONDS] [-p PARALLEL] [-nofollow]
+//   window_run_bench.exe [entries ...] [-s SECONDS] [-p PARALLEL] [-nofollow] [-tall]
 //   (entries 20000 200000 by default; SECONDS of the run before 停止, 10). A window
 // of a thread of its own that does nothing is probed alike: what the machine
 // itself delays an answer by. With -nofollow a row is chosen as the run
-// starts, which ends the table's following of the run (its scrolls).
+// starts, which ends the table's following of the run (its scrolls); with
+// -tall the window opens 940 pixels high (the place a user left it in).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -113,6 +114,8 @@ void SetText(wchar_t* buffer, size_t size, const std::wstring& text) {
 }
 
 // One run beside `entries` kept entries; false when it could not be measured.
+bool gTall = false;
+
 bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& missed) {
     TempDir appData;
     std::wstring quenbrix = appData.MakeDir(L"Quenbrix");
@@ -123,6 +126,16 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     MainWindow window(GetModuleHandleW(nullptr));
     VQWin32SetMainWindow(&window);
     window.registryKey = "Software\\QuenbrixBench";
+    if (gTall) {
+        RECT place = {40, 40, 940, 980};
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\QuenbrixBench", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS) {
+            RegSetValueExA(key, "ClientRect", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&place), sizeof place);
+            RegCloseKey(key);
+        }
+        window.savePlacement = 1;
+    }
     window.dataFolder = VQWString(quenbrix.c_str());
     window.keptListBackgroundBytes = static_cast<size_t>(-1);  // in before the window shows
     JobSettings settings = {};
@@ -161,6 +174,7 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
         SendMessageW(GetDlgItem(window.dialogHandle, IDC_TARGET_LIST), LVM_SETITEMSTATE, 0,
                      reinterpret_cast<LPARAM>(&item));
     }
+    int rows = static_cast<int>(SendMessageW(GetDlgItem(window.dialogHandle, IDC_TARGET_LIST), LVM_GETCOUNTPERPAGE, 0, 0));
     Probe probe;
     probe.frame = window.handle;
     probe.panel = window.dialogHandle;
@@ -196,9 +210,9 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     VQWin32SetMainWindow(nullptr);
 
     double median = Percentile(probe.replies, 0.5), worst = Percentile(probe.replies, 1.0);
-    printf("%d entries, %d at once%s: run started in %.2f s (the check and its question included); "
+    printf("%d entries, %d at once%s, %d rows in view: run started in %.2f s (the check and its question included); "
            "in %.1f s of the run %d files finished (%.1f a second)\n",
-           entries, parallel, follow ? "" : ", not followed", started, runSeconds, finishedAtStop,
+           entries, parallel, follow ? "" : ", not followed", rows, started, runSeconds, finishedAtStop,
            finishedAtStop / (probe.stopPressed - runBegan));
     size_t worstAt = std::max_element(probe.replies.begin(), probe.replies.end()) - probe.replies.begin();
     printf("  the window answered %zu probes: median %.3f s, 90 %% %.3f s, worst %.3f s, %.1f s into the run "
@@ -238,6 +252,8 @@ int main() {
             parallel = std::max(1, std::min(_wtoi(argv[++i]), static_cast<int>(BatchRunner::kMaxParallel)));
         } else if (wcscmp(argv[i], L"-nofollow") == 0) {
             follow = false;
+        } else if (wcscmp(argv[i], L"-tall") == 0) {
+            gTall = true;
         } else if (_wtoi(argv[i]) > 0) {
             sizes.push_back(_wtoi(argv[i]));
         }

@@ -297,11 +297,12 @@ TEST(TargetListModelRun, RunningTotalsEqualARecountThroughoutARun) {
             std::vector<int> changed;
             model.FollowRun([&](int runIndex) { return live[static_cast<size_t>(runIndex)]; }, &changed);
             std::vector<int> expected(kTargetStatusCount, 0);
-            int lastRunning = -1;
+            int lastRunning = -1, firstRunning = -1;
             for (int i = 0; i < model.GetCount(); ++i) {
                 int runIndex = model.At(i).runIndex;
                 TargetStatus status = runIndex >= 0 ? live[static_cast<size_t>(runIndex)] : model.StatusOf(i);
                 if (status == TargetStatus::Running) lastRunning = i;
+                if (status == TargetStatus::Running && firstRunning < 0) firstRunning = i;
                 ++expected[static_cast<size_t>(status)];
                 ASSERT_EQ(status, model.At(i).shown) << "step " << step << ", entry " << i;
             }
@@ -310,6 +311,7 @@ TEST(TargetListModelRun, RunningTotalsEqualARecountThroughoutARun) {
                     << "step " << step << ", status " << s;
             }
             ASSERT_EQ(lastRunning, model.LastRunningEntry()) << "step " << step;
+            ASSERT_EQ(firstRunning, model.FirstRunningEntry()) << "step " << step;
         };
         // The runner: targets begin in order in free slots (the skipped are
         // passed over) and end in any order; after a stop nothing begins
