@@ -182,9 +182,8 @@ public:
     std::vector<int> EntriesIn(TableGroup group);
     void SelectRows(const std::vector<int>& rows);
     void SelectGroup(TableGroup group);
-    // The counts under the table (a list of a million takes some
-    // milliseconds: during a run they follow at most once a second, and
-    // whenever an entry ends).
+    // The counts under the table, from the list's running totals (during a
+    // run they follow the table's redraws of the run).
     void UpdateTableStatus();
     // Only the chosen count changed.
     void UpdateTableSelection();
@@ -365,8 +364,6 @@ private:
     bool followRun = false;           // the table follows the run (until the user scrolls or selects)
     bool followingSelection = false;  // a selection made by the window itself
     int followedTop = -1;             // the top row the following left
-    int shownFinished = -1;       // finished count the list was last painted for
-    DWORD statusShownAt = 0;      // tick of the counts under the table
     TableCounts shownCounts;
     KeptList keptList;
     bool keptListRestored = false;  // changes before that are the restore itself

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwchar>
+
 #include "app/main_window.h"
 #include "engine/run_report.h"
 #include "engine/run_summary.h"
@@ -91,10 +93,9 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
         // The fields' histories take what a run started with, never what was only typed.
         RememberRunValues();
         // The last run's marks go; this run's come as its targets finish.
-        targetModel.BeginRun(only);
+        targetModel.BeginRun(only, skip.empty() ? nullptr : &skip);
         followRun = true;
         followedTop = -1;
-        shownFinished = -1;
         stopRequested = false;
         SetRunning(true);
         ShowProgress(RunState::Running);
@@ -112,6 +113,7 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
 }
 
 void MainWindow::SetRunning(bool running) {
+    table.SetShowsRun(running);
     VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON);
     HWND focus = GetFocus();
     for (int id : kLockedDuringRun) {
@@ -133,10 +135,16 @@ void MainWindow::SetRunning(bool running) {
 }
 
 void MainWindow::ShowProgress(RunState state) {
-    SetWindowTextW(handle, ProgressCaption(state).Text());
+    // A text is set only when it changes: each set repaints.
+    auto show = [](HWND window, const wchar_t* text) {
+        wchar_t shown[1024];
+        if (!window || (InternalGetWindowText(window, shown, 1024) > 0 && wcscmp(shown, text) == 0)) return;
+        SetWindowTextW(window, text);
+    };
+    show(handle, ProgressCaption(state).Text());
     if (VQWin32DialogItem* run = FindItemById(IDC_RUN_BUTTON)) {
         // After the first Stop the button ends the running commands at once.
-        run->SetTextW(state == RunState::Running ? L"停止(&T)" : L"強制終了(&K)", false);
+        show(run->GetHandle(), state == RunState::Running ? L"停止(&T)" : L"強制終了(&K)");
     }
     VQGetTaskbar()->SetProgress(handle, HasFailure() ? VQTaskbar::kError : VQTaskbar::kNormal, GetFinishedCount(),
                                 GetRunnableCount());
@@ -158,15 +166,13 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         OnJobEnded(false);
         return 0;
     }
+    // What a file's end costs here must not grow with the list: the table
+    // keeps running totals and redraws only the rows that changed, and the
+    // caption and the table take the news a few times a second.
+    if (!table.RunRedrawDue(tickCount())) return 0;
     ShowProgress(state);
-    int finished = GetFinishedCount();
-    if (finished != shownFinished) {
-        shownFinished = finished;
-        if (VQWin32DialogItemListView* view = TargetList()) view->RedrawRows(-1, -1);
+    if (table.ShowRunChanges()) {
         FollowRun();
-        UpdateTableStatus();
-    } else if (tickCount() - statusShownAt >= 1000) {
-        // Entries that began since.
         UpdateTableStatus();
     }
     return 0;
@@ -266,11 +272,8 @@ int MainWindow::OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 TargetStatus MainWindow::EntryStatus(int index) {
     if (index < 0 || index >= targetModel.GetCount()) return TargetStatus::NotRun;
-    RunState state = GetState();
     int runIndex = targetModel.At(index).runIndex;
-    if (state != RunState::Idle && state != RunState::Ended && runIndex >= 0 && runIndex < GetTargetCount()) {
-        return GetLiveStatus(runIndex);
-    }
+    if (table.ShowsRun() && runIndex >= 0 && runIndex < GetTargetCount()) return GetLiveStatus(runIndex);
     return targetModel.StatusOf(index);
 }
 

@@ -3,6 +3,7 @@
 // path, and keeping the running entries in view during a run.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "app/main_window.h"
@@ -11,9 +12,7 @@
 
 bool MainWindow::HasMark(int index) {
     if (index < 0 || index >= targetModel.GetCount()) return false;
-    RunState state = GetState();
-    bool running = state != RunState::Idle && state != RunState::Ended;
-    return (running && targetModel.At(index).runIndex >= 0) || targetModel.ResultOf(index) != nullptr;
+    return (table.ShowsRun() && targetModel.At(index).runIndex >= 0) || targetModel.ResultOf(index) != nullptr;
 }
 
 int MainWindow::FirstSelected() {
@@ -97,10 +96,9 @@ void MainWindow::SelectGroup(TableGroup group) { SelectRows(EntriesIn(group)); }
 void MainWindow::UpdateTableStatus() {
     VQWin32DialogItemListView* view = TargetList();
     if (!view) return;
-    shownCounts = CountTable(targetModel.GetCount(), view->GetSelectedCount(),
-                             [this](int index) { return ShownStatus(index); });
+    shownCounts = CountTableByStatus(view->GetSelectedCount(),
+                                     [this](TargetStatus status) { return targetModel.CountShown(status); });
     ShowTableStatus();
-    statusShownAt = tickCount();
 }
 
 void MainWindow::UpdateTableSelection() {
@@ -220,13 +218,16 @@ void MainWindow::FollowRun() {
         followRun = false;
         return;
     }
-    // The last running entry of the table's order comes into view.
-    int last = -1;
-    for (int i = 0; i < targetModel.GetCount(); ++i) {
-        int runIndex = targetModel.At(i).runIndex;
-        if (runIndex >= 0 && runIndex < GetTargetCount() && GetLiveStatus(runIndex) == TargetStatus::Running) last = i;
+    // The last running entry of the table's order comes into view. Each
+    // scroll redraws the view: one jump brings the running entries to the
+    // top, and the rows below it take those that begin next.
+    int last = targetModel.LastRunningEntry();
+    int top = view->GetTopIndex();
+    int page = std::max(view->GetCountPerPage(), 1);
+    if (last >= 0 && (last < top || last >= top + page)) {
+        int first = std::max(targetModel.FirstRunningEntry(), last - page + 1);
+        if (!view->ScrollToTop(first)) view->EnsureVisible(last);
     }
-    if (last >= 0) view->EnsureVisible(last);
     followedTop = view->GetTopIndex();
 }
 

@@ -24,23 +24,39 @@ bool InTableGroup(TableGroup group, TargetStatus status) {
     return false;
 }
 
+namespace {
+
+void Tally(TableCounts& counts, TargetStatus status, int entries) {
+    if (IsDoneResult(status)) {
+        counts.done += entries;
+    } else if (IsFailure(status)) {
+        counts.failed += entries;
+    } else if (status == TargetStatus::Stopped) {
+        counts.stopped += entries;
+    } else if (status == TargetStatus::Running) {
+        counts.running += entries;
+    } else {
+        counts.notRun += entries;
+    }
+}
+
+}  // namespace
+
 TableCounts CountTable(int total, int selected, const std::function<TargetStatus(int index)>& statusOf) {
     TableCounts counts;
     counts.total = total;
     counts.selected = selected;
-    for (int i = 0; i < total; ++i) {
-        TargetStatus status = statusOf(i);
-        if (IsDoneResult(status)) {
-            ++counts.done;
-        } else if (IsFailure(status)) {
-            ++counts.failed;
-        } else if (status == TargetStatus::Stopped) {
-            ++counts.stopped;
-        } else if (status == TargetStatus::Running) {
-            ++counts.running;
-        } else {
-            ++counts.notRun;
-        }
+    for (int i = 0; i < total; ++i) Tally(counts, statusOf(i), 1);
+    return counts;
+}
+
+TableCounts CountTableByStatus(int selected, const std::function<int(TargetStatus)>& countOf) {
+    TableCounts counts;
+    counts.selected = selected;
+    for (int i = 0; i <= static_cast<int>(TargetStatus::OutputFolderFailed); ++i) {
+        int entries = countOf(static_cast<TargetStatus>(i));
+        counts.total += entries;
+        Tally(counts, static_cast<TargetStatus>(i), entries);
     }
     return counts;
 }

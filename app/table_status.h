@@ -28,6 +28,8 @@ bool InTableGroup(TableGroup group, TargetStatus status);
 
 // Counts `total` entries, asking for each one's status as the table shows it.
 TableCounts CountTable(int total, int selected, const std::function<TargetStatus(int index)>& statusOf);
+// The same from how many entries show each status (countOf), without a look at any entry.
+TableCounts CountTableByStatus(int selected, const std::function<int(TargetStatus status)>& countOf);
 
 // 「1,234 件 ・ 完了 1,100 ・ 失敗 3 ・ 停止 0 ・ 未実行 131 ・ 選択 2」, with
 // 「実行中 N」 after 停止 while entries run; nothing for an empty table.

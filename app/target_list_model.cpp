@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <numeric>
 
 #include "engine/run_report.h"
@@ -167,12 +168,14 @@ bool TargetListModel::Add(const VQWString& path, const VQWString& root, bool run
         return false;
     }
     ++nextNumber;
+    ++shownCounts[static_cast<int>(TargetStatus::NotRun)];
     return true;
 }
 
 void TargetListModel::AddKnownUnique(const VQWString& path, const VQWString& root, bool running, bool failed) {
     placeOfNumber.push_back(GetCount());
     entries.push_back(TargetEntry{path, root, nextNumber++, -1, -1, running, failed});
+    ++shownCounts[static_cast<int>(TargetStatus::NotRun)];
     pathsComplete = false;
 }
 
@@ -223,6 +226,7 @@ int TargetListModel::Remove(std::vector<int> indices) {
         while (next < indices.size() && indices[next] < static_cast<int>(i)) ++next;
         if (next < indices.size() && indices[next] == static_cast<int>(i)) {
             placeOfNumber[static_cast<size_t>(entries[i].number - 1)] = -1;
+            --shownCounts[static_cast<int>(entries[i].shown)];
             ++removed;
             continue;
         }
@@ -255,11 +259,16 @@ void TargetListModel::RemoveAll() {
     ResetPathSet();
     pathsComplete = true;
     nextNumber = 1;
+    std::fill(std::begin(shownCounts), std::end(shownCounts), 0);
+    liveRunning.clear();
+    liveNext = 0;
 }
 
-void TargetListModel::BeginRun(const std::vector<int>* only) {
+void TargetListModel::BeginRun(const std::vector<int>* only, const std::vector<bool>* skipped) {
     for (TargetEntry& entry : entries) entry.runIndex = -1;
     runEntries.clear();
+    liveRunning.clear();
+    liveNext = 0;
     if (!only) {
         ClearResults();
         runEntries.reserve(entries.size());
@@ -267,16 +276,72 @@ void TargetListModel::BeginRun(const std::vector<int>* only) {
             entry.runIndex = static_cast<int>(runEntries.size());
             runEntries.push_back(entry.number);
         }
-        return;
+    } else {
+        for (int index : *only) {
+            if (index < 0 || index >= GetCount()) continue;
+            TargetEntry& entry = entries[static_cast<size_t>(index)];
+            if (entry.runIndex >= 0) continue;
+            entry.runIndex = static_cast<int>(runEntries.size());
+            entry.result = -1;
+            SetShown(entry, TargetStatus::NotRun);
+            runEntries.push_back(entry.number);
+        }
     }
-    for (int index : *only) {
-        if (index < 0 || index >= GetCount()) continue;
+    // Those are counted as skipped at once, as the runner records them
+    // before it begins any: FollowRun comes to them only in their turn.
+    if (!skipped) return;
+    for (int i = 0; i < RunCount() && i < static_cast<int>(skipped->size()); ++i) {
+        int index = EntryOfRunIndex(i);
+        if ((*skipped)[static_cast<size_t>(i)] && index >= 0) {
+            SetShown(entries[static_cast<size_t>(index)], TargetStatus::Skipped);
+        }
+    }
+}
+
+void TargetListModel::SetShown(TargetEntry& entry, TargetStatus status) {
+    --shownCounts[static_cast<int>(entry.shown)];
+    ++shownCounts[static_cast<int>(status)];
+    entry.shown = status;
+}
+
+void TargetListModel::FollowRun(const std::function<TargetStatus(int)>& liveStatus, std::vector<int>* changed) {
+    auto show = [&](int runIndex, TargetStatus status) {
+        int index = EntryOfRunIndex(runIndex);
+        if (index < 0) return;
         TargetEntry& entry = entries[static_cast<size_t>(index)];
-        if (entry.runIndex >= 0) continue;
-        entry.runIndex = static_cast<int>(runEntries.size());
-        entry.result = -1;
-        runEntries.push_back(entry.number);
+        if (entry.shown == status) return;
+        SetShown(entry, status);
+        if (changed) changed->push_back(index);
+    };
+    size_t kept = 0;
+    for (int runIndex : liveRunning) {
+        TargetStatus status = liveStatus(runIndex);
+        show(runIndex, status);
+        if (status == TargetStatus::Running) liveRunning[kept++] = runIndex;
     }
+    liveRunning.resize(kept);
+    for (; liveNext < RunCount(); ++liveNext) {
+        TargetStatus status = liveStatus(liveNext);
+        // Not begun yet, and none after it but the skipped (counted from the start).
+        if (status == TargetStatus::NotRun) break;
+        show(liveNext, status);
+        if (status == TargetStatus::Running) liveRunning.push_back(liveNext);
+    }
+}
+
+int TargetListModel::LastRunningEntry() const {
+    int last = -1;
+    for (int runIndex : liveRunning) last = std::max(last, EntryOfRunIndex(runIndex));
+    return last;
+}
+
+int TargetListModel::FirstRunningEntry() const {
+    int first = -1;
+    for (int runIndex : liveRunning) {
+        int index = EntryOfRunIndex(runIndex);
+        if (index >= 0 && (first < 0 || index < first)) first = index;
+    }
+    return first;
 }
 
 int TargetListModel::EntryOfRunIndex(int runIndex) const {
@@ -295,6 +360,7 @@ void TargetListModel::SetRunResult(int runIndex, const EntryResult& result) {
     } else {
         results[static_cast<size_t>(entry.result)] = result;
     }
+    SetShown(entry, result.status);
 }
 
 const EntryResult* TargetListModel::ResultOf(int index) const {
@@ -305,7 +371,12 @@ const EntryResult* TargetListModel::ResultOf(int index) const {
 
 void TargetListModel::ClearResults() {
     results.clear();
-    for (TargetEntry& entry : entries) entry.result = -1;
+    for (TargetEntry& entry : entries) {
+        entry.result = -1;
+        entry.shown = TargetStatus::NotRun;
+    }
+    std::fill(std::begin(shownCounts), std::end(shownCounts), 0);
+    shownCounts[static_cast<int>(TargetStatus::NotRun)] = GetCount();
 }
 
 TargetStatus TargetListModel::StatusOf(int index) const {

@@ -54,7 +54,13 @@ struct TargetEntry {
     bool failed = false;   // its last try failed and none succeeded since
     // Its output is not known to be whole: it is never skipped as up to date.
     bool Unfinished() const { return running || failed; }
+    // The status the table counts it under: during a run its target's live
+    // status as last followed (FollowRun), else its result's.
+    TargetStatus shown = TargetStatus::NotRun;
 };
+
+// How many statuses there are; TargetStatus values run from 0 below it.
+const int kTargetStatusCount = static_cast<int>(TargetStatus::OutputFolderFailed) + 1;
 
 // The table's columns, in the order they are made.
 enum class TargetColumn { Status, Number, Name, Folder, ExitCode, Time, Output, Count };
@@ -110,8 +116,9 @@ public:
 
     // The run: the entries it takes, in its order (all of them without
     // `only`). Each gets its target index; their last results go (all
-    // results when the run takes the whole list).
-    void BeginRun(const std::vector<int>* only);
+    // results when the run takes the whole list). skipped, when given, has
+    // one value per target: true for those the run records skipped.
+    void BeginRun(const std::vector<int>* only, const std::vector<bool>* skipped = nullptr);
     // The entry of a target index of the run, or -1 (it left the list).
     int EntryOfRunIndex(int runIndex) const;
     int RunCount() const { return static_cast<int>(runEntries.size()); }
@@ -119,6 +126,19 @@ public:
     void SetRunResult(int runIndex, const EntryResult& result);
     const EntryResult* ResultOf(int index) const;
     void ClearResults();
+
+    // During a run: the entries take their targets' live statuses (by run
+    // index). Targets begin in the run's order and do not change once
+    // ended, so only those running at the last call and those from the
+    // first one not begun then are asked: the cost follows the targets that
+    // changed, not the list. Appends the entries whose status changed.
+    void FollowRun(const std::function<TargetStatus(int runIndex)>& liveStatus, std::vector<int>* changed);
+    // The last and the first entry in the list's order whose target ran at
+    // the last FollowRun, or -1.
+    int LastRunningEntry() const;
+    int FirstRunningEntry() const;
+    // How many entries show the status (TargetEntry::shown): running totals.
+    int CountShown(TargetStatus status) const { return shownCounts[static_cast<int>(status)]; }
 
     // Sorts by a column, stable; descending reverses the order of the keys
     // (entries with equal keys keep their order). statusOf, when given,
@@ -133,6 +153,7 @@ private:
     void Renumber(size_t from);
     void EnsurePathSet();
     void ResetPathSet();
+    void SetShown(TargetEntry& entry, TargetStatus status);
 
     std::vector<TargetEntry> entries;
     std::vector<EntryResult> results;
@@ -145,4 +166,8 @@ private:
     VQPathSet paths;
     bool pathsComplete = true;  // false: entries are not in `paths` yet
     int nextNumber = 1;
+    int shownCounts[kTargetStatusCount] = {};
+    // FollowRun: the run indices seen running, and the first not seen begun.
+    std::vector<int> liveRunning;
+    int liveNext = 0;
 };

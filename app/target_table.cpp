@@ -119,6 +119,28 @@ void TargetTable::OnSelectionChanged() { window.OnListSelectionChanged(); }
 
 void TargetTable::OnDeleteKey() { window.OnDeleteKey(); }
 
+bool TargetTable::RunRedrawDue(DWORD now) {
+    if (runShown && now - runShownAt < kRunRedrawMs) return false;
+    runShown = true;
+    runShownAt = now;
+    return true;
+}
+
+bool TargetTable::ShowRunChanges() {
+    changedRows.clear();
+    window.Targets().FollowRun([this](int runIndex) { return window.GetLiveStatus(runIndex); }, &changedRows);
+    if (changedRows.empty()) return false;
+    VQWin32DialogItemListView* view = window.TargetList();
+    if (!view) return true;
+    // Rows out of view are drawn when they come into it.
+    int top = view->GetTopIndex();
+    int bottom = top + view->GetCountPerPage();
+    for (int row : changedRows) {
+        if (row >= top && row <= bottom) view->RedrawRows(row, row);
+    }
+    return true;
+}
+
 VQWString TargetTable::EmptyText() {
     return VQWString(L"ここにファイルやフォルダをドロップするか、追加・リスト追加で選んでください。");
 }

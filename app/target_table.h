@@ -34,8 +34,25 @@ public:
     int sortColumn = -1;
     bool sortDescending = false;
 
+    // Whether the run's news is due (at most every kRunRedrawMs; now: the
+    // window's clock), and the news itself: the entries take their targets'
+    // live statuses and only the rows in view whose status changed are
+    // redrawn. True when a status changed.
+    bool RunRedrawDue(DWORD now);
+    bool ShowRunChanges();
+    enum { kRunRedrawMs = 250 };
+    // The table shows a run: from its start until the window has taken its
+    // results. Marks then come from the runner, without asking the worker
+    // for its state at every cell.
+    void SetShowsRun(bool shows) { showsRun = shows; }
+    bool ShowsRun() const { return showsRun; }
+
 private:
     MainWindow& window;  // borrowed: owns this
+    DWORD runShownAt = 0;
+    bool runShown = false;          // runShownAt holds a time
+    bool showsRun = false;
+    std::vector<int> changedRows;   // kept between calls for its room
 };
 
 // The mark of a status, drawn with lines so that it looks the same whatever

@@ -106,6 +106,14 @@ bool VQWin32DialogItemListView::EnsureVisible(int row) {
     return controlHandle && SendMessageW(controlHandle, LVM_ENSUREVISIBLE, row, FALSE) != 0;
 }
 
+bool VQWin32DialogItemListView::ScrollToTop(int row) {
+    RECT rect;
+    int top = GetTopIndex();
+    if (!GetRowRect(top, &rect) || rect.bottom <= rect.top) return false;
+    // Report view scrolls by whole rows: dy is in pixels.
+    return SendMessageW(controlHandle, LVM_SCROLL, 0, (row - top) * (rect.bottom - rect.top)) != 0;
+}
+
 int VQWin32DialogItemListView::GetTopIndex() {
     return controlHandle ? static_cast<int>(SendMessageW(controlHandle, LVM_GETTOPINDEX, 0, 0)) : 0;
 }

@@ -64,6 +64,8 @@ public:
     void SelectRows(const std::vector<int>& rows);
     int GetFocused();
     bool EnsureVisible(int row);
+    // Scrolls the row to the top as far as the rows below it allow.
+    bool ScrollToTop(int row);
     int GetTopIndex();
     int GetCountPerPage();
     bool GetRowRect(int row, RECT* rect);

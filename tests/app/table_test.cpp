@@ -188,6 +188,37 @@ TEST(Table, TheCountsAndTheBarFollowARunAndAClickOnACountChoosesThoseEntries) {
     EXPECT_EQ(10u, app.Selected().size()) << "a name that is no count changes nothing";
 }
 
+// The rows scroll with the run: the last file, which runs long, comes into
+// view while it runs, however far below the first page it is.
+TEST(Table, TheRunningFileComesIntoViewDuringTheRun) {
+    TempDir dir;
+    JobSettings settings = MakeSettings(L"", L"", (ChildProgram() + L" sleep $ext").c_str(), L"", false);
+    settings.parallel = 2;
+    AppWindow app(&settings);
+    Paths targets;
+    // Sleeps that differ: no two lines are the same (that would ask first).
+    for (int i = 0; i < 15; ++i) targets.push_back(dir.Join(L"f" + std::to_wstring(i) + L"." + std::to_wstring(100 + i)));
+    targets.push_back(dir.Join(L"last.8000"));
+    app.AddTargets(targets);
+    VQWin32DialogItemListView* table = app.Table();
+    ASSERT_LT(table->GetCountPerPage(), 15) << "the last row starts out of view";
+    bool seen = false;
+    app.PassTime(MainWindow::kRunAfterEndMs);
+    TimerScript script;
+    script.Then([&] {
+        if (app.window->EntryStatus(15) != TargetStatus::Running) return false;
+        int top = table->GetTopIndex();
+        if (15 < top || 15 >= top + table->GetCountPerPage()) return false;
+        seen = true;
+        app.window->RunOrStop();  // no need to wait for its end
+        return true;
+    });
+    script.Start();
+    app.Click(IDC_RUN_BUTTON);
+    ASSERT_TRUE(app.WaitForRunEnd(60000));
+    EXPECT_TRUE(seen) << "the running last row never came into view";
+}
+
 TEST(Table, ChoosingByResultAndInverting) {
     TempDir dir;
     JobSettings settings = AllAtOnce(ChildProgram() + L" sleep $ext exit $title");

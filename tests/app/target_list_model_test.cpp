@@ -255,6 +255,113 @@ TEST(TargetListModelRun, ResultsFollowEntriesSortedOrRemovedDuringTheRun) {
     EXPECT_EQ(TargetStatus::NotRun, model.StatusOf(0));
 }
 
+// A run as the runner makes it, followed now and then as the window's timer
+// does: after each look every entry's shown status, the running totals and
+// the last running entry must be what a walk over the whole list gives.
+TEST(TargetListModelRun, RunningTotalsEqualARecountThroughoutARun) {
+    struct Case {
+        const char* what;
+        int entries;
+        int slots;
+        int onlyEvery;    // 0: the whole list; else every n-th entry runs
+        int skipEvery;    // 0: none skipped; else every n-th target is
+        int followEvery;  // steps between looks
+        int stopAfter;    // targets begun before a stop; -1: no stop
+    } cases[] = {
+        {"one slot, every step looked at", 40, 1, 0, 0, 1, -1},
+        {"four slots, looks seldom", 200, 4, 0, 0, 7, -1},
+        {"skipped targets, a stop", 300, 3, 0, 4, 3, 120},
+        {"the chosen entries only", 150, 2, 3, 5, 2, -1},
+        {"many slots, a stop at once", 90, 16, 0, 0, 5, 10},
+    };
+    const TargetStatus ends[] = {TargetStatus::Done, TargetStatus::NonZeroExit, TargetStatus::Done,
+                                 TargetStatus::Crashed, TargetStatus::Done, TargetStatus::TimedOut};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TargetListModel model;
+        for (int i = 0; i < c.entries; ++i) model.Add(VQWString().Format(L"C:\\d\\%d.txt", i), VQWString());
+        // An earlier run left results; the chosen ones lose theirs.
+        RunWith(model, std::vector<TargetStatus>(static_cast<size_t>(c.entries / 2), TargetStatus::NonZeroExit));
+        std::vector<int> only;
+        for (int i = 0; c.onlyEvery > 0 && i < c.entries; i += c.onlyEvery) only.push_back(i);
+        int targets = c.onlyEvery > 0 ? static_cast<int>(only.size()) : c.entries;
+        std::vector<bool> skipped(static_cast<size_t>(targets), false);
+        for (int i = 0; c.skipEvery > 0 && i < targets; i += c.skipEvery) skipped[static_cast<size_t>(i)] = true;
+        model.BeginRun(c.onlyEvery > 0 ? &only : nullptr, &skipped);
+        std::vector<TargetStatus> live(static_cast<size_t>(targets), TargetStatus::NotRun);
+        // The runner records the skipped before it begins any.
+        for (int i = 0; i < targets; ++i) {
+            if (skipped[static_cast<size_t>(i)]) live[static_cast<size_t>(i)] = TargetStatus::Skipped;
+        }
+        auto check = [&](int step) {
+            std::vector<int> changed;
+            model.FollowRun([&](int runIndex) { return live[static_cast<size_t>(runIndex)]; }, &changed);
+            std::vector<int> expected(kTargetStatusCount, 0);
+            int lastRunning = -1, firstRunning = -1;
+            for (int i = 0; i < model.GetCount(); ++i) {
+                int runIndex = model.At(i).runIndex;
+                TargetStatus status = runIndex >= 0 ? live[static_cast<size_t>(runIndex)] : model.StatusOf(i);
+                if (status == TargetStatus::Running) lastRunning = i;
+                if (status == TargetStatus::Running && firstRunning < 0) firstRunning = i;
+                ++expected[static_cast<size_t>(status)];
+                ASSERT_EQ(status, model.At(i).shown) << "step " << step << ", entry " << i;
+            }
+            for (int s = 0; s < kTargetStatusCount; ++s) {
+                ASSERT_EQ(expected[static_cast<size_t>(s)], model.CountShown(static_cast<TargetStatus>(s)))
+                    << "step " << step << ", status " << s;
+            }
+            ASSERT_EQ(lastRunning, model.LastRunningEntry()) << "step " << step;
+            ASSERT_EQ(firstRunning, model.FirstRunningEntry()) << "step " << step;
+        };
+        // The runner: targets begin in order in free slots (the skipped are
+        // passed over) and end in any order; after a stop nothing begins
+        // and the running end stopped.
+        unsigned seed = 12345;
+        auto random = [&seed](int below) {
+            seed = seed * 1103515245u + 12345u;
+            return static_cast<int>((seed >> 16) % static_cast<unsigned>(below));
+        };
+        std::vector<int> running;
+        int next = 0, begun = 0;
+        for (int step = 1; step < 100000; ++step) {
+            while (next < targets && skipped[static_cast<size_t>(next)]) ++next;
+            bool stopped = c.stopAfter >= 0 && begun >= c.stopAfter;
+            bool canBegin = !stopped && next < targets && static_cast<int>(running.size()) < c.slots;
+            if (!canBegin && running.empty()) break;
+            if (canBegin && (running.empty() || random(2) == 0)) {
+                live[static_cast<size_t>(next)] = TargetStatus::Running;
+                running.push_back(next++);
+                ++begun;
+            } else {
+                size_t at = static_cast<size_t>(random(static_cast<int>(running.size())));
+                live[static_cast<size_t>(running[at])] = stopped ? TargetStatus::Stopped : ends[random(6)];
+                running.erase(running.begin() + static_cast<long>(at));
+            }
+            // A drop and a sort during the run.
+            if (step == 25) model.Add(VQWString(L"C:\\dropped.txt"), VQWString());
+            if (step == 40) model.Sort(TargetColumn::Name, true);
+            if (step % c.followEvery == 0) check(step);
+            if (HasFatalFailure()) return;
+        }
+        check(-1);
+        // The run's end: its records become results, and the done may leave.
+        for (int i = 0; i < targets; ++i) {
+            model.SetRunResult(i, Result(live[static_cast<size_t>(i)]));
+        }
+        std::vector<int> done;
+        for (int i = 0; i < model.GetCount(); ++i) {
+            if (IsDoneResult(model.StatusOf(i))) done.push_back(i);
+        }
+        model.Remove(done);
+        std::vector<int> expected(kTargetStatusCount, 0);
+        for (int i = 0; i < model.GetCount(); ++i) ++expected[static_cast<size_t>(model.StatusOf(i))];
+        for (int s = 0; s < kTargetStatusCount; ++s) {
+            EXPECT_EQ(expected[static_cast<size_t>(s)], model.CountShown(static_cast<TargetStatus>(s)))
+                << "status " << s;
+        }
+    }
+}
+
 TEST(TargetListModelPaths, NameFolderAndRoot) {
     EXPECT_STREQ(L"a.jpg", NameOfPath(VQWString(L"D:\\写真\\a.jpg")).Text());
     EXPECT_STREQ(L"D:\\写真\\", FolderOfPath(VQWString(L"D:\\写真\\a.jpg")).Text());
