@@ -234,6 +234,8 @@ public:
     VQWString IdleCaption() const;
     // The fields as they are, in one text: equal texts, equal settings.
     VQWString SettingsSnapshot();
+    // The controls of the job settings, in the order they are read and written.
+    static std::vector<int> SettingControls();
 
     // The plan of a run of the fields and the list as they are: the CSV, or
     // for a path ending in ".cmd" the batch file. False and the reason when
@@ -300,6 +302,8 @@ private:
     void ShowCurrentJob();
     void LoadHistories();
     void TellStorageProblems();
+    // The job setting at this index of the settings table, read from its control.
+    VQWString SettingValue(int index);
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     VQWin32DialogItemProgressBar* RunProgressBar();
