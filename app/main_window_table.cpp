@@ -301,7 +301,7 @@ void MainWindow::FitColumnsToTable() {
     GetClientRect(list, &client);
     int room = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL);
     for (int width : widths) room -= width;
-    const int floor = VQWin32ScaleToDpi(72, dpi ? dpi : 96);
+    const int floor = VQWin32ScaleToDpi(40, dpi ? dpi : 96);
     const struct {
         TargetColumn column;
         int share;  // of 100

@@ -348,7 +348,8 @@ TEST(MainWindowLayout, ThePreviewGrowsIntoTheTableToShowAWholeErrorAndGivesTheHe
     app.AddTargets({L"C:\\写真\\a.jpg"});
     HWND preview = app.Control(IDC_PREVIEW), list = app.Control(IDC_TARGET_LIST);
     app.SetText(IDC_COMMAND_EDIT, L"x");
-    const RECT box = RectInParent(preview), table = RectInParent(list), status = RectInParent(app.Control(IDC_TABLE_STATUS));
+    const RECT box = RectInParent(preview), table = RectInParent(list);
+    const RECT status = RectInParent(app.Control(IDC_TABLE_STATUS));
     const RECT below = RectInParent(app.Control(IDC_DIRECTORY_EDIT));
     const int lineHeight = FontMetrics(preview).tmHeight;
 
