@@ -11,7 +11,9 @@
 #include "base/log.h"
 #include "settings/job_store.h"
 #include "settings/settings_store.h"
+#include "win32/dpi.h"
 #include "win32/message_box.h"
+#include "win32/monitor.h"
 
 namespace {
 
@@ -76,6 +78,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     JobSettings settings;
     window->LoadRegistrySettings(settings);
     VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
+    // Without a saved place the window opens as high as the screen leaves,
+    // so the table gets the height the panel does not need.
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, info->style, FALSE, info->exStyle);
+    info->rect = MainWindow::DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
     if (!window->Open(info)) {
         delete info;
         return -2;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "win32/link_line.h"
 #include "win32/dialog_items.h"
 #include "win32/list_view.h"
+#include "win32/dpi.h"
 #include "win32/drop_down.h"
 #include "win32/message_box.h"
 #include "win32/monitor.h"
@@ -190,8 +192,24 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     return info;
 }
 
+RECT MainWindow::DefaultClientRect(const RECT& workArea, UINT dpi, const RECT& frame) {
+    // The client area starts where it always did, 32 pixels in.
+    int left = workArea.left + VQWin32ScaleToDpi(32, dpi);
+    int width = std::min<int>(workArea.right - frame.right - left, VQWin32ScaleToDpi(1000, dpi));
+    return RECT{left, workArea.top - frame.top, left + width, workArea.bottom - frame.bottom};
+}
+
+void MainWindow::Relayout() {
+    VQWin32DialogWindow::Relayout();
+    // A new width wraps the preview's lines anew.
+    FitPreviewToText();
+}
+
 bool MainWindow::PreCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PreCreate(info)) return false;
+    // The base gives a window without a key one of its own; a portable
+    // start keeps none, so that no value of the window reaches the registry.
+    if (storagePlace.portable) registryKey = VQString();
     // A window for real work: it can be minimised and maximised as well as sized.
     info->style |= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
     CascadeFromOpenWindows(info);
@@ -206,9 +224,20 @@ void MainWindow::CascadeFromOpenWindows(VQWin32WindowCreateInfo* info) {
     RECT frame = info->rect;
     if (!info->rectIsWindowRect) AdjustWindowRectEx(&frame, info->style, info->menuName != nullptr, info->exStyle);
     int step = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYSIZEFRAME);
-    RECT placed = CascadeRect(frame, open.data(), static_cast<int>(open.size()), step);
+    // A window as high as the work area (a first start) makes room for the
+    // steps by growing shorter, rather than going back to the corner.
+    RECT work = WorkAreaOf(frame);
+    int count = static_cast<int>(open.size());
+    RECT shorter = frame;
+    if (frame.top <= work.top) {
+        LONG past = frame.bottom + count * step - work.bottom;
+        shorter.bottom -= std::max<LONG>(0, std::min<LONG>(past, frame.bottom - frame.top - step));
+    }
+    RECT placed = CascadeRect(shorter, open.data(), count, step);
     if (placed.left == frame.left && placed.top == frame.top) return;
+    int bottom = std::min<int>(placed.top + (frame.bottom - frame.top), std::max(work.bottom, placed.bottom));
     OffsetRect(&info->rect, placed.left - frame.left, placed.top - frame.top);
+    info->rect.bottom -= (placed.top + (frame.bottom - frame.top)) - bottom;
     cascaded = true;
 }
 
@@ -223,6 +252,15 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
         resultsFolder.Append(L"\\runs");
     }
     SetTimer(handle, kTimerId, kTimerPeriodMs, nullptr);
+    // The field's note stands in it while it is empty: its label sits beside it.
+    COMBOBOXINFO directory = {};
+    directory.cbSize = sizeof directory;
+    if (VQWin32DialogItem* item = FindItemById(IDC_DIRECTORY_EDIT)) {
+        if (GetComboBoxInfo(item->GetHandle(), &directory) && directory.hwndItem) {
+            SendMessageW(directory.hwndItem, EM_SETCUEBANNER, TRUE,
+                         reinterpret_cast<LPARAM>(L"空欄の場合は起動時のカレントディレクトリ"));
+        }
+    }
     UpdateCount();
     LoadHistories();
     RefreshJobList();
@@ -273,7 +311,7 @@ bool MainWindow::CanClose() {
     DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
-    SaveTableLayout();
+    TakeTableLayout();
     FinishKeptListLoad(true);
     // The window goes: a start made now waits for its last rewrite and takes this list.
     keptList.BeginClosing();
@@ -290,12 +328,17 @@ void MainWindow::OnDestroyed() {
     EndKeptListLoad();
     keptList.Close();
     VQWin32DialogWindow::OnDestroyed();
+    SaveTableLayout();
     // The window's place is in the store now; the portable file is written once.
     Store().Flush();
 }
 
 void MainWindow::OnDpiChanged(UINT newDpi, const RECT* suggested) {
     UINT old = dpi ? dpi : 96;
+    // The height the preview took is scaled with the rectangles that hold it.
+    if (dialogHandle && dpi && newDpi) {
+        previewGrowth = MulDiv(previewGrowth, static_cast<int>(newDpi), static_cast<int>(old));
+    }
     VQWin32DialogWindow::OnDpiChanged(newDpi, suggested);
     // The columns keep their share of the scale.
     VQWin32DialogItemListView* view = TargetList();

@@ -194,10 +194,29 @@ public:
     void ShowOutputOf(int index);
     OutputWindow& Output() { return outputWindow; }
     // The table's column widths (at 96 DPI) and order, kept with the
-    // window's place in the registry ("TableColumns", REG_BINARY); a value
+    // window's place in the store ("TableColumns": REG_BINARY in the
+    // registry, a line of section "Window" in the portable file); a value
     // of another shape leaves the defaults.
+    // TakeTableLayout reads the table as the window closes; SaveTableLayout
+    // keeps that after the window's place.
     void RestoreTableLayout();
+    void TakeTableLayout();
     void SaveTableLayout();
+    std::vector<int32_t> closingLayout;
+    // The columns' first widths, for a table without a kept layout: 状態,
+    // #, 終了コード and 時間 as wide as their longest texts in the table's
+    // font, and 名前, フォルダ and 出力 sharing the rest of its width, so that
+    // every column shows without scrolling sideways (down to a floor each).
+    void FitColumnsToTable();
+    // The client rectangle of a first start, when no place was saved: the
+    // work area's whole height (the table takes what the panel leaves),
+    // 32 pixels in from its left and up to 1000 wide (at 96 DPI). frame is the frame around
+    // a client area (AdjustWindowRectEx of an empty one).
+    static RECT DefaultClientRect(const RECT& workArea, UINT dpi, const RECT& frame);
+    // The preview grows into the table's height (up to kPreviewMoreLines
+    // lines more) to show its whole text, and gives the height back.
+    enum { kPreviewMoreLines = 3 };
+    void Relayout() override;
     // Opens Explorer at a file, the file selected; replaceable by tests.
     bool (*showInFolder)(HWND owner, const wchar_t* path);
     // Puts text on the clipboard; replaceable by tests.
@@ -233,6 +252,8 @@ public:
     VQWString IdleCaption() const;
     // The fields as they are, in one text: equal texts, equal settings.
     VQWString SettingsSnapshot();
+    // The controls of the job settings, in the order they are read and written.
+    static std::vector<int> SettingControls();
 
     // The plan of a run of the fields and the list as they are: the CSV, or
     // for a path ending in ".cmd" the batch file. False and the reason when
@@ -302,6 +323,8 @@ private:
     void ShowCurrentJob();
     void LoadHistories();
     void TellStorageProblems();
+    // The job setting at this index of the settings table, read from its control.
+    VQWString SettingValue(int index);
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     VQWin32DialogItemProgressBar* RunProgressBar();
@@ -396,6 +419,9 @@ private:
     std::vector<JobEntry> jobEntries;  // the ジョブ drop-down's, after its 「（なし）」
     VQWString savedSnapshot;           // SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red
+    int previewGrowth = 0;           // pixels the preview took from the table
+    bool fittingPreview = false;
+    void FitPreviewToText();
     bool stopRequested = false;      // Stop was pressed in the current or last run
     DWORD forceShownAt = 0;          // tick at which the button became 強制終了
     bool runEnded = false;           // a run has ended since the window opened

@@ -5,6 +5,8 @@
 // then refuses.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/main_window.h"
 #include "engine/child_environment.h"
 #include "engine/job_check.h"
@@ -174,6 +176,49 @@ void MainWindow::UpdatePreview() {
     preview->SetTextW(text.Text(), false);
     // The colour may change where the text does not.
     InvalidateRect(preview->GetHandle(), nullptr, TRUE);
+    FitPreviewToText();
+}
+
+void MainWindow::FitPreviewToText() {
+    VQWin32DialogItem* preview = FindItemById(IDC_PREVIEW);
+    VQWin32DialogItem* table = FindItemById(IDC_TARGET_LIST);
+    if (fittingPreview || !preview || !preview->GetHandle() || !table || !table->GetHandle()) return;
+    HWND box = preview->GetHandle();
+    HDC dc = GetDC(box);
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, oldFont);
+    ReleaseDC(box, dc);
+    int lineHeight = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+    RECT format = {};
+    SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    // The lines the box shows without what it took, and the lines of the text.
+    int ownLines = std::max(1, static_cast<int>(format.bottom - format.top - previewGrowth) / lineHeight);
+    int lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+    int growth = std::min(std::max(lines - ownLines, 0), static_cast<int>(kPreviewMoreLines)) * lineHeight;
+    int delta = growth - previewGrowth;
+    if (delta == 0) return;
+    // The table gives the height; what lies between it and the preview moves up with the preview's top.
+    const RECT tableRect = table->initialRect, previewRect = preview->initialRect;
+    for (int i = 0; i < items.GetCount(); ++i) {
+        RECT& rect = items[i]->initialRect;
+        if (items[i] == table) {
+            rect.bottom -= delta;
+        } else if (items[i] == preview) {
+            rect.top -= delta;
+        } else if (rect.top >= tableRect.bottom && rect.bottom <= previewRect.top) {
+            OffsetRect(&rect, 0, -delta);
+        }
+    }
+    previewGrowth = growth;
+    fittingPreview = true;
+    LayoutDialog();
+    fittingPreview = false;
+    // The controls moved within a panel that was not resized: what they left is painted anew.
+    RedrawWindow(dialogHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    // The first line again: the box showed the end of what it could not hold.
+    SendMessageW(box, EM_LINESCROLL, 0, -lines);
 }
 
 INT_PTR MainWindow::PreviewColors(HDC dc) {

@@ -156,27 +156,42 @@ void MainWindow::LoadRegistrySettings(JobSettings& settings) {
     }
 }
 
+// The one place a setting's control is read, whatever its kind: its value
+// as a settings file holds it (a number field's text as typed, checked
+// only by whoever stores it).
+VQWString MainWindow::SettingValue(int index) {
+    const JobSetting& setting = kJobSettings[index];
+    VQWin32DialogItem* item = FindItemById(setting.controlId);
+    switch (setting.kind) {
+    case kCheckSetting: return VQWString(IsBoxChecked(item) ? L"1" : L"0");
+    case kChoiceSetting: return VQWString().Format(L"%d", ChoiceOf(item));
+    case kTextSetting:
+    case kNumberSetting: break;
+    }
+    return EditText(setting.controlId);
+}
+
+std::vector<int> MainWindow::SettingControls() {
+    std::vector<int> ids;
+    for (const JobSetting& setting : kJobSettings) ids.push_back(setting.controlId);
+    return ids;
+}
+
 void MainWindow::SaveRegistrySettings() {
     SettingsStore& to = Store();
     for (const JobSetting& setting : kJobSettings) {
         bool unread = (unreadRegistrySettings & BitOf(setting)) != 0;
+        VQWString value = SettingValue(static_cast<int>(&setting - kJobSettings));
         if (setting.kind == kTextSetting) {
-            VQWString text = EditText(setting.controlId);
             // What would not be read back is not stored: the value stays as it was.
-            if (text.GetLength() > setting.limit || (unread && text.IsEmpty())) continue;
-            to.WriteText(setting.name, text);
+            if (value.GetLength() > setting.limit || (unread && value.IsEmpty())) continue;
+            to.WriteText(setting.name, value);
         } else {
             int number = 0;
-            if (setting.kind == kCheckSetting) {
-                number = IsBoxChecked(FindItemById(setting.controlId)) ? 1 : 0;
-            } else if (setting.kind == kChoiceSetting) {
-                number = ChoiceOf(FindItemById(setting.controlId));
-            } else if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) {
-                continue;
-            }
-            DWORD value = static_cast<DWORD>(number);
-            if (unread && value == setting.defaultNumber) continue;
-            to.WriteNumber(setting.name, value);
+            if (!ParseNumber(setting, value.Text(), &number)) continue;
+            DWORD stored = static_cast<DWORD>(number);
+            if (unread && stored == setting.defaultNumber) continue;
+            to.WriteNumber(setting.name, stored);
         }
     }
     to.Flush();
@@ -187,11 +202,7 @@ VQWString MainWindow::SettingsSnapshot() {
     for (const JobSetting& setting : kJobSettings) {
         snapshot.Append(setting.name);
         snapshot.Append(L'=');
-        if (setting.kind == kCheckSetting) {
-            snapshot.Append(IsBoxChecked(FindItemById(setting.controlId)) ? L'1' : L'0');
-        } else {
-            snapshot.Append(EditText(setting.controlId));
-        }
+        snapshot.Append(SettingValue(static_cast<int>(&setting - kJobSettings)));
         snapshot.Append(L'\n');
     }
     return snapshot;
@@ -258,20 +269,15 @@ bool MainWindow::ExportSettingsFile(const wchar_t* path, bool overwrite, Setting
     VQSettingsSection* section = store.FindSection(kSection, true);
     if (!section) return false;
     for (const JobSetting& setting : kJobSettings) {
-        VQWString value;
+        VQWString value = SettingValue(static_cast<int>(&setting - kJobSettings));
         if (setting.kind == kTextSetting) {
-            value = EditText(setting.controlId);
             // A value the import would not take back is not saved either.
             if (value.GetLength() > setting.limit) return false;
         } else if (setting.kind == kNumberSetting) {
             int number = 0;
             // A number the import would not take back is not saved either.
-            if (!ParseNumber(setting, EditText(setting.controlId).Text(), &number)) return false;
+            if (!ParseNumber(setting, value.Text(), &number)) return false;
             value.Format(L"%d", number);
-        } else if (setting.kind == kChoiceSetting) {
-            value.Format(L"%d", ChoiceOf(FindItemById(setting.controlId)));
-        } else {
-            value = IsBoxChecked(FindItemById(setting.controlId)) ? L"1" : L"0";
         }
         if (!store.SetValue(section, setting.name, value.Text())) return false;
     }

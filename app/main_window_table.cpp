@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cwchar>
+#include <initializer_list>
 
 #include "app/main_window.h"
 #include "app/table_status.h"
+#include "win32/dpi.h"
 #include "win32/list_view.h"
 
 bool MainWindow::HasMark(int index) {
@@ -233,7 +236,7 @@ void MainWindow::FollowRun() {
 
 namespace {
 
-const wchar_t kTableColumnsValue[] = L"TableColumns";
+const char kTableColumnsValue[] = "TableColumns";
 const int kColumns = static_cast<int>(TargetColumn::Count);
 
 }  // namespace
@@ -242,33 +245,90 @@ void MainWindow::RestoreTableLayout() {
     VQWin32DialogItemListView* view = TargetList();
     if (!view) return;
     int32_t stored[2 * kColumns] = {};
-    DWORD type = REG_NONE;
-    if (ReadValue(kTableColumnsValue, stored, sizeof stored, &type) != static_cast<int>(sizeof stored) ||
-        type != REG_BINARY) {
-        return;
-    }
     std::vector<int> widths, order;
-    for (int i = 0; i < kColumns; ++i) {
+    bool kept = Store().ReadNumbers(kTableColumnsValue, 2 * kColumns, stored);
+    for (int i = 0; kept && i < kColumns; ++i) {
         // A column the user shrank to nothing stays findable.
         int width = stored[i];
-        if (width < 8 || width > 4000) return;
+        if (width < 8 || width > 4000) kept = false;
         widths.push_back(MulDiv(width, static_cast<int>(dpi ? dpi : 96), 96));
         order.push_back(stored[kColumns + i]);
     }
-    if (!view->SetColumnOrder(order)) return;
+    if (!kept || !view->SetColumnOrder(order)) {
+        FitColumnsToTable();
+        return;
+    }
     view->SetColumnWidths(widths);
 }
 
-void MainWindow::SaveTableLayout() {
+void MainWindow::FitColumnsToTable() {
+    VQWin32DialogItemListView* view = TargetList();
+    if (!view || !view->GetHandle()) return;
+    HWND list = view->GetHandle();
+    HDC dc = GetDC(list);
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    auto widest = [dc](std::initializer_list<const wchar_t*> texts) {
+        int width = 0;
+        for (const wchar_t* text : texts) {
+            SIZE size = {};
+            GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
+            if (size.cx > width) width = size.cx;
+        }
+        return width;
+    };
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    std::vector<VQWin32ListViewColumn> columns = TargetTable::Columns();
+    std::vector<int> widths(columns.size(), 0);
+    // The cells' padding on both sides, as the control draws them.
+    const int padding = VQWin32ScaleToDpi(14, dpi ? dpi : 96);
+    int statusText = 0;
+    for (int status = 0; status <= static_cast<int>(TargetStatus::OutputFolderFailed); ++status) {
+        statusText = std::max(statusText, widest({StatusText(static_cast<TargetStatus>(status))}));
+    }
+    RECT row = {};
+    // The mark is as wide as a row is high.
+    int mark = view->GetCount() > 0 && view->GetRowRect(0, &row) ? row.bottom - row.top : metrics.tmHeight + 4;
+    auto at = [](TargetColumn column) { return static_cast<size_t>(column); };
+    widths[at(TargetColumn::Status)] = std::max(widest({L"状態"}), mark + 2 + statusText) + padding;
+    widths[at(TargetColumn::Number)] = widest({L"#", L"99999"}) + padding;
+    widths[at(TargetColumn::ExitCode)] = widest({L"終了コード", L"0xC0000005"}) + padding;
+    widths[at(TargetColumn::Time)] = widest({L"時間", L"9999.99 秒"}) + padding;
+    SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+    // The rest shares what the table shows without scrolling sideways.
+    RECT client = {};
+    GetClientRect(list, &client);
+    int room = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL);
+    for (int width : widths) room -= width;
+    const int floor = VQWin32ScaleToDpi(40, dpi ? dpi : 96);
+    const struct {
+        TargetColumn column;
+        int share;  // of 100
+    } shared[] = {{TargetColumn::Name, 28}, {TargetColumn::Folder, 38}, {TargetColumn::Output, 34}};
+    int left = room;
+    for (size_t i = 0; i < sizeof shared / sizeof shared[0]; ++i) {
+        int width = i + 1 < sizeof shared / sizeof shared[0] ? room * shared[i].share / 100 : left;
+        widths[at(shared[i].column)] = std::max(width, floor);
+        left -= width;
+    }
+    view->SetColumnWidths(widths);
+}
+
+void MainWindow::TakeTableLayout() {
     VQWin32DialogItemListView* view = TargetList();
     if (!view || !view->GetHandle()) return;
     std::vector<int> widths = view->GetColumnWidths();
     std::vector<int> order = view->GetColumnOrder();
     if (static_cast<int>(widths.size()) != kColumns || static_cast<int>(order.size()) != kColumns) return;
-    int32_t stored[2 * kColumns];
-    for (int i = 0; i < kColumns; ++i) {
-        stored[i] = MulDiv(widths[static_cast<size_t>(i)], 96, static_cast<int>(dpi ? dpi : 96));
-        stored[kColumns + i] = order[static_cast<size_t>(i)];
+    closingLayout.assign(2 * kColumns, 0);
+    for (size_t i = 0; i < static_cast<size_t>(kColumns); ++i) {
+        closingLayout[i] = MulDiv(widths[i], 96, static_cast<int>(dpi ? dpi : 96));
+        closingLayout[kColumns + i] = order[i];
     }
-    WriteValue(kTableColumnsValue, stored, sizeof stored, REG_BINARY);
+}
+
+void MainWindow::SaveTableLayout() {
+    if (static_cast<int>(closingLayout.size()) != 2 * kColumns) return;
+    Store().WriteNumbers(kTableColumnsValue, 2 * kColumns, closingLayout.data());
 }

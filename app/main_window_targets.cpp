@@ -161,14 +161,30 @@ bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
                                   GroupedNumber(total).Text());
     };
     bool hasRoots = roots && roots->GetCount() == total;
+    int otherExtensions = 0;
     for (int i = 0; i < total; ++i) {
         const VQWString& candidate = (*batch)[i];
         if (i % 1024 == 0 && !progress.StepWith([&] { return checking(i); })) {
             targetModel.Truncate(listed);
             return false;
         }
-        if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) continue;
+        if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) {
+            ++otherExtensions;
+            continue;
+        }
         targetModel.Add(candidate, hasRoots ? (*roots)[i] : VQWString());
+    }
+    // Files left out by their extension are told on the line under the
+    // list, whichever way they came; a message box would be too much for a
+    // folder of mixed files.
+    if (otherExtensions > 0) {
+        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) {
+            line->SetTextW(VQWString()
+                               .Format(L"対象の拡張子に合わない %s 件を追加しませんでした",
+                                       GroupedNumber(otherExtensions).Text())
+                               .Text(),
+                           false);
+        }
     }
     if (targetModel.GetCount() == listed) return true;
     // The table asks for what it shows: it is told the count only.

@@ -103,6 +103,32 @@ public:
         return status == ERROR_SUCCESS;
     }
 
+    // REG_BINARY, the numbers one after another.
+    bool ReadNumbers(const char* name, int count, int32_t* numbers) override {
+        if (count <= 0) return false;
+        HKEY key = Open(KEY_READ);
+        if (!key) return false;
+        DWORD bytes = static_cast<DWORD>(count) * sizeof(int32_t), size = bytes, type = REG_NONE;
+        std::vector<int32_t> stored(static_cast<size_t>(count));
+        LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &size);
+        RegCloseKey(key);
+        if (status != ERROR_SUCCESS || type != REG_BINARY || size != bytes) return false;
+        memcpy(numbers, stored.data(), bytes);
+        return true;
+    }
+
+    bool WriteNumbers(const char* name, int count, const int32_t* numbers) override {
+        HKEY key = Create();
+        if (!key || count <= 0) {
+            if (key) RegCloseKey(key);
+            return false;
+        }
+        LONG status = RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(numbers),
+                                     static_cast<DWORD>(count) * sizeof(int32_t));
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+
     // REG_MULTI_SZ: the texts one after another, each with its NUL, and one more.
     std::vector<VQWString> ReadList(const wchar_t* name) override {
         std::vector<VQWString> values;
@@ -225,27 +251,44 @@ public:
 
     // "left,top,right,bottom" in decimal, each may be negative.
     bool ReadBlock16(const char* name, void* block) override {
-        VQSettingsKey* key = nullptr;
-        if (Find(kWindowSection, Widen(name).Text(), &key) != kRead) return false;
-        LONG parts[4];
-        const wchar_t* at = key->value;
-        for (int i = 0; i < 4; ++i) {
-            wchar_t* end = nullptr;
-            long value = wcstol(at, &end, 10);
-            if (end == at || (i < 3 ? *end != L',' : *end != L'\0')) return false;
-            parts[i] = value;
-            at = end + 1;
-        }
+        int32_t parts[4];
+        if (!ReadNumbers(name, 4, parts)) return false;
         memcpy(block, parts, 16);
         return true;
     }
 
     bool WriteBlock16(const char* name, const void* block) override {
-        LONG parts[4];
+        int32_t parts[4];
         memcpy(parts, block, 16);
-        wchar_t value[64];
-        wsprintfW(value, L"%ld,%ld,%ld,%ld", parts[0], parts[1], parts[2], parts[3]);
-        return Set(kWindowSection, Widen(name).Text(), value);
+        return WriteNumbers(name, 4, parts);
+    }
+
+    // The numbers in decimal, with commas between.
+    bool ReadNumbers(const char* name, int count, int32_t* numbers) override {
+        VQSettingsKey* key = nullptr;
+        if (count <= 0 || Find(kWindowSection, Widen(name).Text(), &key) != kRead) return false;
+        std::vector<int32_t> parts;
+        const wchar_t* at = key->value;
+        for (int i = 0; i < count; ++i) {
+            wchar_t* end = nullptr;
+            long value = wcstol(at, &end, 10);
+            if (end == at || (i < count - 1 ? *end != L',' : *end != L'\0')) return false;
+            parts.push_back(static_cast<int32_t>(value));
+            at = end + 1;
+        }
+        memcpy(numbers, parts.data(), parts.size() * sizeof(int32_t));
+        return true;
+    }
+
+    bool WriteNumbers(const char* name, int count, const int32_t* numbers) override {
+        if (count <= 0) return false;
+        VQWString value;
+        for (int i = 0; i < count; ++i) {
+            wchar_t number[16];
+            wsprintfW(number, i > 0 ? L",%ld" : L"%ld", static_cast<long>(numbers[i]));
+            value.Append(number);
+        }
+        return Set(kWindowSection, Widen(name).Text(), value.Text());
     }
 
     // Keys name1, name2, ... in order; an empty one is a place left free.

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,10 @@ public:
     // 16 bytes (a RECT, for the window's place); false when there is no whole one.
     virtual bool ReadBlock16(const char* name, void* block) = 0;
     virtual bool WriteBlock16(const char* name, const void* block) = 0;
+    // Exactly `count` numbers (the table's columns); false when there are
+    // not that many, or they are of another form. Kept with the window's place.
+    virtual bool ReadNumbers(const char* name, int count, int32_t* numbers) = 0;
+    virtual bool WriteNumbers(const char* name, int count, const int32_t* numbers) = 0;
     // A list of texts, in order (a history); empty when absent or unreadable.
     virtual std::vector<VQWString> ReadList(const wchar_t* name) = 0;
     virtual bool WriteList(const wchar_t* name, const std::vector<VQWString>& values) = 0;

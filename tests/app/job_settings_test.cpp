@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/timer_script.h"
+#include "tests/support/window_queries.h"
 
 namespace {
 
@@ -488,4 +490,43 @@ TEST(RunSettings, AnOldFileOrKeyMeansTheDefaultsAndABadNumberIsNotTaken) {
     JobSettings settings;
     app.window->LoadRegistrySettings(settings);
     EXPECT_EQ(1u, settings.parallel);
+}
+
+TEST(Snapshot, EverySettingChangedAloneChangesItAndChangedBackRestoresIt) {
+    AppWindow app;
+    const std::vector<int> controls = MainWindow::SettingControls();
+    ASSERT_GE(controls.size(), 16u);
+    const VQWString loaded = app.window->SettingsSnapshot();
+    for (int id : controls) {
+        HWND control = app.Control(id);
+        ASSERT_NE(nullptr, control) << id;
+        std::wstring type = ClassName(control);
+        bool list = type == L"ComboBox" && (GetWindowLongW(control, GWL_STYLE) & 3) == CBS_DROPDOWNLIST;
+        // As the user changes it: a click, another choice, another text.
+        std::function<void()> undo;
+        if (type == L"Button") {
+            bool was = app.IsChecked(id);
+            app.SetChecked(id, !was);
+            undo = [&app, id, was] { app.SetChecked(id, was); };
+        } else if (list) {
+            LRESULT was = SendMessageW(control, CB_GETCURSEL, 0, 0);
+            ASSERT_GE(SendMessageW(control, CB_GETCOUNT, 0, 0), 2) << id;
+            SendMessageW(control, CB_SETCURSEL, was == 0 ? 1 : 0, 0);
+            SendMessageW(app.Panel(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
+            undo = [&app, control, id, was] {
+                SendMessageW(control, CB_SETCURSEL, was, 0);
+                SendMessageW(app.Panel(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(control));
+            };
+        } else {
+            // A number every number field takes.
+            std::wstring was = app.Text(id);
+            app.SetText(id, was == L"3" ? L"4" : L"3");
+            undo = [&app, id, was] { app.SetText(id, was); };
+        }
+        EXPECT_NE(std::wstring(loaded.Text()), std::wstring(app.window->SettingsSnapshot().Text()))
+            << "control " << id << " (" << std::string(type.begin(), type.end()) << ") changed alone";
+        undo();
+        EXPECT_EQ(std::wstring(loaded.Text()), std::wstring(app.window->SettingsSnapshot().Text())) << id;
+    }
 }

@@ -4,6 +4,7 @@
 // program that leaves nothing in the registry or the profile, and the plan
 // written before a run against what the run records.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,25 @@ std::wstring CopyProgram(const TempDir& dir, const std::wstring& folder) {
     std::wstring program = dir.MakeDir(folder) + L"\\Quenbrix.exe";
     CopyFileW(QuenbrixProcess::ProgramPath().c_str(), program.c_str(), FALSE);
     return program;
+}
+
+// HKEY_CURRENT_USER\Software whole, as reg export writes it; empty when
+// the export failed.
+std::string ExportedSoftwareKey(const TempDir& dir) {
+    std::wstring file = dir.Join(L"software.reg");
+    DeleteFileW(file.c_str());
+    std::wstring line = L"reg.exe export HKCU\\Software \"" + file + L"\" /y";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+        return std::string();
+    }
+    DWORD waited = WaitForSingleObject(process.hProcess, 120000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0 ? TempDir::ReadWholeFile(file) : std::string();
 }
 
 class JobsEndToEnd : public ::testing::Test {
@@ -296,6 +316,44 @@ TEST_F(JobsEndToEnd, APortableCopyKeepsEverythingBesideItself) {
     EXPECT_EQ(1u, Entries(again.Control(IDC_COMMAND_EDIT)).size());
     EXPECT_EQ(0u, again.Close());
     EXPECT_FALSE(KeyExists("Software\\velqo\\Quenbrix"));
+}
+
+TEST_F(JobsEndToEnd, APortableStartRunAndCloseLeaveTheRegistryAsItWasAndKeepTheColumns) {
+    TempDir dir, appData;
+    std::wstring program = CopyProgram(dir, L"持ち運び");
+    std::wstring folder = dir.Join(L"持ち運び");
+    dir.WriteFile(L"持ち運び\\Quenbrix.ini", "");
+    std::wstring target = dir.WriteFile(L"対象\\夏.txt", "x");
+    const std::string before = ExportedSoftwareKey(dir);
+    ASSERT_FALSE(before.empty()) << "reg export";
+    int width = 0;
+    {
+        QuenbrixProcess app;
+        app.program = program;
+        app.appData = appData.Path();
+        ASSERT_TRUE(app.Start(Quoted(target)));
+        ASSERT_TRUE(WaitUntil([&] { return app.List() == Texts{target}; }));
+        app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fullname.out\" x");
+        ASSERT_NO_FATAL_FAILURE(RunToTheEnd(app));
+        EXPECT_TRUE(FileExists(target + L".out"));
+        // As a drag of the header's divider leaves it.
+        HWND list = app.Control(IDC_TARGET_LIST);
+        SendRemote(list, LVM_SETCOLUMNWIDTH, 3, MAKELPARAM(313, 0));
+        width = static_cast<int>(SendRemote(list, LVM_GETCOLUMNWIDTH, 3, 0));
+        EXPECT_EQ(0u, app.Close());
+    }
+    EXPECT_TRUE(before == ExportedSoftwareKey(dir)) << "HKCU\\Software changed";
+    std::wstring ini = FromUtf16File(TempDir::ReadWholeFile(folder + L"\\Quenbrix.ini"));
+    EXPECT_NE(std::wstring::npos, ini.find(L"TableColumns = ")) << "kept beside the program";
+
+    // /portable as well, and the next start has the width back.
+    QuenbrixProcess again;
+    again.program = program;
+    again.appData = appData.Path();
+    ASSERT_TRUE(again.Start(L"/portable"));
+    EXPECT_EQ(width, static_cast<int>(SendRemote(again.Control(IDC_TARGET_LIST), LVM_GETCOLUMNWIDTH, 3, 0)));
+    EXPECT_EQ(0u, again.Close());
+    EXPECT_TRUE(before == ExportedSoftwareKey(dir)) << "HKCU\\Software changed";
 }
 
 TEST_F(JobsEndToEnd, AFolderThatCannotBeWrittenOrAnIniThatCannotBeReadIsToldAndLeftAlone) {

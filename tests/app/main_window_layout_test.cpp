@@ -20,7 +20,7 @@ namespace {
 
 // The panel's size in dialog units, as the resource gives it.
 const int kPanelUnitsWide = 360;
-const int kPanelUnitsHigh = 302;
+const int kPanelUnitsHigh = 271;
 
 SIZE PanelPixels(HWND panel, int unitsWide, int unitsHigh) {
     RECT rect = {0, 0, unitsWide, unitsHigh};
@@ -297,4 +297,83 @@ TEST(MainWindowScale, MovedToAMonitorOfAnotherScaleTheEntriesFollowTheFont) {
     SendMessageW(app.Frame(), WM_DPICHANGED, MAKEWPARAM(from, from), reinterpret_cast<LPARAM>(&back));
     EXPECT_NEAR(entry0, EntryHeight(list), 1);
     EXPECT_NEAR(font0, FontHeight(list), 1);
+}
+
+TEST(MainWindowLayout, AtTheDefaultSizeOfA1366x768ScreenTheTableShowsTwelveRowsAndEveryColumn) {
+    AppWindow app;
+    const UINT dpi = app.window->dpi;
+    // The screen less a taskbar of 40 pixels, at this scale.
+    const RECT work = {0, 0, MulDiv(1366, static_cast<int>(dpi), 96), MulDiv(768 - 40, static_cast<int>(dpi), 96)};
+    const RECT& frame = app.window->frameOffsets;
+    RECT client = MainWindow::DefaultClientRect(work, dpi, frame);
+    EXPECT_EQ(work.top, client.top + frame.top) << "the frame spans the work area's height";
+    EXPECT_EQ(work.bottom, client.bottom + frame.bottom);
+    EXPECT_LE(client.right + frame.right, work.right);
+    SetClientSize(app, client.right - client.left, client.bottom - client.top);
+    HWND list = app.Control(IDC_TARGET_LIST);
+    EXPECT_GE(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0), 12)
+        << "table " << RectInParent(list).bottom - RectInParent(list).top << " of " << client.bottom - client.top;
+    // A first start fits the columns to the table it opens with.
+    app.window->FitColumnsToTable();
+    RECT inside;
+    GetClientRect(list, &inside);
+    int total = 0;
+    for (int width : app.Table()->GetColumnWidths()) total += width;
+    EXPECT_LE(total, inside.right - GetSystemMetrics(SM_CXVSCROLL)) << "出力 shows without scrolling sideways";
+}
+
+TEST(MainWindowLayout, TheFirstColumnWidthsFitTheirTextsAndTheTable) {
+    AppWindow app;
+    VQArray<VQWString, VQWString> batch;
+    batch.Add(VQWString(L"C:\\a.txt"));
+    app.window->AddTargets(&batch);
+    HWND list = app.Control(IDC_TARGET_LIST);
+    std::vector<int> widths = app.Table()->GetColumnWidths();
+    ASSERT_EQ(7u, widths.size());
+    RECT row = {};
+    ASSERT_TRUE(app.Table()->GetRowRect(0, &row));
+    // The longest result beside its mark.
+    const int mark = row.bottom - row.top;
+    EXPECT_GE(widths[0], mark + TextSize(list, L"出力の読み込み失敗").cx + 8) << "状態 holds its longest value";
+    EXPECT_GE(widths[4], TextSize(list, L"終了コード").cx + 8);
+    RECT inside;
+    GetClientRect(list, &inside);
+    int total = 0;
+    for (int width : widths) total += width;
+    EXPECT_LE(total, inside.right - GetSystemMetrics(SM_CXVSCROLL)) << "出力 shows without scrolling sideways";
+}
+
+TEST(MainWindowLayout, ThePreviewGrowsIntoTheTableToShowAWholeErrorAndGivesTheHeightBack) {
+    AppWindow app;
+    app.AddTargets({L"C:\\写真\\a.jpg"});
+    HWND preview = app.Control(IDC_PREVIEW), list = app.Control(IDC_TARGET_LIST);
+    app.SetText(IDC_COMMAND_EDIT, L"x");
+    const RECT box = RectInParent(preview), table = RectInParent(list);
+    const RECT status = RectInParent(app.Control(IDC_TABLE_STATUS));
+    const RECT below = RectInParent(app.Control(IDC_DIRECTORY_EDIT));
+    const int lineHeight = FontMetrics(preview).tmHeight;
+
+    app.SetText(IDC_COMMAND_EDIT, L"cmd /c copy \"$fulname\" D:\\控え");
+    EXPECT_NE(std::wstring::npos, app.Text(IDC_PREVIEW).find(L"$fullname のことですか？"));
+    int lines = static_cast<int>(SendMessageW(preview, EM_GETLINECOUNT, 0, 0));
+    ASSERT_GE(lines, 3) << "the error, its line and the hint";
+    RECT format = {};
+    SendMessageW(preview, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    EXPECT_GE(format.bottom - format.top, lines * lineHeight) << "every line shows";
+    EXPECT_EQ(0, SendMessageW(preview, EM_GETFIRSTVISIBLELINE, 0, 0));
+    RECT grown = RectInParent(preview);
+    EXPECT_EQ(box.bottom, grown.bottom) << "it grows upwards";
+    EXPECT_TRUE(Moved(table, RectInParent(list), 0, 0, 0, grown.top - box.top)) << "the table gives the height";
+    EXPECT_TRUE(Moved(status, RectInParent(app.Control(IDC_TABLE_STATUS)), 0, grown.top - box.top, 0,
+                      grown.top - box.top));
+    EXPECT_TRUE(Moved(below, RectInParent(app.Control(IDC_DIRECTORY_EDIT)), 0, 0, 0, 0));
+    // A larger window keeps it so.
+    SIZE client = ClientSize(app.Frame());
+    SetClientSize(app, client.cx + 100, client.cy + 80);
+    EXPECT_EQ(grown.bottom - grown.top, RectInParent(preview).bottom - RectInParent(preview).top);
+    SetClientSize(app, client.cx, client.cy);
+
+    app.SetText(IDC_COMMAND_EDIT, L"x");
+    EXPECT_TRUE(Moved(box, RectInParent(preview), 0, 0, 0, 0)) << "a short text gives the height back";
+    EXPECT_TRUE(Moved(table, RectInParent(list), 0, 0, 0, 0));
 }

@@ -111,6 +111,31 @@ TEST(FileExtFilter, ChangingItLaterKeepsWhatWasAdded) {
     EXPECT_EQ((Paths{L"a.txt", L"b.log"}), app.List());
 }
 
+TEST(FileExtFilter, FilesLeftOutByTheirExtensionAreCountedOnTheLineUnderTheList) {
+    TempDir dir;
+    std::wstring folder = dir.MakeDir(L"録音");
+    dir.WriteFile(L"録音\\a.wav", "x");
+    dir.WriteFile(L"録音\\notes.txt", "x");
+    std::wstring script = dir.WriteFile(L"build.js", "x");
+    std::wstring song = dir.WriteFile(L"song.WAV", "x");
+    AppWindow app;
+    app.SetText(IDC_FILEEXT_EDIT, L"wav");
+    // A drop (Send To and the command line come the same way), then a
+    // batch with nothing left out, which says nothing.
+    DropOn(app.Frame(), {script, folder});
+    EXPECT_EQ((Paths{folder + L"\\a.wav"}), app.List());
+    EXPECT_EQ(L"対象の拡張子に合わない 2 件を追加しませんでした", app.Text(IDC_RESULT_DETAIL));
+    app.Select(0);
+    VQArray<VQWString, VQWString> batch = Batch({song});
+    app.window->AddTargets(&batch);
+    EXPECT_EQ(2u, app.List().size());
+    EXPECT_EQ(std::wstring::npos, app.Text(IDC_RESULT_DETAIL).find(L"対象の拡張子")) << "nothing left out";
+    batch = Batch({script});
+    app.window->AddTargets(&batch);
+    EXPECT_EQ(L"対象の拡張子に合わない 1 件を追加しませんでした", app.Text(IDC_RESULT_DETAIL))
+        << "said also when nothing is added";
+}
+
 TEST(Duplicates, OneFileIsListedOnceHoweverItIsSpelled) {
     AppWindow app;
     VQArray<VQWString, VQWString> batch =

@@ -28,6 +28,8 @@ void WriteEveryKind(SettingsStore& writer) {
     ASSERT_TRUE(writer.WriteNumber(L"Parallel", 12));
     RECT place = {-1200, 40, -300, 700};
     ASSERT_TRUE(writer.WriteBlock16("ClientRect", &place));
+    const int32_t columns[3] = {120, -1, 4000};
+    ASSERT_TRUE(writer.WriteNumbers("TableColumns", 3, columns));
     ASSERT_TRUE(writer.WriteList(L"CommandHistory", {V(L"新しい"), V(L"古い & %x%")}));
     ASSERT_TRUE(writer.Flush());
 }
@@ -58,6 +60,11 @@ TEST(FileStore, EveryKindOfValueComesBackFromTheFileAfterAFlush) {
     ASSERT_TRUE(again->ReadBlock16("ClientRect", &place));
     EXPECT_EQ(-1200, place.left);
     EXPECT_EQ(700, place.bottom);
+    int32_t columns[3] = {};
+    ASSERT_TRUE(again->ReadNumbers("TableColumns", 3, columns));
+    EXPECT_EQ((std::vector<int32_t>{120, -1, 4000}), std::vector<int32_t>(columns, columns + 3));
+    EXPECT_FALSE(again->ReadNumbers("TableColumns", 4, columns)) << "another shape";
+    EXPECT_FALSE(again->ReadNumbers("TableColumns", 2, columns));
     EXPECT_EQ((std::vector<std::wstring>{L"新しい", L"古い & %x%"}), W(again->ReadList(L"CommandHistory")));
     // A shorter list leaves nothing of the longer one behind.
     ASSERT_TRUE(again->WriteList(L"CommandHistory", {V(L"一つ")}));
@@ -121,6 +128,14 @@ TEST(RegistryStore, ValuesAndListsRoundTripAndWrongTypesAreUnreadable) {
     RECT place = {};
     ASSERT_TRUE(store->ReadBlock16("ClientRect", &place));
     EXPECT_EQ(-300, place.right);
+    int32_t columns[3] = {};
+    ASSERT_TRUE(store->ReadNumbers("TableColumns", 3, columns));
+    EXPECT_EQ(4000, columns[2]);
+    ASSERT_TRUE(key.Read("TableColumns", &bytes, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type) << "as the program always kept it";
+    EXPECT_EQ(12u, bytes.size());
+    EXPECT_FALSE(store->ReadNumbers("TableColumns", 4, columns)) << "another shape";
+    EXPECT_FALSE(store->ReadNumbers("Parallel", 1, columns)) << "a REG_DWORD is no list of numbers";
 }
 
 TEST(StoragePlace, QuenbrixIniBesideTheProgramOrTheRequestMakesItPortable) {

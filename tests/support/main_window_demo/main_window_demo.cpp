@@ -6,8 +6,8 @@
 // With no argument it runs the job for real, so the list shows the marks of
 // a run that stopped at a failure; the error box is closed by itself.
 // "preview" adds a pre-command whose output the command uses and selects an
-// entry in a subfolder; "error" asks for a folder level the first entry does
-// not have. Neither runs anything.
+// entry in a subfolder; "error" has a mistyped variable, whose message
+// ends with the nearest name. Neither runs anything.
 #include <windows.h>
 
 #include <cwchar>
@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "base/log.h"
 #include "win32/dpi.h"
+#include "win32/monitor.h"
 
 namespace {
 
@@ -104,18 +105,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
         lstrcpyW(settings.preCommand, L"magick identify -format %wx%h \"$fullname\"");
         lstrcpyW(settings.command, L"magick \"$fullname\" -resize 50% \"C:\\バックアップ\\$level3$stem ($pre).$ext\"");
     }
-    if (error) lstrcpyW(settings.command, L"cmd /c copy /y \"$fullname\" \"C:\\バックアップ\\$level6$name\"");
+    if (error) lstrcpyW(settings.command, L"cmd /c copy /y \"$fulname\" \"C:\\バックアップ\\$name\"");
     lstrcpyW(settings.directory, L"C:\\Users\\yamada\\Pictures");
     settings.deleteFinished = 0;
     settings.checkExitCode = 1;
     settings.hideCommand = 1;
     settings.parallel = 1;
     VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
-    // As a user of a 1366 x 768 screen would have it: wider than the panel,
-    // and as high as the screen leaves.
-    UINT dpi = VQWin32GetWindowDpi(nullptr);
-    int left = VQWin32ScaleToDpi(24, dpi), top = VQWin32ScaleToDpi(16, dpi);
-    info->rect = RECT{left, top, left + VQWin32ScaleToDpi(900, dpi), top + VQWin32ScaleToDpi(700, dpi)};
+    // As the program's first start has it on this screen.
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, info->style, FALSE, info->exStyle);
+    info->rect = MainWindow::DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
     if (!window->Open(info)) return -2;
     delete info;
 
