@@ -101,9 +101,9 @@ std::vector<RECT> OpenWindowsOfClass(const wchar_t* className) {
 MainWindow::MainWindow(HINSTANCE instance)
     : VQWin32DialogWindow(instance),
       dataFolder(CurrentStoragePlace().dataFolder),
-      storagePlace(CurrentStoragePlace()),
       showInFolder(ShowInExplorer),
       copyToClipboard(CopyTextToClipboard),
+      storagePlace(CurrentStoragePlace()),
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
       table(*this) {
