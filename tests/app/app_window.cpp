@@ -101,13 +101,8 @@ void AppWindow::Select(int index) const {
     if (VQWin32DialogItemListView* table = Table()) table->SelectOnly(index);
 }
 
-bool AppWindow::WaitForRunEnd(int ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < static_cast<DWORD>(ms)) {
-        PumpFor(20);
-        if (window->GetState() == RunState::Idle) return true;
-    }
-    return false;
+::testing::AssertionResult AppWindow::WaitForRunEnd(DWORD ms) {
+    return PumpUntil(L"the end of the run", [this] { return window->GetState() == RunState::Idle; }, ms);
 }
 
 void AppWindow::PassTime(DWORD ms) { g_timePassed += ms; }

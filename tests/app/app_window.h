@@ -12,6 +12,7 @@
 #include "tests/support/box_answer.h"
 #include "tests/support/registry_key.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 class AppWindow {
 public:
@@ -51,8 +52,8 @@ public:
     std::vector<int> Selected() const;
 
     // Runs the message loop until the timer has seen the job end (or `ms`
-    // pass); false on time-out.
-    bool WaitForRunEnd(int ms = 30000);
+    // pass); a failure on time-out.
+    ::testing::AssertionResult WaitForRunEnd(DWORD ms = kWaitMs);
     // The window's clock for the run button's guards moves on by ms, as if
     // the user had waited that long.
     void PassTime(DWORD ms);

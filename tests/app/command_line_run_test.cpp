@@ -496,7 +496,10 @@ TEST_F(CommandLineRun, ASecondStartWithFilesHandsThemToTheOpenWindowUnlessNew) {
     // A window of a run nobody watches, opened last, takes nothing: the
     // files go to the other one.
     std::wstring sleeper = dir.WriteFile(L"眠る.txt", "x");
-    std::wstring settings = Settings(dir, L"眠る.ini", L"Command = " + ChildProgram() + L" sleep 2000\r\n");
+    // Its command waits for the test to have looked at the window.
+    std::wstring looked = dir.Join(L"見た");
+    std::wstring settings =
+        Settings(dir, L"眠る.ini", L"Command = " + ChildProgram() + L" await \"" + looked + L"\" 60000\r\n");
     QuenbrixProcess unattended;
     unattended.appData = secondData.Path();
     ASSERT_TRUE(unattended.Start(L"/run " + Quoted(settings) + L" " + Quoted(sleeper)));
@@ -505,6 +508,7 @@ TEST_F(CommandLineRun, ASecondStartWithFilesHandsThemToTheOpenWindowUnlessNew) {
     EXPECT_EQ(0u, RunToEnd(Quoted(third), thirdData.Path()).code);
     EXPECT_TRUE(WaitUntil([&] { return app.List() == Paths{first, second, inside, third}; })) << app.List().size();
     EXPECT_EQ((Paths{sleeper}), unattended.List());
+    dir.WriteFile(L"見た", "x");
     EXPECT_EQ(0u, unattended.WaitForExit(60000)) << "the sleeping run ends by itself";
     // /new: a window of its own, with only its file.
     QuenbrixProcess other;

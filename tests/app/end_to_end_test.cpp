@@ -393,7 +393,7 @@ TEST_F(EndToEnd, ARunStartedWhileTheLastErrorIsStillShownDoesNotLoseEntries) {
         app.SetText(IDC_COMMAND_EDIT, L"\"$fullname\" write \"$fulltitle.ran\" ok");
         WaitOutTheEndOfARun();
         app.Click(IDC_RUN_BUTTON);
-        ASSERT_TRUE(FileAppearsWithin(dir.Join(L"一.ran"), 10000));
+        ASSERT_TRUE(FileAppearsWithin(dir.Join(L"一.ran")));
         ASSERT_TRUE(WaitUntil([&] { return app.Text(IDC_RUN_BUTTON) == L"実行(&E)"; }));
     }
     ASSERT_TRUE(IsWindow(box));
@@ -552,9 +552,12 @@ TEST_F(EndToEnd, AfterTheProgramWasEndedInARunTheNextStartHasEveryFileNotDone) {
     ASSERT_NO_FATAL_FAILURE(StartWithTargets(app, dir, {L"a.0", L"b.8000", L"c.0"}, &targets));
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" sleep $ext write \"$fullname.done\" x");
     app.Click(IDC_RUN_BUTTON);
-    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".done", 20000));
-    // The first one's command has ended and the second one's is under way.
-    Sleep(3000);
+    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".done"));
+    // The first one's command has ended and the second one's is under way:
+    // one file at a time, the second begins only after the first was recorded done.
+    const std::wstring second = L"処理中(2/3)";
+    ASSERT_TRUE(WaitUntil(L"the second file's start in the caption",
+                          [&] { return app.Caption().compare(0, second.size(), second) == 0; }));
     app.Kill();
     QuenbrixProcess again;
     again.appData = appData.Path();
@@ -579,7 +582,7 @@ TEST_F(EndToEnd, AKilledRunOfShortFilesComesBackWithExactlyTheFilesNotDone) {
                 ChildProgram() + L" write \"$fullname.started\" x sleep $ext write \"$fullname.done\" x");
     app.Click(IDC_RUN_BUTTON);
     // One file at a time: the ninth begins only after the eighth was recorded done.
-    ASSERT_TRUE(FileAppearsWithin(targets[8] + L".started", 20000));
+    ASSERT_TRUE(FileAppearsWithin(targets[8] + L".started"));
     app.Kill();
     for (int i = 0; i < 8; ++i) EXPECT_TRUE(FileExists(targets[i] + L".done")) << i;
     QuenbrixProcess again;
@@ -597,7 +600,7 @@ TEST_F(EndToEnd, ASecondWindowHasAListOfItsOwnAndALaterStartBringsBackBoth) {
     ASSERT_NO_FATAL_FAILURE(StartWithTargets(first, dir, {L"一つ目 a.txt", L"一つ目 b.txt"}, &targets));
     first.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$fullname.started\" x sleep 20000");
     first.Click(IDC_RUN_BUTTON);
-    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started", 20000));
+    ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started"));
 
     // Opened while the first one runs: empty, and its list is its own.
     std::wstring firstsFile = appData.Join(L"Quenbrix\\targets.txt");

@@ -362,7 +362,7 @@ TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
     refuse.Then(AnswerBox(&no, IDNO));
     refuse.Start();
     {
-        QuitWatchdog watchdog(10000, 99);
+        QuitWatchdog watchdog(kWaitMs, 99);
         app.window->ExportSettingsFileAsking(path.c_str());
         EXPECT_FALSE(watchdog.Fired());
     }
@@ -376,7 +376,7 @@ TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
     accept.Then(AnswerBox(&yes, IDYES));
     accept.Start();
     {
-        QuitWatchdog watchdog(10000, 99);
+        QuitWatchdog watchdog(kWaitMs, 99);
         app.window->ExportSettingsFileAsking(path.c_str());
         EXPECT_FALSE(watchdog.Fired());
     }
@@ -389,7 +389,7 @@ TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
     // A file that loads whole is saved without a word (a box would end at
     // the watchdog's quit).
     drawn.Clear();
-    QuitWatchdog watchdog(3000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     app.window->ExportSettingsFileAsking(path.c_str());
     PumpFor(100);
     EXPECT_TRUE(drawn.Texts().empty());
@@ -416,7 +416,7 @@ TEST(SettingsCommands, LoadNamesWhatItCouldNotTake) {
         TimerScript script;
         script.Then(AnswerBox(&ok, IDOK));
         script.Start();
-        QuitWatchdog watchdog(10000, 99);
+        QuitWatchdog watchdog(kWaitMs, 99);
         app.window->ImportSettingsFileReporting(path.c_str());
         EXPECT_FALSE(watchdog.Fired());
         EXPECT_EQ(L"エラー", ok.caption);

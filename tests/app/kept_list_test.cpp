@@ -135,15 +135,13 @@ TEST(KeptListWindow, WhatARunAndAnEditDoAreOnTheDiskBeforeTheWindowCloses) {
     app.AddTargets({dir.Join(L"a.txt"), dir.Join(L"b.txt")});
     // An edit reaches the disk shortly, without waiting for a run or the close.
     Paths edited = {dir.Join(L"a.txt") + L"|", dir.Join(L"b.txt") + L"|"};
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
-        PumpFor(50);
-        if (DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))) == edited) break;
-    }
+    PumpUntil(L"the edit on the disk",
+              [&] { return DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))) == edited; });
     EXPECT_EQ(edited, DescribeKept(ReadAsACrashLeavesIt(folder, scratch)));
 
     // During a run: the running file is marked, a file dropped then is kept.
     app.Click(IDC_RUN_BUTTON);
-    ASSERT_TRUE(FileAppearsWithin(dir.Join(L"a.txt.started"), 20000));
+    ASSERT_TRUE(FileAppearsWithin(dir.Join(L"a.txt.started")));
     app.AddTargets({dir.Join(L"dropped.txt")});
     EXPECT_EQ((Paths{dir.Join(L"a.txt") + L"||running", dir.Join(L"b.txt") + L"|", dir.Join(L"dropped.txt") + L"|"}),
               DescribeKept(ReadAsACrashLeavesIt(folder, later)));
@@ -164,12 +162,8 @@ std::function<void(MainWindow&)> ReadInTheBackground(HANDLE gate) {
     };
 }
 
-bool KeptListComesIn(AppWindow& app) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000;) {
-        if (!app.window->IsKeptListLoading()) return true;
-        PumpFor(20);
-    }
-    return false;
+::testing::AssertionResult KeptListComesIn(AppWindow& app) {
+    return PumpUntil(L"the kept list read in the background", [&app] { return !app.window->IsKeptListLoading(); });
 }
 
 }  // namespace
@@ -198,10 +192,8 @@ TEST(KeptListWindow, AListReadInTheBackgroundComesBeforeWhatWasAddedMeanwhile) {
     // What was added meanwhile reaches the disk as an edit does.
     Paths expected = {L"C:\\kept\\one.txt|C:\\kept\\", L"C:\\kept\\two.txt|C:\\kept\\|running", L"C:\\new\\b.txt|",
                       L"C:\\new\\a.txt|"};
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
-        PumpFor(50);
-        if (DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))) == expected) break;
-    }
+    PumpUntil(L"what was added meanwhile on the disk",
+              [&] { return DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))) == expected; });
     EXPECT_EQ(expected, DescribeKept(ReadKept(data.ReadFile(L"Quenbrix\\targets.txt"))));
     app.Close();
     CloseHandle(gate);

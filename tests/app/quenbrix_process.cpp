@@ -8,7 +8,7 @@
 namespace {
 
 // A program that does not answer within this time is taken as hung.
-const UINT kSendTimeoutMs = 10000;
+const UINT kSendTimeoutMs = kWaitMs;
 
 }  // namespace
 
@@ -16,15 +16,6 @@ LRESULT SendRemote(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)) return -1;
     return static_cast<LRESULT>(result);
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition()) return true;
-        if (GetTickCount() - start > ms) return false;
-        Sleep(20);
-    }
 }
 
 std::wstring RemoteText(HWND hwnd) {
@@ -89,7 +80,7 @@ std::wstring QuenbrixProcess::ProgramPath() {
     return length > 0 && length < MAX_PATH * 2 ? std::wstring(full) : path;
 }
 
-bool QuenbrixProcess::Start(const std::wstring& arguments) {
+::testing::AssertionResult QuenbrixProcess::Start(const std::wstring& arguments) {
     End();
     std::wstring commandLine = L"\"" + (program.empty() ? ProgramPath() : program) + L"\"";
     if (!arguments.empty()) commandLine += L" " + arguments;
@@ -100,16 +91,19 @@ bool QuenbrixProcess::Start(const std::wstring& arguments) {
     // The named jobs (%APPDATA%\Quenbrix\jobs) beside them.
     SetEnvironmentVariableW(L"APPDATA", (appData.empty() ? ownAppData.Path() : appData).c_str());
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        DWORD error = GetLastError();
         info = PROCESS_INFORMATION();
-        return false;
+        return ::testing::AssertionFailure() << "the program did not start: error " << error;
     }
-    if (!WaitUntil([this] { return (frame = FindProcessWindow(info.dwProcessId, L"Quenbrix")) != nullptr; })) {
-        return false;
+    ::testing::AssertionResult up = WaitUntil(L"the program's main window", [this] {
+        return (frame = FindProcessWindow(info.dwProcessId, L"Quenbrix")) != nullptr;
+    });
+    if (up) {
+        up = WaitUntil(L"the main window's panel",
+                       [this] { return (panel = FindWindowExW(frame, nullptr, L"#32770", nullptr)) != nullptr; });
     }
-    if (!WaitUntil([this] { return (panel = FindWindowExW(frame, nullptr, L"#32770", nullptr)) != nullptr; })) {
-        return false;
-    }
-    return Sync();
+    if (up && !Sync()) up = ::testing::AssertionFailure() << "the program's start-up did not end within the wait";
+    return up;
 }
 
 bool QuenbrixProcess::IsRunning() const {

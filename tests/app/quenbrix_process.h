@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 class QuenbrixProcess {
 public:
     // The windows of a slow start or a slow dialog appear within this time.
-    enum { kWindowWaitMs = 20000 };
+    enum { kWindowWaitMs = kWaitMs };
 
     QuenbrixProcess() = default;
     ~QuenbrixProcess();
@@ -32,7 +33,7 @@ public:
     // and the start-up (the command-line import) is over. The program's
     // %LOCALAPPDATA% and %APPDATA% are appData (a folder of this object's own unless a test
     // sets it, for instance to the one of a run before a restart).
-    bool Start(const std::wstring& arguments = std::wstring());
+    ::testing::AssertionResult Start(const std::wstring& arguments = std::wstring());
     std::wstring appData;
     // The program to start instead of ProgramPath() (a copy of it elsewhere).
     std::wstring program;
@@ -95,11 +96,8 @@ private:
     HWND panel = nullptr;  // borrowed: its hosted main panel
 };
 
-// Polls `condition` every 20 ms for up to `ms`; true once it holds.
-bool WaitUntil(const std::function<bool()>& condition, DWORD ms = QuenbrixProcess::kWindowWaitMs);
-
 // Sends to a window of another process; -1 when it does not answer within
-// 10 seconds (a hung program fails the test instead of holding it).
+// kWaitMs (a hung program fails the test instead of holding it).
 LRESULT SendRemote(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The text of a window or control of another process (asked with

@@ -174,7 +174,7 @@ TEST(Drops, AFolderAndItsFileInOneDropAddTheFileOnce) {
     std::wstring folder = dir.MakeDir(L"f");
     std::wstring one = dir.WriteFile(L"f\\one.txt", "1");
     AppWindow app;
-    QuitWatchdog watchdog(5000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     DropOn(app.Frame(), {folder, folder, one});
     EXPECT_EQ((Paths{one}), app.List());
     EXPECT_FALSE(watchdog.Fired()) << "nothing was passed over, so nothing is shown";
@@ -258,7 +258,7 @@ TEST(ListFiles, Utf16WithCrLfGivesOneEntryPerLine) {
     std::wstring b = dir.WriteFile(L"b c.txt", "b");
     std::wstring path = WriteUtf16(dir, L"list.txt", L"\xFEFF" + a + L"\r\n\r\n" + b + L"\r\n");
     AppWindow app;
-    QuitWatchdog watchdog(5000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     app.window->AddListFile(path.c_str());
     EXPECT_EQ((Paths{a, b}), app.List());
     EXPECT_FALSE(watchdog.Fired()) << "nothing was skipped, so nothing is shown";
@@ -271,7 +271,7 @@ TEST(ListFiles, WithoutTheMarkTheyAreUtf8WhenTheBytesSaySoElseAnsi) {
     std::wstring ansi = dir.WriteFile(L"ansi.txt", Narrow(CP_ACP, x + L"\n"));
     std::wstring utf8 = dir.WriteFile(L"utf8.txt", Narrow(CP_UTF8, y + L"\r\n"));
     std::wstring marked = dir.WriteFile(L"marked.txt", "\xEF\xBB\xBF" + Narrow(CP_UTF8, y + L"\r\n" + x));
-    QuitWatchdog watchdog(5000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     {
         AppWindow app;
         app.window->AddListFile(ansi.c_str());
@@ -295,7 +295,7 @@ TEST(ListFiles, LongLinesAreReadWholeAndFoldersAreSearched) {
     std::wstring path = WriteUtf16(dir, L"list.txt", L"\xFEFF" + deep + L"\r\n" + folder + L"\r\n");
     AppWindow app;
     app.SetText(IDC_FILEEXT_EDIT, L"txt");
-    QuitWatchdog watchdog(5000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     app.window->AddListFile(path.c_str());
     EXPECT_EQ((Paths{deep, inside}), app.List());
     app.window->AddListFile(dir.Join(L"missing.txt").c_str());
@@ -368,7 +368,7 @@ TEST(DeleteCommands, DeleteTakesTheSelectionAndDeleteAllAsksFirst) {
 
     // An empty list asks nothing (a box would end at the watchdog's quit).
     drawn.Clear();
-    QuitWatchdog watchdog(3000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     app.Click(IDC_DELETE_ALL_BUTTON);
     PumpFor(100);
     EXPECT_FALSE(drawn.Saw(L"全ファイルを削除しますか？"));

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "tests/support/wait.h"
+
 std::wstring ChildProgram() {
     wchar_t module[MAX_PATH * 2];
     DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH * 2);
@@ -13,11 +15,8 @@ std::wstring ChildProgram() {
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool FileAppearsWithin(const std::wstring& path, unsigned ms) {
-    DWORD start = GetTickCount();
-    while (!FileExists(path)) {
-        if (GetTickCount() - start > ms) return false;
-        Sleep(20);
-    }
-    return true;
+::testing::AssertionResult FileAppearsWithin(const std::wstring& path) { return FileAppearsWithin(path, kWaitMs); }
+
+::testing::AssertionResult FileAppearsWithin(const std::wstring& path, unsigned ms) {
+    return WaitUntil(L"the file " + path, [&path] { return FileExists(path); }, ms);
 }

@@ -5,6 +5,11 @@
 #include <cstddef>
 #include <string>
 
+// The helper itself is built without the test framework.
+namespace testing {
+class AssertionResult;
+}
+
 // The helper's full path, beside the running test program, in double quotes
 // ready for a command line.
 std::wstring ChildProgram();
@@ -14,5 +19,7 @@ std::wstring ChildProgram();
 inline char ChildFillByte(size_t i) { return static_cast<char>(0x21 + i % 94); }
 
 bool FileExists(const std::wstring& path);
-// Polls until the file exists; false when it has not appeared within `ms`.
-bool FileAppearsWithin(const std::wstring& path, unsigned ms);
+// Polls until the file exists; a failure naming it when it has not appeared
+// within `ms` (kWaitMs when not given).
+::testing::AssertionResult FileAppearsWithin(const std::wstring& path);
+::testing::AssertionResult FileAppearsWithin(const std::wstring& path, unsigned ms);

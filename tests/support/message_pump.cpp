@@ -39,6 +39,13 @@ void PumpFor(int ms) {
     }
 }
 
+::testing::AssertionResult PumpUntil(const std::wstring& what, const std::function<bool()>& condition, DWORD ms) {
+    return WaitUntil(what, [&condition] {
+        PumpPending();
+        return condition();
+    }, ms);
+}
+
 QuitWatchdog::QuitWatchdog(int ms, int code) {
     g_code = code;
     g_fired = false;

@@ -302,7 +302,7 @@ TEST(DialogWindowKeys, EnterInAModelessPanelReachesTheEditBoxAsAKey) {
     PostMessageW(edit->GetHandle(), WM_KEYDOWN, 'A', 0x001E0001);
     PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostQuitMessage(3);
-    QuitWatchdog watchdog(5000, -1);
+    QuitWatchdog watchdog(kWaitMs, -1);
     EXPECT_EQ(3, panel.Run(0));
     EXPECT_EQ(1, edit->returnKeys);
     EXPECT_EQ(1, edit->returnChars);
@@ -335,7 +335,7 @@ TEST(DialogWindowKeys, EnterInAModalWindowPressesItsDefaultButton) {
     PumpPending();
 
     PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    QuitWatchdog watchdog(5000, -1);
+    QuitWatchdog watchdog(kWaitMs, -1);
     EXPECT_EQ(5, modal.Run(0)) << "the modal window's loop ends with its exit code";
     EXPECT_TRUE(modal.SawCommand(IDOK));
     EXPECT_FALSE(IsWindow(modal.handle));
@@ -361,7 +361,7 @@ TEST(DialogWindowKeys, AcceleratorsFireWhileTheFocusIsInThePanel) {
 
     PostMessageW(edit->GetHandle(), WM_KEYDOWN, VK_F5, 0x003F0001);
     PostQuitMessage(0);
-    QuitWatchdog watchdog(5000, -1);
+    QuitWatchdog watchdog(kWaitMs, -1);
     panel.Run(0);
     ASSERT_TRUE(panel.SawCommand(2001));
 

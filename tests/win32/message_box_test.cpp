@@ -83,7 +83,7 @@ int AnswerBox(std::function<void(HWND)> act, VQWin32Window* owner, const wchar_t
         return true;
     });
     script.Start();
-    QuitWatchdog watchdog(10000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     int result = MsgBox(owner, text, caption, layout, defaultButton);
     EXPECT_FALSE(watchdog.Fired()) << "the box was not answered";
     PumpPending();
@@ -251,7 +251,7 @@ TEST(MsgBoxKeys, ArrowsAndTabCycleTheFocusAndTheDefaultOutline) {
         return true;
     });
     script.Start();
-    QuitWatchdog watchdog(10000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     int result = MsgBox(nullptr, L"保存しますか？", L"確認", VQMB_YESNOCANCEL, 1);
     EXPECT_FALSE(watchdog.Fired());
     PumpPending();
@@ -358,7 +358,7 @@ TEST(MsgBoxOwner, AQuitForTheOuterLoopClosesTheBoxAndIsPassedOn) {
         return true;
     });
     closing.Start();
-    QuitWatchdog watchdog(10000, 99);
+    QuitWatchdog watchdog(kWaitMs, 99);
     EXPECT_EQ(-1, MsgBox(&main, L"エラーです。", L"エラー", VQMB_OK, 1)) << "no button was pressed";
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(nullptr, Box());

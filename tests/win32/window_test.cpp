@@ -474,7 +474,7 @@ TEST(WindowLoop, RunDispatchesUntilQuitAndReturnsItsCode) {
     PostMessageW(window.handle, WM_APP + 1, 0, 0);
     PostMessageW(window.handle, WM_APP + 2, 0, 0);
     PostQuitMessage(7);
-    QuitWatchdog watchdog(5000, -1);
+    QuitWatchdog watchdog(kWaitMs, -1);
     EXPECT_EQ(7, window.Run(0));
     ASSERT_EQ(2u, window.appMessages.size());
     EXPECT_EQ(static_cast<UINT>(WM_APP + 2), window.appMessages[1]);
@@ -511,7 +511,7 @@ TEST(WindowLoop, IdleLoopCallsProceduresThenOnIdleWithTheTick) {
     IdleLog log;
     log.window = &window;
     window.AddIdleProc(RecordIdle, &log);
-    QuitWatchdog watchdog(5000, -1);
+    QuitWatchdog watchdog(kWaitMs, -1);
     EXPECT_EQ(9, window.Run(0));
     ASSERT_EQ(3u, window.idleTicks.size());
     ASSERT_EQ(3u, log.ticks.size());
