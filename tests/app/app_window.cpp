@@ -11,7 +11,11 @@ namespace {
 
 // The system's clock, and as much more as the tests let pass.
 DWORD g_timePassed = 0;
-DWORD WINAPI TestTickCount() { return GetTickCount() + g_timePassed; }
+// While frozen, only PassTime moves the clock: a busy machine cannot make a
+// press come later than the test means it to.
+bool g_frozen = false;
+DWORD g_frozenAt = 0;
+DWORD WINAPI TestTickCount() { return (g_frozen ? g_frozenAt : GetTickCount()) + g_timePassed; }
 
 }  // namespace
 
@@ -33,6 +37,7 @@ AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, con
 }
 
 AppWindow::~AppWindow() {
+    FreezeClock(false);
     Close();
     delete window;
     VQWin32SetMainWindow(nullptr);
@@ -106,6 +111,13 @@ void AppWindow::Select(int index) const {
 }
 
 void AppWindow::PassTime(DWORD ms) { g_timePassed += ms; }
+
+void AppWindow::FreezeClock(bool frozen) {
+    if (frozen && !g_frozen) g_frozenAt = GetTickCount();
+    // Time goes on from where the frozen clock stood.
+    if (!frozen && g_frozen) g_timePassed = g_timePassed + g_frozenAt - GetTickCount();
+    g_frozen = frozen;
+}
 
 bool AppWindow::RunAnswering(int answer, BoxAnswer* box) {
     // As a user does, some time after the run before ended.

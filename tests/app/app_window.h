@@ -57,6 +57,8 @@ public:
     // The window's clock for the run button's guards moves on by ms, as if
     // the user had waited that long.
     void PassTime(DWORD ms);
+    // Frozen, the window's clock moves only by PassTime.
+    void FreezeClock(bool frozen);
     // Clicks Run, a while after any run before, with the next message box (a
     // question before the run, the error after it) answered by the button
     // `answer`, and waits for the run to end and the box to go; `box` notes

@@ -180,6 +180,8 @@ TEST(RunButton, ADoubleClickOnStopIsNoForceStopAndAClickJustAfterTheEndStartsNot
     JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", true);
     AppWindow app(&settings);
     app.AddTargets(targets);
+    // The presses' timing is the test's, not the machine's.
+    app.FreezeClock(true);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started"));
     // Both clicks of a double-click on 停止: the second lands on 強制終了, which takes none yet.

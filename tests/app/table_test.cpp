@@ -148,7 +148,9 @@ void ClickCount(const AppWindow& app, const wchar_t* name) {
 
 TEST(Table, TheCountsAndTheBarFollowARunAndAClickOnACountChoosesThoseEntries) {
     TempDir dir;
-    JobSettings settings = AllAtOnce(ChildProgram() + L" sleep $ext exit $title");
+    // The ten wait for the counts to be read while all of them run.
+    std::wstring go = dir.Join(L"go");
+    JobSettings settings = AllAtOnce(ChildProgram() + L" await \"" + go + L"\" 60000 sleep $ext exit $title");
     AppWindow app(&settings);
     Paths targets = TenWithThreeFailing(dir);
     app.AddTargets(targets);
@@ -162,9 +164,10 @@ TEST(Table, TheCountsAndTheBarFollowARunAndAClickOnACountChoosesThoseEntries) {
     BoxAnswer box;
     TimerScript script;
     script.Then([&] {
-        if (app.Counts().find(L"実行中") == std::wstring::npos) return false;
+        if (app.Counts().find(L"実行中 10") == std::wstring::npos) return false;
         during = app.Counts();
         barDuring = IsWindowVisible(bar) != FALSE;
+        dir.WriteFile(L"go", "x");
         return true;
     });
     script.Then(AnswerBox(&box, IDOK));
