@@ -114,6 +114,10 @@ bool WrittenDuringSteps(const OutputState& before, const OutputState& now, const
 // a file the steps did not touch is never deleted, whatever its time.
 bool ChangedDuringSteps(const OutputState& before, const OutputState& now);
 
+// The folder CreateOutputFolder makes for the output, without a closing
+// "\"; empty for a drive's or a share's root.
+VQWString OutputFolderOf(const VQWString& output);
+
 // Creates the folder of the output with every missing parent. False with
 // the Windows error (ERROR_FILE_EXISTS when a file stands where a folder
 // should) in `error`.
