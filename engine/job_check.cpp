@@ -203,6 +203,71 @@ const wchar_t* VariableWithPercentPair(const VQWString& templateText, const VQWS
 
 size_t HashOf(std::wstring_view line) { return std::hash<std::wstring_view>()(line); }
 
+// Whether a word names a file: a drive, a "\" or an extension (letters after
+// its last dot: "x.bak", not "127.0.0.1" or "-").
+bool IsPathLike(std::wstring_view word) {
+    size_t start = word.find_first_not_of(L'"');
+    if (start != std::wstring_view::npos && start + 1 < word.size() && word[start + 1] == L':' &&
+        Lower(word[start]) >= L'a' && Lower(word[start]) <= L'z') {
+        return true;
+    }
+    if (word.find(L'\\') != std::wstring_view::npos) return true;
+    size_t dot = word.rfind(L'.');
+    if (dot == std::wstring_view::npos) return false;
+    bool letter = false;
+    size_t units = 0;
+    for (size_t i = dot + 1; i < word.size(); ++i) {
+        wchar_t c = word[i];
+        if (c == L'"') continue;
+        bool digit = c >= L'0' && c <= L'9';
+        if (!digit && !(Lower(c) >= L'a' && Lower(c) <= L'z') && (c < 0x80 || c == kOwnPath)) return false;
+        letter = letter || !digit;
+        ++units;
+    }
+    return units > 0 && letter;
+}
+
+// Whether a line with the target's own path set aside still names a file
+// in an argument or a redirection, which two targets' equal lines would
+// share. The program is no argument, nor the one cmd starts after "/c".
+// Lines equal without any (a test of each archive, a read of each file)
+// share nothing.
+bool NamesAFile(const std::wstring& line) {
+    if (line.find(L'>') != std::wstring::npos) {
+        for (const VQRedirection& redirection : FindRedirections(line.c_str())) {
+            if (redirection.path.size() != 1 || redirection.path[0] != kOwnPath) return true;
+        }
+    }
+    int programs = 1;
+    bool cmdOptions = false;
+    for (size_t at = 0; at < line.size();) {
+        while (at < line.size() && IsBlank(line[at])) ++at;
+        if (at == line.size()) break;
+        size_t begin = at;
+        bool quoted = false;
+        while (at < line.size() && (quoted || !IsBlank(line[at]))) quoted = quoted != (line[at++] == L'"');
+        std::wstring_view word(line.data() + begin, at - begin);
+        if (programs > 0) {
+            --programs;
+            if (begin == line.find_first_not_of(L" \t") && GoesThroughCmd(line.c_str()) &&
+                !EndsWithNoCase(word, L".bat") && !EndsWithNoCase(word, L".cmd")) {
+                cmdOptions = true;
+            }
+            continue;
+        }
+        if (cmdOptions && word[0] == L'/') {
+            if (word.size() >= 2 && (Lower(word[1]) == L'c' || Lower(word[1]) == L'k')) {
+                cmdOptions = false;
+                programs = 1;
+            }
+            continue;
+        }
+        cmdOptions = false;
+        if (IsPathLike(word)) return true;
+    }
+    return false;
+}
+
 // Groups of two or more targets whose lines are the same, in the order the
 // first of each came. Only the lines' hashes are held (a million lines would
 // take hundreds of megabytes); the few that share a hash are made again by
@@ -280,45 +345,207 @@ bool GoesThroughCmd(const wchar_t* commandLine) {
            EndsWithNoCase(word, L".cmd");
 }
 
-std::vector<VQRedirection> FindRedirections(const wchar_t* line) {
-    std::vector<VQRedirection> found;
-    if (!line) return found;
-    bool quoted = false;
-    for (size_t i = 0; line[i];) {
-        wchar_t c = line[i];
-        if (c == L'"') {
-            quoted = !quoted;
-            ++i;
-            continue;
+namespace {
+
+bool IsWordEnd(wchar_t c) { return c == L'\0' || IsBlank(c) || c == L'(' || c == L'&' || c == L'|' || c == L'<' || c == L'>'; }
+
+// Whether the word at `at` is `word` (any case) standing alone.
+bool WordAt(const wchar_t* at, const wchar_t* word) {
+    size_t length = wcslen(word);
+    for (size_t i = 0; i < length; ++i) {
+        if (Lower(at[i]) != word[i]) return false;
+    }
+    return IsWordEnd(at[length]);
+}
+
+// Reads cmd's command text: blocks in parentheses, "&", "|", the words after
+// which a command comes (if's condition, for's "do", else), and the
+// redirections' targets, which an unquoted ")" ends inside a block.
+class RedirectionReader {
+public:
+    explicit RedirectionReader(const wchar_t* text) : at(text) {}
+
+    std::vector<VQRedirection> Read() {
+        while (*at) Command();
+        return found;
+    }
+
+private:
+    void SkipBlanks() {
+        while (IsBlank(*at)) ++at;
+    }
+
+    // A word of if's condition, quotes kept as cmd compares them.
+    void SkipOperand(bool comparison) {
+        bool quoted = false;
+        while (*at && (quoted || !(IsBlank(*at) || (comparison && *at == L'=')))) {
+            if (*at == L'"') quoted = !quoted;
+            ++at;
         }
-        if (quoted || (c != L'>' && c != L'<')) {
-            i += c == L'^' && !quoted && line[i + 1] ? 2 : 1;
-            continue;
+    }
+
+    void Command() {
+        for (;;) {
+            SkipBlanks();
+            if (*at == L'@') {
+                ++at;
+            } else if (*at == L'(') {
+                ++depth;
+                ++at;
+            } else if (WordAt(at, L"if")) {
+                at += 2;
+                SkipBlanks();
+                if (WordAt(at, L"/i")) {
+                    at += 2;
+                    SkipBlanks();
+                }
+                if (WordAt(at, L"not")) {
+                    at += 3;
+                    SkipBlanks();
+                }
+                if (WordAt(at, L"exist") || WordAt(at, L"defined") || WordAt(at, L"errorlevel") ||
+                    WordAt(at, L"cmdextversion")) {
+                    while (!IsBlank(*at) && *at) ++at;
+                    SkipBlanks();
+                    SkipOperand(false);
+                } else {
+                    SkipOperand(true);
+                    SkipBlanks();
+                    if (at[0] == L'=' && at[1] == L'=') {
+                        at += 2;
+                    } else {
+                        while (*at && !IsBlank(*at)) ++at;  // EQU, NEQ, ...
+                    }
+                    SkipBlanks();
+                    SkipOperand(false);
+                }
+            } else if (WordAt(at, L"for")) {
+                // Its set in parentheses is no block.
+                at += 3;
+                while (*at) {
+                    if (*at == L'(') {
+                        while (*at && *at != L')') ++at;
+                        if (*at) ++at;
+                    } else if (IsBlank(at[-1]) && WordAt(at, L"do")) {
+                        at += 2;
+                        break;
+                    } else {
+                        ++at;
+                    }
+                }
+            } else {
+                break;
+            }
         }
-        bool output = c == L'>';
-        bool append = output && line[i + 1] == L'>';
-        i += append ? 2 : 1;
+        if (WordAt(at, L"rem")) {
+            while (*at) ++at;
+            return;
+        }
+        Arguments();
+    }
+
+    // To the end of the command: "&", "|", or the ")" that ends its block.
+    void Arguments() {
+        bool quoted = false;
+        while (*at) {
+            wchar_t c = *at;
+            if (c == L'"') {
+                quoted = !quoted;
+                ++at;
+            } else if (quoted) {
+                ++at;
+            } else if (c == L'^') {
+                at += at[1] ? 2 : 1;
+            } else if (c == L'&' || c == L'|') {
+                at += at[1] == c ? 2 : 1;
+                return;
+            } else if (c == L')' && depth > 0) {
+                --depth;
+                ++at;
+                SkipBlanks();
+                if (WordAt(at, L"else")) {
+                    at += 4;
+                    return;
+                }
+            } else if (c == L'>' || c == L'<') {
+                Redirection();
+            } else {
+                ++at;
+            }
+        }
+    }
+
+    void Redirection() {
+        bool output = *at == L'>';
+        bool append = output && at[1] == L'>';
+        at += append ? 2 : 1;
         // "2>&1": another handle, no file.
-        if (line[i] == L'&') {
-            ++i;
-            continue;
+        if (*at == L'&') {
+            ++at;
+            return;
         }
-        while (IsBlank(line[i])) ++i;
+        SkipBlanks();
         std::wstring path;
         bool inQuotes = false;
-        while (line[i] && (inQuotes || !EndsRedirectionPath(line[i]))) {
-            if (line[i] == L'"') {
+        while (*at && (inQuotes || !(EndsRedirectionPath(*at) || (*at == L')' && depth > 0)))) {
+            if (*at == L'"') {
                 inQuotes = !inQuotes;
-            } else if (line[i] == L'^' && !inQuotes && line[i + 1]) {
-                path += line[++i];
+            } else if (*at == L'^' && !inQuotes && at[1]) {
+                path += *++at;
             } else {
-                path += line[i];
+                path += *at;
             }
-            ++i;
+            ++at;
         }
         if (output && !path.empty() && !IsDeviceName(path)) found.push_back(VQRedirection{path, append});
     }
-    return found;
+
+    const wchar_t* at;
+    int depth = 0;
+    std::vector<VQRedirection> found;
+};
+
+// Where cmd's own command begins in a line that starts cmd: after "/c" or
+// "/k", without the quote that opens it and the line's last quote. The
+// whole line for any other program.
+std::wstring CmdCommandOf(const wchar_t* line) {
+    const wchar_t* start = line;
+    while (IsBlank(*start)) ++start;
+    if (!GoesThroughCmd(start) || EndsWithNoCase(std::wstring_view(start, wcscspn(start, L" \t")), L".bat") ||
+        EndsWithNoCase(std::wstring_view(start, wcscspn(start, L" \t")), L".cmd")) {
+        return line;
+    }
+    const wchar_t* at = start;
+    if (*at == L'"') {
+        at = wcschr(at + 1, L'"');
+        if (!at) return line;
+        ++at;
+    }
+    while (*at && !IsBlank(*at) && *at != L'/') ++at;
+    for (;;) {
+        while (IsBlank(*at)) ++at;
+        if (*at != L'/') return at;  // no /c: cmd reads nothing more
+        wchar_t option = Lower(at[1]);
+        at += at[1] ? 2 : 1;
+        if (option == L'c' || option == L'k') break;
+        while (*at && !IsBlank(*at) && *at != L'/') ++at;
+    }
+    while (IsBlank(*at)) ++at;
+    std::wstring command(at);
+    if (!command.empty() && command[0] == L'"') {
+        command.erase(0, 1);
+        size_t last = command.rfind(L'"');
+        if (last != std::wstring::npos) command.erase(last, 1);
+    }
+    return command;
+}
+
+}  // namespace
+
+std::vector<VQRedirection> FindRedirections(const wchar_t* line) {
+    if (!line) return std::vector<VQRedirection>();
+    std::wstring command = CmdCommandOf(line);
+    return RedirectionReader(command.c_str()).Read();
 }
 
 bool HoldsPercentPair(const wchar_t* text, int length) {
@@ -585,7 +812,9 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
             if (lineKey == LineKey::Whole) {
                 lineHashes[static_cast<size_t>(i)] = HashOf(View(line));
             } else if (lineKey == LineKey::WithoutOwnPath) {
-                lineHashes[static_cast<size_t>(i)] = HashOf(WithoutOwnPath(line, targets[i]));
+                std::wstring without = WithoutOwnPath(line, targets[i]);
+                // Lines that name no file of their own but the target's clash only when identical.
+                lineHashes[static_cast<size_t>(i)] = NamesAFile(without) ? HashOf(without) : HashOf(View(line));
             }
         }
         if (redirects) {
@@ -620,7 +849,9 @@ VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command
         VQWString line = command;
         VQWString unused;
         ExpandTemplate(line, targets[i], placeholder, again, unused);
-        return lineKey == LineKey::Whole ? std::wstring(View(line)) : WithoutOwnPath(line, targets[i]);
+        if (lineKey == LineKey::Whole) return std::wstring(View(line));
+        std::wstring without = WithoutOwnPath(line, targets[i]);
+        return NamesAFile(without) ? without : std::wstring(View(line));
     };
     GroupLinesByHash(lineHashes, keyOf, check);
     return check;

@@ -336,13 +336,19 @@ int EntryPlaces::Find(const VQWString& path, const VQWString& identity) {
     return -1;
 }
 
-bool CreateOutputFolder(const VQWString& output, DWORD& error) {
-    error = 0;
+VQWString OutputFolderOf(const VQWString& output) {
     VQWString folder = GetDirPath(output);
     while (folder.GetLength() > 1 && folder.GetAt(folder.GetLength() - 1) == L'\\') {
         folder = folder.Left(folder.GetLength() - 1);
     }
-    if (folder.IsEmpty() || IsDriveRoot(folder) || IsShareRoot(folder)) return true;
+    if (folder.IsEmpty() || IsDriveRoot(folder) || IsShareRoot(folder)) return VQWString();
+    return folder;
+}
+
+bool CreateOutputFolder(const VQWString& output, DWORD& error) {
+    error = 0;
+    VQWString folder = OutputFolderOf(output);
+    if (folder.IsEmpty()) return true;
     OutputState state = ReadOutputState(folder);
     if (state.exists) {
         if (state.folder) return true;

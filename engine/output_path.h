@@ -152,6 +152,10 @@ private:
     std::unordered_map<std::wstring, Folder> folders;  // by the folder's identity
 };
 
+// The folder CreateOutputFolder makes for the output, without a closing
+// "\"; empty for a drive's or a share's root.
+VQWString OutputFolderOf(const VQWString& output);
+
 // Creates the folder of the output with every missing parent. False with
 // the Windows error (ERROR_FILE_EXISTS when a file stands where a folder
 // should) in `error`.

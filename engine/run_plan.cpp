@@ -1,6 +1,8 @@
 #include "engine/run_plan.h"
 
 #include <cwchar>
+#include <string>
+#include <unordered_set>
 
 #include "base/files.h"
 #include "engine/output_path.h"
@@ -26,6 +28,13 @@ bool Expand(const VQWString& templateText, const PlanTarget& target, const VQWSt
             const VQTemplateContext& context, VQWString& line, VQWString& error) {
     line = templateText.DeepCopy();
     return ExpandTemplate(line, target.path, preOutput, context, error, kMaxCommandLineUnits);
+}
+
+// A folder as the file system compares names, without regard to case.
+std::wstring FoldedKey(const VQWString& folder) {
+    std::wstring key(folder.Text(), static_cast<size_t>(folder.GetLength()));
+    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
 }
 
 }  // namespace
@@ -129,6 +138,7 @@ bool FormatPlanBatch(const std::vector<PlanRow>& rows, bool usesPre, const VQWSt
     text.Append(safe);
     text.Append(L"\r\n");
     VQWString directory;
+    std::unordered_set<std::wstring> foldersMade;
     bool first = true;
     int number = 0;
     for (const PlanRow& row : rows) {
@@ -148,6 +158,15 @@ bool FormatPlanBatch(const std::vector<PlanRow>& rows, bool usesPre, const VQWSt
             }
             directory = row.directory;
             first = false;
+        }
+        // The run makes the output's folder before the file's first step.
+        VQWString folder = row.output.IsEmpty() ? VQWString() : OutputFolderOf(row.output);
+        if (!folder.IsEmpty() && foldersMade.insert(FoldedKey(folder)).second) {
+            VQWString make;
+            make.Format(L"if not exist \"%s\\\" mkdir \"%s\"", folder.Text(), folder.Text());
+            if (!BatchLine(make, line)) return false;
+            text.Append(line);
+            text.Append(L"\r\n");
         }
         const VQWString* lines[] = {&row.preLine, &row.commandLine};
         for (const VQWString* each : lines) {

@@ -1,7 +1,10 @@
 #include "engine/job_check.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -453,4 +456,95 @@ TEST(JobCheck, AListOfManyBlocksIsAnsweredAsOneTargetAtATimeWould) {
     EXPECT_EQ(1500, check.failedIndex);
     EXPECT_FALSE(check.outputFailed);
     EXPECT_NE(-1, W(check.errorText).find(L"level"));
+}
+
+namespace {
+
+// The files cmd makes for a line run in an empty folder, by name, sorted.
+std::vector<std::wstring> FilesCmdMakes(const std::wstring& line, const std::wstring& folder) {
+    std::wstring command = line;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(),
+                        &startup, &info)) {
+        return {L"<not started>"};
+    }
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) names.push_back(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(Redirections, TheFilesNamedAreTheFilesCmdMakes) {
+    // Every redirection of these lines is carried out, so cmd makes every file a line writes.
+    const wchar_t* const lines[] = {
+        L"cmd /c if \"a\"==\"b\" (echo x >nul) else (echo y> \"y.done\" & exit 3)",
+        L"cmd /c (echo a>out.txt)",
+        L"cmd /c (echo a 2>>log)",
+        L"cmd /c (echo a >nul 2>&1) & echo b 1>&2 2>nul",
+        L"cmd /c (echo a >>\"my file.txt\")",
+        L"cmd /c echo a > o^(1^).txt",
+        L"cmd /c (echo a > \"x).txt\")",
+        L"cmd /c echo a)>r.txt",
+        L"cmd /c (echo a)>s.txt",
+        L"cmd /c if exist nosuch.txt (echo a) else (echo b>t.txt)",
+        L"cmd /c if not \"a\"==\"b\" (echo a&echo b>u.txt)&echo c>v.txt",
+        L"cmd /c echo a>a1.txt&echo b>>b1.txt",
+        L"cmd /c \"echo a > q.txt\"",
+        L"cmd /c for %i in (1 2) do (echo %i>f.txt)",
+    };
+    TempDir temp;
+    int n = 0;
+    for (const wchar_t* line : lines) {
+        std::wstring folder = temp.MakeDir(L"run" + std::to_wstring(++n));
+        std::vector<std::wstring> named;
+        for (const VQRedirection& r : FindRedirections(line)) named.push_back(r.path);
+        std::sort(named.begin(), named.end());
+        named.erase(std::unique(named.begin(), named.end()), named.end());
+        EXPECT_EQ(FilesCmdMakes(line, folder), named) << line;
+    }
+}
+
+TEST(TemplateCheck, EqualLinesClashOnlyWhenTheyNameAFileBesidesTheTargets) {
+    // Two folders added: the roots differ, so the lines are compared without each file's own path.
+    std::vector<RunTarget> entries = Entries({L"D:\\a\\x.zip", L"D:\\b\\y.zip"}, L"D:\\a\\");
+    entries[1].root = VQWString(L"D:\\b\\");
+    struct Case {
+        const wchar_t* command;
+        size_t clashes;
+    } cases[] = {
+        {L"7za t \"$fullname\"", 0},
+        {L"C:\\tools\\7za.exe t \"$fullname\"", 0},
+        {L"cmd /c type \"$fullname\"", 0},
+        {L"ffmpeg -i \"$fullname\" -f null -", 0},
+        {L"cmd /c ping -n 1 127.0.0.1 >nul & type \"$fullname\"", 0},
+        {L"cmd /c copy \"$fullname\" \"D:\\out\\x.bak\"", 1},
+        {L"copy \"$fullname\" x.bak", 1},
+        {L"cmd /c type \"$fullname\" > list", 1},
+        {L"conv \"$fullname\" -o E:out", 1},
+    };
+    for (const Case& c : cases) {
+        VQTemplateCheck check =
+            CheckJob(VQWString(), VQWString(c.command), VQWString(), entries, VQWString(L"E:\\作業"), false);
+        EXPECT_EQ(c.clashes, check.clashes.size()) << c.command;
+    }
+    // The same file twice is still told, whatever the command.
+    entries.push_back(entries[0]);
+    VQTemplateCheck check = CheckJob(VQWString(), VQWString(L"7za t \"$fullname\""), VQWString(), entries,
+                                     VQWString(L"E:\\作業"), false);
+    ASSERT_EQ(1u, check.clashes.size());
+    EXPECT_EQ(0, check.clashes[0].first);
+    EXPECT_EQ(2, check.clashes[0].second);
 }

@@ -111,3 +111,29 @@ TEST(RunPlan, TheOutputComesFirstAndTheLinesSeeItAndTheRoot) {
     rows = MakePlan(job, {V(L"D:\\a.jpg")});
     EXPECT_FALSE(rows[0].error.IsEmpty()) << "$out without 出力先";
 }
+
+TEST(RunPlan, TheBatchFileMakesEachOutputFolderOnceBeforeItsFilesLines) {
+    PlanJob job;
+    job.command = V(L"conv \"$fullname\" \"$out\"");
+    job.directory = V(L"C:\\作業");
+    job.outputTemplate = V(L"D:\\出力 100%\\$reldir$title.webp");
+    std::vector<PlanRow> rows = MakePlan(job, std::vector<PlanTarget>{{V(L"C:\\写真\\a&b\\1.jpg"), V(L"C:\\写真\\")},
+                                                                       {V(L"C:\\写真\\A&B\\2.jpg"), V(L"C:\\写真\\")},
+                                                                       {V(L"C:\\写真\\3.jpg"), V(L"C:\\写真\\")},
+                                                                       {V(L"C:\\4.jpg"), VQWString()}});
+    job.outputTemplate = V(L"D:\\$name");
+    rows.push_back(MakePlan(job, {V(L"C:\\5.jpg")})[0]);
+    std::string batch;
+    VQWString reason;
+    SYSTEMTIME when = {2026, 12, 3, 9, 7, 0, 0, 0};
+    ASSERT_TRUE(FormatPlanBatch(rows, false, V(L"Quenbrix"), when, batch, reason)) << W(reason);
+    std::string body = Utf8(L"cd /d \"C:\\作業\"\r\n"
+                            L"if not exist \"D:\\出力 100%%\\a&b\\\" mkdir \"D:\\出力 100%%\\a&b\"\r\n"
+                            L"conv \"C:\\写真\\a&b\\1.jpg\" \"D:\\出力 100%%\\a&b\\1.webp\"\r\n"
+                            L"conv \"C:\\写真\\A&B\\2.jpg\" \"D:\\出力 100%%\\A&B\\2.webp\"\r\n"
+                            L"if not exist \"D:\\出力 100%%\\\" mkdir \"D:\\出力 100%%\"\r\n"
+                            L"conv \"C:\\写真\\3.jpg\" \"D:\\出力 100%%\\3.webp\"\r\n"
+                            L"conv \"C:\\4.jpg\" \"D:\\出力 100%%\\4.webp\"\r\n"
+                            L"conv \"C:\\5.jpg\" \"D:\\5.jpg\"\r\n");
+    EXPECT_NE(std::string::npos, batch.find(body)) << batch;
+}
