@@ -24,81 +24,102 @@ int Column(const Row& header, const char* name) {
     return -1;
 }
 
-// The outputs the job makes, by file name, then removed for the next way of running it.
-std::vector<std::string> TakeOutputs(const TempDir& dir, const std::vector<std::wstring>& names) {
+// Where a case puts each file's output: beside it, or in a folder of its
+// own under out\ (as a job mirroring its sources does), which the run and
+// the batch file must make first.
+struct OutputCase {
+    const wchar_t* outputTemplate;  // after the folder's path
+    bool ownFolder;
+};
+
+std::wstring OutputOf(const TempDir& dir, const OutputCase& kind, const std::wstring& name) {
+    if (!kind.ownFolder) return dir.Join(name + L".out");
+    return dir.Join(L"out\\" + name.substr(0, name.rfind(L'.')) + L"\\" + name + L".out");
+}
+
+// The outputs the job makes, by file name, then removed (their folders too)
+// for the next way of running it.
+std::vector<std::string> TakeOutputs(const TempDir& dir, const OutputCase& kind,
+                                     const std::vector<std::wstring>& names) {
     std::vector<std::string> outputs;
     for (const std::wstring& name : names) {
-        std::wstring path = dir.Join(name + L".out");
+        std::wstring path = OutputOf(dir, kind, name);
         outputs.push_back(FileExists(path) ? TempDir::ReadWholeFile(path) : "<missing>");
         DeleteFileW(path.c_str());
+        if (kind.ownFolder) RemoveDirectoryW(path.substr(0, path.rfind(L'\\')).c_str());
     }
+    if (kind.ownFolder) RemoveDirectoryW(dir.Join(L"out").c_str());
     return outputs;
 }
 
 }  // namespace
 
 TEST(Plan, TheSavedPlansRowsAreWhatTheRunRecordsAndTheBatchFileMakesTheSameOutputs) {
-    TempDir dir;
-    const std::vector<std::wstring> names = {L"a b.txt", L"x&y.txt", L"100%.txt", L"写真 夏.txt", L"(1) ^c.txt"};
-    std::vector<std::wstring> targets;
-    for (const std::wstring& name : names) targets.push_back(dir.WriteFile(name, "x"));
-    // The output through 出力先 and $out, the way a job names its outputs.
-    std::wstring command = ChildProgram() + L" write \"$out\" \"$name\"";
-    std::wstring directory = dir.Path();
-    JobSettings settings = MakeSettings(L"", L"", command.c_str(), directory.c_str(), false);
-    AppWindow app(&settings);
-    ASSERT_TRUE(app.IsOpen());
-    app.AddTargets(targets);
-    app.SetText(IDC_OUTPUT_EDIT, dir.Path() + L"\\$name.out");
+    const OutputCase cases[] = {{L"\\$name.out", false}, {L"\\out\\$title\\$name.out", true}};
+    for (const OutputCase& kind : cases) {
+        SCOPED_TRACE(kind.ownFolder ? "outputs in folders of their own" : "outputs beside the sources");
+        TempDir dir;
+        const std::vector<std::wstring> names = {L"a b.txt", L"x&y.txt", L"100%.txt", L"写真 夏.txt", L"(1) ^c.txt"};
+        std::vector<std::wstring> targets;
+        for (const std::wstring& name : names) targets.push_back(dir.WriteFile(name, "x"));
+        // The output through 出力先 and $out, the way a job names its outputs.
+        std::wstring command = ChildProgram() + L" write \"$out\" \"$name\"";
+        std::wstring directory = dir.Path();
+        JobSettings settings = MakeSettings(L"", L"", command.c_str(), directory.c_str(), false);
+        AppWindow app(&settings);
+        ASSERT_TRUE(app.IsOpen());
+        app.AddTargets(targets);
+        app.SetText(IDC_OUTPUT_EDIT, dir.Path() + kind.outputTemplate);
 
-    VQWString error;
-    std::wstring csvPath = dir.Join(L"予定.csv");
-    ASSERT_TRUE(app.window->WritePlan(csvPath.c_str(), error)) << error.Text();
-    std::wstring cmdPath = dir.Join(L"予定.cmd");
-    ASSERT_TRUE(app.window->WritePlan(cmdPath.c_str(), error)) << error.Text();
-    EXPECT_TRUE(TakeOutputs(dir, names) == std::vector<std::string>(names.size(), "<missing>"))
-        << "writing the plan runs nothing";
+        VQWString error;
+        std::wstring csvPath = dir.Join(L"予定.csv");
+        ASSERT_TRUE(app.window->WritePlan(csvPath.c_str(), error)) << error.Text();
+        std::wstring cmdPath = dir.Join(L"予定.cmd");
+        ASSERT_TRUE(app.window->WritePlan(cmdPath.c_str(), error)) << error.Text();
+        EXPECT_TRUE(TakeOutputs(dir, kind, names) == std::vector<std::string>(names.size(), "<missing>"))
+            << "writing the plan runs nothing";
 
-    // The batch file under cmd.
-    std::wstring line = L"cmd.exe /c \"" + cmdPath + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                               nullptr, &startup, &info));
-    WaitForSingleObject(info.hProcess, 60000);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    std::vector<std::string> fromBatch = TakeOutputs(dir, names);
+        // The batch file under cmd.
+        std::wstring line = L"cmd.exe /c \"" + cmdPath + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &startup, &info));
+        WaitForSingleObject(info.hProcess, 60000);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        std::vector<std::string> fromBatch = TakeOutputs(dir, kind, names);
 
-    ASSERT_TRUE(app.RunAnswering(IDOK));
-    std::vector<std::string> fromRun = TakeOutputs(dir, names);
-    // Wine's cmd reads a batch file in the ANSI code page whatever chcp says
-    // (Windows' cmd reads each line in the code page set): the Japanese name
-    // comes out garbled there, and only Windows can show it right.
-    bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (wine && names[i] == L"写真 夏.txt") continue;
-        EXPECT_EQ(fromRun[i], fromBatch[i]) << i;
-    }
-    EXPECT_EQ("a b.txt", fromRun[0]);
-
-    std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
-    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
-    ASSERT_EQ(names.size() + 1, plan.size());
-    ASSERT_GE(results.size(), names.size() + 1);
-    const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
-    for (const char* name : columns) {
-        int inPlan = Column(plan[0], name), inResults = Column(results[0], name);
-        ASSERT_GE(inPlan, 0) << name;
-        ASSERT_GE(inResults, 0) << name;
-        for (size_t i = 1; i <= names.size(); ++i) {
-            EXPECT_EQ(results[i][inResults], plan[i][inPlan]) << name << " row " << i;
+        ASSERT_TRUE(app.RunAnswering(IDOK));
+        std::vector<std::string> fromRun = TakeOutputs(dir, kind, names);
+        // Wine's cmd reads a batch file in the ANSI code page whatever chcp says
+        // (Windows' cmd reads each line in the code page set): the Japanese name
+        // comes out garbled there, and only Windows can show it right.
+        bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (wine && names[i] == L"写真 夏.txt") continue;
+            EXPECT_EQ(fromRun[i], fromBatch[i]) << i;
         }
+        EXPECT_EQ("a b.txt", fromRun[0]);
+
+        std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
+        std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
+        ASSERT_EQ(names.size() + 1, plan.size());
+        ASSERT_GE(results.size(), names.size() + 1);
+        const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
+        for (const char* name : columns) {
+            int inPlan = Column(plan[0], name), inResults = Column(results[0], name);
+            ASSERT_GE(inPlan, 0) << name;
+            ASSERT_GE(inResults, 0) << name;
+            for (size_t i = 1; i <= names.size(); ++i) {
+                EXPECT_EQ(results[i][inResults], plan[i][inPlan]) << name << " row " << i;
+            }
+        }
+        int directoryColumn = Column(plan[0], "カレントディレクトリ");
+        ASSERT_GE(directoryColumn, 0);
+        EXPECT_FALSE(plan[1][directoryColumn].empty());
     }
-    int directoryColumn = Column(plan[0], "カレントディレクトリ");
-    ASSERT_GE(directoryColumn, 0);
-    EXPECT_FALSE(plan[1][directoryColumn].empty());
 }
 
 TEST(Plan, AJobUsingPreIsRefusedAsABatchFileButWrittenAsCsv) {
