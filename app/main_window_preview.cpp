@@ -14,6 +14,7 @@
 #include "engine/output_path.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
+#include "win32/ui_font.h"
 
 namespace {
 
@@ -184,12 +185,7 @@ void MainWindow::FitPreviewToText() {
     VQWin32DialogItem* table = FindItemById(IDC_TARGET_LIST);
     if (fittingPreview || !preview || !preview->GetHandle() || !table || !table->GetHandle()) return;
     HWND box = preview->GetHandle();
-    HDC dc = GetDC(box);
-    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
-    TEXTMETRICW metrics = {};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, oldFont);
-    ReleaseDC(box, dc);
+    TEXTMETRICW metrics = VQWin32ControlFontMetrics(box);
     int lineHeight = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
     RECT format = {};
     SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));

@@ -238,3 +238,14 @@ std::vector<DWORD> VQWin32DialogWithUiFont(HINSTANCE instance, int templateId) {
     memcpy(out + headBytes, bytes + itemsAt, size - itemsAt);
     return result;
 }
+
+TEXTMETRICW VQWin32ControlFontMetrics(HWND control) {
+    TEXTMETRICW metrics = {};
+    HDC dc = GetDC(control);
+    if (!dc) return metrics;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return metrics;
+}

@@ -53,3 +53,6 @@ int VQWin32UiFontPoints();
 // when the resource is missing or is not an extended template that names
 // a font (DIALOGEX with DS_SETFONT): the resource is then used as it is.
 std::vector<DWORD> VQWin32DialogWithUiFont(HINSTANCE instance, int templateId);
+
+// The metrics of the font a control draws with (its WM_GETFONT).
+TEXTMETRICW VQWin32ControlFontMetrics(HWND control);

@@ -77,15 +77,7 @@ SIZE TextSize(HWND control, const std::wstring& text) {
     return size;
 }
 
-TEXTMETRICW FontMetrics(HWND control) {
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    TEXTMETRICW metrics = {};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return metrics;
-}
+TEXTMETRICW FontMetrics(HWND control) { return VQWin32ControlFontMetrics(control); }
 
 std::wstring FontFace(HWND control) {
     LOGFONTW font = {};
