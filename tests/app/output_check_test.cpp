@@ -51,6 +51,15 @@ void SetAge(const std::wstring& path, int secondsAgo) {
     CloseHandle(file);
 }
 
+// A job writing $path\out\$name with 出力が新しければスキップ, the output not checked.
+JobSettings SkippingJob(const std::wstring& command) {
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
+    wcscpy(settings.output, L"$path\\out\\$name");
+    settings.skipUpToDate = 1;
+    settings.checkOutput = 0;
+    return settings;
+}
+
 }  // namespace
 
 TEST(OutputPreview, ShowsTheOutputOfTheSelectedEntryAndItsPathInTheCommand) {
@@ -178,11 +187,7 @@ TEST(OutputCheck, UpToDateOutputsAreSkippedAndTheRestRun) {
     SetAge(files[0], 600);
     SetAge(files[1], 10);
     SetAge(dir.Join(L"out\\b.txt"), 600);  // older than its source
-    std::wstring command = ChildProgram() + L" write \"$path\\out\\$name\" new";
-    JobSettings settings = MakeSettings(L"", L"", command.c_str(), L"", false);
-    wcscpy(settings.output, L"$path\\out\\$name");
-    settings.skipUpToDate = 1;
-    settings.checkOutput = 0;
+    JobSettings settings = SkippingJob(ChildProgram() + L" write \"$path\\out\\$name\" new");
     AppWindow app(&settings);
     app.AddTargets(files);
     ASSERT_TRUE(app.RunAnswering(IDOK));
@@ -206,11 +211,7 @@ TEST(OutputCheck, AFailedOutputKeptForALookIsNotSkippedUntilATrySucceeds) {
     TempDir dir;
     Paths files = {dir.WriteFile(L"a.txt", "a")};
     SetAge(files[0], 600);
-    std::wstring fails = ChildProgram() + L" write \"$path\\out\\$name\" half exit 1";
-    JobSettings settings = MakeSettings(L"", L"", fails.c_str(), L"", false);
-    wcscpy(settings.output, L"$path\\out\\$name");
-    settings.skipUpToDate = 1;
-    settings.checkOutput = 0;
+    JobSettings settings = SkippingJob(ChildProgram() + L" write \"$path\\out\\$name\" half exit 1");
     settings.checkExitCode = 1;
     settings.keepFailedOutput = 1;
     AppWindow app(&settings);

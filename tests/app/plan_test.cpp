@@ -24,7 +24,7 @@ int Column(const Row& header, const char* name) {
     return -1;
 }
 
-// Where a case puts each file's output: beside it, or in a folder of its
+// Where a job puts each file's output: beside it, or in a folder of its
 // own under out\ (as a job mirroring its sources does), which the run and
 // the batch file must make first.
 struct OutputCase {
@@ -52,74 +52,79 @@ std::vector<std::string> TakeOutputs(const TempDir& dir, const OutputCase& kind,
     return outputs;
 }
 
+void PlanAgainstRun(const OutputCase& kind) {
+    TempDir dir;
+    const std::vector<std::wstring> names = {L"a b.txt", L"x&y.txt", L"100%.txt", L"写真 夏.txt", L"(1) ^c.txt"};
+    std::vector<std::wstring> targets;
+    for (const std::wstring& name : names) targets.push_back(dir.WriteFile(name, "x"));
+    // The output through 出力先 and $out, the way a job names its outputs.
+    std::wstring command = ChildProgram() + L" write \"$out\" \"$name\"";
+    std::wstring directory = dir.Path();
+    JobSettings settings = MakeSettings(L"", L"", command.c_str(), directory.c_str(), false);
+    AppWindow app(&settings);
+    ASSERT_TRUE(app.IsOpen());
+    app.AddTargets(targets);
+    app.SetText(IDC_OUTPUT_EDIT, dir.Path() + kind.outputTemplate);
+
+    VQWString error;
+    std::wstring csvPath = dir.Join(L"予定.csv");
+    ASSERT_TRUE(app.window->WritePlan(csvPath.c_str(), error)) << error.Text();
+    std::wstring cmdPath = dir.Join(L"予定.cmd");
+    ASSERT_TRUE(app.window->WritePlan(cmdPath.c_str(), error)) << error.Text();
+    EXPECT_TRUE(TakeOutputs(dir, kind, names) == std::vector<std::string>(names.size(), "<missing>"))
+        << "writing the plan runs nothing";
+
+    // The batch file under cmd.
+    std::wstring line = L"cmd.exe /c \"" + cmdPath + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &info));
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    std::vector<std::string> fromBatch = TakeOutputs(dir, kind, names);
+
+    ASSERT_TRUE(app.RunAnswering(IDOK));
+    std::vector<std::string> fromRun = TakeOutputs(dir, kind, names);
+    // Wine's cmd reads a batch file in the ANSI code page whatever chcp says
+    // (Windows' cmd reads each line in the code page set): the Japanese name
+    // comes out garbled there, and only Windows can show it right.
+    bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (wine && names[i] == L"写真 夏.txt") continue;
+        EXPECT_EQ(fromRun[i], fromBatch[i]) << i;
+    }
+    EXPECT_EQ("a b.txt", fromRun[0]);
+
+    std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
+    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
+    ASSERT_EQ(names.size() + 1, plan.size());
+    ASSERT_GE(results.size(), names.size() + 1);
+    const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
+    for (const char* name : columns) {
+        int inPlan = Column(plan[0], name), inResults = Column(results[0], name);
+        ASSERT_GE(inPlan, 0) << name;
+        ASSERT_GE(inResults, 0) << name;
+        for (size_t i = 1; i <= names.size(); ++i) {
+            EXPECT_EQ(results[i][inResults], plan[i][inPlan]) << name << " row " << i;
+        }
+    }
+    int directoryColumn = Column(plan[0], "カレントディレクトリ");
+    ASSERT_GE(directoryColumn, 0);
+    EXPECT_FALSE(plan[1][directoryColumn].empty());
+}
+
 }  // namespace
 
 TEST(Plan, TheSavedPlansRowsAreWhatTheRunRecordsAndTheBatchFileMakesTheSameOutputs) {
-    const OutputCase cases[] = {{L"\\$name.out", false}, {L"\\out\\$title\\$name.out", true}};
-    for (const OutputCase& kind : cases) {
-        SCOPED_TRACE(kind.ownFolder ? "outputs in folders of their own" : "outputs beside the sources");
-        TempDir dir;
-        const std::vector<std::wstring> names = {L"a b.txt", L"x&y.txt", L"100%.txt", L"写真 夏.txt", L"(1) ^c.txt"};
-        std::vector<std::wstring> targets;
-        for (const std::wstring& name : names) targets.push_back(dir.WriteFile(name, "x"));
-        // The output through 出力先 and $out, the way a job names its outputs.
-        std::wstring command = ChildProgram() + L" write \"$out\" \"$name\"";
-        std::wstring directory = dir.Path();
-        JobSettings settings = MakeSettings(L"", L"", command.c_str(), directory.c_str(), false);
-        AppWindow app(&settings);
-        ASSERT_TRUE(app.IsOpen());
-        app.AddTargets(targets);
-        app.SetText(IDC_OUTPUT_EDIT, dir.Path() + kind.outputTemplate);
-
-        VQWString error;
-        std::wstring csvPath = dir.Join(L"予定.csv");
-        ASSERT_TRUE(app.window->WritePlan(csvPath.c_str(), error)) << error.Text();
-        std::wstring cmdPath = dir.Join(L"予定.cmd");
-        ASSERT_TRUE(app.window->WritePlan(cmdPath.c_str(), error)) << error.Text();
-        EXPECT_TRUE(TakeOutputs(dir, kind, names) == std::vector<std::string>(names.size(), "<missing>"))
-            << "writing the plan runs nothing";
-
-        // The batch file under cmd.
-        std::wstring line = L"cmd.exe /c \"" + cmdPath + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                   nullptr, &startup, &info));
-        WaitForSingleObject(info.hProcess, 60000);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        std::vector<std::string> fromBatch = TakeOutputs(dir, kind, names);
-
-        ASSERT_TRUE(app.RunAnswering(IDOK));
-        std::vector<std::string> fromRun = TakeOutputs(dir, kind, names);
-        // Wine's cmd reads a batch file in the ANSI code page whatever chcp says
-        // (Windows' cmd reads each line in the code page set): the Japanese name
-        // comes out garbled there, and only Windows can show it right.
-        bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (wine && names[i] == L"写真 夏.txt") continue;
-            EXPECT_EQ(fromRun[i], fromBatch[i]) << i;
-        }
-        EXPECT_EQ("a b.txt", fromRun[0]);
-
-        std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
-        std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
-        ASSERT_EQ(names.size() + 1, plan.size());
-        ASSERT_GE(results.size(), names.size() + 1);
-        const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
-        for (const char* name : columns) {
-            int inPlan = Column(plan[0], name), inResults = Column(results[0], name);
-            ASSERT_GE(inPlan, 0) << name;
-            ASSERT_GE(inResults, 0) << name;
-            for (size_t i = 1; i <= names.size(); ++i) {
-                EXPECT_EQ(results[i][inResults], plan[i][inPlan]) << name << " row " << i;
-            }
-        }
-        int directoryColumn = Column(plan[0], "カレントディレクトリ");
-        ASSERT_GE(directoryColumn, 0);
-        EXPECT_FALSE(plan[1][directoryColumn].empty());
+    {
+        SCOPED_TRACE("outputs beside the sources");
+        PlanAgainstRun({L"\\$name.out", false});
     }
+    SCOPED_TRACE("outputs in folders of their own");
+    PlanAgainstRun({L"\\out\\$title\\$name.out", true});
 }
 
 TEST(Plan, AJobUsingPreIsRefusedAsABatchFileButWrittenAsCsv) {

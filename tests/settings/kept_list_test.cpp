@@ -573,12 +573,6 @@ TEST(KeptListJournal, AFileStaysMarkedUntilATryOfItSucceeds) {
     EXPECT_EQ((Lines{L"C:\\killed failed", L"C:\\kept running failed", L"C:\\new running"}),
               fold(list, L"|remove-done 1\r\n" + records))
         << "a done file begun again is not done";
-    // Written and read back, the marks stay.
-    KeptListText text(1);
-    text.Add(VQWString(L"C:\\a"), VQWString(), true, true);
-    text.Add(VQWString(L"C:\\b"), VQWString(), false, true);
-    std::string bytes(reinterpret_cast<const char*>(text.Units().data()), text.Units().size() * 2);
-    EXPECT_EQ((Lines{L"C:\\a running failed", L"C:\\b failed"}), fold(Text(bytes), L""));
 }
 
 TEST(KeptListSlots, ListsBroughtTogetherKeepTheMarkEitherCopyHas) {
