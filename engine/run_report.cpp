@@ -205,22 +205,6 @@ VQWString FirstLine(const VQWString& text) {
     return VQWString();
 }
 
-VQWString LastLine(const VQWString& text, int maxUnits) {
-    int end = text.GetLength();
-    while (end > 0) {
-        int start = end;
-        while (start > 0 && text.GetAt(start - 1) != L'\r' && text.GetAt(start - 1) != L'\n') --start;
-        if (start < end) {
-            if (end - start <= maxUnits) return text.Mid(start, end - start);
-            VQWString cut = text.Mid(start, maxUnits);
-            cut.Append(L"…");
-            return cut;
-        }
-        end = start - 1;
-    }
-    return VQWString();
-}
-
 VQWString FailureLine(const VQWString& text, int maxUnits) {
     // The tool's last words are what count: a huge output is looked at in its last part.
     const int kLookedAt = 64 * 1024;

@@ -21,9 +21,6 @@ inline bool IsCrashExitCode(DWORD code) { return code >= 0xC0000000u; }
 
 // The first non-empty line of a text, without its line end.
 VQWString FirstLine(const VQWString& text);
-// The last non-empty line of a text, without its line end; a long one is cut
-// to its first maxUnits units and "…".
-VQWString LastLine(const VQWString& text, int maxUnits = 300);
 // The line of a tool's output that says what went wrong: the last one holding
 // an error word of the common tools (error, failed, cannot, No such file,
 // Permission denied, エラー, 失敗, ...) that is not a mere count of them

@@ -133,11 +133,12 @@ TEST(RunReport, TheNewestRunOfASecondIsItsHighestNumber) {
     EXPECT_EQ((std::vector<std::wstring>{L"20261207-100000-10.csv", L"20261207-100001.csv"}), FindResultsFiles(folder));
 }
 
+// Line ends and empty lines around the line, and its cut.
 TEST(RunReport, LastLines) {
-    EXPECT_STREQ(L"error: disk full", LastLine(VQWString(L"copying\r\nerror: disk full\r\n\r\n")).Text());
-    EXPECT_STREQ(L"only", LastLine(VQWString(L"only")).Text());
-    EXPECT_TRUE(LastLine(VQWString(L"\r\n\n")).IsEmpty());
-    EXPECT_STREQ(L"abc…", LastLine(VQWString(L"x\nabcdef"), 3).Text());
+    EXPECT_STREQ(L"error: disk full", FailureLine(VQWString(L"copying\r\nerror: disk full\r\n\r\n")).Text());
+    EXPECT_STREQ(L"only", FailureLine(VQWString(L"only")).Text());
+    EXPECT_TRUE(FailureLine(VQWString(L"\r\n\n")).IsEmpty());
+    EXPECT_STREQ(L"abc…", FailureLine(VQWString(L"x\nabcdef"), 3).Text());
 }
 
 TEST(RunReport, TheLineThatSaysWhatWentWrong) {
