@@ -203,6 +203,30 @@ const wchar_t* VariableWithPercentPair(const VQWString& templateText, const VQWS
 
 size_t HashOf(std::wstring_view line) { return std::hash<std::wstring_view>()(line); }
 
+// The name of a line's program, without its quotes and folder.
+std::wstring_view ProgramOf(const wchar_t* commandLine) {
+    const wchar_t* start = commandLine;
+    while (IsBlank(*start)) ++start;
+    const wchar_t* end = start;
+    if (*start == L'"') {
+        ++start;
+        end = start;
+        while (*end && *end != L'"') ++end;
+    } else {
+        while (*end && !IsBlank(*end)) ++end;
+    }
+    std::wstring_view word(start, static_cast<size_t>(end - start));
+    size_t slash = word.find_last_of(L"\\/");
+    if (slash != std::wstring_view::npos) word.remove_prefix(slash + 1);
+    return word;
+}
+
+// The line starts cmd itself (not a batch file, which cmd runs too).
+bool StartsCmd(const wchar_t* commandLine) {
+    std::wstring_view word = ProgramOf(commandLine);
+    return EqualsNoCase(word, L"cmd") || EqualsNoCase(word, L"cmd.exe");
+}
+
 // Whether a word names a file: a drive, a "\" or an extension (letters after
 // its last dot: "x.bak", not "127.0.0.1" or "-").
 bool IsPathLike(std::wstring_view word) {
@@ -249,8 +273,7 @@ bool NamesAFile(const std::wstring& line) {
         std::wstring_view word(line.data() + begin, at - begin);
         if (programs > 0) {
             --programs;
-            if (begin == line.find_first_not_of(L" \t") && GoesThroughCmd(line.c_str()) &&
-                !EndsWithNoCase(word, L".bat") && !EndsWithNoCase(word, L".cmd")) {
+            if (begin == line.find_first_not_of(L" \t") && StartsCmd(line.c_str())) {
                 cmdOptions = true;
             }
             continue;
@@ -328,21 +351,8 @@ VQWString FindCmdBuiltin(const wchar_t* commandLine) {
 
 bool GoesThroughCmd(const wchar_t* commandLine) {
     if (!commandLine) return false;
-    const wchar_t* start = commandLine;
-    while (IsBlank(*start)) ++start;
-    const wchar_t* end = start;
-    if (*start == L'"') {
-        ++start;
-        end = start;
-        while (*end && *end != L'"') ++end;
-    } else {
-        while (*end && !IsBlank(*end)) ++end;
-    }
-    std::wstring_view word(start, static_cast<size_t>(end - start));
-    size_t slash = word.find_last_of(L"\\/");
-    if (slash != std::wstring_view::npos) word.remove_prefix(slash + 1);
-    return EqualsNoCase(word, L"cmd") || EqualsNoCase(word, L"cmd.exe") || EndsWithNoCase(word, L".bat") ||
-           EndsWithNoCase(word, L".cmd");
+    std::wstring_view word = ProgramOf(commandLine);
+    return StartsCmd(commandLine) || EndsWithNoCase(word, L".bat") || EndsWithNoCase(word, L".cmd");
 }
 
 namespace {
@@ -511,10 +521,7 @@ private:
 std::wstring CmdCommandOf(const wchar_t* line) {
     const wchar_t* start = line;
     while (IsBlank(*start)) ++start;
-    if (!GoesThroughCmd(start) || EndsWithNoCase(std::wstring_view(start, wcscspn(start, L" \t")), L".bat") ||
-        EndsWithNoCase(std::wstring_view(start, wcscspn(start, L" \t")), L".cmd")) {
-        return line;
-    }
+    if (!StartsCmd(start)) return line;
     const wchar_t* at = start;
     if (*at == L'"') {
         at = wcschr(at + 1, L'"');
