@@ -1,5 +1,7 @@
 #include "tests/support/registry_key.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <winternl.h>
 
 #include <atomic>
@@ -77,4 +79,20 @@ bool TestRegistryKey::Write(const char* valueName, DWORD type, const void* data,
     LONG status = RegSetValueExW(key, WideName(valueName).c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
+}
+
+std::string ExportedRegistryKey(const std::wstring& key, const std::wstring& file) {
+    DeleteFileW(file.c_str());
+    std::wstring line = L"reg.exe export \"HKCU\\" + key + L"\" \"" + file + L"\" /y";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+        return std::string();
+    }
+    DWORD waited = WaitForSingleObject(process.hProcess, 120000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0 ? TempDir::ReadWholeFile(file) : std::string();
 }

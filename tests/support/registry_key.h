@@ -27,3 +27,7 @@ public:
 private:
     std::string path;
 };
+
+// The key below HKEY_CURRENT_USER whole, as `reg export` writes it to file
+// (a path of the test's); empty when the export failed.
+std::string ExportedRegistryKey(const std::wstring& key, const std::wstring& file);
