@@ -247,6 +247,9 @@ void FolderWatch::Run() {
             if (!folder->gone) List(*folder, folder->path);
         }
     }
+    WatchNews listed;
+    listed.kind = WatchNews::kStartListed;
+    Tell(std::move(listed));
     for (;;) {
         std::vector<HANDLE> waits{stopEvent};
         std::vector<Folder*> waiting;

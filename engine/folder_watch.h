@@ -22,6 +22,7 @@ struct WatchNews {
         kChanged,     // path: a file that came or changed
         kFolderGone,  // path: a watched folder that can no longer be read (told once)
         kFolderBack,  // path: a watched folder readable again (its files follow as kChanged)
+        kStartListed, // the listing at the start is over
     };
     Kind kind = kChanged;
     VQWString path;

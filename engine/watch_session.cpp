@@ -62,6 +62,7 @@ void WatchSession::Hear(const std::vector<WatchNews>& news, DWORD now) {
             if (item.kind == WatchNews::kFolderGone) gone[item.folder] = true;
             if (item.kind == WatchNews::kFolderBack) gone[item.folder] = false;
         }
+        if (item.kind == WatchNews::kStartListed) startListing = false;
         if (item.kind != WatchNews::kChanged || !Passes(item.path)) continue;
         if (item.listed) {
             // A listing tells every file: only the new and the changed go on.

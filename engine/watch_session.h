@@ -42,7 +42,7 @@ public:
     // The watch's news, as Take gave it. Listed files at the start, with
     // `existing` off and a ledger that knows nothing yet, are only noted.
     void Hear(const std::vector<WatchNews>& news, DWORD now);
-    // The first listing is over: from now on every file counts as new.
+    // The first listing is over (the watch tells it too): from now on every file counts as new.
     void EndStartListing() { startListing = false; }
     // The files settled by now and not taken before as they are, in the
     // order they came; each is in the ledger from now on.
