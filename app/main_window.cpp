@@ -119,23 +119,19 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
     const int down = VQWin32AnchorMoveDown;
     const int downWide = VQWin32AnchorMoveDown | VQWin32AnchorStretchRight;
     const int downRight = VQWin32AnchorMoveDown | VQWin32AnchorMoveRight;
-    wchar_t parallel[8], timeLimit[16], retries[8];
-    wsprintfW(parallel, L"%lu", static_cast<unsigned long>(s.parallel));
-    wsprintfW(timeLimit, L"%lu", static_cast<unsigned long>(s.timeLimit));
-    wsprintfW(retries, L"%lu", static_cast<unsigned long>(s.retries));
+    // A job setting's control as the settings table describes it.
+    auto setting = [&s](int id) { return JobForm::NewControl(s, id); };
     VQWin32DialogWindowCreateInfo* info = new VQWin32DialogWindowCreateInfo({
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_FILEEXT_EDIT, s.fileExt, JobSettings::kFileExtLimit), downWide),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
-                 downWide),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_COMMAND_EDIT, s.command, JobSettings::kCommandLimit), downWide),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_DIRECTORY_EDIT, s.directory, JobSettings::kDirectoryLimit),
-                 downWide),
+        setting(IDC_FILEEXT_EDIT),
+        setting(IDC_PRECOMMAND_EDIT),
+        setting(IDC_COMMAND_EDIT),
+        setting(IDC_DIRECTORY_EDIT),
         new VQWin32DialogItem(IDC_JOB_LABEL),
         Anchored(new VQWin32DialogItemComboBoxW(IDC_JOB_COMBO, L"", -1), VQWin32AnchorStretchRight),
         Anchored(new VQWin32DialogItem(IDC_JOB_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItemListView(IDC_TARGET_LIST, &table, TargetTable::Columns()),
                  VQWin32AnchorStretchRight | VQWin32AnchorStretchDown),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0), down),
+        setting(IDC_DELETE_CHECK),
         // The list's own buttons sit above it, at its right.
         Anchored(new VQWin32DialogItem(IDC_ADD_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_LIST_ADD_BUTTON), VQWin32AnchorMoveRight),
@@ -145,9 +141,9 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_SELECT_DIRECTORY_BUTTON), downRight),
         Anchored(new VQWin32DialogItem(IDC_LOAD_BUTTON), down),
         Anchored(new VQWin32DialogItem(IDC_SAVE_BUTTON), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_EXIT_CODE, s.checkExitCode != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_HIDE_COMMAND, s.hideCommand != 0), down),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_PARALLEL_EDIT, parallel, 2), downRight),
+        setting(IDC_CHECK_EXIT_CODE),
+        setting(IDC_HIDE_COMMAND),
+        setting(IDC_PARALLEL_EDIT),
         Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, kMaxParallel), downRight),
         Anchored(new VQWin32DialogItem(IDC_PARALLEL_LABEL), downRight),
         Anchored(new VQWin32DialogItem(IDC_OPEN_RESULTS_BUTTON), down),
@@ -163,19 +159,17 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_COMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_DIRECTORY_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_OUTPUT_LABEL), down),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_OUTPUT_EDIT, s.output, JobSettings::kOutputLimit), downWide),
+        setting(IDC_OUTPUT_EDIT),
         Anchored(new VQWin32DialogItem(IDC_ON_FAILURE_LABEL), down),
-        Anchored(new VQWin32DialogItemDropDown(IDC_ON_FAILURE_COMBO, {L"停止する", L"続ける"},
-                                               static_cast<int>(s.onFailure)),
-                 down),
+        setting(IDC_ON_FAILURE_COMBO),
         Anchored(new VQWin32DialogItem(IDC_TIME_LIMIT_LABEL), down),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_TIME_LIMIT_EDIT, timeLimit, 5), down),
+        setting(IDC_TIME_LIMIT_EDIT),
         Anchored(new VQWin32DialogItem(IDC_RETRIES_LABEL), down),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_RETRIES_EDIT, retries, 1), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_LOW_PRIORITY_CHECK, s.lowPriority != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_SKIP_UP_TO_DATE_CHECK, s.skipUpToDate != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_OUTPUT_CHECK, s.checkOutput != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_KEEP_FAILED_OUTPUT_CHECK, s.keepFailedOutput != 0), down),
+        setting(IDC_RETRIES_EDIT),
+        setting(IDC_LOW_PRIORITY_CHECK),
+        setting(IDC_SKIP_UP_TO_DATE_CHECK),
+        setting(IDC_CHECK_OUTPUT_CHECK),
+        setting(IDC_KEEP_FAILED_OUTPUT_CHECK),
     });
     info->templateId = IDD_MAIN;
     info->showCommand = showCommand;
@@ -430,7 +424,7 @@ void MainWindow::OnSelectDirectory() {
 
 void MainWindow::OnLoad() {
     wchar_t path[MAX_PATH];
-    CopyCut(path, MAX_PATH, settingsPath.Text());
+    CopyCut(path, MAX_PATH, form.SettingsPath().Text());
     if (!ChooseOpenFile(path, L"設定を読み込む", L"設定ファイル", L"ini", handle)) return;
     if (!ImportSettingsFileReporting(path)) return;
     // A file from anywhere: the fields are no named job's now.
@@ -441,7 +435,7 @@ void MainWindow::OnLoad() {
 
 void MainWindow::OnSave() {
     wchar_t path[MAX_PATH];
-    CopyCut(path, MAX_PATH, settingsPath.Text());
+    CopyCut(path, MAX_PATH, form.SettingsPath().Text());
     if (!ChooseSettingsSavePath(path)) return;
     ExportSettingsFileAsking(path);
 }

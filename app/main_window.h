@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/job_form.h"
 #include "app/output_window.h"
 #include "app/resource.h"
 #include "app/target_list_model.h"
@@ -31,50 +32,7 @@ class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
 
-// The job settings as start-up reads them, before the controls exist.
-struct JobSettings {
-    enum {
-        kFileExtLimit = 256,
-        kPreCommandLimit = 1024,
-        kCommandLimit = 1024,
-        kDirectoryLimit = 260,
-        kOutputLimit = 1024,
-        kTimeLimitMax = 86400,
-        kRetriesMax = 9,
-    };
-    wchar_t fileExt[kFileExtLimit + 1];
-    wchar_t preCommand[kPreCommandLimit + 1];
-    wchar_t command[kCommandLimit + 1];
-    wchar_t directory[kDirectoryLimit + 1];
-    DWORD deleteFinished = 1;  // 1 (the default): remove finished targets after a run
-    DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
-    DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
-    DWORD parallel = 1;        // targets run at once, 1 to 64
-    DWORD onFailure = 0;       // 0: a failure ends the run; 1: the run goes on
-    DWORD timeLimit = 0;       // seconds a step may take, 0 (none) to kTimeLimitMax
-    DWORD retries = 0;         // tries more for a failed target, 0 to kRetriesMax
-    DWORD lowPriority = 0;     // 1: children below normal priority
-    wchar_t output[kOutputLimit + 1] = {};  // the output template; empty: none
-    DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
-    DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
-    DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
-};
-
-// What a settings file import or export ran into, for the messages of the
-// Load and Save commands.
-struct SettingsFileReport {
-    enum Problem {
-        kNone,
-        kFailed,          // not read, or not written; the file is as it was
-        kTooLarge,        // over the settings text's size limit
-        kNeedsOverwrite,  // the file to replace does not load whole: ask first
-    };
-    Problem problem = kNone;
-    // Import: keys whose value did not fit; their controls kept their values.
-    VQArray<VQWString, VQWString> skippedKeys;
-};
-
-class MainWindow : public VQWin32DialogWindow, public BatchRunner {
+class MainWindow : public VQWin32DialogWindow, public BatchRunner, private JobFields {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -105,17 +63,17 @@ public:
     // settings, their anchors, the class, caption and icon. The caller owns it.
     VQWin32DialogWindowCreateInfo* MakeCreateInfo(const JobSettings& settings, int showCommand);
 
-    // Job settings: the registry (under registryKey) and settings files.
-    // A registry value of the wrong type or too long for its control leaves
-    // the default, and is not written back while the control keeps it.
+    // Job settings (app/job_form.h): the store (the registry under
+    // registryKey, or the portable file) and settings files.
+    JobForm& Form() { return form; }
     void LoadRegistrySettings(JobSettings& settings);
     void SaveRegistrySettings();
-    // A value too long for its control leaves the control as it was, and is
-    // named in the report.
-    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr);
-    // Without overwrite, an existing file that does not load whole (it fails
-    // to load, or lines were left out) is not replaced: false, kNeedsOverwrite.
-    bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr);
+    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr) {
+        return form.ImportSettingsFile(path, report);
+    }
+    bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr) {
+        return form.ExportSettingsFile(path, overwrite, report);
+    }
     // What the Load and Save commands do with the path their dialog gave:
     // the import or export with its messages (and the question before
     // overwriting a file that does not load whole). With nameFile the
@@ -222,8 +180,6 @@ public:
     // Puts text on the clipboard; replaceable by tests.
     bool (*copyToClipboard)(HWND owner, const VQWString& text);
 
-    VQWString settingsPath;
-
     // Where this start keeps its things (settings/settings_store.h): the
     // registry or the portable file, the data and jobs folders. Set from
     // CurrentStoragePlace by the constructor; tests may change it before
@@ -250,10 +206,7 @@ public:
     VQWString currentJob;
     // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
     VQWString IdleCaption() const;
-    // The fields as they are, in one text: equal texts, equal settings.
-    VQWString SettingsSnapshot();
-    // The controls of the job settings, in the order they are read and written.
-    static std::vector<int> SettingControls();
+    VQWString SettingsSnapshot() { return form.SettingsSnapshot(); }
 
     // The plan of a run of the fields and the list as they are: the CSV, or
     // for a path ending in ".cmd" the batch file. False and the reason when
@@ -285,8 +238,6 @@ public:
     // An unattended start's end: the process's exit code and what goes to the console.
     int unattendedExitCode = 0;
     VQWString unattendedReport;
-    // Bits, by job setting: the registry held a value that could not be read.
-    unsigned unreadRegistrySettings = 0;
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
     // The clock of the run button's guards (GetTickCount); replaceable by tests.
@@ -323,8 +274,6 @@ private:
     void ShowCurrentJob();
     void LoadHistories();
     void TellStorageProblems();
-    // The job setting at this index of the settings table, read from its control.
-    VQWString SettingValue(int index);
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     VQWin32DialogItemProgressBar* RunProgressBar();
@@ -350,7 +299,7 @@ private:
     void ApplyResults();
     void ShowError(const wchar_t* text);
     void UpdateCount();
-    RunOptions ReadRunOptions();
+    RunOptions ReadRunOptions() { return form.ReadRunOptions(); }
     // The preview under the command fields: both templates expanded for the
     // selected entry (the first when none is), or what stops them, in red.
     void UpdatePreview();
@@ -377,10 +326,15 @@ private:
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListView* TargetList();
     VQWin32DialogItemCheckBox* CheckBox(int id);
-    bool IsChecked(int id);
-    VQWString EditText(int id);
-    void SetEditText(int id, const wchar_t* text);
+    // The job settings' fields (JobFields).
+    bool IsChecked(int id) override;
+    void SetChecked(int id, bool checked) override;
+    VQWString EditText(int id) override;
+    void SetEditText(int id, const wchar_t* text) override;
+    int Choice(int id) override;
+    void SetChoice(int id, int choice) override;
 
+    JobForm form{*this};
     TargetListModel targetModel;  // the table shows it entry for entry
     TargetTable table;
     OutputWindow outputWindow;

@@ -18,40 +18,14 @@
 
 namespace {
 
-// Inputs that a run locks; the run button and the check boxes read at its
-// end or at none stay usable.
-const int kLockedDuringRun[] = {IDC_FILEEXT_EDIT,   IDC_PRECOMMAND_EDIT,     IDC_COMMAND_EDIT,
-                                IDC_DIRECTORY_EDIT, IDC_ADD_BUTTON,
-                                IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON,      IDC_DELETE_ALL_BUTTON,
-                                IDC_SELECT_DIRECTORY_BUTTON, IDC_LOAD_BUTTON, IDC_SAVE_BUTTON,
-                                IDC_PARALLEL_EDIT,  IDC_PARALLEL_SPIN,       IDC_HIDE_COMMAND,
-                                IDC_ON_FAILURE_COMBO, IDC_TIME_LIMIT_EDIT,   IDC_RETRIES_EDIT,
-                                IDC_LOW_PRIORITY_CHECK, IDC_OUTPUT_EDIT,     IDC_SKIP_UP_TO_DATE_CHECK,
-                                IDC_CHECK_OUTPUT_CHECK, IDC_KEEP_FAILED_OUTPUT_CHECK,
-                                IDC_JOB_COMBO,      IDC_JOB_MENU_BUTTON};
+// Inputs that a run locks: the job settings it reads at its start (the
+// settings table says which), and these; the run button and the check boxes
+// read at its end or at none stay usable.
+const std::vector<int> kLockedDuringRun = JobForm::LockedDuringRun(
+    {IDC_ADD_BUTTON, IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON, IDC_DELETE_ALL_BUTTON, IDC_SELECT_DIRECTORY_BUTTON,
+     IDC_LOAD_BUTTON, IDC_SAVE_BUTTON, IDC_PARALLEL_SPIN, IDC_JOB_COMBO, IDC_JOB_MENU_BUTTON});
 
 }  // namespace
-
-RunOptions MainWindow::ReadRunOptions() {
-    RunOptions options;
-    options.checkExitCode = IsChecked(IDC_CHECK_EXIT_CODE);
-    options.hideCommand = IsChecked(IDC_HIDE_COMMAND);
-    int parallel = _wtoi(EditText(IDC_PARALLEL_EDIT).Text());
-    options.parallel = parallel < 1 ? 1 : (parallel > kMaxParallel ? kMaxParallel : parallel);
-    if (VQWin32DialogItemDropDown* onFailure = dynamic_cast<VQWin32DialogItemDropDown*>(FindItemById(IDC_ON_FAILURE_COMBO))) {
-        options.onFailure = onFailure->GetSelection() == 1 ? 1 : 0;
-    }
-    // A number past the field's range is taken as its largest, as 同時実行数 is.
-    int timeLimit = _wtoi(EditText(IDC_TIME_LIMIT_EDIT).Text());
-    options.timeLimitSeconds = timeLimit < 0 ? 0 : (timeLimit > kMaxTimeLimitSeconds ? kMaxTimeLimitSeconds : timeLimit);
-    int retries = _wtoi(EditText(IDC_RETRIES_EDIT).Text());
-    options.retries = retries < 0 ? 0 : (retries > kMaxRetries ? kMaxRetries : retries);
-    options.lowPriority = IsChecked(IDC_LOW_PRIORITY_CHECK);
-    options.skipUpToDate = IsChecked(IDC_SKIP_UP_TO_DATE_CHECK);
-    options.checkOutput = IsChecked(IDC_CHECK_OUTPUT_CHECK);
-    options.keepFailedOutput = IsChecked(IDC_KEEP_FAILED_OUTPUT_CHECK);
-    return options;
-}
 
 void MainWindow::RunOrStop(const std::vector<int>* only) {
     if (!thread) return;
