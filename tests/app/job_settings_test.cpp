@@ -530,3 +530,33 @@ TEST(Snapshot, EverySettingChangedAloneChangesItAndChangedBackRestoresIt) {
         EXPECT_EQ(std::wstring(loaded.Text()), std::wstring(app.window->SettingsSnapshot().Text())) << id;
     }
 }
+
+TEST(Snapshot, AChangeOfOnlyOnFailureThenAnotherJobAsksToSaveIt) {
+    TempDir jobs;
+    jobs.WriteFile(L"写真をWebPに.ini", Utf16File(L"[Quenbrix]\r\nCommand = cwebp \"$fullname\"\r\n"));
+    jobs.WriteFile(L"控え.ini", Utf16File(L"[Quenbrix]\r\nCommand = copy \"$fullname\" D:\\控え\r\n"));
+    AppWindow app(nullptr, nullptr, nullptr,
+                  [&jobs](MainWindow& window) { window.storagePlace.jobsFolder = VQWString(jobs.Path().c_str()); });
+    ASSERT_TRUE(app.window->ChooseJob(VQWString(L"写真をWebPに")));
+    // 失敗したら: 続ける, as the user picks it.
+    HWND combo = app.Control(IDC_ON_FAILURE_COMBO);
+    SendMessageW(combo, CB_SETCURSEL, 1, 0);
+    SendMessageW(app.Panel(), WM_COMMAND, MAKEWPARAM(IDC_ON_FAILURE_COMBO, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+
+    DrawnText drawn;
+    BoxAnswer cancel;
+    TimerScript script;
+    script.Then(AnswerBox(&cancel, IDCANCEL));
+    script.Start();
+    {
+        QuitWatchdog watchdog(kWaitMs, 99);
+        EXPECT_FALSE(app.window->ChooseJob(VQWString(L"控え")));
+        EXPECT_FALSE(watchdog.Fired());
+    }
+    EXPECT_TRUE(cancel.seen);
+    EXPECT_EQ(L"確認", cancel.caption);
+    EXPECT_TRUE(drawn.Saw(L"変更を保存しますか？"));
+    EXPECT_EQ(L"cwebp \"$fullname\"", app.Text(IDC_COMMAND_EDIT)) << "Cancel stays";
+    EXPECT_EQ(1, static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)));
+}
