@@ -339,8 +339,8 @@ VQWString JobForm::SkippedKeysMessage(const SettingsFileReport& report, const VQ
 VQWin32DialogItem* JobForm::NewControl(const JobSettings& settings, int controlId) {
     const JobSetting* setting = SettingOf(controlId);
     if (!setting) return nullptr;
-    // The table's accessors take a writable record; nothing is written through them here.
-    JobSettings& s = const_cast<JobSettings&>(settings);
+    // The table's accessors are the writers' too: they are given a copy.
+    JobSettings s = settings;
     VQWin32DialogItem* item = nullptr;
     if (setting->kind == kTextSetting) {
         const wchar_t* text = setting->text(s);
