@@ -106,7 +106,8 @@ MainWindow::MainWindow(HINSTANCE instance)
       storagePlace(CurrentStoragePlace()),
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
-      table(*this) {
+      table(*this),
+      keeper(targetModel, *this) {
     // The panel's spin control and its link line are common controls of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                         ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
@@ -306,10 +307,8 @@ bool MainWindow::CanClose() {
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
     TakeTableLayout();
-    FinishKeptListLoad(true);
     // The window goes: a start made now waits for its last rewrite and takes this list.
-    keptList.BeginClosing();
-    SaveTargetList();
+    keeper.BeginClosing();
     return true;
 }
 
@@ -319,8 +318,7 @@ void MainWindow::OnDestroyed() {
     // step further with every second instance.
     if (cascaded && EqualRect(&clientScreenRect, &openedPlace)) savePlacement = 0;
     // The last rewrite is on the disk before the window is gone.
-    EndKeptListLoad();
-    keptList.Close();
+    keeper.Close();
     VQWin32DialogWindow::OnDestroyed();
     SaveTableLayout();
     // The window's place is in the store now; the portable file is written once.

@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/job_form.h"
+#include "app/kept_list_keeper.h"
 #include "app/output_window.h"
 #include "app/resource.h"
 #include "app/target_list_model.h"
@@ -32,7 +33,7 @@ class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
 
-class MainWindow : public VQWin32DialogWindow, public BatchRunner, private JobFields {
+class MainWindow : public VQWin32DialogWindow, public BatchRunner, private JobFields, private KeptListEvents {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -96,20 +97,10 @@ public:
     std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     // The target list between starts, in a slot of dataFolder that this
-    // window holds while it is open (settings/kept_list.h): read back before
-    // a settings file is imported, with the lists no open window holds;
-    // rewritten at a run's end, on close and shortly after an edit (at a
-    // run's start too when an edit is not written yet), and told what
-    // happens to each target as it happens.
+    // window holds while it is open (app/kept_list_keeper.h): read back
+    // before a settings file is imported, with the lists no open window holds.
     void RestoreTargetList();
-    void SaveTargetList();
-    // A kept list whose files hold at least this many bytes is read on a
-    // thread of its own: the window answers at once, and the list comes in
-    // when it is read, before the entries added meanwhile. A run waits for
-    // it. With the gate (tests), the read waits for that event first.
-    size_t keptListBackgroundBytes = 8 * 1024 * 1024;
-    HANDLE keptListLoadGate = nullptr;
-    bool IsKeptListLoading() const { return keptListLoad != nullptr; }
+    KeptListKeeper& Keeper() { return keeper; }
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
     VQWString dataFolder;
 
@@ -316,12 +307,15 @@ private:
     VQWString RootOf(const VQWString& path);
     // The caption while a run goes: the progress, and the time left once it can be told.
     VQWString ProgressCaption(RunState state);
-    // The kept list: every change of the entries comes to KeptListChanged;
-    // the timer's tick makes the rewrite after edits and tells a failure once.
-    void KeptListChanged();
-    void KeepListAtRunStart();
+    // The kept list's asks and boxes (KeptListEvents); at a run's end each
+    // target's outcome goes to the keeper.
+    RunState KeptListRunState() override;
+    bool KeptListRemovesDone() override;
+    void OnKeptListComing() override;
+    void OnKeptListCountChanged() override;
+    void TellKeptListDamage(const VQWString& text) override;
+    void TellKeptListFailure(const VQWString& text) override;
     void KeepRunResults();
-    void KeepListTick();
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListView* TargetList();
@@ -342,28 +336,7 @@ private:
     bool followingSelection = false;  // a selection made by the window itself
     int followedTop = -1;             // the top row the following left
     TableCounts shownCounts;
-    KeptList keptList;
-    bool keptListRestored = false;  // changes before that are the restore itself
-    bool keptListDirty = false;     // edited since the last rewrite
-    DWORD keptListChangedAt = 0;
-    int keptListJournaled = 0;      // during a run: the highest adding number the kept list knows of
-    // A kept list read in the background: the thread fills entries and report.
-    struct KeptListLoad {
-        KeptList* list = nullptr;
-        VQWString folder;       // shares nothing with the window's strings
-        HANDLE gate = nullptr;  // borrowed
-        std::vector<KeptEntry> entries;
-        KeptListReport report;
-        HANDLE thread = nullptr;
-    };
-    std::unique_ptr<KeptListLoad> keptListLoad;
-    static unsigned __stdcall KeptListLoadMain(void* param);
-    void TakeKeptList(std::vector<KeptEntry>& entries, const KeptListReport& report, bool quiet);
-    // Waits for a list still read in the background and takes it; `only`
-    // (a run of chosen entries) then names the same entries in the new order.
-    void FinishKeptListLoad(bool quiet = false, std::vector<int>* only = nullptr);
-    // The window goes: the read is waited for, what it read is dropped.
-    void EndKeptListLoad();
+    KeptListKeeper keeper;
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened

@@ -318,7 +318,7 @@ bool MainWindow::WritePlan(const wchar_t* path, VQWString& error) {
     job.directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
     job.outputTemplate = EditText(IDC_OUTPUT_EDIT);
     // The kept list is part of what a run would run, as 実行 takes it.
-    FinishKeptListLoad();
+    keeper.FinishLoad();
     std::vector<PlanTarget> targets;
     for (const RunTarget& target : RunTargetsFromList()) targets.push_back(PlanTarget{target.path, target.root});
     if (targets.empty()) {

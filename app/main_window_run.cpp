@@ -46,9 +46,9 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
     if (runEnded && now - runEndedAt < kRunAfterEndMs) return;
     // The kept list is part of the run: one still being read is waited for.
     std::vector<int> chosen;
-    if (keptListLoad) {
+    if (keeper.IsLoading()) {
         if (only) chosen = *only;
-        FinishKeptListLoad(false, only ? &chosen : nullptr);
+        keeper.FinishLoad(false, only ? &chosen : nullptr);
         if (only) only = &chosen;
     }
     std::vector<RunTarget> list = RunTargetsFromList(only);
@@ -60,7 +60,7 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
     std::vector<bool> skip;
     if (!CheckBeforeRun(preCommandText, commandText, outputText, list, skip)) return;
     // The list on the disk holds every entry before the first one begins.
-    KeepListAtRunStart();
+    keeper.AtRunStart();
     switch (StartRun(preCommandText, commandText, EditText(IDC_DIRECTORY_EDIT), outputText, list, ReadRunOptions(),
                      skip.empty() ? nullptr : &skip)) {
     case Started:
@@ -133,7 +133,7 @@ VQWin32DialogItemProgressBar* MainWindow::RunProgressBar() {
 
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (wParam != kTimerId) return VQWin32DialogWindow::OnTimer(hwnd, wParam, lParam);
-    KeepListTick();
+    keeper.Tick(IsWindowEnabled(handle) != FALSE);
     RunState state = GetState();
     if (state == RunState::Idle) return 0;
     if (state == RunState::Ended) {
@@ -177,7 +177,7 @@ void MainWindow::OnJobEnded(bool closing) {
         }
         if (VQWin32DialogItem* detail = FindItemById(IDC_RESULT_DETAIL)) detail->SetTextW(line.Text(), false);
     }
-    SaveTargetList();
+    keeper.Save();
     VQGetTaskbar()->Flash(handle);
     // The error comes last, from a copy: while its box waits, the next run
     // may already start (an about box closed under it gives the window back)

@@ -70,7 +70,7 @@ void MainWindow::SortTable(TargetColumn column, bool descending) {
     ShowSelection();
     view->RedrawRows(-1, -1);
     // The sorted order is the list's order: the kept list follows.
-    KeptListChanged();
+    keeper.Changed();
 }
 
 TargetStatus MainWindow::ShownStatus(int index) { return HasMark(index) ? EntryStatus(index) : TargetStatus::NotRun; }
@@ -115,7 +115,7 @@ void MainWindow::ShowTableStatus() {
     auto* line = static_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS));
     if (!line) return;
     std::vector<VQWin32LinkPart> parts = TableStatusParts(shownCounts);
-    if (IsKeptListLoading()) {
+    if (keeper.IsLoading()) {
         parts.push_back({VQWString(parts.empty() ? L"前回のリストを読み込み中…" : L" ・ 前回のリストを読み込み中…"), nullptr});
     }
     line->SetParts(parts);

@@ -320,5 +320,5 @@ void MainWindow::UpdateCount() {
     UpdateTableStatus();
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
-    KeptListChanged();
+    keeper.Changed();
 }

@@ -137,7 +137,7 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
         window.savePlacement = 1;
     }
     window.dataFolder = VQWString(quenbrix.c_str());
-    window.keptListBackgroundBytes = static_cast<size_t>(-1);  // in before the window shows
+    window.Keeper().SetBackgroundBytes(static_cast<size_t>(-1));  // in before the window shows
     JobSettings settings = {};
     SetText(settings.command, JobSettings::kCommandLimit + 1, SelfCommand(L"child-noop \"$fullname\""));
     settings.deleteFinished = 0;
