@@ -8,6 +8,7 @@
 #include "base/files.h"
 #include "base/path_identity.h"
 #include "base/text_decode.h"
+#include "base/timing_log.h"
 #include "engine/child_environment.h"
 #include "engine/child_process.h"
 #include "engine/file_variables.h"
@@ -294,6 +295,7 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
         pipe->CloseWriteEnd();
         pipe->StartReading();
     }
+    TimingMark(step == 0 ? "pre-command started" : "command started");
     stepRecord.ran = true;
     slot.step = step;
     slot.process = process;
@@ -307,6 +309,7 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     StepRecord& stepRecord = slot.step == 0 ? record.pre : record.command;
     DWORD code = 0;
     GetExitCodeProcess(slot.process, &code);
+    TimingMark(slot.step == 0 ? "pre-command ended" : "command ended");
     // After the children were ended, one that ended before that still counts.
     bool endedByStop = childrenEnded && ExitedSince(slot.process, endedAt);
     bool endedByLimit = !endedByStop && slot.timedOut && ExitedSince(slot.process, slot.killedAt);
@@ -756,6 +759,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
     {
         RunLoop run(*this, worker);
         run.Go();
+        TimingMark("run loop ended");
         // After a failure the rest of the list is counted, though not run.
         if (run.StopsAtFailure() && !run.Stopped()) startedCount = runnableCount.load();
     }
@@ -766,6 +770,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
         }
     }
     WriteResults(runStart);
+    TimingMark("results file written");
 }
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
