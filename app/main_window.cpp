@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/timing_log.h"
 #include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
 #include "win32/link_line.h"
@@ -262,8 +263,10 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
         }
     }
     UpdateCount();
+    TimingMark("controls made");
     LoadHistories();
     RefreshJobList();
+    TimingMark("histories and jobs read");
     return true;
 }
 
@@ -273,8 +276,10 @@ void MainWindow::OnCreated() {
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
+    TimingMark("kept list restored");
     TellStorageProblems();
     ActOnCommandLine();
+    TimingMark("command line acted on");
     // What the fields hold now counts as loaded: changes from here are asked about.
     savedSnapshot = SettingsSnapshot();
 }
