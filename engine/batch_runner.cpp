@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/files.h"
@@ -588,6 +589,10 @@ bool BatchRunner::CreateWorker() {
     if (!wakeEvent) return false;
     if (!thread) thread = new VQWin32ThreadEx(OnThreadJob);
     return thread->Create();
+}
+
+void BatchRunner::SetRunEndNotice(std::function<void()> notice) {
+    if (thread) thread->onDone = std::move(notice);
 }
 
 void BatchRunner::DestroyWorker() {
