@@ -248,6 +248,8 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
     CreateWorker();
+    // The run's end is taken as it comes, not at the next tick.
+    SetRunEndNotice([window = handle] { PostMessageW(window, WM_TIMER, kTimerId, 0); });
     if (!dataFolder.IsEmpty()) {
         resultsFolder = dataFolder;
         resultsFolder.Append(L"\\runs");

@@ -165,6 +165,8 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (state == RunState::Idle) return 0;
     if (state == RunState::Ended) {
         OnJobEnded(false);
+        // A run nobody watches is over now, not at its own timer's tick.
+        CheckUnattendedEnd();
         return 0;
     }
     // What a file's end costs here must not grow with the list: the table
