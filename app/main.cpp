@@ -84,6 +84,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     JobSettings settings;
     window->LoadRegistrySettings(settings);
     TimingMark("settings read");
+    // Nothing of /plan is to be seen, and the first command of /run starts
+    // before its window is drawn.
+    if (commandLine.Unattended()) {
+        if (commandLine.planFile.IsEmpty()) window->showOnceRunning = showCommand;
+        showCommand = SW_HIDE;
+    }
     VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
     // Without a saved place the window opens as high as the screen leaves,
     // so the table gets the height the panel does not need.

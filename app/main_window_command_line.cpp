@@ -246,6 +246,7 @@ void MainWindow::StartUnattended() {
     }
     runBoxesFrom = unattendedBoxes.size();
     RunOrStop();
+    if (showOnceRunning >= 0) ShowWindow(handle, showOnceRunning);
     RunState state = GetState();
     if (state == RunState::Idle) {
         EndNotStarted(runBoxesFrom);
