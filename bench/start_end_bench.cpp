@@ -14,9 +14,9 @@
 // /run of one file at most the echo + 0.4 s, /plan at most 0.4 s, the window
 // of a plain start ready within 0.5 s.
 //
-//   start_end_bench.exe [rounds] [ffmpeg.exe]
+//   start_end_bench.exe [rounds] [ffmpeg.exe|-] [Quenbrix.exe]
 // (default: 3 rounds, build\ffmpeg\ffmpeg.exe if scripts/fetch_ffmpeg.sh
-// fetched it; bench/start_end.sh runs it in a prefix of its own). Each start
+// fetched it, "-" for the own child; build\Quenbrix.exe, or another build's; bench/start_end.sh runs it in a prefix of its own). Each start
 // of Quenbrix sees LOCALAPPDATA and APPDATA of a fresh folder; it keeps the
 // job in the registry as any start does. Exit code 1 when a goal is missed.
 #include <windows.h>
@@ -38,6 +38,7 @@
 namespace {
 
 const int kFiles = 16;
+std::wstring quenbrixPath;
 const int kSeconds = 30;
 
 std::wstring ModuleFolder() {
@@ -158,7 +159,7 @@ double QuenbrixSide(const std::wstring& arguments, const std::wstring& folder, D
     TempDir appData;
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
     SetEnvironmentVariableW(L"APPDATA", appData.Path().c_str());
-    return Timed(Quoted(ModuleFolder() + L"..\\Quenbrix.exe") + L" " + arguments, folder, 0, expected);
+    return Timed(Quoted(quenbrixPath) + L" " + arguments, folder, 0, expected);
 }
 
 struct Encoding {
@@ -211,7 +212,7 @@ double PlainStart(int entries) {
     WriteKeptArchive(appData.MakeDir(L"Quenbrix"), entries, true);
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
     SetEnvironmentVariableW(L"APPDATA", appData.Path().c_str());
-    std::wstring line = Quoted(ModuleFolder() + L"..\\Quenbrix.exe");
+    std::wstring line = Quoted(quenbrixPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -256,6 +257,7 @@ int main() {
     int rounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 3;
     std::wstring ffmpeg = argc > 2 ? argv[2] : ModuleFolder() + L"..\\ffmpeg\\ffmpeg.exe";
     if (GetFileAttributesW(ffmpeg.c_str()) == INVALID_FILE_ATTRIBUTES) ffmpeg.clear();
+    quenbrixPath = argc > 3 ? argv[3] : ModuleFolder() + L"..\\Quenbrix.exe";
 
     Encoding encoding;
     PrepareEncoding(encoding, ffmpeg);
