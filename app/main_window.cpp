@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/timing_log.h"
 #include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
 #include "win32/link_line.h"
@@ -242,6 +243,8 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
     CreateWorker();
+    // The run's end is taken as it comes, not at the next tick.
+    SetRunEndNotice([window = handle] { PostMessageW(window, WM_TIMER, kTimerId, 0); });
     if (!dataFolder.IsEmpty()) {
         resultsFolder = dataFolder;
         resultsFolder.Append(L"\\runs");
@@ -257,8 +260,10 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
         }
     }
     UpdateCount();
+    TimingMark("controls made");
     LoadHistories();
     RefreshJobList();
+    TimingMark("histories and jobs read");
     return true;
 }
 
@@ -268,8 +273,10 @@ void MainWindow::OnCreated() {
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
+    TimingMark("kept list restored");
     TellStorageProblems();
     ActOnCommandLine();
+    TimingMark("command line acted on");
     // What the fields hold now counts as loaded: changes from here are asked about.
     savedSnapshot = SettingsSnapshot();
 }

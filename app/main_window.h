@@ -206,6 +206,7 @@ public:
     bool WritePlan(const wchar_t* path, VQWString& error);
     // Read by start-up before the window opens; OnCreated acts on it.
     CommandLine commandLine;
+    int showOnceRunning = -1;  // a /run's window shows so once its run has begun; -1: none waits
     // The command line's part (main_window_command_line.cpp): the jobs,
     // settings files, targets and list files it names, loaded as the window
     // opens; the targets a second start hands over; the run nobody watches

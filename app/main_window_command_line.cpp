@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "base/files.h"
 #include "base/path_identity.h"
+#include "base/timing_log.h"
 #include "engine/run_summary.h"
 #include "win32/dialog_items.h"
 #include "win32/message_box.h"
@@ -220,6 +221,7 @@ void MainWindow::EndNotStarted(size_t reasonsFrom) {
 }
 
 void MainWindow::StartUnattended() {
+    TimingMark("unattended start");
     // /plan: the run written out, nothing run.
     if (!unattendedBlocked && !commandLine.planFile.IsEmpty()) {
         VQWString full, error;
@@ -244,6 +246,7 @@ void MainWindow::StartUnattended() {
     }
     runBoxesFrom = unattendedBoxes.size();
     RunOrStop();
+    if (showOnceRunning >= 0) ShowWindow(handle, showOnceRunning);
     RunState state = GetState();
     if (state == RunState::Idle) {
         EndNotStarted(runBoxesFrom);
@@ -261,6 +264,7 @@ void MainWindow::CheckUnattendedEnd() {
     // list, the results file, its error box): only then is it over here.
     if (!unattendedRunning || GetState() != RunState::Idle || !runEnded) return;
     unattendedRunning = false;
+    TimingMark("unattended end seen");
     KillTimer(handle, kCommandLineTimerId);
     RunSummary counts = GetSummary();
     VQWString report(L"Quenbrix: ");

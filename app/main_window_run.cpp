@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "app/main_window.h"
+#include "base/timing_log.h"
 #include "engine/run_report.h"
 #include "engine/run_summary.h"
 #include "win32/dialog_items.h"
@@ -138,6 +139,8 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (state == RunState::Idle) return 0;
     if (state == RunState::Ended) {
         OnJobEnded(false);
+        // A run nobody watches is over now, not at its own timer's tick.
+        CheckUnattendedEnd();
         return 0;
     }
     // What a file's end costs here must not grow with the list: the table
@@ -153,6 +156,7 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnJobEnded(bool closing) {
+    TimingMark("run's end taken");
     bool failed = HasFailure();
     int total = GetTargetCount();
     runEnded = true;
@@ -178,6 +182,7 @@ void MainWindow::OnJobEnded(bool closing) {
         if (VQWin32DialogItem* detail = FindItemById(IDC_RESULT_DETAIL)) detail->SetTextW(line.Text(), false);
     }
     keeper.Save();
+    TimingMark("run's end shown");
     VQGetTaskbar()->Flash(handle);
     // The error comes last, from a copy: while its box waits, the next run
     // may already start (an about box closed under it gives the window back)

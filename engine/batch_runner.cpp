@@ -3,11 +3,13 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/files.h"
 #include "base/path_identity.h"
 #include "base/text_decode.h"
+#include "base/timing_log.h"
 #include "engine/child_environment.h"
 #include "engine/child_process.h"
 #include "engine/file_variables.h"
@@ -294,6 +296,7 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
         pipe->CloseWriteEnd();
         pipe->StartReading();
     }
+    TimingMark(step == 0 ? "pre-command started" : "command started");
     stepRecord.ran = true;
     slot.step = step;
     slot.process = process;
@@ -307,6 +310,7 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     StepRecord& stepRecord = slot.step == 0 ? record.pre : record.command;
     DWORD code = 0;
     GetExitCodeProcess(slot.process, &code);
+    TimingMark(slot.step == 0 ? "pre-command ended" : "command ended");
     // After the children were ended, one that ended before that still counts.
     bool endedByStop = childrenEnded && ExitedSince(slot.process, endedAt);
     bool endedByLimit = !endedByStop && slot.timedOut && ExitedSince(slot.process, slot.killedAt);
@@ -587,6 +591,10 @@ bool BatchRunner::CreateWorker() {
     return thread->Create();
 }
 
+void BatchRunner::SetRunEndNotice(std::function<void()> notice) {
+    if (thread) thread->onDone = std::move(notice);
+}
+
 void BatchRunner::DestroyWorker() {
     if (!thread) return;
     if (thread->IsCreated() && !thread->IsIdle()) {
@@ -756,6 +764,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
     {
         RunLoop run(*this, worker);
         run.Go();
+        TimingMark("run loop ended");
         // After a failure the rest of the list is counted, though not run.
         if (run.StopsAtFailure() && !run.Stopped()) startedCount = runnableCount.load();
     }
@@ -766,6 +775,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
         }
     }
     WriteResults(runStart);
+    TimingMark("results file written");
 }
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {

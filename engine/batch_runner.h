@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -78,6 +79,10 @@ public:
     // Makes the worker with OnThreadJob and creates its thread; false when
     // the thread could not be created (the object is kept, and stays unusable).
     bool CreateWorker();
+    // Called on the worker's thread as a run ends, once GetState() says
+    // Ended (a window posts itself a message: no timer tick is waited for).
+    // Set after CreateWorker, before a run.
+    void SetRunEndNotice(std::function<void()> notice);
     // Ends a running job as ForceStop does, waits for the worker's thread to
     // end (without a time limit: the thread object must outlive its thread)
     // and deletes it.

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "base/path_identity.h"
+#include "base/timing_log.h"
 #include "base/two_threads.h"
 #include "engine/file_variables.h"
 #include "engine/output_path.h"
@@ -875,6 +876,7 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
 
 VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, const VQWString& outputTemplate,
                          const std::vector<RunTarget>& entries, const VQWString& directory, bool skipUpToDate) {
+    TimingMark("check begins");
     int count = static_cast<int>(entries.size());
     VQArray<VQWString, VQWString> targets;
     targets.SetSize(-count);
