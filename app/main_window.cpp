@@ -106,14 +106,15 @@ MainWindow::MainWindow(HINSTANCE instance)
       storagePlace(CurrentStoragePlace()),
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
-      table(*this) {
+      table(*this),
+      runController(this, [this] { return tickCount(); }) {
     // The panel's spin control and its link line are common controls of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                         ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
 }
 
-MainWindow::~MainWindow() { DestroyWorker(); }
+MainWindow::~MainWindow() { runController.Runner().DestroyWorker(); }
 
 VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, int showCommand) {
     const int down = VQWin32AnchorMoveDown;
@@ -148,7 +149,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_EXIT_CODE, s.checkExitCode != 0), down),
         Anchored(new VQWin32DialogItemCheckBox(IDC_HIDE_COMMAND, s.hideCommand != 0), down),
         Anchored(new VQWin32DialogItemEditBoxW(IDC_PARALLEL_EDIT, parallel, 2), downRight),
-        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, kMaxParallel), downRight),
+        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, BatchRunner::kMaxParallel), downRight),
         Anchored(new VQWin32DialogItem(IDC_PARALLEL_LABEL), downRight),
         Anchored(new VQWin32DialogItem(IDC_OPEN_RESULTS_BUTTON), down),
         Anchored(new VQWin32DialogItem(IDC_PREVIEW), downWide),
@@ -246,10 +247,11 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
-    CreateWorker();
+    runController.Runner().CreateWorker();
     if (!dataFolder.IsEmpty()) {
-        resultsFolder = dataFolder;
-        resultsFolder.Append(L"\\runs");
+        VQWString results = dataFolder;
+        results.Append(L"\\runs");
+        runController.Runner().SetResultsFolder(results);
     }
     SetTimer(handle, kTimerId, kTimerPeriodMs, nullptr);
     // The field's note stands in it while it is empty: its label sits beside it.
@@ -294,21 +296,22 @@ LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 }
 
 bool MainWindow::CanClose() {
-    RunState state = GetState();
+    BatchRunner& runner = runController.Runner();
+    RunState state = runner.GetState();
     if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
         if (!sessionEnding &&
             MsgBox(this, L"実行中です。実行中のコマンドを終了して閉じますか？", L"確認", VQMB_YESNO, 2) != IDYES) {
             return false;
         }
         // The box may have waited long enough for the run to end by itself.
-        ForceStop();
-        WaitUntilEnded();
+        runner.ForceStop();
+        runner.WaitUntilEnded();
     }
     // An ended run's results decide what stays in the list that is kept.
-    if (GetState() == RunState::Ended) OnJobEnded(true);
+    if (runner.GetState() == RunState::Ended) OnRunEnded(true);
     VQWin32DialogWindow::CanClose();
     if (handle) KillTimer(handle, kTimerId);
-    DestroyWorker();
+    runner.DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
     TakeTableLayout();
@@ -359,7 +362,7 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         // Escape asks for the first Stop only; the second stays a deliberate press.
-        if (GetState() == RunState::Running) RunOrStop();
+        if (runController.State() == RunState::Running) RunOrStop();
         return 0;
     case IDC_SELECT_MENU_BUTTON: {
         RECT button = {};
@@ -422,7 +425,7 @@ void MainWindow::OnAbout() { DialogBox(IDD_ABOUT, IDC_ABOUT_DESCRIPTION, IDC_ABO
 
 void MainWindow::OnSelectDirectory() {
     VQWString start = EditText(IDC_DIRECTORY_EDIT);
-    if (start.IsEmpty()) start = startDirectory;
+    if (start.IsEmpty()) start = runController.Runner().GetStartDirectory();
     wchar_t folder[MAX_PATH];
     CopyCut(folder, MAX_PATH, start.Text());
     if (ChooseFolder(folder) == 1) SetEditText(IDC_DIRECTORY_EDIT, folder);

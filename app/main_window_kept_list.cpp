@@ -189,10 +189,10 @@ void MainWindow::SaveTargetList() {
 
 void MainWindow::KeptListChanged() {
     if (!keptListRestored || !keptList.IsOpen()) return;
-    RunState state = GetState();
+    RunState state = runController.State();
     if (state == RunState::Idle) {
         keptListDirty = true;
-        keptListChangedAt = GetTickCount();
+        keptListChangedAt = tickCount();
         return;
     }
     // During a run the list only grows at its end (drops), and is not
@@ -221,8 +221,9 @@ void MainWindow::KeepListAtRunStart() {
 }
 
 void MainWindow::KeepRunResults() {
-    for (int i = 0; i < GetTargetCount(); ++i) {
-        const TargetRecord* record = GetRecord(i);
+    const BatchRunner& runner = runController.Runner();
+    for (int i = 0; i < runner.GetTargetCount(); ++i) {
+        const TargetRecord* record = runner.GetRecord(i);
         TargetStatus status = record ? record->Status() : TargetStatus::NotRun;
         if (status == TargetStatus::NotRun) continue;
         // A file a stop ended, or one whose kept output may be half made, is
@@ -240,7 +241,7 @@ void MainWindow::KeepListTick() {
         FinishKeptListLoad();
     }
     keptList.ReleaseWritten();
-    RunState state = GetState();
+    RunState state = runController.State();
     // The box may change during a run; the fold after a crash takes its last state.
     if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
         keptList.SetRemoveDone(IsChecked(IDC_DELETE_CHECK));
@@ -255,18 +256,18 @@ void MainWindow::KeepListTick() {
                        failure.path.Text(), SystemMessage(failure.error).Text());
         ShowError(message.Text());
     }
-    if (keptListDirty && GetState() == RunState::Idle && GetTickCount() - keptListChangedAt >= kKeptListDebounceMs) {
+    if (keptListDirty && runController.State() == RunState::Idle && tickCount() - keptListChangedAt >= kKeptListDebounceMs) {
         SaveTargetList();
     }
 }
 
-void MainWindow::OnTargetBegun(int index) { keptList.RecordBegun(targets[index]); }
+void MainWindow::OnRunTargetBegun(int runIndex) { keptList.RecordBegun(runController.Runner().GetTargetPath(runIndex)); }
 
-void MainWindow::OnTargetFinished(int index, TargetStatus status) {
-    keptList.RecordFinished(targets[index], KeptOutcomeOf(status));
+void MainWindow::OnRunTargetFinished(int runIndex, TargetStatus status) {
+    keptList.RecordFinished(runController.Runner().GetTargetPath(runIndex), KeptOutcomeOf(status));
 }
 
-VQWString MainWindow::ResultsNotes() {
+VQWString MainWindow::RunResultsNotes() {
     if (!keptList.FailedSinceRunBegan()) return VQWString();
     return VQWString(L"注意: この実行の間、対象ファイルのリストを保存できないことがありました。"
                      L"プログラムが異常終了した場合、完了したファイルがもう一度実行されることがあります。");
