@@ -1,7 +1,8 @@
-// A run as the window shows it: Run and the two stages of Stop, the progress
-// in the caption and on the taskbar, and what each target's result looks like
-// in the list afterwards (a mark, a line of details, the error box naming the
-// file, the removal of the entries that are done, the results file).
+// A run as the window shows it: the run button, the controls a run locks, the
+// progress in the caption, on the bar and on the taskbar, and the run's end in
+// the list (the line of details, the error box, the entries that are done
+// leaving, the selection). What a press comes to, the texts and the results
+// are the run controller's (app/run_controller.h).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -9,7 +10,6 @@
 
 #include "app/main_window.h"
 #include "engine/run_report.h"
-#include "engine/run_summary.h"
 #include "win32/dialog_items.h"
 #include "win32/drop_down.h"
 #include "win32/message_box.h"
