@@ -256,12 +256,15 @@ void MainWindow::KeepListTick() {
                        failure.path.Text(), SystemMessage(failure.error).Text());
         ShowError(message.Text());
     }
-    if (keptListDirty && runController.State() == RunState::Idle && tickCount() - keptListChangedAt >= kKeptListDebounceMs) {
+    if (keptListDirty && runController.State() == RunState::Idle &&
+        tickCount() - keptListChangedAt >= kKeptListDebounceMs) {
         SaveTargetList();
     }
 }
 
-void MainWindow::OnRunTargetBegun(int runIndex) { keptList.RecordBegun(runController.Runner().GetTargetPath(runIndex)); }
+void MainWindow::OnRunTargetBegun(int runIndex) {
+    keptList.RecordBegun(runController.Runner().GetTargetPath(runIndex));
+}
 
 void MainWindow::OnRunTargetFinished(int runIndex, TargetStatus status) {
     keptList.RecordFinished(runController.Runner().GetTargetPath(runIndex), KeptOutcomeOf(status));

@@ -39,7 +39,9 @@ const PressStep kRunLife[] = {
 
 std::vector<RunTarget> Targets(const TempDir& temp, const std::vector<std::wstring>& names) {
     std::vector<RunTarget> targets;
-    for (const std::wstring& name : names) targets.push_back(RunTarget{VQWString(temp.Join(name).c_str()), VQWString(), false});
+    for (const std::wstring& name : names) {
+        targets.push_back(RunTarget{VQWString(temp.Join(name).c_str()), VQWString(), false});
+    }
     return targets;
 }
 
