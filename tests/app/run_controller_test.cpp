@@ -56,7 +56,8 @@ TEST(RunPress, EachPressComesToWhatTheTimeSinceTheLastChangeAllows) {
         RunController run(nullptr, [&now] { return now; });
         EXPECT_EQ(Press::Ignored, run.OnPress()) << "no worker";
         ASSERT_TRUE(run.Runner().CreateWorker());
-        VQWString command((ChildProgram() + L" sleep 20000").c_str());
+        // The first Stop lets a running step finish: the step must be running by then.
+        VQWString command((ChildProgram() + L" write \"$fullname.started\" x sleep 20000").c_str());
         bool started = false, collected = false;
         for (const PressStep& step : kRunLife) {
             if (!collected && step.at > kCollectedAt) {
@@ -70,6 +71,7 @@ TEST(RunPress, EachPressComesToWhatTheTimeSinceTheLastChangeAllows) {
                 ASSERT_EQ(BatchRunner::Started, run.Start(VQWString(), command, VQWString(), VQWString(),
                                                           Targets(temp, {L"a.txt"}), RunOptions(), nullptr));
                 started = true;
+                ASSERT_TRUE(FileAppearsWithin(temp.Join(L"a.txt.started")));
             }
             if (step.after == RunState::Ended) {
                 ASSERT_TRUE(WaitUntil(L"the forced end", [&] { return run.State() == RunState::Ended; }));
