@@ -108,14 +108,15 @@ MainWindow::MainWindow(HINSTANCE instance)
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
       table(*this),
-      keeper(targetModel, *this) {
+      keeper(targetModel, *this),
+      runController(this, [this] { return tickCount(); }) {
     // The panel's spin control and its link line are common controls of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                         ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
 }
 
-MainWindow::~MainWindow() { DestroyWorker(); }
+MainWindow::~MainWindow() { runController.Runner().DestroyWorker(); }
 
 VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, int showCommand) {
     const int down = VQWin32AnchorMoveDown;
@@ -146,7 +147,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         setting(IDC_CHECK_EXIT_CODE),
         setting(IDC_HIDE_COMMAND),
         setting(IDC_PARALLEL_EDIT),
-        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, kMaxParallel), downRight),
+        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, BatchRunner::kMaxParallel), downRight),
         Anchored(new VQWin32DialogItem(IDC_PARALLEL_LABEL), downRight),
         Anchored(new VQWin32DialogItem(IDC_OPEN_RESULTS_BUTTON), down),
         Anchored(new VQWin32DialogItem(IDC_PREVIEW), downWide),
@@ -242,12 +243,13 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
-    CreateWorker();
+    runController.Runner().CreateWorker();
     // The run's end is taken as it comes, not at the next tick.
-    SetRunEndNotice([window = handle] { PostMessageW(window, WM_TIMER, kTimerId, 0); });
+    runController.Runner().SetRunEndNotice([window = handle] { PostMessageW(window, WM_TIMER, kTimerId, 0); });
     if (!dataFolder.IsEmpty()) {
-        resultsFolder = dataFolder;
-        resultsFolder.Append(L"\\runs");
+        VQWString results = dataFolder;
+        results.Append(L"\\runs");
+        runController.Runner().SetResultsFolder(results);
     }
     SetTimer(handle, kTimerId, kTimerPeriodMs, nullptr);
     // The field's note stands in it while it is empty: its label sits beside it.
@@ -296,21 +298,22 @@ LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 }
 
 bool MainWindow::CanClose() {
-    RunState state = GetState();
+    BatchRunner& runner = runController.Runner();
+    RunState state = runner.GetState();
     if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
         if (!sessionEnding &&
             MsgBox(this, L"実行中です。実行中のコマンドを終了して閉じますか？", L"確認", VQMB_YESNO, 2) != IDYES) {
             return false;
         }
         // The box may have waited long enough for the run to end by itself.
-        ForceStop();
-        WaitUntilEnded();
+        runner.ForceStop();
+        runner.WaitUntilEnded();
     }
     // An ended run's results decide what stays in the list that is kept.
-    if (GetState() == RunState::Ended) OnJobEnded(true);
+    if (runner.GetState() == RunState::Ended) OnRunEnded(true);
     VQWin32DialogWindow::CanClose();
     if (handle) KillTimer(handle, kTimerId);
-    DestroyWorker();
+    runner.DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
     TakeTableLayout();
@@ -358,7 +361,7 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         // Escape asks for the first Stop only; the second stays a deliberate press.
-        if (GetState() == RunState::Running) RunOrStop();
+        if (runController.State() == RunState::Running) RunOrStop();
         return 0;
     case IDC_SELECT_MENU_BUTTON: {
         RECT button = {};
@@ -421,7 +424,7 @@ void MainWindow::OnAbout() { DialogBox(IDD_ABOUT, IDC_ABOUT_DESCRIPTION, IDC_ABO
 
 void MainWindow::OnSelectDirectory() {
     VQWString start = EditText(IDC_DIRECTORY_EDIT);
-    if (start.IsEmpty()) start = startDirectory;
+    if (start.IsEmpty()) start = runController.Runner().GetStartDirectory();
     wchar_t folder[MAX_PATH];
     CopyCut(folder, MAX_PATH, start.Text());
     if (ChooseFolder(folder) == 1) SetEditText(IDC_DIRECTORY_EDIT, folder);

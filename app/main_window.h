@@ -14,6 +14,7 @@
 #include "app/kept_list_keeper.h"
 #include "app/output_window.h"
 #include "app/resource.h"
+#include "app/run_controller.h"
 #include "app/target_list_model.h"
 #include "app/table_status.h"
 #include "app/target_table.h"
@@ -33,7 +34,7 @@ class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
 
-class MainWindow : public VQWin32DialogWindow, public BatchRunner, private JobFields, private KeptListEvents {
+class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -104,7 +105,9 @@ public:
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
     VQWString dataFolder;
 
-    // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
+    // The run: the worker, the press rules, the progress (app/run_controller.h).
+    RunController& RunControl() { return runController; }
+    // Run pressed while idle, or Stop while a run goes (the second Stop ends the children).
     // With `only`, a run of those entries alone (when idle).
     void RunOrStop(const std::vector<int>* only = nullptr);
     // Opens the last results file in the program Windows has for .csv files.
@@ -232,19 +235,17 @@ public:
     VQWString unattendedReport;
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
-    // The clock of the run button's guards (GetTickCount); replaceable by tests.
+    // The window's clock (GetTickCount): the run button's guards, the
+    // caption's time left, the table's redraws, the kept list's rewrite
+    // after edits; replaceable by tests.
     DWORD(WINAPI* tickCount)();
-    // After the first Stop, 強制終了 takes a press only once shown this long;
-    // after a run, Run takes none for this long.
-    enum { kForceStopArmMs = 1000, kRunAfterEndMs = 500 };
-
-protected:
-    // The worker's news for the kept list.
-    void OnTargetBegun(int index) override;
-    void OnTargetFinished(int index, TargetStatus status) override;
-    VQWString ResultsNotes() override;
 
 private:
+    // The worker's news for the kept list.
+    void OnRunTargetBegun(int runIndex) override;
+    void OnRunTargetFinished(int runIndex, TargetStatus status) override;
+    VQWString RunResultsNotes() override;
+
     void OnAbout();
     void OnAdd();
     void OnListAdd();
@@ -285,7 +286,7 @@ private:
                     VQWin32ProgressWindow& progress);
     HFONT PanelFont();
     void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
-    void OnJobEnded(bool closing);
+    void OnRunEnded(bool closing);
     void ShowProgress(RunState state);
     void SetRunning(bool running);
     void ApplyResults();
@@ -350,10 +351,7 @@ private:
     int previewGrowth = 0;           // pixels the preview took from the table
     bool fittingPreview = false;
     void FitPreviewToText();
-    bool stopRequested = false;      // Stop was pressed in the current or last run
-    DWORD forceShownAt = 0;          // tick at which the button became 強制終了
-    bool runEnded = false;           // a run has ended since the window opened
-    DWORD runEndedAt = 0;            // tick of the last run's end
+    RunController runController;
     // The unattended start: the boxes it answered, from which one the run's
     // own began, whether the loading already rules the run out, whether it runs.
     std::vector<VQWString> unattendedBoxes;

@@ -247,7 +247,7 @@ void MainWindow::StartUnattended() {
     runBoxesFrom = unattendedBoxes.size();
     RunOrStop();
     if (showOnceRunning >= 0) ShowWindow(handle, showOnceRunning);
-    RunState state = GetState();
+    RunState state = runController.State();
     if (state == RunState::Idle) {
         EndNotStarted(runBoxesFrom);
         return;
@@ -262,24 +262,26 @@ void MainWindow::StartUnattended() {
 void MainWindow::CheckUnattendedEnd() {
     // The run's end is taken by the window's own timer first (marks, the
     // list, the results file, its error box): only then is it over here.
-    if (!unattendedRunning || GetState() != RunState::Idle || !runEnded) return;
+    if (!unattendedRunning || runController.State() != RunState::Idle || !runController.HasRunEnded()) return;
     unattendedRunning = false;
     TimingMark("unattended end seen");
     KillTimer(handle, kCommandLineTimerId);
-    RunSummary counts = GetSummary();
+    const BatchRunner& runner = runController.Runner();
+    RunSummary counts = runner.GetSummary();
     VQWString report(L"Quenbrix: ");
     report.Append(CountsText(counts));
-    if (!lastResultsFile.IsEmpty()) report.Append(VQWString().Format(L"; results: %s", lastResultsFile.Text()));
+    const VQWString& results = runner.GetLastResultsFile();
+    if (!results.IsEmpty()) report.Append(VQWString().Format(L"; results: %s", results.Text()));
     report.Append(L'\n');
     // Each failed file and why, so that a log names them all.
     int moreFailures = 0;
-    for (const VQWString& failure : GetFailures(kShownFailures, &moreFailures)) {
+    for (const VQWString& failure : runner.GetFailures(kShownFailures, &moreFailures)) {
         report.Append(VQWString().Format(L"Quenbrix: failed: %s\n", failure.Text()));
     }
     if (moreFailures > 0) report.Append(VQWString().Format(L"Quenbrix: %d more failed\n", moreFailures));
     // What the boxes would have said: the loading's notes and the run's errors.
     for (const VQWString& box : unattendedBoxes) report.Append(VQWString().Format(L"Quenbrix: %s\n", OneLine(box).Text()));
-    bool allDone = counts.done + counts.skipped == GetTargetCount() && commandLine.missing.empty();
+    bool allDone = counts.done + counts.skipped == runner.GetTargetCount() && commandLine.missing.empty();
     EndUnattended(allDone ? kExitAllDone : kExitSomeNotDone, report);
 }
 

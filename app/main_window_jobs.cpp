@@ -148,7 +148,7 @@ void MainWindow::ShowCurrentJob() {
     }
     if (index == 0) currentJob = VQWString();
     if (VQWin32DialogItemComboBoxW* combo = Combo(IDC_JOB_COMBO)) combo->SetSelection(index);
-    if (handle && GetState() == RunState::Idle) SetWindowTextW(handle, IdleCaption().Text());
+    if (handle && runController.State() == RunState::Idle) SetWindowTextW(handle, IdleCaption().Text());
 }
 
 bool MainWindow::AskToSaveChanges() {
@@ -315,7 +315,7 @@ bool MainWindow::WritePlan(const wchar_t* path, VQWString& error) {
     PlanJob job;
     job.preCommand = EditText(IDC_PRECOMMAND_EDIT);
     job.command = EditText(IDC_COMMAND_EDIT);
-    job.directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
+    job.directory = runController.DirectoryOf(EditText(IDC_DIRECTORY_EDIT));
     job.outputTemplate = EditText(IDC_OUTPUT_EDIT);
     // The kept list is part of what a run would run, as 実行 takes it.
     keeper.FinishLoad();

@@ -14,13 +14,14 @@ void MainWindow::RestoreTargetList() {
 }
 
 void MainWindow::KeepRunResults() {
-    for (int i = 0; i < GetTargetCount(); ++i) {
-        const TargetRecord* record = GetRecord(i);
+    const BatchRunner& runner = runController.Runner();
+    for (int i = 0; i < runner.GetTargetCount(); ++i) {
+        const TargetRecord* record = runner.GetRecord(i);
         keeper.KeepRunResult(i, record ? record->Status() : TargetStatus::NotRun);
     }
 }
 
-RunState MainWindow::KeptListRunState() { return GetState(); }
+RunState MainWindow::KeptListRunState() { return runController.State(); }
 
 bool MainWindow::KeptListRemovesDone() { return IsChecked(IDC_DELETE_CHECK); }
 
@@ -34,8 +35,10 @@ void MainWindow::TellKeptListDamage(const VQWString& text) { MsgBox(this, text.T
 
 void MainWindow::TellKeptListFailure(const VQWString& text) { ShowError(text.Text()); }
 
-void MainWindow::OnTargetBegun(int index) { keeper.RecordBegun(targets[index]); }
+void MainWindow::OnRunTargetBegun(int runIndex) { keeper.RecordBegun(runController.Runner().GetTargetPath(runIndex)); }
 
-void MainWindow::OnTargetFinished(int index, TargetStatus status) { keeper.RecordFinished(targets[index], status); }
+void MainWindow::OnRunTargetFinished(int runIndex, TargetStatus status) {
+    keeper.RecordFinished(runController.Runner().GetTargetPath(runIndex), status);
+}
 
-VQWString MainWindow::ResultsNotes() { return keeper.ResultsNotes(); }
+VQWString MainWindow::RunResultsNotes() { return keeper.ResultsNotes(); }

@@ -120,7 +120,7 @@ void MainWindow::UpdatePreview() {
         VQWString outputError;
         if (!outputText.IsEmpty()) {
             VQWString message;
-            VQWString directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
+            VQWString directory = runController.DirectoryOf(EditText(IDC_DIRECTORY_EDIT));
             VQTemplateContext outputContext;
             outputContext.root = context.root;
             outputContext.forOutput = true;
@@ -233,7 +233,7 @@ bool MainWindow::CheckBeforeRun(const VQWString& preCommandText, const VQWString
     VQArray<VQWString, VQWString> list;
     list.SetSize(-static_cast<int>(targets.size()));
     for (const RunTarget& target : targets) list.Add(target.path);
-    VQWString directory = ResolveDirectory(EditText(IDC_DIRECTORY_EDIT), startDirectory);
+    VQWString directory = runController.DirectoryOf(EditText(IDC_DIRECTORY_EDIT));
     VQTemplateCheck check = CheckJob(preCommandText, commandText, outputText, targets, directory,
                                      IsChecked(IDC_SKIP_UP_TO_DATE_CHECK));
     auto refuse = [&](int index, const VQWString& message) {

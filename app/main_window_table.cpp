@@ -55,7 +55,7 @@ void MainWindow::SortTable(TargetColumn column, bool descending) {
     view->GetSelectedIndices(selected);
     std::vector<int> numbers;
     for (int index : selected) numbers.push_back(targetModel.At(index).number);
-    RunState state = GetState();
+    RunState state = runController.State();
     bool running = state != RunState::Idle && state != RunState::Ended;
     targetModel.Sort(column, descending, [this, running](int index) {
         return running ? EntryStatus(index) : targetModel.StatusOf(index);
@@ -178,7 +178,7 @@ void MainWindow::TableCommand(int command) {
 void MainWindow::ShowTableMenu(POINT screen) {
     VQWin32DialogItemListView* view = TargetList();
     if (!view) return;
-    RunState state = GetState();
+    RunState state = runController.State();
     bool idle = state == RunState::Idle;
     bool any = view->GetSelectedCount() > 0;
     HMENU menu = CreatePopupMenu();

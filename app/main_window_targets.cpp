@@ -322,3 +322,8 @@ void MainWindow::UpdateCount() {
     UpdatePreview();
     keeper.Changed();
 }
+
+VQWString MainWindow::RootOf(const VQWString& path) {
+    int at = targetModel.Find(path);
+    return at < 0 ? VQWString() : targetModel.At(at).root;
+}

@@ -128,7 +128,8 @@ bool TargetTable::RunRedrawDue(DWORD now) {
 
 bool TargetTable::ShowRunChanges() {
     changedRows.clear();
-    window.Targets().FollowRun([this](int runIndex) { return window.GetLiveStatus(runIndex); }, &changedRows);
+    const BatchRunner& runner = window.RunControl().Runner();
+    window.Targets().FollowRun([&runner](int runIndex) { return runner.GetLiveStatus(runIndex); }, &changedRows);
     if (changedRows.empty()) return false;
     VQWin32DialogItemListView* view = window.TargetList();
     if (!view) return true;

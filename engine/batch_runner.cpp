@@ -205,7 +205,7 @@ void BatchRunner::RunLoop::BeginTarget(Slot& slot, int index) {
     slot.startTick = GetTickCount();
     GetLocalTime(&record.startTime);
     record.status = static_cast<int>(TargetStatus::Running);
-    runner.OnTargetBegun(index);
+    if (runner.events) runner.events->OnRunTargetBegun(index);
     if (HasOutput()) {
         VQWString output, error;
         // Neither can change by trying again: no try is made.
@@ -466,7 +466,7 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
         runner.failureSeen = true;
     }
     record.status = static_cast<int>(status);
-    runner.OnTargetFinished(slot.target, status);
+    if (runner.events) runner.events->OnRunTargetFinished(slot.target, status);
     ++runner.finishedCount;
     slot.target = -1;
     slot.preOutput = VQWString();
@@ -560,7 +560,7 @@ int BatchRunner::RunLoop::WaitForStepEnd() {
     return -1;
 }
 
-BatchRunner::BatchRunner()
+BatchRunner::BatchRunner(RunEvents* runEvents)
     : startDirectory(GetCurrentDirectoryPath()),
       thread(nullptr),
       startedCount(0),
@@ -577,8 +577,8 @@ BatchRunner::BatchRunner()
       firstFailed(-1),
       runnableCount(0),
       finishedMilliseconds(0),
-      runStartTick(0),
-      awake(false) {}
+      awake(false),
+      events(runEvents) {}
 
 BatchRunner::~BatchRunner() {
     DestroyWorker();
@@ -667,7 +667,6 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     finishedCount = 0;
     runnableCount = runnable;
     finishedMilliseconds = 0;
-    runStartTick = GetTickCount();
     failureSeen = false;
     firstFailed = -1;
     stopStage = 0;
@@ -745,12 +744,6 @@ std::vector<VQWString> BatchRunner::GetFailures(int maxShown, int* more) const {
     return ListFailures(targets, records.get(), recordCount, maxShown, more);
 }
 
-void BatchRunner::OnTargetBegun(int) {}
-
-void BatchRunner::OnTargetFinished(int, TargetStatus) {}
-
-VQWString BatchRunner::ResultsNotes() { return VQWString(); }
-
 int BatchRunner::OnThreadJob(VQThread* thread, void* param) {
     if (thread->code != 1 || !param) return 0;
     VQWin32ThreadEx* worker = dynamic_cast<VQWin32ThreadEx*>(thread);
@@ -780,6 +773,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
     if (resultsFolder.IsEmpty()) return;
-    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes(), FormatSummary(GetSummary()));
+    VQWString notes = events ? events->RunResultsNotes() : VQWString();
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, notes, FormatSummary(GetSummary()));
     lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }

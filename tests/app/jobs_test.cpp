@@ -40,7 +40,7 @@ std::wstring FromUtf16File(const std::string& bytes) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-void WaitOutTheEndOfARun() { Sleep(MainWindow::kRunAfterEndMs + 100); }
+void WaitOutTheEndOfARun() { Sleep(RunController::kRunAfterEndMs + 100); }
 
 // A combo box's list in another process.
 Texts Entries(HWND combo) {

@@ -118,7 +118,7 @@ TEST(KeptListWindow, AListThatCannotBeWrittenIsToldOnceAndTheResultsFileNotesIt)
     EXPECT_EQ(1, boxes) << "a spell of failures is told once";
     EXPECT_TRUE(SawPart(drawn, L"対象ファイルのリストを保存できません。"));
     EXPECT_TRUE(SawPart(drawn, folder + L"\\targets.txt"));
-    std::string csv = TempDir::ReadWholeFile(app.window->lastResultsFile.Text());
+    std::string csv = TempDir::ReadWholeFile(app.window->RunControl().Runner().GetLastResultsFile().Text());
     std::string note = "注意: この実行の間、対象ファイルのリストを保存できないことがありました。";
     ASSERT_GE(csv.size(), note.size());
     EXPECT_NE(std::string::npos, csv.find("\r\n" + note)) << "a row of its own at the end";

@@ -99,7 +99,7 @@ void PlanAgainstRun(const OutputCase& kind) {
     EXPECT_EQ("a b.txt", fromRun[0]);
 
     std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
-    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
+    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->RunControl().Runner().GetLastResultsFile().Text()));
     ASSERT_EQ(names.size() + 1, plan.size());
     ASSERT_GE(results.size(), names.size() + 1);
     const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};

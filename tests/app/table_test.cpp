@@ -105,7 +105,7 @@ TEST(Table, TheFailedChosenAndRunAgainAreDoneAndTheOthersKeepTheirResults) {
     app.PassTime(1000);
     app.window->TableCommand(MainWindow::kRunSelected);
     ASSERT_TRUE(app.WaitForRunEnd());
-    EXPECT_EQ(3, app.window->GetTargetCount()) << "only the chosen ran";
+    EXPECT_EQ(3, app.window->RunControl().Runner().GetTargetCount()) << "only the chosen ran";
     EXPECT_EQ(targets, app.List()) << "nothing left: 実行後にリストから削除 is off";
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(TargetStatus::Done, app.window->EntryStatus(i)) << i;
@@ -160,7 +160,7 @@ TEST(Table, TheCountsAndTheBarFollowARunAndAClickOnACountChoosesThoseEntries) {
     // While the ten sleep: the running ones are counted and the bar is there.
     std::wstring during;
     bool barDuring = false;
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     BoxAnswer box;
     TimerScript script;
     script.Then([&] {
@@ -206,7 +206,7 @@ TEST(Table, TheRunningFileComesIntoViewDuringTheRun) {
     VQWin32DialogItemListView* table = app.Table();
     ASSERT_LT(table->GetCountPerPage(), 15) << "the last row starts out of view";
     bool seen = false;
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     TimerScript script;
     script.Then([&] {
         if (app.window->EntryStatus(15) != TargetStatus::Running) return false;
