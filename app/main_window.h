@@ -163,8 +163,6 @@ public:
     // The result the list shows for an entry: live during a run, else the last run's.
     TargetStatus EntryStatus(int index);
     const EntryResult* GetEntryResult(int index);
-    // The description of an entry's result, as the line under the list shows it.
-    VQWString DescribeEntry(int index);
     // Whether the table shows a mark for the entry: it is in the run going
     // on, or a run has given it a result.
     bool HasMark(int index);
