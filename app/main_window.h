@@ -98,8 +98,8 @@ public:
     // the list (or the batch before them) already holds. roots, when given,
     // holds each candidate's root (settings/target_list_file.h); without it
     // every candidate is a single file.
-    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch,
-                            const VQArray<VQWString, VQWString>* roots = nullptr);
+    void AddTargets(const VQArray<VQWString, VQWString>* batch,
+                    const VQArray<VQWString, VQWString>* roots = nullptr);
 
     // The main panel's create info: the control wrappers bound to the
     // settings, their anchors, the class, caption and icon. The caller owns it.

@@ -7,6 +7,7 @@
 #include <process.h>
 
 #include "app/main_window.h"
+#include "engine/child_process.h"
 #include "win32/dialog_items.h"
 #include "win32/list_view.h"
 #include "win32/message_box.h"
@@ -15,21 +16,6 @@ namespace {
 
 // Edits that come one after another (the Delete key held) make one rewrite.
 const DWORD kKeptListDebounceMs = 500;
-
-// Windows' own words for an error code, without the line end.
-VQWString SystemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    VQWString message;
-    if (n > 0 && text) {
-        while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
-        message.Append(text, static_cast<int>(n));
-    }
-    if (text) LocalFree(text);
-    if (message.IsEmpty()) message.Format(L"エラー %lu", static_cast<unsigned long>(error));
-    return message;
-}
 
 // What RestoreTargetList says when a kept list did not come back whole.
 VQWString DamageMessage(const KeptListReport& report) {
@@ -252,7 +238,7 @@ void MainWindow::KeepListTick() {
                        L"このままでは、プログラムが異常終了したとき、次の起動でリストが戻らないか、"
                        L"完了したファイルがもう一度実行されることがあります。"
                        L"ディスクの空き容量とフォルダへの書き込みの権限を確かめてください。",
-                       failure.path.Text(), SystemMessage(failure.error).Text());
+                       failure.path.Text(), SystemErrorText(failure.error).Text());
         ShowError(message.Text());
     }
     if (keptListDirty && GetState() == RunState::Idle && GetTickCount() - keptListChangedAt >= kKeptListDebounceMs) {
