@@ -3,22 +3,9 @@
 
 #include <process.h>
 
-namespace {
+#include "engine/child_process.h"
 
-// Windows' own words for an error code, without the line end.
-VQWString SystemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    VQWString message;
-    if (n > 0 && text) {
-        while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
-        message.Append(text, static_cast<int>(n));
-    }
-    if (text) LocalFree(text);
-    if (message.IsEmpty()) message.Format(L"エラー %lu", static_cast<unsigned long>(error));
-    return message;
-}
+namespace {
 
 // What Restore says when a kept list did not come back whole.
 VQWString DamageMessage(const KeptListReport& report) {
@@ -233,7 +220,7 @@ void KeptListKeeper::Tick(bool canTakeList) {
                        L"このままでは、プログラムが異常終了したとき、次の起動でリストが戻らないか、"
                        L"完了したファイルがもう一度実行されることがあります。"
                        L"ディスクの空き容量とフォルダへの書き込みの権限を確かめてください。",
-                       failure.path.Text(), SystemMessage(failure.error).Text());
+                       failure.path.Text(), SystemErrorText(failure.error).Text());
         events.TellKeptListFailure(message);
     }
     if (dirty && events.KeptListRunState() == RunState::Idle && tickCount() - changedAt >= kDebounceMs) Save();

@@ -58,8 +58,8 @@ public:
     // the list (or the batch before them) already holds. roots, when given,
     // holds each candidate's root (settings/target_list_file.h); without it
     // every candidate is a single file.
-    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch,
-                            const VQArray<VQWString, VQWString>* roots = nullptr);
+    void AddTargets(const VQArray<VQWString, VQWString>* batch,
+                    const VQArray<VQWString, VQWString>* roots = nullptr);
 
     // The main panel's create info: the control wrappers bound to the
     // settings, their anchors, the class, caption and icon. The caller owns it.
@@ -115,8 +115,6 @@ public:
     // The result the list shows for an entry: live during a run, else the last run's.
     TargetStatus EntryStatus(int index);
     const EntryResult* GetEntryResult(int index);
-    // The description of an entry's result, as the line under the list shows it.
-    VQWString DescribeEntry(int index);
     // Whether the table shows a mark for the entry: it is in the run going
     // on, or a run has given it a result.
     bool HasMark(int index);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/main_window.h"
+#include "engine/child_process.h"
 #include "win32/dialog_items.h"
 #include "win32/list_view.h"
 #include "win32/message_box.h"

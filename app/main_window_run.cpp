@@ -8,6 +8,7 @@
 
 #include <cwchar>
 
+#include "app/entry_text.h"
 #include "app/main_window.h"
 #include "base/timing_log.h"
 #include "engine/run_report.h"
@@ -200,39 +201,6 @@ std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* on
     return RunTargetsOf(targetModel, only);
 }
 
-VQWString MainWindow::DescribeEntry(int index) {
-    const EntryResult* result = GetEntryResult(index);
-    if (!result) return VQWString();
-    VQWString text(StatusText(result->status));
-    if (result->preEnded || result->commandEnded) {
-        VQWString codes;
-        codes.Format(L"　終了コード %s / %s", result->preEnded ? FormatExitCode(result->preExitCode).Text() : L"-",
-                     result->commandEnded ? FormatExitCode(result->commandExitCode).Text() : L"-");
-        text.Append(codes);
-    }
-    if (result->status != TargetStatus::NotRun) {
-        VQWString seconds;
-        seconds.Format(L"　%lu.%02lu 秒", static_cast<unsigned long>(result->milliseconds / 1000),
-                       static_cast<unsigned long>(result->milliseconds % 1000 / 10));
-        text.Append(seconds);
-    }
-    if (result->tries > 1) {
-        VQWString tries;
-        tries.Format(L"　試行 %d 回", result->tries);
-        text.Append(tries);
-    }
-    if (!result->firstLine.IsEmpty()) {
-        text.Append(L"　");
-        text.Append(result->firstLine);
-    }
-    if (!result->outputPath.IsEmpty()) {
-        text.Append(L"　出力: ");
-        text.Append(result->outputPath);
-        if (result->outputDeleted) text.Append(L"（削除しました）");
-    }
-    return text;
-}
-
 void MainWindow::OnListSelectionChanged() {
     // Rows chosen one by one by the program tell of each; whoever chose
     // them shows the selection once at the end (each look at it is a walk
@@ -245,7 +213,7 @@ void MainWindow::OnListSelectionChanged() {
 void MainWindow::ShowSelection() {
     VQWString details;
     int first = FirstSelected();
-    if (first >= 0) details = DescribeEntry(first);
+    if (const EntryResult* result = first >= 0 ? GetEntryResult(first) : nullptr) details = DescribeEntry(*result);
     if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
     UpdatePreview();
     UpdateTableSelection();

@@ -1,5 +1,6 @@
 #include "app/target_table.h"
 
+#include "app/entry_text.h"
 #include "app/main_window.h"
 #include "app/target_list_model.h"
 #include "engine/run_report.h"
@@ -91,11 +92,10 @@ VQWString TargetTable::CellText(int row, int column) {
         if (!result || !(result->preEnded || result->commandEnded)) return VQWString();
         if (!result->preEnded) return FormatExitCode(result->commandExitCode);
         return VQWString().Format(L"%s / %s", FormatExitCode(result->preExitCode).Text(),
-                                  result->commandEnded ? FormatExitCode(result->commandExitCode).Text() : L"-");
+                                  StepExitCodeText(result->commandEnded, result->commandExitCode).Text());
     case static_cast<int>(TargetColumn::Time):
         if (!result || result->status == TargetStatus::NotRun) return VQWString();
-        return VQWString().Format(L"%lu.%02lu 秒", static_cast<unsigned long>(result->milliseconds / 1000),
-                                  static_cast<unsigned long>(result->milliseconds % 1000 / 10));
+        return SecondsText(result->milliseconds);
     case static_cast<int>(TargetColumn::Output): return result ? result->firstLine : VQWString();
     default: return VQWString();
     }
