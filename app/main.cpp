@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/unattended_start.h"
 #include "base/log.h"
 #include "settings/job_store.h"
 #include "settings/settings_store.h"
@@ -60,7 +61,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
         std::vector<VQWString> paths = commandLine.targets;
         paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
-        if (MainWindow::HandOverToOpenWindow(paths, CurrentStoragePlace())) return 0;
+        if (HandOverToOpenWindow(paths, CurrentStoragePlace())) return 0;
     }
 
     MainWindow* window = new (std::nothrow) MainWindow(instance);
@@ -72,7 +73,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Nothing waits for a person: every box is answered by its default and
     // its text goes to the report.
     if (commandLine.Unattended()) {
-        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->NoteUnattendedBox(text); });
+        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->Unattended().NoteBox(text); });
     }
 
     JobSettings settings;
@@ -90,8 +91,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     delete info;
     int result = window->Run(0);
     if (commandLine.Unattended()) {
-        result = window->unattendedExitCode;
-        WriteToParentConsole(window->unattendedReport);
+        result = window->Unattended().ExitCode();
+        WriteToParentConsole(window->Unattended().Report());
         SetMsgBoxUnattended(nullptr);
     }
     delete window;
