@@ -10,12 +10,7 @@
 #include "win32/message_box.h"
 
 namespace {
-
 enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41, kUnattendedPollMs = 200 };
-
-// The names the missing-paths message shows before "…".
-const int kShownMissing = 5;
-
 }  // namespace
 
 void MainWindow::ActOnCommandLine() {
@@ -55,16 +50,7 @@ void MainWindow::AddArgumentTargets(const std::vector<VQWString>& targets, const
         for (const VQWString& path : targets) paths.Add(path);
         AddDroppedPaths(paths);
     }
-    if (missing.empty()) return;
-    VQWString text;
-    text.Format(L"コマンドラインの %d 件の引数を追加しませんでした。\n存在しないパス: %d 件\n",
-                static_cast<int>(missing.size()), static_cast<int>(missing.size()));
-    for (size_t i = 0; i < missing.size() && i < static_cast<size_t>(kShownMissing); ++i) {
-        text.Append(L'\n');
-        text.Append(missing[i]);
-    }
-    if (missing.size() > static_cast<size_t>(kShownMissing)) text.Append(L"\n…");
-    MsgBox(this, text.Text(), L"追加", VQMB_OK, 1);
+    if (!missing.empty()) MsgBox(this, MissingArgumentsText(missing).Text(), L"追加", VQMB_OK, 1);
 }
 
 int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
