@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/unattended_start.h"
 #include "base/log.h"
 #include "base/timing_log.h"
 #include "settings/job_store.h"
@@ -64,7 +65,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
         std::vector<VQWString> paths = commandLine.targets;
         paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
-        bool handedOver = MainWindow::HandOverToOpenWindow(paths, CurrentStoragePlace());
+        bool handedOver = HandOverToOpenWindow(paths, CurrentStoragePlace());
         TimingMark("hand-over look-up");
         if (handedOver) return 0;
     }
@@ -78,7 +79,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Nothing waits for a person: every box is answered by its default and
     // its text goes to the report.
     if (commandLine.Unattended()) {
-        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->NoteUnattendedBox(text); });
+        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->Unattended().NoteBox(text); });
     }
 
     JobSettings settings;
@@ -106,8 +107,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     int result = window->Run(0);
     TimingMark("message loop ended");
     if (commandLine.Unattended()) {
-        result = window->unattendedExitCode;
-        WriteToParentConsole(window->unattendedReport);
+        result = window->Unattended().ExitCode();
+        WriteToParentConsole(window->Unattended().Report());
         SetMsgBoxUnattended(nullptr);
     }
     delete window;

@@ -18,6 +18,7 @@
 #include "app/target_list_model.h"
 #include "app/table_status.h"
 #include "app/target_table.h"
+#include "app/unattended_start.h"
 #include "engine/batch_runner.h"
 #include "settings/history.h"
 #include "settings/job_store.h"
@@ -219,18 +220,10 @@ public:
     // WM_COPYDATA from a second start, and the command line's own timer.
     LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
-    // A box the unattended run answered by itself: its text is kept for the report.
-    void NoteUnattendedBox(const wchar_t* text);
-    // Gives the paths to the open window of another instance that keeps its
-    // things in the same place (the same portable file, or the registry);
-    // false when there is none or it did not take them.
-    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place);
-    // What a second start and a window compare: the portable file, folded; empty: the registry.
-    static VQWString StoragePlaceKey(const StoragePlace& place);
-    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424832 };
-    // An unattended start's end: the process's exit code and what goes to the console.
-    int unattendedExitCode = 0;
-    VQWString unattendedReport;
+    // The unattended start: the boxes it answered, and at its end the
+    // process's exit code and what goes to the console.
+    UnattendedRun& Unattended() { return unattended; }
+    enum { kCommandLineTimerId = 2 };
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
     // The window's clock (GetTickCount): the run button's guards, the
@@ -350,19 +343,8 @@ private:
     bool fittingPreview = false;
     void FitPreviewToText();
     RunController runController;
-    // The unattended start: the boxes it answered, from which one the run's
-    // own began, whether the loading already rules the run out, whether it runs.
-    std::vector<VQWString> unattendedBoxes;
-    size_t runBoxesFrom = 0;
-    bool unattendedBlocked = false;
-    bool unattendedRunning = false;
+    UnattendedRun unattended;
     std::vector<VQWString> handedOver;  // paths from second starts, not yet added
-    size_t blockedBoxesFrom = 0;  // the first of the boxes that blocked it
     void StartUnattended();
-    // The boxes from..to, a console line each.
-    VQWString UnattendedNotes(size_t from, size_t to) const;
-    // The run did not start for the boxes from reasonsFrom on; those before are notes.
-    void EndNotStarted(size_t reasonsFrom);
-    void EndUnattended(int exitCode, const VQWString& report);
     void CheckUnattendedEnd();
 };

@@ -13,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "app/resource.h"
+#include "app/unattended_start.h"
 #include "tests/app/app_window.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
@@ -417,7 +418,7 @@ TEST(PortableHandOver, ASecondStartHandsItsFilesOnlyToAWindowThatKeepsThingsInTh
     for (const auto& c : cases) {
         std::wstring file = dir.WriteFile(L"渡す " + std::to_wstring(++n) + L".txt", "x");
         AppWindow app(nullptr, nullptr, nullptr, [&](MainWindow& window) { window.storagePlace = *c.window; });
-        EXPECT_EQ(c.taken, MainWindow::HandOverToOpenWindow({VQWString(file.c_str())}, *c.sender)) << n;
+        EXPECT_EQ(c.taken, HandOverToOpenWindow({VQWString(file.c_str())}, *c.sender)) << n;
         PumpFor(200);
         EXPECT_EQ(c.taken ? 1u : 0u, app.List().size()) << n;
     }
