@@ -62,7 +62,7 @@ void MainWindow::ActOnCommandLine() {
     // that cannot be imported leaves the settings as they were.
     if (!commandLine.jobPath.IsEmpty() && ImportSettingsFileReporting(commandLine.jobPath.Text(), true)) {
         // Chosen as the ジョブ row would choose it, without its question: nothing was changed yet.
-        currentJob = commandLine.job.DeepCopy();
+        jobs.SetCurrent(commandLine.job);
         RefreshJobList();
     }
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
@@ -224,7 +224,7 @@ void MainWindow::StartUnattended() {
     if (!unattendedBlocked && !commandLine.planFile.IsEmpty()) {
         VQWString full, error;
         if (!GetFullPath(commandLine.planFile, full)) full = commandLine.planFile;
-        bool written = WritePlan(full.Text(), error);
+        bool written = WritePlan(PlanOfFields(), full.Text(), error);
         // The loading's notes, and those of the list that came in for the plan.
         VQWString report = UnattendedNotes(0, unattendedBoxes.size());
         if (!written) {
