@@ -247,8 +247,6 @@ public:
     // asking first about changes since the last load or save; false when it
     // was not loaded (cancelled, or it does not load: the message was shown).
     bool ChooseJob(const VQWString& name);
-    // The named jobs, the one the fields came from among them.
-    const JobLibrary& Jobs() const { return jobs; }
     // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
     VQWString IdleCaption() const;
     // The fields as they are, in one text: equal texts, equal settings.
