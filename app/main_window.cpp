@@ -264,6 +264,7 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     UpdateCount();
     TimingMark("controls made");
     LoadHistories();
+    jobs.SetFolder(storagePlace.jobsFolder, !storagePlace.unwritable);
     RefreshJobList();
     TimingMark("histories and jobs read");
     return true;
@@ -280,7 +281,7 @@ void MainWindow::OnCreated() {
     ActOnCommandLine();
     TimingMark("command line acted on");
     // What the fields hold now counts as loaded: changes from here are asked about.
-    savedSnapshot = SettingsSnapshot();
+    jobs.MarkSaved(SettingsSnapshot());
 }
 
 LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -436,8 +437,8 @@ void MainWindow::OnLoad() {
     if (!ChooseOpenFile(path, L"設定を読み込む", L"設定ファイル", L"ini", handle)) return;
     if (!ImportSettingsFileReporting(path)) return;
     // A file from anywhere: the fields are no named job's now.
-    currentJob = VQWString();
-    savedSnapshot = SettingsSnapshot();
+    jobs.SetCurrent(VQWString());
+    jobs.MarkSaved(SettingsSnapshot());
     ShowCurrentJob();
 }
 

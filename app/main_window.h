@@ -12,7 +12,10 @@
 #include "app/command_line.h"
 #include "app/job_form.h"
 #include "app/kept_list_keeper.h"
+#include "app/field_histories.h"
+#include "app/job_library.h"
 #include "app/output_window.h"
+#include "app/plan_file.h"
 #include "app/resource.h"
 #include "app/run_controller.h"
 #include "app/target_list_model.h"
@@ -20,8 +23,6 @@
 #include "app/target_table.h"
 #include "app/unattended_start.h"
 #include "engine/batch_runner.h"
-#include "settings/history.h"
-#include "settings/job_store.h"
 #include "settings/kept_list.h"
 #include "settings/settings_store.h"
 #include "win32/dialog_window.h"
@@ -189,23 +190,20 @@ public:
     // The command fields' histories: each field's value goes first when a
     // run starts, and the drop-downs show them (main_window_jobs.cpp).
     void RememberRunValues();
-    const FieldHistory* HistoryOf(int controlId) const;
+    const FieldHistories& Histories() const { return histories; }
 
     // Named jobs. Choosing a job loads it as 読み込む does (the list stays),
     // asking first about changes since the last load or save; false when it
     // was not loaded (cancelled, or it does not load: the message was shown).
     bool ChooseJob(const VQWString& name);
-    // The job the fields came from; empty: none.
-    VQWString currentJob;
     // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
     VQWString IdleCaption() const;
     VQWString SettingsSnapshot() { return form.SettingsSnapshot(); }
 
-    // The plan of a run of the fields and the list as they are: the CSV, or
-    // for a path ending in ".cmd" the batch file. False and the reason when
-    // it could not be made or written. The window's 実行予定を保存 and /plan
-    // both come here.
-    bool WritePlan(const wchar_t* path, VQWString& error);
+    // What the plan of a run of the fields and the list as they are is made
+    // of (the kept list read first, as a run reads it), for WritePlan
+    // (app/plan_file.h): the window's 実行予定を保存 and /plan both write it.
+    PlanInputs PlanOfFields();
     // Read by start-up before the window opens; OnCreated acts on it.
     CommandLine commandLine;
     int showOnceRunning = -1;  // a /run's window shows so once its run has begun; -1: none waits
@@ -335,9 +333,8 @@ private:
     RECT openedPlace = {};     // the client area in screen coordinates once opened
     std::unique_ptr<SettingsStore> store;
     SettingsFileState settingsFileState = kSettingsFileReady;
-    std::vector<FieldHistory> histories;
-    std::vector<JobEntry> jobEntries;  // the ジョブ drop-down's, after its 「（なし）」
-    VQWString savedSnapshot;           // SettingsSnapshot at the last load or save
+    FieldHistories histories;
+    JobLibrary jobs;  // the ジョブ drop-down's, and the SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red
     int previewGrowth = 0;           // pixels the preview took from the table
     bool fittingPreview = false;

@@ -21,7 +21,7 @@ void MainWindow::ActOnCommandLine() {
     // that cannot be imported leaves the settings as they were.
     if (!commandLine.jobPath.IsEmpty() && ImportSettingsFileReporting(commandLine.jobPath.Text(), true)) {
         // Chosen as the ジョブ row would choose it, without its question: nothing was changed yet.
-        currentJob = commandLine.job.DeepCopy();
+        jobs.SetCurrent(commandLine.job);
         RefreshJobList();
     }
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
@@ -101,7 +101,7 @@ void MainWindow::StartUnattended() {
         // /plan: the run written out, nothing run.
         VQWString full, error;
         if (!GetFullPath(commandLine.planFile, full)) full = commandLine.planFile;
-        bool written = WritePlan(full.Text(), error);
+        bool written = WritePlan(PlanOfFields(), full.Text(), error);
         unattended.EndPlan(written, full, targetModel.GetCount(), error);
     } else if (unattended.Blocked()) {
         unattended.EndBlocked();

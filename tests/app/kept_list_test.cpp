@@ -244,7 +244,7 @@ TEST(KeptListWindow, APlanMadeWhileTheKeptListIsReadWaitsForItAndHoldsWhatARunWo
     });
     VQWString error;
     std::wstring plan = data.Join(L"予定.csv");
-    bool written = app.window->WritePlan(plan.c_str(), error);
+    bool written = WritePlan(app.window->PlanOfFields(), plan.c_str(), error);
     opener.join();
     ASSERT_TRUE(written) << std::wstring(error.Text());
     std::vector<std::string> planned;
