@@ -106,7 +106,7 @@ MainWindow::MainWindow(HINSTANCE instance)
       storagePlace(CurrentStoragePlace()),
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
-      table(*this) {
+      table(targetModel, *this) {
     // The panel's spin control and its link line are common controls of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                         ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
@@ -155,7 +155,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         new VQWin32DialogItem(IDC_TARGET_LABEL),
         Anchored(new VQWin32DialogItem(IDC_SELECT_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_RESULT_DETAIL), downWide),
-        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { OnTableStatusClick(name); }),
+        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { table.OnStatusClick(name); }),
                  downWide),
         Anchored(new VQWin32DialogItemProgressBar(IDC_TABLE_PROGRESS), downRight),
         Anchored(new VQWin32DialogItem(IDC_FILEEXT_LABEL), down),
@@ -243,6 +243,8 @@ void MainWindow::CascadeFromOpenWindows(VQWin32WindowCreateInfo* info) {
 
 bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PostCreate(info)) return false;
+    table.Attach(dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST)),
+                 dynamic_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS)));
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
@@ -269,7 +271,7 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
 
 void MainWindow::OnCreated() {
     openedPlace = clientScreenRect;
-    RestoreTableLayout();
+    table.RestoreLayout(Store(), dpi);
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
@@ -311,7 +313,7 @@ bool MainWindow::CanClose() {
     DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
-    TakeTableLayout();
+    table.TakeLayout(dpi);
     FinishKeptListLoad(true);
     // The window goes: a start made now waits for its last rewrite and takes this list.
     keptList.BeginClosing();
@@ -327,8 +329,10 @@ void MainWindow::OnDestroyed() {
     // The last rewrite is on the disk before the window is gone.
     EndKeptListLoad();
     keptList.Close();
+    // The controls go with the panel.
+    table.Attach(nullptr, nullptr);
     VQWin32DialogWindow::OnDestroyed();
-    SaveTableLayout();
+    table.SaveLayout(Store());
     // The window's place is in the store now; the portable file is written once.
     Store().Flush();
 }
@@ -364,7 +368,7 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_SELECT_MENU_BUTTON: {
         RECT button = {};
         if (VQWin32DialogItem* item = FindItemById(IDC_SELECT_MENU_BUTTON)) GetWindowRect(item->GetHandle(), &button);
-        ShowTableMenu(POINT{button.left, button.bottom});
+        table.ShowMenu(POINT{button.left, button.bottom});
         return 0;
     }
     case IDC_RUN_BUTTON: RunOrStop(); return 0;
@@ -452,9 +456,7 @@ VQWin32DialogItemEditBoxW* MainWindow::EditBox(int id) {
     return dynamic_cast<VQWin32DialogItemEditBoxW*>(FindItemById(id));
 }
 
-VQWin32DialogItemListView* MainWindow::TargetList() {
-    return dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST));
-}
+VQWin32DialogItemListView* MainWindow::TargetList() { return table.View(); }
 
 HFONT MainWindow::PanelFont() {
     VQWin32DialogItemListView* view = TargetList();

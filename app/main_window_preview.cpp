@@ -111,7 +111,7 @@ void MainWindow::UpdatePreview() {
     } else if (preCommandText.IsEmpty() && commandText.IsEmpty()) {
         text = L"コマンドを入力すると、選択した対象ファイルで展開したコマンドラインがここに表示されます。";
     } else {
-        int selected = view->GetSelectedCount() > 0 ? FirstSelected() : 0;
+        int selected = view->GetSelectedCount() > 0 ? table.FirstSelected() : 0;
         VQWString target = targetModel.PathAt(selected);
         VQTemplateContext context;
         context.root = RootOf(target);

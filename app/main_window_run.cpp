@@ -94,8 +94,7 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
         RememberRunValues();
         // The last run's marks go; this run's come as its targets finish.
         targetModel.BeginRun(only, skip.empty() ? nullptr : &skip);
-        followRun = true;
-        followedTop = -1;
+        table.StartFollowingRun();
         stopRequested = false;
         SetRunning(true);
         ShowProgress(RunState::Running);
@@ -172,8 +171,8 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (!table.RunRedrawDue(tickCount())) return 0;
     ShowProgress(state);
     if (table.ShowRunChanges()) {
-        FollowRun();
-        UpdateTableStatus();
+        table.FollowRun();
+        table.UpdateStatus();
     }
     return 0;
 }
@@ -253,7 +252,7 @@ void MainWindow::ApplyResults() {
         targetModel.Remove(std::move(doneEntries));
         view->SetSelectedAll(false);
         view->SetCount(targetModel.GetCount());
-        if (failed < 0) SelectNumbers(keptNumbers);
+        if (failed < 0) table.SelectNumbers(keptNumbers);
         if (failed >= 0) failed -= doneBeforeFailed;
     }
     // The first failure is where the user looks next.
@@ -330,22 +329,13 @@ VQWString MainWindow::DescribeEntry(int index) {
     return text;
 }
 
-void MainWindow::OnListSelectionChanged() {
-    // Rows chosen one by one by the program tell of each; whoever chose
-    // them shows the selection once at the end (each look at it is a walk
-    // over the selected rows).
-    if (followingSelection) return;
-    followRun = false;
-    ShowSelection();
-}
-
 void MainWindow::ShowSelection() {
     VQWString details;
-    int first = FirstSelected();
+    int first = table.FirstSelected();
     if (first >= 0) details = DescribeEntry(first);
     if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
     UpdatePreview();
-    UpdateTableSelection();
+    table.UpdateSelectionCount();
 }
 
 void MainWindow::OpenLastResults() {
