@@ -168,12 +168,10 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     // What a file's end costs here must not grow with the list: the table
     // keeps running totals and redraws only the rows that changed, and the
     // caption and the table take the news a few times a second.
+    if (table.FollowRunIfDue()) return 0;
     if (!table.RunRedrawDue(tickCount())) return 0;
     ShowProgress(state);
-    if (table.ShowRunChanges()) {
-        table.FollowRun();
-        table.UpdateStatus();
-    }
+    if (table.ShowRunChanges()) table.UpdateStatus();
     return 0;
 }
 

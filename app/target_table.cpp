@@ -335,6 +335,7 @@ bool TargetTable::ShowRunChanges() {
     changedRows.clear();
     model.FollowRun([this](int runIndex) { return events.TableLiveStatus(runIndex); }, &changedRows);
     if (changedRows.empty()) return false;
+    followDue = true;
     if (!view) return true;
     // Rows out of view are drawn when they come into it.
     int top = view->GetTopIndex();
@@ -348,6 +349,14 @@ bool TargetTable::ShowRunChanges() {
 void TargetTable::StartFollowingRun() {
     followRun = true;
     followedTop = -1;
+    followDue = false;
+}
+
+bool TargetTable::FollowRunIfDue() {
+    if (!followDue) return false;
+    followDue = false;
+    FollowRun();
+    return true;
 }
 
 void TargetTable::FollowRun() {

@@ -114,6 +114,11 @@ public:
     // During a run: the running entries stay in view until the user scrolls or selects.
     void StartFollowingRun();
     void FollowRun();
+    // The following after news of the run, once: false when none was due.
+    // Under Wine a scroll paints the rows in view before it returns (tens
+    // of milliseconds): it comes on a tick of its own, once the changed
+    // rows were painted, so that no answer of the window waits for both.
+    bool FollowRunIfDue();
     bool FollowsRun() const { return followRun; }
 
     // The table's column widths (at 96 DPI) and order, kept with the
@@ -149,6 +154,7 @@ private:
     bool followRun = false;           // the table follows the run (until the user scrolls or selects)
     bool followingSelection = false;  // a selection made by the table itself
     int followedTop = -1;             // the top row the following left
+    bool followDue = false;           // news came since the last following
     TableCounts shownCounts;
     std::vector<int32_t> closingLayout;
 };
