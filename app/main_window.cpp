@@ -107,7 +107,7 @@ MainWindow::MainWindow(HINSTANCE instance)
       storagePlace(CurrentStoragePlace()),
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
-      table(*this),
+      table(targetModel, *this),
       keeper(targetModel, *this),
       runController(this, [this] { return tickCount(); }) {
     // The panel's spin control and its link line are common controls of version 6.
@@ -154,7 +154,7 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         new VQWin32DialogItem(IDC_TARGET_LABEL),
         Anchored(new VQWin32DialogItem(IDC_SELECT_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_RESULT_DETAIL), downWide),
-        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { OnTableStatusClick(name); }),
+        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { table.OnStatusClick(name); }),
                  downWide),
         Anchored(new VQWin32DialogItemProgressBar(IDC_TABLE_PROGRESS), downRight),
         Anchored(new VQWin32DialogItem(IDC_FILEEXT_LABEL), down),
@@ -240,6 +240,8 @@ void MainWindow::CascadeFromOpenWindows(VQWin32WindowCreateInfo* info) {
 
 bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PostCreate(info)) return false;
+    table.Attach(dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST)),
+                 dynamic_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS)));
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
@@ -272,7 +274,7 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
 
 void MainWindow::OnCreated() {
     openedPlace = clientScreenRect;
-    RestoreTableLayout();
+    table.RestoreLayout(Store(), dpi);
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
@@ -317,7 +319,7 @@ bool MainWindow::CanClose() {
     runner.DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
-    TakeTableLayout();
+    table.TakeLayout(dpi);
     // The window goes: a start made now waits for its last rewrite and takes this list.
     keeper.BeginClosing();
     return true;
@@ -330,8 +332,10 @@ void MainWindow::OnDestroyed() {
     if (cascaded && EqualRect(&clientScreenRect, &openedPlace)) savePlacement = 0;
     // The last rewrite is on the disk before the window is gone.
     keeper.Close();
+    // The controls go with the panel.
+    table.Attach(nullptr, nullptr);
     VQWin32DialogWindow::OnDestroyed();
-    SaveTableLayout();
+    table.SaveLayout(Store());
     // The window's place is in the store now; the portable file is written once.
     Store().Flush();
 }
@@ -367,7 +371,7 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_SELECT_MENU_BUTTON: {
         RECT button = {};
         if (VQWin32DialogItem* item = FindItemById(IDC_SELECT_MENU_BUTTON)) GetWindowRect(item->GetHandle(), &button);
-        ShowTableMenu(POINT{button.left, button.bottom});
+        table.ShowMenu(POINT{button.left, button.bottom});
         return 0;
     }
     case IDC_RUN_BUTTON: RunOrStop(); return 0;
@@ -455,9 +459,7 @@ VQWin32DialogItemEditBoxW* MainWindow::EditBox(int id) {
     return dynamic_cast<VQWin32DialogItemEditBoxW*>(FindItemById(id));
 }
 
-VQWin32DialogItemListView* MainWindow::TargetList() {
-    return dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST));
-}
+VQWin32DialogItemListView* MainWindow::TargetList() { return table.View(); }
 
 HFONT MainWindow::PanelFont() {
     VQWin32DialogItemListView* view = TargetList();

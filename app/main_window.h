@@ -36,7 +36,8 @@ class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
 
-class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents {
+class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents,
+                   public TableEvents {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -117,49 +118,23 @@ public:
     // The result the list shows for an entry: live during a run, else the last run's.
     TargetStatus EntryStatus(int index);
     const EntryResult* GetEntryResult(int index);
-    // Whether the table shows a mark for the entry: it is in the run going
-    // on, or a run has given it a result.
-    bool HasMark(int index);
 
-    // The table's commands (main_window_table.cpp). A sort during a run is
-    // for viewing: the run goes on in the order it started with.
-    void SortTable(TargetColumn column, bool descending);
-    enum TableCommand {
-        kSelectFailed = 1, kSelectNotRun, kSelectDone, kInvertSelection, kRunSelected, kShowOutput, kOpenFolder,
-        kCopyPaths, kDeleteSelected,
-    };
-    void TableCommand(int command);
-    // The status an entry's mark shows: NotRun without a mark.
-    TargetStatus ShownStatus(int index);
-    std::vector<int> EntriesIn(TableGroup group);
-    void SelectRows(const std::vector<int>& rows);
-    void SelectGroup(TableGroup group);
-    // The counts under the table, from the list's running totals (during a
-    // run they follow the table's redraws of the run).
-    void UpdateTableStatus();
-    // Only the chosen count changed.
-    void UpdateTableSelection();
-    // shownCounts on the line, with a note while the last list still loads.
-    void ShowTableStatus();
-    void OnTableStatusClick(const wchar_t* name);
-    void ShowTableMenu(POINT screen);
+    // The table of the entries: its order, selection, counts, following of a run and layout.
+    TargetTable& Table() { return table; }
+    // What the table asks of the window (main_window_table.cpp).
+    TargetStatus TableEntryStatus(int index) override;
+    TargetStatus TableLiveStatus(int runIndex) override;
+    RunState TableRunState() override;
+    void OnTableSelectionChanged() override;
+    void OnTableSorted() override;
+    void OnTableShowOutput(int index) override;
+    void OnTableOpenFolder(int index) override;
+    void OnTableCopyPaths(const VQWString& text) override;
+    void OnTableRunSelected(const std::vector<int>& rows) override;
+    void OnTableDelete() override;
+    bool TableListLoading() override;
     void ShowOutputOf(int index);
     OutputWindow& Output() { return outputWindow; }
-    // The table's column widths (at 96 DPI) and order, kept with the
-    // window's place in the store ("TableColumns": REG_BINARY in the
-    // registry, a line of section "Window" in the portable file); a value
-    // of another shape leaves the defaults.
-    // TakeTableLayout reads the table as the window closes; SaveTableLayout
-    // keeps that after the window's place.
-    void RestoreTableLayout();
-    void TakeTableLayout();
-    void SaveTableLayout();
-    std::vector<int32_t> closingLayout;
-    // The columns' first widths, for a table without a kept layout: 状態,
-    // #, 終了コード and 時間 as wide as their longest texts in the table's
-    // font, and 名前, フォルダ and 出力 sharing the rest of its width, so that
-    // every column shows without scrolling sideways (down to a floor each).
-    void FitColumnsToTable();
     // The client rectangle of a first start, when no place was saved: the
     // work area's whole height (the table takes what the panel leaves),
     // 32 pixels in from its left and up to 1000 wide (at 96 DPI). frame is the frame around
@@ -261,14 +236,6 @@ private:
     VQWin32DialogItemProgressBar* RunProgressBar();
     // The details line, the preview and the chosen count, for the selection as it is.
     void ShowSelection();
-    void OnDeleteKey();
-    friend class TargetTable;
-    // The first selected entry, or -1.
-    int FirstSelected();
-    // Selects the entries with these adding numbers.
-    void SelectNumbers(const std::vector<int>& numbers);
-    // During a run: the running entries stay in view until the user scrolls or selects.
-    void FollowRun();
     // AddTargets with the progress window of the whole adding; false when
     // the user cancelled it (the list is then as it was).
     bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
@@ -321,12 +288,8 @@ private:
 
     JobForm form{*this};
     TargetListModel targetModel;  // the table shows it entry for entry
-    TargetTable table;
+    TargetTable table;  // shows targetModel
     OutputWindow outputWindow;
-    bool followRun = false;           // the table follows the run (until the user scrolls or selects)
-    bool followingSelection = false;  // a selection made by the window itself
-    int followedTop = -1;             // the top row the following left
-    TableCounts shownCounts;
     KeptListKeeper keeper;
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance

@@ -20,7 +20,7 @@ void MainWindow::UpdatePreview() {
     input.command = EditText(IDC_COMMAND_EDIT);
     input.output = EditText(IDC_OUTPUT_EDIT);
     if (input.entries > 0) {
-        input.target = targetModel.PathAt(view->GetSelectedCount() > 0 ? FirstSelected() : 0);
+        input.target = targetModel.PathAt(view->GetSelectedCount() > 0 ? table.FirstSelected() : 0);
         input.root = RootOf(input.target);
         input.directory = runController.DirectoryOf(EditText(IDC_DIRECTORY_EDIT));
     }

@@ -62,8 +62,7 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
     RememberRunValues();
     // The last run's marks go; this run's come as its targets finish.
     targetModel.BeginRun(only, skipped);
-    followRun = true;
-    followedTop = -1;
+    table.StartFollowingRun();
     SetRunning(true);
     ShowProgress(RunState::Running);
 }
@@ -128,12 +127,10 @@ int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     // What a file's end costs here must not grow with the list: the table
     // keeps running totals and redraws only the rows that changed, and the
     // caption and the table take the news a few times a second.
+    if (table.FollowRunIfDue()) return 0;
     if (!table.RunRedrawDue(tickCount())) return 0;
     ShowProgress(state);
-    if (table.ShowRunChanges()) {
-        FollowRun();
-        UpdateTableStatus();
-    }
+    if (table.ShowRunChanges()) table.UpdateStatus();
     return 0;
 }
 
@@ -175,7 +172,7 @@ void MainWindow::ApplyResults() {
     if (removeDone) {
         view->SetSelectedAll(false);
         view->SetCount(targetModel.GetCount());
-        if (failed < 0) SelectNumbers(keptNumbers);
+        if (failed < 0) table.SelectNumbers(keptNumbers);
     }
     // The first failure is where the user looks next.
     if (failed >= 0) view->SelectOnly(failed);
@@ -201,22 +198,13 @@ std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* on
     return RunTargetsOf(targetModel, only);
 }
 
-void MainWindow::OnListSelectionChanged() {
-    // Rows chosen one by one by the program tell of each; whoever chose
-    // them shows the selection once at the end (each look at it is a walk
-    // over the selected rows).
-    if (followingSelection) return;
-    followRun = false;
-    ShowSelection();
-}
-
 void MainWindow::ShowSelection() {
     VQWString details;
-    int first = FirstSelected();
+    int first = table.FirstSelected();
     if (const EntryResult* result = first >= 0 ? GetEntryResult(first) : nullptr) details = DescribeEntry(*result);
     if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
     UpdatePreview();
-    UpdateTableSelection();
+    table.UpdateSelectionCount();
 }
 
 void MainWindow::OpenLastResults() {

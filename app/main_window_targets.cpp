@@ -165,7 +165,7 @@ void MainWindow::UpdateCount() {
     int count = targetModel.GetCount();
     if (view->GetCount() != count) view->SetCount(count);
     view->RedrawRows(-1, -1);
-    UpdateTableStatus();
+    table.UpdateStatus();
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
     keeper.Changed();
