@@ -191,6 +191,20 @@ void SortPaths(CommandLine& line) {
     }
 }
 
+VQWString MissingArgumentsText(const std::vector<VQWString>& missing) {
+    // The names shown before "…".
+    const size_t shown = 5;
+    VQWString text;
+    text.Format(L"コマンドラインの %d 件の引数を追加しませんでした。\n存在しないパス: %d 件\n",
+                static_cast<int>(missing.size()), static_cast<int>(missing.size()));
+    for (size_t i = 0; i < missing.size() && i < shown; ++i) {
+        text.Append(L'\n');
+        text.Append(missing[i]);
+    }
+    if (missing.size() > shown) text.Append(L"\n…");
+    return text;
+}
+
 KeptListChoice ChooseKeptList(const CommandLine& line) {
     KeptListChoice choice;
     bool namesTargets = !line.targets.empty() || !line.missing.empty() || !line.listFiles.empty();

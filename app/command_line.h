@@ -70,6 +70,10 @@ ArgumentKind ClassifyArgument(const VQWString& path);
 // relative ones, and an open window has a current directory of its own).
 void SortPaths(CommandLine& line);
 
+// The box for path arguments that named nothing (a second start's as well):
+// how many, and the first few of them.
+VQWString MissingArgumentsText(const std::vector<VQWString>& missing);
+
 // Which kept list a start works in (settings/kept_list.h). A start that
 // nobody watches (/run, /plan) and names a job, a settings file or targets
 // of its own (path arguments, /list), and a /new start that names targets,

@@ -8,7 +8,9 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/unattended_start.h"
 #include "base/log.h"
+#include "base/timing_log.h"
 #include "settings/job_store.h"
 #include "settings/settings_store.h"
 #include "win32/dpi.h"
@@ -37,6 +39,8 @@ int BadArguments(const CommandLine& line) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    TimingLogFromEnvironment();
+    TimingMark("main begins");
     // The whole line, not wWinMain's: it still holds the program's own path,
     // which the splitting rules treat apart.
     CommandLine commandLine = ParseCommandLine(GetCommandLineW());
@@ -55,12 +59,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         }
     }
     SortPaths(commandLine);
+    TimingMark("command line read");
     // Send To and a drop on the icon while a window is open: the targets go
     // to it, as a drop would.
     if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
         std::vector<VQWString> paths = commandLine.targets;
         paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
-        if (MainWindow::HandOverToOpenWindow(paths, CurrentStoragePlace())) return 0;
+        bool handedOver = HandOverToOpenWindow(paths, CurrentStoragePlace());
+        TimingMark("hand-over look-up");
+        if (handedOver) return 0;
     }
 
     MainWindow* window = new (std::nothrow) MainWindow(instance);
@@ -72,30 +79,42 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Nothing waits for a person: every box is answered by its default and
     // its text goes to the report.
     if (commandLine.Unattended()) {
-        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->NoteUnattendedBox(text); });
+        SetMsgBoxUnattended([window](const wchar_t* text, const wchar_t*, int) { window->Unattended().NoteBox(text); });
     }
 
     JobSettings settings;
     window->LoadRegistrySettings(settings);
+    TimingMark("settings read");
+    // Nothing of /plan is to be seen, and the first command of /run starts
+    // before its window is drawn.
+    if (commandLine.Unattended()) {
+        if (commandLine.planFile.IsEmpty()) window->showOnceRunning = showCommand;
+        showCommand = SW_HIDE;
+    }
     VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
     // Without a saved place the window opens as high as the screen leaves,
     // so the table gets the height the panel does not need.
     RECT frame = {0, 0, 0, 0};
     AdjustWindowRectEx(&frame, info->style, FALSE, info->exStyle);
     info->rect = MainWindow::DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
+    TimingMark("window opens");
     if (!window->Open(info)) {
         delete info;
         return -2;
     }
     delete info;
+    TimingMark("window open");
     int result = window->Run(0);
+    TimingMark("message loop ended");
     if (commandLine.Unattended()) {
-        result = window->unattendedExitCode;
-        WriteToParentConsole(window->unattendedReport);
+        result = window->Unattended().ExitCode();
+        WriteToParentConsole(window->Unattended().Report());
         SetMsgBoxUnattended(nullptr);
     }
     delete window;
+    TimingMark("window deleted");
     VQWin32SetMainWindow(nullptr);
     vqLog.Close();
+    TimingMark("exit");
     return result;
 }

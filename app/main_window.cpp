@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/timing_log.h"
 #include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
 #include "win32/link_line.h"
@@ -106,36 +107,34 @@ MainWindow::MainWindow(HINSTANCE instance)
       storagePlace(CurrentStoragePlace()),
       openInDefaultProgram(OpenWithShell),
       tickCount(GetTickCount),
-      table(*this) {
+      table(targetModel, *this),
+      keeper(targetModel, *this),
+      runController(this, [this] { return tickCount(); }) {
     // The panel's spin control and its link line are common controls of version 6.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                         ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
 }
 
-MainWindow::~MainWindow() { DestroyWorker(); }
+MainWindow::~MainWindow() { runController.Runner().DestroyWorker(); }
 
 VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, int showCommand) {
     const int down = VQWin32AnchorMoveDown;
     const int downWide = VQWin32AnchorMoveDown | VQWin32AnchorStretchRight;
     const int downRight = VQWin32AnchorMoveDown | VQWin32AnchorMoveRight;
-    wchar_t parallel[8], timeLimit[16], retries[8];
-    wsprintfW(parallel, L"%lu", static_cast<unsigned long>(s.parallel));
-    wsprintfW(timeLimit, L"%lu", static_cast<unsigned long>(s.timeLimit));
-    wsprintfW(retries, L"%lu", static_cast<unsigned long>(s.retries));
+    // A job setting's control as the settings table describes it.
+    auto setting = [&s](int id) { return JobForm::NewControl(s, id); };
     VQWin32DialogWindowCreateInfo* info = new VQWin32DialogWindowCreateInfo({
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_FILEEXT_EDIT, s.fileExt, JobSettings::kFileExtLimit), downWide),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_PRECOMMAND_EDIT, s.preCommand, JobSettings::kPreCommandLimit),
-                 downWide),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_COMMAND_EDIT, s.command, JobSettings::kCommandLimit), downWide),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_DIRECTORY_EDIT, s.directory, JobSettings::kDirectoryLimit),
-                 downWide),
+        setting(IDC_FILEEXT_EDIT),
+        setting(IDC_PRECOMMAND_EDIT),
+        setting(IDC_COMMAND_EDIT),
+        setting(IDC_DIRECTORY_EDIT),
         new VQWin32DialogItem(IDC_JOB_LABEL),
         Anchored(new VQWin32DialogItemComboBoxW(IDC_JOB_COMBO, L"", -1), VQWin32AnchorStretchRight),
         Anchored(new VQWin32DialogItem(IDC_JOB_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItemListView(IDC_TARGET_LIST, &table, TargetTable::Columns()),
                  VQWin32AnchorStretchRight | VQWin32AnchorStretchDown),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_DELETE_CHECK, s.deleteFinished != 0), down),
+        setting(IDC_DELETE_CHECK),
         // The list's own buttons sit above it, at its right.
         Anchored(new VQWin32DialogItem(IDC_ADD_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_LIST_ADD_BUTTON), VQWin32AnchorMoveRight),
@@ -145,17 +144,17 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_SELECT_DIRECTORY_BUTTON), downRight),
         Anchored(new VQWin32DialogItem(IDC_LOAD_BUTTON), down),
         Anchored(new VQWin32DialogItem(IDC_SAVE_BUTTON), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_EXIT_CODE, s.checkExitCode != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_HIDE_COMMAND, s.hideCommand != 0), down),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_PARALLEL_EDIT, parallel, 2), downRight),
-        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, kMaxParallel), downRight),
+        setting(IDC_CHECK_EXIT_CODE),
+        setting(IDC_HIDE_COMMAND),
+        setting(IDC_PARALLEL_EDIT),
+        Anchored(new VQWin32DialogItemUpDown(IDC_PARALLEL_SPIN, 1, BatchRunner::kMaxParallel), downRight),
         Anchored(new VQWin32DialogItem(IDC_PARALLEL_LABEL), downRight),
         Anchored(new VQWin32DialogItem(IDC_OPEN_RESULTS_BUTTON), down),
         Anchored(new VQWin32DialogItem(IDC_PREVIEW), downWide),
         new VQWin32DialogItem(IDC_TARGET_LABEL),
         Anchored(new VQWin32DialogItem(IDC_SELECT_MENU_BUTTON), VQWin32AnchorMoveRight),
         Anchored(new VQWin32DialogItem(IDC_RESULT_DETAIL), downWide),
-        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { OnTableStatusClick(name); }),
+        Anchored(new VQWin32DialogItemLinkLine(IDC_TABLE_STATUS, [this](const wchar_t* name) { table.OnStatusClick(name); }),
                  downWide),
         Anchored(new VQWin32DialogItemProgressBar(IDC_TABLE_PROGRESS), downRight),
         Anchored(new VQWin32DialogItem(IDC_FILEEXT_LABEL), down),
@@ -163,19 +162,17 @@ VQWin32DialogWindowCreateInfo* MainWindow::MakeCreateInfo(const JobSettings& s, 
         Anchored(new VQWin32DialogItem(IDC_COMMAND_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_DIRECTORY_LABEL), down),
         Anchored(new VQWin32DialogItem(IDC_OUTPUT_LABEL), down),
-        Anchored(new VQWin32DialogItemComboBoxW(IDC_OUTPUT_EDIT, s.output, JobSettings::kOutputLimit), downWide),
+        setting(IDC_OUTPUT_EDIT),
         Anchored(new VQWin32DialogItem(IDC_ON_FAILURE_LABEL), down),
-        Anchored(new VQWin32DialogItemDropDown(IDC_ON_FAILURE_COMBO, {L"停止する", L"続ける"},
-                                               static_cast<int>(s.onFailure)),
-                 down),
+        setting(IDC_ON_FAILURE_COMBO),
         Anchored(new VQWin32DialogItem(IDC_TIME_LIMIT_LABEL), down),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_TIME_LIMIT_EDIT, timeLimit, 5), down),
+        setting(IDC_TIME_LIMIT_EDIT),
         Anchored(new VQWin32DialogItem(IDC_RETRIES_LABEL), down),
-        Anchored(new VQWin32DialogItemEditBoxW(IDC_RETRIES_EDIT, retries, 1), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_LOW_PRIORITY_CHECK, s.lowPriority != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_SKIP_UP_TO_DATE_CHECK, s.skipUpToDate != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_CHECK_OUTPUT_CHECK, s.checkOutput != 0), down),
-        Anchored(new VQWin32DialogItemCheckBox(IDC_KEEP_FAILED_OUTPUT_CHECK, s.keepFailedOutput != 0), down),
+        setting(IDC_RETRIES_EDIT),
+        setting(IDC_LOW_PRIORITY_CHECK),
+        setting(IDC_SKIP_UP_TO_DATE_CHECK),
+        setting(IDC_CHECK_OUTPUT_CHECK),
+        setting(IDC_KEEP_FAILED_OUTPUT_CHECK),
     });
     info->templateId = IDD_MAIN;
     info->showCommand = showCommand;
@@ -243,13 +240,18 @@ void MainWindow::CascadeFromOpenWindows(VQWin32WindowCreateInfo* info) {
 
 bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PostCreate(info)) return false;
+    table.Attach(dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST)),
+                 dynamic_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS)));
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
-    CreateWorker();
+    runController.Runner().CreateWorker();
+    // The run's end is taken as it comes, not at the next tick.
+    runController.Runner().SetRunEndNotice([window = handle] { PostMessageW(window, WM_TIMER, kTimerId, 0); });
     if (!dataFolder.IsEmpty()) {
-        resultsFolder = dataFolder;
-        resultsFolder.Append(L"\\runs");
+        VQWString results = dataFolder;
+        results.Append(L"\\runs");
+        runController.Runner().SetResultsFolder(results);
     }
     SetTimer(handle, kTimerId, kTimerPeriodMs, nullptr);
     // The field's note stands in it while it is empty: its label sits beside it.
@@ -262,21 +264,26 @@ bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
         }
     }
     UpdateCount();
+    TimingMark("controls made");
     LoadHistories();
+    jobs.SetFolder(storagePlace.jobsFolder, !storagePlace.unwritable);
     RefreshJobList();
+    TimingMark("histories and jobs read");
     return true;
 }
 
 void MainWindow::OnCreated() {
     openedPlace = clientScreenRect;
-    RestoreTableLayout();
+    table.RestoreLayout(Store(), dpi);
     // The list the program left comes back first; a settings file named on
     // the command line then sets the job.
     RestoreTargetList();
+    TimingMark("kept list restored");
     TellStorageProblems();
     ActOnCommandLine();
+    TimingMark("command line acted on");
     // What the fields hold now counts as loaded: changes from here are asked about.
-    savedSnapshot = SettingsSnapshot();
+    jobs.MarkSaved(SettingsSnapshot());
 }
 
 LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -294,28 +301,27 @@ LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 }
 
 bool MainWindow::CanClose() {
-    RunState state = GetState();
+    BatchRunner& runner = runController.Runner();
+    RunState state = runner.GetState();
     if (state == RunState::Running || state == RunState::Stopping || state == RunState::Forcing) {
         if (!sessionEnding &&
             MsgBox(this, L"実行中です。実行中のコマンドを終了して閉じますか？", L"確認", VQMB_YESNO, 2) != IDYES) {
             return false;
         }
         // The box may have waited long enough for the run to end by itself.
-        ForceStop();
-        WaitUntilEnded();
+        runner.ForceStop();
+        runner.WaitUntilEnded();
     }
     // An ended run's results decide what stays in the list that is kept.
-    if (GetState() == RunState::Ended) OnJobEnded(true);
+    if (runner.GetState() == RunState::Ended) OnRunEnded(true);
     VQWin32DialogWindow::CanClose();
     if (handle) KillTimer(handle, kTimerId);
-    DestroyWorker();
+    runner.DestroyWorker();
     if (handle) DragAcceptFiles(handle, FALSE);
     SaveRegistrySettings();
-    TakeTableLayout();
-    FinishKeptListLoad(true);
+    table.TakeLayout(dpi);
     // The window goes: a start made now waits for its last rewrite and takes this list.
-    keptList.BeginClosing();
-    SaveTargetList();
+    keeper.BeginClosing();
     return true;
 }
 
@@ -325,10 +331,11 @@ void MainWindow::OnDestroyed() {
     // step further with every second instance.
     if (cascaded && EqualRect(&clientScreenRect, &openedPlace)) savePlacement = 0;
     // The last rewrite is on the disk before the window is gone.
-    EndKeptListLoad();
-    keptList.Close();
+    keeper.Close();
+    // The controls go with the panel.
+    table.Attach(nullptr, nullptr);
     VQWin32DialogWindow::OnDestroyed();
-    SaveTableLayout();
+    table.SaveLayout(Store());
     // The window's place is in the store now; the portable file is written once.
     Store().Flush();
 }
@@ -359,12 +366,12 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         // Escape asks for the first Stop only; the second stays a deliberate press.
-        if (GetState() == RunState::Running) RunOrStop();
+        if (runController.State() == RunState::Running) RunOrStop();
         return 0;
     case IDC_SELECT_MENU_BUTTON: {
         RECT button = {};
         if (VQWin32DialogItem* item = FindItemById(IDC_SELECT_MENU_BUTTON)) GetWindowRect(item->GetHandle(), &button);
-        ShowTableMenu(POINT{button.left, button.bottom});
+        table.ShowMenu(POINT{button.left, button.bottom});
         return 0;
     }
     case IDC_RUN_BUTTON: RunOrStop(); return 0;
@@ -422,7 +429,7 @@ void MainWindow::OnAbout() { DialogBox(IDD_ABOUT, IDC_ABOUT_DESCRIPTION, IDC_ABO
 
 void MainWindow::OnSelectDirectory() {
     VQWString start = EditText(IDC_DIRECTORY_EDIT);
-    if (start.IsEmpty()) start = startDirectory;
+    if (start.IsEmpty()) start = runController.Runner().GetStartDirectory();
     wchar_t folder[MAX_PATH];
     CopyCut(folder, MAX_PATH, start.Text());
     if (ChooseFolder(folder) == 1) SetEditText(IDC_DIRECTORY_EDIT, folder);
@@ -430,18 +437,18 @@ void MainWindow::OnSelectDirectory() {
 
 void MainWindow::OnLoad() {
     wchar_t path[MAX_PATH];
-    CopyCut(path, MAX_PATH, settingsPath.Text());
+    CopyCut(path, MAX_PATH, form.SettingsPath().Text());
     if (!ChooseOpenFile(path, L"設定を読み込む", L"設定ファイル", L"ini", handle)) return;
     if (!ImportSettingsFileReporting(path)) return;
     // A file from anywhere: the fields are no named job's now.
-    currentJob = VQWString();
-    savedSnapshot = SettingsSnapshot();
+    jobs.SetCurrent(VQWString());
+    jobs.MarkSaved(SettingsSnapshot());
     ShowCurrentJob();
 }
 
 void MainWindow::OnSave() {
     wchar_t path[MAX_PATH];
-    CopyCut(path, MAX_PATH, settingsPath.Text());
+    CopyCut(path, MAX_PATH, form.SettingsPath().Text());
     if (!ChooseSettingsSavePath(path)) return;
     ExportSettingsFileAsking(path);
 }
@@ -452,9 +459,7 @@ VQWin32DialogItemEditBoxW* MainWindow::EditBox(int id) {
     return dynamic_cast<VQWin32DialogItemEditBoxW*>(FindItemById(id));
 }
 
-VQWin32DialogItemListView* MainWindow::TargetList() {
-    return dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST));
-}
+VQWin32DialogItemListView* MainWindow::TargetList() { return table.View(); }
 
 HFONT MainWindow::PanelFont() {
     VQWin32DialogItemListView* view = TargetList();

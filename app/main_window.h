@@ -10,14 +10,19 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/job_form.h"
+#include "app/kept_list_keeper.h"
+#include "app/field_histories.h"
+#include "app/job_library.h"
 #include "app/output_window.h"
+#include "app/plan_file.h"
 #include "app/resource.h"
+#include "app/run_controller.h"
 #include "app/target_list_model.h"
 #include "app/table_status.h"
 #include "app/target_table.h"
+#include "app/unattended_start.h"
 #include "engine/batch_runner.h"
-#include "settings/history.h"
-#include "settings/job_store.h"
 #include "settings/kept_list.h"
 #include "settings/settings_store.h"
 #include "win32/dialog_window.h"
@@ -31,50 +36,8 @@ class VQWin32ProgressWindow;
 
 extern const wchar_t kIdleCaption[];
 
-// The job settings as start-up reads them, before the controls exist.
-struct JobSettings {
-    enum {
-        kFileExtLimit = 256,
-        kPreCommandLimit = 1024,
-        kCommandLimit = 1024,
-        kDirectoryLimit = 260,
-        kOutputLimit = 1024,
-        kTimeLimitMax = 86400,
-        kRetriesMax = 9,
-    };
-    wchar_t fileExt[kFileExtLimit + 1];
-    wchar_t preCommand[kPreCommandLimit + 1];
-    wchar_t command[kCommandLimit + 1];
-    wchar_t directory[kDirectoryLimit + 1];
-    DWORD deleteFinished = 1;  // 1 (the default): remove finished targets after a run
-    DWORD checkExitCode = 0;   // 1: a code other than 0 fails the target
-    DWORD hideCommand = 0;     // 1: the command too runs hidden, its output kept
-    DWORD parallel = 1;        // targets run at once, 1 to 64
-    DWORD onFailure = 0;       // 0: a failure ends the run; 1: the run goes on
-    DWORD timeLimit = 0;       // seconds a step may take, 0 (none) to kTimeLimitMax
-    DWORD retries = 0;         // tries more for a failed target, 0 to kRetriesMax
-    DWORD lowPriority = 0;     // 1: children below normal priority
-    wchar_t output[kOutputLimit + 1] = {};  // the output template; empty: none
-    DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
-    DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
-    DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
-};
-
-// What a settings file import or export ran into, for the messages of the
-// Load and Save commands.
-struct SettingsFileReport {
-    enum Problem {
-        kNone,
-        kFailed,          // not read, or not written; the file is as it was
-        kTooLarge,        // over the settings text's size limit
-        kNeedsOverwrite,  // the file to replace does not load whole: ask first
-    };
-    Problem problem = kNone;
-    // Import: keys whose value did not fit; their controls kept their values.
-    VQArray<VQWString, VQWString> skippedKeys;
-};
-
-class MainWindow : public VQWin32DialogWindow, public BatchRunner {
+class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents,
+                   public TableEvents {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -98,24 +61,24 @@ public:
     // the list (or the batch before them) already holds. roots, when given,
     // holds each candidate's root (settings/target_list_file.h); without it
     // every candidate is a single file.
-    virtual void AddTargets(const VQArray<VQWString, VQWString>* batch,
-                            const VQArray<VQWString, VQWString>* roots = nullptr);
+    void AddTargets(const VQArray<VQWString, VQWString>* batch,
+                    const VQArray<VQWString, VQWString>* roots = nullptr);
 
     // The main panel's create info: the control wrappers bound to the
     // settings, their anchors, the class, caption and icon. The caller owns it.
     VQWin32DialogWindowCreateInfo* MakeCreateInfo(const JobSettings& settings, int showCommand);
 
-    // Job settings: the registry (under registryKey) and settings files.
-    // A registry value of the wrong type or too long for its control leaves
-    // the default, and is not written back while the control keeps it.
+    // Job settings (app/job_form.h): the store (the registry under
+    // registryKey, or the portable file) and settings files.
+    JobForm& Form() { return form; }
     void LoadRegistrySettings(JobSettings& settings);
     void SaveRegistrySettings();
-    // A value too long for its control leaves the control as it was, and is
-    // named in the report.
-    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr);
-    // Without overwrite, an existing file that does not load whole (it fails
-    // to load, or lines were left out) is not replaced: false, kNeedsOverwrite.
-    bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr);
+    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr) {
+        return form.ImportSettingsFile(path, report);
+    }
+    bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr) {
+        return form.ExportSettingsFile(path, overwrite, report);
+    }
     // What the Load and Save commands do with the path their dialog gave:
     // the import or export with its messages (and the question before
     // overwriting a file that does not load whole). With nameFile the
@@ -138,24 +101,16 @@ public:
     std::vector<RunTarget> RunTargetsFromList(const std::vector<int>* only = nullptr);
 
     // The target list between starts, in a slot of dataFolder that this
-    // window holds while it is open (settings/kept_list.h): read back before
-    // a settings file is imported, with the lists no open window holds;
-    // rewritten at a run's end, on close and shortly after an edit (at a
-    // run's start too when an edit is not written yet), and told what
-    // happens to each target as it happens.
+    // window holds while it is open (app/kept_list_keeper.h): read back
+    // before a settings file is imported, with the lists no open window holds.
     void RestoreTargetList();
-    void SaveTargetList();
-    // A kept list whose files hold at least this many bytes is read on a
-    // thread of its own: the window answers at once, and the list comes in
-    // when it is read, before the entries added meanwhile. A run waits for
-    // it. With the gate (tests), the read waits for that event first.
-    size_t keptListBackgroundBytes = 8 * 1024 * 1024;
-    HANDLE keptListLoadGate = nullptr;
-    bool IsKeptListLoading() const { return keptListLoad != nullptr; }
+    KeptListKeeper& Keeper() { return keeper; }
     // %LOCALAPPDATA%\Quenbrix: the target list and the results files. Empty: nothing is kept.
     VQWString dataFolder;
 
-    // Run pressed while idle, or Stop while a job runs (the second Stop ends the children).
+    // The run: the worker, the press rules, the progress (app/run_controller.h).
+    RunController& RunControl() { return runController; }
+    // Run pressed while idle, or Stop while a run goes (the second Stop ends the children).
     // With `only`, a run of those entries alone (when idle).
     void RunOrStop(const std::vector<int>* only = nullptr);
     // Opens the last results file in the program Windows has for .csv files.
@@ -163,51 +118,23 @@ public:
     // The result the list shows for an entry: live during a run, else the last run's.
     TargetStatus EntryStatus(int index);
     const EntryResult* GetEntryResult(int index);
-    // The description of an entry's result, as the line under the list shows it.
-    VQWString DescribeEntry(int index);
-    // Whether the table shows a mark for the entry: it is in the run going
-    // on, or a run has given it a result.
-    bool HasMark(int index);
 
-    // The table's commands (main_window_table.cpp). A sort during a run is
-    // for viewing: the run goes on in the order it started with.
-    void SortTable(TargetColumn column, bool descending);
-    enum TableCommand {
-        kSelectFailed = 1, kSelectNotRun, kSelectDone, kInvertSelection, kRunSelected, kShowOutput, kOpenFolder,
-        kCopyPaths, kDeleteSelected,
-    };
-    void TableCommand(int command);
-    // The status an entry's mark shows: NotRun without a mark.
-    TargetStatus ShownStatus(int index);
-    std::vector<int> EntriesIn(TableGroup group);
-    void SelectRows(const std::vector<int>& rows);
-    void SelectGroup(TableGroup group);
-    // The counts under the table, from the list's running totals (during a
-    // run they follow the table's redraws of the run).
-    void UpdateTableStatus();
-    // Only the chosen count changed.
-    void UpdateTableSelection();
-    // shownCounts on the line, with a note while the last list still loads.
-    void ShowTableStatus();
-    void OnTableStatusClick(const wchar_t* name);
-    void ShowTableMenu(POINT screen);
+    // The table of the entries: its order, selection, counts, following of a run and layout.
+    TargetTable& Table() { return table; }
+    // What the table asks of the window (main_window_table.cpp).
+    TargetStatus TableEntryStatus(int index) override;
+    TargetStatus TableLiveStatus(int runIndex) override;
+    RunState TableRunState() override;
+    void OnTableSelectionChanged() override;
+    void OnTableSorted() override;
+    void OnTableShowOutput(int index) override;
+    void OnTableOpenFolder(int index) override;
+    void OnTableCopyPaths(const VQWString& text) override;
+    void OnTableRunSelected(const std::vector<int>& rows) override;
+    void OnTableDelete() override;
+    bool TableListLoading() override;
     void ShowOutputOf(int index);
     OutputWindow& Output() { return outputWindow; }
-    // The table's column widths (at 96 DPI) and order, kept with the
-    // window's place in the store ("TableColumns": REG_BINARY in the
-    // registry, a line of section "Window" in the portable file); a value
-    // of another shape leaves the defaults.
-    // TakeTableLayout reads the table as the window closes; SaveTableLayout
-    // keeps that after the window's place.
-    void RestoreTableLayout();
-    void TakeTableLayout();
-    void SaveTableLayout();
-    std::vector<int32_t> closingLayout;
-    // The columns' first widths, for a table without a kept layout: 状態,
-    // #, 終了コード and 時間 as wide as their longest texts in the table's
-    // font, and 名前, フォルダ and 出力 sharing the rest of its width, so that
-    // every column shows without scrolling sideways (down to a floor each).
-    void FitColumnsToTable();
     // The client rectangle of a first start, when no place was saved: the
     // work area's whole height (the table takes what the panel leaves),
     // 32 pixels in from its left and up to 1000 wide (at 96 DPI). frame is the frame around
@@ -221,8 +148,6 @@ public:
     bool (*showInFolder)(HWND owner, const wchar_t* path);
     // Puts text on the clipboard; replaceable by tests.
     bool (*copyToClipboard)(HWND owner, const VQWString& text);
-
-    VQWString settingsPath;
 
     // Where this start keeps its things (settings/settings_store.h): the
     // registry or the portable file, the data and jobs folders. Set from
@@ -240,28 +165,23 @@ public:
     // The command fields' histories: each field's value goes first when a
     // run starts, and the drop-downs show them (main_window_jobs.cpp).
     void RememberRunValues();
-    const FieldHistory* HistoryOf(int controlId) const;
+    const FieldHistories& Histories() const { return histories; }
 
     // Named jobs. Choosing a job loads it as 読み込む does (the list stays),
     // asking first about changes since the last load or save; false when it
     // was not loaded (cancelled, or it does not load: the message was shown).
     bool ChooseJob(const VQWString& name);
-    // The job the fields came from; empty: none.
-    VQWString currentJob;
     // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
     VQWString IdleCaption() const;
-    // The fields as they are, in one text: equal texts, equal settings.
-    VQWString SettingsSnapshot();
-    // The controls of the job settings, in the order they are read and written.
-    static std::vector<int> SettingControls();
+    VQWString SettingsSnapshot() { return form.SettingsSnapshot(); }
 
-    // The plan of a run of the fields and the list as they are: the CSV, or
-    // for a path ending in ".cmd" the batch file. False and the reason when
-    // it could not be made or written. The window's 実行予定を保存 and /plan
-    // both come here.
-    bool WritePlan(const wchar_t* path, VQWString& error);
+    // What the plan of a run of the fields and the list as they are is made
+    // of (the kept list read first, as a run reads it), for WritePlan
+    // (app/plan_file.h): the window's 実行予定を保存 and /plan both write it.
+    PlanInputs PlanOfFields();
     // Read by start-up before the window opens; OnCreated acts on it.
     CommandLine commandLine;
+    int showOnceRunning = -1;  // a /run's window shows so once its run has begun; -1: none waits
     // The command line's part (main_window_command_line.cpp): the jobs,
     // settings files, targets and list files it names, loaded as the window
     // opens; the targets a second start hands over; the run nobody watches
@@ -273,35 +193,23 @@ public:
     // WM_COPYDATA from a second start, and the command line's own timer.
     LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
-    // A box the unattended run answered by itself: its text is kept for the report.
-    void NoteUnattendedBox(const wchar_t* text);
-    // Gives the paths to the open window of another instance that keeps its
-    // things in the same place (the same portable file, or the registry);
-    // false when there is none or it did not take them.
-    static bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place);
-    // What a second start and a window compare: the portable file, folded; empty: the registry.
-    static VQWString StoragePlaceKey(const StoragePlace& place);
-    enum { kCommandLineTimerId = 2, kHandOverData = 0x51424832 };
-    // An unattended start's end: the process's exit code and what goes to the console.
-    int unattendedExitCode = 0;
-    VQWString unattendedReport;
-    // Bits, by job setting: the registry held a value that could not be read.
-    unsigned unreadRegistrySettings = 0;
+    // The unattended start: the boxes it answered, and at its end the
+    // process's exit code and what goes to the console.
+    UnattendedRun& Unattended() { return unattended; }
+    enum { kCommandLineTimerId = 2 };
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
-    // The clock of the run button's guards (GetTickCount); replaceable by tests.
+    // The window's clock (GetTickCount): the run button's guards, the
+    // caption's time left, the table's redraws, the kept list's rewrite
+    // after edits; replaceable by tests.
     DWORD(WINAPI* tickCount)();
-    // After the first Stop, 強制終了 takes a press only once shown this long;
-    // after a run, Run takes none for this long.
-    enum { kForceStopArmMs = 1000, kRunAfterEndMs = 500 };
-
-protected:
-    // The worker's news for the kept list.
-    void OnTargetBegun(int index) override;
-    void OnTargetFinished(int index, TargetStatus status) override;
-    VQWString ResultsNotes() override;
 
 private:
+    // The worker's news for the kept list.
+    void OnRunTargetBegun(int runIndex) override;
+    void OnRunTargetFinished(int runIndex, TargetStatus status) override;
+    VQWString RunResultsNotes() override;
+
     void OnAbout();
     void OnAdd();
     void OnListAdd();
@@ -323,34 +231,24 @@ private:
     void ShowCurrentJob();
     void LoadHistories();
     void TellStorageProblems();
-    // The job setting at this index of the settings table, read from its control.
-    VQWString SettingValue(int index);
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     VQWin32DialogItemProgressBar* RunProgressBar();
     // The details line, the preview and the chosen count, for the selection as it is.
     void ShowSelection();
-    void OnDeleteKey();
-    friend class TargetTable;
-    // The first selected entry, or -1.
-    int FirstSelected();
-    // Selects the entries with these adding numbers.
-    void SelectNumbers(const std::vector<int>& numbers);
-    // During a run: the running entries stay in view until the user scrolls or selects.
-    void FollowRun();
     // AddTargets with the progress window of the whole adding; false when
     // the user cancelled it (the list is then as it was).
     bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
                     VQWin32ProgressWindow& progress);
     HFONT PanelFont();
     void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
-    void OnJobEnded(bool closing);
+    void OnRunEnded(bool closing);
     void ShowProgress(RunState state);
     void SetRunning(bool running);
     void ApplyResults();
     void ShowError(const wchar_t* text);
     void UpdateCount();
-    RunOptions ReadRunOptions();
+    RunOptions ReadRunOptions() { return form.ReadRunOptions(); }
     // The preview under the command fields: both templates expanded for the
     // selected entry (the first when none is), or what stops them, in red.
     void UpdatePreview();
@@ -367,78 +265,46 @@ private:
     VQWString RootOf(const VQWString& path);
     // The caption while a run goes: the progress, and the time left once it can be told.
     VQWString ProgressCaption(RunState state);
-    // The kept list: every change of the entries comes to KeptListChanged;
-    // the timer's tick makes the rewrite after edits and tells a failure once.
-    void KeptListChanged();
-    void KeepListAtRunStart();
+    // The kept list's asks and boxes (KeptListEvents); at a run's end each
+    // target's outcome goes to the keeper.
+    RunState KeptListRunState() override;
+    bool KeptListRemovesDone() override;
+    void OnKeptListComing() override;
+    void OnKeptListCountChanged() override;
+    void TellKeptListDamage(const VQWString& text) override;
+    void TellKeptListFailure(const VQWString& text) override;
     void KeepRunResults();
-    void KeepListTick();
 
     VQWin32DialogItemEditBoxW* EditBox(int id);
     VQWin32DialogItemListView* TargetList();
     VQWin32DialogItemCheckBox* CheckBox(int id);
-    bool IsChecked(int id);
-    VQWString EditText(int id);
-    void SetEditText(int id, const wchar_t* text);
+    // The job settings' fields (JobFields).
+    bool IsChecked(int id) override;
+    void SetChecked(int id, bool checked) override;
+    VQWString EditText(int id) override;
+    void SetEditText(int id, const wchar_t* text) override;
+    int Choice(int id) override;
+    void SetChoice(int id, int choice) override;
 
+    JobForm form{*this};
     TargetListModel targetModel;  // the table shows it entry for entry
-    TargetTable table;
+    TargetTable table;  // shows targetModel
     OutputWindow outputWindow;
-    bool followRun = false;           // the table follows the run (until the user scrolls or selects)
-    bool followingSelection = false;  // a selection made by the window itself
-    int followedTop = -1;             // the top row the following left
-    TableCounts shownCounts;
-    KeptList keptList;
-    bool keptListRestored = false;  // changes before that are the restore itself
-    bool keptListDirty = false;     // edited since the last rewrite
-    DWORD keptListChangedAt = 0;
-    int keptListJournaled = 0;      // during a run: the highest adding number the kept list knows of
-    // A kept list read in the background: the thread fills entries and report.
-    struct KeptListLoad {
-        KeptList* list = nullptr;
-        VQWString folder;       // shares nothing with the window's strings
-        HANDLE gate = nullptr;  // borrowed
-        std::vector<KeptEntry> entries;
-        KeptListReport report;
-        HANDLE thread = nullptr;
-    };
-    std::unique_ptr<KeptListLoad> keptListLoad;
-    static unsigned __stdcall KeptListLoadMain(void* param);
-    void TakeKeptList(std::vector<KeptEntry>& entries, const KeptListReport& report, bool quiet);
-    // Waits for a list still read in the background and takes it; `only`
-    // (a run of chosen entries) then names the same entries in the new order.
-    void FinishKeptListLoad(bool quiet = false, std::vector<int>* only = nullptr);
-    // The window goes: the read is waited for, what it read is dropped.
-    void EndKeptListLoad();
+    KeptListKeeper keeper;
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
     std::unique_ptr<SettingsStore> store;
     SettingsFileState settingsFileState = kSettingsFileReady;
-    std::vector<FieldHistory> histories;
-    std::vector<JobEntry> jobEntries;  // the ジョブ drop-down's, after its 「（なし）」
-    VQWString savedSnapshot;           // SettingsSnapshot at the last load or save
+    FieldHistories histories;
+    JobLibrary jobs;  // the ジョブ drop-down's, and the SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red
     int previewGrowth = 0;           // pixels the preview took from the table
     bool fittingPreview = false;
     void FitPreviewToText();
-    bool stopRequested = false;      // Stop was pressed in the current or last run
-    DWORD forceShownAt = 0;          // tick at which the button became 強制終了
-    bool runEnded = false;           // a run has ended since the window opened
-    DWORD runEndedAt = 0;            // tick of the last run's end
-    // The unattended start: the boxes it answered, from which one the run's
-    // own began, whether the loading already rules the run out, whether it runs.
-    std::vector<VQWString> unattendedBoxes;
-    size_t runBoxesFrom = 0;
-    bool unattendedBlocked = false;
-    bool unattendedRunning = false;
+    RunController runController;
+    UnattendedRun unattended;
     std::vector<VQWString> handedOver;  // paths from second starts, not yet added
-    size_t blockedBoxesFrom = 0;  // the first of the boxes that blocked it
     void StartUnattended();
-    // The boxes from..to, a console line each.
-    VQWString UnattendedNotes(size_t from, size_t to) const;
-    // The run did not start for the boxes from reasonsFrom on; those before are notes.
-    void EndNotStarted(size_t reasonsFrom);
-    void EndUnattended(int exitCode, const VQWString& report);
     void CheckUnattendedEnd();
 };

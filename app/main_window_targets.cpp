@@ -7,136 +7,16 @@
 
 #include <vector>
 
+#include "app/adding_messages.h"
+#include "app/extension_filter.h"
 #include "app/main_window.h"
 #include "base/files.h"
-#include "base/path_identity.h"
-#include "engine/file_variables.h"
 #include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
 #include "win32/list_view.h"
 #include "win32/message_box.h"
 #include "win32/progress_window.h"
-
-namespace {
-
-// Letters A to Z only: extensions compare without regard to ASCII case.
-VQWString AsciiLower(const VQWString& text) {
-    VQWString lower = text.DeepCopy();
-    for (int i = 0; i < lower.GetLength(); ++i) {
-        wchar_t& c = lower.GetData()[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
-    }
-    return lower;
-}
-
-// FileExt split at ";", each piece trimmed; lower-cased for matching only.
-void SplitExtensions(const VQWString& fileExt, bool lowerCase, VQArray<VQWString, VQWString>& out) {
-    VQArray<VQWString, VQWString> pieces;
-    fileExt.Split(pieces);
-    out.RemoveAll();
-    for (int i = 0; i < pieces.GetCount(); ++i) {
-        VQWString piece = pieces[i].Trim();
-        out.Add(lowerCase ? AsciiLower(piece) : piece);
-    }
-}
-
-// The lines that name what a folder search passed over, each after a line
-// break; empty when it passed over nothing.
-VQWString PassedOverLines(const VQFolderSearch& search) {
-    VQWString text;
-    if (search.linksPassed > 0) {
-        VQWString line;
-        line.Format(L"\nフォルダのリンク（ジャンクション、シンボリックリンク）: %d 個", search.linksPassed);
-        text.Append(line);
-    }
-    if (search.unopenableNames > 0) {
-        VQWString line;
-        line.Format(L"\nWindows で開けない名前（CON、AUX.log、末尾が「.」や空白の名前など）: %d 件",
-                    search.unopenableNames);
-        text.Append(line);
-    }
-    return text;
-}
-
-// What a drop or the Add dialog says when a folder search passed something
-// over; empty when it passed over nothing.
-VQWString PassedOverMessage(const VQFolderSearch& search) {
-    VQWString lines = PassedOverLines(search);
-    if (lines.IsEmpty()) return lines;
-    VQWString text(L"フォルダの中の次のものは追加しませんでした。");
-    text.Append(lines);
-    return text;
-}
-
-const wchar_t* ReasonLabel(VQSkipReason reason) {
-    switch (reason) {
-    case VQSkipReason::Missing: return L"存在しないパス";
-    case VQSkipReason::Long: return L"長すぎる行（32,767 文字を超える）";
-    case VQSkipReason::Nul: return L"NUL 文字を含む行";
-    case VQSkipReason::Unopenable: return L"Windows で開けない名前（CON、AUX.log、末尾が「.」や空白の名前など）";
-    }
-    return L"";
-}
-
-// What AddListFile says when lines were left out: one line per reason, then
-// the first of those lines with their numbers, then what the search of the
-// folders named by lines passed over.
-VQWString SkippedLinesMessage(const VQTargetList& list) {
-    VQWString text;
-    if (list.SkippedLines() > 0) {
-        text.Format(L"リストファイルの %d 行を読み飛ばしました。", list.SkippedLines());
-        struct Reason {
-            int lines;
-            VQSkipReason reason;
-        };
-        const Reason reasons[] = {
-            {list.missingLines, VQSkipReason::Missing},
-            {list.longLines, VQSkipReason::Long},
-            {list.nulLines, VQSkipReason::Nul},
-            {list.unopenableLines, VQSkipReason::Unopenable},
-        };
-        for (const Reason& reason : reasons) {
-            if (reason.lines == 0) continue;
-            VQWString line;
-            line.Format(L"\n%s: %d 行", ReasonLabel(reason.reason), reason.lines);
-            text.Append(line);
-        }
-        text.Append(L"\n");
-        for (const VQSkippedLine& skipped : list.firstSkipped) {
-            VQWString line;
-            line.Format(L"\n%d 行目: %s", skipped.number, skipped.text.Text());
-            text.Append(line);
-        }
-        if (list.SkippedLines() > static_cast<int>(list.firstSkipped.size())) text.Append(L"\n…");
-    }
-    VQWString passed = PassedOverLines(list.search);
-    if (!passed.IsEmpty()) {
-        if (!text.IsEmpty()) text.Append(L"\n\n");
-        text.Append(L"リストのフォルダの中の次のものは追加しませんでした。");
-        text.Append(passed);
-    }
-    return text;
-}
-
-// "1,234": the count with a separator every three digits.
-VQWString GroupedNumber(int value) {
-    wchar_t digits[16];
-    wsprintfW(digits, L"%d", value);
-    VQWString text;
-    int length = static_cast<int>(wcslen(digits));
-    for (int i = 0; i < length; ++i) {
-        if (i > 0 && (length - i) % 3 == 0) text.Append(L',');
-        text.Append(digits[i]);
-    }
-    return text;
-}
-
-VQWString FoundText(int found) {
-    return VQWString().Format(L"ファイルを探しています… %s 件", GroupedNumber(found).Text());
-}
-
-}  // namespace
 
 void MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots) {
     VQWin32ProgressWindow progress(handle, L"追加", PanelFont());
@@ -148,27 +28,22 @@ bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
     if (!batch || batch->GetCount() == 0) return true;
     VQWin32DialogItemListView* view = TargetList();
     if (!view || !view->GetHandle()) return true;
-    VQArray<VQWString, VQWString> extensions;
-    if (FindItemById(IDC_FILEEXT_EDIT)) SplitExtensions(EditText(IDC_FILEEXT_EDIT), true, extensions);
+    ExtensionFilter extensions(FindItemById(IDC_FILEEXT_EDIT) ? EditText(IDC_FILEEXT_EDIT) : VQWString());
 
     // A list never holds one file twice, however it was spelled or how often
     // a batch names it: paths compare as Windows resolves them.
     int listed = targetModel.GetCount();
     int total = batch->GetCount();
     targetModel.Reserve(total);
-    auto checking = [&](int i) {
-        return VQWString().Format(L"リストと照らし合わせています… %s / %s 件", GroupedNumber(i).Text(),
-                                  GroupedNumber(total).Text());
-    };
     bool hasRoots = roots && roots->GetCount() == total;
     int otherExtensions = 0;
     for (int i = 0; i < total; ++i) {
         const VQWString& candidate = (*batch)[i];
-        if (i % 1024 == 0 && !progress.StepWith([&] { return checking(i); })) {
+        if (i % 1024 == 0 && !progress.StepWith([&] { return CheckingText(i, total); })) {
             targetModel.Truncate(listed);
             return false;
         }
-        if (extensions.GetCount() > 0 && extensions.Find(AsciiLower(GetFileExt(candidate))) < 0) {
+        if (!extensions.Admits(candidate)) {
             ++otherExtensions;
             continue;
         }
@@ -179,11 +54,7 @@ bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
     // folder of mixed files.
     if (otherExtensions > 0) {
         if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) {
-            line->SetTextW(VQWString()
-                               .Format(L"対象の拡張子に合わない %s 件を追加しませんでした",
-                                       GroupedNumber(otherExtensions).Text())
-                               .Text(),
-                           false);
+            line->SetTextW(OtherExtensionsText(otherExtensions).Text(), false);
         }
     }
     if (targetModel.GetCount() == listed) return true;
@@ -193,30 +64,7 @@ bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
 }
 
 void MainWindow::OnAdd() {
-    VQArray<VQWString, VQWString> pieces;
-    SplitExtensions(EditText(IDC_FILEEXT_EDIT), false, pieces);
-    VQWString patterns;
-    for (int i = 0; i < pieces.GetCount(); ++i) {
-        if (i > 0) patterns.Append(L';');
-        VQWString pattern;
-        pattern.Format(L"*.%s", pieces[i].Text());
-        patterns.Append(pattern);
-    }
-    // The filter is a list of NUL-terminated description/pattern pairs ending
-    // in one more NUL.
-    VQWString filter;
-    if (patterns.IsEmpty()) {
-        filter = L"全てのファイル(*.*)";
-        filter.Append(L'\0');
-        filter.Append(L"*.*");
-    } else {
-        filter.Format(L"対象ファイル(%s)", patterns.Text());
-        filter.Append(L'\0');
-        filter.Append(patterns);
-    }
-    filter.Append(L'\0');
-    filter.Append(L'\0');
-
+    VQWString filter = ExtensionFilter(EditText(IDC_FILEEXT_EDIT)).DialogFilter();
     std::vector<wchar_t> result(kVQFilesToAddUnits, L'\0');
     int filterIndex = 1;
     if (!ChooseFilesToAdd(result.data(), &filterIndex, filter.Text(), handle)) return;
@@ -317,8 +165,13 @@ void MainWindow::UpdateCount() {
     int count = targetModel.GetCount();
     if (view->GetCount() != count) view->SetCount(count);
     view->RedrawRows(-1, -1);
-    UpdateTableStatus();
+    table.UpdateStatus();
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
-    KeptListChanged();
+    keeper.Changed();
+}
+
+VQWString MainWindow::RootOf(const VQWString& path) {
+    int at = targetModel.Find(path);
+    return at < 0 ? VQWString() : targetModel.At(at).root;
 }

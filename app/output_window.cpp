@@ -1,5 +1,6 @@
 #include "app/output_window.h"
 
+#include "app/entry_text.h"
 #include "app/main_window.h"
 #include "engine/run_report.h"
 
@@ -29,9 +30,9 @@ VQWString OutputReport(const TargetEntry& entry, const EntryResult* result, Targ
     add(L"\nコマンド: ");
     add(result->commandLine.IsEmpty() ? VQWString(L"-") : result->commandLine);
     add(L"\n終了コード: 先行コマンド ");
-    add(result->preEnded ? FormatExitCode(result->preExitCode) : VQWString(L"-"));
+    add(StepExitCodeText(result->preEnded, result->preExitCode));
     add(L" / コマンド ");
-    add(result->commandEnded ? FormatExitCode(result->commandExitCode) : VQWString(L"-"));
+    add(StepExitCodeText(result->commandEnded, result->commandExitCode));
     const SYSTEMTIME& t = result->startTime;
     if (t.wYear != 0) {
         add(VQWString().Format(L"\n開始: %04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
@@ -43,8 +44,8 @@ VQWString OutputReport(const TargetEntry& entry, const EntryResult* result, Targ
         add(result->outputPath);
         if (result->outputDeleted) add(L"（失敗したため削除しました）");
     }
-    add(VQWString().Format(L"\n所要時間: %lu.%03lu 秒", static_cast<unsigned long>(result->milliseconds / 1000),
-                           static_cast<unsigned long>(result->milliseconds % 1000)));
+    add(L"\n所要時間: ");
+    add(SecondsText(result->milliseconds, 3));
     add(L"\n\n出力:\n");
     add(result->output.IsEmpty() ? VQWString(L"（保存された出力はありません）") : result->output);
     if (result->outputCut) {

@@ -120,15 +120,6 @@ VQWString NameOfPath(const VQWString& path) {
 
 VQWString FolderOfPath(const VQWString& path) { return path.Left(NameStart(path)); }
 
-VQWString RootOfFolder(const VQWString& folder) {
-    VQWString root = folder;
-    int length = root.GetLength();
-    while (length > 0 && (root.GetAt(length - 1) == L'\\' || root.GetAt(length - 1) == L'/')) --length;
-    root = root.Left(length);
-    root.Append(L'\\');
-    return root;
-}
-
 TargetListModel::TargetListModel()
     : paths([this](int key) {
           int place = placeOfNumber[static_cast<size_t>(key)];

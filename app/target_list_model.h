@@ -72,8 +72,6 @@ int CompareNatural(const wchar_t* a, const wchar_t* b);
 // The file name, and the folder with its closing "\", of a full path.
 VQWString NameOfPath(const VQWString& path);
 VQWString FolderOfPath(const VQWString& path);
-// The root of the files found in a folder: its path with one closing "\".
-VQWString RootOfFolder(const VQWString& folder);
 
 class TargetListModel {
 public:

@@ -87,7 +87,7 @@ double Engine(const TempDir& temp, bool hide, int slots) {
     while (runner.GetState() != RunState::Ended) Sleep(20);
     double elapsed = Seconds() - start;
     runner.FinishRun();
-    Check(runner.succeededCount == kFiles && CountCopies(temp) == kFiles, "engine's copies");
+    Check(runner.GetSucceededCount() == kFiles && CountCopies(temp) == kFiles, "engine's copies");
     return elapsed;
 }
 

@@ -118,7 +118,7 @@ double RunnerJobOnce(const std::wstring& line, int count, int slots) {
     while (runner.GetState() != RunState::Ended) Sleep(20);
     double elapsed = Seconds() - start;
     runner.FinishRun();
-    if (runner.succeededCount != count) {
+    if (runner.GetSucceededCount() != count) {
         int byStatus[8] = {};
         for (int i = 0; i < count; ++i) {
             const TargetRecord* record = runner.GetRecord(i);
@@ -126,8 +126,8 @@ double RunnerJobOnce(const std::wstring& line, int count, int slots) {
         }
         // The message is Japanese: as UTF-8, which the C library prints unchanged.
         char message[4096] = {};
-        WideCharToMultiByte(CP_UTF8, 0, runner.errorText.Text(), -1, message, sizeof message - 1, nullptr, nullptr);
-        fprintf(stderr, "run failed: %d of %d: %s; records by status:", runner.succeededCount.load(), count, message);
+        WideCharToMultiByte(CP_UTF8, 0, runner.GetErrorText().Text(), -1, message, sizeof message - 1, nullptr, nullptr);
+        fprintf(stderr, "run failed: %d of %d: %s; records by status:", runner.GetSucceededCount(), count, message);
         for (int k = 0; k < 8; ++k) fprintf(stderr, " %d", byStatus[k]);
         fprintf(stderr, "\n");
         return -1;

@@ -39,18 +39,20 @@ std::wstring SelfCommand(const std::wstring& arguments) {
 }
 
 // A runner that tells a kept list what happens, as the main window does.
-class KeepingRunner : public BatchRunner {
+class KeepingRunner : public RunEvents {
 public:
+    BatchRunner runner{this};
     KeptList* kept = nullptr;
 
-protected:
-    void OnTargetBegun(int index) override {
-        if (kept) kept->RecordBegun(targets[index]);
+    void OnRunTargetBegun(int index) override {
+        if (kept) kept->RecordBegun(runner.GetTargetPath(index));
     }
-    void OnTargetFinished(int index, TargetStatus status) override {
+    void OnRunTargetFinished(int index, TargetStatus status) override {
         if (!kept) return;
-        kept->RecordFinished(targets[index], status == TargetStatus::Done ? KeptOutcome::Done : KeptOutcome::Failed);
+        kept->RecordFinished(runner.GetTargetPath(index),
+                             status == TargetStatus::Done ? KeptOutcome::Done : KeptOutcome::Failed);
     }
+    VQWString RunResultsNotes() override { return VQWString(); }
 };
 
 // The rewrite a run begins with, as the window makes it: the whole list made
@@ -70,8 +72,9 @@ double RewriteAtRunStart(KeptList& kept, const std::vector<KeptEntry>& listed) {
 int gParallel = 1;
 
 double RunOnce(const std::wstring& line, int count, KeptList* kept) {
-    KeepingRunner runner;
-    runner.kept = kept;
+    KeepingRunner keeping;
+    keeping.kept = kept;
+    BatchRunner& runner = keeping.runner;
     if (!runner.CreateWorker()) {
         fprintf(stderr, "worker not created\n");
         exit(2);
@@ -89,7 +92,7 @@ double RunOnce(const std::wstring& line, int count, KeptList* kept) {
     while (runner.GetState() != RunState::Ended) Sleep(20);
     double elapsed = Seconds() - start;
     runner.FinishRun();
-    int failed = count - runner.succeededCount;
+    int failed = count - runner.GetSucceededCount();
     if (failed == 0) return elapsed;
     // Wine now and then fails to start one of thousands of children. A file
     // that failed cost about what one that ran did, so a long run with a few

@@ -160,7 +160,7 @@ int ListBench(int files, const std::wstring& folder) {
     // (b) Sorting by name, then by result after a run took the whole list.
     for (bool descending : {false, true}) {
         double start = Seconds();
-        window.SortTable(TargetColumn::Name, descending);
+        window.Table().Sort(TargetColumn::Name, descending);
         double seconds = Seconds() - start;
         printf("(b) sorted by 名前%s: %.2f s (goal <= 2 s)\n", descending ? " (reversed)" : "", seconds);
         missed = missed || seconds > 2;
@@ -175,7 +175,7 @@ int ListBench(int files, const std::wstring& folder) {
     }
     for (bool descending : {false, true}) {
         double start = Seconds();
-        window.SortTable(TargetColumn::Status, descending);
+        window.Table().Sort(TargetColumn::Status, descending);
         double seconds = Seconds() - start;
         printf("(b) sorted by 状態%s: %.2f s (goal <= 2 s)\n", descending ? " (reversed)" : "", seconds);
         missed = missed || seconds > 2;
@@ -186,7 +186,7 @@ int ListBench(int files, const std::wstring& folder) {
     }
     {
         double start = Seconds();
-        window.SortTable(TargetColumn::Number, false);
+        window.Table().Sort(TargetColumn::Number, false);
         printf("    sorted by # back to the order of adding: %.2f s\n", Seconds() - start);
     }
 

@@ -137,7 +137,7 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
         window.savePlacement = 1;
     }
     window.dataFolder = VQWString(quenbrix.c_str());
-    window.keptListBackgroundBytes = static_cast<size_t>(-1);  // in before the window shows
+    window.Keeper().SetBackgroundBytes(static_cast<size_t>(-1));  // in before the window shows
     JobSettings settings = {};
     SetText(settings.command, JobSettings::kCommandLimit + 1, SelfCommand(L"child-noop \"$fullname\""));
     settings.deleteFinished = 0;
@@ -162,7 +162,7 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     double begin = Seconds();
     window.RunOrStop();
     double started = Seconds() - begin;
-    if (window.GetState() != RunState::Running) {
+    if (window.RunControl().State() != RunState::Running) {
         printf("the run did not start\n");
         DestroyWindow(window.handle);
         return false;
@@ -189,8 +189,8 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     while (Seconds() - runBegan < runSeconds + 600) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        if (probe.stopSent && finishedAtStop < 0) finishedAtStop = window.GetFinishedCount();
-        if (probe.stopSent && window.GetState() == RunState::Idle) {
+        if (probe.stopSent && finishedAtStop < 0) finishedAtStop = window.RunControl().Runner().GetFinishedCount();
+        if (probe.stopSent && window.RunControl().State() == RunState::Idle) {
             ended = Seconds() - probe.stopPressed;
             break;
         }

@@ -3,11 +3,13 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/files.h"
 #include "base/path_identity.h"
 #include "base/text_decode.h"
+#include "base/timing_log.h"
 #include "engine/child_environment.h"
 #include "engine/child_process.h"
 #include "engine/file_variables.h"
@@ -203,7 +205,7 @@ void BatchRunner::RunLoop::BeginTarget(Slot& slot, int index) {
     slot.startTick = GetTickCount();
     GetLocalTime(&record.startTime);
     record.status = static_cast<int>(TargetStatus::Running);
-    runner.OnTargetBegun(index);
+    if (runner.events) runner.events->OnRunTargetBegun(index);
     if (HasOutput()) {
         VQWString output, error;
         // Neither can change by trying again: no try is made.
@@ -294,6 +296,7 @@ void BatchRunner::RunLoop::StartStep(Slot& slot, int step) {
         pipe->CloseWriteEnd();
         pipe->StartReading();
     }
+    TimingMark(step == 0 ? "pre-command started" : "command started");
     stepRecord.ran = true;
     slot.step = step;
     slot.process = process;
@@ -307,6 +310,7 @@ void BatchRunner::RunLoop::StepEnded(Slot& slot) {
     StepRecord& stepRecord = slot.step == 0 ? record.pre : record.command;
     DWORD code = 0;
     GetExitCodeProcess(slot.process, &code);
+    TimingMark(slot.step == 0 ? "pre-command ended" : "command ended");
     // After the children were ended, one that ended before that still counts.
     bool endedByStop = childrenEnded && ExitedSince(slot.process, endedAt);
     bool endedByLimit = !endedByStop && slot.timedOut && ExitedSince(slot.process, slot.killedAt);
@@ -462,7 +466,7 @@ void BatchRunner::RunLoop::FinishTarget(Slot& slot, TargetStatus status, const V
         runner.failureSeen = true;
     }
     record.status = static_cast<int>(status);
-    runner.OnTargetFinished(slot.target, status);
+    if (runner.events) runner.events->OnRunTargetFinished(slot.target, status);
     ++runner.finishedCount;
     slot.target = -1;
     slot.preOutput = VQWString();
@@ -556,7 +560,7 @@ int BatchRunner::RunLoop::WaitForStepEnd() {
     return -1;
 }
 
-BatchRunner::BatchRunner()
+BatchRunner::BatchRunner(RunEvents* runEvents)
     : startDirectory(GetCurrentDirectoryPath()),
       thread(nullptr),
       startedCount(0),
@@ -573,8 +577,8 @@ BatchRunner::BatchRunner()
       firstFailed(-1),
       runnableCount(0),
       finishedMilliseconds(0),
-      runStartTick(0),
-      awake(false) {}
+      awake(false),
+      events(runEvents) {}
 
 BatchRunner::~BatchRunner() {
     DestroyWorker();
@@ -585,6 +589,10 @@ bool BatchRunner::CreateWorker() {
     if (!wakeEvent) return false;
     if (!thread) thread = new VQWin32ThreadEx(OnThreadJob);
     return thread->Create();
+}
+
+void BatchRunner::SetRunEndNotice(std::function<void()> notice) {
+    if (thread) thread->onDone = std::move(notice);
 }
 
 void BatchRunner::DestroyWorker() {
@@ -659,7 +667,6 @@ BatchRunner::StartResult BatchRunner::StartRun(const VQWString& preCommandText, 
     finishedCount = 0;
     runnableCount = runnable;
     finishedMilliseconds = 0;
-    runStartTick = GetTickCount();
     failureSeen = false;
     firstFailed = -1;
     stopStage = 0;
@@ -737,12 +744,6 @@ std::vector<VQWString> BatchRunner::GetFailures(int maxShown, int* more) const {
     return ListFailures(targets, records.get(), recordCount, maxShown, more);
 }
 
-void BatchRunner::OnTargetBegun(int) {}
-
-void BatchRunner::OnTargetFinished(int, TargetStatus) {}
-
-VQWString BatchRunner::ResultsNotes() { return VQWString(); }
-
 int BatchRunner::OnThreadJob(VQThread* thread, void* param) {
     if (thread->code != 1 || !param) return 0;
     VQWin32ThreadEx* worker = dynamic_cast<VQWin32ThreadEx*>(thread);
@@ -756,6 +757,7 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
     {
         RunLoop run(*this, worker);
         run.Go();
+        TimingMark("run loop ended");
         // After a failure the rest of the list is counted, though not run.
         if (run.StopsAtFailure() && !run.Stopped()) startedCount = runnableCount.load();
     }
@@ -766,10 +768,12 @@ void BatchRunner::RunJob(VQWin32ThreadEx& worker) {
         }
     }
     WriteResults(runStart);
+    TimingMark("results file written");
 }
 
 void BatchRunner::WriteResults(const SYSTEMTIME& runStart) {
     if (resultsFolder.IsEmpty()) return;
-    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, ResultsNotes(), FormatSummary(GetSummary()));
+    VQWString notes = events ? events->RunResultsNotes() : VQWString();
+    std::string csv = FormatResultsCsv(targets, records.get(), recordCount, notes, FormatSummary(GetSummary()));
     lastResultsFile = WriteResultsFile(resultsFolder, runStart, csv, kKeptResultFiles);
 }

@@ -1,8 +1,8 @@
 // The run state of a batch job and the run itself: for every target, the
 // pre-command step (captured, becomes $pre) and the command step, each a child
-// process in the run's job object. It needs no window; the main window derives
-// from it and asks it, in its own words, what the run is doing (GetState) and
-// what became of each target (records).
+// process in the run's job object. It needs no window; the run controller
+// (app/run_controller.h) owns one and asks it, in its own words, what the run
+// is doing (GetState) and what became of each target (records).
 //
 // Hand-over: the window thread writes the job's inputs only while the worker
 // is idle (StartRun), and reads errorText, the records and the counters' final
@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -64,20 +65,38 @@ struct RunTarget {
     bool interrupted = false;
 };
 
+// What the worker tells as a run goes, on the worker thread: a target
+// begins, a target has finished (its record's status set by then), and the
+// notes to end the results file with, a row a line.
+class RunEvents {
+public:
+    virtual void OnRunTargetBegun(int runIndex) = 0;
+    virtual void OnRunTargetFinished(int runIndex, TargetStatus status) = 0;
+    virtual VQWString RunResultsNotes() = 0;
+
+protected:
+    ~RunEvents() = default;
+};
+
 class BatchRunner {
 public:
     enum StartResult { Started, NoTargets, NoCommand, NoDirectory, NotStarted };
     enum { kMaxParallel = 64, kMaxTimeLimitSeconds = 86400, kMaxRetries = 9 };
 
-    // Records the current directory as startDirectory.
-    BatchRunner();
+    // Records the current directory as the start directory. events, when
+    // given, is told of the run; it must outlive the worker.
+    explicit BatchRunner(RunEvents* events = nullptr);
     BatchRunner(const BatchRunner&) = delete;
     BatchRunner& operator=(const BatchRunner&) = delete;
-    virtual ~BatchRunner();
+    ~BatchRunner();
 
     // Makes the worker with OnThreadJob and creates its thread; false when
     // the thread could not be created (the object is kept, and stays unusable).
     bool CreateWorker();
+    // Called on the worker's thread as a run ends, once GetState() says
+    // Ended (a window posts itself a message: no timer tick is waited for).
+    // Set after CreateWorker, before a run.
+    void SetRunEndNotice(std::function<void()> notice);
     // Ends a running job as ForceStop does, waits for the worker's thread to
     // end (without a time limit: the thread object must outlive its thread)
     // and deletes it.
@@ -130,10 +149,9 @@ public:
 
     // For the estimate of the time left (engine/run_estimate.h), any time
     // during a run: the targets that run (not skipped), the milliseconds the
-    // finished ones took together, and the tick the run started at.
+    // finished ones took together.
     int GetRunnableCount() const { return runnableCount.load(); }
     int64_t GetFinishedMilliseconds() const { return finishedMilliseconds.load(); }
-    DWORD GetRunStartTick() const { return runStartTick.load(); }
 
     // The working directory for a run: the start directory when empty, a
     // relative one taken from the start directory. Does not look at the disk.
@@ -142,6 +160,46 @@ public:
     // The worker's job procedure; param is the BatchRunner. Job 1 is RunJob.
     static int OnThreadJob(VQThread* thread, void* param);
 
+    // The worker, null before CreateWorker and after DestroyWorker.
+    VQWin32ThreadEx* GetWorker() const { return thread; }
+    // After StartRun (the run's own copies, shared with nothing of the caller's).
+    const VQWString& GetPreCommand() const { return preCommand; }
+    const VQWString& GetCommand() const { return command; }
+    const VQWString& GetDirectory() const { return directory; }
+    // Any time during or after a run: a target's path as the run has it.
+    const VQWString& GetTargetPath(int index) const { return targets[index]; }
+    const VQWString& GetRunDirectory() const { return runDirectory; }
+    const RunOptions& GetRunOptions() const { return runOptions; }
+    int GetSucceededCount() const { return succeededCount.load(); }
+    // After the job has ended: the message of the run's first failure, or empty.
+    const VQWString& GetErrorText() const { return errorText; }
+
+    // Where relative working directories are taken from; at first the
+    // current directory when the runner was made.
+    const VQWString& GetStartDirectory() const { return startDirectory; }
+    void SetStartDirectory(const VQWString& folder) { startDirectory = folder; }
+    // A results file (CSV) is written into this folder at the end of every
+    // run when it is not empty; the newest kKeptResultFiles are kept.
+    const VQWString& GetResultsFolder() const { return resultsFolder; }
+    void SetResultsFolder(const VQWString& folder) { resultsFolder = folder; }
+    // After the end: the file written, or empty.
+    const VQWString& GetLastResultsFile() const { return lastResultsFile; }
+    enum { kKeptResultFiles = 20 };
+
+    // Limits, replaceable by tests: bytes of pre-command output (more fails
+    // the target), and bytes of a hidden command's output kept in its record.
+    void SetPreOutputLimit(int64_t bytes) { preOutputLimit = bytes; }
+    void SetCommandOutputLimit(int64_t bytes) { commandOutputLimit = bytes; }
+
+    // The request that the system stay awake while a run goes on
+    // (SetThreadExecutionState unless a test looks on). Called on the window
+    // thread only: with ES_CONTINUOUS | ES_SYSTEM_REQUIRED when a run starts,
+    // and with ES_CONTINUOUS when it ends (FinishRun), at the second stop
+    // (ForceStop, or RequestStop's second stage) and in DestroyWorker, the
+    // latter only while the request is held.
+    void SetExecutionStateFunction(EXECUTION_STATE(WINAPI* function)(EXECUTION_STATE)) { setExecutionState = function; }
+
+private:
     // Job inputs and results shared with the worker (see the hand-over above).
     VQWString preCommand;
     VQWString command;
@@ -158,34 +216,15 @@ public:
     std::atomic<int> succeededCount;
     VQWString errorText;  // the message of the run's first failure
 
-    // A results file (CSV) is written into this folder at the end of every
-    // run when it is not empty; the newest kKeptResultFiles are kept.
     VQWString resultsFolder;
-    VQWString lastResultsFile;  // after the end: the file written, or empty
-    enum { kKeptResultFiles = 20 };
+    VQWString lastResultsFile;
 
-    // Limits, replaceable by tests.
     int64_t preOutputLimit;      // bytes of pre-command output; more fails the target
     int64_t commandOutputLimit;  // bytes of a hidden command's output kept in its record
     int64_t outputBudget;        // bytes of command output kept over the whole run
 
-    // The request that the system stay awake while a run goes on
-    // (SetThreadExecutionState unless a test looks on). Called on the window
-    // thread only: with ES_CONTINUOUS | ES_SYSTEM_REQUIRED when a run starts,
-    // and with ES_CONTINUOUS when it ends (FinishRun), at the second stop
-    // (ForceStop, or RequestStop's second stage) and in DestroyWorker, the
-    // latter only while the request is held.
     EXECUTION_STATE(WINAPI* setExecutionState)(EXECUTION_STATE);
 
-protected:
-    // Called on the worker thread as a target begins, and as it finishes
-    // (its record's status set by then); and for notes to end the results
-    // file with, a row a line. The defaults do nothing.
-    virtual void OnTargetBegun(int index);
-    virtual void OnTargetFinished(int index, TargetStatus status);
-    virtual VQWString ResultsNotes();
-
-private:
     struct Slot;
     class RunLoop;
     friend class RunLoop;
@@ -202,7 +241,7 @@ private:
     int firstFailed;
     std::atomic<int> runnableCount;
     std::atomic<int64_t> finishedMilliseconds;
-    std::atomic<DWORD> runStartTick;
     bool awake;  // window thread: the stay-awake request is held
+    RunEvents* events;  // borrowed; may be null
     void ReleaseAwake();
 };

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "base/path_identity.h"
+#include "base/timing_log.h"
 #include "base/two_threads.h"
 #include "engine/file_variables.h"
 #include "engine/output_path.h"
@@ -780,6 +781,81 @@ LineKey DecideLineKey(const VQWString& command, const VQArray<VQWString, VQWStri
                                                                                           : LineKey::WithoutOwnPath;
 }
 
+// Targets by the output they name: a group per output, in the order of its first target.
+std::vector<VQCommandClash> GroupOutputs(const std::vector<VQWString>& outputIdentities, int count) {
+    std::vector<VQCommandClash> groups;
+    FirstOfEqual outputOf(outputIdentities, count);
+    std::vector<int> groupOf(static_cast<size_t>(count), -1);  // by a group's first target
+    for (int i = 0; i < count; ++i) {
+        int first = outputOf.Add(i);
+        if (first == i) {
+            groupOf[static_cast<size_t>(i)] = static_cast<int>(groups.size());
+            groups.push_back(VQCommandClash{1, i, -1});
+        } else if (++groups[static_cast<size_t>(groupOf[static_cast<size_t>(first)])].count == 2) {
+            groups[static_cast<size_t>(groupOf[static_cast<size_t>(first)])].second = i;
+        }
+    }
+    return groups;
+}
+
+// The first output that is an entry of the list (it would overwrite an input).
+void FindOutputThatIsEntry(const VQArray<VQWString, VQWString>& targets, const std::vector<VQWString>& entryIdentities,
+                           FirstOfEqual& entryOf, const std::vector<VQWString>& outputIdentities,
+                           const OutputDiskReads& reads, VQTemplateCheck& check) {
+    int count = targets.GetCount();
+    // An output that exists may be an entry in another spelling (出力先 through
+    // a folder link to the sources): where it lies decides, then the files.
+    EntryPlaces places(
+        count, [&targets](int i) { return targets[i]; },
+        [&entryIdentities](int i) { return entryIdentities[static_cast<size_t>(i)]; });
+    for (int i = 0; i < count; ++i) {
+        const VQWString& output = check.outputs[static_cast<size_t>(i)];
+        int entry = entryOf.Find(View(outputIdentities[static_cast<size_t>(i)]));
+        if (entry < 0 && reads.StateOf(i).exists) {
+            entry = places.Find(output, outputIdentities[static_cast<size_t>(i)]);
+            FileIdentity outputFile, entryFile;
+            if (entry >= 0 && !(ReadFileIdentity(output, outputFile) && ReadFileIdentity(targets[entry], entryFile) &&
+                                outputFile == entryFile)) {
+                entry = -1;
+            }
+        }
+        if (entry >= 0) {
+            check.outputIsEntry = i;
+            check.entryOfOutput = entry;
+            return;
+        }
+    }
+}
+
+// Each target's output and its identity, handed to the disk's threads block
+// by block; outputsMade becomes the first target whose output fails (its
+// reason in outputError), and stays the count when none does.
+void MakeOutputs(const VQWString& outputTemplate, const VQArray<VQWString, VQWString>& targets,
+                 const std::vector<RunTarget>& entries, const VQWString& directory, std::vector<VQWString>& outputs,
+                 std::vector<VQWString>& outputIdentities, OutputDiskReads& reads, int& outputsMade,
+                 VQWString& outputError) {
+    int count = targets.GetCount();
+    for (int i = 0; i < count && outputsMade == count; ++i) {
+        VQWString& output = outputs[static_cast<size_t>(i)];
+        if (ExpandOutputPath(outputTemplate, targets[i], entries[static_cast<size_t>(i)].root, directory, output,
+                             outputError)) {
+            outputIdentities[static_cast<size_t>(i)] = PathIdentity(output);
+            if ((i + 1) % OutputDiskReads::kBlock == 0) reads.Made(i + 1, false);
+        } else {
+            outputsMade = i;
+        }
+    }
+}
+
+void TakeSkips(const OutputDiskReads& reads, int count, VQTemplateCheck& check) {
+    check.skip.assign(static_cast<size_t>(count), false);
+    for (int i = 0; i < count; ++i) {
+        if (!reads.upToDate[static_cast<size_t>(i)]) continue;
+        check.skip[static_cast<size_t>(i)] = true;
+        ++check.skipCount;
+    }
+}
+
 VQTemplateCheck CheckLines(const VQWString& preCommand, const VQWString& command,
                            const VQArray<VQWString, VQWString>& targets, const LineCheckInput& input) {
     VQTemplateCheck check;
@@ -875,6 +951,7 @@ VQTemplateCheck CheckTemplates(const VQWString& preCommand, const VQWString& com
 
 VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, const VQWString& outputTemplate,
                          const std::vector<RunTarget>& entries, const VQWString& directory, bool skipUpToDate) {
+    TimingMark("check begins");
     int count = static_cast<int>(entries.size());
     VQArray<VQWString, VQWString> targets;
     targets.SetSize(-count);
@@ -905,20 +982,7 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
         ~LetGo() { reads.Made(made, true); }
     } letGo{reads, outputsMade};
     VQWString outputError;
-    {
-        VQTemplateContext context;
-        context.hasOutput = true;
-        for (int i = 0; i < count && outputsMade == count; ++i) {
-            context.root = entries[static_cast<size_t>(i)].root;
-            VQWString& output = outputs[static_cast<size_t>(i)];
-            if (ExpandOutputPath(outputTemplate, targets[i], context.root, directory, output, outputError)) {
-                outputIdentities[static_cast<size_t>(i)] = PathIdentity(output);
-                if ((i + 1) % OutputDiskReads::kBlock == 0) reads.Made(i + 1, false);
-            } else {
-                outputsMade = i;
-            }
-        }
-    }
+    MakeOutputs(outputTemplate, targets, entries, directory, outputs, outputIdentities, reads, outputsMade, outputError);
     reads.Made(outputsMade, true);
 
     input.outputs = &outputs;
@@ -933,17 +997,7 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
     std::vector<VQWString> entryIdentities;
     std::unique_ptr<FirstOfEqual> entryOf;
     if (check.failedIndex < 0 && outputsMade == count) {
-        FirstOfEqual outputOf(outputIdentities, count);
-        std::vector<int> groupOf(static_cast<size_t>(count), -1);  // by a group's first target
-        for (int i = 0; i < count; ++i) {
-            int first = outputOf.Add(i);
-            if (first == i) {
-                groupOf[static_cast<size_t>(i)] = static_cast<int>(groups.size());
-                groups.push_back(VQCommandClash{1, i, -1});
-            } else if (++groups[static_cast<size_t>(groupOf[static_cast<size_t>(first)])].count == 2) {
-                groups[static_cast<size_t>(groupOf[static_cast<size_t>(first)])].second = i;
-            }
-        }
+        groups = GroupOutputs(outputIdentities, count);
         entryIdentities.resize(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) entryIdentities[static_cast<size_t>(i)] = PathIdentity(targets[i]);
         entryOf.reset(new FirstOfEqual(entryIdentities, count));
@@ -977,35 +1031,7 @@ VQTemplateCheck CheckJob(const VQWString& preCommand, const VQWString& command, 
         check.clashOutputs.push_back(check.outputs[static_cast<size_t>(group.first)]);
         check.clashingTargets += group.count;
     }
-    // An output that exists may be an entry in another spelling (出力先 through
-    // a folder link to the sources): where it lies decides, then the files.
-    EntryPlaces places(
-        count, [&targets](int i) { return targets[i]; },
-        [&entryIdentities](int i) { return entryIdentities[static_cast<size_t>(i)]; });
-    for (int i = 0; i < count; ++i) {
-        const VQWString& output = check.outputs[static_cast<size_t>(i)];
-        int entry = entryOf->Find(View(outputIdentities[static_cast<size_t>(i)]));
-        if (entry < 0 && reads.StateOf(i).exists) {
-            entry = places.Find(output, outputIdentities[static_cast<size_t>(i)]);
-            FileIdentity outputFile, entryFile;
-            if (entry >= 0 && !(ReadFileIdentity(output, outputFile) && ReadFileIdentity(targets[entry], entryFile) &&
-                                outputFile == entryFile)) {
-                entry = -1;
-            }
-        }
-        if (entry >= 0) {
-            check.outputIsEntry = i;
-            check.entryOfOutput = entry;
-            break;
-        }
-    }
-    if (skipUpToDate) {
-        check.skip.assign(static_cast<size_t>(count), false);
-        for (int i = 0; i < count; ++i) {
-            if (!reads.upToDate[static_cast<size_t>(i)]) continue;
-            check.skip[static_cast<size_t>(i)] = true;
-            ++check.skipCount;
-        }
-    }
+    FindOutputThatIsEntry(targets, entryIdentities, *entryOf, outputIdentities, reads, check);
+    if (skipUpToDate) TakeSkips(reads, count, check);
     return check;
 }

@@ -122,6 +122,79 @@ VQWString GetRelativeDir(const VQWString& target, const VQWString& root) {
     return IsBelow(dir, closed) ? dir.Mid(closed.GetLength()) : VQWString();
 }
 
+namespace {
+
+// The variable a "$" begins, with its level arguments.
+struct VariableAt {
+    Match match = kNoMatch;
+    Variable variable = kDollar;
+    const wchar_t* name = nullptr;
+    int replaced = 0, skip = 0, keep = 0;  // units from the "$" on; the level's arguments
+};
+
+VariableAt MatchVariable(const wchar_t* rest, int restLength) {
+    VariableAt at;
+    for (const VariableName& candidate : kNames) {
+        if (VQWString::CompareNoCase(rest, restLength, candidate.name, candidate.letters, candidate.letters) != 0) {
+            continue;
+        }
+        at.variable = candidate.variable;
+        at.name = candidate.name;
+        at.replaced = candidate.letters + 1;
+        if (at.variable == kLevel || at.variable == kHashLevel) {
+            at.match = ParseLevelArgument(rest, restLength, candidate.letters, &at.skip, &at.keep, &at.replaced);
+            if (at.match == kNoMatch) continue;
+        } else {
+            at.match = kMatched;
+        }
+        break;
+    }
+    return at;
+}
+
+// The variable's value for the target into value; the reason it has none, or null.
+const wchar_t* ValueOf(const VariableAt& at, const VQWString& t, const VQWString& preOutput,
+                       const VQTemplateContext& context, VQWString& value) {
+    switch (at.variable) {
+        case kExt: value = GetFileExt(t); break;
+        case kDir: value = GetDirWithoutDrive(t); break;
+        case kPre:
+            // The output is known before the pre-command runs.
+            if (context.forOutput) return L"出力先の中では $pre は使えません。";
+            value = preOutput;
+            break;
+        case kName: value = GetFileName(t); break;
+        case kPath: value = GetDirPath(t); break;
+        case kTitle: value = GetFileTitle(t); break;
+        case kDrive: value = GetDrive(t); break;
+        case kHashDir: value = ToHashForm(GetDirWithoutDrive(t)); break;
+        case kFullName: value = t; break;
+        case kHashName: value = ToHashForm(t); break;
+        case kHashPath: value = ToHashForm(GetDirPath(t)); break;
+        case kFullTitle: value = GetFullTitle(t); break;
+        case kHashTitle: value = ToHashForm(GetFullTitle(t)); break;
+        case kStem: value = GetFileStem(t); break;
+        case kRoot: value = GetRootPath(t, context.root); break;
+        case kRelDir: value = GetRelativeDir(t, context.root); break;
+        case kOut:
+            if (context.forOutput) return L"出力先の中では $out は使えません。";
+            if (!context.hasOutput) return L"出力先が空なので $out は使えません。";
+            value = context.output;
+            break;
+        case kDollar: value = L"$"; break;
+        case kLevel:
+        case kHashLevel:
+            if (!GetLevelPath(t, at.skip, at.keep, value)) {
+                return L"level指定で存在しないパスが指定されています。";
+            }
+            if (at.variable == kHashLevel) value = ToHashForm(value);
+            break;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& preOutput,
                     const VQTemplateContext& context, VQWString& errorText, int maxLength, int* failedMarker,
                     std::vector<VQInsertedValue>* inserted) {
@@ -135,86 +208,21 @@ bool ExpandTemplate(VQWString& text, const VQWString& target, const VQWString& p
     if (failedMarker) *failedMarker = -1;
     int pos = text.FindOneOf(L"$", 0);
     while (pos >= 0) {
-        const wchar_t* rest = text.Text() + pos + 1;
-        int restLength = text.GetLength() - pos - 1;
-        Match match = kNoMatch;
-        Variable variable = kDollar;
-        const wchar_t* name = nullptr;
-        int replaced = 0, skip = 0, keep = 0;
-        for (const VariableName& candidate : kNames) {
-            if (VQWString::CompareNoCase(rest, restLength, candidate.name, candidate.letters, candidate.letters) != 0) {
-                continue;
-            }
-            variable = candidate.variable;
-            name = candidate.name;
-            replaced = candidate.letters + 1;
-            if (variable == kLevel || variable == kHashLevel) {
-                match = ParseLevelArgument(rest, restLength, candidate.letters, &skip, &keep, &replaced);
-                if (match == kNoMatch) continue;
-            } else {
-                match = kMatched;
-            }
-            break;
-        }
-        if (match != kMatched) {
-            errorText.Format(L"文法が間違ってます。\n%s >> %s", text.Left(pos).Text(), text.Mid(pos).Text());
+        VariableAt at = MatchVariable(text.Text() + pos + 1, text.GetLength() - pos - 1);
+        VQWString value;
+        const wchar_t* reason =
+            at.match != kMatched ? L"文法が間違ってます。" : ValueOf(at, target, preOutput, context, value);
+        if (reason) {
+            errorText.Format(L"%s\n%s >> %s", reason, text.Left(pos).Text(), text.Mid(pos).Text());
             return failAt(pos);
         }
-
-        const VQWString& t = target;
-        VQWString value;
-        switch (variable) {
-            case kExt: value = GetFileExt(t); break;
-            case kDir: value = GetDirWithoutDrive(t); break;
-            case kPre:
-                if (context.forOutput) {
-                    // The output is known before the pre-command runs.
-                    errorText.Format(L"出力先の中では $pre は使えません。\n%s >> %s", text.Left(pos).Text(),
-                                     text.Mid(pos).Text());
-                    return failAt(pos);
-                }
-                value = preOutput;
-                break;
-            case kName: value = GetFileName(t); break;
-            case kPath: value = GetDirPath(t); break;
-            case kTitle: value = GetFileTitle(t); break;
-            case kDrive: value = GetDrive(t); break;
-            case kHashDir: value = ToHashForm(GetDirWithoutDrive(t)); break;
-            case kFullName: value = t; break;
-            case kHashName: value = ToHashForm(t); break;
-            case kHashPath: value = ToHashForm(GetDirPath(t)); break;
-            case kFullTitle: value = GetFullTitle(t); break;
-            case kHashTitle: value = ToHashForm(GetFullTitle(t)); break;
-            case kStem: value = GetFileStem(t); break;
-            case kRoot: value = GetRootPath(t, context.root); break;
-            case kRelDir: value = GetRelativeDir(t, context.root); break;
-            case kOut:
-                if (context.forOutput || !context.hasOutput) {
-                    errorText.Format(context.forOutput ? L"出力先の中では $out は使えません。\n%s >> %s"
-                                                       : L"出力先が空なので $out は使えません。\n%s >> %s",
-                                     text.Left(pos).Text(), text.Mid(pos).Text());
-                    return failAt(pos);
-                }
-                value = context.output;
-                break;
-            case kDollar: value = L"$"; break;
-            case kLevel:
-            case kHashLevel:
-                if (!GetLevelPath(t, skip, keep, value)) {
-                    errorText.Format(L"level指定で存在しないパスが指定されています。\n%s >> %s", text.Left(pos).Text(),
-                                     text.Mid(pos).Text());
-                    return failAt(pos);
-                }
-                if (variable == kHashLevel) value = ToHashForm(value);
-                break;
-        }
-        if (maxLength >= 0 && static_cast<int64_t>(text.GetLength()) - replaced + value.GetLength() > maxLength) {
+        if (maxLength >= 0 && static_cast<int64_t>(text.GetLength()) - at.replaced + value.GetLength() > maxLength) {
             SetTooLongError(text, maxLength, errorText);
             return failAt(pos);
         }
-        text.Delete(pos, replaced);
+        text.Delete(pos, at.replaced);
         text.Insert(pos, value);
-        if (inserted && variable != kDollar) inserted->push_back(VQInsertedValue{name, pos, value.GetLength()});
+        if (inserted && at.variable != kDollar) inserted->push_back(VQInsertedValue{at.name, pos, value.GetLength()});
         pos = text.FindOneOf(L"$", pos + value.GetLength());
     }
     if (maxLength >= 0 && text.GetLength() > maxLength) {

@@ -118,6 +118,7 @@ unsigned __stdcall VQWin32ThreadEx::ThreadMain(void* self) {
             thread->code = -thread->code;
         }
         SetEvent(thread->doneEvent);
+        if (thread->onDone) thread->onDone();
         WaitForSingleObject(thread->startEvent, INFINITE);
     }
     SetEvent(thread->doneEvent);

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 
 class VQThread;
 
@@ -68,6 +69,10 @@ public:
     HANDLE doneEvent;   // owned: manual-reset, signalled while no job is in progress; closed by Destroy
     bool created;
     DWORD destroyWaitMs;  // how long Destroy waits for a running job before it wakes the thread
+    // Called on the thread once a job is done and Wait sees it so, that
+    // whoever waits is told at once rather than at its next look. Set
+    // before the first Post.
+    std::function<void()> onDone;
 
 private:
     static unsigned __stdcall ThreadMain(void* self);

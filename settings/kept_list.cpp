@@ -11,6 +11,7 @@
 
 #include "base/files.h"
 #include "base/path_identity.h"
+#include "base/timing_log.h"
 
 namespace {
 
@@ -351,6 +352,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
         Fail(SlotName(1).Append(L".lock"), error);
         return false;
     }
+    TimingMark("kept list: slot claimed");
     shared->folder = folder.Text();
     shared->base = SlotName(slot).Text();
 
@@ -367,6 +369,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
     // belongs to no open window: its entries come here, each slot's journals
     // folded into its own list first.
     // An own slot brings in nothing.
+    TimingMark("kept list: own slot read");
     std::vector<int> others;
     for (const std::wstring& name : FilesMatching(folder.Text(), L"targets*")) {
         int n = ownName.IsEmpty() ? SlotOfFile(name.c_str()) : 0;
@@ -404,6 +407,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
         changed = true;
     }
     entries = kept.Take();
+    TimingMark("kept list: other slots read");
 
     shared->journalNumber = own.nextJournal > 1 ? own.nextJournal : 1;
     writer = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WriterMain, this, 0, nullptr));
@@ -419,6 +423,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
         for (const KeptEntry& entry : entries) text.Add(entry.path, entry.root, entry.running, entry.failed);
         Save(std::move(text));
     }
+    TimingMark("kept list: open");
     return true;
 }
 
@@ -713,6 +718,7 @@ void KeptList::Close() {
             WakeConditionVariable(&shared->wake);
         }
         WaitForSingleObject(writer, INFINITE);
+        TimingMark("kept list: writer joined");
         CloseHandle(writer);
         writer = nullptr;
     }

@@ -133,64 +133,6 @@ private:
     void SendLimit();
 };
 
-class VQWin32DialogItemListBoxW : public VQWin32DialogItem {
-public:
-    explicit VQWin32DialogItemListBoxW(int controlId);
-
-    bool OnInitDialog(VQWin32Window* owner, HWND dialog, VQWin32Window* notifyTarget) override;
-    void Commit() override;
-    int OnCommand(int id, int code, HWND control) override;
-
-    int GetCount();
-    int GetCurSel();
-    VQWString GetString(int index);
-    void GetAllStrings(VQArray<VQWString, VQWString>& into);
-
-    // Appends one entry: its index, or a negative value (LB_ERR, LB_ERRSPACE)
-    // when it could not be added; LB_ERR without a control.
-    int AddString(const wchar_t* text);
-    // Appends every string with one reservation and no repainting in
-    // between; returns how many were added.
-    int AddStrings(const VQArray<VQWString, VQWString>& strings);
-    bool DeleteString(int index);
-    // Deletes the entries at these indices (duplicates and indices out of
-    // range are ignored) and returns how many went. Many are deleted by
-    // rebuilding the list from what stays, which keeps the remaining entries'
-    // item data, selection and the first visible entry as one-by-one
-    // deletion would.
-    int DeleteIndices(const VQArray<int, int>& indices);
-    void ResetContent();
-    // The selected entries, ascending, of a single- or multiple-selection
-    // list; returns their count.
-    int GetSelectedIndices(VQArray<int, int>& into);
-    // Selects this entry and no other (none for -1), puts the caret on it
-    // and scrolls it into view; false for an index out of range.
-    bool SelectOnly(int index);
-    int GetHorizontalExtent();
-    void SetHorizontalExtent(int pixels);
-    // Sets the scrollable width to the widest entry as the list's font draws
-    // it, so a list with WS_HSCROLL can show every entry whole; returns it.
-    int FitHorizontalExtent();
-    int GetTopIndex();
-    bool SetTopIndex(int index);
-    bool SetItemData(int index, LPARAM data);
-    // LB_ERR for an index out of range or without a control.
-    LPARAM GetItemData(int index);
-    // The height of the entries of a list whose entries are all alike. An
-    // owner-drawn one keeps what it answered at creation whatever its font
-    // becomes, so a new scale needs a new height. LB_ERR without a control.
-    int GetItemHeight();
-    bool SetItemHeight(int pixels);
-    // The font the control draws with; null for the system font or without a control.
-    HFONT GetFont();
-
-    VQArray<VQWString, VQWString> initialStrings;  // put into the list at binding, then emptied
-    int selection;
-
-private:
-    bool IsMultipleSelection();
-};
-
 class VQWin32DialogItemCheckBox : public VQWin32DialogItem {
 public:
     VQWin32DialogItemCheckBox(int controlId, bool checked);

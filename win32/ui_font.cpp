@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/timing_log.h"
 #include "win32/dpi.h"
 
 namespace {
@@ -137,6 +138,7 @@ void UseFace(LOGFONTW* font, const wchar_t* face, BYTE charset) {
 const VQUiFontSystem& VQWin32SystemFontQueries() { return kSystemQueries; }
 
 LOGFONTW VQWin32ChooseUiFont(const VQUiFontSystem& system) {
+    TimingMark("font choice begins");
     LOGFONTW message = {};
     if (!system.getMessageFont(&message)) {
         // 9 points at 96 DPI: the message font of every recent Windows.
@@ -160,6 +162,7 @@ const LOGFONTW& VQWin32UiFont() {
     if (!g_chosen) {
         g_font = VQWin32ChooseUiFont(g_system ? *g_system : kSystemQueries);
         g_chosen = true;
+        TimingMark("font chosen");
     }
     return g_font;
 }

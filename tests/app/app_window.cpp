@@ -107,7 +107,7 @@ void AppWindow::Select(int index) const {
 }
 
 ::testing::AssertionResult AppWindow::WaitForRunEnd(DWORD ms) {
-    return PumpUntil(L"the end of the run", [this] { return window->GetState() == RunState::Idle; }, ms);
+    return PumpUntil(L"the end of the run", [this] { return window->RunControl().State() == RunState::Idle; }, ms);
 }
 
 void AppWindow::PassTime(DWORD ms) { g_timePassed += ms; }
@@ -121,7 +121,7 @@ void AppWindow::FreezeClock(bool frozen) {
 
 bool AppWindow::RunAnswering(int answer, BoxAnswer* box) {
     // As a user does, some time after the run before ended.
-    PassTime(MainWindow::kRunAfterEndMs);
+    PassTime(RunController::kRunAfterEndMs);
     BoxAnswer unused;
     TimerScript script;
     script.Then(AnswerBox(box ? box : &unused, answer));

@@ -76,7 +76,7 @@ std::string Utf16File(const std::wstring& text) {
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 // Run takes no press for a moment after a run has ended: a user waits that long.
-void WaitOutTheEndOfARun() { Sleep(MainWindow::kRunAfterEndMs + 100); }
+void WaitOutTheEndOfARun() { Sleep(RunController::kRunAfterEndMs + 100); }
 
 // Presses List add, picks the list file in the open dialog by typing its
 // path, and waits for the dialog to go.

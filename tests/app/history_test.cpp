@@ -61,7 +61,7 @@ TEST(History, AltDownOpensTheListAndShiftDeleteRemovesTheHighlightedEntry) {
     ShiftKey(edit, VK_DELETE);
     EXPECT_EQ((std::vector<std::wstring>{L"three", L"one"}), Entries(combo));
     EXPECT_EQ(L"being typed", app.Text(IDC_COMMAND_EDIT)) << "the field's own text stays";
-    const FieldHistory* history = app.window->HistoryOf(IDC_COMMAND_EDIT);
+    const FieldHistory* history = app.window->Histories().Of(IDC_COMMAND_EDIT);
     ASSERT_NE(nullptr, history);
     ASSERT_EQ(2u, history->Entries().size());
     EXPECT_EQ(L"one", std::wstring(history->Entries()[1].Text()));

@@ -179,7 +179,7 @@ TEST(Import, OnlyCommandPresentEmptiesTheRestAndChecksDelete) {
     EXPECT_EQ(L"copy $name x", app.Text(IDC_COMMAND_EDIT));
     EXPECT_EQ(L"", app.Text(IDC_DIRECTORY_EDIT));
     EXPECT_TRUE(app.IsChecked(IDC_DELETE_CHECK));
-    EXPECT_STREQ(path.c_str(), app.window->settingsPath.Text());
+    EXPECT_STREQ(path.c_str(), app.window->Form().SettingsPath().Text());
 }
 
 TEST(Import, DeleteIsReadAsADecimalNumber) {
@@ -213,7 +213,7 @@ TEST(Import, AValuePastItsLimitLeavesThatBoxAndIsNamed) {
     EXPECT_EQ(L"", app.Text(IDC_DIRECTORY_EDIT)) << "a missing key still empties its box";
     EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
     EXPECT_EQ((std::vector<std::wstring>{L"FileExt", L"Command"}), Names(report.skippedKeys));
-    EXPECT_STREQ(path.c_str(), app.window->settingsPath.Text());
+    EXPECT_STREQ(path.c_str(), app.window->Form().SettingsPath().Text());
 }
 
 TEST(Import, FailuresLeaveEveryControlAlone) {
@@ -229,7 +229,7 @@ TEST(Import, FailuresLeaveEveryControlAlone) {
         EXPECT_EQ(L"txt", app.Text(IDC_FILEEXT_EDIT));
         EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
     }
-    EXPECT_TRUE(app.window->settingsPath.IsEmpty());
+    EXPECT_TRUE(app.window->Form().SettingsPath().IsEmpty());
 }
 
 TEST(Export, ANewFileHasExactlyTheSectionAndItsKeys) {
@@ -243,7 +243,7 @@ TEST(Export, ANewFileHasExactlyTheSectionAndItsKeys) {
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
               L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n\r\n"),
               TempDir::ReadWholeFile(path));
-    EXPECT_STREQ(path.c_str(), app.window->settingsPath.Text());
+    EXPECT_STREQ(path.c_str(), app.window->Form().SettingsPath().Text());
 
     // The bare FileExt key reads back as empty.
     app.SetText(IDC_FILEEXT_EDIT, L"zzz");
@@ -283,7 +283,7 @@ TEST(Export, AFileThatIsNotSettingsTextIsReplacedOnlyWhenToldTo) {
     EXPECT_FALSE(app.window->ExportSettingsFile(path.c_str(), false, &report));
     EXPECT_EQ(SettingsFileReport::kNeedsOverwrite, report.problem);
     EXPECT_EQ(plain, TempDir::ReadWholeFile(path));
-    EXPECT_TRUE(app.window->settingsPath.IsEmpty());
+    EXPECT_TRUE(app.window->Form().SettingsPath().IsEmpty());
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
     EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt = a\r\nPreCommand = b\r\nCommand = c\r\nDirectory = d\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n"
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
@@ -344,7 +344,7 @@ TEST(Export, AFolderAtThePathFailsAndKeepsTheSettingsPath) {
     std::wstring folder = dir.MakeDir(L"taken.ini");
     AppWindow app;
     EXPECT_FALSE(app.window->ExportSettingsFile(folder.c_str()));
-    EXPECT_TRUE(app.window->settingsPath.IsEmpty());
+    EXPECT_TRUE(app.window->Form().SettingsPath().IsEmpty());
 }
 
 TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
@@ -494,7 +494,7 @@ TEST(RunSettings, AnOldFileOrKeyMeansTheDefaultsAndABadNumberIsNotTaken) {
 
 TEST(Snapshot, EverySettingChangedAloneChangesItAndChangedBackRestoresIt) {
     AppWindow app;
-    const std::vector<int> controls = MainWindow::SettingControls();
+    const std::vector<int> controls = JobForm::SettingControls();
     ASSERT_GE(controls.size(), 16u);
     const VQWString loaded = app.window->SettingsSnapshot();
     for (int id : controls) {
@@ -529,4 +529,34 @@ TEST(Snapshot, EverySettingChangedAloneChangesItAndChangedBackRestoresIt) {
         undo();
         EXPECT_EQ(std::wstring(loaded.Text()), std::wstring(app.window->SettingsSnapshot().Text())) << id;
     }
+}
+
+TEST(Snapshot, AChangeOfOnlyOnFailureThenAnotherJobAsksToSaveIt) {
+    TempDir jobs;
+    jobs.WriteFile(L"写真をWebPに.ini", Utf16File(L"[Quenbrix]\r\nCommand = cwebp \"$fullname\"\r\n"));
+    jobs.WriteFile(L"控え.ini", Utf16File(L"[Quenbrix]\r\nCommand = copy \"$fullname\" D:\\控え\r\n"));
+    AppWindow app(nullptr, nullptr, nullptr,
+                  [&jobs](MainWindow& window) { window.storagePlace.jobsFolder = VQWString(jobs.Path().c_str()); });
+    ASSERT_TRUE(app.window->ChooseJob(VQWString(L"写真をWebPに")));
+    // 失敗したら: 続ける, as the user picks it.
+    HWND combo = app.Control(IDC_ON_FAILURE_COMBO);
+    SendMessageW(combo, CB_SETCURSEL, 1, 0);
+    SendMessageW(app.Panel(), WM_COMMAND, MAKEWPARAM(IDC_ON_FAILURE_COMBO, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+
+    DrawnText drawn;
+    BoxAnswer cancel;
+    TimerScript script;
+    script.Then(AnswerBox(&cancel, IDCANCEL));
+    script.Start();
+    {
+        QuitWatchdog watchdog(kWaitMs, 99);
+        EXPECT_FALSE(app.window->ChooseJob(VQWString(L"控え")));
+        EXPECT_FALSE(watchdog.Fired());
+    }
+    EXPECT_TRUE(cancel.seen);
+    EXPECT_EQ(L"確認", cancel.caption);
+    EXPECT_TRUE(drawn.Saw(L"変更を保存しますか？"));
+    EXPECT_EQ(L"cwebp \"$fullname\"", app.Text(IDC_COMMAND_EDIT)) << "Cancel stays";
+    EXPECT_EQ(1, static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)));
 }

@@ -13,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "app/resource.h"
+#include "app/unattended_start.h"
 #include "tests/app/app_window.h"
 #include "tests/app/quenbrix_process.h"
 #include "tests/support/child_program.h"
@@ -40,7 +41,7 @@ std::wstring FromUtf16File(const std::string& bytes) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-void WaitOutTheEndOfARun() { Sleep(MainWindow::kRunAfterEndMs + 100); }
+void WaitOutTheEndOfARun() { Sleep(RunController::kRunAfterEndMs + 100); }
 
 // A combo box's list in another process.
 Texts Entries(HWND combo) {
@@ -417,7 +418,7 @@ TEST(PortableHandOver, ASecondStartHandsItsFilesOnlyToAWindowThatKeepsThingsInTh
     for (const auto& c : cases) {
         std::wstring file = dir.WriteFile(L"渡す " + std::to_wstring(++n) + L".txt", "x");
         AppWindow app(nullptr, nullptr, nullptr, [&](MainWindow& window) { window.storagePlace = *c.window; });
-        EXPECT_EQ(c.taken, MainWindow::HandOverToOpenWindow({VQWString(file.c_str())}, *c.sender)) << n;
+        EXPECT_EQ(c.taken, HandOverToOpenWindow({VQWString(file.c_str())}, *c.sender)) << n;
         PumpFor(200);
         EXPECT_EQ(c.taken ? 1u : 0u, app.List().size()) << n;
     }

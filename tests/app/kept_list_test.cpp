@@ -118,7 +118,7 @@ TEST(KeptListWindow, AListThatCannotBeWrittenIsToldOnceAndTheResultsFileNotesIt)
     EXPECT_EQ(1, boxes) << "a spell of failures is told once";
     EXPECT_TRUE(SawPart(drawn, L"対象ファイルのリストを保存できません。"));
     EXPECT_TRUE(SawPart(drawn, folder + L"\\targets.txt"));
-    std::string csv = TempDir::ReadWholeFile(app.window->lastResultsFile.Text());
+    std::string csv = TempDir::ReadWholeFile(app.window->RunControl().Runner().GetLastResultsFile().Text());
     std::string note = "注意: この実行の間、対象ファイルのリストを保存できないことがありました。";
     ASSERT_GE(csv.size(), note.size());
     EXPECT_NE(std::string::npos, csv.find("\r\n" + note)) << "a row of its own at the end";
@@ -157,13 +157,13 @@ namespace {
 // The window set to read its kept list in the background, held until the gate opens.
 std::function<void(MainWindow&)> ReadInTheBackground(HANDLE gate) {
     return [gate](MainWindow& window) {
-        window.keptListBackgroundBytes = 0;
-        window.keptListLoadGate = gate;
+        window.Keeper().SetBackgroundBytes(0);
+        window.Keeper().SetLoadGate(gate);
     };
 }
 
 ::testing::AssertionResult KeptListComesIn(AppWindow& app) {
-    return PumpUntil(L"the kept list read in the background", [&app] { return !app.window->IsKeptListLoading(); });
+    return PumpUntil(L"the kept list read in the background", [&app] { return !app.window->Keeper().IsLoading(); });
 }
 
 }  // namespace
@@ -175,13 +175,13 @@ TEST(KeptListWindow, AListReadInTheBackgroundComesBeforeWhatWasAddedMeanwhile) {
                    Utf16(L"|journal 1\r\n|root C:\\kept\\\r\nC:\\kept\\one.txt\r\nC:\\kept\\two.txt\trunning\r\n"));
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     AppWindow app(nullptr, folder.c_str(), nullptr, ReadInTheBackground(gate));
-    ASSERT_TRUE(app.window->IsKeptListLoading());
+    ASSERT_TRUE(app.window->Keeper().IsLoading());
     EXPECT_EQ(L"前回のリストを読み込み中…", app.Counts());
     // The window is in use meanwhile: a file the kept list names as well is not known to be there yet.
     app.AddTargets({L"C:\\new\\b.txt", L"c:\\KEPT\\two.txt", L"C:\\new\\a.txt"});
     EXPECT_EQ(L"3 件 ・ 完了 0 ・ 失敗 0 ・ 停止 0 ・ 未実行 3 ・ 選択 0 ・ 前回のリストを読み込み中…", app.Counts());
     PumpFor(300);
-    EXPECT_TRUE(app.window->IsKeptListLoading()) << "nothing comes in before the read is done";
+    EXPECT_TRUE(app.window->Keeper().IsLoading()) << "nothing comes in before the read is done";
     SetEvent(gate);
     ASSERT_TRUE(KeptListComesIn(app));
     EXPECT_EQ((Paths{L"C:\\kept\\one.txt", L"C:\\kept\\two.txt", L"C:\\new\\b.txt", L"C:\\new\\a.txt"}), app.List());
@@ -210,7 +210,7 @@ TEST(KeptListWindow, ARunPressedWhileTheKeptListIsReadWaitsForItAndTakesItWhole)
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     AppWindow app(&settings, folder.c_str(), nullptr, ReadInTheBackground(gate));
     app.AddTargets({dir.Join(L"c.txt")});
-    ASSERT_TRUE(app.window->IsKeptListLoading());
+    ASSERT_TRUE(app.window->Keeper().IsLoading());
     // The read goes on once Run waits for it.
     std::thread opener([gate] {
         Sleep(200);
@@ -218,7 +218,7 @@ TEST(KeptListWindow, ARunPressedWhileTheKeptListIsReadWaitsForItAndTakesItWhole)
     });
     app.Click(IDC_RUN_BUTTON);
     opener.join();
-    EXPECT_FALSE(app.window->IsKeptListLoading());
+    EXPECT_FALSE(app.window->Keeper().IsLoading());
     ASSERT_TRUE(app.WaitForRunEnd());
     for (const wchar_t* name : {L"a.txt.done", L"b.txt.done", L"c.txt.done"}) {
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dir.Join(name).c_str())) << name;
@@ -237,14 +237,14 @@ TEST(KeptListWindow, APlanMadeWhileTheKeptListIsReadWaitsForItAndHoldsWhatARunWo
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     AppWindow app(&settings, folder.c_str(), nullptr, ReadInTheBackground(gate));
     app.AddTargets({L"C:\\new\\c.txt"});
-    ASSERT_TRUE(app.window->IsKeptListLoading());
+    ASSERT_TRUE(app.window->Keeper().IsLoading());
     std::thread opener([gate] {
         Sleep(200);
         SetEvent(gate);
     });
     VQWString error;
     std::wstring plan = data.Join(L"予定.csv");
-    bool written = app.window->WritePlan(plan.c_str(), error);
+    bool written = WritePlan(app.window->PlanOfFields(), plan.c_str(), error);
     opener.join();
     ASSERT_TRUE(written) << std::wstring(error.Text());
     std::vector<std::string> planned;

@@ -306,7 +306,7 @@ TEST(MainWindowLayout, AtTheDefaultSizeOfA1366x768ScreenTheTableShowsTwelveRowsA
     EXPECT_GE(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0), 12)
         << "table " << RectInParent(list).bottom - RectInParent(list).top << " of " << client.bottom - client.top;
     // A first start fits the columns to the table it opens with.
-    app.window->FitColumnsToTable();
+    app.window->Table().FitColumns(app.window->dpi);
     RECT inside;
     GetClientRect(list, &inside);
     int total = 0;

@@ -122,14 +122,14 @@ TEST(OutputCheck, TwoFilesToOneOutputAskFirstNamingTheOutputAndTheFiles) {
     EXPECT_TRUE(drawn.Saw(L"2 件の対象が同じ出力先 " + dir.Join(L"out\\旅行.jpg") + L" に書き込みます。実行しますか？\n"
                           L"後の対象の出力が前の対象の出力を置き換えます。\n\n" +
                           files[0] + L"\n" + files[1]));
-    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount()) << "no run was started";
     // Outputs that differ ask nothing, though the commands differ only in the file's own path.
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$out\" x");
     app.SetText(IDC_OUTPUT_EDIT, L"out\\$level0$name");
     BoxAnswer none;
     ASSERT_TRUE(app.RunAnswering(IDNO, &none));
     EXPECT_FALSE(none.seen);
-    EXPECT_EQ(3, app.window->GetTargetCount());
+    EXPECT_EQ(3, app.window->RunControl().Runner().GetTargetCount());
 }
 
 TEST(OutputCheck, AnOutputThatIsAnEntryIsRefusedWithBothPathsAndNothingRuns) {
@@ -148,7 +148,7 @@ TEST(OutputCheck, AnOutputThatIsAnEntryIsRefusedWithBothPathsAndNothingRuns) {
     EXPECT_TRUE(drawn.Saw(L"出力先が対象ファイルと同じです。\n\n対象ファイル: " + files[1] + L"\n出力先: " +
                           dir.Join(L"b.bak")));
     EXPECT_EQ(1, SelectedIndex(app));
-    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount()) << "no run was started";
     EXPECT_EQ("keep", dir.ReadFile(L"b.bak"));
     EXPECT_FALSE(FileExists(dir.Join(L"a.bak"))) << "nothing ran, not even the entries before";
 
@@ -176,7 +176,7 @@ TEST(OutputCheck, AnOutputTemplateThatFailsForOneEntryRunsNothing) {
     EXPECT_EQ(L"エラー", box.caption);
     EXPECT_TRUE(drawn.Saw(L"対象ファイル: " + files[0] + L"\n\n出力先: 出力先に使えない文字 | があります。\n" +
                           dir.Join(L"x\\y\\a|.out")));
-    EXPECT_EQ(0, app.window->GetTargetCount());
+    EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount());
 }
 
 TEST(OutputCheck, UpToDateOutputsAreSkippedAndTheRestRun) {

@@ -43,7 +43,7 @@ void AddList(QuenbrixProcess& app, const std::wstring& listFile) {
 // Presses 実行 a while after the last run and waits for its end, and for a
 // box when one must come (it follows the caption's return).
 HWND RunToEnd(QuenbrixProcess& app, const std::wstring& idle, bool boxComes = false) {
-    Sleep(MainWindow::kRunAfterEndMs + 100);
+    Sleep(RunController::kRunAfterEndMs + 100);
     app.Click(IDC_RUN_BUTTON);
     HWND box = nullptr;
     // The press is taken once the run shows or a box refuses it; a run so short
@@ -135,14 +135,14 @@ TEST(OutputEndToEnd, FoldersMadeSkipsTouchedFilesMissingOutputsRefusalsAndForceS
     // 強制終了 while the command is writing: no output left behind.
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" write \"$out\" partial sleep 30000");
     app.SetText(IDC_OUTPUT_EDIT, L"途中\\$stem.txt");
-    Sleep(MainWindow::kRunAfterEndMs + 100);
+    Sleep(RunController::kRunAfterEndMs + 100);
     app.Click(IDC_RUN_BUTTON);
     std::wstring partial = dir.Join(L"途中\\夏 休み 01.txt");
     ASSERT_TRUE(FileAppearsWithin(partial));
     app.Click(IDC_RUN_BUTTON);
     // 強制終了 takes a press once it has been shown a while: from when it shows, not from the first press.
     ASSERT_TRUE(WaitUntil(L"強制終了 on the button", [&] { return app.Text(IDC_RUN_BUTTON) == L"強制終了(&K)"; }));
-    Sleep(MainWindow::kForceStopArmMs + 200);
+    Sleep(RunController::kForceStopArmMs + 200);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(WaitUntil([&] { return app.Caption() == idle; }));
     EXPECT_FALSE(FileExists(partial)) << "the half-written output was deleted";
@@ -190,7 +190,7 @@ TEST(OutputEndToEnd, AFileCutOffByAKillRunsAgainThoughItsOutputLooksUpToDate) {
         ASSERT_TRUE(app.Start(Quoted(settings) + L" " + Quoted(files[0]) + L" " + Quoted(files[1]) + L" " +
                               Quoted(files[2])));
         ASSERT_TRUE(WaitUntil([&] { return app.List() == files; }));
-        Sleep(MainWindow::kRunAfterEndMs + 100);
+        Sleep(RunController::kRunAfterEndMs + 100);
         app.Click(IDC_RUN_BUTTON);
         // The second file's output is written, and the program ends while its command still runs.
         ASSERT_TRUE(FileAppearsWithin(dir.Join(L"出力\\二 番.20000.txt")));

@@ -68,9 +68,9 @@ void PlanAgainstRun(const OutputCase& kind) {
 
     VQWString error;
     std::wstring csvPath = dir.Join(L"予定.csv");
-    ASSERT_TRUE(app.window->WritePlan(csvPath.c_str(), error)) << error.Text();
+    ASSERT_TRUE(WritePlan(app.window->PlanOfFields(), csvPath.c_str(), error)) << error.Text();
     std::wstring cmdPath = dir.Join(L"予定.cmd");
-    ASSERT_TRUE(app.window->WritePlan(cmdPath.c_str(), error)) << error.Text();
+    ASSERT_TRUE(WritePlan(app.window->PlanOfFields(), cmdPath.c_str(), error)) << error.Text();
     EXPECT_TRUE(TakeOutputs(dir, kind, names) == std::vector<std::string>(names.size(), "<missing>"))
         << "writing the plan runs nothing";
 
@@ -99,7 +99,7 @@ void PlanAgainstRun(const OutputCase& kind) {
     EXPECT_EQ("a b.txt", fromRun[0]);
 
     std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(csvPath));
-    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->lastResultsFile.Text()));
+    std::vector<Row> results = CsvRows(TempDir::ReadWholeFile(app.window->RunControl().Runner().GetLastResultsFile().Text()));
     ASSERT_EQ(names.size() + 1, plan.size());
     ASSERT_GE(results.size(), names.size() + 1);
     const char* columns[] = {"番号", "対象ファイル", "先行コマンド", "コマンド", "出力"};
@@ -130,17 +130,18 @@ TEST(Plan, TheSavedPlansRowsAreWhatTheRunRecordsAndTheBatchFileMakesTheSameOutpu
 TEST(Plan, AJobUsingPreIsRefusedAsABatchFileButWrittenAsCsv) {
     TempDir dir;
     std::wstring target = dir.WriteFile(L"a.txt", "x");
-    JobSettings settings = MakeSettings(L"", L"echo $name", L"copy $pre x", L"", false);
-    AppWindow app(&settings);
-    ASSERT_TRUE(app.IsOpen());
+    PlanInputs inputs;
+    inputs.job.preCommand = L"echo $name";
+    inputs.job.command = L"copy $pre x";
+    inputs.job.directory = dir.Path().c_str();
     VQWString error;
-    EXPECT_FALSE(app.window->WritePlan(dir.Join(L"p.csv").c_str(), error)) << "an empty list";
+    EXPECT_FALSE(WritePlan(inputs, dir.Join(L"p.csv").c_str(), error)) << "an empty list";
     EXPECT_EQ(L"対象ファイルを指定してください。", std::wstring(error.Text()));
-    app.AddTargets({target});
-    EXPECT_FALSE(app.window->WritePlan(dir.Join(L"p.cmd").c_str(), error));
+    inputs.targets.push_back(PlanTarget{VQWString(target.c_str()), VQWString()});
+    EXPECT_FALSE(WritePlan(inputs, dir.Join(L"p.cmd").c_str(), error));
     EXPECT_NE(std::wstring::npos, std::wstring(error.Text()).find(L"$pre"));
     EXPECT_FALSE(FileExists(dir.Join(L"p.cmd")));
-    ASSERT_TRUE(app.window->WritePlan(dir.Join(L"p.csv").c_str(), error));
+    ASSERT_TRUE(WritePlan(inputs, dir.Join(L"p.csv").c_str(), error));
     std::vector<Row> plan = CsvRows(TempDir::ReadWholeFile(dir.Join(L"p.csv")));
     ASSERT_EQ(2u, plan.size());
     EXPECT_EQ("echo a.txt", plan[1][2]);

@@ -94,7 +94,7 @@ TEST(Preview, ACommandBuiltIntoCmdIsFlaggedAndStillRuns) {
     EXPECT_TRUE(IsRed(PreviewTextColor(app)));
     // Whatever the run makes of it, it is the run's to say.
     EXPECT_TRUE(app.RunAnswering(IDOK));
-    EXPECT_EQ(1, app.window->startedCount.load());
+    EXPECT_EQ(1, app.window->RunControl().Runner().GetStartedCount());
 }
 
 TEST(RunCheck, AListWhoseFifthEntryFailsDoesNotStartAndSelectsIt) {
@@ -115,7 +115,7 @@ TEST(RunCheck, AListWhoseFifthEntryFailsDoesNotStartAndSelectsIt) {
     EXPECT_EQ(L"エラー", error.caption);
     EXPECT_TRUE(drawn.Saw(L"対象ファイル: C:\\1\\2\\f5.txt\n\nlevel指定で存在しないパスが指定されています。\n" +
                           ChildProgram() + L"  >> $level5"));
-    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount()) << "no run was started";
     EXPECT_EQ(std::vector<int>{4}, app.Selected());
     EXPECT_EQ(0u, app.Text(IDC_PREVIEW).find(L"コマンド "));
     // Had a run started after all, the window could not close until it ends.
@@ -154,7 +154,7 @@ TEST(RunCheck, ClashingOutputsAskFirstAndStemDoesNot) {
     EXPECT_TRUE(drawn.Saw(L"2 件の対象が同じコマンドになります。実行しますか？\n"
                           L"対象ファイル自身のパスのほかは同じコマンドラインで、同じ出力先に書き込むおそれがあります。\n\n" +
                           trip[0] + L"\n" + trip[1]));
-    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount()) << "no run was started";
 
     BoxAnswer yes;
     ASSERT_TRUE(app.RunAnswering(IDYES, &yes));
@@ -186,7 +186,7 @@ TEST(RunCheck, RedirectionsToOneFileAskFirst) {
         EXPECT_TRUE(drawn.Saw(L"2 件の対象が同じファイル list.txt に書き込みます。実行しますか？\n"
                               L"> で書き込むと、前の対象の出力が後の対象の出力で置き換わります。\n\n" +
                               files[0] + L"\n" + files[1]));
-        EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+        EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount()) << "no run was started";
     }
     // Appends at once can lose lines; one at a time they cannot, and nothing asks.
     app.SetText(IDC_COMMAND_EDIT, L"cmd /c echo $name>> sizes.txt");
@@ -196,7 +196,7 @@ TEST(RunCheck, RedirectionsToOneFileAskFirst) {
         ASSERT_TRUE(app.RunAnswering(IDNO, &question));
         EXPECT_TRUE(drawn.Saw(L"同時に実行すると sizes.txt への追記が失われることがあります。実行しますか？\n"
                               L"2 件の対象が同じファイルに追記します。同時実行数が 1 なら失われません。"));
-        EXPECT_EQ(0, app.window->GetTargetCount());
+        EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount());
     }
     app.SetText(IDC_PARALLEL_EDIT, L"1");
     BoxAnswer none;
@@ -218,11 +218,11 @@ TEST(RunCheck, ANameThatCmdWouldExpandAsksAndNamesTheSafeForm) {
     EXPECT_TRUE(drawn.Saw(L"1 件の対象ファイルのパスに %…% があり、cmd が環境変数として展開するおそれがあります。実行しますか？\n"
                           L"コマンドで $fullname の代わりに %QB_FULLNAME% と書くと、cmd は値をそのまま渡します。\n\n" +
                           file));
-    EXPECT_EQ(0, app.window->GetTargetCount()) << "no run was started";
+    EXPECT_EQ(0, app.window->RunControl().Runner().GetTargetCount()) << "no run was started";
     // The safe form asks nothing.
     app.SetText(IDC_COMMAND_EDIT, L"cmd /c copy \"%QB_FULLNAME%\" \"%QB_FULLNAME%.bak\"");
     BoxAnswer none;
     ASSERT_TRUE(app.RunAnswering(IDOK, &none));
     EXPECT_FALSE(none.seen);
-    EXPECT_EQ(1, app.window->GetTargetCount());
+    EXPECT_EQ(1, app.window->RunControl().Runner().GetTargetCount());
 }

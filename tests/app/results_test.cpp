@@ -150,7 +150,7 @@ TEST(Results, TheResultsFileIsWrittenAndOpenedInItsProgram) {
 
     app.AddTargets({dir.Join(L"写真 1.jpg"), dir.Join(L"a,b.txt")});
     ASSERT_TRUE(app.RunAnswering(IDOK));
-    std::wstring written = app.window->lastResultsFile.Text();
+    std::wstring written = app.window->RunControl().Runner().GetLastResultsFile().Text();
     ASSERT_EQ(0u, written.find(app.appData.Join(L"Quenbrix\\runs\\")));
     std::string csv = TempDir::ReadWholeFile(written);
     // The run's two targets, the one with a comma quoted.
@@ -175,8 +175,8 @@ TEST(Results, FirstStopShowsItAndTheSecondEndsTheCommands) {
     app.Click(IDC_RUN_BUTTON);
     EXPECT_EQ(L"強制終了(&K)", app.Text(IDC_RUN_BUTTON));
     EXPECT_EQ(L"停止中(1/2) - 対象ファイルにコマンドを実行する", WindowText(app.Frame()));
-    EXPECT_EQ(RunState::Stopping, app.window->GetState());
-    app.PassTime(MainWindow::kForceStopArmMs);
+    EXPECT_EQ(RunState::Stopping, app.window->RunControl().State());
+    app.PassTime(RunController::kForceStopArmMs);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     // A command let finish would have written its file before the run ended.

@@ -93,7 +93,7 @@ TEST(RunOptionSettings, AbsentMeansTodaysRunAndTheControlsSayIt) {
         AppWindow app;
         app.window->LoadRegistrySettings(settings);
         ExpectDefaults(settings);
-        EXPECT_EQ(0u, app.window->unreadRegistrySettings);
+        EXPECT_EQ(0u, app.window->Form().UnreadRegistrySettings());
     }
     AppWindow shown(&settings);
     EXPECT_EQ(0, Choice(shown));

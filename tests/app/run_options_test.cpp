@@ -37,7 +37,7 @@ bool SawStarting(const DrawnText& drawn, const std::wstring& start) {
 
 // Runs with every box answered OK, counting the boxes.
 int RunCountingBoxes(AppWindow& app, BoxAnswer& first) {
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     BoxAnswer second, third;
     TimerScript script;
     script.Then(AnswerBox(&first, IDOK)).Then(AnswerBox(&second, IDOK)).Then(AnswerBox(&third, IDOK));
@@ -166,7 +166,7 @@ TEST(TimeLeft, TheCaptionShowsTheEstimateOnceAFileHasFinishedAndFiveSecondsPasse
     bool seen = false;
     PumpUntil(L"the estimate or the end of the run", [&] {
         seen = std::regex_match(WindowText(app.Frame()), estimate);
-        return seen || app.window->GetState() == RunState::Idle;
+        return seen || app.window->RunControl().State() == RunState::Idle;
     });
     EXPECT_TRUE(seen) << "no estimate in the caption";
     EXPECT_TRUE(app.WaitForRunEnd());

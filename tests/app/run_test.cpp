@@ -83,7 +83,7 @@ TEST(RunButton, NothingStartsWithoutTargetsOrCommand) {
     app.AddTargets({L"C:\\a.txt"});
     drawn.Clear();
     EXPECT_EQ(L"エラー", RunExpectingBox(app, drawn, L"コマンドを入力してください。"));
-    EXPECT_TRUE(app.window->thread->IsIdle());
+    EXPECT_TRUE(app.window->RunControl().Runner().GetWorker()->IsIdle());
     EXPECT_EQ(L"実行(&E)", app.Text(IDC_RUN_BUTTON));
 }
 
@@ -102,7 +102,7 @@ TEST(RunButton, EveryTargetRunsAndFinishedEntriesLeaveTheList) {
     EXPECT_EQ("jpg", dir.ReadFile(L"in put\\写真 01.done"));
     EXPECT_EQ("jpg", dir.ReadFile(L"in put\\写真 02.done"));
     EXPECT_EQ("txt", dir.ReadFile(L"in put\\memo.done"));
-    EXPECT_EQ(3, app.window->succeededCount.load());
+    EXPECT_EQ(3, app.window->RunControl().Runner().GetSucceededCount());
     EXPECT_TRUE(app.List().empty()) << "all finished: the whole list goes";
     EXPECT_EQ(kIdleCaption, WindowText(app.Frame()));
 }
@@ -137,8 +137,8 @@ TEST(RunButton, ThirdOfFiveFailingLeavesItAtTheTop) {
     EXPECT_TRUE(FileExists(dir.Join(L"t1.ran")));
     EXPECT_TRUE(FileExists(dir.Join(L"t2.ran")));
     EXPECT_FALSE(FileExists(dir.Join(L"t4.ran"))) << "nothing runs after a failed step";
-    EXPECT_EQ(5, app.window->startedCount.load());
-    EXPECT_EQ(2, app.window->succeededCount.load());
+    EXPECT_EQ(5, app.window->RunControl().Runner().GetStartedCount());
+    EXPECT_EQ(2, app.window->RunControl().Runner().GetSucceededCount());
     EXPECT_EQ((Paths{targets[2], targets[3], targets[4]}), app.List());
 }
 
@@ -169,7 +169,7 @@ TEST(RunButton, ProgressCaptionLockedInputsAndStop) {
     for (int id : kLocked) EXPECT_TRUE(app.IsEnabled(id)) << id;
     EXPECT_FALSE(FileExists(dir.Join(L"f2.started"))) << "no target starts after Stop";
     // The second target's command was let finish: both leave the list, the rest stay.
-    EXPECT_EQ(2, app.window->succeededCount.load());
+    EXPECT_EQ(2, app.window->RunControl().Runner().GetSucceededCount());
     EXPECT_EQ((Paths(targets.begin() + 2, targets.end())), app.List());
 }
 
@@ -187,7 +187,7 @@ TEST(RunButton, ADoubleClickOnStopIsNoForceStopAndAClickJustAfterTheEndStartsNot
     // Both clicks of a double-click on 停止: the second lands on 強制終了, which takes none yet.
     app.Click(IDC_RUN_BUTTON);
     app.Click(IDC_RUN_BUTTON);
-    EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    EXPECT_EQ(RunState::Stopping, app.window->RunControl().State());
     EXPECT_EQ(L"強制終了(&K)", app.Text(IDC_RUN_BUTTON));
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_TRUE(FileExists(targets[0] + L".done")) << "the running command was let finish";
@@ -196,15 +196,15 @@ TEST(RunButton, ADoubleClickOnStopIsNoForceStopAndAClickJustAfterTheEndStartsNot
 
     // A click that lands just after the end starts nothing; one a moment later does.
     app.Click(IDC_RUN_BUTTON);
-    EXPECT_EQ(RunState::Idle, app.window->GetState());
+    EXPECT_EQ(RunState::Idle, app.window->RunControl().State());
     EXPECT_EQ(L"停止しました。完了 1 件、失敗 0 件、未実行 2 件", app.Text(IDC_RESULT_DETAIL));
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     app.Click(IDC_RUN_BUTTON);
-    EXPECT_EQ(RunState::Running, app.window->GetState());
+    EXPECT_EQ(RunState::Running, app.window->RunControl().State());
     ASSERT_TRUE(FileAppearsWithin(targets[1] + L".started"));
     // 強制終了 shown a while takes the press: the command is ended, not waited for.
     app.Click(IDC_RUN_BUTTON);
-    app.PassTime(MainWindow::kForceStopArmMs);
+    app.PassTime(RunController::kForceStopArmMs);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_FALSE(FileExists(targets[1] + L".done"));
@@ -226,7 +226,7 @@ TEST(RunButton, TheCheckBoxAtTheEndDecidesAndLateDropsStay) {
     app.SetChecked(IDC_DELETE_CHECK, true);
     app.AddTargets({dir.Join(L"late.txt")});
     ASSERT_TRUE(app.WaitForRunEnd());
-    EXPECT_EQ(2, app.window->succeededCount.load());
+    EXPECT_EQ(2, app.window->RunControl().Runner().GetSucceededCount());
     EXPECT_EQ((Paths{dir.Join(L"late.txt")}), app.List()) << "only the run's targets are finished";
 }
 
@@ -243,11 +243,11 @@ TEST(RunButton, WorkingDirectoryIsDirectoryOrTheStartDirectory) {
 
     app.SetText(IDC_DIRECTORY_EDIT, L"");
     app.AddTargets({L"X:\\empty.txt"});
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     app.Click(IDC_RUN_BUTTON);
     ASSERT_TRUE(app.WaitForRunEnd());
     std::string started = dir.ReadFile(L"empty.cwd");
-    VQWString expected = app.window->startDirectory;
+    VQWString expected = app.window->RunControl().Runner().GetStartDirectory();
     char narrow[MAX_PATH * 3] = {0};
     WideCharToMultiByte(CP_UTF8, 0, expected.Text(), -1, narrow, sizeof narrow, nullptr, nullptr);
     std::string want = narrow;
@@ -277,7 +277,7 @@ TEST(Closing, WhileRunningAsksAndEachAnswerDoesWhatItSays) {
     EXPECT_EQ(L"確認", no.caption);
     EXPECT_TRUE(drawn.Saw(L"実行中です。実行中のコマンドを終了して閉じますか？"));
     ASSERT_TRUE(IsWindow(app.Frame())) << "the window closed although the answer was no";
-    EXPECT_EQ(RunState::Running, app.window->GetState());
+    EXPECT_EQ(RunState::Running, app.window->RunControl().State());
 
     // Yes: the children end at once, the list and the settings are saved.
     BoxAnswer yes;
@@ -288,7 +288,7 @@ TEST(Closing, WhileRunningAsksAndEachAnswerDoesWhatItSays) {
     EXPECT_TRUE(yes.seen);
     // A command waited for would have written its file before the close returned.
     EXPECT_FALSE(FileExists(dir.Join(L"a.txt.done"))) << "the running command is ended, not waited for";
-    EXPECT_EQ(nullptr, app.window->thread);
+    EXPECT_EQ(nullptr, app.window->RunControl().Runner().GetWorker());
     std::string bytes;
     DWORD type = 0;
     ASSERT_TRUE(app.key.Read("Command", &bytes, &type));
@@ -339,31 +339,31 @@ TEST(RunKeys, F5AndCtrlEnterRunOrStopAndEscapeIsOnlyTheFirstStop) {
     // Idle: Escape stops nothing and asks nothing; Enter alone is no key of the table.
     EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
     EXPECT_FALSE(PressAccelerator(app, VK_RETURN, false));
-    EXPECT_EQ(RunState::Idle, app.window->GetState());
+    EXPECT_EQ(RunState::Idle, app.window->RunControl().State());
 
     SetFocus(app.Control(IDC_COMMAND_EDIT));
     EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
-    EXPECT_EQ(RunState::Running, app.window->GetState());
+    EXPECT_EQ(RunState::Running, app.window->RunControl().State());
     EXPECT_EQ(app.Control(IDC_RUN_BUTTON), GetFocus()) << "the locked box gave the focus to Stop";
     ASSERT_TRUE(FileAppearsWithin(targets[0] + L".started"));
     EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
-    EXPECT_EQ(RunState::Stopping, app.window->GetState());
+    EXPECT_EQ(RunState::Stopping, app.window->RunControl().State());
     EXPECT_TRUE(PressAccelerator(app, VK_ESCAPE, false));
-    EXPECT_EQ(RunState::Stopping, app.window->GetState()) << "a second Escape ends nothing";
+    EXPECT_EQ(RunState::Stopping, app.window->RunControl().State()) << "a second Escape ends nothing";
     ASSERT_TRUE(app.WaitForRunEnd());
     EXPECT_EQ((Paths{targets[1], targets[2]}), app.List()) << "the running command was let finish";
 
     // Ctrl+Enter runs; F5 is then Stop, and a second F5 ends the command at
     // once when 強制終了 has been shown a while.
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     EXPECT_TRUE(PressAccelerator(app, VK_RETURN, true));
-    EXPECT_EQ(RunState::Running, app.window->GetState());
+    EXPECT_EQ(RunState::Running, app.window->RunControl().State());
     ASSERT_TRUE(FileAppearsWithin(targets[1] + L".started"));
     EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
-    EXPECT_EQ(RunState::Stopping, app.window->GetState());
-    app.PassTime(MainWindow::kForceStopArmMs);
+    EXPECT_EQ(RunState::Stopping, app.window->RunControl().State());
+    app.PassTime(RunController::kForceStopArmMs);
     EXPECT_TRUE(PressAccelerator(app, VK_F5, false));
-    EXPECT_NE(RunState::Stopping, app.window->GetState());
+    EXPECT_NE(RunState::Stopping, app.window->RunControl().State());
     ASSERT_TRUE(app.WaitForRunEnd());
     // A command let finish would have written its file before the run ended.
     EXPECT_FALSE(FileExists(targets[1] + L".done")) << "the command was not ended";

@@ -97,15 +97,15 @@ TEST(Table, TheFailedChosenAndRunAgainAreDoneAndTheOthersKeepTheirResults) {
     Paths targets = TenWithThreeFailing(dir);
     app.AddTargets(targets);
     ASSERT_TRUE(app.RunAnswering(IDOK));
-    app.window->TableCommand(MainWindow::kSelectFailed);
+    app.window->Table().DoCommand(TargetTable::kSelectFailed);
     EXPECT_EQ((std::vector<int>{1, 4, 7}), app.Selected());
 
     // The command now succeeds for every file.
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" out $ext exit 0");
     app.PassTime(1000);
-    app.window->TableCommand(MainWindow::kRunSelected);
+    app.window->Table().DoCommand(TargetTable::kRunSelected);
     ASSERT_TRUE(app.WaitForRunEnd());
-    EXPECT_EQ(3, app.window->GetTargetCount()) << "only the chosen ran";
+    EXPECT_EQ(3, app.window->RunControl().Runner().GetTargetCount()) << "only the chosen ran";
     EXPECT_EQ(targets, app.List()) << "nothing left: 実行後にリストから削除 is off";
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(TargetStatus::Done, app.window->EntryStatus(i)) << i;
@@ -126,10 +126,10 @@ TEST(Table, RunningTheChosenWithRemovalTakesOnlyTheDoneChosenOut) {
     app.SetChecked(IDC_DELETE_CHECK, false);
     ASSERT_TRUE(app.RunAnswering(IDOK));
     app.SetChecked(IDC_DELETE_CHECK, true);
-    app.window->TableCommand(MainWindow::kSelectFailed);
+    app.window->Table().DoCommand(TargetTable::kSelectFailed);
     app.SetText(IDC_COMMAND_EDIT, ChildProgram() + L" out $ext exit 0");
     app.PassTime(1000);
-    app.window->TableCommand(MainWindow::kRunSelected);
+    app.window->Table().DoCommand(TargetTable::kRunSelected);
     ASSERT_TRUE(app.WaitForRunEnd());
     Paths left = app.List();
     EXPECT_EQ(7u, left.size());
@@ -160,7 +160,7 @@ TEST(Table, TheCountsAndTheBarFollowARunAndAClickOnACountChoosesThoseEntries) {
     // While the ten sleep: the running ones are counted and the bar is there.
     std::wstring during;
     bool barDuring = false;
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     BoxAnswer box;
     TimerScript script;
     script.Then([&] {
@@ -206,7 +206,7 @@ TEST(Table, TheRunningFileComesIntoViewDuringTheRun) {
     VQWin32DialogItemListView* table = app.Table();
     ASSERT_LT(table->GetCountPerPage(), 15) << "the last row starts out of view";
     bool seen = false;
-    app.PassTime(MainWindow::kRunAfterEndMs);
+    app.PassTime(RunController::kRunAfterEndMs);
     TimerScript script;
     script.Then([&] {
         if (app.window->EntryStatus(15) != TargetStatus::Running) return false;
@@ -228,12 +228,12 @@ TEST(Table, ChoosingByResultAndInverting) {
     AppWindow app(&settings);
     app.AddTargets(TenWithThreeFailing(dir));
     ASSERT_TRUE(app.RunAnswering(IDOK));
-    app.window->TableCommand(MainWindow::kSelectDone);
+    app.window->Table().DoCommand(TargetTable::kSelectDone);
     EXPECT_EQ((std::vector<int>{0, 2, 3, 5, 6, 8, 9}), app.Selected());
-    app.window->TableCommand(MainWindow::kInvertSelection);
+    app.window->Table().DoCommand(TargetTable::kInvertSelection);
     EXPECT_EQ((std::vector<int>{1, 4, 7}), app.Selected());
     app.AddTargets({dir.Join(L"new.1510")});
-    app.window->TableCommand(MainWindow::kSelectNotRun);
+    app.window->Table().DoCommand(TargetTable::kSelectNotRun);
     EXPECT_EQ((std::vector<int>{10}), app.Selected());
 }
 
@@ -246,11 +246,11 @@ TEST(Table, CopyPathsAndOpenFolderTakeTheChosenFiles) {
     app.window->showInFolder = RecordShowInFolder;
     app.Table()->SelectOnly(0);
     app.Table()->SetSelected(2, true);
-    app.window->TableCommand(MainWindow::kCopyPaths);
+    app.window->Table().DoCommand(TargetTable::kCopyPaths);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\写真\\a.jpg\r\nD:\\c.jpg\r\n"}), copied);
-    app.window->TableCommand(MainWindow::kOpenFolder);
+    app.window->Table().DoCommand(TargetTable::kOpenFolder);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\写真\\a.jpg"}), shownInFolder);
-    app.window->TableCommand(MainWindow::kDeleteSelected);
+    app.window->Table().DoCommand(TargetTable::kDeleteSelected);
     EXPECT_EQ((Paths{L"C:\\写真\\b.jpg"}), app.List());
 }
 

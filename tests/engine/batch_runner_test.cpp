@@ -87,9 +87,9 @@ TEST_F(BatchRunnerTest, RunsEveryTargetInOrderWithItsFlattenedPreOutput) {
     Run(child + L" out \"$title\\r\\n-\\r\\n\"",
         child + L" write \"$path$title.out\" \"[$pre]\" write \"" + log + L"\" $title",
         {L"one.txt", L"two.txt", L"three.txt"});
-    EXPECT_EQ(3, runner.startedCount.load());
-    EXPECT_EQ(3, runner.succeededCount.load());
-    EXPECT_TRUE(runner.errorText.IsEmpty());
+    EXPECT_EQ(3, runner.GetStartedCount());
+    EXPECT_EQ(3, runner.GetSucceededCount());
+    EXPECT_TRUE(runner.GetErrorText().IsEmpty());
     EXPECT_EQ("[one -]", temp.ReadFile(L"one.out"));
     EXPECT_EQ("[two -]", temp.ReadFile(L"two.out"));
     EXPECT_EQ("[three -]", temp.ReadFile(L"three.out"));
@@ -105,7 +105,7 @@ TEST_F(BatchRunnerTest, PreOutputOfCrLfLinesBecomesOneLineWithoutTheLastBreak) {
 
 TEST_F(BatchRunnerTest, EmptyPreCommandRunsOnlyTheCommandWithAnEmptyPre) {
     Run(L"", child + L" write \"$path$title.out\" \"[$pre]\"", {L"a.txt", L"b.txt"});
-    EXPECT_EQ(2, runner.succeededCount.load());
+    EXPECT_EQ(2, runner.GetSucceededCount());
     EXPECT_EQ("[]", temp.ReadFile(L"a.out"));
     EXPECT_EQ("[]", temp.ReadFile(L"b.out"));
 }
@@ -119,12 +119,12 @@ TEST_F(BatchRunnerTest, AFailedStepEndsTheRunButTheRestIsCounted) {
     }
     Run(L"\"$path$title.exe\" write \"$path$title.pre\" x", child + L" write \"$path$title.done\" x",
         {L"t1.dat", L"t2.dat", L"t3.dat", L"t4.dat", L"t5.dat"});
-    EXPECT_EQ(5, runner.startedCount.load());
-    EXPECT_EQ(2, runner.succeededCount.load());
+    EXPECT_EQ(5, runner.GetStartedCount());
+    EXPECT_EQ(2, runner.GetSucceededCount());
     // Which step, and why in Windows' words.
     EXPECT_EQ(L"先行コマンドの実行に失敗しました。" + W(SystemErrorText(ERROR_FILE_NOT_FOUND)) + L"\n\"" +
                   temp.Join(L"t3.exe") + L"\" write \"" + temp.Join(L"t3.pre") + L"\" x",
-              W(runner.errorText));
+              W(runner.GetErrorText()));
     for (const wchar_t* ran : {L"t1.pre", L"t1.done", L"t2.pre", L"t2.done"}) {
         EXPECT_TRUE(FileExists(temp.Join(ran))) << "missing " << std::string(ran, ran + wcslen(ran)).c_str();
     }
@@ -136,7 +136,7 @@ TEST_F(BatchRunnerTest, AFailedStepEndsTheRunButTheRestIsCounted) {
     EXPECT_EQ(TargetStatus::Done, Status(0));
     EXPECT_EQ(TargetStatus::Done, Status(1));
     EXPECT_EQ(TargetStatus::LaunchFailed, Status(2));
-    EXPECT_EQ(W(runner.errorText), Error(2));
+    EXPECT_EQ(W(runner.GetErrorText()), Error(2));
     EXPECT_TRUE(runner.GetRecord(2)->pre.commandLine.Equals(
         (L"\"" + temp.Join(L"t3.exe") + L"\" write \"" + temp.Join(L"t3.pre") + L"\" x").c_str()));
     EXPECT_FALSE(runner.GetRecord(2)->pre.ran);
@@ -150,7 +150,7 @@ TEST_F(BatchRunnerTest, AFailedStepEndsTheRunButTheRestIsCounted) {
 TEST_F(BatchRunnerTest, ChildrenStartInTheDirectoryOrElseInTheStartDirectory) {
     std::wstring work = temp.MakeDir(L"work dir");
     std::wstring start = temp.MakeDir(L"start");
-    runner.startDirectory = VQWString(start.c_str());
+    runner.SetStartDirectory(VQWString(start.c_str()));
     std::wstring report = temp.Join(L"cwd.txt");
     Run(L"", child + L" cwd " + Quoted(report), {L"x.txt"}, work);
     EXPECT_EQ(NormalPath(work), NormalPath(FromUtf8(TempDir::ReadWholeFile(report))));
@@ -173,7 +173,7 @@ TEST_F(BatchRunnerTest, AMissingDirectoryStartsNothing) {
     std::wstring missing = temp.Join(L"no such dir");
     EXPECT_EQ(BatchRunner::NoDirectory,
               runner.StartRun(VQWString(), cmd, VQWString(missing.c_str()), Targets({L"a.txt"})));
-    EXPECT_EQ(NormalPath(missing), NormalPath(W(runner.runDirectory)));
+    EXPECT_EQ(NormalPath(missing), NormalPath(W(runner.GetRunDirectory())));
     EXPECT_EQ(RunState::Idle, runner.GetState());
     // A file is not a directory either.
     std::wstring file = temp.WriteFile(L"plain.txt", "x");
@@ -226,9 +226,9 @@ TEST_F(BatchRunnerTest, RecordsHoldTheLinesTimesAndExitCodes) {
     EXPECT_EQ(child + L" exit 5 write \"" + temp.Join(L"a.out") + L"\" \"[a]\"", W(record->command.commandLine));
     EXPECT_NE(0, record->startTime.wYear);
     EXPECT_TRUE(record->errorText.IsEmpty());
-    EXPECT_EQ(1, runner.succeededCount.load());
+    EXPECT_EQ(1, runner.GetSucceededCount());
     EXPECT_EQ(1, runner.GetFinishedCount());
-    EXPECT_TRUE(runner.errorText.IsEmpty());
+    EXPECT_TRUE(runner.GetErrorText().IsEmpty());
 }
 
 TEST_F(BatchRunnerTest, CheckedExitCodesFailTheTargetAndEndTheRun) {
@@ -240,8 +240,8 @@ TEST_F(BatchRunnerTest, CheckedExitCodesFailTheTargetAndEndTheRun) {
     EXPECT_EQ(TargetStatus::NonZeroExit, Status(1));
     EXPECT_EQ(TargetStatus::NotRun, Status(2));
     EXPECT_EQ(L"終了コード 3 で終了しました。\n" + child + L" write \"" + temp.Join(L"b.done") + L"\" x exit 3",
-              W(runner.errorText));
-    EXPECT_EQ(1, runner.succeededCount.load());
+              W(runner.GetErrorText()));
+    EXPECT_EQ(1, runner.GetSucceededCount());
     EXPECT_FALSE(FileExists(temp.Join(L"c.done")));
 
     // The pre-command's code counts too, and the command then does not run.
@@ -257,7 +257,7 @@ TEST_F(BatchRunnerTest, CheckedCodesKeepTheProgramsLastLineInTheMessage) {
     options.hideCommand = true;
     std::wstring cmd = child + L" out \"copying\\r\\nerror: disk full\\r\\n\\r\\n\" exit 3";
     Run(L"", cmd, {L"a.txt"}, L"", options);
-    EXPECT_EQ(L"終了コード 3 で終了しました。　error: disk full\n" + cmd, W(runner.errorText));
+    EXPECT_EQ(L"終了コード 3 で終了しました。　error: disk full\n" + cmd, W(runner.GetErrorText()));
     // The pre-command's output is always at hand.
     Run(child + L" err \"no such size\" exit 2", child + L" exit 0", {L"b.txt"}, L"", options);
     EXPECT_EQ(L"終了コード 2 で終了しました。　no such size\n" + child + L" err \"no such size\" exit 2", Error(0));
@@ -278,7 +278,7 @@ TEST_F(BatchRunnerTest, ACrashFailsTheTargetWhateverTheCheckOfCodes) {
         EXPECT_EQ(TargetStatus::NotRun, Status(2)) << "a crash ends the run as a failure does";
         EXPECT_EQ(L"異常終了 (0xC0000005)\n" + child + L" write \"" + temp.Join(L"b.0xC0000005.done") +
                       L"\" x exit 0xC0000005",
-                  W(runner.errorText));
+                  W(runner.GetErrorText()));
         EXPECT_EQ(1, runner.GetFirstFailedIndex());
         EXPECT_STREQ(L"異常終了", StatusText(TargetStatus::Crashed));
     }
@@ -296,14 +296,14 @@ TEST_F(BatchRunnerTest, ACommandThatCannotStartSaysWhy) {
     EXPECT_EQ(TargetStatus::LaunchFailed, Status(0));
     EXPECT_EQ(L"コマンドの実行に失敗しました。" + W(SystemErrorText(ERROR_FILE_NOT_FOUND)) + L"\n\"" + missing +
                   L"\" a.txt",
-              W(runner.errorText));
+              W(runner.GetErrorText()));
 }
 
 TEST_F(BatchRunnerTest, EachStepGetsItsTargetsValuesAsEnvironmentVariables) {
     std::wstring pre = child + L" env QB_PRE \"$fullname.pre-pre\" out \"size 12\\r\\n\"";
     std::wstring cmd = child + L" env QB_FULLNAME \"$fullname.fullname\" env QB_PRE \"$fullname.pre\"";
     Run(pre, cmd, {L"100%OS%", L"b.txt"});
-    ASSERT_EQ(2, runner.succeededCount.load()) << W(runner.errorText);
+    ASSERT_EQ(2, runner.GetSucceededCount()) << W(runner.GetErrorText());
     EXPECT_EQ(temp.Join(L"100%OS%"), FromUtf8(temp.ReadFile(L"100%OS%.fullname")));
     EXPECT_EQ(temp.Join(L"b.txt"), FromUtf8(temp.ReadFile(L"b.txt.fullname")));
     EXPECT_EQ("(unset)", temp.ReadFile(L"b.txt.pre-pre")) << "$pre is empty in the pre-command";
@@ -314,30 +314,30 @@ TEST_F(BatchRunnerTest, TemplateErrorsAndOverLongLinesLaunchNothing) {
     std::wstring marker = temp.Join(L"ran.txt");
     Run(L"", child + L" write " + Quoted(marker) + L" $name$bogus", {L"a.txt"});
     EXPECT_EQ(TargetStatus::TemplateError, Status(0));
-    EXPECT_EQ(L"文法が間違ってます。\n" + child + L" write " + Quoted(marker) + L" a.txt >> $bogus", W(runner.errorText));
+    EXPECT_EQ(L"文法が間違ってます。\n" + child + L" write " + Quoted(marker) + L" a.txt >> $bogus", W(runner.GetErrorText()));
     EXPECT_FALSE(runner.GetRecord(0)->command.ran);
 
     // 40,000 units of pre-command output cannot go into one command line.
     Run(child + L" fill 40000", child + L" write " + Quoted(marker) + L" $pre", {L"b.txt"});
     EXPECT_EQ(TargetStatus::TemplateError, Status(0));
-    EXPECT_EQ(0u, W(runner.errorText).find(L"コマンドラインが長すぎます（32766 文字まで）。\n"));
-    EXPECT_LT(runner.errorText.GetLength(), 400);
+    EXPECT_EQ(0u, W(runner.GetErrorText()).find(L"コマンドラインが長すぎます（32766 文字まで）。\n"));
+    EXPECT_LT(runner.GetErrorText().GetLength(), 400);
     Sleep(200);
     EXPECT_FALSE(FileExists(marker));
 }
 
 TEST_F(BatchRunnerTest, PreOutputOverItsLimitFailsWithAReason) {
-    runner.preOutputLimit = 1000;
+    runner.SetPreOutputLimit(1000);
     Run(child + L" fill 5000", child + L" exit 0", {L"a.txt"});
     EXPECT_EQ(TargetStatus::ReadFailed, Status(0));
-    EXPECT_EQ(L"先行コマンドの出力が大きすぎます（1000 バイトまで）。\n" + child + L" fill 5000", W(runner.errorText));
+    EXPECT_EQ(L"先行コマンドの出力が大きすぎます（1000 バイトまで）。\n" + child + L" fill 5000", W(runner.GetErrorText()));
     EXPECT_FALSE(runner.GetRecord(0)->command.ran);
 }
 
 TEST_F(BatchRunnerTest, AHiddenCommandsOutputIsKeptInItsRecord) {
     RunOptions options;
     options.hideCommand = true;
-    runner.commandOutputLimit = 100;
+    runner.SetCommandOutputLimit(100);
     Run(L"", child + L" out \"first line\\r\\n\" err second fill $ext", {L"a.0", L"b.300"}, L"", options);
     EXPECT_EQ(L"first line\r\nsecond", W(runner.GetRecord(0)->output));
     EXPECT_FALSE(runner.GetRecord(0)->outputCut);
@@ -359,10 +359,10 @@ TEST_F(BatchRunnerTest, FirstStopLetsTheRunningCommandFinishAndCount) {
     EXPECT_TRUE(FileExists(temp.Join(L"b.done")));
     EXPECT_EQ(TargetStatus::Done, Status(1)) << "it ended on its own: it is done and will not run again";
     EXPECT_EQ(TargetStatus::NotRun, Status(2));
-    EXPECT_EQ(2, runner.succeededCount.load());
+    EXPECT_EQ(2, runner.GetSucceededCount());
     EXPECT_EQ(2, runner.GetStartedCount());
     EXPECT_FALSE(runner.HasFailure());
-    EXPECT_TRUE(runner.errorText.IsEmpty());
+    EXPECT_TRUE(runner.GetErrorText().IsEmpty());
     EXPECT_FALSE(FileExists(temp.Join(L"c.started")));
     EXPECT_FALSE(runner.RequestStop()) << "nothing left to stop";
 }
@@ -378,7 +378,7 @@ TEST_F(BatchRunnerTest, FirstStopDuringThePreCommandRunsNoCommand) {
     EXPECT_EQ(TargetStatus::Stopped, Status(0));
     EXPECT_TRUE(runner.GetRecord(0)->pre.ended);
     EXPECT_FALSE(FileExists(temp.Join(L"a.done")));
-    EXPECT_EQ(0, runner.succeededCount.load());
+    EXPECT_EQ(0, runner.GetSucceededCount());
 }
 
 TEST_F(BatchRunnerTest, SecondStopEndsTheChildAndItsGrandchildAtOnce) {
@@ -404,7 +404,7 @@ TEST_F(BatchRunnerTest, SecondStopEndsTheChildAndItsGrandchildAtOnce) {
     EXPECT_EQ(TargetStatus::Stopped, Status(0));
     EXPECT_EQ(TargetStatus::Stopped, Status(1));
     EXPECT_EQ(TargetStatus::NotRun, Status(2));
-    EXPECT_EQ(0, runner.succeededCount.load());
+    EXPECT_EQ(0, runner.GetSucceededCount());
     Sleep(3500);
     EXPECT_FALSE(FileExists(temp.Join(L"a.done")));
     EXPECT_FALSE(FileExists(grandchild)) << "the grandchild outlived the stop";
@@ -418,9 +418,9 @@ TEST_F(BatchRunnerTest, DestroyingTheWorkerDuringARunEndsItsChildren) {
     DWORD start = GetTickCount();
     runner.DestroyWorker();
     EXPECT_LT(GetTickCount() - start, 3000u);
-    EXPECT_EQ(nullptr, runner.thread);
+    EXPECT_EQ(nullptr, runner.GetWorker());
     EXPECT_EQ(1, runner.GetStartedCount());
-    EXPECT_EQ(0, runner.succeededCount.load());
+    EXPECT_EQ(0, runner.GetSucceededCount());
     EXPECT_EQ(TargetStatus::Stopped, runner.GetLiveStatus(0));
     Sleep(4500);
     EXPECT_FALSE(FileExists(temp.Join(L"a.done")));
@@ -436,7 +436,7 @@ TEST_F(BatchRunnerTest, ParallelSlotsOverlapAndStartInListOrder) {
     std::wstring cmd = child + L" time \"$fullname.start\" await \"$path$ext.$title.start\" 30000 time \"$fullname.end\"";
     Run(L"", cmd, {L"a.b", L"b.a", L"c.d", L"d.c"}, L"", options);
     auto time = [&](const std::wstring& name) { return std::stoull(temp.ReadFile(name)); };
-    EXPECT_EQ(4, runner.succeededCount.load()) << W(runner.errorText);
+    EXPECT_EQ(4, runner.GetSucceededCount()) << W(runner.GetErrorText());
     // A third target waits for a free slot.
     EXPECT_GT(time(L"c.d.start"), std::min(time(L"a.b.end"), time(L"b.a.end")));
     EXPECT_GT(time(L"d.c.start"), std::min(time(L"a.b.end"), time(L"b.a.end")));
@@ -462,16 +462,16 @@ TEST_F(BatchRunnerTest, ParallelRunStartsNothingNewAfterAFailure) {
     EXPECT_EQ(TargetStatus::Done, Status(1));
     for (int i = 2; i < 5; ++i) EXPECT_EQ(TargetStatus::NotRun, Status(i)) << i;
     EXPECT_FALSE(FileExists(temp.Join(L"0.1.done")));
-    EXPECT_EQ(1, runner.succeededCount.load());
+    EXPECT_EQ(1, runner.GetSucceededCount());
     EXPECT_EQ(0, runner.GetFirstFailedIndex());
     EXPECT_EQ(5, runner.GetStartedCount()) << "the rest is counted, as in a sequential run";
 }
 
 TEST_F(BatchRunnerTest, AResultsFileIsWrittenAtTheEnd) {
-    runner.resultsFolder = VQWString(temp.Join(L"runs").c_str());
+    runner.SetResultsFolder(VQWString(temp.Join(L"runs").c_str()));
     Run(L"", child + L" exit 0", {L"a.txt", L"b.txt"});
-    ASSERT_FALSE(runner.lastResultsFile.IsEmpty());
-    std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
+    ASSERT_FALSE(runner.GetLastResultsFile().IsEmpty());
+    std::string csv = TempDir::ReadWholeFile(W(runner.GetLastResultsFile()));
     EXPECT_EQ(0u, csv.find("\xEF\xBB\xBF"));
     EXPECT_NE(std::string::npos, csv.find("\r\n2,"));
 }
@@ -482,36 +482,40 @@ TEST_F(BatchRunnerTest, StartRunChecksItsInputsAndTheWorkerState) {
     VQArray<VQWString, VQWString> none;
     EXPECT_EQ(BatchRunner::NoTargets, runner.StartRun(VQWString(), VQWString(), VQWString(), none));
     EXPECT_EQ(BatchRunner::NoCommand, runner.StartRun(VQWString(), VQWString(), VQWString(), Targets({L"a"})));
-    EXPECT_TRUE(runner.thread->IsIdle()) << "nothing was posted";
+    EXPECT_TRUE(runner.GetWorker()->IsIdle()) << "nothing was posted";
 
     // The worker gets strings that share nothing with the window's.
     VQWString pre((child + L" sleep 0").c_str());
     VQWString dir(temp.Path().c_str());
     VQArray<VQWString, VQWString> list = Targets({L"a", L"b"});
     ASSERT_EQ(BatchRunner::Started, runner.StartRun(pre, cmd, dir, list));
-    EXPECT_NE(pre.GetData(), runner.preCommand.GetData());
-    EXPECT_NE(cmd.GetData(), runner.command.GetData());
-    EXPECT_NE(dir.GetData(), runner.directory.GetData());
-    EXPECT_NE(list[0].GetData(), runner.targets[0].GetData());
-    EXPECT_EQ(W(list[1]), W(runner.targets[1]));
+    EXPECT_NE(pre.GetData(), runner.GetPreCommand().GetData());
+    EXPECT_NE(cmd.GetData(), runner.GetCommand().GetData());
+    EXPECT_NE(dir.GetData(), runner.GetDirectory().GetData());
+    EXPECT_NE(list[0].GetData(), runner.GetTargetPath(0).GetData());
+    EXPECT_EQ(W(list[1]), W(runner.GetTargetPath(1)));
     EXPECT_EQ(BatchRunner::NotStarted, runner.StartRun(pre, cmd, dir, Targets({L"z"}))) << "a job runs";
-    EXPECT_EQ(2, runner.targets.GetCount());
+    EXPECT_EQ(2, runner.GetTargetCount());
 
     // Ended but not yet collected by the timer: pressing the button does nothing.
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(runner.thread->doneEvent, 30000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(runner.GetWorker()->doneEvent, 30000));
     EXPECT_EQ(RunState::Ended, runner.GetState());
     EXPECT_EQ(BatchRunner::NotStarted, runner.StartRun(pre, cmd, dir, Targets({L"z"})));
     EXPECT_FALSE(runner.RequestStop());
-    EXPECT_EQ(2, runner.targets.GetCount());
-    EXPECT_EQ(2, runner.succeededCount.load());
+    EXPECT_EQ(2, runner.GetTargetCount());
+    EXPECT_EQ(2, runner.GetSucceededCount());
 
     ASSERT_TRUE(WaitForEnd());
-    runner.errorText = L"old message";
+    // A failed run leaves its message; the next run starts without it.
+    RunOptions checking;
+    checking.checkExitCode = true;
+    Run(L"", child + L" exit 3", {L"y"}, L"", checking);
+    ASSERT_FALSE(runner.GetErrorText().IsEmpty());
     ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString(), cmd, VQWString(), Targets({L"z"})));
     ASSERT_TRUE(WaitForEnd());
-    EXPECT_EQ(1, runner.startedCount.load());
-    EXPECT_EQ(1, runner.succeededCount.load());
-    EXPECT_TRUE(runner.errorText.IsEmpty());
+    EXPECT_EQ(1, runner.GetStartedCount());
+    EXPECT_EQ(1, runner.GetSucceededCount());
+    EXPECT_TRUE(runner.GetErrorText().IsEmpty());
 
     runner.DestroyWorker();
     EXPECT_EQ(BatchRunner::NotStarted, runner.StartRun(pre, cmd, dir, list));
@@ -528,23 +532,23 @@ TEST_F(BatchRunnerTest, WhatACommandStartsOnPurposeOutlivesARunThatEnds) {
 
 namespace {
 
-// A runner that notes, in order, what the worker tells it: each target's
-// name, and at its end the status its record holds by then.
-class TellingRunner : public BatchRunner {
+// Notes, in order, what the worker tells: each target's name, and at its
+// end the status its record holds by then.
+class TellingEvents : public RunEvents {
 public:
+    BatchRunner runner{this};
     std::vector<std::wstring> told;  // written by the worker, read after the job has ended
 
-protected:
-    void OnTargetBegun(int index) override { told.push_back(L"begun " + Name(index)); }
-    void OnTargetFinished(int index, TargetStatus status) override {
+    void OnRunTargetBegun(int index) override { told.push_back(L"begun " + Name(index)); }
+    void OnRunTargetFinished(int index, TargetStatus status) override {
         told.push_back(L"finished " + Name(index) + L" " + StatusText(status) + L" " +
-                       StatusText(GetLiveStatus(index)));
+                       StatusText(runner.GetLiveStatus(index)));
     }
-    VQWString ResultsNotes() override { return VQWString(L"注意の行"); }
+    VQWString RunResultsNotes() override { return VQWString(L"注意の行"); }
 
 private:
     std::wstring Name(int index) {
-        std::wstring path = W(targets[index]);
+        std::wstring path = W(runner.GetTargetPath(index));
         return path.substr(path.rfind(L'\\') + 1);
     }
 };
@@ -553,9 +557,10 @@ private:
 
 TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFile) {
     TempDir temp;
-    TellingRunner runner;
+    TellingEvents events;
+    BatchRunner& runner = events.runner;
     ASSERT_TRUE(runner.CreateWorker());
-    runner.resultsFolder = VQWString(temp.Join(L"runs").c_str());
+    runner.SetResultsFolder(VQWString(temp.Join(L"runs").c_str()));
     VQArray<VQWString, VQWString> targets;
     for (const wchar_t* name : {L"a.0", L"b.3", L"c.0"}) targets.Add(VQWString(temp.Join(name).c_str()));
     RunOptions options;
@@ -568,8 +573,8 @@ TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFi
     // The third never begins after the second failed: nothing is told of it.
     EXPECT_EQ((std::vector<std::wstring>{L"begun a.0", L"finished a.0 完了 完了", L"begun b.3",
                                          L"finished b.3 終了コード異常 終了コード異常"}),
-              runner.told);
-    std::string csv = TempDir::ReadWholeFile(W(runner.lastResultsFile));
+              events.told);
+    std::string csv = TempDir::ReadWholeFile(W(runner.GetLastResultsFile()));
     std::string last = ",未実行,,,,,,,,,,\r\n注意の行\r\n完了 1 件、失敗 1 件、未実行 1 件\r\n";
     ASSERT_GE(csv.size(), last.size());
     EXPECT_EQ(last, csv.substr(csv.size() - last.size())) << "the notes and the summary come after the targets";
@@ -619,7 +624,7 @@ TEST_F(RunOptionsTest, GoingOnTriesEveryTargetAndRecordsEachFailure) {
         for (int i = 0; i < 5; ++i) EXPECT_EQ(expected[i], Status(i)) << parallel << " " << i;
         EXPECT_TRUE(FileExists(temp.Join(L"e.0.done")));
         EXPECT_EQ(1, runner.GetFirstFailedIndex());
-        EXPECT_EQ(0u, W(runner.errorText).find(L"終了コード 3 で終了しました。")) << "the first failure's message";
+        EXPECT_EQ(0u, W(runner.GetErrorText()).find(L"終了コード 3 で終了しました。")) << "the first failure's message";
         EXPECT_EQ(0u, Error(3).find(L"終了コード 5 で終了しました。")) << "each failure keeps its own";
         EXPECT_EQ(5, runner.GetStartedCount());
         EXPECT_EQ(L"完了 3 件、失敗 2 件、未実行 0 件", W(FormatSummary(runner.GetSummary())));
@@ -696,7 +701,7 @@ TEST_F(RunOptionsTest, ATimeOutEndsARunThatStopsAtFailures) {
     EXPECT_EQ(TargetStatus::Done, Status(0));
     EXPECT_EQ(TargetStatus::TimedOut, Status(1));
     EXPECT_EQ(TargetStatus::NotRun, Status(2));
-    EXPECT_EQ(Error(1), W(runner.errorText));
+    EXPECT_EQ(Error(1), W(runner.GetErrorText()));
     // The pre-command has its own limit too.
     RunWith(child + L" sleep 6000", Entries({L"d.0"}), options);
     ASSERT_EQ(BatchRunner::Started, runner.StartRun(VQWString((child + L" sleep 6000").c_str()),
@@ -811,7 +816,7 @@ EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE state) {
 
 TEST_F(RunOptionsTest, TheSystemIsAskedToStayAwakeForTheRunOnly) {
     executionCalls.clear();
-    runner.setExecutionState = RecordExecutionState;
+    runner.SetExecutionStateFunction(RecordExecutionState);
     const EXECUTION_STATE awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
     RunWith(child + L" exit 0", Entries({L"a"}), RunOptions());
     EXPECT_EQ((std::vector<EXECUTION_STATE>{awake, ES_CONTINUOUS}), executionCalls);

@@ -214,3 +214,21 @@ TEST_F(ThreadTest, DestroyWaitsForTheThreadEvenWhenTheJobOutlastsTheWait) {
     CloseHandle(handle);
     releaser.join();
 }
+
+TEST_F(ThreadTest, TellsOfTheJobsEndOnceWaitSeesIt) {
+    ASSERT_TRUE(worker.Create());
+    HANDLE told = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> doneWhenTold{false};
+    worker.onDone = [&] {
+        doneWhenTold = worker.Wait(0, false, false);
+        SetEvent(told);
+    };
+    ASSERT_TRUE(worker.Post(1, nullptr, false));
+    ASSERT_TRUE(Entered());
+    SetEvent(state.release);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(told, 10000));
+    EXPECT_TRUE(doneWhenTold);
+    worker.Destroy();
+    worker.onDone = nullptr;
+    CloseHandle(told);
+}

@@ -410,7 +410,7 @@ TEST(DialogWindowFocus, TheFocusComesBackToItsControlAfterTheWindowWasLeft) {
 }
 
 TEST(DialogWindowLayout, AResizableFrameKeepsTheDialogSizeAsItsMinimum) {
-    auto* list = new VQWin32DialogItemListBoxW(IDC_TEST_LIST);
+    auto* list = new VQWin32DialogItem(IDC_TEST_LIST);
     list->anchorFlags = VQWin32AnchorStretchRight | VQWin32AnchorStretchDown;
     VQWin32DialogWindowCreateInfo info({list});
     UseTestPanel(&info, L"QBTestResizable");

@@ -122,7 +122,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     window->AddTargets(&targets);
     if (preview) {
         // As a click on the entry does.
-        window->SelectRows(std::vector<int>{7});
+        window->Table().SelectRows(std::vector<int>{7});
     } else if (!error) {
         SetTimer(nullptr, 0, 500, CloseErrorBox);
         window->RunOrStop();
