@@ -91,10 +91,7 @@ void MainWindow::OnDelete() {
     if (!view || !view->GetHandle()) return;
     std::vector<int> selected;
     if (view->GetSelectedIndices(selected) == 0) return;
-    int next = RemoveEntries(targetModel, std::move(selected));
-    view->SetSelectedAll(false);
-    view->SetCount(targetModel.GetCount());
-    view->SelectOnly(next);
+    table.ShowRemoved(RemoveEntries(targetModel, std::move(selected)));
     UpdateCount();
     OnListSelectionChanged();
 }
@@ -111,12 +108,7 @@ void MainWindow::OnDeleteAll() {
 }
 
 void MainWindow::UpdateCount() {
-    VQWin32DialogItemListView* view = TargetList();
-    if (!view) return;
-    int count = targetModel.GetCount();
-    if (view->GetCount() != count) view->SetCount(count);
-    view->RedrawRows(-1, -1);
-    table.UpdateStatus();
+    if (!table.ShowCount()) return;
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
     keeper.Changed();
