@@ -1,6 +1,7 @@
 // The target list: the model's entries are the list, and the table shows them. Files enter by the Add
 // dialog, a list file or a drop, all through AddTargets; they leave by
 // Delete (or the Delete key), Delete all and, after a run, by their result.
+// What the model does of them is app/target_adding.h; here are the boxes.
 // The list outlives the program in the kept list (main_window_kept_list.cpp).
 #include <windows.h>
 
