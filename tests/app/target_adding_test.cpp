@@ -39,11 +39,8 @@ TEST(TargetAdding, CancelTakesTheWholeBatchBack) {
     std::vector<std::wstring> many;
     for (int i = 0; i < 2000; ++i) many.push_back(L"C:\\f" + std::to_wstring(i) + L".txt");
     std::vector<int> asked;
-    AddedBatch added = AddBatch(model, Batch(many), nullptr, ExtensionFilter(L""), [&](int checked, int total) {
-        asked.push_back(checked);
-        EXPECT_EQ(2000, total);
-        return checked < 1024;
-    });
+    AddedBatch added = AddBatch(model, Batch(many), nullptr, ExtensionFilter(L""),
+                                [&](int checked, int) { asked.push_back(checked); return checked < 1024; });
     EXPECT_TRUE(added.cancelled);
     EXPECT_EQ((std::vector<int>{0, 1024}), asked);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\kept.txt"}), Paths(model));
