@@ -261,8 +261,6 @@ private:
     bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
                         const VQWString& outputText, const std::vector<RunTarget>& targets,
                         std::vector<bool>& skip);
-    // The root an entry was found under (with its closing "\"), or empty.
-    VQWString RootOf(const VQWString& path);
     // The caption while a run goes: the progress, and the time left once it can be told.
     VQWString ProgressCaption(RunState state);
     // The kept list's asks and boxes (KeptListEvents); at a run's end each

@@ -310,6 +310,20 @@ void TargetTable::UpdateStatus() {
     ShowStatus();
 }
 
+bool TargetTable::ShowCount() {
+    if (!view) return false;
+    if (view->GetCount() != model.GetCount()) view->SetCount(model.GetCount());
+    view->RedrawRows(-1, -1);
+    UpdateStatus();
+    return true;
+}
+
+void TargetTable::ShowRemoved(int next) {
+    view->SetSelectedAll(false);
+    view->SetCount(model.GetCount());
+    view->SelectOnly(next);
+}
+
 void TargetTable::UpdateSelectionCount() {
     if (!view) return;
     shownCounts.selected = view->GetSelectedCount();

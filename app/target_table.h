@@ -97,6 +97,11 @@ public:
     void UpdateStatus();
     // Only the chosen count changed.
     void UpdateSelectionCount();
+    // The list changed: the view takes the model's count, draws every row
+    // anew and updates the counts. False without a view.
+    bool ShowCount();
+    // After a delete: nothing selected but `next` (-1: none).
+    void ShowRemoved(int next);
     const TableCounts& ShownCounts() const { return shownCounts; }
 
     // Whether the run's news is due (at most every kRunRedrawMs; now: the
