@@ -7,6 +7,7 @@
 #include "win32/combo_box.h"
 #include "win32/common_dialogs.h"
 #include "win32/message_box.h"
+#include "win32/popup_menu.h"
 #include "win32/text_prompt.h"
 
 VQWin32DialogItemComboBoxW* MainWindow::Combo(int id) {
@@ -71,19 +72,11 @@ void MainWindow::OnJobChosen() {
 }
 
 void MainWindow::OnJobMenu() {
-    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_JOB_MENU));
-    if (!menu) return;
-    HMENU popup = GetSubMenu(menu, 0);
-    if (jobs.Current().IsEmpty()) {
-        EnableMenuItem(popup, IDM_JOB_SAVE, MF_BYCOMMAND | MF_GRAYED);
-        EnableMenuItem(popup, IDM_JOB_DELETE, MF_BYCOMMAND | MF_GRAYED);
-    }
-    RECT button = {};
-    if (VQWin32DialogItem* item = FindItemById(IDC_JOB_MENU_BUTTON)) GetWindowRect(item->GetHandle(), &button);
+    std::vector<int> grayed;
+    if (jobs.Current().IsEmpty()) grayed = {IDM_JOB_SAVE, IDM_JOB_DELETE};
+    VQWin32DialogItem* button = FindItemById(IDC_JOB_MENU_BUTTON);
     // The command comes to OnCommand as a menu's does.
-    TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, button.left, button.bottom, 0, handle,
-                   nullptr);
-    DestroyMenu(menu);
+    ShowMenuBelow(instance, IDR_JOB_MENU, handle, button ? button->GetHandle() : nullptr, grayed);
 }
 
 bool MainWindow::SaveJobAs(const VQWString& name) {
@@ -102,19 +95,15 @@ bool MainWindow::SaveJobAs(const VQWString& name) {
 
 void MainWindow::OnJobSaveAs() {
     VQWString name = jobs.Current();
-    for (;;) {
-        if (!PromptForText(instance, handle, IDD_JOB_NAME, IDC_JOB_NAME_EDIT, JobStore::kMaxNameLength, name)) return;
+    while (PromptForText(instance, handle, IDD_JOB_NAME, IDC_JOB_NAME_EDIT, JobStore::kMaxNameLength, name)) {
         JobLibrary::NameCheck check = jobs.CheckSaveName(name);
         if (!check.refusal.IsEmpty()) {
             ShowError(check.refusal.Text());
             continue;
         }
-        if (!check.question.IsEmpty()) {
-            int answer = MsgBox(this, check.question.Text(), L"確認", VQMB_YESNOCANCEL, 2);
-            if (answer == IDNO) continue;
-            if (answer != IDYES) return;
-        }
-        SaveJobAs(name);
+        int answer = check.question.IsEmpty() ? IDYES : MsgBox(this, check.question.Text(), L"確認", VQMB_YESNOCANCEL, 2);
+        if (answer == IDNO) continue;
+        if (answer == IDYES) SaveJobAs(name);
         return;
     }
 }
