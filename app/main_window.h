@@ -87,9 +87,6 @@ public:
     // says so: the path came from somewhere the user does not see.
     bool ImportSettingsFileReporting(const wchar_t* path, bool nameFile = false);
     void ExportSettingsFileAsking(const wchar_t* path);
-    // The export, the question asked before a file that did not load whole
-    // is overwritten; false when it did not save (failed is shown unless refused).
-    bool ExportAsking(const wchar_t* path, const VQWString& question, const VQWString& failed);
 
     // Target list entry routes that need no dialog. AddDroppedPaths takes
     // files and folders as a drop does (a folder's files with the folder as
@@ -231,6 +228,9 @@ private:
     void OnJobDelete();
     void OnPlanSave();
     bool SaveJobAs(const VQWString& name);
+    // The export, the question asked before a file that did not load whole
+    // is overwritten; false when it did not save (failed is shown unless refused).
+    bool ExportAsking(const wchar_t* path, const VQWString& question, const VQWString& failed);
     bool AskToSaveChanges();
     // The job's file imported (nothing for 「（なし）」); false, its message shown, when it does not load.
     bool LoadJob(const VQWString& name);
