@@ -279,7 +279,8 @@ void MainWindow::OnCreated() {
     // the command line then sets the job.
     RestoreTargetList();
     TimingMark("kept list restored");
-    TellStorageProblems();
+    VQWString storageProblem = storage.ProblemText();
+    if (!storageProblem.IsEmpty()) ShowError(storageProblem.Text());
     ActOnCommandLine();
     TimingMark("command line acted on");
     // What the fields hold now counts as loaded: changes from here are asked about.
@@ -385,7 +386,7 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_OPEN_RESULTS_BUTTON: OpenLastResults(); return 0;
     case IDC_JOB_MENU_BUTTON: OnJobMenu(); return 0;
     case IDM_JOB_SAVE_AS: OnJobSaveAs(); return 0;
-    case IDM_JOB_SAVE: OnJobSave(); return 0;
+    case IDM_JOB_SAVE: SaveJob(); return 0;
     case IDM_JOB_DELETE: OnJobDelete(); return 0;
     case IDM_PLAN_SAVE: OnPlanSave(); return 0;
     case IDC_JOB_COMBO:

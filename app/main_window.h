@@ -18,6 +18,7 @@
 #include "app/plan_file.h"
 #include "app/resource.h"
 #include "app/run_controller.h"
+#include "app/start_store.h"
 #include "app/target_list_model.h"
 #include "app/table_status.h"
 #include "app/target_table.h"
@@ -172,7 +173,7 @@ public:
     // was not loaded (cancelled, or it does not load: the message was shown).
     bool ChooseJob(const VQWString& name);
     // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
-    VQWString IdleCaption() const;
+    VQWString IdleCaption() const { return jobs.CaptionWith(kIdleCaption); }
     VQWString SettingsSnapshot() { return form.SettingsSnapshot(); }
 
     // What the plan of a run of the fields and the list as they are is made
@@ -222,15 +223,20 @@ private:
     void OnJobChosen();
     void OnJobMenu();
     void OnJobSaveAs();
-    void OnJobSave();
+    // 保存: to the current job, or as a name asked for without one; true when the fields are saved.
+    bool SaveJob();
     void OnJobDelete();
     void OnPlanSave();
     bool SaveJobAs(const VQWString& name);
+    // The export, the question asked before a file that did not load whole
+    // is overwritten; false when it did not save (failed is shown unless refused).
+    bool ExportAsking(const wchar_t* path, const VQWString& question, const VQWString& failed);
     bool AskToSaveChanges();
+    // The job's file imported (nothing for 「（なし）」); false, its message shown, when it does not load.
+    bool LoadJob(const VQWString& name);
     void RefreshJobList();
     void ShowCurrentJob();
     void LoadHistories();
-    void TellStorageProblems();
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
     VQWin32DialogItemProgressBar* RunProgressBar();
@@ -292,8 +298,7 @@ private:
     bool sessionEnding = false;
     bool cascaded = false;     // opened a step away from another instance
     RECT openedPlace = {};     // the client area in screen coordinates once opened
-    std::unique_ptr<SettingsStore> store;
-    SettingsFileState settingsFileState = kSettingsFileReady;
+    StartStore storage{storagePlace};
     FieldHistories histories;
     JobLibrary jobs;  // the ジョブ drop-down's, and the SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red
