@@ -5,8 +5,8 @@
 // (app/unattended_start.h), which ends the window when the run ends.
 #include <windows.h>
 
-#include "app/main_window.h"
 #include "app/command_line.h"
+#include "app/main_window.h"
 #include "base/files.h"
 #include "base/timing_log.h"
 #include "win32/message_box.h"
