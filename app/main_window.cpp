@@ -241,7 +241,8 @@ void MainWindow::CascadeFromOpenWindows(VQWin32WindowCreateInfo* info) {
 bool MainWindow::PostCreate(VQWin32WindowCreateInfo* info) {
     if (!VQWin32DialogWindow::PostCreate(info)) return false;
     table.Attach(dynamic_cast<VQWin32DialogItemListView*>(FindItemById(IDC_TARGET_LIST)),
-                 dynamic_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS)));
+                 dynamic_cast<VQWin32DialogItemLinkLine*>(FindItemById(IDC_TABLE_STATUS)),
+                 dynamic_cast<VQWin32DialogItemProgressBar*>(FindItemById(IDC_TABLE_PROGRESS)));
     LoadAccelerators(MAKEINTRESOURCEA(IDR_ACCELERATORS));
     DragAcceptFiles(handle, TRUE);
     // A worker that cannot start leaves Run without effect; the window still works.
@@ -291,9 +292,7 @@ LRESULT MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     // The session ends: the run is ended without a question, the list and
     // the settings are still saved.
     if (message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) sessionEnding = true;
-    if (message == WM_COPYDATA || (message == WM_TIMER && wParam == kCommandLineTimerId)) {
-        return OnCommandLineMessage(message, wParam, lParam);
-    }
+    if (message == WM_COPYDATA) return OnCopyData(lParam);
     if (message == WM_ENDSESSION && wParam && handle && IsWindow(handle)) {
         SendMessageW(handle, WM_CLOSE, 0, 0);
         return 0;

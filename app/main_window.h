@@ -191,13 +191,12 @@ public:
     // Existing paths are added as a drop adds them; the missing ones are
     // named in one message.
     void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
-    // WM_COPYDATA from a second start, and the command line's own timer.
-    LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // WM_COPYDATA from a second start.
+    LRESULT OnCopyData(LPARAM lParam);
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The unattended start: the boxes it answered, and at its end the
     // process's exit code and what goes to the console.
     UnattendedRun& Unattended() { return unattended; }
-    enum { kCommandLineTimerId = 2 };
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
     // The window's clock (GetTickCount): the run button's guards, the
@@ -239,7 +238,6 @@ private:
     void LoadHistories();
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
-    VQWin32DialogItemProgressBar* RunProgressBar();
     // The details line, the preview and the chosen count, for the selection as it is.
     void ShowSelection();
     // AddTargets with the progress window of the whole adding; false when

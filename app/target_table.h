@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/table_status.h"
@@ -18,6 +19,7 @@
 
 class SettingsStore;
 class VQWin32DialogItemLinkLine;
+class VQWin32DialogItemProgressBar;
 
 // What the table needs from the window that holds it.
 class TableEvents {
@@ -49,7 +51,8 @@ public:
     // The columns as the control is made with them; TargetColumn names them.
     static std::vector<VQWin32ListViewColumn> Columns();
     // The controls, once the panel holds them (nullptr: none, e.g. once it is gone).
-    void Attach(VQWin32DialogItemListView* view, VQWin32DialogItemLinkLine* statusLine);
+    void Attach(VQWin32DialogItemListView* view, VQWin32DialogItemLinkLine* statusLine,
+                VQWin32DialogItemProgressBar* runBar = nullptr);
     VQWin32DialogItemListView* View() const { return view; }
 
     VQWString CellText(int row, int column) override;
@@ -86,6 +89,8 @@ public:
 
     // The first selected entry, or -1.
     int FirstSelected();
+    // The line of details of the first selected entry's result; empty without one.
+    VQWString SelectionDetails();
     // Selects the entries with these adding numbers.
     void SelectNumbers(const std::vector<int>& numbers);
     std::vector<int> EntriesIn(TableGroup group);
@@ -116,6 +121,16 @@ public:
     // for its state at every cell.
     void SetShowsRun(bool shows) { showsRun = shows; }
     bool ShowsRun() const { return showsRun; }
+    // The bar beside the counts: there while a run goes (total: the
+    // targets that run), and its figures.
+    void ShowRunBar(bool shown, int total);
+    void ShowRunProgress(int finished, int total, bool failed);
+    // A run's end: collect(removeDone) takes the results into the model
+    // and gives the first failure's entry (-1: none). With removeChecked
+    // and the table shown the entries done leave, the selection staying
+    // with the entries that stay; the first failure is selected. False
+    // when no table is shown.
+    bool ShowRunEnd(bool removeChecked, const std::function<int(bool removeDone)>& collect);
     // During a run: the running entries stay in view until the user scrolls or selects.
     void StartFollowingRun();
     void FollowRun();
@@ -150,6 +165,7 @@ private:
     TableEvents& events;        // borrowed: the window
     VQWin32DialogItemListView* view = nullptr;        // borrowed: the panel owns it
     VQWin32DialogItemLinkLine* statusLine = nullptr;  // borrowed: the panel owns it
+    VQWin32DialogItemProgressBar* runBar = nullptr;   // borrowed: the panel owns it
     int sortColumn = -1;
     bool sortDescending = false;
     DWORD runShownAt = 0;
