@@ -279,7 +279,7 @@ private:
     OutputWindow outputWindow;
     KeptListKeeper keeper;
     bool sessionEnding = false;
-    WindowCascade cascade;
+    WindowCascade cascade;  // where it opened beside another instance
     std::unique_ptr<SettingsStore> store;
     SettingsFileState settingsFileState = kSettingsFileReady;
     FieldHistories histories;
