@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/job_form.h"
 #include "app/kept_list_keeper.h"
+#include "app/main_panel.h"
 #include "app/field_histories.h"
 #include "app/job_library.h"
 #include "app/output_window.h"
@@ -23,6 +24,7 @@
 #include "app/table_status.h"
 #include "app/target_table.h"
 #include "app/unattended_start.h"
+#include "app/window_place.h"
 #include "engine/batch_runner.h"
 #include "settings/kept_list.h"
 #include "settings/settings_store.h"
@@ -34,8 +36,6 @@ class VQWin32DialogItemComboBoxW;
 class VQWin32DialogItemEditBoxW;
 class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
-
-extern const wchar_t kIdleCaption[];
 
 class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents,
                    public TableEvents {
@@ -65,18 +65,11 @@ public:
     void AddTargets(const VQArray<VQWString, VQWString>* batch,
                     const VQArray<VQWString, VQWString>* roots = nullptr);
 
-    // The main panel's create info: the control wrappers bound to the
-    // settings, their anchors, the class, caption and icon. The caller owns it.
-    VQWin32DialogWindowCreateInfo* MakeCreateInfo(const JobSettings& settings, int showCommand);
-
     // Job settings (app/job_form.h): the store (the registry under
     // registryKey, or the portable file) and settings files.
     JobForm& Form() { return form; }
     void LoadRegistrySettings(JobSettings& settings);
     void SaveRegistrySettings();
-    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr) {
-        return form.ImportSettingsFile(path, report);
-    }
     bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr) {
         return form.ExportSettingsFile(path, overwrite, report);
     }
@@ -136,11 +129,6 @@ public:
     bool TableListLoading() override;
     void ShowOutputOf(int index);
     OutputWindow& Output() { return outputWindow; }
-    // The client rectangle of a first start, when no place was saved: the
-    // work area's whole height (the table takes what the panel leaves),
-    // 32 pixels in from its left and up to 1000 wide (at 96 DPI). frame is the frame around
-    // a client area (AdjustWindowRectEx of an empty one).
-    static RECT DefaultClientRect(const RECT& workArea, UINT dpi, const RECT& frame);
     // The preview grows into the table's height (up to kPreviewMoreLines
     // lines more) to show its whole text, and gives the height back.
     enum { kPreviewMoreLines = 3 };
@@ -245,7 +233,6 @@ private:
     bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
                     VQWin32ProgressWindow& progress);
     HFONT PanelFont();
-    void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
     void OnRunEnded(bool closing);
     void ShowProgress(RunState state);
     void SetRunning(bool running);
@@ -294,8 +281,7 @@ private:
     OutputWindow outputWindow;
     KeptListKeeper keeper;
     bool sessionEnding = false;
-    bool cascaded = false;     // opened a step away from another instance
-    RECT openedPlace = {};     // the client area in screen coordinates once opened
+    WindowCascade cascade;  // where it opened beside another instance
     StartStore storage{storagePlace};
     FieldHistories histories;
     JobLibrary jobs;  // the ジョブ drop-down's, and the SettingsSnapshot at the last load or save

@@ -517,6 +517,13 @@ void TargetTable::TakeLayout(UINT dpi) {
     }
 }
 
+void TargetTable::ScaleColumns(UINT from, UINT to) {
+    if (!view || from == to) return;
+    std::vector<int> widths = view->GetColumnWidths();
+    for (int& width : widths) width = MulDiv(width, static_cast<int>(to), static_cast<int>(from));
+    view->SetColumnWidths(widths);
+}
+
 void TargetTable::SaveLayout(SettingsStore& store) {
     if (static_cast<int>(closingLayout.size()) != 2 * kColumns) return;
     store.WriteNumbers(kTableColumnsValue, 2 * kColumns, closingLayout.data());

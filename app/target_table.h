@@ -155,6 +155,8 @@ public:
     // font, and 名前, フォルダ and 出力 sharing the rest of its width, so that
     // every column shows without scrolling sideways (down to a floor each).
     void FitColumns(UINT dpi);
+    // The columns keep their share of a new scale.
+    void ScaleColumns(UINT from, UINT to);
 
 private:
     // Rows chosen by the table itself, telling of the selection once at the end.

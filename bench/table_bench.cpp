@@ -133,7 +133,8 @@ int ListBench(int files, const std::wstring& folder) {
     window.registryKey = "Software\\QuenbrixBench";
     window.dataFolder = VQWString();  // no kept list: the list file alone
     JobSettings settings = {};
-    VQWin32DialogWindowCreateInfo* info = window.MakeCreateInfo(settings, SW_SHOWNOACTIVATE);
+    VQWin32DialogWindowCreateInfo* info =
+        MakeMainPanelCreateInfo(settings, SW_SHOWNOACTIVATE, window.instance, window.Table());
     if (!window.Open(info)) {
         printf("could not open the window\n");
         return 2;

@@ -172,7 +172,8 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     settings.parallel = static_cast<DWORD>(parallel);
     settings.onFailure = 1;  // a child Wine fails to start now and then ends nothing
     settings.checkOutput = 1;
-    VQWin32DialogWindowCreateInfo* info = window.MakeCreateInfo(settings, SW_SHOWNOACTIVATE);
+    VQWin32DialogWindowCreateInfo* info =
+        MakeMainPanelCreateInfo(settings, SW_SHOWNOACTIVATE, window.instance, window.Table());
     bool opened = window.Open(info);
     delete info;
     if (!opened || window.Targets().GetCount() != entries) {
