@@ -1,8 +1,9 @@
-// MainWindow: the application's one top-level window. It hosts the main
-// panel (dialog 129), owns the worker that carries out a run, shows the
-// run's progress in its caption and each target's result in the list,
-// accepts dropped files and folders, and turns the panel's commands into the
-// target-list, settings and run operations.
+// MainWindow: the application's one top-level window, and the wiring of the
+// parts behind it. It hosts the main panel (dialog 129), reads and writes its
+// controls, shows the boxes and dialogs, and turns the panel's commands and
+// its timer into calls on the parts: the run (RunController), the settings
+// (JobForm), the list and its table (TargetListModel, TargetTable), the kept
+// list (KeptListKeeper), the named jobs and histories, and the unattended start.
 #pragma once
 
 #include <memory>
