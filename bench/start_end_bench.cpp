@@ -214,10 +214,7 @@ double PlainStart(int entries) {
             Sleep(2);
         }
     }
-    if (frame) PostMessageW(frame, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    CloseStarted(frame, process);
     return answered;
 }
 

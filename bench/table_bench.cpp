@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "bench/bench_child.h"
 #include "bench/bench_clock.h"
 #include "bench/bench_entries.h"
 #include "engine/job_check.h"
@@ -256,10 +257,7 @@ bool TimeStart(const std::wstring& appData, const std::wstring& count, double se
         }
         Sleep(5);
     }
-    if (frame) PostMessageW(frame, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    CloseStarted(frame, process);
     return shown;
 }
 
