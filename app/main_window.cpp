@@ -255,8 +255,7 @@ void MainWindow::OnLoad() {
     if (!ChooseOpenFile(path, L"設定を読み込む", L"設定ファイル", L"ini", handle)) return;
     if (!ImportSettingsFileReporting(path)) return;
     // A file from anywhere: the fields are no named job's now.
-    jobs.SetCurrent(VQWString());
-    jobs.MarkSaved(SettingsSnapshot());
+    jobs.MarkLoaded(VQWString(), SettingsSnapshot());
     ShowCurrentJob();
 }
 
