@@ -189,6 +189,20 @@ void SortPaths(CommandLine& line) {
         case ArgumentKind::Missing: line.missing.push_back(full); break;
         }
     }
+    auto makeFull = [](VQWString& path) {
+        VQWString full;
+        if (!path.IsEmpty() && GetFullPath(path, full)) path = full;
+    };
+    for (VQWString& listFile : line.listFiles) makeFull(listFile);
+    makeFull(line.planFile);
+}
+
+void SplitByPresence(const std::vector<VQWString>& paths, std::vector<VQWString>& found,
+                     std::vector<VQWString>& missing) {
+    for (const VQWString& path : paths) {
+        bool exists = GetFileAttributesW(SystemForm(path).Text()) != INVALID_FILE_ATTRIBUTES;
+        (exists ? found : missing).push_back(path);
+    }
 }
 
 VQWString MissingArgumentsText(const std::vector<VQWString>& missing) {

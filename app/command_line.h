@@ -67,8 +67,12 @@ enum { kSettingsSniffBytes = 1024 * 1024 };
 ArgumentKind ClassifyArgument(const VQWString& path);
 // Fills settingsFiles, targets and missing from paths, each path made
 // full from the current directory (a start by another program may give
-// relative ones, and an open window has a current directory of its own).
+// relative ones, and an open window has a current directory of its own);
+// the list files and the plan file are made full as well.
 void SortPaths(CommandLine& line);
+// The paths that exist now and those that do not, each in order.
+void SplitByPresence(const std::vector<VQWString>& paths, std::vector<VQWString>& found,
+                     std::vector<VQWString>& missing);
 
 // The box for path arguments that named nothing (a second start's as well):
 // how many, and the first few of them.

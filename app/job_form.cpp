@@ -139,6 +139,14 @@ void SetProblem(SettingsFileReport* report, SettingsFileReport::Problem problem)
     if (report) report->problem = problem;
 }
 
+// Nothing at all by that name, as opposed to a file that does not load.
+bool IsMissing(const wchar_t* path) {
+    if (GetFileAttributesW(SystemForm(path).Text()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH ||
+           error == ERROR_BAD_NET_NAME || error == ERROR_INVALID_NAME;
+}
+
 }  // namespace
 
 void JobForm::LoadRegistrySettings(SettingsStore& from, JobSettings& settings) {
@@ -306,6 +314,27 @@ bool JobForm::ExportSettingsFile(const wchar_t* path, bool overwrite, SettingsFi
     settingsPath = path;
     SetProblem(report, SettingsFileReport::kNone);
     return true;
+}
+
+VQWString JobForm::NamedFile(const wchar_t* path) {
+    VQWString named, full;
+    if (path) named.Format(L"\n%s", GetFullPath(path, full) ? full.Text() : path);
+    return named;
+}
+
+VQWString JobForm::ImportFailedText(const SettingsFileReport& report, const wchar_t* namedPath) {
+    const wchar_t* message = L"設定ファイルの読み込みに失敗しました。";
+    if (report.problem == SettingsFileReport::kTooLarge) {
+        message = L"設定ファイルが大きすぎます（16 MiB まで）。";
+    } else if (namedPath && IsMissing(namedPath)) {
+        message = L"設定ファイルが見つかりません。";
+    }
+    return VQWString(message).Append(NamedFile(namedPath));
+}
+
+VQWString JobForm::OverwritePartlyReadQuestion() {
+    return VQWString(L"この設定ファイルは一部を読み込めませんでした。保存すると読み込めなかった部分は失われます。"
+                     L"上書きしますか？");
 }
 
 VQWString JobForm::SkippedKeysMessage(const SettingsFileReport& report, const VQWString& named) {

@@ -102,6 +102,14 @@ public:
     // long apart from numbers out of range, as their mends differ; `named`
     // follows each heading (the file's line, or empty).
     static VQWString SkippedKeysMessage(const SettingsFileReport& report, const VQWString& named);
+    // The line that names a file under a message's heading (its full path);
+    // empty without a path.
+    static VQWString NamedFile(const wchar_t* path);
+    // Why an import failed. With namedPath (a path the user does not see)
+    // the file is named, and a file missing altogether says so.
+    static VQWString ImportFailedText(const SettingsFileReport& report, const wchar_t* namedPath);
+    // Asked before an export overwrites a file that did not load whole.
+    static VQWString OverwritePartlyReadQuestion();
     // The controls of the job settings, in the order they are read and written.
     static std::vector<int> SettingControls();
     // The settings' controls that a run locks (it reads them at its start), then `others`.

@@ -41,6 +41,12 @@ VQWString JobLibrary::NameAt(int shownIndex) const {
                                                                              : VQWString();
 }
 
+VQWString JobLibrary::CaptionWith(const wchar_t* idle) const {
+    if (current.IsEmpty()) return VQWString(idle);
+    VQWString caption;
+    return caption.Format(L"%s - %s", current.Text(), idle);
+}
+
 bool JobLibrary::FileToLoad(const VQWString& name, VQWString& path, VQWString& error) const {
     path = VQWString();
     if (name.IsEmpty()) return true;

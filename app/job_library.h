@@ -29,6 +29,15 @@ public:
     // The job the fields came from; empty: none.
     const VQWString& Current() const { return current; }
     void SetCurrent(const VQWString& name) { current = name.DeepCopy(); }
+    // Chosen again: a job (not 「（なし）」) that is the current one loads nothing.
+    bool IsCurrent(const VQWString& name) const { return !name.IsEmpty() && name == current; }
+    // The fields are this job's now (empty: none's), as just loaded or saved.
+    void MarkLoaded(const VQWString& name, const VQWString& snapshot) {
+        SetCurrent(name);
+        MarkSaved(snapshot);
+    }
+    // The window's caption while no run goes: 「写真をWebPに - idle」, or idle without a job.
+    VQWString CaptionWith(const wchar_t* idle) const;
     // The fields, in one text (equal texts, equal settings), as they were loaded or saved.
     void MarkSaved(const VQWString& snapshot) { saved = snapshot.DeepCopy(); }
     bool IsChanged(const VQWString& snapshot) const { return !(snapshot == saved); }

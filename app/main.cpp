@@ -91,12 +91,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         if (commandLine.planFile.IsEmpty()) window->showOnceRunning = showCommand;
         showCommand = SW_HIDE;
     }
-    VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
+    VQWin32DialogWindowCreateInfo* info = MakeMainPanelCreateInfo(settings, showCommand, instance, window->Table());
     // Without a saved place the window opens as high as the screen leaves,
     // so the table gets the height the panel does not need.
     RECT frame = {0, 0, 0, 0};
     AdjustWindowRectEx(&frame, info->style, FALSE, info->exStyle);
-    info->rect = MainWindow::DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
+    info->rect = DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
     TimingMark("window opens");
     if (!window->Open(info)) {
         delete info;

@@ -1,8 +1,9 @@
-// MainWindow: the application's one top-level window. It hosts the main
-// panel (dialog 129), owns the worker that carries out a run, shows the
-// run's progress in its caption and each target's result in the list,
-// accepts dropped files and folders, and turns the panel's commands into the
-// target-list, settings and run operations.
+// MainWindow: the application's one top-level window, and the wiring of the
+// parts behind it. It hosts the main panel (dialog 129), reads and writes its
+// controls, shows the boxes and dialogs, and turns the panel's commands and
+// its timer into calls on the parts: the run (RunController), the settings
+// (JobForm), the list and its table (TargetListModel, TargetTable), the kept
+// list (KeptListKeeper), the named jobs and histories, and the unattended start.
 #pragma once
 
 #include <memory>
@@ -12,16 +13,19 @@
 #include "app/command_line.h"
 #include "app/job_form.h"
 #include "app/kept_list_keeper.h"
+#include "app/main_panel.h"
 #include "app/field_histories.h"
 #include "app/job_library.h"
 #include "app/output_window.h"
 #include "app/plan_file.h"
 #include "app/resource.h"
 #include "app/run_controller.h"
+#include "app/start_store.h"
 #include "app/target_list_model.h"
 #include "app/table_status.h"
 #include "app/target_table.h"
 #include "app/unattended_start.h"
+#include "app/window_place.h"
 #include "engine/batch_runner.h"
 #include "settings/kept_list.h"
 #include "settings/settings_store.h"
@@ -33,8 +37,6 @@ class VQWin32DialogItemComboBoxW;
 class VQWin32DialogItemEditBoxW;
 class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
-
-extern const wchar_t kIdleCaption[];
 
 class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents,
                    public TableEvents {
@@ -64,18 +66,11 @@ public:
     void AddTargets(const VQArray<VQWString, VQWString>* batch,
                     const VQArray<VQWString, VQWString>* roots = nullptr);
 
-    // The main panel's create info: the control wrappers bound to the
-    // settings, their anchors, the class, caption and icon. The caller owns it.
-    VQWin32DialogWindowCreateInfo* MakeCreateInfo(const JobSettings& settings, int showCommand);
-
     // Job settings (app/job_form.h): the store (the registry under
     // registryKey, or the portable file) and settings files.
     JobForm& Form() { return form; }
     void LoadRegistrySettings(JobSettings& settings);
     void SaveRegistrySettings();
-    bool ImportSettingsFile(const wchar_t* path, SettingsFileReport* report = nullptr) {
-        return form.ImportSettingsFile(path, report);
-    }
     bool ExportSettingsFile(const wchar_t* path, bool overwrite = false, SettingsFileReport* report = nullptr) {
         return form.ExportSettingsFile(path, overwrite, report);
     }
@@ -135,11 +130,6 @@ public:
     bool TableListLoading() override;
     void ShowOutputOf(int index);
     OutputWindow& Output() { return outputWindow; }
-    // The client rectangle of a first start, when no place was saved: the
-    // work area's whole height (the table takes what the panel leaves),
-    // 32 pixels in from its left and up to 1000 wide (at 96 DPI). frame is the frame around
-    // a client area (AdjustWindowRectEx of an empty one).
-    static RECT DefaultClientRect(const RECT& workArea, UINT dpi, const RECT& frame);
     // The preview grows into the table's height (up to kPreviewMoreLines
     // lines more) to show its whole text, and gives the height back.
     enum { kPreviewMoreLines = 3 };
@@ -172,7 +162,7 @@ public:
     // was not loaded (cancelled, or it does not load: the message was shown).
     bool ChooseJob(const VQWString& name);
     // 「写真をWebPに - 対象ファイルにコマンドを実行する」, or kIdleCaption without a job.
-    VQWString IdleCaption() const;
+    VQWString IdleCaption() const { return jobs.CaptionWith(kIdleCaption); }
     VQWString SettingsSnapshot() { return form.SettingsSnapshot(); }
 
     // What the plan of a run of the fields and the list as they are is made
@@ -190,13 +180,12 @@ public:
     // Existing paths are added as a drop adds them; the missing ones are
     // named in one message.
     void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
-    // WM_COPYDATA from a second start, and the command line's own timer.
-    LRESULT OnCommandLineMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // WM_COPYDATA from a second start.
+    LRESULT OnCopyData(LPARAM lParam);
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The unattended start: the boxes it answered, and at its end the
     // process's exit code and what goes to the console.
     UnattendedRun& Unattended() { return unattended; }
-    enum { kCommandLineTimerId = 2 };
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
     // The window's clock (GetTickCount): the run button's guards, the
@@ -222,18 +211,22 @@ private:
     void OnJobChosen();
     void OnJobMenu();
     void OnJobSaveAs();
-    void OnJobSave();
+    // 保存: to the current job, or as a name asked for without one; true when the fields are saved.
+    bool SaveJob();
     void OnJobDelete();
     void OnPlanSave();
     bool SaveJobAs(const VQWString& name);
+    // The export, the question asked before a file that did not load whole
+    // is overwritten; false when it did not save (failed is shown unless refused).
+    bool ExportAsking(const wchar_t* path, const VQWString& question, const VQWString& failed);
     bool AskToSaveChanges();
+    // The job's file imported (nothing for 「（なし）」); false, its message shown, when it does not load.
+    bool LoadJob(const VQWString& name);
     void RefreshJobList();
     void ShowCurrentJob();
     void LoadHistories();
-    void TellStorageProblems();
     VQWin32DialogItemComboBoxW* Combo(int id);
     void OnListSelectionChanged();
-    VQWin32DialogItemProgressBar* RunProgressBar();
     // The details line, the preview and the chosen count, for the selection as it is.
     void ShowSelection();
     // AddTargets with the progress window of the whole adding; false when
@@ -241,7 +234,6 @@ private:
     bool AddTargets(const VQArray<VQWString, VQWString>* batch, const VQArray<VQWString, VQWString>* roots,
                     VQWin32ProgressWindow& progress);
     HFONT PanelFont();
-    void CascadeFromOpenWindows(VQWin32WindowCreateInfo* info);
     void OnRunEnded(bool closing);
     void ShowProgress(RunState state);
     void SetRunning(bool running);
@@ -261,8 +253,6 @@ private:
     bool CheckBeforeRun(const VQWString& preCommandText, const VQWString& commandText,
                         const VQWString& outputText, const std::vector<RunTarget>& targets,
                         std::vector<bool>& skip);
-    // The root an entry was found under (with its closing "\"), or empty.
-    VQWString RootOf(const VQWString& path);
     // The caption while a run goes: the progress, and the time left once it can be told.
     VQWString ProgressCaption(RunState state);
     // The kept list's asks and boxes (KeptListEvents); at a run's end each
@@ -292,10 +282,8 @@ private:
     OutputWindow outputWindow;
     KeptListKeeper keeper;
     bool sessionEnding = false;
-    bool cascaded = false;     // opened a step away from another instance
-    RECT openedPlace = {};     // the client area in screen coordinates once opened
-    std::unique_ptr<SettingsStore> store;
-    SettingsFileState settingsFileState = kSettingsFileReady;
+    WindowCascade cascade;  // where it opened beside another instance
+    StartStore storage{storagePlace};
     FieldHistories histories;
     JobLibrary jobs;  // the ジョブ drop-down's, and the SettingsSnapshot at the last load or save
     bool previewShowsError = false;  // the preview holds a message, drawn red

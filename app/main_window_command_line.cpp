@@ -5,13 +5,14 @@
 // (app/unattended_start.h), which ends the window when the run ends.
 #include <windows.h>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "base/files.h"
 #include "base/timing_log.h"
 #include "win32/message_box.h"
 
 namespace {
-enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41, kUnattendedPollMs = 200 };
+enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41 };
 }  // namespace
 
 void MainWindow::ActOnCommandLine() {
@@ -29,14 +30,12 @@ void MainWindow::ActOnCommandLine() {
     if (unattended.BoxCount() > boxesBefore) unattended.Block(boxesBefore);
     AddArgumentTargets(commandLine.targets, commandLine.missing);
     for (const VQWString& listFile : commandLine.listFiles) {
-        VQWString full;
-        if (!GetFullPath(listFile, full)) full = listFile;
-        if (GetFileAttributesW(SystemForm(full).Text()) != INVALID_FILE_ATTRIBUTES) {
-            AddListFile(full.Text());
+        if (GetFileAttributesW(SystemForm(listFile).Text()) != INVALID_FILE_ATTRIBUTES) {
+            AddListFile(listFile.Text());
             continue;
         }
         unattended.Block(unattended.BoxCount());
-        MsgBox(this, VQWString().Format(L"リストファイルが見つかりません。\n%s", full.Text()).Text(), L"エラー",
+        MsgBox(this, VQWString().Format(L"リストファイルが見つかりません。\n%s", listFile.Text()).Text(), L"エラー",
                VQMB_OK, 1);
     }
     if (commandLine.Unattended()) {
@@ -63,10 +62,7 @@ int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         if (paths.empty()) return 0;
         // The second start found them a moment ago; what went since is named.
         std::vector<VQWString> targets, missing;
-        for (const VQWString& path : paths) {
-            bool exists = GetFileAttributesW(SystemForm(path).Text()) != INVALID_FILE_ATTRIBUTES;
-            (exists ? targets : missing).push_back(path);
-        }
+        SplitByPresence(paths, targets, missing);
         if (IsIconic(handle)) ShowWindow(handle, SW_RESTORE);
         SetForegroundWindow(handle);
         AddArgumentTargets(targets, missing);
@@ -76,11 +72,7 @@ int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-LRESULT MainWindow::OnCommandLineMessage(UINT message, WPARAM, LPARAM lParam) {
-    if (message == WM_TIMER) {
-        CheckUnattendedEnd();
-        return 0;
-    }
+LRESULT MainWindow::OnCopyData(LPARAM lParam) {
     // A run nobody watches takes nothing more: the next window is asked.
     if (commandLine.Unattended()) return FALSE;
     // A portable copy's files stay with it, and an installed copy's with it.
@@ -99,36 +91,26 @@ void MainWindow::StartUnattended() {
     TimingMark("unattended start");
     if (!unattended.Blocked() && !commandLine.planFile.IsEmpty()) {
         // /plan: the run written out, nothing run.
-        VQWString full, error;
-        if (!GetFullPath(commandLine.planFile, full)) full = commandLine.planFile;
-        bool written = WritePlan(PlanOfFields(), full.Text(), error);
-        unattended.EndPlan(written, full, targetModel.GetCount(), error);
+        VQWString error;
+        bool written = WritePlan(PlanOfFields(), commandLine.planFile.Text(), error);
+        unattended.EndPlan(written, commandLine.planFile, targetModel.GetCount(), error);
     } else if (unattended.Blocked()) {
         unattended.EndBlocked();
     } else {
         unattended.RunStarting();
         RunOrStop();
         if (showOnceRunning >= 0) ShowWindow(handle, showOnceRunning);
-        if (unattended.RunStarted(runController.State() != RunState::Idle)) {
-            SetTimer(handle, kCommandLineTimerId, kUnattendedPollMs, nullptr);
-            return;
-        }
+        // Its end is taken with the run's (OnTimer).
+        if (unattended.RunStarted(runController.State() != RunState::Idle)) return;
     }
     PostMessageW(handle, WM_CLOSE, 0, 0);
 }
 
 void MainWindow::CheckUnattendedEnd() {
-    // The run's end is taken by the window's own timer first (marks, the
-    // list, the results file, its error box): only then is it over here.
+    // Once the run's end is taken (marks, the list, the results file, its
+    // error box, answered by itself): only then is it over here.
     if (!unattended.Running() || runController.State() != RunState::Idle || !runController.HasRunEnded()) return;
     TimingMark("unattended end seen");
-    KillTimer(handle, kCommandLineTimerId);
-    const BatchRunner& runner = runController.Runner();
-    UnattendedRunEnd end;
-    end.counts = runner.GetSummary();
-    end.targets = runner.GetTargetCount();
-    end.failures = runner.GetFailures(UnattendedRun::kShownFailures, &end.moreFailures);
-    end.resultsFile = runner.GetLastResultsFile();
-    unattended.EndRun(end);
+    unattended.EndRun(RunEndOf(runController.Runner()));
     PostMessageW(handle, WM_CLOSE, 0, 0);
 }

@@ -3,7 +3,10 @@
 // makes its questions): here they are shown, red or asked.
 #include <windows.h>
 
+#include <vector>
+
 #include "app/main_window.h"
+#include "app/preview_layout.h"
 #include "app/preview_text.h"
 #include "app/run_questions.h"
 #include "win32/dialog_items.h"
@@ -20,8 +23,9 @@ void MainWindow::UpdatePreview() {
     input.command = EditText(IDC_COMMAND_EDIT);
     input.output = EditText(IDC_OUTPUT_EDIT);
     if (input.entries > 0) {
-        input.target = targetModel.PathAt(view->GetSelectedCount() > 0 ? table.FirstSelected() : 0);
-        input.root = RootOf(input.target);
+        const TargetEntry& shown = targetModel.At(view->GetSelectedCount() > 0 ? table.FirstSelected() : 0);
+        input.target = shown.path;
+        input.root = shown.root;
         input.directory = runController.DirectoryOf(EditText(IDC_DIRECTORY_EDIT));
     }
     PreviewText shown = MakePreviewText(input);
@@ -46,18 +50,9 @@ void MainWindow::FitPreviewToText() {
                                lines, kPreviewMoreLines);
     int delta = growth - previewGrowth;
     if (delta == 0) return;
-    // The table gives the height; what lies between it and the preview moves up with the preview's top.
-    const RECT tableRect = table->initialRect, previewRect = preview->initialRect;
-    for (int i = 0; i < items.GetCount(); ++i) {
-        RECT& rect = items[i]->initialRect;
-        if (items[i] == table) {
-            rect.bottom -= delta;
-        } else if (items[i] == preview) {
-            rect.top -= delta;
-        } else if (rect.top >= tableRect.bottom && rect.bottom <= previewRect.top) {
-            OffsetRect(&rect, 0, -delta);
-        }
-    }
+    std::vector<RECT*> rects;
+    for (int i = 0; i < items.GetCount(); ++i) rects.push_back(&items[i]->initialRect);
+    MoveForPreviewGrowth(rects, &table->initialRect, &preview->initialRect, delta);
     previewGrowth = growth;
     fittingPreview = true;
     LayoutDialog();

@@ -8,14 +8,12 @@
 
 #include <cwchar>
 
-#include "app/entry_text.h"
 #include "app/main_window.h"
 #include "base/timing_log.h"
 #include "engine/run_report.h"
 #include "win32/dialog_items.h"
 #include "win32/drop_down.h"
 #include "win32/message_box.h"
-#include "win32/progress_bar.h"
 #include "win32/taskbar.h"
 
 namespace {
@@ -34,12 +32,9 @@ void MainWindow::RunOrStop(const std::vector<int>* only) {
     if (press == RunController::Press::Stopped) ShowProgress(runController.State());
     if (press != RunController::Press::Start) return;
     // The kept list is part of the run: one still being read is waited for.
-    std::vector<int> chosen;
-    if (keeper.IsLoading()) {
-        if (only) chosen = *only;
-        keeper.FinishLoad(false, only ? &chosen : nullptr);
-        if (only) only = &chosen;
-    }
+    std::vector<int> chosen = only ? *only : std::vector<int>();
+    if (keeper.IsLoading()) keeper.FinishLoad(false, only ? &chosen : nullptr);
+    if (only) only = &chosen;
     std::vector<RunTarget> list = RunTargetsFromList(only);
     VQWString preCommandText = EditText(IDC_PRECOMMAND_EDIT);
     VQWString commandText = EditText(IDC_COMMAND_EDIT);
@@ -82,11 +77,7 @@ void MainWindow::SetRunning(bool running) {
         item->Enable(!running);
     }
     if (run) run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
-    // The bar beside the counts is there while a run goes.
-    if (VQWin32DialogItemProgressBar* bar = RunProgressBar()) {
-        bar->SetProgress(0, running ? runController.Progress().total : 0, false);
-        bar->Show(running);
-    }
+    table.ShowRunBar(running, runController.Progress().total);
 }
 
 void MainWindow::ShowProgress(RunState state) {
@@ -104,13 +95,7 @@ void MainWindow::ShowProgress(RunState state) {
     RunProgress progress = runController.Progress();
     VQGetTaskbar()->SetProgress(handle, progress.failed ? VQTaskbar::kError : VQTaskbar::kNormal, progress.finished,
                                 progress.total);
-    if (VQWin32DialogItemProgressBar* bar = RunProgressBar()) {
-        bar->SetProgress(progress.finished, progress.total, progress.failed);
-    }
-}
-
-VQWin32DialogItemProgressBar* MainWindow::RunProgressBar() {
-    return static_cast<VQWin32DialogItemProgressBar*>(FindItemById(IDC_TABLE_PROGRESS));
+    table.ShowRunProgress(progress.finished, progress.total, progress.failed);
 }
 
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
@@ -159,24 +144,9 @@ void MainWindow::OnRunEnded(bool closing) {
 }
 
 void MainWindow::ApplyResults() {
-    VQWin32DialogItemListView* view = TargetList();
-    bool shown = view && view->GetHandle();
     // The box's state when the run ends decides, not its state at the start.
-    bool removeDone = shown && IsChecked(IDC_DELETE_CHECK);
-    // The selection stays with the entries that stay.
-    std::vector<int> selected, keptNumbers;
-    if (removeDone) view->GetSelectedIndices(selected);
-    for (int index : selected) keptNumbers.push_back(targetModel.At(index).number);
-    int failed = runController.CollectResults(targetModel, removeDone);
-    if (!shown) return;
-    if (removeDone) {
-        view->SetSelectedAll(false);
-        view->SetCount(targetModel.GetCount());
-        if (failed < 0) table.SelectNumbers(keptNumbers);
-    }
-    // The first failure is where the user looks next.
-    if (failed >= 0) view->SelectOnly(failed);
-    view->RedrawRows(-1, -1);
+    auto collect = [this](bool removeDone) { return runController.CollectResults(targetModel, removeDone); };
+    if (!table.ShowRunEnd(IsChecked(IDC_DELETE_CHECK), collect)) return;
     UpdateCount();
     OnListSelectionChanged();
 }
@@ -199,10 +169,8 @@ std::vector<RunTarget> MainWindow::RunTargetsFromList(const std::vector<int>* on
 }
 
 void MainWindow::ShowSelection() {
-    VQWString details;
-    int first = table.FirstSelected();
-    if (const EntryResult* result = first >= 0 ? GetEntryResult(first) : nullptr) details = DescribeEntry(*result);
-    if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) line->SetTextW(details.Text(), false);
+    VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL);
+    if (line) line->SetTextW(table.SelectionDetails().Text(), false);
     UpdatePreview();
     table.UpdateSelectionCount();
 }

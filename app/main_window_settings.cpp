@@ -1,26 +1,27 @@
 // The job settings' wiring: the form (app/job_form.h) against the window's
 // store and controls, and the messages of the Load and Save commands.
 #include "app/main_window.h"
-#include "base/files.h"
 #include "win32/dialog_items.h"
 #include "win32/drop_down.h"
 #include "win32/message_box.h"
 
-namespace {
-
-// Nothing at all by that name, as opposed to a file that does not load.
-bool IsMissing(const wchar_t* path) {
-    if (GetFileAttributesW(SystemForm(path).Text()) != INVALID_FILE_ATTRIBUTES) return false;
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH ||
-           error == ERROR_BAD_NET_NAME || error == ERROR_INVALID_NAME;
+SettingsStore& MainWindow::Store() {
+    // Nothing of a portable start goes to the registry, not even by the window's own values.
+    if (storagePlace.portable) registryKey = VQString();
+    return storage.Open(registryKey.Text());
 }
 
-}  // namespace
+int MainWindow::ReadBlock16(const char* valueName, void* buffer16) {
+    return Store().ReadBlock16(valueName, buffer16) ? 16 : 0;
+}
+
+bool MainWindow::WriteBlock16(const char* valueName, const void* data16) {
+    return Store().WriteBlock16(valueName, data16);
+}
 
 void MainWindow::LoadRegistrySettings(JobSettings& settings) {
     // Start-up has set registryKey by now: the store is made afresh for it.
-    store.reset();
+    storage.Reset();
     form.LoadRegistrySettings(Store(), settings);
 }
 
@@ -42,37 +43,26 @@ void MainWindow::SetChoice(int id, int choice) {
 }
 
 bool MainWindow::ImportSettingsFileReporting(const wchar_t* path, bool nameFile) {
+    const wchar_t* named = nameFile ? path : nullptr;
     SettingsFileReport report;
-    VQWString named;
-    if (nameFile && path) {
-        VQWString full;
-        named.Format(L"\n%s", GetFullPath(path, full) ? full.Text() : path);
+    bool imported = form.ImportSettingsFile(path, &report);
+    VQWString message = imported ? JobForm::SkippedKeysMessage(report, JobForm::NamedFile(named))
+                                 : JobForm::ImportFailedText(report, named);
+    if (!message.IsEmpty()) ShowError(message.Text());
+    return imported;
+}
+
+bool MainWindow::ExportAsking(const wchar_t* path, const VQWString& question, const VQWString& failed) {
+    SettingsFileReport report;
+    if (form.ExportSettingsFile(path, false, &report)) return true;
+    if (report.problem == SettingsFileReport::kNeedsOverwrite) {
+        if (MsgBox(this, question.Text(), L"確認", VQMB_YESNO, 2) != IDYES) return false;
+        if (form.ExportSettingsFile(path, true, &report)) return true;
     }
-    if (!form.ImportSettingsFile(path, &report)) {
-        const wchar_t* message = L"設定ファイルの読み込みに失敗しました。";
-        if (report.problem == SettingsFileReport::kTooLarge) {
-            message = L"設定ファイルが大きすぎます（16 MiB まで）。";
-        } else if (nameFile && path && IsMissing(path)) {
-            message = L"設定ファイルが見つかりません。";
-        }
-        ShowError(VQWString(message).Append(named).Text());
-        return false;
-    }
-    VQWString skipped = JobForm::SkippedKeysMessage(report, named);
-    if (!skipped.IsEmpty()) ShowError(skipped.Text());
-    return true;
+    ShowError(failed.Text());
+    return false;
 }
 
 void MainWindow::ExportSettingsFileAsking(const wchar_t* path) {
-    SettingsFileReport report;
-    if (form.ExportSettingsFile(path, false, &report)) return;
-    if (report.problem == SettingsFileReport::kNeedsOverwrite) {
-        int answer = MsgBox(this,
-                            L"この設定ファイルは一部を読み込めませんでした。保存すると読み込めなかった部分は失われます。"
-                            L"上書きしますか？",
-                            L"確認", VQMB_YESNO, 2);
-        if (answer != IDYES) return;
-        if (form.ExportSettingsFile(path, true, &report)) return;
-    }
-    ShowError(L"設定ファイルの保存に失敗しました。");
+    ExportAsking(path, JobForm::OverwritePartlyReadQuestion(), VQWString(L"設定ファイルの保存に失敗しました。"));
 }

@@ -1,19 +1,21 @@
 // The target list: the model's entries are the list, and the table shows them. Files enter by the Add
 // dialog, a list file or a drop, all through AddTargets; they leave by
 // Delete (or the Delete key), Delete all and, after a run, by their result.
+// What the model does of them is app/target_adding.h; here are the boxes.
 // The list outlives the program in the kept list (main_window_kept_list.cpp).
 #include <windows.h>
-#include <shellapi.h>
 
 #include <vector>
 
 #include "app/adding_messages.h"
 #include "app/extension_filter.h"
 #include "app/main_window.h"
+#include "app/target_adding.h"
 #include "base/files.h"
 #include "settings/target_list_file.h"
 #include "win32/common_dialogs.h"
 #include "win32/dialog_items.h"
+#include "win32/dropped_files.h"
 #include "win32/list_view.h"
 #include "win32/message_box.h"
 #include "win32/progress_window.h"
@@ -28,53 +30,26 @@ bool MainWindow::AddTargets(const VQArray<VQWString, VQWString>* batch, const VQ
     if (!batch || batch->GetCount() == 0) return true;
     VQWin32DialogItemListView* view = TargetList();
     if (!view || !view->GetHandle()) return true;
-    ExtensionFilter extensions(FindItemById(IDC_FILEEXT_EDIT) ? EditText(IDC_FILEEXT_EDIT) : VQWString());
-
-    // A list never holds one file twice, however it was spelled or how often
-    // a batch names it: paths compare as Windows resolves them.
-    int listed = targetModel.GetCount();
-    int total = batch->GetCount();
-    targetModel.Reserve(total);
-    bool hasRoots = roots && roots->GetCount() == total;
-    int otherExtensions = 0;
-    for (int i = 0; i < total; ++i) {
-        const VQWString& candidate = (*batch)[i];
-        if (i % 1024 == 0 && !progress.StepWith([&] { return CheckingText(i, total); })) {
-            targetModel.Truncate(listed);
-            return false;
-        }
-        if (!extensions.Admits(candidate)) {
-            ++otherExtensions;
-            continue;
-        }
-        targetModel.Add(candidate, hasRoots ? (*roots)[i] : VQWString());
-    }
+    AddedBatch added = AddBatch(
+        targetModel, *batch, roots,
+        ExtensionFilter(FindItemById(IDC_FILEEXT_EDIT) ? EditText(IDC_FILEEXT_EDIT) : VQWString()),
+        [&](int checked, int total) { return progress.StepWith([&] { return CheckingText(checked, total); }); });
+    if (added.cancelled) return false;
     // Files left out by their extension are told on the line under the
     // list, whichever way they came; a message box would be too much for a
     // folder of mixed files.
-    if (otherExtensions > 0) {
-        if (VQWin32DialogItem* line = FindItemById(IDC_RESULT_DETAIL)) {
-            line->SetTextW(OtherExtensionsText(otherExtensions).Text(), false);
-        }
-    }
-    if (targetModel.GetCount() == listed) return true;
+    VQWin32DialogItem* line = added.otherExtensions > 0 ? FindItemById(IDC_RESULT_DETAIL) : nullptr;
+    if (line) line->SetTextW(OtherExtensionsText(added.otherExtensions).Text(), false);
     // The table asks for what it shows: it is told the count only.
-    UpdateCount();
+    if (added.added > 0) UpdateCount();
     return true;
 }
 
 void MainWindow::OnAdd() {
-    VQWString filter = ExtensionFilter(EditText(IDC_FILEEXT_EDIT)).DialogFilter();
-    std::vector<wchar_t> result(kVQFilesToAddUnits, L'\0');
-    int filterIndex = 1;
-    if (!ChooseFilesToAdd(result.data(), &filterIndex, filter.Text(), handle)) return;
     VQArray<VQWString, VQWString> batch;
-    VQWString path;
-    for (const wchar_t* cursor = NextSelectedPath(path, result.data(), nullptr); cursor;
-         cursor = NextSelectedPath(path, result.data(), cursor)) {
-        batch.Add(path);
+    if (ChooseFilesToAdd(batch, ExtensionFilter(EditText(IDC_FILEEXT_EDIT)).DialogFilter().Text(), handle)) {
+        AddTargets(&batch);
     }
-    AddTargets(&batch);
 }
 
 void MainWindow::OnListAdd() {
@@ -97,18 +72,8 @@ void MainWindow::AddListFile(const wchar_t* path) {
 }
 
 int MainWindow::OnDropFiles(HWND, WPARAM wParam, LPARAM) {
-    HDROP drop = reinterpret_cast<HDROP>(wParam);
     SetForegroundWindow(handle);
-    VQArray<VQWString, VQWString> paths;
-    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        UINT length = DragQueryFileW(drop, i, nullptr, 0);
-        std::vector<wchar_t> path(length + 1, L'\0');
-        DragQueryFileW(drop, i, path.data(), length + 1);
-        paths.Add(VQWString(path.data()));
-    }
-    DragFinish(drop);
-    AddDroppedPaths(paths);
+    AddDroppedPaths(TakeDroppedPaths(reinterpret_cast<HDROP>(wParam)));
     return 0;
 }
 
@@ -117,16 +82,7 @@ void MainWindow::AddDroppedPaths(const VQArray<VQWString, VQWString>& paths) {
     VQFolderSearch search;
     search.progress = [&](int found) { return progress.StepWith([&] { return FoundText(found); }); };
     VQArray<VQWString, VQWString> batch, roots;
-    // A dropped path that no longer exists adds nothing, without a word.
-    for (int i = 0; i < paths.GetCount(); ++i) {
-        if (HasUnopenableName(paths[i])) {
-            ++search.unopenableNames;
-            continue;
-        }
-        CollectTargets(paths[i], batch, &search, &roots);
-        if (search.cancelled) return;
-    }
-    if (!AddTargets(&batch, &roots, progress)) return;
+    if (!CollectDroppedTargets(paths, batch, roots, search) || !AddTargets(&batch, &roots, progress)) return;
     VQWString message = PassedOverMessage(search);
     if (!message.IsEmpty()) MsgBox(this, message.Text(), L"追加", VQMB_OK, 1);
 }
@@ -136,14 +92,7 @@ void MainWindow::OnDelete() {
     if (!view || !view->GetHandle()) return;
     std::vector<int> selected;
     if (view->GetSelectedIndices(selected) == 0) return;
-    int first = selected[0];
-    targetModel.Remove(std::move(selected));
-    view->SetSelectedAll(false);
-    view->SetCount(targetModel.GetCount());
-    // The entry that took the first removed one's place is selected, so that
-    // Delete can be pressed again.
-    int next = first < targetModel.GetCount() ? first : targetModel.GetCount() - 1;
-    view->SelectOnly(next);
+    table.ShowRemoved(RemoveEntries(targetModel, std::move(selected)));
     UpdateCount();
     OnListSelectionChanged();
 }
@@ -160,18 +109,9 @@ void MainWindow::OnDeleteAll() {
 }
 
 void MainWindow::UpdateCount() {
-    VQWin32DialogItemListView* view = TargetList();
-    if (!view) return;
-    int count = targetModel.GetCount();
-    if (view->GetCount() != count) view->SetCount(count);
-    view->RedrawRows(-1, -1);
-    table.UpdateStatus();
+    if (!table.ShowCount()) return;
     // Every change of the list comes here: the previewed entry may have changed too.
     UpdatePreview();
     keeper.Changed();
 }
 
-VQWString MainWindow::RootOf(const VQWString& path) {
-    int at = targetModel.Find(path);
-    return at < 0 ? VQWString() : targetModel.At(at).root;
-}

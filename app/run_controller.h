@@ -61,7 +61,7 @@ public:
     // A run has ended since the controller was made.
     bool HasRunEnded() const { return runEnded; }
 
-    // The folder a run of this 作業フォルダ text starts its children in
+    // The folder a run of this カレントディレクトリ text starts its children in
     // (BatchRunner::ResolveDirectory from the start directory).
     VQWString DirectoryOf(const VQWString& directoryText) const {
         return BatchRunner::ResolveDirectory(directoryText, runner.GetStartDirectory());

@@ -12,6 +12,7 @@
 #include "settings/settings_store.h"
 #include "win32/dpi.h"
 #include "win32/link_line.h"
+#include "win32/progress_bar.h"
 
 namespace {
 
@@ -77,9 +78,41 @@ void DrawStatusMark(HDC dc, const RECT& box, TargetStatus status) {
 
 TargetTable::TargetTable(TargetListModel& entries, TableEvents& owner) : model(entries), events(owner) {}
 
-void TargetTable::Attach(VQWin32DialogItemListView* list, VQWin32DialogItemLinkLine* line) {
+void TargetTable::Attach(VQWin32DialogItemListView* list, VQWin32DialogItemLinkLine* line,
+                         VQWin32DialogItemProgressBar* bar) {
     view = list;
     statusLine = line;
+    runBar = bar;
+}
+
+void TargetTable::ShowRunBar(bool shown, int total) {
+    if (!runBar) return;
+    runBar->SetProgress(0, shown ? total : 0, false);
+    runBar->Show(shown);
+}
+
+void TargetTable::ShowRunProgress(int finished, int total, bool failed) {
+    if (runBar) runBar->SetProgress(finished, total, failed);
+}
+
+bool TargetTable::ShowRunEnd(bool removeChecked, const std::function<int(bool removeDone)>& collect) {
+    bool shown = view && view->GetHandle();
+    bool removeDone = shown && removeChecked;
+    // The selection stays with the entries that stay.
+    std::vector<int> selected, keptNumbers;
+    if (removeDone) view->GetSelectedIndices(selected);
+    for (int index : selected) keptNumbers.push_back(model.At(index).number);
+    int failed = collect(removeDone);
+    if (!shown) return false;
+    if (removeDone) {
+        view->SetSelectedAll(false);
+        view->SetCount(model.GetCount());
+        if (failed < 0) SelectNumbers(keptNumbers);
+    }
+    // The first failure is where the user looks next.
+    if (failed >= 0) view->SelectOnly(failed);
+    view->RedrawRows(-1, -1);
+    return true;
 }
 
 std::vector<VQWin32ListViewColumn> TargetTable::Columns() {
@@ -264,6 +297,12 @@ int TargetTable::FirstSelected() {
     return selected.empty() ? -1 : selected[0];
 }
 
+VQWString TargetTable::SelectionDetails() {
+    int first = FirstSelected();
+    const EntryResult* result = first >= 0 ? model.ResultOf(first) : nullptr;
+    return result ? DescribeEntry(*result) : VQWString();
+}
+
 void TargetTable::SelectNumbers(const std::vector<int>& numbers) {
     if (!view || numbers.empty()) return;
     std::vector<bool> wanted;
@@ -308,6 +347,20 @@ void TargetTable::UpdateStatus() {
     shownCounts = CountTableByStatus(view->GetSelectedCount(),
                                      [this](TargetStatus status) { return model.CountShown(status); });
     ShowStatus();
+}
+
+bool TargetTable::ShowCount() {
+    if (!view) return false;
+    if (view->GetCount() != model.GetCount()) view->SetCount(model.GetCount());
+    view->RedrawRows(-1, -1);
+    UpdateStatus();
+    return true;
+}
+
+void TargetTable::ShowRemoved(int next) {
+    view->SetSelectedAll(false);
+    view->SetCount(model.GetCount());
+    view->SelectOnly(next);
 }
 
 void TargetTable::UpdateSelectionCount() {
@@ -462,6 +515,13 @@ void TargetTable::TakeLayout(UINT dpi) {
         closingLayout[i] = MulDiv(widths[i], 96, static_cast<int>(dpi ? dpi : 96));
         closingLayout[kColumns + i] = order[i];
     }
+}
+
+void TargetTable::ScaleColumns(UINT from, UINT to) {
+    if (!view || from == to) return;
+    std::vector<int> widths = view->GetColumnWidths();
+    for (int& width : widths) width = MulDiv(width, static_cast<int>(to), static_cast<int>(from));
+    view->SetColumnWidths(widths);
 }
 
 void TargetTable::SaveLayout(SettingsStore& store) {

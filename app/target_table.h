@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/table_status.h"
@@ -18,6 +19,7 @@
 
 class SettingsStore;
 class VQWin32DialogItemLinkLine;
+class VQWin32DialogItemProgressBar;
 
 // What the table needs from the window that holds it.
 class TableEvents {
@@ -49,7 +51,8 @@ public:
     // The columns as the control is made with them; TargetColumn names them.
     static std::vector<VQWin32ListViewColumn> Columns();
     // The controls, once the panel holds them (nullptr: none, e.g. once it is gone).
-    void Attach(VQWin32DialogItemListView* view, VQWin32DialogItemLinkLine* statusLine);
+    void Attach(VQWin32DialogItemListView* view, VQWin32DialogItemLinkLine* statusLine,
+                VQWin32DialogItemProgressBar* runBar = nullptr);
     VQWin32DialogItemListView* View() const { return view; }
 
     VQWString CellText(int row, int column) override;
@@ -86,6 +89,8 @@ public:
 
     // The first selected entry, or -1.
     int FirstSelected();
+    // The line of details of the first selected entry's result; empty without one.
+    VQWString SelectionDetails();
     // Selects the entries with these adding numbers.
     void SelectNumbers(const std::vector<int>& numbers);
     std::vector<int> EntriesIn(TableGroup group);
@@ -97,6 +102,11 @@ public:
     void UpdateStatus();
     // Only the chosen count changed.
     void UpdateSelectionCount();
+    // The list changed: the view takes the model's count, draws every row
+    // anew and updates the counts. False without a view.
+    bool ShowCount();
+    // After a delete: nothing selected but `next` (-1: none).
+    void ShowRemoved(int next);
     const TableCounts& ShownCounts() const { return shownCounts; }
 
     // Whether the run's news is due (at most every kRunRedrawMs; now: the
@@ -111,6 +121,16 @@ public:
     // for its state at every cell.
     void SetShowsRun(bool shows) { showsRun = shows; }
     bool ShowsRun() const { return showsRun; }
+    // The bar beside the counts: there while a run goes (total: the
+    // targets that run), and its figures.
+    void ShowRunBar(bool shown, int total);
+    void ShowRunProgress(int finished, int total, bool failed);
+    // A run's end: collect(removeDone) takes the results into the model
+    // and gives the first failure's entry (-1: none). With removeChecked
+    // and the table shown the entries done leave, the selection staying
+    // with the entries that stay; the first failure is selected. False
+    // when no table is shown.
+    bool ShowRunEnd(bool removeChecked, const std::function<int(bool removeDone)>& collect);
     // During a run: the running entries stay in view until the user scrolls or selects.
     void StartFollowingRun();
     void FollowRun();
@@ -135,6 +155,8 @@ public:
     // font, and 名前, フォルダ and 出力 sharing the rest of its width, so that
     // every column shows without scrolling sideways (down to a floor each).
     void FitColumns(UINT dpi);
+    // The columns keep their share of a new scale.
+    void ScaleColumns(UINT from, UINT to);
 
 private:
     // Rows chosen by the table itself, telling of the selection once at the end.
@@ -145,6 +167,7 @@ private:
     TableEvents& events;        // borrowed: the window
     VQWin32DialogItemListView* view = nullptr;        // borrowed: the panel owns it
     VQWin32DialogItemLinkLine* statusLine = nullptr;  // borrowed: the panel owns it
+    VQWin32DialogItemProgressBar* runBar = nullptr;   // borrowed: the panel owns it
     int sortColumn = -1;
     bool sortDescending = false;
     DWORD runShownAt = 0;

@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "base/path_identity.h"
+#include "engine/batch_runner.h"
 
 namespace {
 
@@ -33,6 +34,15 @@ VQWString CountsText(const RunSummary& counts) {
 }
 
 }  // namespace
+
+UnattendedRunEnd RunEndOf(const BatchRunner& runner) {
+    UnattendedRunEnd end;
+    end.counts = runner.GetSummary();
+    end.targets = runner.GetTargetCount();
+    end.failures = runner.GetFailures(UnattendedRun::kShownFailures, &end.moreFailures);
+    end.resultsFile = runner.GetLastResultsFile();
+    return end;
+}
 
 void UnattendedRun::NoteBox(const wchar_t* text) { boxes.push_back(VQWString(text ? text : L"")); }
 

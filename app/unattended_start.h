@@ -25,6 +25,10 @@ struct UnattendedRunEnd {
     VQWString resultsFile;            // empty: none was written
 };
 
+class BatchRunner;
+// The end of the run the runner ended last.
+UnattendedRunEnd RunEndOf(const BatchRunner& runner);
+
 class UnattendedRun {
 public:
     // The failed files the report names one a line; a count stands for the rest.

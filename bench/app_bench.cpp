@@ -58,7 +58,8 @@ int main() {
     window.registryKey = "Software\\QuenbrixBench";
     JobSettings settings = {};
     settings.deleteFinished = 1;
-    VQWin32DialogWindowCreateInfo* info = window.MakeCreateInfo(settings, SW_SHOWNOACTIVATE);
+    VQWin32DialogWindowCreateInfo* info =
+        MakeMainPanelCreateInfo(settings, SW_SHOWNOACTIVATE, window.instance, window.Table());
     if (!window.Open(info)) {
         printf("could not open the window\n");
         return 2;

@@ -30,3 +30,12 @@ inline int ChildTree(const wchar_t* file) {
     Sleep(60000);
     return 0;
 }
+
+// Closes a started program's window (when it has one) and waits for the
+// program to end, ending it after a minute; the process's handles are closed.
+inline void CloseStarted(HWND frame, PROCESS_INFORMATION& process) {
+    if (frame) PostMessageW(frame, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+}

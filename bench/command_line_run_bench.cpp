@@ -54,25 +54,7 @@ double TimedRun(int count, int failEvery, DWORD expected) {
                               L"\" child-exit $title\r\nCheckExitCode = 1\r\nOnFailure = 1\r\nDelete = 1\r\nParallel = 4\r\n"));
     std::wstring commandLine = L"\"" + ProgramPath() + L"\" /run \"" + settings + L"\" /list \"" + list + L"\"";
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    double start = Seconds();
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        fprintf(stderr, "Quenbrix.exe did not start: %lu\n", GetLastError());
-        return -1;
-    }
-    WaitForSingleObject(info.hProcess, INFINITE);
-    double seconds = Seconds() - start;
-    DWORD code = 99;
-    GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    if (code != expected) {
-        fprintf(stderr, "exit code %lu, expected %lu\n", code, expected);
-        return -1;
-    }
-    return seconds;
+    return TimedProcess(commandLine, std::wstring(), 0, expected);
 }
 
 }  // namespace

@@ -107,31 +107,6 @@ int ChildWork(const wchar_t* in, const wchar_t* out) {
     return 0;
 }
 
-// The seconds from the start of `line` to its end, or -1 when it did not
-// start or ended with another code than `expected`.
-double Timed(std::wstring line, const std::wstring& folder, DWORD flags, DWORD expected = 0) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    double start = Seconds();
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, flags, nullptr, folder.c_str(), &startup,
-                        &process)) {
-        fprintf(stderr, "did not start (%lu): %ls\n", GetLastError(), line.c_str());
-        return -1;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    double seconds = Seconds() - start;
-    DWORD code = 99;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (code != expected) {
-        fprintf(stderr, "exit code %lu: %ls\n", code, line.c_str());
-        return -1;
-    }
-    return seconds;
-}
-
 int CountOutputs(const std::wstring& out) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((out + L"\\*.out").c_str(), &found);
@@ -159,7 +134,7 @@ double QuenbrixSide(const std::wstring& arguments, const std::wstring& folder, D
     TempDir appData;
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
     SetEnvironmentVariableW(L"APPDATA", appData.Path().c_str());
-    return Timed(Quoted(quenbrixPath) + L" " + arguments, folder, 0, expected);
+    return TimedProcess(Quoted(quenbrixPath) + L" " + arguments, folder, 0, expected);
 }
 
 struct Encoding {
@@ -196,7 +171,7 @@ void PrepareEncoding(Encoding& e, const std::wstring& ffmpeg) {
 // One side of the encoding: -1 when it failed or left files not encoded.
 double EncodingSide(const Encoding& e, int side) {
     EmptyFolder(e.out);
-    double seconds = side == 0 ? Timed(L"cmd /c job.bat", e.dir.Path(), CREATE_NO_WINDOW)
+    double seconds = side == 0 ? TimedProcess(L"cmd /c job.bat", e.dir.Path(), CREATE_NO_WINDOW)
                                : QuenbrixSide(L"/run " + Quoted(e.dir.Join(side == 1 ? L"job1.ini" : L"job2.ini")) +
                                                   L" " + Quoted(e.in),
                                               e.dir.Path());
@@ -239,10 +214,7 @@ double PlainStart(int entries) {
             Sleep(2);
         }
     }
-    if (frame) PostMessageW(frame, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    CloseStarted(frame, process);
     return answered;
 }
 
@@ -275,7 +247,7 @@ int main() {
         }
         for (int k = 0; k < 4; ++k) {
             int side = 3 + (round + k) % 4;
-            double s = side == 3   ? Timed(L"cmd /c echo x", one.Path(), CREATE_NO_WINDOW)
+            double s = side == 3   ? TimedProcess(L"cmd /c echo x", one.Path(), CREATE_NO_WINDOW)
                        : side == 4 ? QuenbrixSide(L"/run " + Quoted(job) + L" " + Quoted(file), one.Path())
                        : side == 5 ? QuenbrixSide(L"/plan " + Quoted(one.Join(L"plan.csv")) + L" " + Quoted(job) +
                                                       L" " + Quoted(file),

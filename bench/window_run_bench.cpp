@@ -113,6 +113,33 @@ void SetText(wchar_t* buffer, size_t size, const std::wstring& text) {
     lstrcpynW(buffer, text.c_str(), static_cast<int>(size));
 }
 
+// What one run measured, as README quotes it.
+void PrintMeasures(const Probe& probe, int entries, int parallel, bool follow, int rows, double started,
+                   int finishedAtStop, double runBegan, double ended) {
+    double median = Percentile(probe.replies, 0.5), worst = Percentile(probe.replies, 1.0);
+    printf("%d entries, %d at once%s, %d rows in view: run started in %.2f s (the check and its question included); "
+           "in %.1f s of the run %d files finished (%.1f a second)\n",
+           entries, parallel, follow ? "" : ", not followed", rows, started, probe.runSeconds, finishedAtStop,
+           finishedAtStop / (probe.stopPressed - runBegan));
+    size_t worstAt = std::max_element(probe.replies.begin(), probe.replies.end()) - probe.replies.begin();
+    printf("  the window answered %zu probes: median %.3f s, 90 %% %.3f s, worst %.3f s, %.1f s into the run "
+           "(goal: within 0.1 s)\n",
+           probe.replies.size(), median, Percentile(probe.replies, 0.9), worst,
+           probe.sentAt.empty() ? 0.0 : probe.sentAt[worstAt]);
+    int slow = 0;
+    for (size_t i = 0; i < probe.replies.size(); ++i) {
+        if (probe.replies[i] < 0.05) continue;
+        if (slow++ == 0) printf("  answers of 50 ms or more (s into the run: s):");
+        printf(" %.1f: %.3f", probe.sentAt[i], probe.replies[i]);
+    }
+    if (slow > 0) printf("\n");
+    printf("  beside it, a window of a thread that does nothing: median %.3f s, worst %.3f s "
+           "(the machine's own delays)\n",
+           Percentile(probe.idleReplies, 0.5), Percentile(probe.idleReplies, 1.0));
+    printf("  停止 to 停止中 shown: %.3f s (goal: within 1 s); to the run's end shown: %.2f s%s\n", probe.stopShown,
+           ended, gBoxesAnswered > 0 ? " (a message after the run was answered)" : "");
+}
+
 // One run beside `entries` kept entries; false when it could not be measured.
 bool gTall = false;
 
@@ -145,7 +172,8 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     settings.parallel = static_cast<DWORD>(parallel);
     settings.onFailure = 1;  // a child Wine fails to start now and then ends nothing
     settings.checkOutput = 1;
-    VQWin32DialogWindowCreateInfo* info = window.MakeCreateInfo(settings, SW_SHOWNOACTIVATE);
+    VQWin32DialogWindowCreateInfo* info =
+        MakeMainPanelCreateInfo(settings, SW_SHOWNOACTIVATE, window.instance, window.Table());
     bool opened = window.Open(info);
     delete info;
     if (!opened || window.Targets().GetCount() != entries) {
@@ -209,28 +237,8 @@ bool Measure(int entries, double runSeconds, int parallel, bool follow, bool& mi
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     VQWin32SetMainWindow(nullptr);
 
+    PrintMeasures(probe, entries, parallel, follow, rows, started, finishedAtStop, runBegan, ended);
     double median = Percentile(probe.replies, 0.5), worst = Percentile(probe.replies, 1.0);
-    printf("%d entries, %d at once%s, %d rows in view: run started in %.2f s (the check and its question included); "
-           "in %.1f s of the run %d files finished (%.1f a second)\n",
-           entries, parallel, follow ? "" : ", not followed", rows, started, runSeconds, finishedAtStop,
-           finishedAtStop / (probe.stopPressed - runBegan));
-    size_t worstAt = std::max_element(probe.replies.begin(), probe.replies.end()) - probe.replies.begin();
-    printf("  the window answered %zu probes: median %.3f s, 90 %% %.3f s, worst %.3f s, %.1f s into the run "
-           "(goal: within 0.1 s)\n",
-           probe.replies.size(), median, Percentile(probe.replies, 0.9), worst,
-           probe.sentAt.empty() ? 0.0 : probe.sentAt[worstAt]);
-    int slow = 0;
-    for (size_t i = 0; i < probe.replies.size(); ++i) {
-        if (probe.replies[i] < 0.05) continue;
-        if (slow++ == 0) printf("  answers of 50 ms or more (s into the run: s):");
-        printf(" %.1f: %.3f", probe.sentAt[i], probe.replies[i]);
-    }
-    if (slow > 0) printf("\n");
-    printf("  beside it, a window of a thread that does nothing: median %.3f s, worst %.3f s "
-           "(the machine's own delays)\n",
-           Percentile(probe.idleReplies, 0.5), Percentile(probe.idleReplies, 1.0));
-    printf("  停止 to 停止中 shown: %.3f s (goal: within 1 s); to the run's end shown: %.2f s%s\n", probe.stopShown,
-           ended, gBoxesAnswered > 0 ? " (a message after the run was answered)" : "");
     missed = missed || median > 0.1 || worst > 0.1 || probe.stopShown < 0 || probe.stopShown > 1;
     return ended >= 0;
 }

@@ -325,6 +325,48 @@ void KeptList::ReadSlot(int n, KeptEntries& entries, KeptListReport& report, Slo
     }
 }
 
+// The entries of every other slot whose lock can be taken (a window that
+// is gone left them), each slot's journals folded in first; true when any came.
+bool KeptList::BringInOtherSlots(KeptEntries& kept, KeptListReport& report) {
+    std::vector<int> others;
+    for (const std::wstring& name : FilesMatching(folder.Text(), L"targets*")) {
+        int n = ownName.IsEmpty() ? SlotOfFile(name.c_str()) : 0;
+        if (n > 0 && n != slot && std::find(others.begin(), others.end(), n) == others.end()) others.push_back(n);
+    }
+    std::sort(others.begin(), others.end());
+    bool changed = false;
+    for (int n : others) {
+        HANDLE orphanLock;
+        DWORD ignored;
+        if (!ClaimSlotWaiting(n, orphanLock, ignored)) continue;
+        KeptEntries orphan;
+        KeptListReport orphanReport;
+        SlotFiles files;
+        ReadSlot(n, orphan, orphanReport, files);
+        // Its files go once this list holds its entries: what did not load
+        // whole is copied first, and a list that cannot be copied stays.
+        bool copied = true;
+        for (const auto& copy : files.damaged) {
+            copied = copied && CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE);
+        }
+        if (!copied) {
+            CloseHandle(orphanLock);
+            continue;
+        }
+        for (const KeptEntry& entry : orphan.Take()) kept.Add(entry);
+        report.nulLines += orphanReport.nulLines;
+        report.longLines += orphanReport.longLines;
+        report.cutLines += orphanReport.cutLines;
+        report.unmarkedFiles += orphanReport.unmarkedFiles;
+        for (int i = 0; i < orphanReport.setAside.GetCount(); ++i) report.setAside.Add(orphanReport.setAside[i]);
+        shared->orphanFiles.insert(shared->orphanFiles.end(), files.all.begin(), files.all.end());
+        shared->orphanLocks.push_back(orphanLock);
+        ++report.mergedLists;
+        changed = true;
+    }
+    return changed;
+}
+
 bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries, KeptListReport& report) {
     entries.clear();
     if (slot || dataFolder.IsEmpty()) return false;
@@ -370,42 +412,7 @@ bool KeptList::Open(const VQWString& dataFolder, std::vector<KeptEntry>& entries
     // folded into its own list first.
     // An own slot brings in nothing.
     TimingMark("kept list: own slot read");
-    std::vector<int> others;
-    for (const std::wstring& name : FilesMatching(folder.Text(), L"targets*")) {
-        int n = ownName.IsEmpty() ? SlotOfFile(name.c_str()) : 0;
-        if (n > 0 && n != slot && std::find(others.begin(), others.end(), n) == others.end()) others.push_back(n);
-    }
-    std::sort(others.begin(), others.end());
-    bool changed = own.changed;
-    for (int n : others) {
-        HANDLE orphanLock;
-        DWORD ignored;
-        if (!ClaimSlotWaiting(n, orphanLock, ignored)) continue;
-        KeptEntries orphan;
-        KeptListReport orphanReport;
-        SlotFiles files;
-        ReadSlot(n, orphan, orphanReport, files);
-        // Its files go once this list holds its entries: what did not load
-        // whole is copied first, and a list that cannot be copied stays.
-        bool copied = true;
-        for (const auto& copy : files.damaged) {
-            copied = copied && CopyFileW(copy.first.c_str(), copy.second.c_str(), TRUE);
-        }
-        if (!copied) {
-            CloseHandle(orphanLock);
-            continue;
-        }
-        for (const KeptEntry& entry : orphan.Take()) kept.Add(entry);
-        report.nulLines += orphanReport.nulLines;
-        report.longLines += orphanReport.longLines;
-        report.cutLines += orphanReport.cutLines;
-        report.unmarkedFiles += orphanReport.unmarkedFiles;
-        for (int i = 0; i < orphanReport.setAside.GetCount(); ++i) report.setAside.Add(orphanReport.setAside[i]);
-        shared->orphanFiles.insert(shared->orphanFiles.end(), files.all.begin(), files.all.end());
-        shared->orphanLocks.push_back(orphanLock);
-        ++report.mergedLists;
-        changed = true;
-    }
+    bool changed = BringInOtherSlots(kept, report) || own.changed;
     entries = kept.Take();
     TimingMark("kept list: other slots read");
 

@@ -224,6 +224,7 @@ private:
     VQWString ClosingEventName(int n) const;
     struct SlotFiles;
     void ReadSlot(int n, KeptEntries& entries, KeptListReport& report, SlotFiles& files);
+    bool BringInOtherSlots(KeptEntries& kept, KeptListReport& report);
     void Fail(const VQWString& path, DWORD error);
     void AppendRecord(const std::wstring& line);
     void AppendRecord(const wchar_t* kind, const VQWString& path, const VQWString& root = VQWString());

@@ -140,3 +140,10 @@ LRESULT CALLBACK VQWin32DialogItemComboBoxW::ComboProc(HWND combo, UINT message,
     }
     return result;
 }
+
+bool VQWin32DialogItemComboBoxW::SetCueBanner(const wchar_t* text) {
+    COMBOBOXINFO parts = {};
+    parts.cbSize = sizeof parts;
+    if (!GetComboBoxInfo(GetHandle(), &parts) || !parts.hwndItem) return false;
+    return SendMessageW(parts.hwndItem, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(text)) != FALSE;
+}

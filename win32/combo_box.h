@@ -35,6 +35,8 @@ public:
     // The text of the chosen entry into the edit field at once: the control
     // puts it there only after telling CBN_SELCHANGE.
     void TakeSelectedText();
+    // The note the edit field shows grey while it is empty and unfocused.
+    bool SetCueBanner(const wchar_t* text);
 
     // Shift+Delete on an entry of the open list: the entry is gone from the
     // list, then this hears its text.

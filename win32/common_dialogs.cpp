@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "win32/window.h"
 
@@ -112,6 +113,18 @@ const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wch
     const wchar_t* separator = first[firstLength - 1] == L'\\' ? L"" : L"\\";
     out = VQWString().Format(L"%s%s%s", first, separator, name);
     return name + wcslen(name) + 1;
+}
+
+bool ChooseFilesToAdd(VQArray<VQWString, VQWString>& paths, const wchar_t* filter, HWND owner) {
+    std::vector<wchar_t> result(kVQFilesToAddUnits, L'\0');
+    int filterIndex = 1;
+    if (!ChooseFilesToAdd(result.data(), &filterIndex, filter, owner)) return false;
+    VQWString path;
+    for (const wchar_t* cursor = NextSelectedPath(path, result.data(), nullptr); cursor;
+         cursor = NextSelectedPath(path, result.data(), cursor)) {
+        paths.Add(path);
+    }
+    return true;
 }
 
 bool ChooseSettingsSavePath(wchar_t* file, HWND owner) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "base/arrays.h"
 #include "base/strings.h"
 
 // Units of the buffer that ChooseFilesToAdd fills.
@@ -36,6 +37,9 @@ bool ChooseFilesToAdd(wchar_t* result, int* filterIndex, const wchar_t* filter, 
 // returned cursor back. Each call sets out to the next full path; null when
 // there is none left.
 const wchar_t* NextSelectedPath(VQWString& out, const wchar_t* result, const wchar_t* cursor);
+// ChooseFilesToAdd with its own buffer: the full paths chosen, appended to
+// paths. False when cancelled or failed.
+bool ChooseFilesToAdd(VQArray<VQWString, VQWString>& paths, const wchar_t* filter, HWND owner);
 
 // Where to save the settings file ("設定ファイル", *.ini). file: MAX_PATH
 // units, the initial name in, the chosen path out.

@@ -189,3 +189,30 @@ RECT CascadeRect(const RECT& wanted, const RECT* open, int count, int step) {
     }
     return rect;
 }
+
+std::vector<RECT> VQWin32OpenWindowsOfClass(const wchar_t* className) {
+    std::vector<RECT> found;
+    for (HWND other = FindWindowExW(nullptr, nullptr, className, nullptr); other;
+         other = FindWindowExW(nullptr, other, className, nullptr)) {
+        if (!IsWindowVisible(other)) continue;
+        RECT rect;
+        if (IsIconic(other)) {
+            WINDOWPLACEMENT placement = {};
+            placement.length = sizeof placement;
+            if (!GetWindowPlacement(other, &placement)) continue;
+            rect = placement.rcNormalPosition;
+            // Workspace coordinates: they start at the corner of the monitor's
+            // work area, which a taskbar at the top or left moves.
+            MONITORINFO monitor = {};
+            monitor.cbSize = sizeof monitor;
+            if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+                OffsetRect(&rect, monitor.rcWork.left - monitor.rcMonitor.left,
+                           monitor.rcWork.top - monitor.rcMonitor.top);
+            }
+        } else if (!GetWindowRect(other, &rect)) {
+            continue;
+        }
+        found.push_back(rect);
+    }
+    return found;
+}

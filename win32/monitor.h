@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 // Moves rect (screen coordinates, size kept) onto the monitor under its
 // centre, or centres it there when it is too large for that monitor.
 void FitRectToMonitor(RECT* rect);
@@ -19,6 +21,9 @@ bool RectOnMonitors(const RECT& rect);
 // step that would take it past its monitor's right or bottom edge starts
 // again at that monitor's top-left corner. The size is kept.
 RECT CascadeRect(const RECT& wanted, const RECT* open, int count, int step);
+// The frame rectangles of the visible windows of this class that are open
+// now, a minimised one by the place it comes back to.
+std::vector<RECT> VQWin32OpenWindowsOfClass(const wchar_t* className);
 
 // The work area (the monitor less its taskbars) of the monitor that
 // FitRectToMonitor would keep rect on; the primary screen when there is none.

@@ -30,7 +30,8 @@ AppWindow::AppWindow(const JobSettings* settings, const wchar_t* dataFolder, con
     window->savePlacement = 1;
     if (beforeOpen) beforeOpen(*window);
     JobSettings defaults = MakeSettings(L"", L"", L"", L"", true);
-    VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings ? *settings : defaults, SW_SHOWNOACTIVATE);
+    VQWin32DialogWindowCreateInfo* info =
+        MakeMainPanelCreateInfo(settings ? *settings : defaults, SW_SHOWNOACTIVATE, window->instance, window->Table());
     opened = window->Open(info);
     delete info;
     PumpPending();

@@ -142,3 +142,20 @@ TEST(CommandLinePaths, SettingsFilesTargetsAndNamesOfNothingAreToldApartOnTheDis
     EXPECT_EQ((Words{photo, otherSection, plain, folder, large}), Texts(line.targets)) << "relative names made full";
     EXPECT_EQ((Words{missing}), Texts(line.missing));
 }
+
+TEST(CommandLinePaths, ListAndPlanFilesAreMadeFullAndHandedOverPathsSplitByPresence) {
+    TempDir dir;
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+    CommandLine line = ParseCommandLine(L"q.exe /list \"リスト 1.txt\" /plan 予定.csv");
+    SortPaths(line);
+    SetCurrentDirectoryW(saved);
+    EXPECT_EQ((Words{dir.Join(L"リスト 1.txt")}), Texts(line.listFiles));
+    EXPECT_EQ(dir.Join(L"予定.csv"), std::wstring(line.planFile.Text()));
+    std::wstring here = dir.WriteFile(L"ある.txt", "x");
+    std::vector<VQWString> found, gone;
+    SplitByPresence({VQWString(dir.Join(L"無い.txt").c_str()), VQWString(here.c_str())}, found, gone);
+    EXPECT_EQ((Words{here}), Texts(found));
+    EXPECT_EQ((Words{dir.Join(L"無い.txt")}), Texts(gone));
+}

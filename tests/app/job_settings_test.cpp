@@ -173,7 +173,7 @@ TEST(Import, OnlyCommandPresentEmptiesTheRestAndChecksDelete) {
     std::wstring path = dir.WriteFile(L"only command.ini", Utf16File(L"[Quenbrix]\r\nCommand = copy $name x\r\n"));
     AppWindow app;
     Fill(app, L"txt", L"pre", L"old", L"C:\\", false);
-    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str()));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str()));
     EXPECT_EQ(L"", app.Text(IDC_FILEEXT_EDIT));
     EXPECT_EQ(L"", app.Text(IDC_PRECOMMAND_EDIT));
     EXPECT_EQ(L"copy $name x", app.Text(IDC_COMMAND_EDIT));
@@ -192,7 +192,7 @@ TEST(Import, DeleteIsReadAsADecimalNumber) {
                  {L"Delete = x1", false}, {L"Delete = -3", true}, {L"Delete = 1", true}};
     for (const Case& c : cases) {
         std::wstring path = dir.WriteFile(L"d.ini", Utf16File(L"[Quenbrix]\r\n" + std::wstring(c.line) + L"\r\n"));
-        ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str())) << c.line;
+        ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str())) << c.line;
         EXPECT_EQ(c.checked, app.IsChecked(IDC_DELETE_CHECK)) << c.line;
     }
 }
@@ -206,7 +206,7 @@ TEST(Import, AValuePastItsLimitLeavesThatBoxAndIsNamed) {
     AppWindow app;
     Fill(app, L"txt", L"", L"typed", L"D:\\", true);
     SettingsFileReport report;
-    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str(), &report));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str(), &report));
     EXPECT_EQ(L"txt", app.Text(IDC_FILEEXT_EDIT));
     EXPECT_EQ(L"typed", app.Text(IDC_COMMAND_EDIT));
     EXPECT_EQ(L"pre", app.Text(IDC_PRECOMMAND_EDIT));
@@ -224,7 +224,7 @@ TEST(Import, FailuresLeaveEveryControlAlone) {
     // Shift-JIS: neither UTF-16 nor UTF-8.
     std::wstring ansi = dir.WriteFile(L"ansi.ini", "[Quenbrix]\r\nCommand = \x8E\xCA\x90\x5E\r\n");
     for (const std::wstring& path : {other, ansi, dir.Join(L"missing.ini")}) {
-        EXPECT_FALSE(app.window->ImportSettingsFile(path.c_str()));
+        EXPECT_FALSE(app.window->Form().ImportSettingsFile(path.c_str()));
         EXPECT_EQ(L"cmd", app.Text(IDC_COMMAND_EDIT));
         EXPECT_EQ(L"txt", app.Text(IDC_FILEEXT_EDIT));
         EXPECT_FALSE(app.IsChecked(IDC_DELETE_CHECK));
@@ -247,7 +247,7 @@ TEST(Export, ANewFileHasExactlyTheSectionAndItsKeys) {
 
     // The bare FileExt key reads back as empty.
     app.SetText(IDC_FILEEXT_EDIT, L"zzz");
-    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str()));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str()));
     EXPECT_EQ(L"", app.Text(IDC_FILEEXT_EDIT));
     EXPECT_EQ(L"copy \"$fullname\" D:\\", app.Text(IDC_COMMAND_EDIT));
 }
@@ -335,7 +335,7 @@ TEST(Export, TheLongestCommandSurvivesAFileRoundTrip) {
     std::wstring path = dir.Join(L"long.ini");
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str()));
     app.SetText(IDC_COMMAND_EDIT, L"");
-    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str()));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str()));
     EXPECT_EQ(longCommand, app.Text(IDC_COMMAND_EDIT));
 }
 
@@ -457,7 +457,7 @@ TEST(RunSettings, CheckExitCodeHideCommandAndParallelRoundTrip) {
                                                           L"Parallel = 12\r\n").substr(2)));
     app.SetChecked(IDC_HIDE_COMMAND, false);
     app.SetText(IDC_PARALLEL_EDIT, L"3");
-    ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str()));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str()));
     EXPECT_TRUE(app.IsChecked(IDC_HIDE_COMMAND));
     EXPECT_EQ(L"12", app.Text(IDC_PARALLEL_EDIT));
 }
@@ -470,7 +470,7 @@ TEST(RunSettings, AnOldFileOrKeyMeansTheDefaultsAndABadNumberIsNotTaken) {
     // A file saved before these settings existed: the defaults, as then.
     std::wstring old = dir.WriteFile(L"old.ini", Utf16File(L"[Quenbrix]\r\nFileExt\r\nPreCommand\r\nCommand = x\r\n"
                                                            L"Directory\r\nDelete = 1\r\n\r\n"));
-    ASSERT_TRUE(app.window->ImportSettingsFile(old.c_str()));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(old.c_str()));
     EXPECT_FALSE(app.IsChecked(IDC_CHECK_EXIT_CODE));
     EXPECT_EQ(L"1", app.Text(IDC_PARALLEL_EDIT));
 
@@ -479,7 +479,7 @@ TEST(RunSettings, AnOldFileOrKeyMeansTheDefaultsAndABadNumberIsNotTaken) {
         app.SetText(IDC_PARALLEL_EDIT, L"7");
         std::wstring path = dir.WriteFile(L"bad.ini", Utf16File(L"[Quenbrix]\r\n" + std::wstring(bad) + L"\r\n"));
         SettingsFileReport report;
-        ASSERT_TRUE(app.window->ImportSettingsFile(path.c_str(), &report)) << bad;
+        ASSERT_TRUE(app.window->Form().ImportSettingsFile(path.c_str(), &report)) << bad;
         EXPECT_EQ(L"7", app.Text(IDC_PARALLEL_EDIT)) << bad;
         ASSERT_EQ(1, report.skippedKeys.GetCount()) << bad;
         EXPECT_STREQ(L"Parallel", report.skippedKeys[0].Text());

@@ -297,7 +297,7 @@ TEST(MainWindowLayout, AtTheDefaultSizeOfA1366x768ScreenTheTableShowsTwelveRowsA
     // The screen less a taskbar of 40 pixels, at this scale.
     const RECT work = {0, 0, MulDiv(1366, static_cast<int>(dpi), 96), MulDiv(768 - 40, static_cast<int>(dpi), 96)};
     const RECT& frame = app.window->frameOffsets;
-    RECT client = MainWindow::DefaultClientRect(work, dpi, frame);
+    RECT client = DefaultClientRect(work, dpi, frame);
     EXPECT_EQ(work.top, client.top + frame.top) << "the frame spans the work area's height";
     EXPECT_EQ(work.bottom, client.bottom + frame.bottom);
     EXPECT_LE(client.right + frame.right, work.right);

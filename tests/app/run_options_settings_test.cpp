@@ -206,7 +206,7 @@ TEST(RunOptionSettings, SettingsFileKeysRoundTripAndBadOnesAreNamedAndNotTaken) 
     // A file from before these keys: today's run.
     AppWindow& other = app;
     std::wstring old = dir.WriteFile(L"old.ini", Utf16File(L"[Quenbrix]\r\nCommand = x\r\n"));
-    ASSERT_TRUE(other.window->ImportSettingsFile(old.c_str()));
+    ASSERT_TRUE(other.window->Form().ImportSettingsFile(old.c_str()));
     EXPECT_EQ(0, Choice(other));
     EXPECT_EQ(L"0", other.Text(IDC_TIME_LIMIT_EDIT));
     EXPECT_EQ(L"0", other.Text(IDC_RETRIES_EDIT));
@@ -216,7 +216,7 @@ TEST(RunOptionSettings, SettingsFileKeysRoundTripAndBadOnesAreNamedAndNotTaken) 
     EXPECT_TRUE(other.IsChecked(IDC_CHECK_OUTPUT_CHECK));
     EXPECT_FALSE(other.IsChecked(IDC_KEEP_FAILED_OUTPUT_CHECK));
 
-    ASSERT_TRUE(other.window->ImportSettingsFile(path.c_str()));
+    ASSERT_TRUE(other.window->Form().ImportSettingsFile(path.c_str()));
     EXPECT_EQ(1, Choice(other));
     EXPECT_EQ(L"86400", other.Text(IDC_TIME_LIMIT_EDIT));
     EXPECT_EQ(L"9", other.Text(IDC_RETRIES_EDIT));
@@ -237,7 +237,7 @@ TEST(RunOptionSettings, SettingsFileKeysRoundTripAndBadOnesAreNamedAndNotTaken) 
         SetAll(app);
         std::wstring file = dir.WriteFile(L"bad.ini", Utf16File(L"[Quenbrix]\r\n" + std::wstring(b.line) + L"\r\n"));
         SettingsFileReport report;
-        ASSERT_TRUE(app.window->ImportSettingsFile(file.c_str(), &report)) << b.line;
+        ASSERT_TRUE(app.window->Form().ImportSettingsFile(file.c_str(), &report)) << b.line;
         ASSERT_EQ(1, report.skippedKeys.GetCount()) << b.line;
         EXPECT_STREQ(b.key, report.skippedKeys[0].Text());
         // The key named keeps the control's value; the absent ones mean their defaults.
@@ -251,7 +251,7 @@ TEST(RunOptionSettings, SettingsFileKeysRoundTripAndBadOnesAreNamedAndNotTaken) 
     std::wstring file = dir.WriteFile(
         L"long.ini", Utf16File(L"[Quenbrix]\r\nOutput = " + std::wstring(1025, L'o') + L"\r\nTimeLimit = 5\r\n"));
     SettingsFileReport report;
-    ASSERT_TRUE(app.window->ImportSettingsFile(file.c_str(), &report));
+    ASSERT_TRUE(app.window->Form().ImportSettingsFile(file.c_str(), &report));
     ASSERT_EQ(1, report.skippedKeys.GetCount());
     EXPECT_STREQ(L"Output", report.skippedKeys[0].Text());
     EXPECT_EQ(L"D:\\変換後\\$reldir$stem.webp", app.Text(IDC_OUTPUT_EDIT));

@@ -159,3 +159,29 @@ TEST(TargetTable, TheLayoutGoesThroughTheStore) {
     table.RestoreLayout(*store, 96);
     EXPECT_GT(list.view.GetColumnWidths()[0], 8);
 }
+
+TEST(TargetTable, ARunsEndKeepsTheSelectionWithTheEntriesThatStayOrSelectsTheFirstFailure) {
+    TargetListModel model;
+    AddEntries(model, 4);
+    FakeWindow window;
+    TargetTable table(model, window);
+    // Without a table shown nothing leaves, whatever the box says.
+    std::vector<bool> asked;
+    auto removeFirstAndThird = [&](bool removeDone) {
+        asked.push_back(removeDone);
+        if (removeDone) model.Remove({0, 2});
+        return -1;
+    };
+    EXPECT_FALSE(table.ShowRunEnd(true, removeFirstAndThird));
+    ListWindow list(table);
+    list.view.SetCount(model.GetCount());
+    list.view.SelectRows({1, 3});
+    EXPECT_TRUE(table.ShowRunEnd(true, removeFirstAndThird));
+    EXPECT_EQ((std::vector<bool>{false, true}), asked);
+    std::vector<int> selected;
+    list.view.GetSelectedIndices(selected);
+    EXPECT_EQ((std::vector<int>{0, 1}), selected) << "the entries 2 and 4, now first and second";
+    EXPECT_TRUE(table.ShowRunEnd(false, [](bool) { return 1; }));
+    list.view.GetSelectedIndices(selected = {});
+    EXPECT_EQ((std::vector<int>{1}), selected);
+}

@@ -111,11 +111,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int showComm
     settings.checkExitCode = 1;
     settings.hideCommand = 1;
     settings.parallel = 1;
-    VQWin32DialogWindowCreateInfo* info = window->MakeCreateInfo(settings, showCommand);
+    VQWin32DialogWindowCreateInfo* info = MakeMainPanelCreateInfo(settings, showCommand, instance, window->Table());
     // As the program's first start has it on this screen.
     RECT frame = {0, 0, 0, 0};
     AdjustWindowRectEx(&frame, info->style, FALSE, info->exStyle);
-    info->rect = MainWindow::DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
+    info->rect = DefaultClientRect(WorkAreaOf(RECT{0, 0, 1, 1}), VQWin32GetWindowDpi(nullptr), frame);
     if (!window->Open(info)) return -2;
     delete info;
 

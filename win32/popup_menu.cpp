@@ -1,0 +1,13 @@
+#include "win32/popup_menu.h"
+
+bool ShowMenuBelow(HINSTANCE instance, int menuId, HWND owner, HWND below, const std::vector<int>& grayed) {
+    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(menuId));
+    if (!menu) return false;
+    HMENU popup = GetSubMenu(menu, 0);
+    for (int id : grayed) EnableMenuItem(popup, id, MF_BYCOMMAND | MF_GRAYED);
+    RECT place = {};
+    if (below) GetWindowRect(below, &place);
+    TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, place.left, place.bottom, 0, owner, nullptr);
+    DestroyMenu(menu);
+    return true;
+}
