@@ -203,5 +203,9 @@ VQWString FolderWatcher::LedgerPath() const {
 void FolderWatcher::SaveLedger() {
     if (dataFolder.IsEmpty() || folders.empty()) return;
     CreateFolders(dataFolder);
-    WriteUtf16File(LedgerPath(), ledger.ToText());
+    // A file settled but not yet run is not on the disk as taken: a watch
+    // that ends unexpectedly runs it at its next start.
+    WatchLedger saved = ledger;
+    for (const WatchedFile& file : queued) saved.Forget(file.path);
+    WriteUtf16File(LedgerPath(), saved.ToText());
 }
