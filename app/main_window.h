@@ -324,4 +324,8 @@ private:
     bool stopWatchAtRunEnd = false;  // 停止 was pressed during it
     bool inWatchTick = false;
     VQWString watchRefusal;
+    // What ShowWatchState last showed.
+    VQWString shownWatchText;
+    bool shownWatching = false;
+    bool shownIdle = true;
 };

@@ -143,6 +143,7 @@ void MainWindow::OnRunEnded(bool closing) {
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
     KeepRunResults();
+    bool watched = watchRunGoing;
     WatchRunEnded();
     if (closing) return;
     VQWString line = runController.EndLine();
@@ -155,7 +156,8 @@ void MainWindow::OnRunEnded(bool closing) {
     ShowWatchState();
     // The error comes last, from a copy: while its box waits, the next run
     // may already start (an about box closed under it gives the window back).
-    VQWString message = runController.EndMessage();
+    // A watch's run waits for nobody: its failures stay marked, on the line and in the results file.
+    VQWString message = watched ? VQWString() : runController.EndMessage();
     if (!message.IsEmpty()) ShowError(message.Text());
 }
 

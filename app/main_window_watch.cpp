@@ -77,11 +77,19 @@ void MainWindow::WatchTick() {
 void MainWindow::ShowWatchState() {
     bool watching = watcher.IsWatching();
     VQWString text = watching ? watcher.StatusText() : VQWString();
+    bool idle = runController.State() == RunState::Idle;
+    // Each set repaints: only what changed is set (this runs at every tick).
+    if (text == shownWatchText && watching == shownWatching && idle == shownIdle) return;
+    shownWatchText = text;
+    shownIdle = idle;
     table.SetStatusNote(text);
-    if (VQWin32DialogItem* button = FindItemById(IDC_WATCH_BUTTON)) {
-        button->SetTextW(watching ? L"監視を停止(&G)" : L"監視を開始(&G)", false);
+    if (watching != shownWatching) {
+        shownWatching = watching;
+        if (VQWin32DialogItem* button = FindItemById(IDC_WATCH_BUTTON)) {
+            button->SetTextW(watching ? L"監視を停止(&G)" : L"監視を開始(&G)", false);
+        }
     }
-    if (runController.State() != RunState::Idle || !handle) return;
+    if (!idle || !handle) return;
     VQWString caption = IdleCaption();
     if (watching) {
         caption = text;
