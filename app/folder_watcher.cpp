@@ -4,6 +4,7 @@
 
 #include "base/files.h"
 #include "base/path_identity.h"
+#include "engine/output_path.h"
 
 namespace {
 
@@ -102,6 +103,10 @@ bool FolderWatcher::Start(const WatchRequest& request, VQWString& error) {
     setup.folders = folders;
     setup.accepts = request.accepts;
     setup.outputFolder = FixedOutputFolder(request.outputTemplate);
+    outputTemplate = request.outputTemplate;
+    directory = request.directory;
+    expectedOutputs.clear();
+    setup.isOutput = [this](const VQWString& path) { return expectedOutputs.count(PathIdentity(path).Text()) > 0; };
     setup.settleMs = request.settleSeconds * 1000;
     setup.existing = request.existing;
     session = std::make_unique<WatchSession>(setup, ledger);
@@ -135,7 +140,14 @@ void FolderWatcher::Stop() {
 void FolderWatcher::Tick(DWORD now) {
     if (!watch) return;
     session->Hear(watch->Take(), now);
-    for (WatchedFile& file : session->TakeReady(now)) queued.push_back(std::move(file));
+    for (WatchedFile& file : session->TakeReady(now)) {
+        VQWString output, error;
+        if (!outputTemplate.IsEmpty() &&
+            ExpandOutputPath(outputTemplate, file.path, file.root, directory, output, error)) {
+            expectedOutputs.insert(PathIdentity(output).Text());
+        }
+        queued.push_back(std::move(file));
+    }
     if (queued.empty() || !host.WatchCanRun()) return;
     std::vector<WatchedFile> batch;
     batch.swap(queued);

@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "base/strings.h"
@@ -32,6 +34,7 @@ struct WatchRequest {
     VQWString folders;  // the field's text: folders separated by ";"
     VQWString command;
     VQWString outputTemplate;
+    VQWString directory;  // the run's working directory, that a relative output is taken from
     std::function<bool(const VQWString& path)> accepts;  // the extension filter
     DWORD settleSeconds = 3;
     bool existing = true;
@@ -79,6 +82,10 @@ private:
     std::unique_ptr<WatchSession> session;
     std::unique_ptr<FolderWatch> watch;
     std::vector<WatchedFile> queued;
+    // Where the files taken write (by identity): a file that appears there is the job's, not input.
+    VQWString outputTemplate;
+    VQWString directory;
+    std::set<std::wstring> expectedOutputs;
     bool startListing = true;
     int runs = 0;
     int filesRun = 0;

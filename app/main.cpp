@@ -91,6 +91,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         if (commandLine.planFile.IsEmpty()) window->showOnceRunning = showCommand;
         showCommand = SW_HIDE;
     }
+    // A watch refused ends without a window, its reason on the console.
+    if (commandLine.watch) {
+        window->showOnceWatching = showCommand;
+        showCommand = SW_HIDE;
+    }
     VQWin32DialogWindowCreateInfo* info = MakeMainPanelCreateInfo(settings, showCommand, instance, window->Table());
     // Without a saved place the window opens as high as the screen leaves,
     // so the table gets the height the panel does not need.
@@ -110,6 +115,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         result = window->Unattended().ExitCode();
         WriteToParentConsole(window->Unattended().Report());
         SetMsgBoxUnattended(nullptr);
+    }
+    if (!window->WatchRefusalText().IsEmpty()) {
+        WriteToParentConsole(VQWString().Format(L"Quenbrix: %s\n", window->WatchRefusalText().Text()));
+        result = kExitNotStarted;
     }
     delete window;
     TimingMark("window deleted");

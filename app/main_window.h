@@ -15,6 +15,7 @@
 #include "app/kept_list_keeper.h"
 #include "app/main_panel.h"
 #include "app/field_histories.h"
+#include "app/folder_watcher.h"
 #include "app/job_library.h"
 #include "app/output_window.h"
 #include "app/plan_file.h"
@@ -39,7 +40,7 @@ class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
 
 class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents,
-                   public TableEvents {
+                   public TableEvents, private WatchHost {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -186,6 +187,16 @@ public:
     // The unattended start: the boxes it answered, and at its end the
     // process's exit code and what goes to the console.
     UnattendedRun& Unattended() { return unattended; }
+    // The watch of the job's folders (main_window_watch.cpp): 監視を開始 and
+    // 監視を停止, /watch, the runs of the files that settled. Start is false
+    // when the watch was refused (its box shown, or under /watch kept for the console).
+    bool StartWatching();
+    void StopWatching();
+    const FolderWatcher& Watcher() const { return watcher; }
+    const VQWString& WatchRefusalText() const { return watchRefusal; }
+    int showOnceWatching = -1;  // a /watch's window shows so once watching began; -1: none waits
+    // A run that took this long is told at its end when the window is not in front.
+    enum { kNotifyAfterMs = 5000 };
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
     // The window's clock (GetTickCount): the run button's guards, the
@@ -295,4 +306,22 @@ private:
     std::vector<VQWString> handedOver;  // paths from second starts, not yet added
     void StartUnattended();
     void CheckUnattendedEnd();
+
+    bool WatchCanRun() override;
+    bool RunWatchedFiles(const std::vector<WatchedFile>& files) override;
+    void OnWatchButton();
+    void WatchTick();
+    // 監視中 in the caption (when no run shows its progress there) and under the table.
+    void ShowWatchState();
+    // A run of watched files ended: what it finished is not taken again until it changes.
+    void WatchRunEnded();
+    void NotifyRunEnd();
+    bool OnNotifyIcon(LPARAM lParam);
+    // The watch's own messages; -1 for any other.
+    int OnWatchMessage(UINT message, LPARAM lParam);
+    FolderWatcher watcher{*this};
+    bool watchRunGoing = false;     // the run going on is one of watched files
+    bool stopWatchAtRunEnd = false;  // 停止 was pressed during it
+    bool inWatchTick = false;
+    VQWString watchRefusal;
 };

@@ -12,7 +12,7 @@
 #include "win32/message_box.h"
 
 namespace {
-enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41 };
+enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41, kStartWatchMessage = WM_APP + 43 };
 }  // namespace
 
 void MainWindow::ActOnCommandLine() {
@@ -42,6 +42,8 @@ void MainWindow::ActOnCommandLine() {
         unattended.Begin(!commandLine.missing.empty());
         PostMessageW(handle, kStartUnattendedMessage, 0, 0);
     }
+    // After the loading's boxes: the watch takes the job as they left it.
+    if (commandLine.watch) PostMessageW(handle, kStartWatchMessage, 0, 0);
 }
 
 void MainWindow::AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing) {
@@ -56,6 +58,14 @@ void MainWindow::AddArgumentTargets(const std::vector<VQWString>& targets, const
 int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kStartUnattendedMessage: StartUnattended(); return 0;
+    case kStartWatchMessage:
+        if (!StartWatching() && !watchRefusal.IsEmpty()) {
+            PostMessageW(handle, WM_CLOSE, 0, 0);
+        } else if (showOnceWatching >= 0) {
+            ShowWindow(handle, showOnceWatching);
+        }
+        showOnceWatching = -1;
+        return 0;
     case kAddHandedOverMessage: {
         std::vector<VQWString> paths;
         paths.swap(handedOver);
@@ -68,7 +78,9 @@ int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         AddArgumentTargets(targets, missing);
         return 0;
     }
-    default: return VQWin32DialogWindow::OnAppMessage(hwnd, message, wParam, lParam);
+    default:
+        if (OnWatchMessage(message, lParam) == 0) return 0;
+        return VQWin32DialogWindow::OnAppMessage(hwnd, message, wParam, lParam);
     }
 }
 

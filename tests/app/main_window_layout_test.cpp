@@ -20,7 +20,7 @@ namespace {
 
 // The panel's size in dialog units, as the resource gives it.
 const int kPanelUnitsWide = 360;
-const int kPanelUnitsHigh = 271;
+const int kPanelUnitsHigh = 299;
 
 SIZE PanelPixels(HWND panel, int unitsWide, int unitsHigh) {
     RECT rect = {0, 0, unitsWide, unitsHigh};
