@@ -105,6 +105,7 @@ struct Usage {
     double privateMiB = 0;
     double workingMiB = 0;
     double peakWorkingMiB = 0;
+    double residentMiB = -1;  // Linux's own count of the Wine process (VmRSS), where there is one
 };
 
 Usage UsageOf(HANDLE process) {
@@ -124,6 +125,60 @@ Usage UsageOf(HANDLE process) {
     return usage;
 }
 
+// A file of Linux's /proc, read through Wine's drive Z: (its size is told as 0).
+std::string ReadProcFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+// The /proc folder of the Linux process whose command line holds `marker`,
+// or empty (not under Wine, or not found).
+std::wstring ProcFolderOf(const std::wstring& marker) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, marker.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string wanted(n > 0 ? n - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, marker.c_str(), -1, &wanted[0], n, nullptr, nullptr);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) return std::wstring();
+    std::wstring result;
+    do {
+        if (found.cFileName[0] < L'0' || found.cFileName[0] > L'9') continue;
+        std::wstring folder = std::wstring(L"Z:\\proc\\") + found.cFileName;
+        std::string line = ReadProcFile(folder + L"\\cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        if (line.find(wanted) != std::string::npos) result = folder;
+    } while (result.empty() && FindNextFileW(search, &found));
+    FindClose(search);
+    return result;
+}
+
+// Under Wine GetProcessTimes of another process does not move: the times
+// come from Linux (utime and stime, in its ticks of 10 ms) instead.
+void AddProcUsage(const std::wstring& folder, Usage& usage) {
+    std::string stat = ReadProcFile(folder + L"\\stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return;
+    std::vector<std::string> fields;
+    for (size_t at = close + 2; at < stat.size();) {
+        size_t end = stat.find(' ', at);
+        if (end == std::string::npos) end = stat.size();
+        fields.push_back(stat.substr(at, end - at));
+        at = end + 1;
+    }
+    // From the state on: utime and stime are the 12th and 13th.
+    if (fields.size() > 12) usage.cpu = (atof(fields[11].c_str()) + atof(fields[12].c_str())) / 100;
+    std::string status = ReadProcFile(folder + L"\\status");
+    size_t rss = status.find("VmRSS:");
+    if (rss != std::string::npos) usage.residentMiB = atof(status.c_str() + rss + 6) / 1024;
+}
+
 // One watching side, seen from the writer of the files.
 class Side {
 public:
@@ -132,7 +187,7 @@ public:
     virtual void Pass(DWORD ms) = 0;
     // When the command of the file named `name` started, or -1 while it has not.
     virtual double StartOf(const std::wstring& name) = 0;
-    virtual HANDLE Process() = 0;
+    virtual Usage Now() = 0;
 };
 
 // The window's watcher in this process, its host noting when a run is asked for.
@@ -163,7 +218,7 @@ public:
         auto found = started.find(name);
         return found == started.end() ? -1 : found->second;
     }
-    HANDLE Process() override { return GetCurrentProcess(); }
+    Usage Now() override { return UsageOf(GetCurrentProcess()); }
 
 private:
     bool WatchCanRun() override { return true; }
@@ -188,16 +243,18 @@ public:
     ~ExeSide() override {
         if (process.hProcess) CloseStarted(frame, process);
     }
+    // folder empty: a plain start of the same job, without watching.
     bool Start(const std::wstring& quenbrix, const std::wstring& folder, bool existing) {
         stamps = dir.MakeDir(L"stamps");
         std::wstring job = L"[Quenbrix]\r\nCommand = " + SelfCommand(L"child-stamp \"" + stamps + L"\\$name\"") +
-                           L"\r\nHideCommand = 1\r\nWatch = " + folder + L"\r\n";
+                           L"\r\nHideCommand = 1\r\n";
+        if (!folder.empty()) job += L"Watch = " + folder + L"\r\n";
         if (!existing) job += L"WatchExisting = 0\r\n";
         std::wstring jobPath = dir.WriteFile(L"job.ini", Utf16File(job));
         std::wstring data = dir.MakeDir(L"data");
         SetEnvironmentVariableW(L"LOCALAPPDATA", data.c_str());
         SetEnvironmentVariableW(L"APPDATA", data.c_str());
-        std::wstring line = Quoted(quenbrix) + L" " + Quoted(jobPath) + L" /watch";
+        std::wstring line = Quoted(quenbrix) + L" " + Quoted(jobPath) + (folder.empty() ? L"" : L" /watch");
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.Path().c_str(), &startup,
@@ -206,23 +263,33 @@ public:
             process = PROCESS_INFORMATION{};
             return false;
         }
-        // Watching once the caption says so.
+        // Watching once the caption says so; a plain start once its window shows.
         for (double start = Seconds(); Seconds() - start < 60; Sleep(50)) {
             DWORD code = STILL_ACTIVE;
             if (GetExitCodeProcess(process.hProcess, &code) && code != STILL_ACTIVE) {
-                fprintf(stderr, "Quenbrix.exe /watch ended with exit code %lu\n", code);
+                fprintf(stderr, "Quenbrix.exe ended with exit code %lu\n", code);
                 return false;
             }
             if (!frame) frame = FrameOf(process.dwProcessId);
             wchar_t caption[512] = L"";
-            if (frame && GetWindowTextW(frame, caption, 512) && wcsstr(caption, L"監視中")) return true;
+            bool ready = frame && (folder.empty() ? IsWindowVisible(frame) != FALSE
+                                                  : GetWindowTextW(frame, caption, 512) && wcsstr(caption, L"監視中"));
+            if (ready) {
+                procFolder = ProcFolderOf(jobPath);
+                if (procFolder.empty()) fprintf(stderr, "no Linux process found: CPU times from Windows\n");
+                return true;
+            }
         }
-        fprintf(stderr, "Quenbrix.exe /watch: no 監視中 in its caption within 60 s\n");
+        fprintf(stderr, "Quenbrix.exe: %ls within 60 s\n", folder.empty() ? L"no window" : L"no 監視中 in its caption");
         return false;
     }
     void Pass(DWORD ms) override { Sleep(ms); }
     double StartOf(const std::wstring& name) override { return ReadStamp(stamps + L"\\" + name); }
-    HANDLE Process() override { return process.hProcess; }
+    Usage Now() override {
+        Usage usage = UsageOf(process.hProcess);
+        if (!procFolder.empty()) AddProcUsage(procFolder, usage);
+        return usage;
+    }
 
 private:
     static HWND FrameOf(DWORD processId) {
@@ -239,6 +306,7 @@ private:
     std::wstring stamps;
     PROCESS_INFORMATION process = {};
     HWND frame = nullptr;
+    std::wstring procFolder;
 };
 
 struct Delays {
@@ -345,28 +413,31 @@ bool MakeTree(const std::wstring& root, std::wstring& files) {
 // core for 3 s on end: listing 100,000 files takes it whole.
 double WaitQuiet(Side& side) {
     double start = Seconds();
-    std::vector<double> cpu{UsageOf(side.Process()).cpu};
+    std::vector<double> cpu{side.Now().cpu};
     while (Seconds() - start < 600) {
         side.Pass(1000);
-        cpu.push_back(UsageOf(side.Process()).cpu);
+        cpu.push_back(side.Now().cpu);
         if (cpu.size() > 3 && cpu.back() - cpu[cpu.size() - 4] < 0.15) return Seconds() - start;
     }
     return -1;
 }
 
+// title: what was watched, for the figures' heading.
 bool MeasureIdle(const char* title, Side& side, const Usage* before) {
     double quiet = WaitQuiet(side);
-    Usage at = UsageOf(side.Process());
+    Usage at = side.Now();
     double start = Seconds();
     side.Pass(kIdleMs);
     double seconds = Seconds() - start;
-    Usage after = UsageOf(side.Process());
+    Usage after = side.Now();
     double cpuMs = (after.cpu - at.cpu) * 1000;
-    printf("%s, %d files watched:\n", title, kTreeFolders * kTreeFilesEach);
-    printf("  the start listing over within %.1f s (3 s of quiet included)\n", quiet);
+    printf("%s:\n", title);
+    printf("  quiet %.1f s after it was ready (3 s of quiet on end included)\n", quiet);
     printf("  idle %.1f s: %.0f ms of CPU (%.2f%% of one core)\n", seconds, cpuMs, cpuMs / 10 / seconds);
-    printf("  memory: private %.1f MiB, working set %.1f MiB, peak %.1f MiB\n", after.privateMiB, after.workingMiB,
+    printf("  memory: private %.1f MiB, working set %.1f MiB, peak %.1f MiB", after.privateMiB, after.workingMiB,
            after.peakWorkingMiB);
+    if (after.residentMiB >= 0) printf(" (Linux's VmRSS %.1f MiB)", after.residentMiB);
+    printf("\n");
     if (before) {
         printf("  (this process before watching: private %.1f MiB, working set %.1f MiB)\n", before->privateMiB,
                before->workingMiB);
@@ -424,7 +495,7 @@ int main() {
         Usage before = UsageOf(GetCurrentProcess());
         InProcessSide side;
         if (side.Start(tree, false)) {
-            met = MeasureIdle("In this process (the watch alone)", side, &before) && met;
+            met = MeasureIdle("In this process (the watch alone), 100,000 files watched", side, &before) && met;
         } else {
             ran = false;
         }
@@ -432,7 +503,14 @@ int main() {
     if (exe) {
         ExeSide side;
         if (side.Start(quenbrix, tree, false)) {
-            met = MeasureIdle("Quenbrix.exe /watch", side, nullptr) && met;
+            met = MeasureIdle("Quenbrix.exe /watch, 100,000 files watched", side, nullptr) && met;
+        } else {
+            ran = false;
+        }
+        // What the window costs of its own with nothing watched, beside.
+        ExeSide plain;
+        if (plain.Start(quenbrix, std::wstring(), true)) {
+            MeasureIdle("Quenbrix.exe, the same job without watching", plain, nullptr);
         } else {
             ran = false;
         }
