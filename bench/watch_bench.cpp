@@ -14,8 +14,9 @@
 // under 1% of one core (taken as "no CPU") and under 100 MiB private bytes.
 //
 //   watch_bench.exe [all|inproc|exe] [files] [burst] [tree folder] [Quenbrix.exe]
-// (default: all, 20 files, a burst of 200 (0 0: the idle cost alone), build\watch-tree made once and
-// kept, build\Quenbrix.exe; bench/watch.sh runs it in the benches' prefix).
+// (default: all, 20 files, a burst of 200, build\watch-tree made once and
+// kept, build\Quenbrix.exe; "0 0" files measures the idle cost alone;
+// bench/watch.sh runs it in the benches' prefix).
 // Exit code 1 when a goal is missed, 2 when a side did not run.
 #include <windows.h>
 #include <psapi.h>
