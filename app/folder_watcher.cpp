@@ -175,8 +175,9 @@ VQWString FolderWatcher::StatusText() const {
         list.Append(folder);
     }
     VQWString text;
-    text.Format(L"監視中 %s（実行 %d 件、待機 %d 件）", list.Text(), filesRun,
-                static_cast<int>(queued.size() + (session ? session->WaitingCount() : 0)));
+    // The counts first: a narrow line cuts the folders, not them.
+    text.Format(L"監視中（実行 %d 件、待機 %d 件） %s", filesRun,
+                static_cast<int>(queued.size() + (session ? session->WaitingCount() : 0)), list.Text());
     if (session) {
         for (size_t i = 0; i < session->Gone().size(); ++i) {
             if (!session->Gone()[i]) continue;
@@ -202,5 +203,9 @@ VQWString FolderWatcher::LedgerPath() const {
 void FolderWatcher::SaveLedger() {
     if (dataFolder.IsEmpty() || folders.empty()) return;
     CreateFolders(dataFolder);
-    WriteUtf16File(LedgerPath(), ledger.ToText());
+    // A file settled but not yet run is not on the disk as taken: a watch
+    // that ends unexpectedly runs it at its next start.
+    WatchLedger saved = ledger;
+    for (const WatchedFile& file : queued) saved.Forget(file.path);
+    WriteUtf16File(LedgerPath(), saved.ToText());
 }

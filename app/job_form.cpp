@@ -97,10 +97,12 @@ constexpr JobSetting kJobSettings[] = {
     // The watch reads its settings when it starts, and its runs read the rest as any run does.
     Text(L"Watch", IDC_WATCH_EDIT, JobSettings::kWatchLimit, [](JobSettings& s) { return s.watch; }, false),
     Number(L"WatchSettle", IDC_WATCH_SETTLE_EDIT, 1, JobSettings::kMaxWatchSettleSeconds, 3,
-           [](JobSettings& s) { return &s.watchSettle; }, nullptr, kDown),
-    Check(L"WatchExisting", IDC_WATCH_EXISTING_CHECK, 1, [](JobSettings& s) { return &s.watchExisting; }, nullptr,
-          true),
-    Check(L"Notify", IDC_NOTIFY_CHECK, 1, [](JobSettings& s) { return &s.notify; }, nullptr, false),
+           [](JobSettings& s) { return &s.watchSettle; }, nullptr, kDownRight),
+    {L"WatchExisting", kCheckSetting, IDC_WATCH_EXISTING_CHECK, 0, 1, 1, nullptr,
+     [](JobSettings& s) { return &s.watchExisting; }, true, kDownRight, false, nullptr, nullptr, nullptr},
+    // Beside the job's name, at the window's top right.
+    {L"Notify", kCheckSetting, IDC_NOTIFY_CHECK, 0, 1, 1, nullptr, [](JobSettings& s) { return &s.notify; }, false,
+     VQWin32AnchorMoveRight, false, nullptr, nullptr, nullptr},
 };
 
 bool InRange(const JobSetting& setting, long long number) {

@@ -80,7 +80,7 @@ VQWin32DialogWindowCreateInfo* MakeMainPanelCreateInfo(const JobSettings& s, int
         Anchored(new VQWin32DialogItem(IDC_WATCH_LABEL), down),
         setting(IDC_WATCH_EDIT),
         Anchored(new VQWin32DialogItem(IDC_WATCH_BUTTON), downRight),
-        Anchored(new VQWin32DialogItem(IDC_WATCH_SETTLE_LABEL), down),
+        Anchored(new VQWin32DialogItem(IDC_WATCH_SETTLE_LABEL), downRight),
         setting(IDC_WATCH_SETTLE_EDIT),
         setting(IDC_WATCH_EXISTING_CHECK),
         setting(IDC_NOTIFY_CHECK),

@@ -422,6 +422,32 @@ TEST_F(CommandLineRun, ARunThatCannotStartExitsTwoWithTheReason) {
     }
 }
 
+TEST_F(CommandLineRun, AWatchThatCannotStartExitsTwoWithTheReason) {
+    TempDir dir;
+    std::wstring in = dir.MakeDir(L"受け取り");
+    const std::wstring command = L"Command = " + ChildProgram() + L" exit 0\r\n";
+    const struct {
+        const char* what;
+        std::wstring lines;
+        const char* reason;
+    } cases[] = {
+        {"no folder", command, "Quenbrix: 監視するフォルダを入力してください。\r\n"},
+        {"no command", L"Watch = " + in + L"\r\n", "Quenbrix: コマンドを入力してください。\r\n"},
+        {"missing folder", command + L"Watch = " + in + L";" + dir.Join(L"無い") + L"\r\n",
+         "Quenbrix: 監視するフォルダが見つかりません。\r\n"},
+        {"inside the output folder", command + L"Watch = " + in + L"\\下\r\nOutput = " + in + L"\\$name\r\n",
+         "Quenbrix: 監視するフォルダが出力先のフォルダの中にあります。\r\n"},
+    };
+    dir.MakeDir(L"受け取り\\下");
+    for (const auto& c : cases) {
+        FreshRegistry();
+        TempDir appData;
+        Ended ended = RunToEnd(Quoted(Settings(dir, L"監視.ini", c.lines)) + L" /watch", appData.Path());
+        EXPECT_EQ(2u, ended.code) << c.what;
+        EXPECT_EQ(0u, ended.output.find(c.reason)) << c.what << ": " << ended.output;
+    }
+}
+
 TEST_F(CommandLineRun, WrongArgumentsExitThreeWithTheReasonAndUsageGoesToTheOutput) {
     TempDir appData;
     const struct {
@@ -442,7 +468,7 @@ TEST_F(CommandLineRun, WrongArgumentsExitThreeWithTheReasonAndUsageGoesToTheOutp
     Ended usage = RunToEnd(L"/?", appData.Path());
     EXPECT_EQ(0u, usage.code);
     EXPECT_EQ(0u, usage.output.find("使い方: Quenbrix.exe")) << usage.output;
-    for (const char* name : {"/run", "/new", "/list FILE", "/job NAME", "/plan FILE", "/portable", "/?"}) {
+    for (const char* name : {"/run", "/new", "/list FILE", "/job NAME", "/plan FILE", "/portable", "/watch", "/?"}) {
         EXPECT_NE(std::string::npos, usage.output.find(std::string("\r\n  ") + name + " ")) << name;
     }
 }
