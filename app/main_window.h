@@ -182,6 +182,8 @@ public:
     void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
     // WM_COPYDATA from a second start.
     LRESULT OnCopyData(LPARAM lParam);
+    // Borrowed: wWinMain's; left once the job is loaded and hand-overs are taken. Null: none.
+    HandOverGate* startGate = nullptr;
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The unattended start: the boxes it answered, and at its end the
     // process's exit code and what goes to the console.
