@@ -152,16 +152,4 @@ TEST(HandOver, AJobTravelsInAKindOfItsOwnAndPlainDataStaysAsItWas) {
         HandOver got;
         EXPECT_FALSE(UnpackHandOver(&data, got));
     }
-    // One gate per place and job, the job's case folded as its file's name is.
-    StoragePlace installed, portable;
-    portable.portable = true;
-    portable.settingsFile = L"D:\\USB\\Quenbrix.ini";
-    VQWString gate = HandOverGate::Name(installed, VQWString(L"Photo"));
-    EXPECT_EQ(W(gate), W(HandOverGate::Name(installed, VQWString(L"PHOTO"))));
-    EXPECT_EQ(0, wcsncmp(gate.Text(), L"Local\\Quenbrix-gather-", 22));
-    for (const VQWString& other : {HandOverGate::Name(installed, VQWString()),
-                                   HandOverGate::Name(portable, VQWString(L"Photo")),
-                                   HandOverGate::Name(installed, VQWString(L"Photos"))}) {
-        EXPECT_NE(W(gate), W(other));
-    }
 }
