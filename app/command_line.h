@@ -50,6 +50,12 @@ struct CommandLine {
         return !run && !newWindow && !portable && !usage && !watch && listFiles.empty() && job.IsEmpty() &&
                planFile.IsEmpty() && !paths.empty();
     }
+    // A job and paths only (as Explorer's menu starts a job on each selected
+    // file): what a second start may hand to an open window of that job.
+    bool JobAndPaths() const {
+        return !job.IsEmpty() && !run && !newWindow && !portable && !usage && listFiles.empty() &&
+               planFile.IsEmpty() && !paths.empty();
+    }
 };
 
 // The record of a whole command line as GetCommandLineW gives it. Null or

@@ -116,3 +116,15 @@ bool RemoveExplorerMenu(const wchar_t* classesKey) {
     }
     return removed;
 }
+
+std::vector<SendToShortcut> SendToShortcuts(const std::vector<VQWString>& jobs, bool perJob) {
+    std::vector<SendToShortcut> shortcuts{{VQWString(L"Quenbrix.lnk"), VQWString()}};
+    if (!perJob) return shortcuts;
+    for (const VQWString& job : jobs) {
+        std::wstring file = L"Quenbrix - ";
+        for (const wchar_t* at = job.Text(); *at; ++at) file += *at < 32 || wcschr(L"\\/:*?\"<>|", *at) ? L'_' : *at;
+        file += L".lnk";
+        shortcuts.push_back({VQWString(file.c_str()), VQWString((L"/job " + Quoted(job)).c_str())});
+    }
+    return shortcuts;
+}

@@ -39,3 +39,13 @@ VQWString ExplorerMenuProgram(const wchar_t* classesKey);
 // could not be written (what was written is taken away again).
 bool AddExplorerMenu(const VQWString& exe, const std::vector<VQWString>& jobs, const wchar_t* classesKey);
 bool RemoveExplorerMenu(const wchar_t* classesKey);
+
+// A shortcut of the Send To folder: its file name there and what it adds to
+// the program's command line.
+struct SendToShortcut {
+    VQWString fileName;   // "Quenbrix.lnk", "Quenbrix - NAME.lnk"
+    VQWString arguments;  // empty (the paths are added to the window), or /job "NAME"
+};
+// The plain shortcut, then with perJob one for each job; a character a file
+// name cannot hold is "_" in its file name.
+std::vector<SendToShortcut> SendToShortcuts(const std::vector<VQWString>& jobs, bool perJob);

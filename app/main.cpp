@@ -60,12 +60,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     }
     SortPaths(commandLine);
     TimingMark("command line read");
-    // Send To and a drop on the icon while a window is open: the targets go
-    // to it, as a drop would.
-    if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
+    // Send To, a drop on the icon and Explorer's menu while a window is
+    // open: the targets go to it, as a drop would. Explorer starts one
+    // process per selected file, all at once: they pass the gate one at a
+    // time, and the first opens the window that the others hand theirs to.
+    HandOverGate gate;
+    if ((commandLine.OnlyPaths() || commandLine.JobAndPaths()) && commandLine.settingsFiles.empty()) {
         std::vector<VQWString> paths = commandLine.targets;
         paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
-        bool handedOver = HandOverToOpenWindow(paths, CurrentStoragePlace());
+        StoragePlace place = CurrentStoragePlace();
+        bool handedOver = HandOverToOpenWindow(paths, place, commandLine.job);
+        if (!handedOver) {
+            gate.Enter(place, commandLine.job);
+            handedOver = HandOverToOpenWindow(paths, place, commandLine.job);
+        }
         TimingMark("hand-over look-up");
         if (handedOver) return 0;
     }
@@ -73,6 +81,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     MainWindow* window = new (std::nothrow) MainWindow(instance);
     if (!window) return -1;
     window->commandLine = commandLine;
+    window->startGate = &gate;
     VQWin32SetMainWindow(window);
     window->registryKey = "Software\\velqo\\Quenbrix";
     window->savePlacement = 1;

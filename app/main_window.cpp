@@ -207,6 +207,10 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDM_JOB_SAVE: SaveJob(); return 0;
     case IDM_JOB_DELETE: OnJobDelete(); return 0;
     case IDM_PLAN_SAVE: OnPlanSave(); return 0;
+    case IDM_EXPLORER_MENU_ADD: OnExplorerMenuAdd(false); return 0;
+    case IDM_EXPLORER_MENU_REPAIR: OnExplorerMenuAdd(true); return 0;
+    case IDM_EXPLORER_MENU_REMOVE: OnExplorerMenuRemove(); return 0;
+    case IDM_SEND_TO_ADD: OnSendToAdd(); return 0;
     case IDC_JOB_COMBO:
         if (HIWORD(wParam) == CBN_SELCHANGE) OnJobChosen();
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);

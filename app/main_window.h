@@ -32,6 +32,7 @@
 #include "settings/settings_store.h"
 #include "win32/dialog_window.h"
 #include "win32/progress_bar.h"
+#include "win32/shell_link.h"
 
 class VQWin32DialogItemCheckBox;
 class VQWin32DialogItemComboBoxW;
@@ -139,6 +140,14 @@ public:
     bool (*showInFolder)(HWND owner, const wchar_t* path);
     // Puts text on the clipboard; replaceable by tests.
     bool (*copyToClipboard)(HWND owner, const VQWString& text);
+    // Explorer's menu and Send To (main_window_jobs.cpp): the key below
+    // HKEY_CURRENT_USER the menu is written under (app/explorer_menu.h), and
+    // the shell's calls that make the shortcuts (win32/shell_link.h);
+    // replaceable by tests.
+    const wchar_t* explorerClassesKey = L"Software\\Classes";
+    VQWString (*sendToFolder)() = SendToFolder;
+    bool (*createShortcut)(const VQWString& linkPath, const VQWString& target, const VQWString& arguments,
+                           const VQWString& description) = CreateShortcut;
 
     // Where this start keeps its things (settings/settings_store.h): the
     // registry or the portable file, the data and jobs folders. Set from
@@ -183,6 +192,8 @@ public:
     void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
     // WM_COPYDATA from a second start.
     LRESULT OnCopyData(LPARAM lParam);
+    // Borrowed: wWinMain's; left once the job is loaded and hand-overs are taken. Null: none.
+    HandOverGate* startGate = nullptr;
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The unattended start: the boxes it answered, and at its end the
     // process's exit code and what goes to the console.
@@ -225,6 +236,12 @@ private:
     // 保存: to the current job, or as a name asked for without one; true when the fields are saved.
     bool SaveJob();
     void OnJobDelete();
+    // Explorer's menu: added, written again for this program (repair), removed;
+    // and rewritten when the jobs' names changed from `before` while it starts this program.
+    void OnExplorerMenuAdd(bool repair);
+    void OnExplorerMenuRemove();
+    void FollowJobNames(const std::vector<VQWString>& before);
+    void OnSendToAdd();
     void OnPlanSave();
     bool SaveJobAs(const VQWString& name);
     // The export, the question asked before a file that did not load whole

@@ -1,13 +1,15 @@
 // What the command line asks of the window: the job, settings files,
 // targets and list files it names, loaded as the window opens; the targets
 // that a second start hands over (WM_COPYDATA) instead of opening a window
-// of its own; and the run nobody watches (/run, /plan), told to its record
-// (app/unattended_start.h), which ends the window when the run ends.
+// of its own, a job's only to a window of that job; and the run nobody
+// watches (/run, /plan), told to its record (app/unattended_start.h), which
+// ends the window when the run ends.
 #include <windows.h>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "base/timing_log.h"
 #include "win32/message_box.h"
 
@@ -28,6 +30,9 @@ void MainWindow::ActOnCommandLine() {
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
     // A settings file that did not load whole would run another job than the one meant.
     if (unattended.BoxCount() > boxesBefore) unattended.Block(boxesBefore);
+    // The job is there to be matched: the starts waiting at the gate hand
+    // their paths over now, and they are added after this start's own.
+    if (startGate) startGate->Leave();
     AddArgumentTargets(commandLine.targets, commandLine.missing);
     for (const VQWString& listFile : commandLine.listFiles) {
         if (GetFileAttributesW(SystemForm(listFile).Text()) != INVALID_FILE_ATTRIBUTES) {
@@ -93,6 +98,8 @@ LRESULT MainWindow::OnCopyData(LPARAM lParam) {
         StoragePlaceKey(storagePlace) != handOver.placeKey) {
         return FALSE;
     }
+    // A job's files go only to a window of that job.
+    if (!handOver.job.IsEmpty() && FoldNameCase(handOver.job) != FoldNameCase(jobs.Current())) return FALSE;
     // Added once the sender has its answer, so that it never waits for the search of a large folder.
     handedOver.insert(handedOver.end(), handOver.paths.begin(), handOver.paths.end());
     PostMessageW(handle, kAddHandedOverMessage, 0, 0);

@@ -5,6 +5,9 @@
 #include <string>
 
 #include "app/explorer_menu.h"
+#include "app/resource.h"
+#include "tests/app/app_window.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/registry_key.h"
 #include "tests/support/temp_dir.h"
 
@@ -18,6 +21,24 @@ std::wstring RegText(const std::string& bytes) {
 }
 
 const wchar_t kClasses[] = L"Software\\Classes";
+
+// Each shortcut the shell was asked for: its path, its target and its arguments.
+std::vector<std::wstring> g_made;
+bool NoteShortcut(const VQWString& link, const VQWString& target, const VQWString& arguments, const VQWString&) {
+    g_made.push_back(std::wstring(link.Text()) + L"|" + target.Text() + L"|" + arguments.Text());
+    return true;
+}
+VQWString TestSendTo() { return VQWString(L"C:\\送る\\"); }
+
+// The ジョブ menu's command, its boxes answered in turn; the last box's caption.
+std::wstring Command(AppWindow& app, int id, std::initializer_list<int> answers = {IDOK}) {
+    std::vector<BoxAnswer> boxes(answers.size());
+    TimerScript script;
+    for (size_t i = 0; i < answers.size(); ++i) script.Then(AnswerBox(&boxes[i], answers.begin()[i]));
+    script.Start();
+    SendMessageW(app.Frame(), WM_COMMAND, id, 0);
+    return boxes.back().caption;
+}
 
 }  // namespace
 
@@ -51,4 +72,43 @@ TEST(ExplorerMenu, AddingWritesTheEntriesAndRemovingLeavesTheClassesAsTheyWere) 
     EXPECT_EQ(ExplorerMenuState::kAbsent, ReadExplorerMenuState(exe, kClasses));
     // Compared whole, not printed: the export is long.
     EXPECT_TRUE(before == ExportedRegistryKey(L"Software", dir.Join(L"after.reg")));
+}
+
+TEST(ExplorerMenuWindow, TheJobMenuWritesTheMenuForThisProgramFollowsTheJobsAndMakesTheSendToShortcuts) {
+    PumpPending();
+    TempDir jobs;
+    const wchar_t job[] = L"\xFEFF[Quenbrix]\r\nCommand = x\r\n";
+    for (const wchar_t* name : {L"A&B.ini", L"写真.ini"}) {
+        jobs.WriteFile(name, std::string(reinterpret_cast<const char*>(job), sizeof job - sizeof(wchar_t)));
+    }
+    TestRegistryKey classes;
+    std::wstring classesKey(classes.Path().begin(), classes.Path().end());
+    AppWindow app(nullptr, nullptr, nullptr, [&](MainWindow& window) {
+        window.storagePlace.jobsFolder = VQWString(jobs.Path().c_str());
+        window.explorerClassesKey = classesKey.c_str();
+        window.createShortcut = NoteShortcut;
+        window.sendToFolder = TestSendTo;
+    });
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring program = L"\"" + std::wstring(exe) + L"\"";
+    EXPECT_EQ(L"エクスプローラーのメニュー", Command(app, IDM_EXPLORER_MENU_ADD));
+    std::wstring added = QueriedRegistryKey(classesKey, jobs.Join(L"added.txt"));
+    EXPECT_NE(std::wstring::npos, added.find(program + L" \"%1\""));
+    EXPECT_NE(std::wstring::npos, added.find(program + L" /job \"A&B\" \"%1\""));
+    // A job deleted: the submenu follows the names.
+    ASSERT_NE(std::wstring::npos, added.find(L"MUIVerb    REG_SZ    A&&B"));
+    ASSERT_TRUE(app.window->ChooseJob(VQWString(L"A&B")));
+    Command(app, IDM_JOB_DELETE, {IDYES});
+    std::wstring followed = QueriedRegistryKey(classesKey, jobs.Join(L"followed.txt"));
+    EXPECT_EQ(std::wstring::npos, followed.find(L"A&&B"));
+    EXPECT_NE(std::wstring::npos, followed.find(program + L" \"%1\"")) << "the entry that adds to the window stays";
+    // Asked whether per job too, then told what was made.
+    EXPECT_EQ(L"送るメニューに追加", Command(app, IDM_SEND_TO_ADD, {IDYES, IDOK}));
+    std::wstring to = L"|" + std::wstring(exe) + L"|";
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\送る\\Quenbrix.lnk" + to, L"C:\\送る\\Quenbrix - 写真.lnk" + to + L"/job \"写真\""}),
+              g_made);
+    Command(app, IDM_EXPLORER_MENU_REMOVE);
+    EXPECT_EQ(ExplorerMenuState::kAbsent, ReadExplorerMenuState(VQWString(exe), classesKey.c_str()));
+    EXPECT_EQ(L"", QueriedRegistryKey(classesKey + L"\\*", jobs.Join(L"removed.txt")));
 }
