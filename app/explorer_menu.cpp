@@ -58,6 +58,9 @@ std::vector<ExplorerMenuValue> ExplorerMenuValues(const VQWString& exe, const st
         values.push_back({top + L"\\shell\\00add", L"MUIVerb", L"ウィンドウに追加"});
         values.push_back({top + L"\\shell\\00add\\command", L"", program + L" \"%1\""});
         for (size_t i = 0; i < jobs.size(); ++i) {
+            // Explorer reads "%1", "%L" and the like anywhere in a command: a
+            // name holding "%" would reach the program changed, so it gets no entry.
+            if (wcschr(jobs[i].Text(), L'%')) continue;
             wchar_t name[16];
             swprintf(name, 16, L"\\shell\\%02u", static_cast<unsigned>(i + 1));
             std::wstring job = top + name;

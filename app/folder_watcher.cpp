@@ -4,15 +4,10 @@
 
 #include "base/files.h"
 #include "base/path_identity.h"
+#include "base/text_hash.h"
 #include "engine/output_path.h"
 
 namespace {
-
-uint64_t Fnv(const VQWString& text) {
-    uint64_t hash = 1469598103934665603ull;
-    for (const wchar_t* at = text.Text(); *at; ++at) hash = (hash ^ static_cast<uint16_t>(*at)) * 1099511628211ull;
-    return hash;
-}
 
 VQWString ReadUtf16File(const VQWString& path) {
     HANDLE file = CreateFileW(SystemForm(path).Text(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -196,7 +191,7 @@ VQWString FolderWatcher::LedgerPath() const {
         joined.Append(L";");
     }
     VQWString path;
-    path.Format(L"%s\\watch-%016llx.txt", dataFolder.Text(), static_cast<unsigned long long>(Fnv(joined)));
+    path.Format(L"%s\\watch-%s.txt", dataFolder.Text(), TextHashHex(joined).Text());
     return path;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "base/path_identity.h"
+#include "base/text_hash.h"
 #include "engine/batch_runner.h"
 
 namespace {
@@ -218,10 +219,9 @@ VQWString HandOverGate::Name(const StoragePlace& place, const VQWString& job) {
     VQWString key = FoldNameCase(job);
     key.Append(L'\n');
     key.Append(StoragePlaceKey(place));
-    uint64_t hash = 14695981039346656037ull;
-    for (int i = 0; i < key.GetLength(); ++i) hash = (hash ^ static_cast<uint16_t>(key.Text()[i])) * 1099511628211ull;
-    return VQWString().Format(L"Local\\Quenbrix-gather-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
-                              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    VQWString name(L"Local\\Quenbrix-gather-");
+    name.Append(TextHashHex(key));
+    return name;
 }
 
 bool HandOverGate::Enter(const StoragePlace& place, const VQWString& job, DWORD waitMs) {
