@@ -54,18 +54,19 @@ TEST(ExplorerMenu, AddingWritesTheEntriesAndRemovingLeavesTheClassesAsTheyWere) 
     std::string before = ExportedRegistryKey(L"Software", dir.Join(L"before.reg"));
     ASSERT_FALSE(before.empty());
     VQWString exe(L"C:\\Tools\\Q & A\\Quenbrix.exe");
-    ASSERT_TRUE(AddExplorerMenu(exe, {VQWString(L"写真をWebPに"), VQWString(L"A&B 50%")}, kClasses));
+    ASSERT_TRUE(AddExplorerMenu(exe, {VQWString(L"写真をWebPに"), VQWString(L"100%1"), VQWString(L"A&B 5")}, kClasses));
     std::wstring added = RegText(ExportedRegistryKey(L"Software", dir.Join(L"added.reg")));
     for (const wchar_t* line : {
              L"[HKEY_CURRENT_USER\\Software\\Classes\\*\\shell\\Quenbrix]\r\n",
              L"\"MUIVerb\"=\"Quenbrix で実行\"",
              L"\"SubCommands\"=\"\"",
-             L"[HKEY_CURRENT_USER\\Software\\Classes\\Directory\\shell\\Quenbrix\\shell\\02]\r\n\"MUIVerb\"=\"A&&B 50%\"",
+             L"[HKEY_CURRENT_USER\\Software\\Classes\\Directory\\shell\\Quenbrix\\shell\\03]\r\n\"MUIVerb\"=\"A&&B 5\"",
              L"@=\"\\\"C:\\\\Tools\\\\Q & A\\\\Quenbrix.exe\\\" \\\"%1\\\"\"",
              L"@=\"\\\"C:\\\\Tools\\\\Q & A\\\\Quenbrix.exe\\\" /job \\\"写真をWebPに\\\" \\\"%1\\\"\"",
          }) {
         EXPECT_NE(std::wstring::npos, added.find(line)) << line;
     }
+    EXPECT_EQ(std::wstring::npos, added.find(L"100%1")) << "Explorer would put the selection in its name";
     EXPECT_EQ(ExplorerMenuState::kCurrent, ReadExplorerMenuState(exe, kClasses));
     EXPECT_EQ(ExplorerMenuState::kMoved, ReadExplorerMenuState(VQWString(L"D:\\Quenbrix.exe"), kClasses));
     ASSERT_TRUE(RemoveExplorerMenu(kClasses));
