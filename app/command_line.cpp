@@ -18,14 +18,16 @@ const wchar_t kUsageText[] =
     L"  /list FILE         リストファイルの行を追加します\n"
     L"  /job NAME          保存したジョブを読み込みます\n"
     L"  /plan FILE         実行予定を CSV ファイルに書き、何も実行しません\n"
+    L"  /watch             監視するフォルダを監視し、届いたファイルに実行します（閉じるまで）\n"
     L"  /portable          設定も記録もプログラムの横に置きます（ポータブルモード）\n"
     L"  /?                 この説明を表示します\n"
     L"\n"
-    L"終了コード (/run): 0 全て完了, 1 失敗・停止・未実行あり, 2 実行を開始できなかった, 3 引数の誤り\n";
+    L"終了コード (/run): 0 全て完了, 1 失敗・停止・未実行あり, 2 実行を開始できなかった, 3 引数の誤り\n"
+    L"終了コード (/watch): 2 監視を開始できなかった\n";
 
 namespace {
 
-enum SwitchId { kRun, kNew, kList, kJob, kPlan, kPortable, kUsage };
+enum SwitchId { kRun, kNew, kList, kJob, kPlan, kPortable, kUsage, kWatch };
 
 struct Switch {
     const wchar_t* name;
@@ -40,6 +42,7 @@ const Switch kSwitches[] = {
     {L"job", kJob, L"ジョブの名前"},
     {L"plan", kPlan, L"実行予定の保存先"},
     {L"portable", kPortable, nullptr},
+    {L"watch", kWatch, nullptr},
     {L"?", kUsage, nullptr},
 };
 
@@ -101,6 +104,7 @@ void TakeSwitches(CommandLine& line) {
         case kNew: line.newWindow = true; break;
         case kPortable: line.portable = true; break;
         case kUsage: line.usage = true; break;
+        case kWatch: line.watch = true; break;
         case kList: line.listFiles.push_back(value); break;
         case kJob:
         case kPlan: {
@@ -161,6 +165,8 @@ CommandLine ParseCommandLine(const wchar_t* line) {
     for (int i = 1; i < count; ++i) result.arguments.push_back(VQWString(argv[i]));
     LocalFree(argv);
     TakeSwitches(result);
+    // A watch has no end of its own for /run to wait for, and /plan runs nothing.
+    if (result.watch && result.Unattended()) SetError(result, VQWString(L"/watch は /run、/plan と一緒には指定できません。"));
     return result;
 }
 

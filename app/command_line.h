@@ -31,6 +31,7 @@ struct CommandLine {
     bool newWindow = false;   // /new: never hand the targets to an open window
     bool portable = false;    // /portable: keep everything beside the program
     bool usage = false;       // /?
+    bool watch = false;       // /watch: the window watches the job's folders until it is closed
     std::vector<VQWString> listFiles;  // /list FILE, each in order
     VQWString job;                     // /job NAME; empty: none
     VQWString jobPath;                 // the job's settings file, found at start
@@ -46,7 +47,13 @@ struct CommandLine {
     bool Unattended() const { return run || !planFile.IsEmpty(); }
     // Only paths: what a second start may hand to a window that is open.
     bool OnlyPaths() const {
-        return !run && !newWindow && !portable && !usage && listFiles.empty() && job.IsEmpty() &&
+        return !run && !newWindow && !portable && !usage && !watch && listFiles.empty() && job.IsEmpty() &&
+               planFile.IsEmpty() && !paths.empty();
+    }
+    // A job and paths only (as Explorer's menu starts a job on each selected
+    // file): what a second start may hand to an open window of that job.
+    bool JobAndPaths() const {
+        return !job.IsEmpty() && !run && !newWindow && !portable && !usage && listFiles.empty() &&
                planFile.IsEmpty() && !paths.empty();
     }
 };

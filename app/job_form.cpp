@@ -94,6 +94,15 @@ constexpr JobSetting kJobSettings[] = {
           &RunOptions::checkOutput, true),
     Check(L"KeepFailedOutput", IDC_KEEP_FAILED_OUTPUT_CHECK, 0, [](JobSettings& s) { return &s.keepFailedOutput; },
           &RunOptions::keepFailedOutput, true),
+    // The watch reads its settings when it starts, and its runs read the rest as any run does.
+    Text(L"Watch", IDC_WATCH_EDIT, JobSettings::kWatchLimit, [](JobSettings& s) { return s.watch; }, false),
+    Number(L"WatchSettle", IDC_WATCH_SETTLE_EDIT, 1, JobSettings::kMaxWatchSettleSeconds, 3,
+           [](JobSettings& s) { return &s.watchSettle; }, nullptr, kDownRight),
+    {L"WatchExisting", kCheckSetting, IDC_WATCH_EXISTING_CHECK, 0, 1, 1, nullptr,
+     [](JobSettings& s) { return &s.watchExisting; }, true, kDownRight, false, nullptr, nullptr, nullptr},
+    // Beside the job's name, at the window's top right.
+    {L"Notify", kCheckSetting, IDC_NOTIFY_CHECK, 0, 1, 1, nullptr, [](JobSettings& s) { return &s.notify; }, false,
+     VQWin32AnchorMoveRight, false, nullptr, nullptr, nullptr},
 };
 
 bool InRange(const JobSetting& setting, long long number) {
@@ -231,12 +240,16 @@ RunOptions JobForm::ReadRunOptions() {
     RunOptions options;
     for (const JobSetting& setting : kJobSettings) {
         if (setting.flag) options.*setting.flag = fields.IsChecked(setting.controlId);
-        if (!setting.option) continue;
-        int value = setting.kind == kChoiceSetting ? fields.Choice(setting.controlId)
-                                                   : _wtoi(fields.EditText(setting.controlId).Text());
-        options.*setting.option = std::max(setting.low, std::min(value, setting.limit));
+        if (setting.option) options.*setting.option = NumberValue(setting.controlId);
     }
     return options;
+}
+
+int JobForm::NumberValue(int controlId) {
+    const JobSetting* setting = SettingOf(controlId);
+    if (!setting) return 0;
+    int value = setting->kind == kChoiceSetting ? fields.Choice(controlId) : _wtoi(fields.EditText(controlId).Text());
+    return std::max(setting->low, std::min(value, setting->limit));
 }
 
 bool JobForm::ImportSettingsFile(const wchar_t* path, SettingsFileReport* report) {

@@ -25,6 +25,8 @@ struct JobSettings {
         kCommandLimit = 1024,
         kDirectoryLimit = 260,
         kOutputLimit = 1024,
+        kWatchLimit = 1024,
+        kMaxWatchSettleSeconds = 3600,
     };
     wchar_t fileExt[kFileExtLimit + 1];
     wchar_t preCommand[kPreCommandLimit + 1];
@@ -42,6 +44,10 @@ struct JobSettings {
     DWORD skipUpToDate = 0;      // 1: a target whose output is newer is not run
     DWORD checkOutput = 1;       // 1 (the default): a missing output fails the target
     DWORD keepFailedOutput = 0;  // 1: the output of a failed target stays
+    wchar_t watch[kWatchLimit + 1] = {};  // the folders watched, separated by ";"; empty: none
+    DWORD watchSettle = 3;    // seconds a file must stay as it is before it is taken
+    DWORD watchExisting = 1;  // 1 (the default): files there when watching starts are run too
+    DWORD notify = 1;         // 1 (the default): a long run's end is told when the window is not in front
 };
 
 // What a settings file import or export ran into, for the messages of the
@@ -93,6 +99,8 @@ public:
     // What a run takes from the fields; a number past its field's range is
     // taken as the nearest end of it.
     RunOptions ReadRunOptions();
+    // A number field's value, taken to its range as ReadRunOptions takes it.
+    int NumberValue(int controlId);
     // The settings file last imported or exported; empty: none.
     const VQWString& SettingsPath() const { return settingsPath; }
     // Bits, by job setting: the store held a value that could not be read.

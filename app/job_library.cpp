@@ -28,6 +28,14 @@ std::vector<VQWString> JobLibrary::ShownEntries() const {
     return shown;
 }
 
+std::vector<VQWString> JobLibrary::Names() const {
+    std::vector<VQWString> names;
+    for (const JobEntry& job : entries) {
+        if (job.loads) names.push_back(job.name);
+    }
+    return names;
+}
+
 int JobLibrary::ShownIndex() const {
     int index = 0;
     for (size_t i = 0; i < entries.size(); ++i) {

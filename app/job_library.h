@@ -23,6 +23,8 @@ public:
     std::vector<VQWString> ShownEntries() const;
     // The drop-down's index of the current job; 0: 「（なし）」.
     int ShownIndex() const;
+    // The jobs that load, in the list's order: what the menus outside the window offer.
+    std::vector<VQWString> Names() const;
     // The job at a drop-down index; empty for 「（なし）」 and out of the list.
     VQWString NameAt(int shownIndex) const;
 

@@ -36,6 +36,40 @@ int BadArguments(const CommandLine& line) {
     return kExitBadArguments;
 }
 
+// Send To, a drop on the icon and Explorer's menu while a window is open:
+// the targets go to it, as a drop would. Explorer starts one process per
+// selected file, all at once: they pass the gate one at a time, and the
+// first opens the window that the others hand theirs to (it holds the gate
+// until its job is loaded).
+bool HandedOver(const CommandLine& commandLine, HandOverGate& gate) {
+    if ((!commandLine.OnlyPaths() && !commandLine.JobAndPaths()) || !commandLine.settingsFiles.empty()) return false;
+    std::vector<VQWString> paths = commandLine.targets;
+    paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
+    StoragePlace place = CurrentStoragePlace();
+    bool handedOver = HandOverToOpenWindow(paths, place, commandLine.job);
+    if (!handedOver) {
+        gate.Enter(place, commandLine.job);
+        handedOver = HandOverToOpenWindow(paths, place, commandLine.job);
+    }
+    TimingMark("hand-over look-up");
+    return handedOver;
+}
+
+// How the window first shows. Nothing of /plan is to be seen, and the first
+// command of /run starts before its window is drawn; a watch refused ends
+// without a window, its reason on the console.
+int FirstShow(const CommandLine& commandLine, MainWindow& window, int showCommand) {
+    if (commandLine.Unattended()) {
+        if (commandLine.planFile.IsEmpty()) window.showOnceRunning = showCommand;
+        return SW_HIDE;
+    }
+    if (commandLine.watch) {
+        window.showOnceWatching = showCommand;
+        return SW_HIDE;
+    }
+    return showCommand;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -60,19 +94,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     }
     SortPaths(commandLine);
     TimingMark("command line read");
-    // Send To and a drop on the icon while a window is open: the targets go
-    // to it, as a drop would.
-    if (commandLine.OnlyPaths() && commandLine.settingsFiles.empty()) {
-        std::vector<VQWString> paths = commandLine.targets;
-        paths.insert(paths.end(), commandLine.missing.begin(), commandLine.missing.end());
-        bool handedOver = HandOverToOpenWindow(paths, CurrentStoragePlace());
-        TimingMark("hand-over look-up");
-        if (handedOver) return 0;
-    }
+    HandOverGate gate;
+    if (HandedOver(commandLine, gate)) return 0;
 
     MainWindow* window = new (std::nothrow) MainWindow(instance);
     if (!window) return -1;
     window->commandLine = commandLine;
+    window->startGate = &gate;
     VQWin32SetMainWindow(window);
     window->registryKey = "Software\\velqo\\Quenbrix";
     window->savePlacement = 1;
@@ -85,12 +113,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     JobSettings settings;
     window->LoadRegistrySettings(settings);
     TimingMark("settings read");
-    // Nothing of /plan is to be seen, and the first command of /run starts
-    // before its window is drawn.
-    if (commandLine.Unattended()) {
-        if (commandLine.planFile.IsEmpty()) window->showOnceRunning = showCommand;
-        showCommand = SW_HIDE;
-    }
+    showCommand = FirstShow(commandLine, *window, showCommand);
     VQWin32DialogWindowCreateInfo* info = MakeMainPanelCreateInfo(settings, showCommand, instance, window->Table());
     // Without a saved place the window opens as high as the screen leaves,
     // so the table gets the height the panel does not need.
@@ -110,6 +133,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         result = window->Unattended().ExitCode();
         WriteToParentConsole(window->Unattended().Report());
         SetMsgBoxUnattended(nullptr);
+    }
+    if (!window->WatchRefusalText().IsEmpty()) {
+        WriteToParentConsole(VQWString().Format(L"Quenbrix: %s\n", window->WatchRefusalText().Text()));
+        result = kExitNotStarted;
     }
     delete window;
     TimingMark("window deleted");

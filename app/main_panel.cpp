@@ -77,6 +77,13 @@ VQWin32DialogWindowCreateInfo* MakeMainPanelCreateInfo(const JobSettings& s, int
         setting(IDC_SKIP_UP_TO_DATE_CHECK),
         setting(IDC_CHECK_OUTPUT_CHECK),
         setting(IDC_KEEP_FAILED_OUTPUT_CHECK),
+        Anchored(new VQWin32DialogItem(IDC_WATCH_LABEL), down),
+        setting(IDC_WATCH_EDIT),
+        Anchored(new VQWin32DialogItem(IDC_WATCH_BUTTON), downRight),
+        Anchored(new VQWin32DialogItem(IDC_WATCH_SETTLE_LABEL), downRight),
+        setting(IDC_WATCH_SETTLE_EDIT),
+        setting(IDC_WATCH_EXISTING_CHECK),
+        setting(IDC_NOTIFY_CHECK),
     });
     info->templateId = IDD_MAIN;
     info->showCommand = showCommand;

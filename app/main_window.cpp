@@ -15,6 +15,7 @@
 #include "win32/list_view.h"
 #include "win32/message_box.h"
 #include "win32/shell.h"
+#include "win32/taskbar.h"
 
 namespace {
 
@@ -136,6 +137,8 @@ bool MainWindow::CanClose() {
     }
     // An ended run's results decide what stays in the list that is kept.
     if (runner.GetState() == RunState::Ended) OnRunEnded(true);
+    // After the run's end: what it finished is in the watch's ledger.
+    StopWatching();
     VQWin32DialogWindow::CanClose();
     if (handle) KillTimer(handle, kTimerId);
     runner.DestroyWorker();
@@ -151,6 +154,7 @@ void MainWindow::OnDestroyed() {
     if (!cascade.KeepsSavedPlace(clientScreenRect)) savePlacement = 0;
     // The last rewrite is on the disk before the window is gone.
     keeper.Close();
+    VQGetTaskbar()->EndNotify(handle);
     // The controls go with the panel.
     table.Attach(nullptr, nullptr);
     VQWin32DialogWindow::OnDestroyed();
@@ -197,11 +201,16 @@ int MainWindow::OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     case IDC_LOAD_BUTTON: OnLoad(); return 0;
     case IDC_SAVE_BUTTON: OnSave(); return 0;
     case IDC_OPEN_RESULTS_BUTTON: OpenLastResults(); return 0;
+    case IDC_WATCH_BUTTON: OnWatchButton(); return 0;
     case IDC_JOB_MENU_BUTTON: OnJobMenu(); return 0;
     case IDM_JOB_SAVE_AS: OnJobSaveAs(); return 0;
     case IDM_JOB_SAVE: SaveJob(); return 0;
     case IDM_JOB_DELETE: OnJobDelete(); return 0;
     case IDM_PLAN_SAVE: OnPlanSave(); return 0;
+    case IDM_EXPLORER_MENU_ADD: OnExplorerMenuAdd(false); return 0;
+    case IDM_EXPLORER_MENU_REPAIR: OnExplorerMenuAdd(true); return 0;
+    case IDM_EXPLORER_MENU_REMOVE: OnExplorerMenuRemove(); return 0;
+    case IDM_SEND_TO_ADD: OnSendToAdd(); return 0;
     case IDC_JOB_COMBO:
         if (HIWORD(wParam) == CBN_SELCHANGE) OnJobChosen();
         return VQWin32DialogWindow::OnCommand(hwnd, wParam, lParam);

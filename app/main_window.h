@@ -15,6 +15,7 @@
 #include "app/kept_list_keeper.h"
 #include "app/main_panel.h"
 #include "app/field_histories.h"
+#include "app/folder_watcher.h"
 #include "app/job_library.h"
 #include "app/output_window.h"
 #include "app/plan_file.h"
@@ -31,6 +32,7 @@
 #include "settings/settings_store.h"
 #include "win32/dialog_window.h"
 #include "win32/progress_bar.h"
+#include "win32/shell_link.h"
 
 class VQWin32DialogItemCheckBox;
 class VQWin32DialogItemComboBoxW;
@@ -39,7 +41,7 @@ class VQWin32DialogItemListView;
 class VQWin32ProgressWindow;
 
 class MainWindow : public VQWin32DialogWindow, private RunEvents, private JobFields, private KeptListEvents,
-                   public TableEvents {
+                   public TableEvents, private WatchHost {
 public:
     enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
@@ -138,6 +140,14 @@ public:
     bool (*showInFolder)(HWND owner, const wchar_t* path);
     // Puts text on the clipboard; replaceable by tests.
     bool (*copyToClipboard)(HWND owner, const VQWString& text);
+    // Explorer's menu and Send To (main_window_jobs.cpp): the key below
+    // HKEY_CURRENT_USER the menu is written under (app/explorer_menu.h), and
+    // the shell's calls that make the shortcuts (win32/shell_link.h);
+    // replaceable by tests.
+    const wchar_t* explorerClassesKey = L"Software\\Classes";
+    VQWString (*sendToFolder)() = SendToFolder;
+    bool (*createShortcut)(const VQWString& linkPath, const VQWString& target, const VQWString& arguments,
+                           const VQWString& description) = CreateShortcut;
 
     // Where this start keeps its things (settings/settings_store.h): the
     // registry or the portable file, the data and jobs folders. Set from
@@ -182,10 +192,22 @@ public:
     void AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing);
     // WM_COPYDATA from a second start.
     LRESULT OnCopyData(LPARAM lParam);
+    // Borrowed: wWinMain's; left once the job is loaded and hand-overs are taken. Null: none.
+    HandOverGate* startGate = nullptr;
     int OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The unattended start: the boxes it answered, and at its end the
     // process's exit code and what goes to the console.
     UnattendedRun& Unattended() { return unattended; }
+    // The watch of the job's folders (main_window_watch.cpp): 監視を開始 and
+    // 監視を停止, /watch, the runs of the files that settled. Start is false
+    // when the watch was refused (its box shown, or under /watch kept for the console).
+    bool StartWatching();
+    void StopWatching();
+    const FolderWatcher& Watcher() const { return watcher; }
+    const VQWString& WatchRefusalText() const { return watchRefusal; }
+    int showOnceWatching = -1;  // a /watch's window shows so once watching began; -1: none waits
+    // A run that took this long is told at its end when the window is not in front.
+    enum { kNotifyAfterMs = 5000 };
     // Opens a file in the program Windows has for it; replaceable by tests.
     bool (*openInDefaultProgram)(HWND owner, const wchar_t* path);
     // The window's clock (GetTickCount): the run button's guards, the
@@ -214,6 +236,12 @@ private:
     // 保存: to the current job, or as a name asked for without one; true when the fields are saved.
     bool SaveJob();
     void OnJobDelete();
+    // Explorer's menu: added, written again for this program (repair), removed;
+    // and rewritten when the jobs' names changed from `before` while it starts this program.
+    void OnExplorerMenuAdd(bool repair);
+    void OnExplorerMenuRemove();
+    void FollowJobNames(const std::vector<VQWString>& before);
+    void OnSendToAdd();
     void OnPlanSave();
     bool SaveJobAs(const VQWString& name);
     // The export, the question asked before a file that did not load whole
@@ -295,4 +323,26 @@ private:
     std::vector<VQWString> handedOver;  // paths from second starts, not yet added
     void StartUnattended();
     void CheckUnattendedEnd();
+
+    bool WatchCanRun() override;
+    bool RunWatchedFiles(const std::vector<WatchedFile>& files) override;
+    void OnWatchButton();
+    void WatchTick();
+    // 監視中 in the caption (when no run shows its progress there) and under the table.
+    void ShowWatchState();
+    // A run of watched files ended: what it finished is not taken again until it changes.
+    void WatchRunEnded();
+    void NotifyRunEnd();
+    bool OnNotifyIcon(LPARAM lParam);
+    // The watch's own messages; -1 for any other.
+    int OnWatchMessage(UINT message, LPARAM lParam);
+    FolderWatcher watcher{*this};
+    bool watchRunGoing = false;     // the run going on is one of watched files
+    bool stopWatchAtRunEnd = false;  // 停止 was pressed during it
+    bool inWatchTick = false;
+    VQWString watchRefusal;
+    // What ShowWatchState last showed.
+    VQWString shownWatchText;
+    bool shownWatching = false;
+    bool shownIdle = true;
 };

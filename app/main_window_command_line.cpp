@@ -1,18 +1,20 @@
 // What the command line asks of the window: the job, settings files,
 // targets and list files it names, loaded as the window opens; the targets
 // that a second start hands over (WM_COPYDATA) instead of opening a window
-// of its own; and the run nobody watches (/run, /plan), told to its record
-// (app/unattended_start.h), which ends the window when the run ends.
+// of its own, a job's only to a window of that job; and the run nobody
+// watches (/run, /plan), told to its record (app/unattended_start.h), which
+// ends the window when the run ends.
 #include <windows.h>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "base/files.h"
+#include "base/path_identity.h"
 #include "base/timing_log.h"
 #include "win32/message_box.h"
 
 namespace {
-enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41 };
+enum { kStartUnattendedMessage = WM_APP + 40, kAddHandedOverMessage = WM_APP + 41, kStartWatchMessage = WM_APP + 43 };
 }  // namespace
 
 void MainWindow::ActOnCommandLine() {
@@ -28,6 +30,9 @@ void MainWindow::ActOnCommandLine() {
     for (const VQWString& path : commandLine.settingsFiles) ImportSettingsFileReporting(path.Text(), true);
     // A settings file that did not load whole would run another job than the one meant.
     if (unattended.BoxCount() > boxesBefore) unattended.Block(boxesBefore);
+    // The job is there to be matched: the starts waiting at the gate hand
+    // their paths over now, and they are added after this start's own.
+    if (startGate) startGate->Leave();
     AddArgumentTargets(commandLine.targets, commandLine.missing);
     for (const VQWString& listFile : commandLine.listFiles) {
         if (GetFileAttributesW(SystemForm(listFile).Text()) != INVALID_FILE_ATTRIBUTES) {
@@ -42,6 +47,8 @@ void MainWindow::ActOnCommandLine() {
         unattended.Begin(!commandLine.missing.empty());
         PostMessageW(handle, kStartUnattendedMessage, 0, 0);
     }
+    // After the loading's boxes: the watch takes the job as they left it.
+    if (commandLine.watch) PostMessageW(handle, kStartWatchMessage, 0, 0);
 }
 
 void MainWindow::AddArgumentTargets(const std::vector<VQWString>& targets, const std::vector<VQWString>& missing) {
@@ -56,6 +63,14 @@ void MainWindow::AddArgumentTargets(const std::vector<VQWString>& targets, const
 int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kStartUnattendedMessage: StartUnattended(); return 0;
+    case kStartWatchMessage:
+        if (!StartWatching() && !watchRefusal.IsEmpty()) {
+            PostMessageW(handle, WM_CLOSE, 0, 0);
+        } else if (showOnceWatching >= 0) {
+            ShowWindow(handle, showOnceWatching);
+        }
+        showOnceWatching = -1;
+        return 0;
     case kAddHandedOverMessage: {
         std::vector<VQWString> paths;
         paths.swap(handedOver);
@@ -68,7 +83,9 @@ int MainWindow::OnAppMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         AddArgumentTargets(targets, missing);
         return 0;
     }
-    default: return VQWin32DialogWindow::OnAppMessage(hwnd, message, wParam, lParam);
+    default:
+        if (OnWatchMessage(message, lParam) == 0) return 0;
+        return VQWin32DialogWindow::OnAppMessage(hwnd, message, wParam, lParam);
     }
 }
 
@@ -81,6 +98,8 @@ LRESULT MainWindow::OnCopyData(LPARAM lParam) {
         StoragePlaceKey(storagePlace) != handOver.placeKey) {
         return FALSE;
     }
+    // A job's files go only to a window of that job.
+    if (!handOver.job.IsEmpty() && FoldNameCase(handOver.job) != FoldNameCase(jobs.Current())) return FALSE;
     // Added once the sender has its answer, so that it never waits for the search of a large folder.
     handedOver.insert(handedOver.end(), handOver.paths.begin(), handOver.paths.end());
     PostMessageW(handle, kAddHandedOverMessage, 0, 0);

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/main_window.h"
@@ -25,11 +26,21 @@ const std::vector<int> kLockedDuringRun = JobForm::LockedDuringRun(
     {IDC_ADD_BUTTON, IDC_LIST_ADD_BUTTON, IDC_DELETE_BUTTON, IDC_DELETE_ALL_BUTTON, IDC_SELECT_DIRECTORY_BUTTON,
      IDC_LOAD_BUTTON, IDC_SAVE_BUTTON, IDC_PARALLEL_SPIN, IDC_JOB_COMBO, IDC_JOB_MENU_BUTTON});
 
+// While watching, the job stays as the watch took it; the list stays the user's.
+const std::vector<int> kLockedWhileWatching =
+    JobForm::LockedDuringRun({IDC_LOAD_BUTTON, IDC_JOB_COMBO, IDC_JOB_MENU_BUTTON});
+
+bool Holds(const std::vector<int>& ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
+
 }  // namespace
 
 void MainWindow::RunOrStop(const std::vector<int>* only) {
     RunController::Press press = runController.OnPress();
-    if (press == RunController::Press::Stopped) ShowProgress(runController.State());
+    if (press == RunController::Press::Stopped) {
+        // 停止 of a watched run ends the watch as well, once the run is accounted for.
+        if (watchRunGoing) stopWatchAtRunEnd = true;
+        ShowProgress(runController.State());
+    }
     if (press != RunController::Press::Start) return;
     // The kept list is part of the run: one still being read is waited for.
     std::vector<int> chosen = only ? *only : std::vector<int>();
@@ -69,12 +80,13 @@ void MainWindow::SetRunning(bool running) {
     for (int id : kLockedDuringRun) {
         VQWin32DialogItem* item = FindItemById(id);
         if (!item) continue;
+        bool locked = running || (watcher.IsWatching() && Holds(kLockedWhileWatching, id));
         // A disabled control loses the focus to nowhere, and then no mnemonic
         // and no Tab reaches the panel: it goes to Run/Stop, which stays usable.
-        if (running && focus && item->IsHandle(focus) && run && run->GetHandle() && dialogHandle) {
+        if (locked && focus && item->IsHandle(focus) && run && run->GetHandle() && dialogHandle) {
             SendMessageW(dialogHandle, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run->GetHandle()), TRUE);
         }
-        item->Enable(!running);
+        item->Enable(!locked);
     }
     if (run) run->SetTextW(running ? L"停止(&T)" : L"実行(&E)", false);
     table.ShowRunBar(running, runController.Progress().total);
@@ -101,6 +113,7 @@ void MainWindow::ShowProgress(RunState state) {
 int MainWindow::OnTimer(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (wParam != kTimerId) return VQWin32DialogWindow::OnTimer(hwnd, wParam, lParam);
     keeper.Tick(IsWindowEnabled(handle) != FALSE);
+    WatchTick();
     RunState state = runController.State();
     if (state == RunState::Idle) return 0;
     if (state == RunState::Ended) {
@@ -130,6 +143,8 @@ void MainWindow::OnRunEnded(bool closing) {
     VQGetTaskbar()->SetProgress(handle, failed ? VQTaskbar::kError : VQTaskbar::kNone, total, total);
     ApplyResults();
     KeepRunResults();
+    bool watched = watchRunGoing;
+    WatchRunEnded();
     if (closing) return;
     VQWString line = runController.EndLine();
     VQWin32DialogItem* detail = FindItemById(IDC_RESULT_DETAIL);
@@ -137,9 +152,12 @@ void MainWindow::OnRunEnded(bool closing) {
     keeper.Save();
     TimingMark("run's end shown");
     VQGetTaskbar()->Flash(handle);
+    NotifyRunEnd();
+    ShowWatchState();
     // The error comes last, from a copy: while its box waits, the next run
     // may already start (an about box closed under it gives the window back).
-    VQWString message = runController.EndMessage();
+    // A watch's run waits for nobody: its failures stay marked, on the line and in the results file.
+    VQWString message = watched ? VQWString() : runController.EndMessage();
     if (!message.IsEmpty()) ShowError(message.Text());
 }
 
@@ -155,6 +173,8 @@ int MainWindow::OnActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (LOWORD(wParam) != WA_INACTIVE && runController.State() == RunState::Idle) {
         VQGetTaskbar()->SetProgress(handle, VQTaskbar::kNone, 0, 0);
     }
+    // The word was for a user away from the window.
+    if (LOWORD(wParam) != WA_INACTIVE) VQGetTaskbar()->EndNotify(handle);
     return VQWin32DialogWindow::OnActivate(hwnd, wParam, lParam);
 }
 

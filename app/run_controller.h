@@ -60,6 +60,10 @@ public:
     bool StopRequested() const { return stopRequested; }
     // A run has ended since the controller was made.
     bool HasRunEnded() const { return runEnded; }
+    // A press now would be taken as the end's stray click (kRunAfterEndMs).
+    bool JustEnded() const { return runEnded && clock() - runEndedAt < kRunAfterEndMs; }
+    // From the last run's start to its end (after Finish).
+    DWORD LastRunMilliseconds() const { return runEndedAt - startedAt; }
 
     // The folder a run of this カレントディレクトリ text starts its children in
     // (BatchRunner::ResolveDirectory from the start directory).

@@ -375,7 +375,18 @@ void TargetTable::ShowStatus() {
     if (events.TableListLoading()) {
         parts.push_back({VQWString(parts.empty() ? L"前回のリストを読み込み中…" : L" ・ 前回のリストを読み込み中…"), nullptr});
     }
+    if (!statusNote.IsEmpty()) {
+        VQWString note(parts.empty() ? L"" : L" ・ ");
+        note.Append(statusNote);
+        parts.push_back({note, nullptr});
+    }
     statusLine->SetParts(parts);
+}
+
+void TargetTable::SetStatusNote(const VQWString& note) {
+    if (note == statusNote) return;
+    statusNote = note;
+    ShowStatus();
 }
 
 bool TargetTable::RunRedrawDue(DWORD now) {

@@ -100,6 +100,8 @@ public:
     // The counts under the table, from the list's running totals (during a
     // run they follow the table's redraws of the run).
     void UpdateStatus();
+    // A note after the counts (the watch's), empty for none.
+    void SetStatusNote(const VQWString& note);
     // Only the chosen count changed.
     void UpdateSelectionCount();
     // The list changed: the view takes the model's count, draws every row
@@ -179,6 +181,7 @@ private:
     int followedTop = -1;             // the top row the following left
     bool followDue = false;           // news came since the last following
     TableCounts shownCounts;
+    VQWString statusNote;
     std::vector<int32_t> closingLayout;
 };
 

@@ -1,7 +1,10 @@
 #include "app/unattended_start.h"
 
+#include <cstdint>
+
 #include "app/command_line.h"
 #include "base/path_identity.h"
+#include "base/text_hash.h"
 #include "engine/batch_runner.h"
 
 namespace {
@@ -132,6 +135,10 @@ void UnattendedRun::End(int code, const VQWString& text) {
 std::wstring PackHandOver(const HandOver& handOver) {
     std::wstring payload(handOver.placeKey.Text(), static_cast<size_t>(handOver.placeKey.GetLength()));
     payload += L'\0';
+    if (!handOver.job.IsEmpty()) {
+        payload.append(handOver.job.Text(), static_cast<size_t>(handOver.job.GetLength()));
+        payload += L'\0';
+    }
     for (const VQWString& path : handOver.paths) {
         payload.append(path.Text(), static_cast<size_t>(path.GetLength()));
         payload += L'\0';
@@ -139,16 +146,36 @@ std::wstring PackHandOver(const HandOver& handOver) {
     return payload;
 }
 
+ULONG_PTR HandOverKind(const HandOver& handOver) { return handOver.job.IsEmpty() ? kHandOverData : kJobHandOverData; }
+
+namespace {
+
+// The NUL-ended text from start, start moved past its NUL; false when it has none.
+bool TakeText(const wchar_t* units, size_t count, size_t& start, VQWString& text) {
+    size_t end = start;
+    while (end < count && units[end] != L'\0') ++end;
+    if (end >= count) return false;
+    text = VQWString().Append(units + start, static_cast<int>(end - start));
+    start = end + 1;
+    return true;
+}
+
+}  // namespace
+
 bool UnpackHandOver(const COPYDATASTRUCT* data, HandOver& handOver) {
-    if (!data || data->dwData != kHandOverData || !data->lpData || data->cbData % sizeof(wchar_t) != 0) return false;
+    if (!data || (data->dwData != kHandOverData && data->dwData != kJobHandOverData) || !data->lpData ||
+        data->cbData % sizeof(wchar_t) != 0) {
+        return false;
+    }
     const wchar_t* units = static_cast<const wchar_t*>(data->lpData);
     size_t count = data->cbData / sizeof(wchar_t);
     size_t start = 0;
-    while (start < count && units[start] != L'\0') ++start;
-    if (start >= count) return false;
-    handOver.placeKey = VQWString().Append(units, static_cast<int>(start));
+    if (!TakeText(units, count, start, handOver.placeKey)) return false;
+    handOver.job = VQWString();
+    if (data->dwData == kJobHandOverData && (!TakeText(units, count, start, handOver.job) || handOver.job.IsEmpty())) {
+        return false;
+    }
     handOver.paths.clear();
-    ++start;
     for (size_t i = start; i < count; ++i) {
         if (units[i] != L'\0') continue;
         if (i > start) handOver.paths.push_back(VQWString().Append(units + start, static_cast<int>(i - start)));
@@ -161,10 +188,11 @@ VQWString StoragePlaceKey(const StoragePlace& place) {
     return place.portable ? PathIdentity(place.settingsFile) : VQWString();
 }
 
-bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place) {
-    std::wstring payload = PackHandOver({StoragePlaceKey(place), paths});
+bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place, const VQWString& job) {
+    HandOver handOver{StoragePlaceKey(place), paths, job};
+    std::wstring payload = PackHandOver(handOver);
     COPYDATASTRUCT data = {};
-    data.dwData = kHandOverData;
+    data.dwData = HandOverKind(handOver);
     data.cbData = static_cast<DWORD>(payload.size() * sizeof(wchar_t));
     data.lpData = &payload[0];
     // In z-order: the window the user used last first.
@@ -184,4 +212,31 @@ bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlac
         }
     }
     return false;
+}
+
+VQWString HandOverGate::Name(const StoragePlace& place, const VQWString& job) {
+    // A job's name compares as its file's does.
+    VQWString key = FoldNameCase(job);
+    key.Append(L'\n');
+    key.Append(StoragePlaceKey(place));
+    VQWString name(L"Local\\Quenbrix-gather-");
+    name.Append(TextHashHex(key));
+    return name;
+}
+
+bool HandOverGate::Enter(const StoragePlace& place, const VQWString& job, DWORD waitMs) {
+    Leave();
+    mutex = CreateMutexW(nullptr, FALSE, Name(place, job).Text());
+    if (!mutex) return false;
+    // Abandoned: its holder ended before its window took anything; the gate is this start's now.
+    DWORD waited = WaitForSingleObject(mutex, waitMs);
+    held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    return held;
+}
+
+void HandOverGate::Leave() {
+    if (held) ReleaseMutex(mutex);
+    held = false;
+    if (mutex) CloseHandle(mutex);
+    mutex = nullptr;
 }

@@ -77,21 +77,54 @@ private:
     VQWString report;
 };
 
-// What a second start hands over: its storage place (StoragePlaceKey) and
-// full paths. In the data, each is NUL-terminated, the key first.
-enum { kHandOverData = 0x51424832 };
+// What a second start hands over: its storage place (StoragePlaceKey), the
+// job it names (/job) and full paths. In the data, each is NUL-terminated,
+// the key first; a hand-over with a job is of a kind of its own, the job
+// after the key, so that a window of a version that knows no jobs refuses it.
+enum { kHandOverData = 0x51424832, kJobHandOverData = 0x51424833 };
 struct HandOver {
     VQWString placeKey;
     std::vector<VQWString> paths;
+    VQWString job = VQWString();  // empty: any window takes them
 };
 std::wstring PackHandOver(const HandOver& handOver);
-// False when the data is no hand-over: another kind, no whole key, a size of
-// odd bytes. Empty paths are passed over, and a last one without its NUL.
+// The data's dwData for the packed hand-over.
+ULONG_PTR HandOverKind(const HandOver& handOver);
+// False when the data is no hand-over: another kind, no whole key (or job),
+// a size of odd bytes. Empty paths are passed over, and a last one without its NUL.
 bool UnpackHandOver(const COPYDATASTRUCT* data, HandOver& handOver);
 
 // What a second start and a window compare: the portable file, folded; empty: the registry.
 VQWString StoragePlaceKey(const StoragePlace& place);
 // Gives the paths to the open window of another instance that keeps its
-// things in the same place (the same portable file, or the registry);
-// false when there is none or it did not take them.
-bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place);
+// things in the same place (the same portable file, or the registry) and,
+// with a job, has that job loaded; false when there is none or it did not
+// take them.
+bool HandOverToOpenWindow(const std::vector<VQWString>& paths, const StoragePlace& place,
+                          const VQWString& job = VQWString());
+
+// Starts that Explorer makes near-simultaneously, one per selected file,
+// pass here one at a time: the first that finds no window to hand its paths
+// to opens one and holds the gate until that window takes hand-overs; the
+// others wait for it and then hand theirs over. One gate per storage place
+// and job (none: the plain adding).
+class HandOverGate {
+public:
+    enum { kWaitMs = 10000 };
+
+    HandOverGate() = default;
+    ~HandOverGate() { Leave(); }
+    HandOverGate(const HandOverGate&) = delete;
+    HandOverGate& operator=(const HandOverGate&) = delete;
+
+    // Waits up to waitMs for the gate; false when it was not had (the start
+    // goes on without it).
+    bool Enter(const StoragePlace& place, const VQWString& job, DWORD waitMs = kWaitMs);
+    void Leave();
+    // The kernel object's name: per user session, place and job.
+    static VQWString Name(const StoragePlace& place, const VQWString& job);
+
+private:
+    HANDLE mutex = nullptr;  // owned: closed by Leave
+    bool held = false;
+};

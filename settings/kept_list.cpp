@@ -11,6 +11,7 @@
 
 #include "base/files.h"
 #include "base/path_identity.h"
+#include "base/text_hash.h"
 #include "base/timing_log.h"
 
 namespace {
@@ -108,15 +109,8 @@ std::wstring BaseName(const std::wstring& path) { return path.substr(path.rfind(
 
 // 16 hex digits of the text, folded as names are: one name, one code.
 VQWString HashName(const wchar_t* prefix, const VQWString& text) {
-    VQWString folded = FoldNameCase(text);
-    uint64_t hash = 14695981039346656037ull;
-    for (int i = 0; i < folded.GetLength(); ++i) {
-        hash ^= static_cast<uint16_t>(folded.Text()[i]);
-        hash *= 1099511628211ull;
-    }
-    VQWString name;
-    name.Format(L"%s%08lx%08lx", prefix, static_cast<unsigned long>(hash >> 32),
-                static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    VQWString name(prefix);
+    name.Append(TextHashHex(FoldNameCase(text)));
     return name;
 }
 

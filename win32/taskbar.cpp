@@ -1,7 +1,10 @@
 #include "win32/taskbar.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shobjidl.h>
+
+#include <cwchar>
 
 namespace {
 
@@ -29,7 +32,34 @@ public:
         FlashWindowEx(&flash);
     }
 
+    void Notify(HWND window, UINT callbackMessage, const wchar_t* title, const wchar_t* text) override {
+        if (!window) return;
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = window;
+        icon.uID = kIconId;
+        icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+        icon.uCallbackMessage = callbackMessage;
+        icon.hIcon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+        if (!icon.hIcon) icon.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
+        wcsncpy(icon.szTip, title, ARRAYSIZE(icon.szTip) - 1);
+        wcsncpy(icon.szInfoTitle, title, ARRAYSIZE(icon.szInfoTitle) - 1);
+        wcsncpy(icon.szInfo, text, ARRAYSIZE(icon.szInfo) - 1);
+        icon.dwInfoFlags = NIIF_INFO;
+        // One icon a window: a second run's word takes the place of the first.
+        if (!Shell_NotifyIconW(NIM_MODIFY, &icon)) Shell_NotifyIconW(NIM_ADD, &icon);
+    }
+
+    void EndNotify(HWND window) override {
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = window;
+        icon.uID = kIconId;
+        Shell_NotifyIconW(NIM_DELETE, &icon);
+    }
+
 private:
+    enum { kIconId = 1 };
     // Made on first use, on the window's thread; a system without it (or
     // before the button exists) leaves the calls without effect.
     ITaskbarList3* List() {

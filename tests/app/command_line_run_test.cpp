@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -422,6 +423,32 @@ TEST_F(CommandLineRun, ARunThatCannotStartExitsTwoWithTheReason) {
     }
 }
 
+TEST_F(CommandLineRun, AWatchThatCannotStartExitsTwoWithTheReason) {
+    TempDir dir;
+    std::wstring in = dir.MakeDir(L"受け取り");
+    const std::wstring command = L"Command = " + ChildProgram() + L" exit 0\r\n";
+    const struct {
+        const char* what;
+        std::wstring lines;
+        const char* reason;
+    } cases[] = {
+        {"no folder", command, "Quenbrix: 監視するフォルダを入力してください。\r\n"},
+        {"no command", L"Watch = " + in + L"\r\n", "Quenbrix: コマンドを入力してください。\r\n"},
+        {"missing folder", command + L"Watch = " + in + L";" + dir.Join(L"無い") + L"\r\n",
+         "Quenbrix: 監視するフォルダが見つかりません。\r\n"},
+        {"inside the output folder", command + L"Watch = " + in + L"\\下\r\nOutput = " + in + L"\\$name\r\n",
+         "Quenbrix: 監視するフォルダが出力先のフォルダの中にあります。\r\n"},
+    };
+    dir.MakeDir(L"受け取り\\下");
+    for (const auto& c : cases) {
+        FreshRegistry();
+        TempDir appData;
+        Ended ended = RunToEnd(Quoted(Settings(dir, L"監視.ini", c.lines)) + L" /watch", appData.Path());
+        EXPECT_EQ(2u, ended.code) << c.what;
+        EXPECT_EQ(0u, ended.output.find(c.reason)) << c.what << ": " << ended.output;
+    }
+}
+
 TEST_F(CommandLineRun, WrongArgumentsExitThreeWithTheReasonAndUsageGoesToTheOutput) {
     TempDir appData;
     const struct {
@@ -442,7 +469,7 @@ TEST_F(CommandLineRun, WrongArgumentsExitThreeWithTheReasonAndUsageGoesToTheOutp
     Ended usage = RunToEnd(L"/?", appData.Path());
     EXPECT_EQ(0u, usage.code);
     EXPECT_EQ(0u, usage.output.find("使い方: Quenbrix.exe")) << usage.output;
-    for (const char* name : {"/run", "/new", "/list FILE", "/job NAME", "/plan FILE", "/portable", "/?"}) {
+    for (const char* name : {"/run", "/new", "/list FILE", "/job NAME", "/plan FILE", "/portable", "/watch", "/?"}) {
         EXPECT_NE(std::string::npos, usage.output.find(std::string("\r\n  ") + name + " ")) << name;
     }
 }
@@ -517,4 +544,58 @@ TEST_F(CommandLineRun, ASecondStartWithFilesHandsThemToTheOpenWindowUnlessNew) {
     EXPECT_EQ((Paths{first, second, inside, third}), app.List());
     EXPECT_EQ(0u, other.Close());
     EXPECT_EQ(0u, app.Close());
+}
+
+// Explorer's menu starts the program once per selected file, all at once.
+TEST_F(CommandLineRun, StartsOfOneJobAtOnceGatherInOneWindowOfThatJobAndPlainOnesInOneWindow) {
+    TempDir dir, jobsData;
+    jobsData.MakeDir(L"Quenbrix\\jobs");
+    jobsData.WriteFile(L"Quenbrix\\jobs\\縮小.ini", Utf16File(L"[Quenbrix]\r\nCommand = echo 縮小\r\n"));
+    jobsData.WriteFile(L"Quenbrix\\jobs\\別.ini", Utf16File(L"[Quenbrix]\r\nCommand = echo 別\r\n"));
+    // A window of another job is not given them.
+    QuenbrixProcess other;
+    other.appData = jobsData.Path();
+    ASSERT_TRUE(other.Start(L"/job 別"));
+    TempDir plainData;
+    const struct {
+        const wchar_t* arguments;
+        int starts;
+        const TempDir* appData;
+        const wchar_t* command;  // null: whatever the registry holds
+    } batches[] = {{L"/job 縮小 ", 20, &jobsData, L"echo 縮小"}, {L"", 10, &plainData, nullptr}};
+    int n = 0;
+    for (const auto& batch : batches) {
+        std::vector<std::unique_ptr<QuenbrixProcess>> starts;
+        Paths files;
+        for (int i = 0; i < batch.starts; ++i) {
+            files.push_back(dir.WriteFile(L"選択 " + std::to_wstring(++n) + L".txt", "x"));
+            starts.emplace_back(new QuenbrixProcess);
+            starts.back()->appData = batch.appData->Path();
+        }
+        for (int i = 0; i < batch.starts; ++i) ASSERT_TRUE(starts[i]->Launch(batch.arguments + Quoted(files[i])));
+        // All but the one that opened the window hand their file over and end.
+        auto running = [&] {
+            return std::count_if(starts.begin(), starts.end(), [](const auto& start) { return start->IsRunning(); });
+        };
+        EXPECT_TRUE(WaitUntil([&] { return running() <= 1; }, 180000)) << running();
+        ASSERT_EQ(1, running());
+        QuenbrixProcess& gathered =
+            **std::find_if(starts.begin(), starts.end(), [](const auto& start) { return start->IsRunning(); });
+        ASSERT_TRUE(gathered.WaitForMainWindow());
+        std::sort(files.begin(), files.end());
+        EXPECT_TRUE(WaitUntil([&] {
+            Paths list = gathered.List();
+            std::sort(list.begin(), list.end());
+            return list == files;
+        })) << gathered.List().size();
+        if (batch.command) {
+            EXPECT_EQ(batch.command, gathered.Text(IDC_COMMAND_EDIT));
+        }
+        EXPECT_TRUE(other.List().empty());
+        EXPECT_EQ(0u, gathered.Close());
+        // The plain starts would go to any window.
+        if (other.IsRunning()) {
+            EXPECT_EQ(0u, other.Close());
+        }
+    }
 }

@@ -85,6 +85,9 @@ TEST(CommandLineSwitches, AreNamedWithoutRegardToCaseAndTakeTheirValuesWhateverT
     EXPECT_TRUE(ParseCommandLine(L"q.exe /plan p.csv").Unattended());
     EXPECT_TRUE(ParseCommandLine(L"q.exe a.jpg b").OnlyPaths());
     EXPECT_FALSE(ParseCommandLine(L"q.exe a.jpg /new").OnlyPaths());
+    // A watch is a window's own: its paths are not handed to another window.
+    CommandLine watch = ParseCommandLine(L"q.exe job.ini /WATCH a.jpg");
+    EXPECT_TRUE(watch.watch && watch.error.IsEmpty() && !watch.Unattended() && !watch.OnlyPaths());
 }
 
 TEST(CommandLineSwitches, OnlyASlashOrDashBeforeLettersIsASwitchEverythingElseIsAPath) {
@@ -107,6 +110,7 @@ TEST(CommandLineSwitches, AWrongArgumentIsNamedTheFirstOneFirst) {
         {L"q.exe /plan", L"/plan のあとに実行予定の保存先を指定してください。"},
         {L"q.exe /job a /job b", L"/job は一度だけ指定できます。"},
         {L"q.exe /plan a.csv /plan b.csv", L"/plan は一度だけ指定できます。"},
+        {L"q.exe a.ini /Watch /run", L"/watch は /run、/plan と一緒には指定できません。"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.error, W(ParseCommandLine(c.line).error)) << std::string(c.line, c.line + wcslen(c.line));

@@ -78,6 +78,7 @@ TEST(JobForm, EveryKindRoundTripsThroughTheStoreAndASettingsFileAndReachesTheRun
     }
     // Every number field holds a number, as the panel's do.
     from.SetEditText(IDC_RETRIES_EDIT, L"0");
+    from.SetEditText(IDC_WATCH_SETTLE_EDIT, L"3");
     SettingsFileState state;
     form.SaveRegistrySettings(*NewFileStore(VQWString(dir.Join(L"store.ini").c_str()), true, &state));
     JobSettings read;
@@ -109,7 +110,7 @@ TEST(JobForm, EveryKindRoundTripsThroughTheStoreAndASettingsFileAndReachesTheRun
 TEST(JobForm, EverySettingChangedAloneChangesTheSnapshotAndChangedBackRestoresIt) {
     FakeFields fields;
     JobForm form(fields);
-    ASSERT_EQ(16u, fields.kinds.size());
+    ASSERT_EQ(20u, fields.kinds.size());
     const std::wstring loaded = Snapshot(form);
     for (const auto& control : fields.kinds) {
         int id = control.first;

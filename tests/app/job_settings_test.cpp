@@ -241,7 +241,8 @@ TEST(Export, ANewFileHasExactlyTheSectionAndItsKeys) {
     EXPECT_EQ(Utf16File(L"[Quenbrix]\r\nFileExt\r\nPreCommand = echo $name\r\nCommand = copy \"$fullname\" D:\\\r\n"
                         L"Directory\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n"
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
-              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n\r\n"),
+              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n"
+        L"Watch\r\nWatchSettle = 3\r\nWatchExisting = 1\r\nNotify = 1\r\n\r\n"),
               TempDir::ReadWholeFile(path));
     EXPECT_STREQ(path.c_str(), app.window->Form().SettingsPath().Text());
 
@@ -263,7 +264,8 @@ TEST(Export, OtherSectionsAndKeyPositionsAreKept) {
     EXPECT_EQ(L"\xFEFF[Tools]\r\nEditor = notepad\r\n\r\n[Quenbrix]\r\nCommand = new\r\nNote = mine\r\nFileExt = jpg\r\n"
               L"PreCommand\r\nDirectory\r\nDelete = 0\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n"
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
-              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n\r\n",
+              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n"
+        L"Watch\r\nWatchSettle = 3\r\nWatchExisting = 1\r\nNotify = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
     // No temporary file is left beside it.
     WIN32_FIND_DATAW found;
@@ -287,7 +289,8 @@ TEST(Export, AFileThatIsNotSettingsTextIsReplacedOnlyWhenToldTo) {
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
     EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt = a\r\nPreCommand = b\r\nCommand = c\r\nDirectory = d\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n"
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
-              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n\r\n",
+              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n"
+        L"Watch\r\nWatchSettle = 3\r\nWatchExisting = 1\r\nNotify = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
 }
 
@@ -310,7 +313,8 @@ TEST(Export, AFileThatDoesNotLoadWholeIsKeptUntilOverwriteIsGiven) {
     ASSERT_TRUE(app.window->ExportSettingsFile(path.c_str(), true));
     EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nCommand = new\r\nFileExt\r\nPreCommand\r\nDirectory\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n"
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
-              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n\r\n"
+              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n"
+        L"Watch\r\nWatchSettle = 3\r\nWatchExisting = 1\r\nNotify = 1\r\n\r\n"
               L"[Other]\r\nx = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
     // An empty file holds nothing to lose.
@@ -383,7 +387,8 @@ TEST(SettingsCommands, SaveAsksBeforeOverwritingAFileThatDoesNotLoadWhole) {
     EXPECT_TRUE(yes.seen);
     EXPECT_EQ(L"\xFEFF[Quenbrix]\r\nFileExt\r\nPreCommand\r\nCommand = new\r\nDirectory\r\nDelete = 1\r\nCheckExitCode = 0\r\nHideCommand = 0\r\nParallel = 1\r\n"
               L"OnFailure = 0\r\nTimeLimit = 0\r\nRetries = 0\r\nLowPriority = 0\r\nOutput\r\nSkipUpToDate = 0\r\n"
-              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n\r\n",
+              L"CheckOutput = 1\r\nKeepFailedOutput = 0\r\n"
+        L"Watch\r\nWatchSettle = 3\r\nWatchExisting = 1\r\nNotify = 1\r\n\r\n",
               Wide(TempDir::ReadWholeFile(path)));
 
     // A file that loads whole is saved without a word (a box would end at

@@ -119,20 +119,7 @@ std::wstring CopyProgram(const TempDir& dir, const std::wstring& folder) {
 // HKEY_CURRENT_USER\Software whole, as reg export writes it; empty when
 // the export failed.
 std::string ExportedSoftwareKey(const TempDir& dir) {
-    std::wstring file = dir.Join(L"software.reg");
-    DeleteFileW(file.c_str());
-    std::wstring line = L"reg.exe export HKCU\\Software \"" + file + L"\" /y";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process)) {
-        return std::string();
-    }
-    DWORD waited = WaitForSingleObject(process.hProcess, 120000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return waited == WAIT_OBJECT_0 ? TempDir::ReadWholeFile(file) : std::string();
+    return ExportedRegistryKey(L"Software", dir.Join(L"software.reg"));
 }
 
 class JobsEndToEnd : public ::testing::Test {

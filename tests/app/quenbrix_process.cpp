@@ -81,6 +81,11 @@ std::wstring QuenbrixProcess::ProgramPath() {
 }
 
 ::testing::AssertionResult QuenbrixProcess::Start(const std::wstring& arguments) {
+    ::testing::AssertionResult started = Launch(arguments);
+    return started ? WaitForMainWindow() : started;
+}
+
+::testing::AssertionResult QuenbrixProcess::Launch(const std::wstring& arguments) {
     End();
     std::wstring commandLine = L"\"" + (program.empty() ? ProgramPath() : program) + L"\"";
     if (!arguments.empty()) commandLine += L" " + arguments;
@@ -95,6 +100,10 @@ std::wstring QuenbrixProcess::ProgramPath() {
         info = PROCESS_INFORMATION();
         return ::testing::AssertionFailure() << "the program did not start: error " << error;
     }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult QuenbrixProcess::WaitForMainWindow() {
     ::testing::AssertionResult up = WaitUntil(L"the program's main window", [this] {
         return (frame = FindProcessWindow(info.dwProcessId, L"Quenbrix")) != nullptr;
     });

@@ -34,6 +34,10 @@ public:
     // %LOCALAPPDATA% and %APPDATA% are appData (a folder of this object's own unless a test
     // sets it, for instance to the one of a run before a restart).
     ::testing::AssertionResult Start(const std::wstring& arguments = std::wstring());
+    // Only starts it: a start that hands its paths to an open window ends without one.
+    ::testing::AssertionResult Launch(const std::wstring& arguments = std::wstring());
+    // After Launch: waits for the main window and panel and the start-up's end, as Start does.
+    ::testing::AssertionResult WaitForMainWindow();
     std::wstring appData;
     // The program to start instead of ProgramPath() (a copy of it elsewhere).
     std::wstring program;

@@ -122,3 +122,34 @@ TEST(HandOver, DataOfAnotherKindOrCutShortIsRefusedAndEmptyOrUnendedPathsPassedO
     ASSERT_EQ(1u, got.paths.size());
     EXPECT_EQ(L"C:\\a", W(got.paths[0]));
 }
+
+TEST(HandOver, AJobTravelsInAKindOfItsOwnAndPlainDataStaysAsItWas) {
+    const struct {
+        HandOver sent;
+        ULONG_PTR kind;
+        std::wstring units;
+    } cases[] = {
+        {HandOver{VQWString(L"K"), {L"C:\\a"}, VQWString(L"写真をWebPに")}, kJobHandOverData,
+         Units(L"K\0写真をWebPに\0C:\\a\0")},
+        {HandOver{VQWString(), {L"C:\\a", L"D:\\b"}, VQWString()}, kHandOverData, Units(L"\0C:\\a\0D:\\b\0")},
+    };
+    for (const auto& c : cases) {
+        std::wstring packed = PackHandOver(c.sent);
+        EXPECT_EQ(c.units, packed);
+        EXPECT_EQ(c.kind, HandOverKind(c.sent));
+        COPYDATASTRUCT data = Data(packed);
+        data.dwData = c.kind;
+        HandOver got{VQWString(L"old"), {L"old"}, VQWString(L"old")};
+        ASSERT_TRUE(UnpackHandOver(&data, got));
+        EXPECT_EQ(W(c.sent.job), W(got.job));
+        EXPECT_EQ(W(c.sent.placeKey), W(got.placeKey));
+        EXPECT_EQ(c.sent.paths.size(), got.paths.size());
+    }
+    // A job's data without its job's end, or with an empty job, is no hand-over.
+    for (const std::wstring& bad : {Units(L"K\0job"), Units(L"K\0\0C:\\a\0")}) {
+        COPYDATASTRUCT data = Data(bad);
+        data.dwData = kJobHandOverData;
+        HandOver got;
+        EXPECT_FALSE(UnpackHandOver(&data, got));
+    }
+}

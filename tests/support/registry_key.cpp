@@ -1,5 +1,7 @@
 #include "tests/support/registry_key.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <winternl.h>
 
 #include <atomic>
@@ -77,4 +79,49 @@ bool TestRegistryKey::Write(const char* valueName, DWORD type, const void* data,
     LONG status = RegSetValueExW(key, WideName(valueName).c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
+}
+
+std::string ExportedRegistryKey(const std::wstring& key, const std::wstring& file) {
+    DeleteFileW(file.c_str());
+    std::wstring line = L"reg.exe export \"HKCU\\" + key + L"\" \"" + file + L"\" /y";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+        return std::string();
+    }
+    DWORD waited = WaitForSingleObject(process.hProcess, 120000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0 ? TempDir::ReadWholeFile(file) : std::string();
+}
+
+std::wstring QueriedRegistryKey(const std::wstring& key, const std::wstring& file) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return std::wstring();
+    std::wstring line = L"reg.exe query \"HKCU\\" + key + L"\" /s";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                  &startup, &process);
+    CloseHandle(out);
+    if (!started) return std::wstring();
+    DWORD waited = WaitForSingleObject(process.hProcess, 120000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (waited != WAIT_OBJECT_0 || code != 0) return std::wstring();
+    std::string bytes = TempDir::ReadWholeFile(file);
+    UINT codePage = GetConsoleOutputCP() ? GetConsoleOutputCP() : GetOEMCP();
+    int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+    return text;
 }

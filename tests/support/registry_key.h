@@ -27,3 +27,11 @@ public:
 private:
     std::string path;
 };
+
+// The key below HKEY_CURRENT_USER whole, as `reg export` writes it to file
+// (a path of the test's); empty when the export failed.
+std::string ExportedRegistryKey(const std::wstring& key, const std::wstring& file);
+// What `reg query KEY /s` prints for the key below HKEY_CURRENT_USER and all
+// below it, read through a file of the test's (its text in the console's code
+// page); empty when the query failed or found nothing.
+std::wstring QueriedRegistryKey(const std::wstring& key, const std::wstring& file);
