@@ -53,7 +53,7 @@ struct CommandLine {
     // A job and paths only (as Explorer's menu starts a job on each selected
     // file): what a second start may hand to an open window of that job.
     bool JobAndPaths() const {
-        return !job.IsEmpty() && !run && !newWindow && !portable && !usage && listFiles.empty() &&
+        return !job.IsEmpty() && !run && !newWindow && !portable && !usage && !watch && listFiles.empty() &&
                planFile.IsEmpty() && !paths.empty();
     }
 };

@@ -88,6 +88,8 @@ TEST(CommandLineSwitches, AreNamedWithoutRegardToCaseAndTakeTheirValuesWhateverT
     // A watch is a window's own: its paths are not handed to another window.
     CommandLine watch = ParseCommandLine(L"q.exe job.ini /WATCH a.jpg");
     EXPECT_TRUE(watch.watch && watch.error.IsEmpty() && !watch.Unattended() && !watch.OnlyPaths());
+    EXPECT_TRUE(ParseCommandLine(L"q.exe /job 縮小 a.jpg").JobAndPaths());
+    EXPECT_FALSE(ParseCommandLine(L"q.exe /job 縮小 /watch a.jpg").JobAndPaths());
 }
 
 TEST(CommandLineSwitches, OnlyASlashOrDashBeforeLettersIsASwitchEverythingElseIsAPath) {
