@@ -91,6 +91,16 @@ bool FolderWatcher::Start(const WatchRequest& request, VQWString& error) {
         while (full.GetLength() > 3 && full.GetAt(full.GetLength() - 1) == L'\\') full = full.Left(full.GetLength() - 1);
         folders.push_back(full);
     }
+    // Two watches of the same folders would run every file twice, each with a ledger of its own.
+    VQWString ownerName(L"Local\\Quenbrix-watch-");
+    ownerName.Append(FoldersKey());
+    owner = CreateMutexW(nullptr, FALSE, ownerName.Text());
+    if (owner && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(owner);
+        owner = nullptr;
+        error = L"このフォルダは別のウィンドウで監視中です。";
+        return false;
+    }
     dataFolder = request.dataFolder;
     ledger = WatchLedger();
     if (!dataFolder.IsEmpty()) ledger.FromText(ReadUtf16File(LedgerPath()));
@@ -115,6 +125,7 @@ bool FolderWatcher::Start(const WatchRequest& request, VQWString& error) {
     if (!watch->Start()) {
         watch.reset();
         session.reset();
+        ReleaseFolders();
         error = L"監視を開始できませんでした。";
         return false;
     }
@@ -130,6 +141,21 @@ void FolderWatcher::Stop() {
     for (const WatchedFile& file : queued) ledger.Forget(file.path);
     queued.clear();
     SaveLedger();
+    ReleaseFolders();
+}
+
+void FolderWatcher::ReleaseFolders() {
+    if (owner) CloseHandle(owner);
+    owner = nullptr;
+}
+
+VQWString FolderWatcher::FoldersKey() const {
+    VQWString joined;
+    for (const VQWString& folder : folders) {
+        joined.Append(PathIdentity(folder));
+        joined.Append(L";");
+    }
+    return TextHashHex(joined);
 }
 
 void FolderWatcher::Tick(DWORD now) {
@@ -185,13 +211,8 @@ VQWString FolderWatcher::StatusText() const {
 }
 
 VQWString FolderWatcher::LedgerPath() const {
-    VQWString joined;
-    for (const VQWString& folder : folders) {
-        joined.Append(PathIdentity(folder));
-        joined.Append(L";");
-    }
     VQWString path;
-    path.Format(L"%s\\watch-%s.txt", dataFolder.Text(), TextHashHex(joined).Text());
+    path.Format(L"%s\\watch-%s.txt", dataFolder.Text(), FoldersKey().Text());
     return path;
 }
 

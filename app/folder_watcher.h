@@ -74,6 +74,9 @@ public:
 private:
     VQWString LedgerPath() const;
     void SaveLedger();
+    // The folders by identity, as 16 hex digits: the ledger's name and the owner's.
+    VQWString FoldersKey() const;
+    void ReleaseFolders();
 
     WatchHost& host;
     std::vector<VQWString> folders;
@@ -89,4 +92,5 @@ private:
     bool startListing = true;
     int runs = 0;
     int filesRun = 0;
+    HANDLE owner = nullptr;  // held while watching: one watch of the same folders per user session
 };

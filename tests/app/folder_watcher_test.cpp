@@ -69,3 +69,22 @@ TEST(FolderWatcher, AFileSettledButNotRunYetIsNotOnTheDiskAsTaken) {
     EXPECT_TRUE(holds(done));
     EXPECT_FALSE(holds(waiting)) << "a watch ended now must run it at its next start";
 }
+
+TEST(FolderWatcher, TheSameFoldersAreWatchedOnceAtATime) {
+    TempDir dir;
+    std::wstring in = dir.MakeDir(L"in");
+    Host host;
+    FolderWatcher first(host), second(host);
+    WatchRequest request;
+    request.folders = in.c_str();
+    request.command = L"x";
+    VQWString error;
+    ASSERT_TRUE(first.Start(request, error));
+    // The same folder written another way is the same folder.
+    request.folders = (in + L"\\").c_str();
+    EXPECT_FALSE(second.Start(request, error));
+    EXPECT_TRUE(error == VQWString(L"このフォルダは別のウィンドウで監視中です。"));
+    first.Stop();
+    EXPECT_TRUE(second.Start(request, error));
+}
+
