@@ -174,7 +174,7 @@ BatchRunner::RunLoop::RunLoop(BatchRunner& r, VQWin32ThreadEx& w)
 
 BatchRunner::RunLoop::~RunLoop() {
     DropAhead();
-    if (ahead.job) CloseHandle(ahead.job);
+    if (ahead.job) leftoverJobs.push_back(ahead.job);
     for (Slot& slot : slots) {
         if (slot.process) CloseHandle(slot.process);
         if (slot.job) leftoverJobs.push_back(slot.job);
@@ -412,8 +412,9 @@ void BatchRunner::RunLoop::DropAhead() {
     CloseHandle(ahead.process);
     CloseHandle(ahead.thread);
     ahead.pipe.reset();
-    // Closed, the job ends what it holds; the next child ahead gets a new one.
-    CloseHandle(ahead.job);
+    // A slot's old job may hold what a finished target left running: it is
+    // kept with the others such, and the next child ahead gets a new one.
+    if (ahead.job) leftoverJobs.push_back(ahead.job);
     ahead.job = nullptr;
     ahead.process = nullptr;
     ahead.thread = nullptr;
