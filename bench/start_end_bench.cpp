@@ -6,6 +6,12 @@
 //     (each round starts with another side); the medians and their ratios to
 //     the batch file. Without ffmpeg.exe the child is this program computing
 //     for about half a second a file ("child-work IN OUT").
+//   - the same 16 commands by a plain loop of CreateProcessW two at a time,
+//     each hidden as Quenbrix hides it: what Wine and the cores allow.
+//   - 40 files copied by `cmd /c copy`, by Quenbrix started without a console
+//     (as from Explorer) with the command visible (a console window a file)
+//     and hidden, by a batch file in a console of its own, and by a plain
+//     loop with and without a console window a file (the system's share).
 //   - `/run` of one file whose command is `cmd /c echo $name` and `/plan` of
 //     one file, against `cmd /c echo` alone.
 //   - a plain start beside a kept list of 1,000 entries: until its panel
@@ -130,16 +136,16 @@ double Median(std::vector<double> values) {
 }
 
 // A fresh data folder for each start of Quenbrix: no kept list, no histories of another side.
-double QuenbrixSide(const std::wstring& arguments, const std::wstring& folder, DWORD expected = 0) {
+double QuenbrixSide(const std::wstring& arguments, const std::wstring& folder, DWORD expected = 0, DWORD flags = 0) {
     TempDir appData;
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
     SetEnvironmentVariableW(L"APPDATA", appData.Path().c_str());
-    return TimedProcess(Quoted(quenbrixPath) + L" " + arguments, folder, 0, expected);
+    return TimedProcess(Quoted(quenbrixPath) + L" " + arguments, folder, flags, expected);
 }
 
 struct Encoding {
     TempDir dir;
-    std::wstring in, out, command;
+    std::wstring in, out, command, tail;
 };
 
 void PrepareEncoding(Encoding& e, const std::wstring& ffmpeg) {
@@ -153,7 +159,8 @@ void PrepareEncoding(Encoding& e, const std::wstring& ffmpeg) {
     // The outputs end in .out on both sides, so that one count serves.
     e.command = ffmpeg.empty() ? SelfCommand(L"child-work")
                                : Quoted(ffmpeg) + L" -nostdin -loglevel error -y -f wav -i";
-    std::wstring tail = ffmpeg.empty() ? L"" : L" -compression_level 12 -f flac";
+    e.tail = ffmpeg.empty() ? L"" : L" -compression_level 12 -f flac";
+    const std::wstring& tail = e.tail;
     // Wine's cmd finds no file for a quoted wildcard: the set stands bare (a
     // temporary folder's path has no spaces).
     std::wstring batch = L"@echo off\r\nfor %%f in (" + e.in + L"\\*.wav) do " + e.command + L" \"%%~ff\"" + tail +
@@ -168,16 +175,127 @@ void PrepareEncoding(Encoding& e, const std::wstring& ffmpeg) {
     }
 }
 
-// One side of the encoding: -1 when it failed or left files not encoded.
+// Command lines by a plain loop, `at` at once, in `folder`: hidden as Quenbrix
+// hides one (a console without a window, output to NUL), or each in a console
+// window of its own.
+double PlainLoop(const std::vector<std::wstring>& lines, const std::wstring& folder, size_t at, bool hidden) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, share, &inheritable, OPEN_EXISTING, 0, nullptr);
+    HANDLE output = CreateFileW(L"NUL", GENERIC_WRITE, share, &inheritable, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = hidden ? STARTF_USESTDHANDLES : 0;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    std::vector<HANDLE> running;
+    double start = Seconds();
+    bool ok = true;
+    for (size_t next = 0; ok && (next < lines.size() || !running.empty());) {
+        while (ok && running.size() < at && next < lines.size()) {
+            std::wstring line = lines[next++];
+            PROCESS_INFORMATION process = {};
+            DWORD flags = hidden ? CREATE_NO_WINDOW : CREATE_NEW_CONSOLE;
+            ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, hidden, flags, nullptr, folder.c_str(), &startup,
+                                &process) != FALSE;
+            if (!ok) break;
+            CloseHandle(process.hThread);
+            running.push_back(process.hProcess);
+        }
+        if (running.empty()) break;
+        DWORD ended =
+            WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), FALSE, INFINITE) - WAIT_OBJECT_0;
+        if (ended >= running.size()) break;
+        CloseHandle(running[ended]);
+        running.erase(running.begin() + ended);
+    }
+    double seconds = Seconds() - start;
+    for (HANDLE process : running) CloseHandle(process);
+    CloseHandle(input);
+    CloseHandle(output);
+    return ok && running.empty() ? seconds : -1;
+}
+
+std::vector<std::wstring> EncodingLines(const Encoding& e) {
+    std::vector<std::wstring> lines;
+    for (int i = 1; i <= kFiles; ++i) {
+        wchar_t name[32];
+        wsprintfW(name, L"track%02d", i);
+        lines.push_back(e.command + L" \"" + e.in + L"\\" + name + L".wav\"" + e.tail + L" \"" + e.out + L"\\" + name +
+                        L".out\"");
+    }
+    return lines;
+}
+
+// One side of the encoding (0 batch file, 1 and 2 slots, 7 the plain loop
+// two at a time): -1 when it failed or left files not encoded.
 double EncodingSide(const Encoding& e, int side) {
     EmptyFolder(e.out);
-    double seconds = side == 0 ? TimedProcess(L"cmd /c job.bat", e.dir.Path(), CREATE_NO_WINDOW)
-                               : QuenbrixSide(L"/run " + Quoted(e.dir.Join(side == 1 ? L"job1.ini" : L"job2.ini")) +
-                                                  L" " + Quoted(e.in),
-                                              e.dir.Path());
+    double seconds = side == 0   ? TimedProcess(L"cmd /c job.bat", e.dir.Path(), CREATE_NO_WINDOW)
+                     : side == 7 ? PlainLoop(EncodingLines(e), e.dir.Path(), 2, true)
+                                 : QuenbrixSide(L"/run " + Quoted(e.dir.Join(side == 1 ? L"job1.ini" : L"job2.ini")) +
+                                                    L" " + Quoted(e.in),
+                                                e.dir.Path());
     int made = CountOutputs(e.out);
     if (seconds >= 0 && made == kFiles) return seconds;
     fprintf(stderr, "side %d: %d of %d files made\n", side, made, kFiles);
+    return -1;
+}
+
+const int kCopies = 40;
+
+struct Copies {
+    TempDir dir;
+    std::wstring in, out;
+};
+
+void PrepareCopies(Copies& c) {
+    c.in = c.dir.MakeDir(L"in");
+    c.out = c.dir.MakeDir(L"out");
+    for (int i = 1; i <= kCopies; ++i) {
+        wchar_t name[32];
+        wsprintfW(name, L"in\\file%02d.txt", i);
+        c.dir.WriteFile(name, "some content of a file to copy\r\n");
+    }
+    std::wstring command = L"cmd /c copy \"$fullname\" \"" + c.out + L"\\$title.bak\"";
+    for (int hide = 0; hide <= 1; ++hide) {
+        c.dir.WriteFile(hide ? L"hidden.ini" : L"visible.ini",
+                        Utf16File(L"[Quenbrix]\r\nCommand = " + command + L"\r\nHideCommand = " +
+                                  std::to_wstring(hide) + L"\r\n"));
+    }
+    c.dir.WriteFile(L"copies.bat", Narrow(L"@echo off\r\nfor %%f in (" + c.in + L"\\*.txt) do cmd /c copy \"%%f\" \"" +
+                                          c.out + L"\\%%~nf.bak\"\r\n"));
+}
+
+// One side of the copies (8 the batch file, 9 visible, 10 hidden, 11 and 12
+// a plain loop of them in a console window each and hidden): -1 when it
+// failed or left files not copied.
+double CopySide(const Copies& c, int side) {
+    EmptyFolder(c.out);
+    std::vector<std::wstring> lines;
+    for (int i = 1; i <= kCopies; ++i) {
+        wchar_t name[32];
+        wsprintfW(name, L"file%02d", i);
+        lines.push_back(L"cmd /c copy \"" + c.in + L"\\" + name + L".txt\" \"" + c.out + L"\\" + name + L".bak\"");
+    }
+    // Quenbrix without a console to hand on, as Explorer starts it: each visible command opens one.
+    std::wstring job = Quoted(c.dir.Join(side == 9 ? L"visible.ini" : L"hidden.ini"));
+    std::wstring arguments = L"/run " + job + L" " + Quoted(c.in);
+    double seconds = side == 8    ? TimedProcess(L"cmd /c copies.bat", c.dir.Path(), CREATE_NEW_CONSOLE)
+                     : side >= 11 ? PlainLoop(lines, c.dir.Path(), 1, side == 12)
+                                  : QuenbrixSide(arguments, c.dir.Path(), 0, DETACHED_PROCESS);
+    WIN32_FIND_DATAW found;
+    int made = 0;
+    HANDLE search = FindFirstFileW((c.out + L"\\*.bak").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            ++made;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    if (seconds >= 0 && made == kCopies) return seconds;
+    fprintf(stderr, "side %d: %d of %d files copied\n", side, made, kCopies);
     return -1;
 }
 
@@ -236,14 +354,23 @@ int main() {
     TempDir one;
     std::wstring file = one.WriteFile(L"a.txt", "x");
     std::wstring job = one.WriteFile(L"job.ini", Utf16File(L"[Quenbrix]\r\nCommand = cmd /c echo $name\r\nHideCommand = 1\r\n"));
+    Copies copies;
+    PrepareCopies(copies);
     const wchar_t* names[] = {L"batch file", L"/run, 1 slot", L"/run, 2 slots", L"cmd /c echo", L"/run of one file",
-                              L"/plan of one file", L"plain start, 1,000 kept"};
-    const int kSides = 7;
+                              L"/plan of one file", L"plain start, 1,000 kept", L"plain loop, 2 at once",
+                              L"batch file", L"/run, visible", L"/run, hidden", L"plain loop, visible",
+                              L"plain loop, hidden"};
+    const int kSides = 13;
     std::vector<double> seconds[kSides];
     for (int round = 0; round < rounds; ++round) {
-        for (int k = 0; k < 3; ++k) {
-            int side = (round + k) % 3;
+        const int encodingSides[] = {0, 1, 2, 7};
+        for (int k = 0; k < 4; ++k) {
+            int side = encodingSides[(round + k) % 4];
             seconds[side].push_back(EncodingSide(encoding, side));
+        }
+        for (int k = 0; k < 5; ++k) {
+            int side = 8 + (round + k) % 5;
+            seconds[side].push_back(CopySide(copies, side));
         }
         for (int k = 0; k < 4; ++k) {
             int side = 3 + (round + k) % 4;
@@ -270,6 +397,15 @@ int main() {
     printf("  %-24ls %6.2f s\n", names[0], m[0]);
     printf("  %-24ls %6.2f s  ratio %.2f (goal <= 1.03)\n", names[1], m[1], m[1] / m[0]);
     printf("  %-24ls %6.2f s  ratio %.2f (goal <= 0.60), %.2f of one slot\n", names[2], m[2], m[2] / m[0], m[2] / m[1]);
+    printf("  %-24ls %6.2f s  ratio %.2f, without Quenbrix\n", names[7], m[7], m[7] / m[0]);
+    printf("%d files by cmd /c copy, Quenbrix started without a console:\n", kCopies);
+    printf("  %-24ls %6.2f s\n", names[8], m[8]);
+    printf("  %-24ls %6.2f s  ratio %.2f, %.1f ms a file more than hidden\n", names[9], m[9], m[9] / m[8],
+           (m[9] - m[10]) * 1000 / kCopies);
+    printf("  %-24ls %6.2f s  ratio %.2f\n", names[10], m[10], m[10] / m[8]);
+    printf("  %-24ls %6.2f s  ratio %.2f, %.1f ms a file more than hidden\n", names[11], m[11], m[11] / m[8],
+           (m[11] - m[12]) * 1000 / kCopies);
+    printf("  %-24ls %6.2f s  ratio %.2f\n", names[12], m[12], m[12] / m[8]);
     printf("One file:\n");
     printf("  %-24ls %6.2f s\n", names[3], m[3]);
     printf("  %-24ls %6.2f s  %.2f s more than the echo (goal <= 0.4)\n", names[4], m[4], m[4] - m[3]);

@@ -284,8 +284,12 @@ HANDLE LaunchChild(const LaunchRequest& request) {
         SetLastError(error);
         return nullptr;
     }
-    ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
+    if (request.suspendedThread) {
+        *request.suspendedThread = process.hThread;
+    } else {
+        ResumeThread(process.hThread);
+        CloseHandle(process.hThread);
+    }
     return process.hProcess;
 }
 

@@ -75,6 +75,9 @@ struct LaunchRequest {
     // A priority class for the child (BELOW_NORMAL_PRIORITY_CLASS), or 0 for
     // the default; what it starts inherits it.
     DWORD priorityClass = 0;
+    // When given, the child is left suspended, its first instruction not run,
+    // and its thread's handle put here for ResumeThread (the caller closes it).
+    HANDLE* suspendedThread = nullptr;
 };
 
 // Starts the child inside the job, so that nothing it starts can escape it,

@@ -582,6 +582,54 @@ TEST(BatchRunnerNews, EachBeginAndEndIsToldAsItHappensAndTheNotesEndTheResultsFi
 
 namespace {
 
+BatchRunner* watchedRunner = nullptr;
+std::vector<int> finishedAtCreation;  // the worker's: read after the job has ended
+BOOL WINAPI CountingCreateProcess(LPCWSTR application, LPWSTR line, LPSECURITY_ATTRIBUTES process,
+                                  LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                  LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION information) {
+    finishedAtCreation.push_back(watchedRunner->GetFinishedCount());
+    return CreateProcessW(application, line, process, thread, inherit, flags, environment, directory, startup,
+                          information);
+}
+
+// Tells, as each target begins, whether its child has run yet.
+class RanWatchingEvents : public TellingEvents {
+public:
+    void OnRunTargetBegun(int index) override {
+        std::wstring ran = W(runner.GetTargetPath(index)) + L".ran";
+        told.push_back(FileExists(ran) ? L"begun after its child ran" : L"begun");
+    }
+    void OnRunTargetFinished(int, TargetStatus) override { told.push_back(L"finished"); }
+};
+
+}  // namespace
+
+TEST(BatchRunnerNews, TheNextChildIsMadeWhileOneRunsAndRunsOnlyOnceItsTargetBegins) {
+    TempDir temp;
+    RanWatchingEvents events;
+    BatchRunner& runner = events.runner;
+    ASSERT_TRUE(runner.CreateWorker());
+    VQArray<VQWString, VQWString> targets;
+    for (const wchar_t* name : {L"a.0", L"b.3", L"c.0"}) targets.Add(VQWString(temp.Join(name).c_str()));
+    RunOptions options;
+    options.checkExitCode = true;
+    std::wstring command = ChildProgram() + L" write \"$fullname.ran\" x sleep 300 exit $ext";
+    watchedRunner = &runner;
+    finishedAtCreation.clear();
+    createChildProcess = CountingCreateProcess;
+    ASSERT_EQ(BatchRunner::Started,
+              runner.StartRun(VQWString(), VQWString(command.c_str()), VQWString(), targets, options));
+    while (runner.GetState() != RunState::Ended) Sleep(20);
+    runner.FinishRun();
+    createChildProcess = CreateProcessW;
+    // b's child is made while a's runs, c's while b's: none waits for the slot to be free.
+    EXPECT_EQ((std::vector<int>{0, 0, 1}), finishedAtCreation);
+    EXPECT_EQ((std::vector<std::wstring>{L"begun", L"finished", L"begun", L"finished"}), events.told);
+    EXPECT_FALSE(FileExists(temp.Join(L"c.0.ran"))) << "made ahead, it was ended unrun when b failed";
+}
+
+namespace {
+
 // A fixture for the new overload: entries with roots, an output template, skips.
 class RunOptionsTest : public BatchRunnerTest {
 protected:
