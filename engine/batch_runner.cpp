@@ -370,11 +370,11 @@ void BatchRunner::RunLoop::LaunchAhead() {
     if (!ahead.job) ahead.job = NewJob();
     if (!ahead.job) return;
     int64_t keep = KeepFor(step);
-    std::unique_ptr<OutputPipe> pipe;
-    if (keep > 0) {
-        pipe.reset(new OutputPipe(keep));
-        if (!pipe->Create()) return;
-    }
+    // Only a step without a window of its own: a visible console may open
+    // as its process is made, long before its file's turn.
+    if (keep == 0) return;
+    std::unique_ptr<OutputPipe> pipe(new OutputPipe(keep));
+    if (!pipe->Create()) return;
     HANDLE thread = nullptr;
     HANDLE process = Launch(index, VQWString(), line, ahead.job, pipe.get(), &thread);
     if (!process) return;

@@ -604,28 +604,39 @@ public:
 
 }  // namespace
 
-TEST(BatchRunnerNews, TheNextChildIsMadeWhileOneRunsAndRunsOnlyOnceItsTargetBegins) {
-    TempDir temp;
-    RanWatchingEvents events;
-    BatchRunner& runner = events.runner;
-    ASSERT_TRUE(runner.CreateWorker());
-    VQArray<VQWString, VQWString> targets;
-    for (const wchar_t* name : {L"a.0", L"b.3", L"c.0"}) targets.Add(VQWString(temp.Join(name).c_str()));
-    RunOptions options;
-    options.checkExitCode = true;
-    std::wstring command = ChildProgram() + L" write \"$fullname.ran\" x sleep 300 exit $ext";
-    watchedRunner = &runner;
-    finishedAtCreation.clear();
-    createChildProcess = CountingCreateProcess;
-    ASSERT_EQ(BatchRunner::Started,
-              runner.StartRun(VQWString(), VQWString(command.c_str()), VQWString(), targets, options));
-    while (runner.GetState() != RunState::Ended) Sleep(20);
-    runner.FinishRun();
-    createChildProcess = CreateProcessW;
-    // b's child is made while a's runs, c's while b's: none waits for the slot to be free.
-    EXPECT_EQ((std::vector<int>{0, 0, 1}), finishedAtCreation);
-    EXPECT_EQ((std::vector<std::wstring>{L"begun", L"finished", L"begun", L"finished"}), events.told);
-    EXPECT_FALSE(FileExists(temp.Join(L"c.0.ran"))) << "made ahead, it was ended unrun when b failed";
+TEST(BatchRunnerNews, TheNextHiddenChildIsMadeWhileOneRunsAndRunsOnlyOnceItsTargetBegins) {
+    const struct {
+        bool hidden;
+        std::vector<int> finishedAtCreation;
+    } cases[] = {
+        // b's child is made while a's runs, c's while b's: none waits for the slot to be free.
+        {true, {0, 0, 1}},
+        // A console of its own is made only in its file's turn.
+        {false, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        TempDir temp;
+        RanWatchingEvents events;
+        BatchRunner& runner = events.runner;
+        ASSERT_TRUE(runner.CreateWorker());
+        VQArray<VQWString, VQWString> targets;
+        for (const wchar_t* name : {L"a.0", L"b.3", L"c.0"}) targets.Add(VQWString(temp.Join(name).c_str()));
+        RunOptions options;
+        options.checkExitCode = true;
+        options.hideCommand = c.hidden;
+        std::wstring command = ChildProgram() + L" write \"$fullname.ran\" x sleep 300 exit $ext";
+        watchedRunner = &runner;
+        finishedAtCreation.clear();
+        createChildProcess = CountingCreateProcess;
+        ASSERT_EQ(BatchRunner::Started,
+                  runner.StartRun(VQWString(), VQWString(command.c_str()), VQWString(), targets, options));
+        while (runner.GetState() != RunState::Ended) Sleep(20);
+        runner.FinishRun();
+        createChildProcess = CreateProcessW;
+        EXPECT_EQ(c.finishedAtCreation, finishedAtCreation) << c.hidden;
+        EXPECT_EQ((std::vector<std::wstring>{L"begun", L"finished", L"begun", L"finished"}), events.told);
+        EXPECT_FALSE(FileExists(temp.Join(L"c.0.ran"))) << "after b failed, c never ran";
+    }
 }
 
 namespace {
