@@ -102,6 +102,7 @@ TEST(ExplorerMenuWindow, TheJobMenuWritesTheMenuForThisProgramFollowsTheJobsAndM
     ASSERT_TRUE(app.window->ChooseJob(VQWString(L"A&B")));
     Command(app, IDM_JOB_DELETE, {IDYES});
     std::wstring followed = QueriedRegistryKey(classesKey, jobs.Join(L"followed.txt"));
+    ASSERT_FALSE(followed.empty()) << "reg query read nothing";
     EXPECT_EQ(std::wstring::npos, followed.find(L"A&&B"));
     EXPECT_NE(std::wstring::npos, followed.find(program + L" \"%1\"")) << "the entry that adds to the window stays";
     // Asked whether per job too, then told what was made.

@@ -97,11 +97,14 @@ std::string ExportedRegistryKey(const std::wstring& key, const std::wstring& fil
     return waited == WAIT_OBJECT_0 ? TempDir::ReadWholeFile(file) : std::string();
 }
 
-std::wstring QueriedRegistryKey(const std::wstring& key, const std::wstring& file) {
+namespace {
+
+// One try of reg query; false when reg.exe did not start or did not end well.
+bool QueryOnce(const std::wstring& key, const std::wstring& file, std::wstring& text) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return std::wstring();
+    if (out == INVALID_HANDLE_VALUE) return false;
     std::wstring line = L"reg.exe query \"HKCU\\" + key + L"\" /s";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -111,17 +114,31 @@ std::wstring QueriedRegistryKey(const std::wstring& key, const std::wstring& fil
     BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                                   &startup, &process);
     CloseHandle(out);
-    if (!started) return std::wstring();
+    if (!started) return false;
     DWORD waited = WaitForSingleObject(process.hProcess, 120000);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (waited != WAIT_OBJECT_0 || code != 0) return std::wstring();
+    if (waited != WAIT_OBJECT_0 || code != 0) return false;
     std::string bytes = TempDir::ReadWholeFile(file);
     UINT codePage = GetConsoleOutputCP() ? GetConsoleOutputCP() : GetOEMCP();
     int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    text.assign(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
-    return text;
+    return true;
+}
+
+}  // namespace
+
+std::wstring QueriedRegistryKey(const std::wstring& key, const std::wstring& file) {
+    // Under load Wine now and then fails to start a process at all: that is
+    // the harness's trouble, so reg.exe is tried once more. A key that is not
+    // there fails both tries and reads as empty.
+    std::wstring text;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0) Sleep(500);
+        if (QueryOnce(key, file, text)) return text;
+    }
+    return std::wstring();
 }
