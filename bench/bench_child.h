@@ -6,6 +6,14 @@
 
 #include <string>
 
+// A text in a code page's bytes: a batch file's (CP_ACP), a Linux command line's (CP_UTF8).
+inline std::string Encoded(const std::wstring& text, UINT codePage) {
+    int n = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(codePage, 0, text.c_str(), -1, &bytes[0], n, nullptr, nullptr);
+    return bytes;
+}
+
 // This program's path in double quotes, then the arguments.
 inline std::wstring SelfCommand(const std::wstring& arguments) {
     wchar_t module[MAX_PATH * 2];

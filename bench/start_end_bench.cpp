@@ -62,12 +62,7 @@ std::string Utf16File(const std::wstring& text) {
     return bytes;
 }
 
-std::string Narrow(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string s(n > 0 ? n - 1 : 0, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &s[0], n, nullptr, nullptr);
-    return s;
-}
+std::string Narrow(const std::wstring& text) { return Encoded(text, CP_ACP); }
 
 // 30 s of 44.1 kHz stereo: two tones and some noise, which the encoder has to work at.
 std::string Wave(int seed) {

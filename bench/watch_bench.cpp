@@ -142,9 +142,7 @@ std::string ReadProcFile(const std::wstring& path) {
 // The /proc folder of the Linux process whose command line holds `marker`,
 // or empty (not under Wine, or not found).
 std::wstring ProcFolderOf(const std::wstring& marker) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, marker.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string wanted(n > 0 ? n - 1 : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, marker.c_str(), -1, &wanted[0], n, nullptr, nullptr);
+    std::string wanted = Encoded(marker, CP_UTF8);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
     if (search == INVALID_HANDLE_VALUE) return std::wstring();
